@@ -1,0 +1,136 @@
+// Frames per second of the software Direct3D device on a game-like frame: a 480x480 textured
+// background, 400 alpha-blended 32x32 sprites and a few boxes, into 16- and 32-bit back
+// buffers, presented.
+#include <benchmark/benchmark.h>
+
+#include <platform/d3d9.h>
+#include <platform/testing_d3d9.h>
+
+#include <vector>
+
+namespace {
+
+struct TexturedVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+
+struct ColorVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+};
+
+IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT size, D3DFORMAT format, bool sprite) {
+    IDirect3DTexture9* texture = nullptr;
+    device->CreateTexture(size, size, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr);
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (UINT y = 0; y < size; ++y) {
+        BYTE* row = static_cast<BYTE*>(locked.pBits) + y * locked.Pitch;
+        for (UINT x = 0; x < size; ++x) {
+            // A disc with a soft edge for sprites, a pattern for the background.
+            int dx = static_cast<int>(x) - static_cast<int>(size / 2);
+            int dy = static_cast<int>(y) - static_cast<int>(size / 2);
+            DWORD alpha = sprite ? (dx * dx + dy * dy < 196 ? 255u : (dx * dx + dy * dy < 256 ? 128u : 0u)) : 255u;
+            DWORD argb = alpha << 24 | ((x * 5) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+            if (format == D3DFMT_A8R8G8B8) {
+                reinterpret_cast<DWORD*>(row)[x] = argb;
+            } else if (format == D3DFMT_A4R4G4B4) {
+                reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>((argb >> 28) << 12 | ((argb >> 20) & 15) << 8 |
+                                                                     ((argb >> 12) & 15) << 4 | ((argb >> 4) & 15));
+            } else {  // R5G6B5
+                reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(((argb >> 19) & 31) << 11 | ((argb >> 10) & 63) << 5 |
+                                                                     ((argb >> 3) & 31));
+            }
+        }
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCOLOR color) {
+    float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x0 + size, y1 = y0 + size;
+    v.insert(v.end(), {{x0, y0, 0.2f, 1, color, 0, 0}, {x1, y0, 0.2f, 1, color, 1, 0},
+                       {x0, y1, 0.2f, 1, color, 0, 1}, {x1, y0, 0.2f, 1, color, 1, 0},
+                       {x1, y1, 0.2f, 1, color, 1, 1}, {x0, y1, 0.2f, 1, color, 0, 1}});
+}
+
+void RenderFrames(benchmark::State& state, D3DFORMAT backFormat) {
+    TestD3d9Reset();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = 640;
+    pp.BackBufferHeight = 480;
+    pp.BackBufferFormat = backFormat;
+    pp.SwapEffect = D3DSWAPEFFECT_COPY;
+    pp.Windowed = TRUE;
+    pp.hDeviceWindow = reinterpret_cast<HWND>(1);
+    IDirect3DDevice9* device = nullptr;
+    d3d->CreateDevice(0, D3DDEVTYPE_HAL, pp.hDeviceWindow, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device);
+    bool sixteen = backFormat != D3DFMT_X8R8G8B8;
+    IDirect3DTexture9* background = MakeTexture(device, 512, sixteen ? D3DFMT_R5G6B5 : D3DFMT_A8R8G8B8, false);
+    IDirect3DTexture9* sprite = MakeTexture(device, 32, sixteen ? D3DFMT_A4R4G4B4 : D3DFMT_A8R8G8B8, true);
+
+    std::vector<TexturedVertex> backgroundQuad;
+    AddQuad(backgroundQuad, 80, 0, 480, 0xFFFFFFFF);
+    for (auto& v : backgroundQuad) {
+        v.u *= 480.0f / 512.0f;
+        v.v *= 480.0f / 512.0f;
+    }
+    std::vector<TexturedVertex> sprites;
+    unsigned seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        float x = static_cast<float>((seed >> 8) % 608), y = static_cast<float>((seed >> 18) % 448);
+        AddQuad(sprites, x, y, 32, 0xC0FFFFFF);
+    }
+    std::vector<ColorVertex> boxes;
+    for (int i = 0; i < 6; ++i) {
+        float x0 = 40.0f + i * 90, y0 = 400, x1 = x0 + 60, y1 = 460;
+        D3DCOLOR c = 0x80FF4020;
+        boxes.insert(boxes.end(), {{x0, y0, 0.2f, 1, c}, {x1, y0, 0.2f, 1, c}, {x0, y1, 0.2f, 1, c},
+                                   {x1, y0, 0.2f, 1, c}, {x1, y1, 0.2f, 1, c}, {x0, y1, 0.2f, 1, c}});
+    }
+
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, FALSE);
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+
+    for (auto _ : state) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        device->BeginScene();
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        device->SetTexture(0, background);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, backgroundQuad.data(), sizeof(TexturedVertex));
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetTexture(0, sprite);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 800, sprites.data(), sizeof(TexturedVertex));
+        device->SetTexture(0, nullptr);
+        device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 12, boxes.data(), sizeof(ColorVertex));
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+    }
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+
+    sprite->Release();
+    background->Release();
+    device->Release();
+    d3d->Release();
+}
+
+void BM_GameFrame16(benchmark::State& state) { RenderFrames(state, D3DFMT_R5G6B5); }
+void BM_GameFrame32(benchmark::State& state) { RenderFrames(state, D3DFMT_X8R8G8B8); }
+
+}  // namespace
+
+BENCHMARK(BM_GameFrame16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame32)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,29 @@
+# Compiler settings shared by every target.
+
+set(ORBEK_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+if(ORBEK_WERROR)
+  list(APPEND ORBEK_WARNINGS -Werror)
+endif()
+
+# Narrow literals are Shift-JIS (CP932), exactly the bytes the log and the fonts expect.
+# clang only compiles literals as UTF-8, so the fuzz build (clang) leaves the flag out.
+set(ORBEK_CHARSET "")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(ORBEK_CHARSET -finput-charset=UTF-8 -fexec-charset=CP932)
+endif()
+
+set(ORBEK_SANITIZERS "")
+if(ORBEK_SANITIZE)
+  set(ORBEK_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${ORBEK_SANITIZERS})
+  add_link_options(${ORBEK_SANITIZERS})
+endif()
+if(ORBEK_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Applies the project's warnings and character set to a target of our own sources.
+function(orbek_target_options target)
+  target_compile_options(${target} PRIVATE ${ORBEK_WARNINGS} ${ORBEK_CHARSET})
+endfunction()

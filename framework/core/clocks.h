@@ -1,0 +1,20 @@
+// The framework's clocks: the millisecond count (the game's only clock), the microsecond count
+// and the local date and time.
+#pragma once
+
+#include <cstdint>
+
+struct ClockState {
+    int32_t hasPerformanceCounter;  // 1 when the performance counter reported a frequency
+    int64_t performanceFrequency;
+};
+extern ClockState gClocks;
+
+// Reads the performance counter's frequency once at start-up; returns the flag.
+int ProbePerformanceCounter();
+// The multimedia time masked to 31 bits; 0xFFFFFFFF while winmm.dll is not loaded.
+uint32_t GetMillisecondCount(int32_t unused = 0);
+// Microseconds from the performance counter (or the multimedia time); -1 without winmm.dll.
+int64_t GetMicrosecondCount(int32_t unused = 0);
+// Year, month, day, hour, minute, second.
+int ReadLocalDateTime(int32_t out[6]);

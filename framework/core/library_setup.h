@@ -1,0 +1,30 @@
+// Start-up and shutdown of the framework, the fatal exit, and COM start and end.
+#pragma once
+
+#include <cstdint>
+
+struct LibraryState {
+    int32_t setUp;         // 1 once start-up finished, 0 again when shutdown ended the modules
+    int32_t initialising;  // 1 while start-up runs
+    int32_t ending;        // 1 during shutdown, 4 after a close request from outside
+    // Switches that no operation of this system sets; start-up and shutdown consult them.
+    int32_t noWindow;
+    int32_t noInput;
+    int32_t noSound;
+    int32_t noGraphics;
+    int32_t comInitialised;
+    char startDirectory[260];
+};
+extern LibraryState gLibrary;
+
+// The public entry points: each takes the ApiLock around its unlocked body.
+int SetupLibrary();
+int ShutdownLibrary();
+
+int SetupLibraryUnlocked();
+int ShutdownLibraryUnlocked();
+// Logs the message and ends the process with exit code -1, after the shutdown when it runs on
+// the main thread.
+[[noreturn]] void ExitOnFatalError(const char* message);
+int SetupCom();
+int ShutdownCom();

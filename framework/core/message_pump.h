@@ -1,0 +1,26 @@
+// The message pump, the waiting helpers and the activation handling it defers.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t kActivationRingSize = 512;
+
+// Activation messages queued by the window procedure while the pump runs.
+struct ActivationRing {
+    int32_t wParam[kActivationRingSize];
+    int32_t fromActivateApp[kActivationRingSize];
+    int32_t head;
+    int32_t tail;
+    int32_t count;
+};
+
+// Public entry point: takes the ApiLock; 0, or -1 once the program must end.
+int PumpMessages();
+int PumpMessagesUnlocked();
+int ShouldWaitWhileInactive();
+int WaitForActivation();
+int WaitWhileInactive();
+int HandleActivation(int32_t wParam, int32_t fromActivateApp);
+// 0 when queued; -1 when the ring is full.
+int QueueActivation(int32_t wParam, int32_t fromActivateApp);
+int32_t CountQueuedActivations();

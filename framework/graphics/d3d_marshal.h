@@ -1,0 +1,5 @@
+// Main-thread marshalling of Direct3D calls.
+#pragma once
+
+// 1 when the DirectDraw object and the main window both exist, else 0.
+int IsDirectDrawWindowReady();

@@ -1,0 +1,7 @@
+// Movie handles and their playback.
+#pragma once
+
+int SetupMovieManager();
+int ShutdownMovieManager();
+int PauseAllMovies();
+int ResumeAllMovies();

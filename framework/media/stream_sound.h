@@ -1,0 +1,5 @@
+// Stream sounds.
+#pragma once
+
+// One refill step of every primed stream sound.
+int RefillStreamSounds();

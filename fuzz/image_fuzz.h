@@ -1,0 +1,40 @@
+// What every image fuzz target does with its input: read it through the public image reader
+// from memory, plainly and mirrored, and for an image that decodes, expand it, convert every
+// pixel to 32 bits, turn it into a DIB and free everything again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/tracked_memory.h"
+#include "media/image_convert.h"
+#include "media/image_loaders.h"
+#include "media/pixel_convert.h"
+
+inline void ExerciseDecodedImage(GraphImage* image) {
+    if (ExpandCompressedGraphImage(image) != 0) return;
+    GraphImage argb{};
+    if (AllocGraphImageARGB32(image->width, image->height, &argb) == 0) {
+        RECT whole = {0, 0, image->width, image->height};
+        ConvertPixelRect(argb.pixels, argb.pitch, &argb.format, image->pixels, image->pitch,
+                         &image->format, nullptr, 0, nullptr, 0, 0, &whole, 0, 0, 0, 1, 0, 0, 0, 0);
+        FreeGraphImage(&argb);
+    }
+    alignas(BITMAPINFO) uint8_t info[kDibInfoBytes];
+    void* bits = nullptr;
+    if (MakeDIBFromGraphImage(image, reinterpret_cast<BITMAPINFO*>(info), &bits, 1, 0) == 1) {
+        FreeMemory(bits);
+    }
+}
+
+inline int FuzzImageReader(const uint8_t* data, size_t size) {
+    if (size > UINT32_MAX) return 0;
+    for (int mirror = 0; mirror < 2; ++mirror) {
+        GraphImage image{};
+        if (ReadGraphImage(nullptr, data, static_cast<uint32_t>(size), 1, &image, mirror) == 0) {
+            ExerciseDecodedImage(&image);
+            FreeGraphImage(&image);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,31 @@
+// Module-wide state of the software Direct3D device and what its files share: the profile it
+// reports, the live devices, the kept presented frame.
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "platform/d3d9_present.h"
+#include "platform/testing_d3d9.h"
+
+class Device;
+
+struct D3d9State {
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    std::vector<Device*> devices;
+    std::atomic<int> liveObjects{0};
+    UINT pitchPadding = 0;
+    D3d9PresentHandler presentHandler = nullptr;
+    // The last presented frame; its `bits` point into presentedBits.
+    int presentCount = 0;
+    D3d9PresentedFrame lastPresent{};
+    std::vector<BYTE> presentedBits;
+};
+
+extern D3d9State gD3d9;
+
+// Caps as the current profile reports them.
+void FillDeviceCaps(D3DCAPS9* caps);
+// Whether the device offers `format` for the usage (0, D3DUSAGE_RENDERTARGET or
+// D3DUSAGE_DEPTHSTENCIL; D3DUSAGE_DYNAMIC is ignored) and resource type.
+bool IsFormatOffered(D3DFORMAT format, DWORD usage, D3DRESOURCETYPE type);

@@ -1,0 +1,124 @@
+// The surface formats the software device offers: their byte layouts and the one encoder and
+// decoder of each.
+#pragma once
+
+#include <cstring>
+
+#include "color.h"
+#include "platform/d3d9.h"
+
+struct FormatInfo {
+    D3DFORMAT format;
+    int bytesPerPixel;  // 0 for block-compressed formats
+    int blockBytes;     // bytes of a 4x4 block (DXT), 0 otherwise
+    bool hasAlpha;
+    bool depth;
+    bool texture;       // usable for textures, volume textures and offscreen surfaces
+    bool renderTarget;  // usable as a render target
+    bool display;       // usable as a back buffer
+};
+
+// Null for a format the device does not offer.
+const FormatInfo* FindFormatInfo(D3DFORMAT format);
+
+// Bytes of one row of pixels (of 4x4 blocks for DXT) and the number of such rows.
+UINT FormatRowBytes(const FormatInfo& info, UINT width);
+UINT FormatRowCount(const FormatInfo& info, UINT height);
+
+// The 16 pixels of a DXT1..DXT5 block as A8R8G8B8, row by row. Premultiplied formats (DXT2,
+// DXT4) are returned as stored.
+void DecodeDxtBlock(D3DFORMAT format, const BYTE* block, DWORD out[16]);
+
+// Depth values as unsigned integers of the format's precision.
+DWORD DepthMaxValue(D3DFORMAT format);
+DWORD ReadDepth(D3DFORMAT format, const BYTE* pixel);
+void WriteDepth(D3DFORMAT format, BYTE* pixel, DWORD value);
+// A depth in 0..1 in the format's units, rounded to nearest.
+DWORD QuantizeDepth(D3DFORMAT format, float z);
+
+// Byte access and channel widening shared by the codecs.
+namespace pixel_bits {
+
+inline WORD Load16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+inline DWORD Load32(const BYTE* p) {
+    DWORD v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void Store16(BYTE* p, DWORD v) {
+    p[0] = static_cast<BYTE>(v);
+    p[1] = static_cast<BYTE>(v >> 8);
+}
+inline void Store32(BYTE* p, DWORD v) { std::memcpy(p, &v, 4); }
+
+// Widens a channel of `bits` bits to 8 by repeating its high bits.
+inline DWORD Widen(DWORD v, int bits) {
+    DWORD out = v << (8 - bits);
+    for (int filled = bits; filled < 8; filled += bits) out |= out >> filled;
+    return out & 0xFF;
+}
+
+inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+
+}  // namespace pixel_bits
+
+// One pixel of a plain colour format as A8R8G8B8; channels of fewer bits are widened by
+// repeating their high bits, and formats without alpha read as opaque. Inline: the pixel
+// loops call these for every pixel.
+inline DWORD DecodePixel(D3DFORMAT format, const BYTE* p) {
+    using namespace pixel_bits;
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            return Load32(p);
+        case D3DFMT_X8R8G8B8:
+            return Load32(p) | 0xFF000000u;
+        case D3DFMT_R5G6B5: {
+            DWORD v = Load16(p);
+            return Argb(255, Widen(v >> 11, 5), Widen((v >> 5) & 63, 6), Widen(v & 31, 5));
+        }
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: {
+            DWORD v = Load16(p);
+            DWORD a = (format == D3DFMT_X1R5G5B5 || (v & 0x8000) != 0) ? 255 : 0;
+            return Argb(a, Widen((v >> 10) & 31, 5), Widen((v >> 5) & 31, 5), Widen(v & 31, 5));
+        }
+        case D3DFMT_A4R4G4B4: {
+            DWORD v = Load16(p);
+            return Argb(Widen(v >> 12, 4), Widen((v >> 8) & 15, 4), Widen((v >> 4) & 15, 4),
+                        Widen(v & 15, 4));
+        }
+        default:
+            return 0;
+    }
+}
+
+// One pixel of a plain colour format from a colour, each channel rounded to its bits; unused
+// bits are written as ones.
+inline void EncodePixel(D3DFORMAT format, BYTE* p, Color c) {
+    using namespace pixel_bits;
+    switch (format) {
+        case D3DFMT_A8R8G8B8:
+            Store32(p, ArgbFromColor(c));
+            break;
+        case D3DFMT_X8R8G8B8:
+            Store32(p, ArgbFromColor(c) | 0xFF000000u);
+            break;
+        case D3DFMT_R5G6B5:
+            Store16(p, (QuantizeChannel(c.r, 31) << 11) | (QuantizeChannel(c.g, 63) << 5) |
+                           QuantizeChannel(c.b, 31));
+            break;
+        case D3DFMT_X1R5G5B5:
+        case D3DFMT_A1R5G5B5: {
+            DWORD a = format == D3DFMT_X1R5G5B5 ? 1 : QuantizeChannel(c.a, 1);
+            Store16(p, (a << 15) | (QuantizeChannel(c.r, 31) << 10) |
+                           (QuantizeChannel(c.g, 31) << 5) | QuantizeChannel(c.b, 31));
+            break;
+        }
+        case D3DFMT_A4R4G4B4:
+            Store16(p, (QuantizeChannel(c.a, 15) << 12) | (QuantizeChannel(c.r, 15) << 8) |
+                           (QuantizeChannel(c.g, 15) << 4) | QuantizeChannel(c.b, 15));
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,208 @@
+// The objects the software device hands out: surfaces, textures, volume textures, buffers,
+// vertex declarations and shaders, with their storage and their reference counts.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "d3d9_state.h"
+#include "formats.h"
+#include "platform/d3d9_kernels.h"
+
+class Device;
+struct Texture;
+
+// Reference counting and live-object accounting shared by every object.
+template <class Interface>
+class ComObject : public Interface {
+public:
+    ComObject() { ++gD3d9.liveObjects; }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+    virtual ~ComObject() { --gD3d9.liveObjects; }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown) {
+            *object = static_cast<IUnknown*>(this);
+            this->AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+struct SurfaceParams {
+    D3DFORMAT format;
+    UINT width;
+    UINT height;
+    D3DPOOL pool;
+    DWORD usage;  // D3DUSAGE_RENDERTARGET, D3DUSAGE_DEPTHSTENCIL, D3DUSAGE_DYNAMIC
+    bool lockable;
+};
+
+// A 2D image in its format's byte layout. A standalone surface holds a reference on its
+// device; a texture level or the back buffer counts its references on its container.
+struct Surface final : ComObject<IDirect3DSurface9> {
+    // Null when the memory cannot be had.
+    static Surface* Create(Device* device, IUnknown* container, const SurfaceParams& params);
+    ~Surface() override;
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+
+    // The pixel (or the 4x4 block holding it) at (x, y).
+    BYTE* At(UINT x, UINT y) const {
+        if (info->blockBytes != 0) return bits.get() + (y / 4) * pitch + (x / 4) * info->blockBytes;
+        return bits.get() + y * pitch + x * info->bytesPerPixel;
+    }
+    bool IsRenderTarget() const { return (usage & D3DUSAGE_RENDERTARGET) != 0; }
+    bool IsDepth() const { return info->depth; }
+    // Records that the pixels changed (sampling decodes them again).
+    void Touch() { ++version; }
+    // The pixels as A8R8G8B8 for sampling: `stride` texels a row; OR `orMask` into each.
+    const DWORD* Texels(UINT* stride, DWORD* orMask);
+
+    Device* device = nullptr;
+    IUnknown* container = nullptr;
+    Texture* texture = nullptr;  // the texture whose level this is
+    UINT level = 0;
+    const FormatInfo* info = nullptr;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    UINT width = 0;
+    UINT height = 0;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    DWORD usage = 0;
+    bool lockable = false;
+    UINT pitch = 0;
+    std::unique_ptr<BYTE[]> bits;
+    unsigned long long version = 1;
+    bool locked = false;
+    bool lockReadOnly = false;
+
+private:
+    Surface() = default;
+    std::vector<DWORD> shadow_;
+    unsigned long long shadowVersion_ = 0;
+};
+
+struct Texture final : ComObject<IDirect3DTexture9> {
+    // Null when the memory cannot be had; `levels` already resolved (>= 1).
+    static Texture* Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
+                           D3DFORMAT format, D3DPOOL pool);
+    ~Texture() override;
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(levels.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+
+    // Adds a changed region of `level`, in level-0 coordinates, for UpdateTexture.
+    void AddDirtyRect(UINT level, const RECT& rect);
+
+    Device* device = nullptr;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    DWORD usage = 0;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    std::vector<std::unique_ptr<Surface>> levels;
+    std::vector<RECT> dirty;  // level-0 regions changed since the last UpdateTexture
+
+private:
+    Texture() = default;
+};
+
+struct VolumeLevel {
+    UINT width, height, depth;
+    UINT rowPitch, slicePitch;
+    std::unique_ptr<BYTE[]> bits;
+    bool locked;
+};
+
+struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9> {
+    static VolumeTexture* Create(Device* device, UINT width, UINT height, UINT depth,
+                                 UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~VolumeTexture() override;
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(levels.size()); }
+    HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT UnlockBox(UINT level) override;
+
+    Device* device = nullptr;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    DWORD usage = 0;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    std::vector<VolumeLevel> levels;
+    bool dirty = true;  // changed since the last UpdateTexture
+
+private:
+    VolumeTexture() = default;
+};
+
+template <class Interface>
+struct Buffer final : ComObject<Interface> {
+    static Buffer* Create(Device* device, UINT length, DWORD usage, DWORD fvfOrFormat,
+                          D3DPOOL pool);
+    ~Buffer() override;
+
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+
+    Device* device = nullptr;
+    UINT length = 0;
+    DWORD usage = 0;
+    DWORD fvfOrFormat = 0;
+    D3DPOOL pool = D3DPOOL_DEFAULT;
+    std::unique_ptr<BYTE[]> bytes;
+    bool locked = false;
+
+private:
+    Buffer() = default;
+};
+using VertexBuffer = Buffer<IDirect3DVertexBuffer9>;
+using IndexBuffer = Buffer<IDirect3DIndexBuffer9>;
+
+struct VertexDeclaration final : ComObject<IDirect3DVertexDeclaration9> {
+    VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements);
+    ~VertexDeclaration() override;
+    Device* device;
+    std::vector<D3DVERTEXELEMENT9> elements;
+};
+
+struct VertexShader final : ComObject<IDirect3DVertexShader9> {
+    VertexShader(Device* device, std::string name);
+    ~VertexShader() override;
+    Device* device;
+    std::string name;
+};
+
+struct PixelShader final : ComObject<IDirect3DPixelShader9> {
+    PixelShader(Device* device, std::string name, PixelShaderKernel kernel);
+    ~PixelShader() override;
+    Device* device;
+    std::string name;
+    PixelShaderKernel kernel;
+};
+
+// Resolved level count of a texture chain: 0 asks for the full chain; 0 is returned for a
+// count longer than the chain.
+UINT ResolveLevelCount(UINT levels, UINT width, UINT height, UINT depth);
+// Size of `level` of a side.
+inline UINT LevelSize(UINT size, UINT level) { return (size >> level) > 0 ? (size >> level) : 1; }

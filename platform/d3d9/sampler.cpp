@@ -1,0 +1,73 @@
+// Sampler set-up for a draw and the choice of filter and mip levels for each primitive.
+#include "sampler.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d9_kernels.h"
+#include "resources.h"
+
+namespace {
+
+inline bool IsLinearFilter(DWORD filter) {
+    return filter == D3DTEXF_LINEAR || filter == D3DTEXF_ANISOTROPIC;
+}
+
+}  // namespace
+
+void PrepareSampler(Texture* texture, const DWORD* states, SamplerSetup* s) {
+    s->bound = texture != nullptr;
+    s->levelCount = 0;
+    if (texture != nullptr) {
+        s->levelCount = std::min<int>(static_cast<int>(texture->levels.size()), kMaxLevels);
+        for (int i = 0; i < s->levelCount; ++i) {
+            Surface& level = *texture->levels[i];
+            SamplerLevel& out = s->levels[i];
+            out.texels = level.Texels(&out.stride, &out.orMask);
+            out.width = level.width;
+            out.height = level.height;
+        }
+    }
+    s->addressU = states[D3DSAMP_ADDRESSU];
+    s->addressV = states[D3DSAMP_ADDRESSV];
+    s->magFilter = states[D3DSAMP_MAGFILTER];
+    s->minFilter = states[D3DSAMP_MINFILTER];
+    s->mipFilter = states[D3DSAMP_MIPFILTER];
+    std::memcpy(&s->lodBias, &states[D3DSAMP_MIPMAPLODBIAS], sizeof(float));
+    s->baseLevel = std::min<int>(static_cast<int>(states[D3DSAMP_MAXMIPLEVEL]),
+                                 std::max(s->levelCount - 1, 0));
+    s->border = ColorFromArgb(states[D3DSAMP_BORDERCOLOR]);
+}
+
+SamplerChoice ChooseSampling(const SamplerSetup& s, float dudx, float dvdx, float dudy,
+                             float dvdy) {
+    SamplerChoice choice = {IsLinearFilter(s.magFilter), s.baseLevel, s.baseLevel, 0.0f};
+    if (!s.bound) return choice;
+    float w = static_cast<float>(s.levels[0].width);
+    float h = static_cast<float>(s.levels[0].height);
+    float alongX = std::hypot(dudx * w, dvdx * h);
+    float alongY = std::hypot(dudy * w, dvdy * h);
+    float footprint = std::max(alongX, alongY);
+    if (!(footprint > 0.0f)) return choice;
+    float lod = std::log2(footprint) + s.lodBias;
+    if (lod <= 0.0f) return choice;  // magnification
+    choice.linear = IsLinearFilter(s.minFilter);
+    int last = s.levelCount - 1;
+    if (s.mipFilter == D3DTEXF_POINT) {
+        choice.level0 = std::min(s.baseLevel + static_cast<int>(std::floor(lod + 0.5f)), last);
+        choice.level1 = choice.level0;
+    } else if (IsLinearFilter(s.mipFilter)) {
+        float whole = std::floor(lod);
+        choice.level0 = std::min(s.baseLevel + static_cast<int>(whole), last);
+        choice.level1 = std::min(choice.level0 + 1, last);
+        choice.weight1 = choice.level1 != choice.level0 ? lod - whole : 0.0f;
+    }
+    return choice;
+}
+
+ShaderFloat4 SampleTexture(const PixelShaderContext& context, int sampler, float u, float v) {
+    if (sampler < 0 || sampler >= 16 || context.samplers == nullptr) return {0, 0, 0, 1};
+    const auto* samplers = static_cast<const ShaderSamplers*>(context.samplers);
+    Color c = Sample(samplers->setup[sampler], samplers->choice[sampler], u, v);
+    return {c.r, c.g, c.b, c.a};
+}

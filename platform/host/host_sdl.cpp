@@ -1,0 +1,530 @@
+// The SDL2 host: a real window per layer window, drawn from its surface through a streaming
+// texture (scaled to fit with its aspect kept in full screen), SDL's events as host events
+// with keys as Windows virtual keys (Japanese layout positions), display modes, clipboard,
+// cursor, screen saver, audio out and joysticks with rumble.
+#include <SDL.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/win32_user.h"
+
+namespace {
+
+struct SdlWindow {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int textureWidth = 0, textureHeight = 0;
+    int width = 0, height = 0;  // the surface's size: the client size the layer asked for
+    bool fullScreen = false;
+    std::vector<uint32_t> pixels;
+};
+
+struct SdlHostState {
+    std::map<uint32_t, SdlWindow> windows;
+    SDL_AudioDeviceID audio = 0;
+    HostAudioCallback audioCallback = nullptr;
+    void* audioUser = nullptr;
+    bool joysticksStarted = false;
+    std::map<int, SDL_Joystick*> joysticks;
+};
+
+SdlHostState gSdl;
+
+SdlWindow* FindSdl(uint32_t window) {
+    auto found = gSdl.windows.find(window);
+    return found == gSdl.windows.end() ? nullptr : &found->second;
+}
+
+// Scancode positions as a Japanese keyboard layout reports them.
+BYTE VirtualKeyOf(SDL_Scancode code, bool* extended) {
+    *extended = false;
+    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
+        return static_cast<BYTE>('A' + code - SDL_SCANCODE_A);
+    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9)
+        return static_cast<BYTE>('1' + code - SDL_SCANCODE_1);
+    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12)
+        return static_cast<BYTE>(VK_F1 + code - SDL_SCANCODE_F1);
+    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9)
+        return static_cast<BYTE>(VK_NUMPAD0 + 1 + code - SDL_SCANCODE_KP_1);
+    switch (code) {
+        case SDL_SCANCODE_0:
+            return '0';
+        case SDL_SCANCODE_RETURN:
+            return VK_RETURN;
+        case SDL_SCANCODE_ESCAPE:
+            return VK_ESCAPE;
+        case SDL_SCANCODE_BACKSPACE:
+            return VK_BACK;
+        case SDL_SCANCODE_TAB:
+            return VK_TAB;
+        case SDL_SCANCODE_SPACE:
+            return VK_SPACE;
+        case SDL_SCANCODE_MINUS:
+            return VK_OEM_MINUS;
+        case SDL_SCANCODE_EQUALS:
+            return VK_OEM_7;
+        case SDL_SCANCODE_LEFTBRACKET:
+            return VK_OEM_3;
+        case SDL_SCANCODE_RIGHTBRACKET:
+            return VK_OEM_4;
+        case SDL_SCANCODE_BACKSLASH:
+        case SDL_SCANCODE_NONUSHASH:
+            return VK_OEM_6;
+        case SDL_SCANCODE_SEMICOLON:
+            return VK_OEM_PLUS;
+        case SDL_SCANCODE_APOSTROPHE:
+            return VK_OEM_1;
+        case SDL_SCANCODE_COMMA:
+            return VK_OEM_COMMA;
+        case SDL_SCANCODE_PERIOD:
+            return VK_OEM_PERIOD;
+        case SDL_SCANCODE_SLASH:
+            return VK_OEM_2;
+        case SDL_SCANCODE_NONUSBACKSLASH:
+        case SDL_SCANCODE_INTERNATIONAL1:
+            return VK_OEM_102;
+        case SDL_SCANCODE_INTERNATIONAL3:
+            return VK_OEM_5;
+        case SDL_SCANCODE_CAPSLOCK:
+            return VK_CAPITAL;
+        case SDL_SCANCODE_SCROLLLOCK:
+            return VK_SCROLL;
+        case SDL_SCANCODE_PAUSE:
+            return VK_PAUSE;
+        case SDL_SCANCODE_NUMLOCKCLEAR:
+            return VK_NUMLOCK;
+        case SDL_SCANCODE_KP_0:
+            return VK_NUMPAD0;
+        case SDL_SCANCODE_KP_PERIOD:
+            return VK_DECIMAL;
+        case SDL_SCANCODE_KP_MULTIPLY:
+            return VK_MULTIPLY;
+        case SDL_SCANCODE_KP_MINUS:
+            return VK_SUBTRACT;
+        case SDL_SCANCODE_KP_PLUS:
+            return VK_ADD;
+        case SDL_SCANCODE_LSHIFT:
+            return VK_LSHIFT;
+        case SDL_SCANCODE_RSHIFT:
+            return VK_RSHIFT;
+        case SDL_SCANCODE_LCTRL:
+            return VK_LCONTROL;
+        case SDL_SCANCODE_LALT:
+            return VK_LMENU;
+        default:
+            break;
+    }
+    *extended = true;
+    switch (code) {
+        case SDL_SCANCODE_INSERT:
+            return VK_INSERT;
+        case SDL_SCANCODE_DELETE:
+            return VK_DELETE;
+        case SDL_SCANCODE_HOME:
+            return VK_HOME;
+        case SDL_SCANCODE_END:
+            return VK_END;
+        case SDL_SCANCODE_PAGEUP:
+            return VK_PRIOR;
+        case SDL_SCANCODE_PAGEDOWN:
+            return VK_NEXT;
+        case SDL_SCANCODE_LEFT:
+            return VK_LEFT;
+        case SDL_SCANCODE_RIGHT:
+            return VK_RIGHT;
+        case SDL_SCANCODE_UP:
+            return VK_UP;
+        case SDL_SCANCODE_DOWN:
+            return VK_DOWN;
+        case SDL_SCANCODE_KP_DIVIDE:
+            return VK_DIVIDE;
+        case SDL_SCANCODE_KP_ENTER:
+            return VK_RETURN;
+        case SDL_SCANCODE_RCTRL:
+            return VK_RCONTROL;
+        case SDL_SCANCODE_RALT:
+            return VK_RMENU;
+        default:
+            return 0;
+    }
+}
+
+bool Start() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+void DestroySdlWindow(SdlWindow& w) {
+    if (w.texture != nullptr) SDL_DestroyTexture(w.texture);
+    if (w.renderer != nullptr) SDL_DestroyRenderer(w.renderer);
+    SDL_DestroyWindow(w.window);
+}
+
+void Stop() {
+    for (auto& entry : gSdl.windows) DestroySdlWindow(entry.second);
+    gSdl.windows.clear();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+uint32_t CreateHostWindow(const char* title, int x, int y, int width, int height) {
+    SdlWindow w;
+    w.window =
+        SDL_CreateWindow(title, x, y, std::max(width, 1), std::max(height, 1), SDL_WINDOW_HIDDEN);
+    if (w.window == nullptr) return 0;
+    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
+    if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    if (w.renderer == nullptr) {
+        SDL_DestroyWindow(w.window);
+        return 0;
+    }
+    w.width = width;
+    w.height = height;
+    uint32_t id = SDL_GetWindowID(w.window);
+    gSdl.windows[id] = std::move(w);
+    return id;
+}
+
+void DestroyHostWindow(uint32_t window) {
+    if (SdlWindow* w = FindSdl(window)) {
+        DestroySdlWindow(*w);
+        gSdl.windows.erase(window);
+    }
+}
+
+void SetTitle(uint32_t window, const char* title) {
+    if (SdlWindow* w = FindSdl(window)) SDL_SetWindowTitle(w->window, title);
+}
+
+void ShowHostWindow(uint32_t window, bool show) {
+    if (SdlWindow* w = FindSdl(window)) {
+        bool shown = (SDL_GetWindowFlags(w->window) & SDL_WINDOW_SHOWN) != 0;
+        if (show && !shown) SDL_ShowWindow(w->window);
+        if (!show && shown) SDL_HideWindow(w->window);
+    }
+}
+
+void MinimiseWindow(uint32_t window) {
+    if (SdlWindow* w = FindSdl(window)) SDL_MinimizeWindow(w->window);
+}
+
+void RestoreWindow(uint32_t window) {
+    if (SdlWindow* w = FindSdl(window)) SDL_RestoreWindow(w->window);
+}
+
+void RaiseWindow(uint32_t window) {
+    if (SdlWindow* w = FindSdl(window)) SDL_RaiseWindow(w->window);
+}
+
+void PlaceHostWindow(uint32_t window, int x, int y, int width, int height) {
+    SdlWindow* w = FindSdl(window);
+    if (w == nullptr) return;
+    w->width = width;
+    w->height = height;
+    if (w->fullScreen) return;
+    int oldX, oldY, oldWidth, oldHeight;
+    SDL_GetWindowPosition(w->window, &oldX, &oldY);
+    SDL_GetWindowSize(w->window, &oldWidth, &oldHeight);
+    if (oldX != x || oldY != y) SDL_SetWindowPosition(w->window, x, y);
+    if (oldWidth != width || oldHeight != height) {
+        SDL_SetWindowSize(w->window, std::max(width, 1), std::max(height, 1));
+    }
+}
+
+void SetFullScreen(uint32_t window, bool on) {
+    SdlWindow* w = FindSdl(window);
+    if (w == nullptr) return;
+    w->fullScreen = on;
+    SDL_SetWindowFullscreen(w->window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!on) SDL_SetWindowSize(w->window, std::max(w->width, 1), std::max(w->height, 1));
+}
+
+uint32_t* LockSurface(uint32_t window, int* width, int* height, int* pitch) {
+    SdlWindow* w = FindSdl(window);
+    if (w == nullptr || w->width <= 0 || w->height <= 0) return nullptr;
+    w->pixels.resize(static_cast<size_t>(w->width) * static_cast<size_t>(w->height));
+    *width = w->width;
+    *height = w->height;
+    *pitch = w->width * 4;
+    return w->pixels.data();
+}
+
+void UnlockSurface(uint32_t window) {
+    SdlWindow* w = FindSdl(window);
+    if (w == nullptr || w->pixels.empty()) return;
+    if (w->texture == nullptr || w->textureWidth != w->width || w->textureHeight != w->height) {
+        if (w->texture != nullptr) SDL_DestroyTexture(w->texture);
+        w->texture = SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_RGB888,
+                                       SDL_TEXTUREACCESS_STREAMING, w->width, w->height);
+        w->textureWidth = w->width;
+        w->textureHeight = w->height;
+        if (w->texture == nullptr) return;
+    }
+    SDL_UpdateTexture(w->texture, nullptr, w->pixels.data(), w->width * 4);
+    SDL_RenderSetLogicalSize(w->renderer, w->width, w->height);
+    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w->renderer);
+    SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
+    SDL_RenderPresent(w->renderer);
+}
+
+// One SDL event as a host event; false for events the layer has no use for.
+bool Translate(const SDL_Event& e, HostEvent* event) {
+    *event = HostEvent{};
+    switch (e.type) {
+        case SDL_WINDOWEVENT: {
+            event->window = e.window.windowID;
+            SdlWindow* w = FindSdl(e.window.windowID);
+            bool fullScreen = w != nullptr && w->fullScreen;
+            event->x = e.window.data1;
+            event->y = e.window.data2;
+            switch (e.window.event) {
+                case SDL_WINDOWEVENT_CLOSE:
+                    event->kind = HostEventKind::Close;
+                    return true;
+                case SDL_WINDOWEVENT_FOCUS_GAINED:
+                    event->kind = HostEventKind::FocusGained;
+                    return true;
+                case SDL_WINDOWEVENT_FOCUS_LOST:
+                    event->kind = HostEventKind::FocusLost;
+                    return true;
+                case SDL_WINDOWEVENT_MINIMIZED:
+                    event->kind = HostEventKind::Minimised;
+                    return true;
+                case SDL_WINDOWEVENT_RESTORED:
+                    event->kind = HostEventKind::Restored;
+                    return true;
+                case SDL_WINDOWEVENT_EXPOSED:
+                    event->kind = HostEventKind::Exposed;
+                    return true;
+                // In full screen the surface keeps its size and place; the display's do not count.
+                case SDL_WINDOWEVENT_MOVED:
+                    event->kind = HostEventKind::Moved;
+                    return !fullScreen;
+                case SDL_WINDOWEVENT_RESIZED:
+                    event->kind = HostEventKind::Resized;
+                    return !fullScreen;
+                default:
+                    return false;
+            }
+        }
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            event->kind = e.type == SDL_KEYDOWN ? HostEventKind::KeyDown : HostEventKind::KeyUp;
+            event->window = e.key.windowID;
+            event->virtualKey = VirtualKeyOf(e.key.keysym.scancode, &event->extended);
+            event->repeat = e.key.repeat != 0;
+            return event->virtualKey != 0;
+        case SDL_TEXTINPUT:
+            event->kind = HostEventKind::Text;
+            event->window = e.text.windowID;
+            event->text = e.text.text;
+            return true;
+        case SDL_MOUSEMOTION:
+            event->kind = HostEventKind::MouseMove;
+            event->window = e.motion.windowID;
+            event->x = e.motion.x;
+            event->y = e.motion.y;
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            event->kind = e.type == SDL_MOUSEBUTTONDOWN ? HostEventKind::MouseButtonDown
+                                                        : HostEventKind::MouseButtonUp;
+            event->window = e.button.windowID;
+            event->x = e.button.x;
+            event->y = e.button.y;
+            event->button = e.button.button == SDL_BUTTON_LEFT     ? 1
+                            : e.button.button == SDL_BUTTON_RIGHT  ? 2
+                            : e.button.button == SDL_BUTTON_MIDDLE ? 3
+                                                                   : 0;
+            return event->button != 0;
+        case SDL_MOUSEWHEEL:
+            event->kind = HostEventKind::MouseWheel;
+            event->window = e.wheel.windowID;
+            event->x = e.wheel.x;
+            event->y = e.wheel.y;
+            return event->x != 0 || event->y != 0;
+        case SDL_DROPFILE:
+            event->kind = HostEventKind::DropFile;
+            event->window = e.drop.windowID;
+            event->text = e.drop.file != nullptr ? e.drop.file : "";
+            SDL_free(e.drop.file);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool PollEvent(HostEvent* event) {
+    SDL_Event e;
+    while (SDL_PollEvent(&e) != 0) {
+        if (Translate(e, event)) return true;
+    }
+    return false;
+}
+
+// The desktop is reported as 32 bits whatever its pixel format, as the layer promises.
+HostDisplayMode DesktopMode() {
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return {640, 480, 32, 60};
+    return {mode.w, mode.h, 32, mode.refresh_rate > 0 ? mode.refresh_rate : 60};
+}
+
+int ListDisplayModes(HostDisplayMode* modes, int capacity) {
+    std::vector<HostDisplayMode> list;
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
+        for (int bits : {32, 16}) {
+            HostDisplayMode entry{mode.w, mode.h, bits,
+                                  mode.refresh_rate > 0 ? mode.refresh_rate : 60};
+            bool listed = std::any_of(list.begin(), list.end(), [&](const HostDisplayMode& m) {
+                return m.width == entry.width && m.height == entry.height && m.bits == bits &&
+                       m.refresh == entry.refresh;
+            });
+            if (!listed) list.push_back(entry);
+        }
+    }
+    for (int i = 0; i < std::min(capacity, static_cast<int>(list.size())); ++i) modes[i] = list[i];
+    return static_cast<int>(list.size());
+}
+
+void ShowPointer(bool show) {
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void EnableScreenSaver(bool enable) {
+    if (enable) {
+        SDL_EnableScreenSaver();
+    } else {
+        SDL_DisableScreenSaver();
+    }
+}
+
+std::string ClipboardText() {
+    char* text = SDL_GetClipboardText();
+    std::string out = text != nullptr ? text : "";
+    SDL_free(text);
+    return out;
+}
+
+bool SetClipboardText(const char* text) {
+    return SDL_SetClipboardText(text) == 0;
+}
+
+void AudioTrampoline(void* user, Uint8* stream, int bytes) {
+    gSdl.audioCallback(gSdl.audioUser, reinterpret_cast<int16_t*>(stream), bytes / 4);
+}
+
+bool OpenAudio(int frequency, HostAudioCallback callback, void* user) {
+    if (gSdl.audio != 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    gSdl.audioCallback = callback;
+    gSdl.audioUser = user;
+    SDL_AudioSpec want{};
+    want.freq = frequency;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = AudioTrampoline;
+    gSdl.audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (gSdl.audio == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    SDL_PauseAudioDevice(gSdl.audio, 0);
+    return true;
+}
+
+void CloseAudio() {
+    if (gSdl.audio == 0) return;
+    SDL_CloseAudioDevice(gSdl.audio);
+    gSdl.audio = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+SDL_Joystick* OpenJoystick(int index) {
+    if (!gSdl.joysticksStarted) {
+        if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return nullptr;
+        gSdl.joysticksStarted = true;
+    }
+    auto found = gSdl.joysticks.find(index);
+    if (found != gSdl.joysticks.end()) return found->second;
+    SDL_Joystick* joystick = SDL_JoystickOpen(index);
+    if (joystick != nullptr) gSdl.joysticks[index] = joystick;
+    return joystick;
+}
+
+int CountJoysticks() {
+    if (!gSdl.joysticksStarted && SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return 0;
+    gSdl.joysticksStarted = true;
+    return std::max(0, SDL_NumJoysticks());
+}
+
+bool ReadJoystick(int index, HostJoystickState* state, std::string* name) {
+    SDL_Joystick* joystick = OpenJoystick(index);
+    if (joystick == nullptr) return false;
+    SDL_JoystickUpdate();
+    *state = HostJoystickState{};
+    for (int axis = 0; axis < std::min(6, SDL_JoystickNumAxes(joystick)); ++axis) {
+        state->axes[axis] = SDL_JoystickGetAxis(joystick, axis);
+    }
+    for (int button = 0; button < std::min(32, SDL_JoystickNumButtons(joystick)); ++button) {
+        if (SDL_JoystickGetButton(joystick, button) != 0) state->buttons |= 1u << button;
+    }
+    state->hat = -1;
+    if (SDL_JoystickNumHats(joystick) > 0) {
+        static const std::pair<Uint8, int> kHats[] = {{SDL_HAT_UP, 0},     {SDL_HAT_RIGHTUP, 45},
+                                                      {SDL_HAT_RIGHT, 90}, {SDL_HAT_RIGHTDOWN, 135},
+                                                      {SDL_HAT_DOWN, 180}, {SDL_HAT_LEFTDOWN, 225},
+                                                      {SDL_HAT_LEFT, 270}, {SDL_HAT_LEFTUP, 315}};
+        Uint8 hat = SDL_JoystickGetHat(joystick, 0);
+        for (const auto& entry : kHats) {
+            if (entry.first == hat) state->hat = entry.second;
+        }
+    }
+    if (name != nullptr) {
+        const char* text = SDL_JoystickName(joystick);
+        *name = text != nullptr ? text : "";
+    }
+    return true;
+}
+
+bool RumbleJoystick(int index, uint16_t low, uint16_t high, uint32_t milliseconds) {
+    SDL_Joystick* joystick = OpenJoystick(index);
+    return joystick != nullptr && SDL_JoystickRumble(joystick, low, high, milliseconds) == 0;
+}
+
+}  // namespace
+
+const HostDriver kSdlHost = {
+    "sdl2",
+    Start,
+    Stop,
+    CreateHostWindow,
+    DestroyHostWindow,
+    SetTitle,
+    ShowHostWindow,
+    MinimiseWindow,
+    RestoreWindow,
+    RaiseWindow,
+    PlaceHostWindow,
+    SetFullScreen,
+    LockSurface,
+    UnlockSurface,
+    PollEvent,
+    DesktopMode,
+    ListDisplayModes,
+    ShowPointer,
+    EnableScreenSaver,
+    ClipboardText,
+    SetClipboardText,
+    OpenAudio,
+    CloseAudio,
+    CountJoysticks,
+    ReadJoystick,
+    RumbleJoystick,
+};

@@ -1,0 +1,66 @@
+// Hooks for tests only: what the software Direct3D device reports, forced device loss, and
+// read-back of every surface and of the last presented frame. Making "d3d9.dll" missing goes
+// through TestSetModuleMissing (testing.h).
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "platform/d3d9.h"
+
+struct TestD3d9Profile {
+    bool nativeSubtract;        // D3DPMISCCAPS_BLENDOP: blend operations other than ADD
+    bool tempRegister;          // D3DPMISCCAPS_TSSARGTEMP
+    bool shaders;               // vertex and pixel shaders 2.0; false: version 0
+    DWORD textureCaps;          // added D3DPTEXTURECAPS_POW2, _NONPOW2CONDITIONAL, _SQUAREONLY
+    DWORD maxTextureSize;       // MaxTextureWidth and MaxTextureHeight
+    DWORD simultaneousRenderTargets;
+    bool dxt;                   // DXT1..DXT5 textures
+    DWORD refusedVertexProcessing;  // D3DCREATE_*_VERTEXPROCESSING flags CreateDevice refuses
+    D3DDISPLAYMODE desktop;     // GetAdapterDisplayMode
+    std::vector<D3DDISPLAYMODE> modes;  // what GetAdapterModeCount counts, per format
+    // (format, usage) pairs that CheckDeviceFormat refuses and creation fails on: usage 0 for
+    // textures and plain surfaces, D3DUSAGE_RENDERTARGET, D3DUSAGE_DEPTHSTENCIL.
+    std::vector<std::pair<D3DFORMAT, DWORD>> refusedFormats;
+};
+
+// Shaders 2.0, native subtraction, the temporary register, no size restriction, 4096-texel
+// textures, 4 render targets, DXT; a 1920x1080 32-bit desktop; 320x240 to 1920x1080 modes in
+// R5G6B5 and X8R8G8B8.
+TestD3d9Profile TestD3d9DefaultProfile();
+// Applies to objects created from now on; GetDeviceCaps reads it at each call.
+void TestD3d9SetProfile(const TestD3d9Profile& profile);
+
+// The default profile, no loss, no pitch padding, no kept frame.
+void TestD3d9Reset();
+
+// Every live device becomes lost: TestCooperativeLevel answers D3DERR_DEVICELOST once, then
+// D3DERR_DEVICENOTRESET, and Present fails.
+void TestD3d9LoseDevices();
+
+// Extra bytes added to the pitch of every surface created from now on.
+void TestD3d9SetPitchPadding(UINT bytes);
+
+// Live Direct3D objects of every kind (the Direct3D object, devices, resources, shaders).
+int TestD3d9LiveObjects();
+
+// A colour surface's pixels as A8R8G8B8 (DXT decoded), row by row; empty for depth surfaces
+// and foreign objects.
+std::vector<DWORD> TestD3d9ReadSurface(IDirect3DSurface9* surface, UINT* width, UINT* height);
+DWORD TestD3d9ReadPixel(IDirect3DSurface9* surface, UINT x, UINT y);
+// A depth surface's value at (x, y) in 0..1; -1 for anything else.
+float TestD3d9ReadDepth(IDirect3DSurface9* surface, UINT x, UINT y);
+
+struct TestD3d9Frame {
+    HWND window;
+    D3DFORMAT format;
+    UINT width;
+    UINT height;
+    std::vector<DWORD> pixels;  // the whole back buffer as A8R8G8B8
+    RECT source;
+    RECT dest;
+    bool wholeClientArea;
+    int presentCount;  // presents since the last reset
+};
+// The last presented back buffer; false when nothing was presented.
+bool TestD3d9LastPresent(TestD3d9Frame* frame);

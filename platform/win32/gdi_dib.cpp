@@ -1,0 +1,277 @@
+// DIB output: memory device contexts, 24- and 32-bit DIB sections, and SetDIBitsToDevice,
+// which decodes a DIB of any kind GDI draws (palettes of 1, 4 and 8 bits, RLE4, RLE8, 16 bits
+// 555 or bitfields, 24 and 32 bits, either row order) into the section selected into a context.
+#include <platform/win32_gdi.h>
+
+#include <cstring>
+#include <vector>
+
+#include "gdi/gdi_objects.h"
+
+namespace {
+
+struct DibSection : GdiObject {
+    int width = 0;
+    int height = 0;  // rows
+    bool topDown = false;
+    int pixelBytes = 3;
+    int pitch = 0;
+    std::vector<uint8_t> bits;
+};
+
+struct MemoryContext : DeviceContext {
+    HGDIOBJ selected = nullptr;
+    std::shared_ptr<DibSection> section;  // what `selected` names, while it is a section
+};
+
+// What a memory context holds before anything is selected: a one-pixel bitmap of its own.
+HGDIOBJ DefaultBitmap() {
+    static const HGDIOBJ handle = [] {
+        auto bitmap = std::make_shared<DibSection>();
+        bitmap->width = bitmap->height = 1;
+        bitmap->pitch = 4;
+        bitmap->bits.assign(4, 0);
+        return InsertGdiObject(bitmap);
+    }();
+    return handle;
+}
+
+// A DIB decoded into top-down rows of 0x00RRGGBB; `written` is empty when every pixel was
+// given, else 1 for each pixel that run-length data wrote.
+struct DecodedDib {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    std::vector<uint8_t> written;
+};
+
+uint32_t Load32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A bit field of a pixel scaled to 0 to 255, rounded; only the mask's lowest run counts.
+uint32_t FieldToByte(uint32_t value, uint32_t mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (((mask >> shift) & 1) == 0) ++shift;
+    int width = 0;
+    while (shift + width < 32 && ((mask >> (shift + width)) & 1) != 0) ++width;
+    uint64_t max = (uint64_t{1} << width) - 1;
+    uint64_t v = (value >> shift) & max;
+    return static_cast<uint32_t>((v * 255 + max / 2) / max);
+}
+
+uint32_t FromMasks(uint32_t value, const uint32_t masks[3]) {
+    return (FieldToByte(value, masks[0]) << 16) | (FieldToByte(value, masks[1]) << 8) |
+           FieldToByte(value, masks[2]);
+}
+
+// Run-length data (RLE8, or RLE4 when nibbles) of a bottom-up DIB; reads stop at the data's
+// end and writes at the image's edges.
+void DecodeRunLength(const uint8_t* data, size_t size, bool nibbles, const uint32_t* colours,
+                     DecodedDib* dib) {
+    int width = dib->width, height = dib->height;
+    dib->written.assign(static_cast<size_t>(width) * height, 0);
+    int x = 0, row = 0;  // row counts from the bottom
+    auto put = [&](uint32_t index) {
+        if (x < width && row < height) {
+            size_t at = static_cast<size_t>(height - 1 - row) * width + x;
+            dib->pixels[at] = colours[index];
+            dib->written[at] = 1;
+        }
+        ++x;
+    };
+    size_t i = 0;
+    while (i + 1 < size && row < height) {
+        uint8_t count = data[i], value = data[i + 1];
+        i += 2;
+        if (count > 0) {
+            for (int k = 0; k < count; ++k) {
+                put(nibbles ? ((k & 1) ? value & 15 : value >> 4) : value);
+            }
+            continue;
+        }
+        if (value == 0) {
+            x = 0;
+            ++row;
+        } else if (value == 1) {
+            break;
+        } else if (value == 2) {
+            if (i + 1 >= size) break;
+            x += data[i];
+            row += data[i + 1];
+            i += 2;
+        } else {
+            size_t bytes = nibbles ? (value + 1) / 2 : value;
+            if (i + bytes > size) break;
+            for (int k = 0; k < value; ++k) {
+                uint8_t b = data[i + (nibbles ? k / 2 : k)];
+                put(nibbles ? ((k & 1) ? b & 15 : b >> 4) : b);
+            }
+            i += (bytes + 1) & ~size_t{1};
+        }
+    }
+}
+
+bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0) return false;
+    int64_t height = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;
+    if (int64_t{h.biWidth} * height > (int64_t{1} << 28)) return false;
+    bool topDown = h.biHeight < 0;
+    int width = h.biWidth, bitCount = h.biBitCount;
+    dib->width = width;
+    dib->height = static_cast<int>(height);
+    dib->pixels.assign(static_cast<size_t>(width) * dib->height, 0);
+
+    const uint8_t* bits = static_cast<const uint8_t*>(bitsIn);
+    const uint8_t* afterHeader = reinterpret_cast<const uint8_t*>(info) + h.biSize;
+    uint32_t colours[256] = {};
+    if (bitCount <= 8) {
+        uint32_t count = 1u << bitCount;
+        if (h.biClrUsed != 0 && h.biClrUsed < count) count = h.biClrUsed;
+        for (uint32_t i = 0; i < count; ++i) colours[i] = Load32(afterHeader + 4 * i) & 0xFFFFFF;
+    }
+
+    uint32_t compression = h.biCompression;
+    if (compression == BI_RLE8 || compression == BI_RLE4) {
+        if (topDown || h.biSizeImage == 0) return false;
+        if ((compression == BI_RLE8) != (bitCount == 8) ||
+            (compression == BI_RLE4) != (bitCount == 4)) {
+            return false;
+        }
+        DecodeRunLength(bits, h.biSizeImage, compression == BI_RLE4, colours, dib);
+        return true;
+    }
+
+    uint32_t masks[3] = {0x7C00, 0x3E0, 0x1F};
+    if (compression == BI_BITFIELDS) {
+        if (bitCount != 16 && bitCount != 32) return false;
+        // Masks follow a 40-byte header and lie at the same place inside larger ones.
+        for (int i = 0; i < 3; ++i)
+            masks[i] = Load32(reinterpret_cast<const uint8_t*>(info) + 40 + 4 * i);
+    } else if (compression != BI_RGB) {
+        return false;
+    } else if (bitCount == 32) {
+        masks[0] = 0xFF0000;
+        masks[1] = 0xFF00;
+        masks[2] = 0xFF;
+    }
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        return false;
+    }
+
+    size_t stride = (static_cast<size_t>(bitCount) * width + 31) / 32 * 4;
+    for (int y = 0; y < dib->height; ++y) {
+        const uint8_t* row = bits + stride * (topDown ? y : dib->height - 1 - y);
+        uint32_t* out = &dib->pixels[static_cast<size_t>(y) * width];
+        for (int x = 0; x < width; ++x) {
+            switch (bitCount) {
+                case 1:
+                case 4:
+                case 8: {
+                    int bitPos = x * bitCount;
+                    uint32_t index =
+                        (row[bitPos / 8] >> (8 - bitCount - bitPos % 8)) & ((1u << bitCount) - 1);
+                    out[x] = colours[index];
+                    break;
+                }
+                case 16:
+                    out[x] = FromMasks(row[2 * x] | (row[2 * x + 1] << 8), masks);
+                    break;
+                case 24:
+                    out[x] = row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+                    break;
+                default:
+                    out[x] = FromMasks(Load32(row + 4 * x), masks);
+                    break;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+HDC CreateCompatibleDC(HDC dc) {
+    auto context = std::make_shared<MemoryContext>();
+    context->selected = DefaultBitmap();
+    return InsertDeviceContext(context);
+}
+
+BOOL DeleteDC(HDC dc) {
+    if (std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc)) == nullptr) return FALSE;
+    return RemoveDeviceContext(dc) ? TRUE : FALSE;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    auto context = std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc));
+    if (context == nullptr) return nullptr;
+    auto section = FindGdiObjectOf<DibSection>(object);
+    if (section == nullptr) return nullptr;
+    HGDIOBJ previous = context->selected;
+    context->selected = object;
+    context->section = object == DefaultBitmap() ? nullptr : section;
+    return previous;
+}
+
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset) {
+    if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr) return nullptr;
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    if ((h.biBitCount != 24 && h.biBitCount != 32) || h.biCompression != BI_RGB || h.biWidth <= 0 ||
+        h.biHeight == 0) {
+        return nullptr;
+    }
+    int64_t height = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;
+    int64_t pitch = (int64_t{h.biWidth} * (h.biBitCount / 8) + 3) / 4 * 4;
+    if (pitch * height > 0x7FFFFFFF) return nullptr;
+    auto dib = std::make_shared<DibSection>();
+    dib->width = h.biWidth;
+    dib->height = static_cast<int>(height);
+    dib->topDown = h.biHeight < 0;
+    dib->pixelBytes = h.biBitCount / 8;
+    dib->pitch = static_cast<int>(pitch);
+    dib->bits.assign(static_cast<size_t>(pitch * height), 0);
+    if (bits != nullptr) *bits = dib->bits.data();
+    return InsertGdiObject(dib);
+}
+
+int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
+                      UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
+                      UINT colorUse) {
+    auto context = std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc));
+    if (context == nullptr || context->section == nullptr || bits == nullptr || info == nullptr ||
+        colorUse != DIB_RGB_COLORS) {
+        return 0;
+    }
+    DecodedDib dib;
+    if (!DecodeDib(info, bits, &dib)) return 0;
+    if (startScan != 0 || scanLines < static_cast<UINT>(dib.height)) return 0;
+
+    // A bottom-up DIB's source origin is its lower-left corner.
+    bool topDown = info->bmiHeader.biHeight < 0;
+    int64_t w = width, h = height;
+    int64_t top = topDown ? ySrc : int64_t{dib.height} - ySrc - h;
+    DibSection& s = *context->section;
+    for (int64_t dy = 0; dy < h; ++dy) {
+        int64_t sy = top + dy, ty = yDest + dy;
+        if (sy < 0 || sy >= dib.height || ty < 0 || ty >= s.height) continue;
+        uint8_t* out =
+            s.bits.data() + static_cast<size_t>(s.topDown ? ty : s.height - 1 - ty) * s.pitch;
+        for (int64_t dx = 0; dx < w; ++dx) {
+            int64_t sx = xSrc + dx, tx = xDest + dx;
+            if (sx < 0 || sx >= dib.width || tx < 0 || tx >= s.width) continue;
+            size_t at = static_cast<size_t>(sy) * dib.width + sx;
+            if (!dib.written.empty() && !dib.written[at]) continue;
+            uint32_t rgb = dib.pixels[at];
+            uint8_t* p = out + tx * s.pixelBytes;
+            p[0] = static_cast<uint8_t>(rgb);
+            p[1] = static_cast<uint8_t>(rgb >> 8);
+            p[2] = static_cast<uint8_t>(rgb >> 16);
+            if (s.pixelBytes == 4) p[3] = 0;
+        }
+    }
+    return dib.height;
+}

@@ -1,0 +1,91 @@
+// Writes the seed corpora of the archive and LZ fuzz targets from the test writer when
+// ORBEK_FUZZ_SEED_DIR names the fuzz/corpus directory; every seed is first checked to open or
+// expand.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/archive.h"
+#include "core/lz_expand.h"
+#include "support/archive_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+std::vector<ArchiveInput> SeedInputs(bool compress) {
+    Bytes runs;
+    for (int i = 0; i < 600; i++) runs.push_back(static_cast<uint8_t>(i / 40));
+    return {
+        {"data\\stage\\map.bin", runs, compress},
+        {"data\\title.txt", Text("Brovane title text, Brovane title text."), compress},
+        {"表\\名前.txt", Text("shift-jis"), compress},
+        {"empty.bin", {}, compress},
+        {"dir\\", {}},
+    };
+}
+
+void WriteSeed(const std::string& path, const Bytes& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(file.good()) << path;
+}
+
+TEST(FuzzSeeds, WrittenWhenAsked) {
+    const char* directory = std::getenv("ORBEK_FUZZ_SEED_DIR");
+    if (directory == nullptr) GTEST_SKIP() << "ORBEK_FUZZ_SEED_DIR is not set";
+    const std::string root = directory;
+
+    ArchiveKey key;
+    DeriveArchiveKey(nullptr, key.data());
+    ArchiveKey second;
+    MakeSecondArchiveKey(second.data());
+    for (uint16_t version = 0; version <= 5; version++) {
+        for (bool useSecond : {false, true}) {
+            if (useSecond && version != 5) continue;
+            WrittenArchive written =
+                WriteArchive(SeedInputs(version >= 2), {version, useSecond ? second : key, 932});
+            Bytes image = written.bytes;
+            Archive archive;
+            ClearArchive(&archive);
+            ASSERT_EQ(OpenArchiveFromImage(&archive, image.data(),
+                                           static_cast<uint32_t>(image.size()), nullptr),
+                      0);
+            CloseArchive(&archive);
+            WriteSeed(root + "/archive_open/v" + std::to_string(version) +
+                          (useSecond ? "_second_key" : "") + ".oba",
+                      written.bytes);
+        }
+    }
+
+    Bytes mixed;
+    for (int i = 0; i < 3000; i++)
+        mixed.push_back(static_cast<uint8_t>((i * i) % 253 + (i % 3 ? 0 : 1)));
+    const std::vector<std::pair<std::string, Bytes>> lzSeeds = {
+        {"text", Text("framework framework archive archive escape escape escape")},
+        {"runs", Bytes(5000, 0x41)},
+        {"mixed", mixed},
+        {"empty", {}},
+    };
+    for (const auto& [name, data] : lzSeeds) {
+        for (int escape : {-1, 0x41}) {
+            Bytes packed = EncodeLz(data, escape);
+            Bytes out(data.size() + 1);
+            ASSERT_EQ(ExpandArchiveData(packed.data(), static_cast<uint32_t>(packed.size()),
+                                        out.data(), static_cast<uint32_t>(data.size())),
+                      static_cast<int32_t>(data.size()));
+            WriteSeed(root + "/lz_expand/" + name + (escape < 0 ? "" : "_escape41") + ".lz",
+                      packed);
+        }
+    }
+}
+
+}  // namespace

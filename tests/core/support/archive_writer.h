@@ -1,0 +1,57 @@
+// Test support: a writer of "OBA" archives of every version and an LZ encoder, written apart
+// from the reader so that the reader is tested on data it did not make itself.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using ArchiveKey = std::array<uint8_t, 12>;
+
+struct ArchiveInput {
+    // Components separated by '\\' or '/', letters as they are to be stored. A path that ends
+    // in a separator makes an empty directory.
+    std::string path;
+    std::vector<uint8_t> data;
+    bool compress = false;  // version 2 and later
+    uint64_t creationTime = 0;
+    uint64_t lastWriteTime = 0;
+};
+
+struct ArchiveWriterOptions {
+    uint16_t version = 5;
+    ArchiveKey key{};
+    uint32_t codePage = 932;  // stored from version 4
+};
+
+// The archive and where its parts lie, for tests that damage it on purpose.
+struct WrittenArchive {
+    std::vector<uint8_t> bytes;
+    uint16_t version = 0;
+    ArchiveKey key{};
+    uint32_t dataOffset = 0;
+    uint32_t tableOffset = 0;
+    uint32_t fileTableOffset = 0;  // within the table block
+    uint32_t dirTableOffset = 0;   // within the table block
+    uint32_t entryBytes = 0;
+    // Per input, in input order: its entry's offset in the file table and its body's offset
+    // in the data area and stored length (for files).
+    std::vector<uint32_t> entryOffsets;
+    std::vector<uint32_t> bodyOffsets;
+    std::vector<uint32_t> bodyLengths;
+};
+
+WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
+                            const ArchiveWriterOptions& options);
+
+// Rewrites a 32-bit field of the table block, scrambled as the archive's version scrambles it.
+void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value);
+// Rewrites one byte of the file (header, data or tables) with its plain value given.
+void PatchArchiveByte(WrittenArchive& archive, uint32_t fileOffset, uint8_t value);
+// The plain value of one byte of the file.
+uint8_t PlainArchiveByte(const WrittenArchive& archive, uint32_t fileOffset);
+
+// The LZ stream of data: a 9-byte head and greedy matches found through hash chains. The
+// escape byte is the least frequent byte unless one is given.
+std::vector<uint8_t> EncodeLz(const std::vector<uint8_t>& data, int escape = -1);

@@ -1,0 +1,138 @@
+// Pixel shaders as registered kernels: the records that name them, what a kernel sees, and
+// the fixed-function stages after it.
+#include <platform/d3d9_kernels.h>
+
+#include "device_fixture.h"
+
+namespace {
+
+// out = texture(s0) at TEXCOORD0 x c3, with alpha from COLOR0.
+bool TintKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
+    const ShaderFloat4& c = ctx.floatConstants[3];
+    *out = {t.x * c.x, t.y * c.y, t.z * c.z, in.color0.w};
+    return true;
+}
+
+// Draws only the left half of the target (pixel x below c0.x); the rest is discarded.
+bool LeftHalfKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    if (in.x >= ctx.floatConstants[0].x) return false;
+    *out = {1.0f, 1.0f, 1.0f, 1.0f};
+    return true;
+}
+
+// Reports what an unbound sampler gives and the bool and int registers.
+bool ProbeKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    ShaderFloat4 none = SampleTexture(ctx, 5, 0.5f, 0.5f);
+    *out = {none.x, ctx.boolConstants[2] ? 1.0f : 0.0f, ctx.intConstants[1][3] / 255.0f, none.w};
+    return true;
+}
+
+class PixelShaderTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        ASSERT_TRUE(RegisterPixelShaderKernel("test_tint", TintKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("test_left_half", LeftHalfKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("test_probe", ProbeKernel));
+        CreateDevice(8, 8);
+        target_ = UseArgbTarget(8, 8);
+    }
+
+    IDirect3DPixelShader9* Shader(const char* name) {
+        std::vector<DWORD> code = MakeShaderKernelRecord(false, name);
+        IDirect3DPixelShader9* shader = nullptr;
+        EXPECT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK) << name;
+        return Keep(shader);
+    }
+
+    IDirect3DSurface9* target_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(PixelShaderTest, KernelsSeeConstantsCoordinatesSamplersAndColours) {
+    device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 2, 1, {0xFF804020, 0xFFFFFFFF}));
+    const float tint[4] = {0.5f, 1.0f, 2.0f, 1.0f};
+    ASSERT_EQ(device_->SetPixelShaderConstantF(3, tint, 1), D3D_OK);
+    ASSERT_EQ(device_->SetPixelShader(Shader("test_tint")), D3D_OK);
+    // Texel 0 on the left half, texel 1 on the right; vertex alpha 0x40.
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1, 0x40FFFFFF);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 1, 1), 0x40404040u);  // 0x80 / 2, 0x40, 0x20 * 2
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 6, 1), 0x4080FFFFu);  // 127.5 rounds up; blue saturates
+    // Setting no shader returns to the stages.
+    ASSERT_EQ(device_->SetPixelShader(nullptr), D3D_OK);
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1, 0x40FFFFFF);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 1, 1), 0xFF804020u);
+}
+
+TEST_F(PixelShaderTest, DiscardedPixelsKeepTheTargetAndAlphaTestAndBlendFollowTheKernel) {
+    const float half[4] = {4, 0, 0, 0};
+    device_->SetPixelShaderConstantF(0, half, 1);
+    device_->SetPixelShader(Shader("test_left_half"));
+    Clear(0x11223344);
+    FillRect(0, 0, 8, 8, 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 4, 3), 0x11223344u);
+    // The fixed alpha test runs on the kernel's output.
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_LESS);
+    Clear(0x11223344);
+    FillRect(0, 0, 8, 8, 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0x11223344u);
+}
+
+TEST_F(PixelShaderTest, UnboundSamplersReadBlackAndRegistersReachTheKernel) {
+    const BOOL flags[3] = {FALSE, FALSE, TRUE};
+    const int ints[8] = {0, 0, 0, 0, 0, 0, 0, 0x7F};
+    ASSERT_EQ(device_->SetPixelShaderConstantB(0, flags, 3), D3D_OK);
+    ASSERT_EQ(device_->SetPixelShaderConstantI(0, ints, 2), D3D_OK);
+    device_->SetPixelShader(Shader("test_probe"));
+    FillRect(0, 0, 8, 8, 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 2, 2), 0xFF00FF7Fu);
+    const float f[4] = {};
+    EXPECT_EQ(device_->SetPixelShaderConstantF(224, f, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetPixelShaderConstantB(15, flags, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetVertexShaderConstantF(255, f, 1), D3D_OK);
+}
+
+TEST_F(PixelShaderTest, OnlyRecordsNamingRegisteredKernelsAreAccepted) {
+    IDirect3DPixelShader9* shader = nullptr;
+    std::vector<DWORD> unknown = MakeShaderKernelRecord(false, "no_such_kernel");
+    EXPECT_EQ(device_->CreatePixelShader(unknown.data(), &shader), D3DERR_INVALIDCALL);
+    std::vector<DWORD> vertex = MakeShaderKernelRecord(true, "test_tint");
+    EXPECT_EQ(device_->CreatePixelShader(vertex.data(), &shader), D3DERR_INVALIDCALL);
+    // Real shader model 2 bytecode: an instruction after the version token.
+    const DWORD foreign[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+    EXPECT_EQ(device_->CreatePixelShader(foreign, &shader), D3DERR_INVALIDCALL);
+    EXPECT_EQ(shader, nullptr);
+    EXPECT_TRUE(MakeShaderKernelRecord(false, "").empty());
+    EXPECT_FALSE(RegisterPixelShaderKernel("x", nullptr));
+    // A constant-table comment may come before the name, as the framework's parser expects.
+    std::vector<DWORD> named = MakeShaderKernelRecord(false, "test_tint");
+    std::vector<DWORD> withTable = {named[0], 0xFFFE | (3u << 16), MAKEFOURCC('C', 'T', 'A', 'B'), 0, 0};
+    withTable.insert(withTable.end(), named.begin() + 1, named.end());
+    EXPECT_EQ(device_->CreatePixelShader(withTable.data(), &shader), D3D_OK);
+    Keep(shader);
+}
+
+TEST_F(PixelShaderTest, DevicesWithoutShadersRefuseThemAndVertexShadersCannotDraw) {
+    std::vector<DWORD> vertexRecord = MakeShaderKernelRecord(true, "test_vertex");
+    IDirect3DVertexShader9* vertexShader = nullptr;
+    ASSERT_EQ(device_->CreateVertexShader(vertexRecord.data(), &vertexShader), D3D_OK);
+    device_->SetVertexShader(Keep(vertexShader));
+    std::vector<ColorVertex> v = {{0, 0, 0, 1, 0}, {8, 0, 0, 1, 0}, {0, 8, 0, 1, 0}};
+    device_->SetFVF(kColorFvf);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+    device_->EndScene();
+
+    ReleaseDevice();
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.shaders = false;
+    TestD3d9SetProfile(profile);
+    CreateDevice(8, 8);
+    std::vector<DWORD> code = MakeShaderKernelRecord(false, "test_tint");
+    IDirect3DPixelShader9* shader = nullptr;
+    EXPECT_EQ(device_->CreatePixelShader(code.data(), &shader), D3DERR_INVALIDCALL);
+}
