@@ -1,9 +1,9 @@
 // Frames per second of the software Direct3D device on a game-like frame: a 480x480 textured
 // background, 400 alpha-blended 32x32 sprites and a few boxes, into 16- and 32-bit back
-// buffers, presented.
+// buffers, presented; through the texture stages and through a pixel-shader kernel.
 #include <benchmark/benchmark.h>
-
 #include <platform/d3d9.h>
+#include <platform/d3d9_kernels.h>
 #include <platform/testing_d3d9.h>
 
 #include <vector>
@@ -32,16 +32,20 @@ IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT size, D3DFORMAT fo
             // A disc with a soft edge for sprites, a pattern for the background.
             int dx = static_cast<int>(x) - static_cast<int>(size / 2);
             int dy = static_cast<int>(y) - static_cast<int>(size / 2);
-            DWORD alpha = sprite ? (dx * dx + dy * dy < 196 ? 255u : (dx * dx + dy * dy < 256 ? 128u : 0u)) : 255u;
-            DWORD argb = alpha << 24 | ((x * 5) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+            DWORD alpha =
+                sprite ? (dx * dx + dy * dy < 196 ? 255u : (dx * dx + dy * dy < 256 ? 128u : 0u))
+                       : 255u;
+            DWORD argb =
+                alpha << 24 | ((x * 5) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF);
             if (format == D3DFMT_A8R8G8B8) {
                 reinterpret_cast<DWORD*>(row)[x] = argb;
             } else if (format == D3DFMT_A4R4G4B4) {
-                reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>((argb >> 28) << 12 | ((argb >> 20) & 15) << 8 |
-                                                                     ((argb >> 12) & 15) << 4 | ((argb >> 4) & 15));
+                reinterpret_cast<WORD*>(row)[x] =
+                    static_cast<WORD>((argb >> 28) << 12 | ((argb >> 20) & 15) << 8 |
+                                      ((argb >> 12) & 15) << 4 | ((argb >> 4) & 15));
             } else {  // R5G6B5
-                reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(((argb >> 19) & 31) << 11 | ((argb >> 10) & 63) << 5 |
-                                                                     ((argb >> 3) & 31));
+                reinterpret_cast<WORD*>(row)[x] = static_cast<WORD>(
+                    ((argb >> 19) & 31) << 11 | ((argb >> 10) & 63) << 5 | ((argb >> 3) & 31));
             }
         }
     }
@@ -49,14 +53,24 @@ IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT size, D3DFORMAT fo
     return texture;
 }
 
-void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCOLOR color) {
-    float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x0 + size, y1 = y0 + size;
-    v.insert(v.end(), {{x0, y0, 0.2f, 1, color, 0, 0}, {x1, y0, 0.2f, 1, color, 1, 0},
-                       {x0, y1, 0.2f, 1, color, 0, 1}, {x1, y0, 0.2f, 1, color, 1, 0},
-                       {x1, y1, 0.2f, 1, color, 1, 1}, {x0, y1, 0.2f, 1, color, 0, 1}});
+// Texture x diffuse, as the framework's plain textured shader computes it.
+bool ModulateKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
+    *out = {t.x * in.color0.x, t.y * in.color0.y, t.z * in.color0.z, t.w * in.color0.w};
+    return true;
 }
 
-void RenderFrames(benchmark::State& state, D3DFORMAT backFormat) {
+void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCOLOR color) {
+    float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x0 + size, y1 = y0 + size;
+    v.insert(v.end(), {{x0, y0, 0.2f, 1, color, 0, 0},
+                       {x1, y0, 0.2f, 1, color, 1, 0},
+                       {x0, y1, 0.2f, 1, color, 0, 1},
+                       {x1, y0, 0.2f, 1, color, 1, 0},
+                       {x1, y1, 0.2f, 1, color, 1, 1},
+                       {x0, y1, 0.2f, 1, color, 0, 1}});
+}
+
+void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader) {
     TestD3d9Reset();
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS pp{};
@@ -67,10 +81,13 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat) {
     pp.Windowed = TRUE;
     pp.hDeviceWindow = reinterpret_cast<HWND>(1);
     IDirect3DDevice9* device = nullptr;
-    d3d->CreateDevice(0, D3DDEVTYPE_HAL, pp.hDeviceWindow, D3DCREATE_MIXED_VERTEXPROCESSING, &pp, &device);
+    d3d->CreateDevice(0, D3DDEVTYPE_HAL, pp.hDeviceWindow, D3DCREATE_MIXED_VERTEXPROCESSING, &pp,
+                      &device);
     bool sixteen = backFormat != D3DFMT_X8R8G8B8;
-    IDirect3DTexture9* background = MakeTexture(device, 512, sixteen ? D3DFMT_R5G6B5 : D3DFMT_A8R8G8B8, false);
-    IDirect3DTexture9* sprite = MakeTexture(device, 32, sixteen ? D3DFMT_A4R4G4B4 : D3DFMT_A8R8G8B8, true);
+    IDirect3DTexture9* background =
+        MakeTexture(device, 512, sixteen ? D3DFMT_R5G6B5 : D3DFMT_A8R8G8B8, false);
+    IDirect3DTexture9* sprite =
+        MakeTexture(device, 32, sixteen ? D3DFMT_A4R4G4B4 : D3DFMT_A8R8G8B8, true);
 
     std::vector<TexturedVertex> backgroundQuad;
     AddQuad(backgroundQuad, 80, 0, 480, 0xFFFFFFFF);
@@ -89,8 +106,12 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat) {
     for (int i = 0; i < 6; ++i) {
         float x0 = 40.0f + i * 90, y0 = 400, x1 = x0 + 60, y1 = 460;
         D3DCOLOR c = 0x80FF4020;
-        boxes.insert(boxes.end(), {{x0, y0, 0.2f, 1, c}, {x1, y0, 0.2f, 1, c}, {x0, y1, 0.2f, 1, c},
-                                   {x1, y0, 0.2f, 1, c}, {x1, y1, 0.2f, 1, c}, {x0, y1, 0.2f, 1, c}});
+        boxes.insert(boxes.end(), {{x0, y0, 0.2f, 1, c},
+                                   {x1, y0, 0.2f, 1, c},
+                                   {x0, y1, 0.2f, 1, c},
+                                   {x1, y0, 0.2f, 1, c},
+                                   {x1, y1, 0.2f, 1, c},
+                                   {x0, y1, 0.2f, 1, c}});
     }
 
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -102,35 +123,58 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat) {
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    IDirect3DPixelShader9* kernel = nullptr;
+    if (shader) {
+        RegisterPixelShaderKernel("bench_modulate", ModulateKernel);
+        std::vector<DWORD> code = MakeShaderKernelRecord(false, "bench_modulate");
+        device->CreatePixelShader(code.data(), &kernel);
+    }
 
     for (auto _ : state) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         device->BeginScene();
         device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        device->SetPixelShader(kernel);
         device->SetTexture(0, background);
-        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, backgroundQuad.data(), sizeof(TexturedVertex));
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, backgroundQuad.data(),
+                                sizeof(TexturedVertex));
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetTexture(0, sprite);
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 800, sprites.data(), sizeof(TexturedVertex));
         device->SetTexture(0, nullptr);
+        device->SetPixelShader(nullptr);
         device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 12, boxes.data(), sizeof(ColorVertex));
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 
+    if (kernel != nullptr) kernel->Release();
     sprite->Release();
     background->Release();
     device->Release();
     d3d->Release();
 }
 
-void BM_GameFrame16(benchmark::State& state) { RenderFrames(state, D3DFMT_R5G6B5); }
-void BM_GameFrame32(benchmark::State& state) { RenderFrames(state, D3DFMT_X8R8G8B8); }
+void BM_GameFrame16(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_R5G6B5, false);
+}
+void BM_GameFrame32(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_X8R8G8B8, false);
+}
+void BM_GameFrame16Shader(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_R5G6B5, true);
+}
+void BM_GameFrame32Shader(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_X8R8G8B8, true);
+}
 
 }  // namespace
 
 BENCHMARK(BM_GameFrame16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame16Shader)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame32Shader)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t decoded = ExpandArchiveData(data, bytes, nullptr, 0);
     // Large claims are refused by the caller's allocation, not by the decoder.
     if (decoded <= 0 || decoded > (1 << 22)) return 0;
-    std::vector<uint8_t> out(static_cast<size_t>(decoded));
-    int32_t result = ExpandArchiveData(data, bytes, out.data(), static_cast<uint32_t>(decoded));
+    std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(decoded)]);
+    int32_t result = ExpandArchiveData(data, bytes, out.get(), static_cast<uint32_t>(decoded));
     if (result != -1 && result != decoded) __builtin_trap();
     return 0;
 }

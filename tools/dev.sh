@@ -34,7 +34,7 @@ run_tests() {
     mkdir -p "$work/$name"
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/$name/"
     echo "fuzzing $name"
-    "$target" -max_total_time=5 -print_final_stats=0 "$work/$name" 2>"$work/$name.log" \
+    "$target" -max_total_time=5 -artifact_prefix="$work/$name-" "$work/$name" 2>"$work/$name.log" \
       || { tail -n 40 "$work/$name.log"; exit 1; }
     ran=$((ran + 1))
   done

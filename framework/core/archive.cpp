@@ -103,11 +103,15 @@ bool NameRecordFits(const Archive* archive, uint32_t offset) {
     return std::memchr(archive->nameTable + nameStart, 0, limit) != nullptr;
 }
 
-// The limit is the size of the image or file that holds the data area.
+// The limit is the size of the image or file that holds the data area. A body must also keep
+// out of the table block, which a version 5 image unscrambles apart from the bodies.
 bool BodyFits(const Archive* archive, const ArchiveFileEntry* entry, uint64_t limit) {
-    uint64_t end = uint64_t{archive->header.dataOffset} + entry->dataOffset +
-                   GetArchiveStoredSize(archive, entry);
-    return end <= limit;
+    uint32_t stored = GetArchiveStoredSize(archive, entry);
+    uint64_t start = uint64_t{archive->header.dataOffset} + entry->dataOffset;
+    uint64_t tableStart = archive->header.tableOffset;
+    uint64_t tableEnd = tableStart + archive->header.tableSize;
+    return start + stored <= limit &&
+           (stored == 0 || start + stored <= tableStart || start >= tableEnd);
 }
 
 // Visits every file entry of every directory reachable from the root, depth first, each

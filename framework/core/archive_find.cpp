@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/clocks.h"
 #include "core/string_functions.h"
 
 namespace {
@@ -31,9 +32,9 @@ void FillEntry(const Archive* archive, const ArchiveFileEntry* entry, FileFindDa
     out->sizeLow = entry->size;
     FILETIME time;
     ToFileTime(entry->creationTime, &time);
-    FileTimeToDateTime(&time, &out->creationTime);
+    FileTimeToDateTime(&time, out->creationTime);
     ToFileTime(entry->lastWriteTime, &time);
-    FileTimeToDateTime(&time, &out->lastWriteTime);
+    FileTimeToDateTime(&time, out->lastWriteTime);
 }
 
 }  // namespace

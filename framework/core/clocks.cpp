@@ -54,3 +54,17 @@ int ReadLocalDateTime(int32_t out[6]) {
     out[5] = time.wSecond;
     return 0;
 }
+
+void FileTimeToDateTime(const FILETIME* time, int32_t out[6]) {
+    FILETIME local;
+    SYSTEMTIME parts{};
+    if (!FileTimeToLocalFileTime(time, &local) || !FileTimeToSystemTime(&local, &parts)) {
+        parts = SYSTEMTIME{};
+    }
+    out[0] = parts.wYear;
+    out[1] = parts.wMonth;
+    out[2] = parts.wDay;
+    out[3] = parts.wHour;
+    out[4] = parts.wMinute;
+    out[5] = parts.wSecond;
+}

@@ -2,6 +2,8 @@
 // and the local date and time.
 #pragma once
 
+#include <platform/win32.h>
+
 #include <cstdint>
 
 struct ClockState {
@@ -18,3 +20,6 @@ uint32_t GetMillisecondCount(int32_t unused = 0);
 int64_t GetMicrosecondCount(int32_t unused = 0);
 // Year, month, day, hour, minute, second.
 int ReadLocalDateTime(int32_t out[6]);
+// A file time (UTC) as the local year, month, day, hour, minute and second; all zero when it
+// cannot be converted.
+void FileTimeToDateTime(const FILETIME* time, int32_t out[6]);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/clocks.h"
 #include "core/full_path.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
@@ -184,8 +185,8 @@ void FillFindData(const WIN32_FIND_DATAA& found, FileFindData* out) {
     out->isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
     out->sizeLow = found.nFileSizeLow;
     out->sizeHigh = found.nFileSizeHigh;
-    FileTimeToDateTime(&found.ftCreationTime, &out->creationTime);
-    FileTimeToDateTime(&found.ftLastWriteTime, &out->lastWriteTime);
+    FileTimeToDateTime(&found.ftCreationTime, out->creationTime);
+    FileTimeToDateTime(&found.ftLastWriteTime, out->lastWriteTime);
 }
 
 DiskFile* AsDiskFile(StreamValue value) {

@@ -211,7 +211,8 @@ uint32_t CandidateWalkStart(const char* path, const char* full, const char* base
         return static_cast<uint32_t>(baseLength + 1);
     }
     if (IsSeparator(full[0]) && IsSeparator(full[1])) return 2;
-    return full[0] != '\0' && full[1] == ':' ? 3 : 0;
+    if (full[0] != '\0' && full[1] == ':') return IsSeparator(full[2]) ? 3 : 2;
+    return 0;
 }
 
 // Finds the archive that holds path: the one named after the shortest leading directory
@@ -228,9 +229,12 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
     UpperCaseString(upper);
     char archivePath[kCachedPathBytes];
 
+    // The memo answers only for a prefix that the walk below would try itself, so that a bare
+    // name still consults no archive.
+    const uint32_t start = CandidateWalkStart(path, full, base);
     ArchiveMemo& memo = gFileAccess.memo;
-    if (memo.index >= 0 && memo.length > 0 && std::strncmp(upper, memo.prefix, memo.length) == 0 &&
-        IsSeparator(upper[memo.length]) &&
+    if (memo.index >= 0 && memo.length >= start && memo.length > 0 &&
+        std::strncmp(upper, memo.prefix, memo.length) == 0 && IsSeparator(upper[memo.length]) &&
         MakeArchivePath(memo.prefix, memo.length, archivePath, sizeof archivePath)) {
         int32_t found = AcquireArchive(memo.index, archivePath, 0, 0);
         if (found >= 0) {
@@ -240,7 +244,7 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
         }
     }
     const int32_t charSet = GetCharSet();
-    for (uint32_t i = CandidateWalkStart(path, full, base); full[i] != '\0';) {
+    for (uint32_t i = start; full[i] != '\0';) {
         if (IsLeadByte(static_cast<uint8_t>(full[i]), charSet) && full[i + 1] != '\0') {
             i += 2;
             continue;

@@ -1,20 +1,12 @@
-// What a find-first/next over the disk or inside an archive reports for one entry, and the
-// conversion of a stored file time to a local date and time.
+// What a find-first/next over the disk or inside an archive reports for one entry.
 #pragma once
 
 #include <platform/win32.h>
 
 #include <cstdint>
 
-// Year, month, day, hour, minute, second in local time.
-struct DateTimeRecord {
-    int32_t year;
-    int32_t month;
-    int32_t day;
-    int32_t hour;
-    int32_t minute;
-    int32_t second;
-};
+// Year, month, day, hour, minute, second, in local time.
+using DateTimeRecord = int32_t[6];
 
 constexpr uint32_t kFindNameBytes = 260;
 
@@ -26,7 +18,3 @@ struct FileFindData {
     DateTimeRecord creationTime;
     DateTimeRecord lastWriteTime;
 };
-
-// A FILETIME (100 ns ticks since 1601, UTC) as a local date and time; all zero when the
-// system cannot convert it.
-void FileTimeToDateTime(const FILETIME* time, DateTimeRecord* out);

@@ -673,19 +673,6 @@ int WriteClipboardText(const char* text) {
     return 0;
 }
 
-void FileTimeToDateTime(const FILETIME* time, int32_t out[6]) {
-    FILETIME local;
-    SYSTEMTIME system{};
-    FileTimeToLocalFileTime(time, &local);
-    FileTimeToSystemTime(&local, &system);
-    out[0] = system.wYear;
-    out[1] = system.wMonth;
-    out[2] = system.wDay;
-    out[3] = system.wHour;
-    out[4] = system.wMinute;
-    out[5] = system.wSecond;
-}
-
 int UpdateClientOriginOnMove(LPARAM lParam) {
     RECT& client = gMainWindow.clientRect;
     LONG width = client.right - client.left, height = client.bottom - client.top;

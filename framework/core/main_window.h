@@ -117,7 +117,6 @@ void QueueMouseClick(int32_t button);
 // -1 without text or clipboard.
 int ReadClipboardText(char* dst, int32_t capacity);
 int WriteClipboardText(const char* text);
-void FileTimeToDateTime(const FILETIME* time, int32_t out[6]);
 int UpdateClientOriginOnMove(LPARAM lParam);
 int DrawInactiveImage();
 int FreeDroppedFiles();

@@ -11,8 +11,9 @@ namespace {
 
 struct GraphImageState {
     bool started;
+    uint32_t byteLimit;
 };
-GraphImageState gGraphImage;
+GraphImageState gGraphImage = {false, kDefaultGraphImageByteLimit};
 
 struct PresetHead {
     uint8_t pixelBytes, bitsPerPixel;
@@ -228,7 +229,7 @@ int AllocGraphImage(int width, int height, const ColorFormat* format, GraphImage
     uint64_t pitch =
         (uint64_t{format->pixelBytes} * static_cast<uint64_t>(width) + 3) & ~uint64_t{3};
     uint64_t bytes = pitch * static_cast<uint64_t>(height);
-    if (bytes > kMaxGraphImageBytes) return -1;
+    if (bytes > GetGraphImageByteLimit()) return -1;
     image->pitch = static_cast<int32_t>(pitch);
     image->mipCount = 0;
     void* pixels = AllocMemory(static_cast<uint32_t>(bytes), "", 0);
@@ -410,6 +411,14 @@ int ClearGraphImageRect(GraphImage* image, int x, int y, int width, int height) 
                     static_cast<size_t>(width) * image->format.pixelBytes);
     }
     return 0;
+}
+
+void SetGraphImageByteLimit(uint32_t bytes) {
+    gGraphImage.byteLimit = bytes;
+}
+
+uint32_t GetGraphImageByteLimit() {
+    return gGraphImage.byteLimit;
 }
 
 int SetupGraphImageModule() {

@@ -49,8 +49,11 @@ struct GraphImage {
     int32_t mipCount;  // levels stored one after another; 0 or 1 mean one level
 };
 
-// The largest pixel block of a decoded image: decoders refuse anything larger.
-constexpr uint32_t kMaxGraphImageBytes = 0x10000000;
+// The largest pixel block a decoded image may have: decoders and conversions refuse anything
+// larger. The default holds any texture; the fuzz targets lower it to keep each run short.
+constexpr uint32_t kDefaultGraphImageByteLimit = 0x10000000;
+void SetGraphImageByteLimit(uint32_t bytes);
+uint32_t GetGraphImageByteLimit();
 
 // Presets: each writes the descriptive head of the format (not the palette, and the spare
 // shift and width only for XRGB32); the rest keeps what it held.

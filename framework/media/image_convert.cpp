@@ -148,7 +148,7 @@ int ExpandCompressedGraphImage(GraphImage* image) {
     if (kind > 5 || image->pixels == nullptr || image->width < 0 || image->height < 0) return -1;
     int width = image->width, height = image->height;
     uint64_t bytes = uint64_t{4} * width * height;
-    if (bytes > kMaxGraphImageBytes) return -1;
+    if (bytes > GetGraphImageByteLimit()) return -1;
     uint8_t* out = static_cast<uint8_t*>(AllocMemory(static_cast<uint32_t>(bytes), "", 0));
     if (out == nullptr) return -1;
 
@@ -179,7 +179,7 @@ int ExpandCompressedGraphImage(GraphImage* image) {
 int ConvertDIBToRGB24Image(const BITMAPINFO* bitmapInfo, const void* bits, GraphImage* image) {
     const BITMAPINFOHEADER& h = bitmapInfo->bmiHeader;
     int64_t rows = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;
-    if (h.biWidth <= 0 || rows == 0 || uint64_t{4} * h.biWidth * rows > kMaxGraphImageBytes) {
+    if (h.biWidth <= 0 || rows == 0 || uint64_t{4} * h.biWidth * rows > GetGraphImageByteLimit()) {
         return -1;
     }
     int width = h.biWidth, height = static_cast<int>(rows);
@@ -228,7 +228,8 @@ int MakeGraphImageFromDIB(const BITMAPINFO* bitmapInfo, const void* bits, GraphI
     const BITMAPINFOHEADER& h = bitmapInfo->bmiHeader;
     int64_t height = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;
     // Whatever the depth, the pixels must fit in 4 bytes each.
-    if (h.biWidth <= 0 || height == 0 || uint64_t{4} * h.biWidth * height > kMaxGraphImageBytes) {
+    if (h.biWidth <= 0 || height == 0 ||
+        uint64_t{4} * h.biWidth * height > GetGraphImageByteLimit()) {
         return -1;
     }
     image->width = h.biWidth;

@@ -37,7 +37,7 @@ struct Block {
     ~Block() { FreeMemory(data); }
     bool Allocate(uint64_t bytes, bool cleared = false) {
         FreeMemory(Release());
-        if (bytes > kMaxGraphImageBytes) return false;
+        if (bytes > GetGraphImageByteLimit()) return false;
         uint32_t size = static_cast<uint32_t>(bytes);
         data = static_cast<uint8_t*>(cleared ? AllocClearedMemory(size, "", 0)
                                              : AllocMemory(size, "", 0));
@@ -61,7 +61,7 @@ bool ReadRest(StreamReader* r, Block* block, uint64_t* size) {
     int64_t position = r->functions.tell(r->value);
     int64_t end = MeasureStreamEnd(r);
     if (position < 0 || end < position ||
-        static_cast<uint64_t>(end - position) > kMaxGraphImageBytes) {
+        static_cast<uint64_t>(end - position) > GetGraphImageByteLimit()) {
         return false;
     }
     *size = static_cast<uint64_t>(end - position);
@@ -161,7 +161,7 @@ int LoadBMPImage(StreamReader* reader, GraphImage* image) {
     }
     uint64_t rowSize = ((uint64_t{bitCount} * width + 7) / 8 + 3) & ~uint64_t{3};
     // Every result holds at most four bytes per pixel, and one byte per index.
-    if (uint64_t{4} * width * height > kMaxGraphImageBytes) return -1;
+    if (uint64_t{4} * width * height > GetGraphImageByteLimit()) return -1;
 
     // A 40-byte header followed by the masks or the palette, as the DIB conversion takes it.
     alignas(BITMAPINFO) uint8_t infoBlock[kDibInfoBytes] = {};
@@ -251,7 +251,7 @@ int LoadBGRAImage(StreamReader* reader, GraphImage* image) {
     if (!ReadStreamBytes(reader, header, 16) || std::memcmp(header, "BGRA", 4) != 0) return -1;
     uint32_t layout = U32(header + 4), width = U32(header + 8), height = U32(header + 12);
     if ((layout != 0x08080808 && layout != 0x10101010) || width == 0 || height == 0 ||
-        uint64_t{width} * height * 4 > kMaxGraphImageBytes) {
+        uint64_t{width} * height * 4 > GetGraphImageByteLimit()) {
         return -1;
     }
     Block pixels(uint64_t{width} * height * 4);
@@ -319,7 +319,7 @@ int LoadTGAImage(StreamReader* reader, GraphImage* image) {
     } else {
         int64_t position = reader->functions.tell(reader->value);
         int64_t end = MeasureStreamEnd(reader) - (hasFooter ? 26 : 0);
-        if (end < position || static_cast<uint64_t>(end - position) > kMaxGraphImageBytes)
+        if (end < position || static_cast<uint64_t>(end - position) > GetGraphImageByteLimit())
             return -1;
         uint64_t size = static_cast<uint64_t>(end - position);
         Block packed(size);
@@ -469,7 +469,7 @@ int LoadDDSImage(StreamReader* reader, GraphImage* image) {
         if (f.pixelBytes == 1) ToPaletteOfMasks(&f);
     }
     int bytes = ComputeGraphImageDataBytes(&out);
-    if (bytes <= 0 || static_cast<uint32_t>(bytes) > kMaxGraphImageBytes) return -1;
+    if (bytes <= 0 || static_cast<uint32_t>(bytes) > GetGraphImageByteLimit()) return -1;
     Block pixels(static_cast<uint32_t>(bytes));
     if (pixels.data == nullptr || !ReadStreamBytes(reader, pixels.data, bytes)) return -1;
     out.pixels = pixels.Release();

@@ -198,7 +198,7 @@ int LoadPNGImage(StreamReader* reader, GraphImage* image) {
     png_read_update_info(png, info);
     size_t rowBytes = png_get_rowbytes(png, info);
     int channels = png_get_channels(png, info);
-    if (uint64_t{rowBytes} * height > kMaxGraphImageBytes) png_error(png, "Too Large");
+    if (uint64_t{rowBytes} * height > GetGraphImageByteLimit()) png_error(png, "Too Large");
 
     pixels = static_cast<uint8_t*>(AllocMemory(static_cast<uint32_t>(rowBytes * height), "", 0));
     rows = static_cast<png_bytep*>(AllocMemory(height * sizeof(png_bytep), "", 0));
@@ -235,7 +235,7 @@ int LoadJPEGImage(StreamReader* reader, GraphImage* image) {
     SetJPEGSource(&cinfo, reader);
     jpeg_read_header(&cinfo, TRUE);
     // Refused before the library allocates for the whole picture.
-    if (uint64_t{cinfo.image_width} * cinfo.image_height * 4 > kMaxGraphImageBytes) {
+    if (uint64_t{cinfo.image_width} * cinfo.image_height * 4 > GetGraphImageByteLimit()) {
         jpeg_destroy_decompress(&cinfo);
         return -1;
     }
@@ -245,7 +245,7 @@ int LoadJPEGImage(StreamReader* reader, GraphImage* image) {
     int components = cinfo.output_components;
     uint64_t stride = uint64_t{static_cast<uint32_t>(components)} * cinfo.output_width;
     if ((components != 1 && components != 3) ||
-        stride * cinfo.output_height > kMaxGraphImageBytes) {
+        stride * cinfo.output_height > GetGraphImageByteLimit()) {
         jpeg_destroy_decompress(&cinfo);
         return -1;
     }

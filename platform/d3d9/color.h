@@ -1,26 +1,54 @@
-// Colours as the pixel pipeline computes them: four floats in 0..1, red, green, blue, alpha.
+// Colours as the pixel pipeline computes them: four floats in 0..1, red, green, blue, alpha,
+// held in one SIMD register so that each operation works on all four channels at once.
 #pragma once
-
-#include <algorithm>
 
 #include "platform/win32_types.h"
 
-struct alignas(16) Color {
-    float r, g, b, a;
+typedef float ColorLanes __attribute__((vector_size(16)));
+typedef int ColorIntLanes __attribute__((vector_size(16)));
+
+struct Color {
+    union {
+        ColorLanes v;
+        struct {
+            float r, g, b, a;
+        };
+    };
+
+    Color() = default;
+    Color(ColorLanes lanes) : v(lanes) {}
+    Color(float red, float green, float blue, float alpha)
+        : v(ColorLanes{red, green, blue, alpha}) {}
 };
 
-inline Color operator+(Color x, Color y) { return {x.r + y.r, x.g + y.g, x.b + y.b, x.a + y.a}; }
-inline Color operator-(Color x, Color y) { return {x.r - y.r, x.g - y.g, x.b - y.b, x.a - y.a}; }
-inline Color operator*(Color x, Color y) { return {x.r * y.r, x.g * y.g, x.b * y.b, x.a * y.a}; }
-inline Color operator*(Color x, float s) { return {x.r * s, x.g * s, x.b * s, x.a * s}; }
+inline Color operator+(Color x, Color y) {
+    return x.v + y.v;
+}
+inline Color operator-(Color x, Color y) {
+    return x.v - y.v;
+}
+inline Color operator*(Color x, Color y) {
+    return x.v * y.v;
+}
+inline Color operator*(Color x, float s) {
+    return x.v * s;
+}
 
-inline float Saturate(float v) { return std::clamp(v, 0.0f, 1.0f); }
-inline Color Saturate(Color c) { return {Saturate(c.r), Saturate(c.g), Saturate(c.b), Saturate(c.a)}; }
+// Written as two selects so that they compile to max and min instructions (NaN gives 0).
+inline float Saturate(float v) {
+    v = v > 0.0f ? v : 0.0f;
+    return v < 1.0f ? v : 1.0f;
+}
+inline Color Saturate(Color c) {
+    ColorLanes v = c.v > 0.0f ? c.v : ColorLanes{};
+    return v < 1.0f ? v : ColorLanes{1.0f, 1.0f, 1.0f, 1.0f};
+}
 
 inline Color ColorFromArgb(DWORD argb) {
-    constexpr float k = 1.0f / 255.0f;
-    return {static_cast<float>((argb >> 16) & 0xFF) * k, static_cast<float>((argb >> 8) & 0xFF) * k,
-            static_cast<float>(argb & 0xFF) * k, static_cast<float>(argb >> 24) * k};
+    ColorIntLanes channels = {static_cast<int>((argb >> 16) & 0xFF),
+                              static_cast<int>((argb >> 8) & 0xFF), static_cast<int>(argb & 0xFF),
+                              static_cast<int>(argb >> 24)};
+    return __builtin_convertvector(channels, ColorLanes) * (1.0f / 255.0f);
 }
 
 // A channel in 0..1 as an unsigned integer of `maxValue` steps, rounded to nearest.
@@ -29,6 +57,7 @@ inline DWORD QuantizeChannel(float v, float maxValue) {
 }
 
 inline DWORD ArgbFromColor(Color c) {
-    return (QuantizeChannel(c.a, 255.0f) << 24) | (QuantizeChannel(c.r, 255.0f) << 16) |
-           (QuantizeChannel(c.g, 255.0f) << 8) | QuantizeChannel(c.b, 255.0f);
+    ColorIntLanes q = __builtin_convertvector(Saturate(c).v * 255.0f + 0.5f, ColorIntLanes);
+    return (static_cast<DWORD>(q[3]) << 24) | (static_cast<DWORD>(q[0]) << 16) |
+           (static_cast<DWORD>(q[1]) << 8) | static_cast<DWORD>(q[2]);
 }

@@ -1,6 +1,7 @@
 // Copies and fills between surfaces: UpdateSurface, UpdateTexture (only the regions changed
 // since the last update), GetRenderTargetData, StretchRect, ColorFill and Clear, each with
 // Direct3D 9's rules on pools and formats.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,7 +9,9 @@
 
 namespace {
 
-RECT Whole(const Surface& s) { return {0, 0, static_cast<LONG>(s.width), static_cast<LONG>(s.height)}; }
+RECT Whole(const Surface& s) {
+    return {0, 0, static_cast<LONG>(s.width), static_cast<LONG>(s.height)};
+}
 
 bool Inside(const Surface& s, const RECT& r) {
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
@@ -28,7 +31,9 @@ RECT Intersection(const RECT& a, const RECT& b) {
             std::min(a.bottom, b.bottom)};
 }
 
-bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool IsEmpty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 // Raw copy of `r` of `from` to (x, y) of `to`; both have the same format.
 void CopyRect(const Surface& from, const RECT& r, Surface& to, LONG x, LONG y) {
@@ -100,7 +105,8 @@ HRESULT UpdateVolumes(VolumeTexture& from, VolumeTexture& to) {
     for (size_t i = 0; i < to.levels.size(); ++i) {
         const VolumeLevel& a = from.levels[i];
         const VolumeLevel& b = to.levels[i];
-        if (a.width != b.width || a.height != b.height || a.depth != b.depth) return D3DERR_INVALIDCALL;
+        if (a.width != b.width || a.height != b.height || a.depth != b.depth)
+            return D3DERR_INVALIDCALL;
     }
     if (from.dirty) {
         for (size_t i = 0; i < to.levels.size(); ++i) {
@@ -216,7 +222,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
                 Color bottom = at(x0, y0 + 1) * (1.0f - wx) + at(x0 + 1, y0 + 1) * wx;
                 c = top * (1.0f - wy) + bottom * wy;
             } else {
-                c = ReadColor(*from, static_cast<LONG>(std::floor(u)), static_cast<LONG>(std::floor(v)));
+                c = ReadColor(*from, static_cast<LONG>(std::floor(u)),
+                              static_cast<LONG>(std::floor(v)));
             }
             EncodePixel(to->format, to->At(d.left + x, d.top + y), c);
         }
@@ -262,13 +269,15 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     const D3DVIEWPORT9& vp = state.viewport;
     RECT area = {static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y),
                  static_cast<LONG>(vp.X + vp.Width), static_cast<LONG>(vp.Y + vp.Height)};
-    if (state.renderStates[D3DRS_SCISSORTESTENABLE] != FALSE) area = Intersection(area, state.scissor);
+    if (state.renderStates[D3DRS_SCISSORTESTENABLE] != FALSE)
+        area = Intersection(area, state.scissor);
     std::vector<RECT> regions;
     if (rects == nullptr) {
         regions.push_back(area);
     } else {
         for (DWORD i = 0; i < count; ++i) {
-            regions.push_back(Intersection(area, {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}));
+            regions.push_back(
+                Intersection(area, {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}));
         }
     }
     for (const RECT& region : regions) {

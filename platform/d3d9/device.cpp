@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "shader_kernels.h"
 #include "../testing/test_overrides.h"
+#include "shader_kernels.h"
 
 namespace {
 
@@ -27,7 +27,9 @@ D3DMATRIX Identity() {
     return m;
 }
 
-bool IsPowerOfTwo(UINT v) { return v != 0 && (v & (v - 1)) == 0; }
+bool IsPowerOfTwo(UINT v) {
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 DWORD RenderTargetSlots() {
     D3DCAPS9 caps;
@@ -39,7 +41,8 @@ bool HasAdapterMode(const D3DPRESENT_PARAMETERS& p) {
     for (const D3DDISPLAYMODE& mode : gD3d9.profile.modes) {
         if (mode.Width == p.BackBufferWidth && mode.Height == p.BackBufferHeight &&
             mode.Format == p.BackBufferFormat &&
-            (p.FullScreen_RefreshRateInHz == 0 || p.FullScreen_RefreshRateInHz == mode.RefreshRate)) {
+            (p.FullScreen_RefreshRateInHz == 0 ||
+             p.FullScreen_RefreshRateInHz == mode.RefreshRate)) {
             return true;
         }
     }
@@ -81,9 +84,9 @@ HRESULT Device::Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
                        D3DPRESENT_PARAMETERS* parameters, Device** out) {
     *out = nullptr;
     if (parameters == nullptr) return D3DERR_INVALIDCALL;
-    DWORD processing = behavior & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                   D3DCREATE_HARDWARE_VERTEXPROCESSING |
-                                   D3DCREATE_MIXED_VERTEXPROCESSING);
+    DWORD processing =
+        behavior & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                    D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
         processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
         processing != D3DCREATE_MIXED_VERTEXPROCESSING) {
@@ -117,14 +120,15 @@ HRESULT Device::Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
     device->thread_ = std::this_thread::get_id();
     device->focusWindow_ = focusWindow;
     device->presentParams = p;
-    SurfaceParams back = {p.BackBufferFormat, p.BackBufferWidth, p.BackBufferHeight,
-                          D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
-                          (p.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0};
+    SurfaceParams back = {
+        p.BackBufferFormat,    p.BackBufferWidth,
+        p.BackBufferHeight,    D3DPOOL_DEFAULT,
+        D3DUSAGE_RENDERTARGET, (p.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0};
     device->backBuffer.reset(Surface::Create(device.get(), device.get(), back));
     if (device->backBuffer == nullptr) return E_OUTOFMEMORY;
     if (p.EnableAutoDepthStencil) {
-        SurfaceParams depth = {p.AutoDepthStencilFormat, p.BackBufferWidth, p.BackBufferHeight,
-                               D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false};
+        SurfaceParams depth = {p.AutoDepthStencilFormat, p.BackBufferWidth,     p.BackBufferHeight,
+                               D3DPOOL_DEFAULT,          D3DUSAGE_DEPTHSTENCIL, false};
         device->autoDepthStencil.reset(Surface::Create(device.get(), device.get(), depth));
         if (device->autoDepthStencil == nullptr) return E_OUTOFMEMORY;
     }
@@ -212,7 +216,9 @@ void Device::Forget(const void* object) {
     if (s.pixelShader == object) s.pixelShader = nullptr;
 }
 
-void Device::Lose() { loss_ = LossState::Lost; }
+void Device::Lose() {
+    loss_ = LossState::Lost;
+}
 
 HRESULT Device::TestCooperativeLevel() {
     if (WrongThread()) return D3DERR_INVALIDCALL;
@@ -245,8 +251,12 @@ HRESULT Device::SetDialogBoxMode(BOOL enable) {
 
 // ---- Swap chain and presentation -----------------------------------------------------------
 
-ULONG SwapChain::AddRef() { return device->AddRef(); }
-ULONG SwapChain::Release() { return device->Release(); }
+ULONG SwapChain::AddRef() {
+    return device->AddRef();
+}
+ULONG SwapChain::Release() {
+    return device->Release();
+}
 
 HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindow,
                            const RGNDATA* dirtyRegion, DWORD flags) {
@@ -295,11 +305,12 @@ HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, 
         source.bottom > static_cast<LONG>(back.height)) {
         return D3DERR_INVALIDCALL;
     }
-    if (destRect != nullptr && (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
+    if (destRect != nullptr &&
+        (destRect->left >= destRect->right || destRect->top >= destRect->bottom)) {
         return D3DERR_INVALIDCALL;
     }
     D3d9PresentedFrame frame{};
-    frame.window = destWindow != nullptr                 ? destWindow
+    frame.window = destWindow != nullptr                    ? destWindow
                    : presentParams.hDeviceWindow != nullptr ? presentParams.hDeviceWindow
                                                             : focusWindow_;
     frame.format = back.format;
@@ -332,7 +343,8 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     *out = nullptr;
     HRESULT checked = CheckSurfaceRequest(width, height, format, usage, D3DRTYPE_TEXTURE, shared);
     if (checked != D3D_OK) return checked;
-    if (pool > D3DPOOL_SCRATCH || ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
+    if (pool > D3DPOOL_SCRATCH ||
+        ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
         ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED)) {
         return D3DERR_INVALIDCALL;
     }
@@ -345,7 +357,8 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if ((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) != 0 && width != height) {
         return D3DERR_INVALIDCALL;
     }
-    if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) != 0 && !(IsPowerOfTwo(width) && IsPowerOfTwo(height))) {
+    if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) != 0 &&
+        !(IsPowerOfTwo(width) && IsPowerOfTwo(height))) {
         // Conditional support allows other sizes only without mip levels.
         if ((caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) == 0 || levels != 1) {
             return D3DERR_INVALIDCALL;
@@ -442,9 +455,8 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     return D3D_OK;
 }
 
-HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format,
-                                            D3DPOOL pool, IDirect3DSurface9** out,
-                                            HANDLE* shared) {
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9** out, HANDLE* shared) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
     HRESULT checked = CheckSurfaceRequest(width, height, format, 0, D3DRTYPE_SURFACE, shared);
@@ -653,7 +665,8 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
     if (WrongThread()) return D3DERR_INVALIDCALL;
     auto* own = dynamic_cast<VertexDeclaration*>(declaration);
-    if (declaration != nullptr && (own == nullptr || own->device != this)) return D3DERR_INVALIDCALL;
+    if (declaration != nullptr && (own == nullptr || own->device != this))
+        return D3DERR_INVALIDCALL;
     state.declaration = own;
     state.fvf = 0;
     return D3D_OK;

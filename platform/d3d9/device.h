@@ -96,9 +96,8 @@ public:
                                D3DMULTISAMPLE_TYPE multiSample, DWORD quality, BOOL lockable,
                                IDirect3DSurface9** surface, HANDLE* shared) override;
     HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
-                                      D3DMULTISAMPLE_TYPE multiSample, DWORD quality,
-                                      BOOL discard, IDirect3DSurface9** surface,
-                                      HANDLE* shared) override;
+                                      D3DMULTISAMPLE_TYPE multiSample, DWORD quality, BOOL discard,
+                                      IDirect3DSurface9** surface, HANDLE* shared) override;
     HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                         IDirect3DSurface9** surface, HANDLE* shared) override;
 
@@ -106,9 +105,8 @@ public:
                           IDirect3DSurface9* dest, const POINT* destPoint) override;
     HRESULT UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* dest) override;
     HRESULT GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* dest) override;
-    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
-                        IDirect3DSurface9* dest, const RECT* destRect,
-                        D3DTEXTUREFILTERTYPE filter) override;
+    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,
+                        const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
     HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
 
     HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
@@ -138,9 +136,8 @@ public:
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
                             UINT stride) override;
     HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount,
-                                   UINT primitiveCount, const void* indices,
-                                   D3DFORMAT indexFormat, const void* vertices,
-                                   UINT stride) override;
+                                   UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                                   const void* vertices, UINT stride) override;
 
     HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                     IDirect3DVertexDeclaration9** declaration) override;
@@ -180,8 +177,7 @@ private:
                                 D3DRESOURCETYPE type, HANDLE* shared) const;
     void ResetState();
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride,
-                 const void* indices, D3DFORMAT indexFormat, UINT minVertexIndex,
-                 UINT vertexCount);
+                 const void* indices, D3DFORMAT indexFormat, UINT minVertexIndex, UINT vertexCount);
 
     IDirect3D9* direct3d_ = nullptr;
     HWND focusWindow_ = nullptr;

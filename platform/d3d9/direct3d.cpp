@@ -1,9 +1,10 @@
 // The Direct3D object of the software device (adapter 0, the HAL device type only), the
 // capabilities and formats it reports from the current profile, and the "d3d9.dll" entry.
+#include <algorithm>
 #include <cstring>
 
-#include "device.h"
 #include "../testing/test_overrides.h"
+#include "device.h"
 
 D3d9State gD3d9;
 
@@ -48,9 +49,8 @@ public:
         return D3D_OK;
     }
 
-    HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
-                              DWORD usage, D3DRESOURCETYPE resourceType,
-                              D3DFORMAT checkFormat) override {
+    HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
+                              D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override {
         HRESULT checked = CheckAdapter(adapter, type);
         if (checked != D3D_OK) return checked;
         if (!IsDisplayFormat(adapterFormat)) return D3DERR_NOTAVAILABLE;
@@ -136,7 +136,7 @@ void FillDeviceCaps(D3DCAPS9* caps) {
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
     if (p.nativeSubtract) caps->PrimitiveMiscCaps |= D3DPMISCCAPS_BLENDOP;
     if (p.tempRegister) caps->PrimitiveMiscCaps |= D3DPMISCCAPS_TSSARGTEMP;
-    caps->ZCmpCaps = 0xFF;      // NEVER .. ALWAYS
+    caps->ZCmpCaps = 0xFF;  // NEVER .. ALWAYS
     caps->AlphaCmpCaps = 0xFF;
     caps->SrcBlendCaps = 0x1FFF;  // ZERO .. BOTHINVSRCALPHA
     caps->DestBlendCaps = 0x1FFF;
@@ -197,4 +197,6 @@ IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
     return new (std::nothrow) Direct3D();
 }
 
-void SetD3d9PresentHandler(D3d9PresentHandler handler) { gD3d9.presentHandler = handler; }
+void SetD3d9PresentHandler(D3d9PresentHandler handler) {
+    gD3d9.presentHandler = handler;
+}

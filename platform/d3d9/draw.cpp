@@ -3,6 +3,7 @@
 // over to the rasteriser.
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "device.h"
@@ -18,7 +19,7 @@ constexpr float kGuardFactor = 64.0f;
 struct VertexLayout {
     bool transformed;  // XYZRHW
     UINT size;
-    int diffuse;   // byte offsets, -1 = absent
+    int diffuse;  // byte offsets, -1 = absent
     int specular;
     int texCount;
     int tex[8];
@@ -175,9 +176,9 @@ public:
                   const ProcessedVertex& provoking, bool flipped) {
         DWORD fill = state_.renderStates[D3DRS_FILLMODE];
         if (transformed_ || (a.outside | b.outside | c.outside) == 0) {
-            if (!Culled({a.screen, b.screen, c.screen}, flipped)) {
+            const ScreenVertex* corners[3] = {&a.screen, &b.screen, &c.screen};
+            if (!Culled(corners, flipped))
                 Emit(fill, a.screen, b.screen, c.screen, provoking.screen);
-            }
             return;
         }
         if ((a.outside & b.outside & c.outside) != 0) return;
@@ -186,7 +187,9 @@ public:
         if (polygon.size() < 3) return;
         std::vector<ScreenVertex> screen;
         for (ProcessedVertex& v : polygon) screen.push_back(Project(v));
-        if (Culled(screen, flipped)) return;
+        std::vector<const ScreenVertex*> corners;
+        for (const ScreenVertex& v : screen) corners.push_back(&v);
+        if (Culled(corners, flipped)) return;
         for (size_t i = 1; i + 1 < screen.size(); ++i) {
             Emit(fill, screen[0], screen[i], screen[i + 1], provoking.screen);
         }
@@ -194,7 +197,7 @@ public:
 
     void Line(const ProcessedVertex& a, const ProcessedVertex& b, bool lastPixel) {
         if (transformed_ || (a.outside | b.outside) == 0) {
-            RasterizeLine(p_, a.screen, b.screen, lastPixel);
+            RasterizeLine(p_, a.screen, b.screen, a.screen, lastPixel);
             return;
         }
         if ((a.outside & b.outside) != 0) return;
@@ -208,10 +211,7 @@ public:
                 ends[1] = LerpVertex(ends[0], ends[1], d0 / (d0 - d1));
             }
         }
-        ScreenVertex first = Project(ends[0]);
-        first.diffuse = a.screen.diffuse;  // flat lines keep the first vertex's colours
-        first.specular = a.screen.specular;
-        RasterizeLine(p_, first, Project(ends[1]), lastPixel);
+        RasterizeLine(p_, Project(ends[0]), Project(ends[1]), a.screen, lastPixel);
     }
 
     void Point(const ProcessedVertex& v) {
@@ -223,21 +223,23 @@ public:
         const D3DVIEWPORT9& vp = state_.viewport;
         ScreenVertex s = v.screen;
         float rhw = 1.0f / v.clip[3];
-        s.x = static_cast<float>(vp.X) + (1.0f + v.clip[0] * rhw) * 0.5f * static_cast<float>(vp.Width);
-        s.y = static_cast<float>(vp.Y) + (1.0f - v.clip[1] * rhw) * 0.5f * static_cast<float>(vp.Height);
+        s.x = static_cast<float>(vp.X) +
+              (1.0f + v.clip[0] * rhw) * 0.5f * static_cast<float>(vp.Width);
+        s.y = static_cast<float>(vp.Y) +
+              (1.0f - v.clip[1] * rhw) * 0.5f * static_cast<float>(vp.Height);
         s.z = vp.MinZ + v.clip[2] * rhw * (vp.MaxZ - vp.MinZ);
         s.rhw = rhw;
         return s;
     }
 
 private:
-    bool Culled(const std::vector<ScreenVertex>& polygon, bool flipped) const {
+    bool Culled(std::span<const ScreenVertex* const> polygon, bool flipped) const {
         DWORD cull = state_.renderStates[D3DRS_CULLMODE];
         if (cull != D3DCULL_CW && cull != D3DCULL_CCW) return false;
         double area = 0.0;  // positive: clockwise on screen (y grows downwards)
         for (size_t i = 0; i < polygon.size(); ++i) {
-            const ScreenVertex& s = polygon[i];
-            const ScreenVertex& t = polygon[(i + 1) % polygon.size()];
+            const ScreenVertex& s = *polygon[i];
+            const ScreenVertex& t = *polygon[(i + 1) % polygon.size()];
             area += static_cast<double>(s.x) * t.y - static_cast<double>(t.x) * s.y;
         }
         if (flipped) area = -area;
@@ -249,9 +251,9 @@ private:
         if (fill == D3DFILL_POINT) {
             for (const ScreenVertex* v : {&a, &b, &c}) RasterizePoint(p_, *v);
         } else if (fill == D3DFILL_WIREFRAME) {
-            RasterizeLine(p_, a, b, false);
-            RasterizeLine(p_, b, c, false);
-            RasterizeLine(p_, c, a, false);
+            RasterizeLine(p_, a, b, provoking, false);
+            RasterizeLine(p_, b, c, provoking, false);
+            RasterizeLine(p_, c, a, provoking, false);
         } else {
             RasterizeTriangle(p_, a, b, c, provoking);
         }
@@ -269,8 +271,8 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     return Draw(type, primitiveCount, vertices, stride, nullptr, D3DFMT_UNKNOWN, 0, 0);
 }
 
-HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex,
-                                       UINT vertexCount, UINT primitiveCount, const void* indices,
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount,
+                                       UINT primitiveCount, const void* indices,
                                        D3DFORMAT indexFormat, const void* vertices, UINT stride) {
     if (indices == nullptr) return D3DERR_INVALIDCALL;
     return Draw(type, primitiveCount, vertices, stride, indices, indexFormat, minVertexIndex,
@@ -293,7 +295,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     // Vertex slot of each index, checked against the range the caller named.
     std::vector<UINT> order(indexCount);
     if (indices != nullptr) {
-        if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+        if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)
+            return D3DERR_INVALIDCALL;
         if (vertexCount == 0) return D3DERR_INVALIDCALL;
         for (UINT i = 0; i < indexCount; ++i) {
             UINT index = indexFormat == D3DFMT_INDEX16 ? static_cast<const WORD*>(indices)[i]
@@ -316,7 +319,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     // Fetch (and for untransformed vertices transform) each vertex once.
     std::vector<ProcessedVertex> fetched(vertexCount);
     D3DMATRIX transform = Multiply(Multiply(state.world[0], state.view), state.projection);
-    const BYTE* base = static_cast<const BYTE*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride;
+    const BYTE* base =
+        static_cast<const BYTE*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride;
     for (UINT i = 0; i < vertexCount; ++i) {
         const BYTE* src = base + static_cast<size_t>(i) * stride;
         ProcessedVertex& v = fetched[i];
@@ -330,7 +334,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
         for (int t = 0; t < kMaxTexSets; ++t) {
             bool present = t < layout.texCount;
             s.tex[t][0] = present ? LoadFloat(src + layout.tex[t]) : 0.0f;
-            s.tex[t][1] = present && layout.texFloats[t] >= 2 ? LoadFloat(src + layout.tex[t] + 4) : 0.0f;
+            s.tex[t][1] =
+                present && layout.texFloats[t] >= 2 ? LoadFloat(src + layout.tex[t] + 4) : 0.0f;
         }
         if (layout.transformed) {
             s.x = position[0];

@@ -2,7 +2,6 @@
 // in its format's exact little-endian byte layout, so locked memory reads as on Windows.
 #include "formats.h"
 
-
 using namespace pixel_bits;
 
 namespace {

@@ -39,7 +39,9 @@ DWORD QuantizeDepth(D3DFORMAT format, float z);
 // Byte access and channel widening shared by the codecs.
 namespace pixel_bits {
 
-inline WORD Load16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+inline WORD Load16(const BYTE* p) {
+    return static_cast<WORD>(p[0] | (p[1] << 8));
+}
 inline DWORD Load32(const BYTE* p) {
     DWORD v;
     std::memcpy(&v, p, 4);
@@ -49,7 +51,9 @@ inline void Store16(BYTE* p, DWORD v) {
     p[0] = static_cast<BYTE>(v);
     p[1] = static_cast<BYTE>(v >> 8);
 }
-inline void Store32(BYTE* p, DWORD v) { std::memcpy(p, &v, 4); }
+inline void Store32(BYTE* p, DWORD v) {
+    std::memcpy(p, &v, 4);
+}
 
 // Widens a channel of `bits` bits to 8 by repeating its high bits.
 inline DWORD Widen(DWORD v, int bits) {
@@ -58,7 +62,9 @@ inline DWORD Widen(DWORD v, int bits) {
     return out & 0xFF;
 }
 
-inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+inline DWORD Argb(DWORD a, DWORD r, DWORD g, DWORD b) {
+    return (a << 24) | (r << 16) | (g << 8) | b;
+}
 
 }  // namespace pixel_bits
 

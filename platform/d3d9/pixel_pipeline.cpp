@@ -15,9 +15,15 @@ struct PixelInput {
     float tex[kMaxTexSets][2];
 };
 
-inline Color Splat(float v) { return {v, v, v, v}; }
-inline Color Complement(Color c) { return {1.0f - c.r, 1.0f - c.g, 1.0f - c.b, 1.0f - c.a}; }
-inline Color Lerp(Color from, Color to, float t) { return from + (to - from) * t; }
+inline Color Splat(float v) {
+    return ColorLanes{v, v, v, v};
+}
+inline Color Complement(Color c) {
+    return 1.0f - c.v;
+}
+inline Color Lerp(Color from, Color to, float t) {
+    return from + (to - from) * t;
+}
 
 bool IsKnownOp(DWORD op) {
     return (op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA) ||
@@ -68,7 +74,8 @@ struct StageAlphas {
 };
 
 // One texture-stage operation on all four channels.
-[[gnu::always_inline]] inline Color ApplyOp(DWORD op, Color a0, Color a1, Color a2, const StageAlphas& alphas) {
+[[gnu::always_inline]] inline Color ApplyOp(DWORD op, Color a0, Color a1, Color a2,
+                                            const StageAlphas& alphas) {
     switch (op) {
         case D3DTOP_SELECTARG1:
             return a1;
@@ -109,9 +116,9 @@ struct StageAlphas {
         case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
             return Complement(a1) * a2 + Splat(a1.a);
         case D3DTOP_DOTPRODUCT3:
-            return Splat(Saturate(4.0f * ((a1.r - 0.5f) * (a2.r - 0.5f) +
-                                          (a1.g - 0.5f) * (a2.g - 0.5f) +
-                                          (a1.b - 0.5f) * (a2.b - 0.5f))));
+            return Splat(
+                Saturate(4.0f * ((a1.r - 0.5f) * (a2.r - 0.5f) + (a1.g - 0.5f) * (a2.g - 0.5f) +
+                                 (a1.b - 0.5f) * (a2.b - 0.5f))));
         case D3DTOP_MULTIPLYADD:
             return a0 + a1 * a2;
         default:  // LERP
@@ -130,8 +137,8 @@ constexpr int kRegisterCount = D3DTA_TEMP + 1;
 }
 
 [[gnu::always_inline]] inline Color Combine(const DrawPipeline& p, const PixelInput& in) {
-    Color r[kRegisterCount] = {in.diffuse, in.diffuse, {0, 0, 0, 1}, p.textureFactor, in.specular,
-                               {0, 0, 0, 0}};
+    Color r[kRegisterCount] = {in.diffuse,      in.diffuse,  {0, 0, 0, 1},
+                               p.textureFactor, in.specular, {0, 0, 0, 0}};
     for (int i = 0; i < p.stageCount; ++i) {
         const StageProgram& s = p.stages[i];
         if (s.sampled) {
@@ -155,7 +162,8 @@ constexpr int kRegisterCount = D3DTA_TEMP + 1;
                             Arg(s.alphaArgs[2], r), alphas)
                         .a;
         }
-        r[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] = Saturate(Color{color.r, color.g, color.b, alpha});
+        r[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] =
+            Saturate(Color{color.r, color.g, color.b, alpha});
     }
     Color out = r[D3DTA_CURRENT];
     if (p.specularAdd) {
@@ -210,9 +218,9 @@ constexpr int kRegisterCount = D3DTA_TEMP + 1;
         case D3DBLENDOP_REVSUBTRACT:
             return Saturate(d * fd - s * fs);
         case D3DBLENDOP_MIN:
-            return {std::min(s.r, d.r), std::min(s.g, d.g), std::min(s.b, d.b), std::min(s.a, d.a)};
+            return s.v < d.v ? s.v : d.v;
         case D3DBLENDOP_MAX:
-            return {std::max(s.r, d.r), std::max(s.g, d.g), std::max(s.b, d.b), std::max(s.a, d.a)};
+            return s.v > d.v ? s.v : d.v;
         default:
             return Saturate(s * fs + d * fd);
     }
@@ -256,7 +264,8 @@ HRESULT BuildStages(const DeviceState& st, DrawPipeline* p) {
         s.sampled = (stageReads & (1u << D3DTA_TEXTURE)) != 0 || UsesTextureAlpha(s.colorOp) ||
                     UsesTextureAlpha(s.alphaOp);
         s.toTemp = (ss[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
-        s.texSet = static_cast<int>(std::min<DWORD>(ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF, kMaxTexSets));
+        s.texSet =
+            static_cast<int>(std::min<DWORD>(ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF, kMaxTexSets));
         reads |= stageReads;
         p->stageCount = i + 1;
         if (s.sampled) {
@@ -378,7 +387,8 @@ void BeginPrimitive(DrawPipeline& p, const Interpolants& in) {
                 d[k][1] = static_cast<float>((plane.b * q - f * in.q.b) / (q * q));
             }
         }
-        p.samplers.choice[i] = ChooseSampling(p.samplers.setup[i], d[0][0], d[1][0], d[0][1], d[1][1]);
+        p.samplers.choice[i] =
+            ChooseSampling(p.samplers.setup[i], d[0][0], d[1][0], d[0][1], d[1][1]);
     }
 }
 
@@ -393,20 +403,41 @@ inline RowPlane AtRow(const Plane& plane, int y) {
     return {static_cast<float>(plane.a), static_cast<float>(plane.b * y + plane.c)};
 }
 
-inline float Eval(const RowPlane& r, float x) { return r.a * x + r.base; }
+inline float Eval(const RowPlane& r, float x) {
+    return r.a * x + r.base;
+}
+
+// The four planes of a colour with y fixed, evaluated together.
+struct RowColor {
+    ColorLanes a, base;
+};
+
+inline RowColor AtRow(const Plane (&planes)[4], int y) {
+    RowColor row;
+    for (int c = 0; c < 4; ++c) {
+        RowPlane plane = AtRow(planes[c], y);
+        row.a[c] = plane.a;
+        row.base[c] = plane.base;
+    }
+    return row;
+}
+
+inline Color Eval(const RowColor& r, float x) {
+    return r.a * x + r.base;
+}
 
 }  // namespace
 
 void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
     RowPlane q = in.perspective ? AtRow(in.q, y) : RowPlane{0.0f, 1.0f};
     RowPlane z = AtRow(in.z, y);
-    RowPlane diffuse[4], specular[4], tex[kMaxTexSets][2];
-    for (int c = 0; c < 4; ++c) {
-        diffuse[c] = AtRow(in.diffuse[c], y);
-        specular[c] = AtRow(in.specular[c], y);
-    }
+    RowColor diffuse = AtRow(in.diffuse, y), specular = AtRow(in.specular, y);
+    int sets[kMaxTexSets];
+    int setCount = 0;
+    RowPlane tex[kMaxTexSets][2];
     for (int set = 0; set < kMaxTexSets; ++set) {
         if ((p.texSets & (1u << set)) == 0) continue;
+        sets[setCount++] = set;
         tex[set][0] = AtRow(in.tex[set][0], y);
         tex[set][1] = AtRow(in.tex[set][1], y);
     }
@@ -440,15 +471,11 @@ void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
             pin.diffuse = in.flatDiffuse;
             pin.specular = in.flatSpecular;
         } else {
-            pin.diffuse = Saturate(Color{Eval(diffuse[0], fx), Eval(diffuse[1], fx),
-                                         Eval(diffuse[2], fx), Eval(diffuse[3], fx)} * w);
-            if (p.needsSpecular) {
-                pin.specular = Saturate(Color{Eval(specular[0], fx), Eval(specular[1], fx),
-                                              Eval(specular[2], fx), Eval(specular[3], fx)} * w);
-            }
+            pin.diffuse = Saturate(Eval(diffuse, fx) * w);
+            if (p.needsSpecular) pin.specular = Saturate(Eval(specular, fx) * w);
         }
-        for (int set = 0; set < kMaxTexSets; ++set) {
-            if ((p.texSets & (1u << set)) == 0) continue;
+        for (int i = 0; i < setCount; ++i) {
+            int set = sets[i];
             pin.tex[set][0] = Eval(tex[set][0], fx) * w;
             pin.tex[set][1] = Eval(tex[set][1], fx) * w;
         }

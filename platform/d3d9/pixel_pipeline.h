@@ -63,7 +63,7 @@ struct DrawPipeline {
 
     bool gouraud;
     bool needsSpecular;
-    DWORD texSets;  // bit per texture coordinate set the pixels read
+    DWORD texSets;      // bit per texture coordinate set the pixels read
     int vertexTexSets;  // texture coordinate sets the vertices carry
     int lodTexSet[16];  // the set whose footprint chooses each sampler's level
     bool samplerUsed[16];

@@ -19,10 +19,16 @@ bool Snap(float v, int64_t* out) {
     return true;
 }
 
-int64_t FloorDiv(int64_t n, int64_t d) { return n >= 0 ? n / d : -((-n + d - 1) / d); }
-int64_t CeilDiv(int64_t n, int64_t d) { return -FloorDiv(-n, d); }
+int64_t FloorDiv(int64_t n, int64_t d) {
+    return n >= 0 ? n / d : -((-n + d - 1) / d);
+}
+int64_t CeilDiv(int64_t n, int64_t d) {
+    return -FloorDiv(-n, d);
+}
 
-Plane Constant(double value) { return {0.0, 0.0, value}; }
+Plane Constant(double value) {
+    return {0.0, 0.0, value};
+}
 
 // Planes through three points.
 struct PlaneFit {
@@ -36,7 +42,9 @@ struct PlaneFit {
     }
 };
 
-const float* ChannelsOf(const Color& c) { return &c.r; }
+float Channel(const Color& c, int index) {
+    return c.v[index];
+}
 
 // Attribute planes of a primitive whose attributes come from `fit`, applied to the values of
 // three vertices (weighted by 1/w in perspective).
@@ -45,7 +53,9 @@ void FillPlanes(const DrawPipeline& p, const ScreenVertex* v[3], const ScreenVer
                 bool perspective, FitFn fit, Interpolants* in) {
     double w[3];
     for (int i = 0; i < 3; ++i) w[i] = perspective ? v[i]->rhw : 1.0;
-    auto weighted = [&](auto value) { return fit(value(*v[0]) * w[0], value(*v[1]) * w[1], value(*v[2]) * w[2]); };
+    auto weighted = [&](auto value) {
+        return fit(value(*v[0]) * w[0], value(*v[1]) * w[1], value(*v[2]) * w[2]);
+    };
     in->perspective = perspective;
     in->flat = !p.gouraud;
     in->q = fit(w[0], w[1], w[2]);
@@ -53,8 +63,8 @@ void FillPlanes(const DrawPipeline& p, const ScreenVertex* v[3], const ScreenVer
     in->flatDiffuse = provoking.diffuse;
     in->flatSpecular = provoking.specular;
     for (int c = 0; c < 4; ++c) {
-        in->diffuse[c] = weighted([c](const ScreenVertex& s) { return ChannelsOf(s.diffuse)[c]; });
-        in->specular[c] = weighted([c](const ScreenVertex& s) { return ChannelsOf(s.specular)[c]; });
+        in->diffuse[c] = weighted([c](const ScreenVertex& s) { return Channel(s.diffuse, c); });
+        in->specular[c] = weighted([c](const ScreenVertex& s) { return Channel(s.specular, c); });
     }
     for (int set = 0; set < kMaxTexSets; ++set) {
         if ((p.texSets & (1u << set)) == 0) continue;
@@ -103,8 +113,9 @@ void RasterizeTriangle(DrawPipeline& p, const ScreenVertex& a, const ScreenVerte
     fit.invDet = 1.0 / (fit.dx1 * fit.dy2 - fit.dx2 * fit.dy1);
     Interpolants in;
     bool perspective = !(v[0]->rhw == v[1]->rhw && v[1]->rhw == v[2]->rhw);
-    FillPlanes(p, v, provoking, perspective,
-               [&fit](double f0, double f1, double f2) { return fit.Fit(f0, f1, f2); }, &in);
+    FillPlanes(
+        p, v, provoking, perspective,
+        [&fit](double f0, double f1, double f2) { return fit.Fit(f0, f1, f2); }, &in);
     in.refX = static_cast<float>(fit.x0 + (fit.dx1 + fit.dx2) / 3.0);
     in.refY = static_cast<float>(fit.y0 + (fit.dy1 + fit.dy2) / 3.0);
     BeginPrimitive(p, in);
@@ -138,11 +149,13 @@ void RasterizeTriangle(DrawPipeline& p, const ScreenVertex& a, const ScreenVerte
                 hi = lo - 1;
             }
         }
-        if (lo <= hi) ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
+        if (lo <= hi)
+            ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
     }
 }
 
-void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b, bool lastPixel) {
+void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b,
+                   const ScreenVertex& provoking, bool lastPixel) {
     int64_t unused;
     if (!Snap(a.x, &unused) || !Snap(a.y, &unused) || !Snap(b.x, &unused) || !Snap(b.y, &unused)) {
         return;
@@ -158,7 +171,7 @@ void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b
     };
     const ScreenVertex* v[3] = {&a, &b, &b};
     Interpolants in;
-    FillPlanes(p, v, a, a.rhw != b.rhw, fit, &in);
+    FillPlanes(p, v, provoking, a.rhw != b.rhw, fit, &in);
     in.refX = a.x;
     in.refY = a.y;
     BeginPrimitive(p, in);
@@ -176,10 +189,14 @@ void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b
         first = static_cast<int64_t>(std::floor(s1 + 0.5)) + (lastPixel ? 0 : 1);
         last = static_cast<int64_t>(std::floor(s0 + 0.5));
     }
+    // Only the part of the walk inside the clip rectangle can draw.
+    first = std::max<int64_t>(first, xMajor ? p.clip.left : p.clip.top);
+    last = std::min<int64_t>(last, (xMajor ? p.clip.right : p.clip.bottom) - 1);
     for (int64_t major = first; major <= last; ++major) {
         int64_t minor = static_cast<int64_t>(std::floor(m0 + (major - s0) * slope + 0.5));
         int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
-        if (InClip(p, x, y)) ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
+        if (InClip(p, x, y))
+            ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
     }
 }
 
@@ -187,11 +204,13 @@ void RasterizePoint(DrawPipeline& p, const ScreenVertex& v) {
     int64_t unused;
     if (!Snap(v.x, &unused) || !Snap(v.y, &unused)) return;
     // The point covers [x - 0.5, x + 0.5) x [y - 0.5, y + 0.5): one pixel centre.
-    int64_t x = static_cast<int64_t>(std::ceil(v.x - 0.5)), y = static_cast<int64_t>(std::ceil(v.y - 0.5));
+    int64_t x = static_cast<int64_t>(std::ceil(v.x - 0.5)),
+            y = static_cast<int64_t>(std::ceil(v.y - 0.5));
     if (!InClip(p, x, y)) return;
     const ScreenVertex* three[3] = {&v, &v, &v};
     Interpolants in;
-    FillPlanes(p, three, v, false, [](double f0, double, double) { return Constant(f0); }, &in);
+    FillPlanes(
+        p, three, v, false, [](double f0, double, double) { return Constant(f0); }, &in);
     in.refX = v.x;
     in.refY = v.y;
     BeginPrimitive(p, in);

@@ -14,7 +14,8 @@ struct ScreenVertex {
 // `provoking` gives the colours of flat shading.
 void RasterizeTriangle(DrawPipeline& pipeline, const ScreenVertex& a, const ScreenVertex& b,
                        const ScreenVertex& c, const ScreenVertex& provoking);
-// `lastPixel` also draws the pixel of the end point.
+// `lastPixel` also draws the pixel of the end point; `provoking` gives the colours of flat
+// shading.
 void RasterizeLine(DrawPipeline& pipeline, const ScreenVertex& a, const ScreenVertex& b,
-                   bool lastPixel);
+                   const ScreenVertex& provoking, bool lastPixel);
 void RasterizePoint(DrawPipeline& pipeline, const ScreenVertex& v);

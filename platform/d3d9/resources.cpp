@@ -11,7 +11,9 @@ namespace {
 
 // Row pitch of a new image: rows start on 16-byte boundaries, plus the padding a test asked
 // for, so that code assuming pitch = width x bytes per pixel shows itself.
-UINT PitchFor(UINT rowBytes) { return (rowBytes + 15) / 16 * 16 + gD3d9.pitchPadding; }
+UINT PitchFor(UINT rowBytes) {
+    return (rowBytes + 15) / 16 * 16 + gD3d9.pitchPadding;
+}
 
 std::unique_ptr<BYTE[]> AllocateZeroed(size_t bytes) {
     return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]());
@@ -19,7 +21,8 @@ std::unique_ptr<BYTE[]> AllocateZeroed(size_t bytes) {
 
 bool ValidLockRect(const Surface& s, const RECT& r) {
     if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom) return false;
-    if (static_cast<UINT>(r.right) > s.width || static_cast<UINT>(r.bottom) > s.height) return false;
+    if (static_cast<UINT>(r.right) > s.width || static_cast<UINT>(r.bottom) > s.height)
+        return false;
     if (s.info->blockBytes == 0) return true;
     // Block formats lock whole blocks (the last ones may stop at the edge).
     auto aligned = [](LONG v, UINT size) { return v % 4 == 0 || static_cast<UINT>(v) == size; };
@@ -135,7 +138,8 @@ const DWORD* Surface::Texels(UINT* stride, DWORD* orMask) {
         for (UINT y = 0; y < height; ++y) {
             const BYTE* row = At(0, y);
             DWORD* out = &shadow_[static_cast<size_t>(y) * width];
-            for (UINT x = 0; x < width; ++x) out[x] = DecodePixel(format, row + x * info->bytesPerPixel);
+            for (UINT x = 0; x < width; ++x)
+                out[x] = DecodePixel(format, row + x * info->bytesPerPixel);
         }
     }
     shadowVersion_ = version;
@@ -153,7 +157,7 @@ Texture* Texture::Create(Device* device, UINT width, UINT height, UINT levels, D
     t->pool = pool;
     bool lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC) != 0;
     for (UINT i = 0; i < levels; ++i) {
-        SurfaceParams params = {format, LevelSize(width, i), LevelSize(height, i), pool, usage,
+        SurfaceParams params = {format,  LevelSize(width, i), LevelSize(height, i), pool, usage,
                                 lockable};
         std::unique_ptr<Surface> level(Surface::Create(device, t.get(), params));
         if (level == nullptr) return nullptr;
@@ -220,8 +224,8 @@ VolumeTexture* VolumeTexture::Create(Device* device, UINT width, UINT height, UI
     t->usage = usage;
     t->pool = pool;
     for (UINT i = 0; i < levels; ++i) {
-        VolumeLevel level{LevelSize(width, i), LevelSize(height, i), LevelSize(depth, i), 0, 0,
-                          nullptr, false};
+        VolumeLevel level{
+            LevelSize(width, i), LevelSize(height, i), LevelSize(depth, i), 0, 0, nullptr, false};
         level.rowPitch = PitchFor(FormatRowBytes(*info, level.width));
         level.slicePitch = level.rowPitch * FormatRowCount(*info, level.height);
         level.bits = AllocateZeroed(static_cast<size_t>(level.slicePitch) * level.depth);
@@ -325,7 +329,8 @@ VertexDeclaration::~VertexDeclaration() {
     device->Release();
 }
 
-VertexShader::VertexShader(Device* device, std::string name) : device(device), name(std::move(name)) {
+VertexShader::VertexShader(Device* device, std::string name)
+    : device(device), name(std::move(name)) {
     device->AddRef();
 }
 

@@ -68,8 +68,9 @@ struct Surface final : ComObject<IDirect3DSurface9> {
 
     // The pixel (or the 4x4 block holding it) at (x, y).
     BYTE* At(UINT x, UINT y) const {
-        if (info->blockBytes != 0) return bits.get() + (y / 4) * pitch + (x / 4) * info->blockBytes;
-        return bits.get() + y * pitch + x * info->bytesPerPixel;
+        size_t row = static_cast<size_t>(info->blockBytes != 0 ? y / 4 : y) * pitch;
+        if (info->blockBytes != 0) return bits.get() + row + (x / 4) * info->blockBytes;
+        return bits.get() + row + static_cast<size_t>(x) * info->bytesPerPixel;
     }
     bool IsRenderTarget() const { return (usage & D3DUSAGE_RENDERTARGET) != 0; }
     bool IsDepth() const { return info->depth; }
@@ -136,8 +137,8 @@ struct VolumeLevel {
 };
 
 struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9> {
-    static VolumeTexture* Create(Device* device, UINT width, UINT height, UINT depth,
-                                 UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    static VolumeTexture* Create(Device* device, UINT width, UINT height, UINT depth, UINT levels,
+                                 DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~VolumeTexture() override;
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
@@ -205,4 +206,6 @@ struct PixelShader final : ComObject<IDirect3DPixelShader9> {
 // count longer than the chain.
 UINT ResolveLevelCount(UINT levels, UINT width, UINT height, UINT depth);
 // Size of `level` of a side.
-inline UINT LevelSize(UINT size, UINT level) { return (size >> level) > 0 ? (size >> level) : 1; }
+inline UINT LevelSize(UINT size, UINT level) {
+    return (size >> level) > 0 ? (size >> level) : 1;
+}

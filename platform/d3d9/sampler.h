@@ -48,7 +48,6 @@ void PrepareSampler(Texture* texture, const DWORD* states, SamplerSetup* setup);
 SamplerChoice ChooseSampling(const SamplerSetup& setup, float dudx, float dvdx, float dudy,
                              float dvdy);
 
-
 // Per-texel work, inline because the pixel loops call it for every texel. Coordinates are
 // taken to 1/256 texel, as hardware does, so that taps at texel centres and half-way points
 // are exact; colours are filtered in floating point.
@@ -56,9 +55,11 @@ namespace sampling {
 
 constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps in an int
 
-// Texel coordinate in 1/256 steps, rounded to nearest.
+// Texel coordinate in 1/256 steps, rounded to nearest; NaN reads as the lower limit.
 [[gnu::always_inline]] inline int FixedCoordinate(float texels) {
-    float scaled = std::clamp(texels, -kCoordinateLimit, kCoordinateLimit) * 256.0f + 0.5f;
+    texels = texels > -kCoordinateLimit ? texels : -kCoordinateLimit;
+    texels = texels < kCoordinateLimit ? texels : kCoordinateLimit;
+    float scaled = texels * 256.0f + 0.5f;
     int whole = static_cast<int>(scaled);  // truncates; step down for negative fractions
     return scaled < static_cast<float>(whole) ? whole - 1 : whole;
 }
@@ -87,7 +88,8 @@ constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps
     }
 }
 
-[[gnu::always_inline]] inline Color Texel(const SamplerSetup& s, const SamplerLevel& level, int x, int y) {
+[[gnu::always_inline]] inline Color Texel(const SamplerSetup& s, const SamplerLevel& level, int x,
+                                          int y) {
     bool outside = false;
     int ax = Address(x, static_cast<int>(level.width), s.addressU, &outside);
     int ay = Address(y, static_cast<int>(level.height), s.addressV, &outside);
@@ -95,7 +97,8 @@ constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps
     return ColorFromArgb(level.texels[static_cast<size_t>(ay) * level.stride + ax] | level.orMask);
 }
 
-[[gnu::always_inline]] inline Color SampleLevel(const SamplerSetup& s, int levelIndex, bool linear, float u, float v) {
+[[gnu::always_inline]] inline Color SampleLevel(const SamplerSetup& s, int levelIndex, bool linear,
+                                                float u, float v) {
     const SamplerLevel& level = s.levels[levelIndex];
     float tu = u * static_cast<float>(level.width);
     float tv = v * static_cast<float>(level.height);
@@ -115,7 +118,8 @@ constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps
 }  // namespace sampling
 
 // (0, 0, 0, 1) when nothing is bound.
-[[gnu::always_inline]] inline Color Sample(const SamplerSetup& s, const SamplerChoice& c, float u, float v) {
+[[gnu::always_inline]] inline Color Sample(const SamplerSetup& s, const SamplerChoice& c, float u,
+                                           float v) {
     if (!s.bound) return {0.0f, 0.0f, 0.0f, 1.0f};
     Color first = sampling::SampleLevel(s, c.level0, c.linear, u, v);
     if (c.weight1 == 0.0f) return first;

@@ -12,18 +12,22 @@ std::vector<DWORD> DecodeImage(D3DFORMAT format, const BYTE* bits, UINT pitch, U
     std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
     for (UINT y = 0; y < height; ++y) {
         for (UINT x = 0; x < width; ++x) {
-            pixels[static_cast<size_t>(y) * width + x] =
-                DecodePixel(format, bits + static_cast<size_t>(y) * pitch + x * info->bytesPerPixel);
+            pixels[static_cast<size_t>(y) * width + x] = DecodePixel(
+                format, bits + static_cast<size_t>(y) * pitch + x * info->bytesPerPixel);
         }
     }
     return pixels;
 }
 
-Surface* AsSurface(IDirect3DSurface9* surface) { return dynamic_cast<Surface*>(surface); }
+Surface* AsSurface(IDirect3DSurface9* surface) {
+    return dynamic_cast<Surface*>(surface);
+}
 
 }  // namespace
 
-void TestD3d9SetProfile(const TestD3d9Profile& profile) { gD3d9.profile = profile; }
+void TestD3d9SetProfile(const TestD3d9Profile& profile) {
+    gD3d9.profile = profile;
+}
 
 void TestD3d9Reset() {
     gD3d9.profile = TestD3d9DefaultProfile();
@@ -37,9 +41,14 @@ void TestD3d9LoseDevices() {
     for (Device* device : gD3d9.devices) device->Lose();
 }
 
-void TestD3d9SetPitchPadding(UINT bytes) { gD3d9.pitchPadding = bytes; }
+// Whole 32-bit words, as real pitches are.
+void TestD3d9SetPitchPadding(UINT bytes) {
+    gD3d9.pitchPadding = (bytes + 3) / 4 * 4;
+}
 
-int TestD3d9LiveObjects() { return gD3d9.liveObjects.load(); }
+int TestD3d9LiveObjects() {
+    return gD3d9.liveObjects.load();
+}
 
 std::vector<DWORD> TestD3d9ReadSurface(IDirect3DSurface9* surface, UINT* width, UINT* height) {
     Surface* s = AsSurface(surface);
@@ -76,8 +85,8 @@ bool TestD3d9LastPresent(TestD3d9Frame* frame) {
     frame->format = last.format;
     frame->width = last.width;
     frame->height = last.height;
-    frame->pixels = DecodeImage(last.format, last.bits, static_cast<UINT>(last.pitch), last.width,
-                                last.height);
+    frame->pixels =
+        DecodeImage(last.format, last.bits, static_cast<UINT>(last.pitch), last.width, last.height);
     frame->source = last.source;
     frame->dest = last.dest;
     frame->wholeClientArea = last.wholeClientArea;

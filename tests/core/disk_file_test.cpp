@@ -40,7 +40,7 @@ protected:
     }
 };
 
-TEST_F(DiskFileTest, WholeElementsUpToTheEndThenEof) {
+TEST_F(DiskFileTest, WholeElementsUpToTheEndThenEofAndSeeksBeyondIt) {
     for (const Mode& mode : kSyncModes) {
         SCOPED_TRACE(mode.name);
         DiskFile* file = OpenDiskFile("ten.bin", mode.useCache, 1, mode.useAsync);
@@ -62,29 +62,16 @@ TEST_F(DiskFileTest, WholeElementsUpToTheEndThenEof) {
         EXPECT_EQ(DiskFileSeek(file, -3, 2), 0);
         EXPECT_EQ(DiskFileEof(file), 0);
         EXPECT_EQ(DiskFileRead(buffer, 1, 16, file), 3u);
-        EXPECT_EQ(buffer[0], Numbered(10, 0)[7]);
-        DiskFileClose(file);
-    }
-}
-
-TEST_F(DiskFileTest, SeeksBeyondTheEndAreAcceptedAndReadNothing) {
-    for (const Mode& mode : kSyncModes) {
-        SCOPED_TRACE(mode.name);
-        DiskFile* file = OpenDiskFile("ten.bin", mode.useCache, 1, mode.useAsync);
-        ASSERT_NE(file, nullptr);
-        uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+        EXPECT_EQ(buffer[0], expected[7]);
+        // Beyond the end is accepted and reads nothing; before the start is refused.
         EXPECT_EQ(DiskFileSeek(file, 100, 0), 0);
-        EXPECT_EQ(DiskFileTell(file), 100);
         EXPECT_EQ(DiskFileRead(buffer, 1, 4, file), 0u);
         EXPECT_EQ(DiskFileEof(file), -1);
-        EXPECT_EQ(buffer[0], 0xAA);
-        EXPECT_EQ(DiskFileSeek(file, 5, 1), 0);
-        EXPECT_EQ(DiskFileTell(file), 105);
-        EXPECT_EQ(DiskFileSeek(file, -106, 1), -1) << "before the start";
-        EXPECT_EQ(DiskFileTell(file), 105) << "unchanged";
+        EXPECT_EQ(DiskFileSeek(file, -101, 1), -1);
+        EXPECT_EQ(DiskFileTell(file), 100);
         EXPECT_EQ(DiskFileSeek(file, 1, 0), 0);
         EXPECT_EQ(DiskFileRead(buffer, 2, 1, file), 1u);
-        EXPECT_EQ(buffer[0], Numbered(10, 0)[1]);
+        EXPECT_EQ(buffer[0], expected[1]);
         DiskFileClose(file);
     }
 }
@@ -211,7 +198,7 @@ TEST_F(DiskFileTest, FindListsMatchesOnDisk) {
     ASSERT_NE(find, -1);
     std::set<std::string> names{found.name};
     EXPECT_EQ(found.isDirectory, 0);
-    EXPECT_GE(found.lastWriteTime.year, 2020);
+    EXPECT_GE(found.lastWriteTime[0], 2020);
     while (DiskFindNext(find, &found) == 0) names.insert(found.name);
     EXPECT_EQ(names, (std::set<std::string>{"a.txt", "b.TXT"}));
     EXPECT_EQ(DiskFindNext(find, nullptr), -1);

@@ -11,7 +11,8 @@ struct Rgba {
 };
 
 Rgba Unpack(DWORD c) {
-    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, (c >> 24) / 255.0};
+    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
+            (c >> 24) / 255.0};
 }
 
 DWORD Pack(Rgba c) {
@@ -22,16 +23,26 @@ DWORD Pack(Rgba c) {
 // Direct3D 9's blend factors, with the source alpha as, destination alpha ad.
 Rgba Factor(DWORD factor, Rgba s, Rgba d) {
     switch (factor) {
-        case D3DBLEND_ZERO: return {0, 0, 0, 0};
-        case D3DBLEND_ONE: return {1, 1, 1, 1};
-        case D3DBLEND_SRCCOLOR: return s;
-        case D3DBLEND_INVSRCCOLOR: return {1 - s.r, 1 - s.g, 1 - s.b, 1 - s.a};
-        case D3DBLEND_SRCALPHA: return {s.a, s.a, s.a, s.a};
-        case D3DBLEND_INVSRCALPHA: return {1 - s.a, 1 - s.a, 1 - s.a, 1 - s.a};
-        case D3DBLEND_DESTALPHA: return {d.a, d.a, d.a, d.a};
-        case D3DBLEND_INVDESTALPHA: return {1 - d.a, 1 - d.a, 1 - d.a, 1 - d.a};
-        case D3DBLEND_DESTCOLOR: return d;
-        case D3DBLEND_INVDESTCOLOR: return {1 - d.r, 1 - d.g, 1 - d.b, 1 - d.a};
+        case D3DBLEND_ZERO:
+            return {0, 0, 0, 0};
+        case D3DBLEND_ONE:
+            return {1, 1, 1, 1};
+        case D3DBLEND_SRCCOLOR:
+            return s;
+        case D3DBLEND_INVSRCCOLOR:
+            return {1 - s.r, 1 - s.g, 1 - s.b, 1 - s.a};
+        case D3DBLEND_SRCALPHA:
+            return {s.a, s.a, s.a, s.a};
+        case D3DBLEND_INVSRCALPHA:
+            return {1 - s.a, 1 - s.a, 1 - s.a, 1 - s.a};
+        case D3DBLEND_DESTALPHA:
+            return {d.a, d.a, d.a, d.a};
+        case D3DBLEND_INVDESTALPHA:
+            return {1 - d.a, 1 - d.a, 1 - d.a, 1 - d.a};
+        case D3DBLEND_DESTCOLOR:
+            return d;
+        case D3DBLEND_INVDESTCOLOR:
+            return {1 - d.r, 1 - d.g, 1 - d.b, 1 - d.a};
         default: {  // SRCALPHASAT
             double f = std::min(s.a, 1 - d.a);
             return {f, f, f, 1};
@@ -153,9 +164,9 @@ TEST_F(BlendTest, EveryAlphaTestFunction) {
         DWORD func;
         bool below, equal, above;
     } cases[] = {
-        {D3DCMP_NEVER, false, false, false},   {D3DCMP_LESS, true, false, false},
-        {D3DCMP_EQUAL, false, true, false},    {D3DCMP_LESSEQUAL, true, true, false},
-        {D3DCMP_GREATER, false, false, true},  {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
         {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
     };
     for (const Case& c : cases) {
@@ -170,15 +181,20 @@ TEST_F(BlendTest, DepthTestAndWriteOnEveryDepthFormat) {
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}) {
         IDirect3DSurface9* depth = nullptr;
-        ASSERT_EQ(device_->CreateDepthStencilSurface(2, 2, format, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr), D3D_OK);
+        ASSERT_EQ(device_->CreateDepthStencilSurface(2, 2, format, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                                     &depth, nullptr),
+                  D3D_OK);
         ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
         device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
         device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
-        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
+        ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0),
+                  D3D_OK);
         EXPECT_NEAR(TestD3d9ReadDepth(depth, 1, 1), 0.5f, 1e-4f);
         auto quad = [&](float z, DWORD color) {
-            std::vector<ColorVertex> v = {{-1, -1, z, 1, color}, {3, -1, z, 1, color},
-                                          {-1, 3, z, 1, color}, {3, 3, z, 1, color}};
+            std::vector<ColorVertex> v = {{-1, -1, z, 1, color},
+                                          {3, -1, z, 1, color},
+                                          {-1, 3, z, 1, color},
+                                          {3, 3, z, 1, color}};
             Draw(D3DPT_TRIANGLESTRIP, kColorFvf, v, 2);
         };
         quad(0.75f, 0xFF0000FF);  // behind: fails LESS
@@ -203,7 +219,9 @@ TEST_F(BlendTest, DepthTestAndWriteOnEveryDepthFormat) {
 TEST_F(BlendTest, AlphaTestFailureLeavesDepthUnwritten) {
     device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     IDirect3DSurface9* depth = nullptr;
-    ASSERT_EQ(device_->CreateDepthStencilSurface(2, 2, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr), D3D_OK);
+    ASSERT_EQ(device_->CreateDepthStencilSurface(2, 2, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                                 &depth, nullptr),
+              D3D_OK);
     Keep(depth);
     device_->SetDepthStencilSurface(depth);
     device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
@@ -211,8 +229,10 @@ TEST_F(BlendTest, AlphaTestFailureLeavesDepthUnwritten) {
     device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
     device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
     device_->SetRenderState(D3DRS_ALPHAREF, 0x10);
-    std::vector<ColorVertex> v = {{-1, -1, 0.3f, 1, 0x05FFFFFF}, {3, -1, 0.3f, 1, 0x05FFFFFF},
-                                  {-1, 3, 0.3f, 1, 0x05FFFFFF}, {3, 3, 0.3f, 1, 0x05FFFFFF}};
+    std::vector<ColorVertex> v = {{-1, -1, 0.3f, 1, 0x05FFFFFF},
+                                  {3, -1, 0.3f, 1, 0x05FFFFFF},
+                                  {-1, 3, 0.3f, 1, 0x05FFFFFF},
+                                  {3, 3, 0.3f, 1, 0x05FFFFFF}};
     Draw(D3DPT_TRIANGLESTRIP, kColorFvf, v, 2);
     EXPECT_NEAR(TestD3d9ReadDepth(depth, 0, 0), 1.0f, 1e-4f);
 }

@@ -13,7 +13,8 @@ struct Rgba {
 };
 
 Rgba Unpack(DWORD c) {
-    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0, (c >> 24) / 255.0};
+    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
+            (c >> 24) / 255.0};
 }
 
 DWORD Pack(Rgba c) {
@@ -51,7 +52,8 @@ protected:
     DWORD Render() {
         std::vector<TwoTextureVertex> v;
         for (float y : {-1.0f, 3.0f}) {
-            for (float x : {-1.0f, 3.0f}) v.push_back({x, y, 0, 1, kDiffuse, kSpecular, 0.5f, 0.5f, 0.5f, 0.5f});
+            for (float x : {-1.0f, 3.0f})
+                v.push_back({x, y, 0, 1, kDiffuse, kSpecular, 0.5f, 0.5f, 0.5f, 0.5f});
         }
         Draw(D3DPT_TRIANGLESTRIP, kTwoTextureFvf, v, 2);
         return TestD3d9ReadPixel(target_, 1, 1);
@@ -79,12 +81,16 @@ TEST_F(CombinerTest, EveryOperationOnTextureDiffuseAndFactor) {
         {D3DTOP_ADDSIGNED2X, [](double, double x, double y) { return 2 * (x + y - 0.5); }},
         {D3DTOP_SUBTRACT, [](double, double x, double y) { return x - y; }},
         {D3DTOP_ADDSMOOTH, [](double, double x, double y) { return x + y - x * y; }},
-        {D3DTOP_BLENDDIFFUSEALPHA, [&](double, double x, double y) { return x * d.a + y * (1 - d.a); }},
-        {D3DTOP_BLENDTEXTUREALPHA, [&](double, double x, double y) { return x * t.a + y * (1 - t.a); }},
-        {D3DTOP_BLENDFACTORALPHA, [&](double, double x, double y) { return x * f.a + y * (1 - f.a); }},
+        {D3DTOP_BLENDDIFFUSEALPHA,
+         [&](double, double x, double y) { return x * d.a + y * (1 - d.a); }},
+        {D3DTOP_BLENDTEXTUREALPHA,
+         [&](double, double x, double y) { return x * t.a + y * (1 - t.a); }},
+        {D3DTOP_BLENDFACTORALPHA,
+         [&](double, double x, double y) { return x * f.a + y * (1 - f.a); }},
         {D3DTOP_BLENDTEXTUREALPHAPM, [&](double, double x, double y) { return x + y * (1 - t.a); }},
         // On stage 0 the current colour is the diffuse colour.
-        {D3DTOP_BLENDCURRENTALPHA, [&](double, double x, double y) { return x * d.a + y * (1 - d.a); }},
+        {D3DTOP_BLENDCURRENTALPHA,
+         [&](double, double x, double y) { return x * d.a + y * (1 - d.a); }},
         {D3DTOP_MULTIPLYADD, [](double z, double x, double y) { return z + x * y; }},
         {D3DTOP_LERP, [](double z, double x, double y) { return z * x + (1 - z) * y; }},
     };
@@ -104,11 +110,14 @@ TEST_F(CombinerTest, ColourOnlyOperationsMixAlphaIntoColour) {
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATECOLOR_ADDALPHA);
     EXPECT_EQ(Render(), Pack({t.r * d.r + t.a, t.g * d.g + t.a, t.b * d.b + t.a, t.a}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATEINVALPHA_ADDCOLOR);
-    EXPECT_EQ(Render(), Pack({t.r + (1 - t.a) * d.r, t.g + (1 - t.a) * d.g, t.b + (1 - t.a) * d.b, t.a}));
+    EXPECT_EQ(Render(),
+              Pack({t.r + (1 - t.a) * d.r, t.g + (1 - t.a) * d.g, t.b + (1 - t.a) * d.b, t.a}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATEINVCOLOR_ADDALPHA);
-    EXPECT_EQ(Render(), Pack({(1 - t.r) * d.r + t.a, (1 - t.g) * d.g + t.a, (1 - t.b) * d.b + t.a, t.a}));
+    EXPECT_EQ(Render(),
+              Pack({(1 - t.r) * d.r + t.a, (1 - t.g) * d.g + t.a, (1 - t.b) * d.b + t.a, t.a}));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DOTPRODUCT3);
-    double dot = 4 * ((t.r - 0.5) * (d.r - 0.5) + (t.g - 0.5) * (d.g - 0.5) + (t.b - 0.5) * (d.b - 0.5));
+    double dot =
+        4 * ((t.r - 0.5) * (d.r - 0.5) + (t.g - 0.5) * (d.g - 0.5) + (t.b - 0.5) * (d.b - 0.5));
     dot = std::clamp(dot, 0.0, 1.0);
     EXPECT_EQ(Render(), Pack({dot, dot, dot, t.a}));
 }

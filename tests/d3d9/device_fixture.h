@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <platform/d3d9.h>
 #include <platform/testing.h>
 #include <platform/testing_d3d9.h>
@@ -96,13 +95,14 @@ protected:
     IDirect3DTexture9* MakeTexture32(D3DFORMAT format, UINT width, UINT height,
                                      const std::vector<DWORD>& pixels) {
         IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &texture,
-                                         nullptr),
-                  D3D_OK);
+        EXPECT_EQ(
+            device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr),
+            D3D_OK);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
         for (UINT y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+            auto* row =
+                reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
             for (UINT x = 0; x < width; ++x) row[x] = pixels[y * width + x];
         }
         texture->UnlockRect(0);
@@ -112,13 +112,14 @@ protected:
     IDirect3DTexture9* MakeTexture16(D3DFORMAT format, UINT width, UINT height,
                                      const std::vector<WORD>& pixels) {
         IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &texture,
-                                         nullptr),
-                  D3D_OK);
+        EXPECT_EQ(
+            device_->CreateTexture(width, height, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr),
+            D3D_OK);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
         for (UINT y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<WORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+            auto* row =
+                reinterpret_cast<WORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
             for (UINT x = 0; x < width; ++x) row[x] = pixels[y * width + x];
         }
         texture->UnlockRect(0);
@@ -144,8 +145,10 @@ protected:
     // A textured rectangle as a strip, texture coordinates u0..u1, v0..v1.
     void TexturedRect(float x0, float y0, float x1, float y1, float u0, float v0, float u1,
                       float v1, D3DCOLOR color = 0xFFFFFFFF) {
-        std::vector<TexturedVertex> v = {{x0, y0, 0, 1, color, u0, v0}, {x1, y0, 0, 1, color, u1, v0},
-                                         {x0, y1, 0, 1, color, u0, v1}, {x1, y1, 0, 1, color, u1, v1}};
+        std::vector<TexturedVertex> v = {{x0, y0, 0, 1, color, u0, v0},
+                                         {x1, y0, 0, 1, color, u1, v0},
+                                         {x0, y1, 0, 1, color, u0, v1},
+                                         {x1, y1, 0, 1, color, u1, v1}};
         Draw(D3DPT_TRIANGLESTRIP, kTexturedFvf, v, 2);
     }
 

@@ -33,19 +33,32 @@ TEST_F(DeviceTest, TheObjectReportsAdapterModesFormatsAndIdentity) {
     const D3DFORMAT screen = D3DFMT_X8R8G8B8;
     for (D3DFORMAT format : {D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
                              D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_DXT1, D3DFMT_DXT5}) {
-        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, format), D3D_OK) << format;
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, format),
+                  D3D_OK)
+            << format;
     }
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_A4R4G4B4), D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET,
+                                      D3DRTYPE_TEXTURE, D3DFMT_A4R4G4B4),
+              D3D_OK);
     for (D3DFORMAT refused : {D3DFMT_A16B16G16R16F, D3DFMT_L8, D3DFMT_V8U8, D3DFMT_A8L8}) {
-        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, refused), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET,
+                                          D3DRTYPE_TEXTURE, refused),
+                  D3DERR_NOTAVAILABLE);
     }
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_DXT1), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET,
+                                      D3DRTYPE_TEXTURE, D3DFMT_DXT1),
+              D3DERR_NOTAVAILABLE);
     for (D3DFORMAT depth : {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D32}) {
-        EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, screen, D3DFMT_R5G6B5, depth), D3D_OK);
+        EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, screen, D3DFMT_R5G6B5, depth),
+                  D3D_OK);
     }
     DWORD quality = 0;
-    EXPECT_EQ(d3d_->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, screen, TRUE, D3DMULTISAMPLE_NONE, &quality), D3D_OK);
-    EXPECT_EQ(d3d_->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, screen, TRUE, D3DMULTISAMPLE_4_SAMPLES, &quality), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, screen, TRUE, D3DMULTISAMPLE_NONE,
+                                               &quality),
+              D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, screen, TRUE,
+                                               D3DMULTISAMPLE_4_SAMPLES, &quality),
+              D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d_->GetDeviceCaps(1, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
 }
 
@@ -69,9 +82,14 @@ TEST_F(DeviceTest, ProfilesChangeCapsFormatsAndModes) {
     EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY, 0u);
     EXPECT_EQ(d3d_->GetAdapterModeCount(0, D3DFMT_R5G6B5), 0u);
     const D3DFORMAT screen = D3DFMT_X8R8G8B8;
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT3), D3DERR_NOTAVAILABLE);
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8), D3DERR_NOTAVAILABLE);
-    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8), D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT3),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(
+        d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, 0, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8),
+        D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, screen, D3DUSAGE_RENDERTARGET,
+                                      D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8),
+              D3D_OK);
 }
 
 TEST_F(DeviceTest, TextureCreationFollowsTheCapabilities) {
@@ -82,7 +100,8 @@ TEST_F(DeviceTest, TextureCreationFollowsTheCapabilities) {
     CreateDevice(8, 8);
     IDirect3DTexture9* texture = nullptr;
     auto create = [&](UINT w, UINT h, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
-        HRESULT result = device_->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
+        HRESULT result =
+            device_->CreateTexture(w, h, levels, usage, format, pool, &texture, nullptr);
         if (texture != nullptr) texture->Release();
         return result;
     };
@@ -90,10 +109,14 @@ TEST_F(DeviceTest, TextureCreationFollowsTheCapabilities) {
     EXPECT_EQ(create(512, 128, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(100, 60, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK) << "conditional";
     EXPECT_EQ(create(100, 60, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
-    EXPECT_EQ(create(64, 64, 8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL) << "chain is 7";
-    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
-    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
-    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A1R5G5B5, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(64, 64, 8, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL)
+        << "chain is 7";
+    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A1R5G5B5, D3DPOOL_DEFAULT),
+              D3DERR_INVALIDCALL);
     EXPECT_EQ(create(0, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     TestFailNthCall("CreateTexture", 1);
     EXPECT_EQ(create(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_OUTOFVIDEOMEMORY);
@@ -112,7 +135,8 @@ TEST_F(DeviceTest, DeviceCreationChecksItsParameters) {
     const DWORD mixed = D3DCREATE_MIXED_VERTEXPROCESSING;
     EXPECT_EQ(create(Windowed(640, 480), mixed), D3D_OK) << "desktop format";
     EXPECT_EQ(create(Windowed(640, 480), 0), D3DERR_INVALIDCALL) << "no vertex processing";
-    EXPECT_EQ(create(Windowed(640, 480), mixed | D3DCREATE_SOFTWARE_VERTEXPROCESSING), D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(Windowed(640, 480), mixed | D3DCREATE_SOFTWARE_VERTEXPROCESSING),
+              D3DERR_INVALIDCALL);
     EXPECT_EQ(create(Windowed(640, 480, D3DFMT_A8R8G8B8), mixed), D3DERR_INVALIDCALL);
     D3DPRESENT_PARAMETERS multisampled = Windowed(640, 480);
     multisampled.MultiSampleType = D3DMULTISAMPLE_2_SAMPLES;
@@ -153,7 +177,9 @@ TEST_F(DeviceTest, LostDevicesAnswerLostThenNotResetAndCannotPresent) {
 TEST_F(DeviceTest, ReferencesCountAsInDirect3D) {
     CreateDevice(8, 8);
     IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device_->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                     D3DPOOL_DEFAULT, &texture, nullptr),
+              D3D_OK);
     IDirect3DSurface9* level = nullptr;
     ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
     EXPECT_EQ(texture->AddRef(), 3u) << "the level holds the texture";
@@ -176,23 +202,35 @@ TEST_F(DeviceTest, ReferencesCountAsInDirect3D) {
 
 TEST_F(DeviceTest, DrawsNeedASceneAValidFormatAndIndicesInRange) {
     CreateDevice(8, 8);
-    std::vector<ColorVertex> v = {{0, 0, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF},
-                                  {0, 8, 0, 1, 0xFFFFFFFF}, {8, 8, 0, 1, 0xFFFFFFFF}};
+    std::vector<ColorVertex> v = {{0, 0, 0, 1, 0xFFFFFFFF},
+                                  {8, 0, 0, 1, 0xFFFFFFFF},
+                                  {0, 8, 0, 1, 0xFFFFFFFF},
+                                  {8, 8, 0, 1, 0xFFFFFFFF}};
     device_->SetFVF(kColorFvf);
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(ColorVertex)),
+              D3DERR_INVALIDCALL);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
     EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), 12), D3DERR_INVALIDCALL) << "stride";
-    EXPECT_EQ(device_->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(9), 1, v.data(), sizeof(ColorVertex)), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, v.data(), sizeof(ColorVertex)), D3D_OK);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), 12), D3DERR_INVALIDCALL)
+        << "stride";
+    EXPECT_EQ(device_->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(9), 1, v.data(),
+                                       sizeof(ColorVertex)),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, v.data(), sizeof(ColorVertex)),
+              D3D_OK);
     const WORD badIndices[] = {0, 1, 4};
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 1, badIndices, D3DFMT_INDEX16, v.data(), sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 1, badIndices,
+                                              D3DFMT_INDEX16, v.data(), sizeof(ColorVertex)),
+              D3DERR_INVALIDCALL);
     EXPECT_EQ(Pixel(1, 1), 0xFF000000u) << "refused draws draw nothing";
     // A 2x2 grid drawn as an indexed strip covers the target.
     const WORD indices[] = {0, 1, 2, 3};
-    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, 4, 2, indices, D3DFMT_INDEX16, v.data(), sizeof(ColorVertex)), D3D_OK);
+    EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLESTRIP, 0, 4, 2, indices, D3DFMT_INDEX16,
+                                              v.data(), sizeof(ColorVertex)),
+              D3D_OK);
     device_->SetFVF(0x006 | D3DFVF_DIFFUSE);  // XYZB1: positions with a blend weight
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), 32), D3DERR_INVALIDCALL) << "blended positions";
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), 32), D3DERR_INVALIDCALL)
+        << "blended positions";
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(Pixel(7, 7), 0xFFFFFFFFu);
 }
@@ -211,7 +249,9 @@ TEST_F(DeviceTest, RenderTargetSlotsFollowTheCapsAndResetTheViewport) {
     TestD3d9SetProfile(profile);
     CreateDevice(8, 8);
     IDirect3DSurface9* target = nullptr;
-    ASSERT_EQ(device_->CreateRenderTarget(4, 2, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr), D3D_OK);
+    ASSERT_EQ(device_->CreateRenderTarget(4, 2, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                          &target, nullptr),
+              D3D_OK);
     Keep(target);
     EXPECT_EQ(device_->SetRenderTarget(1, target), D3D_OK);
     EXPECT_EQ(device_->SetRenderTarget(2, target), D3DERR_INVALIDCALL);
@@ -224,4 +264,18 @@ TEST_F(DeviceTest, RenderTargetSlotsFollowTheCapsAndResetTheViewport) {
     IDirect3DSurface9* depth = nullptr;
     EXPECT_EQ(device_->GetDepthStencilSurface(&depth), D3DERR_NOTFOUND);
     EXPECT_EQ(device_->SetDepthStencilSurface(target), D3DERR_INVALIDCALL) << "not a depth surface";
+}
+
+TEST_F(DeviceTest, D3d9DllExportsOnlyThePlainEntryPoint) {
+    HMODULE module = LoadLibraryA("d3d9.dll");
+    ASSERT_NE(module, nullptr);
+    auto create = reinterpret_cast<PFN_Direct3DCreate9>(GetProcAddress(module, "Direct3DCreate9"));
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(GetProcAddress(module, "Direct3DCreate9Ex"), nullptr);
+    IDirect3D9* d3d = create(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_EQ(d3d->Release(), 0u);
+    FreeLibrary(module);
+    TestSetModuleMissing("d3d9.dll", true);
+    EXPECT_EQ(LoadLibraryA("d3d9.dll"), nullptr);
 }

@@ -110,7 +110,8 @@ TEST_F(PixelShaderTest, OnlyRecordsNamingRegisteredKernelsAreAccepted) {
     EXPECT_FALSE(RegisterPixelShaderKernel("x", nullptr));
     // A constant-table comment may come before the name, as the framework's parser expects.
     std::vector<DWORD> named = MakeShaderKernelRecord(false, "test_tint");
-    std::vector<DWORD> withTable = {named[0], 0xFFFE | (3u << 16), MAKEFOURCC('C', 'T', 'A', 'B'), 0, 0};
+    std::vector<DWORD> withTable = {named[0], 0xFFFE | (3u << 16), MAKEFOURCC('C', 'T', 'A', 'B'),
+                                    0, 0};
     withTable.insert(withTable.end(), named.begin() + 1, named.end());
     EXPECT_EQ(device_->CreatePixelShader(withTable.data(), &shader), D3D_OK);
     Keep(shader);
@@ -124,7 +125,8 @@ TEST_F(PixelShaderTest, DevicesWithoutShadersRefuseThemAndVertexShadersCannotDra
     std::vector<ColorVertex> v = {{0, 0, 0, 1, 0}, {8, 0, 0, 1, 0}, {0, 8, 0, 1, 0}};
     device_->SetFVF(kColorFvf);
     device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(ColorVertex)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(ColorVertex)),
+              D3DERR_INVALIDCALL);
     device_->EndScene();
 
     ReleaseDevice();

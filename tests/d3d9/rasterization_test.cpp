@@ -1,5 +1,6 @@
 // Which pixels the device covers: the top-left rule on shared edges, pixel centres on integer
 // coordinates, viewport clipping, flat shading, lines and points.
+#include <limits>
 #include <random>
 
 #include "device_fixture.h"
@@ -139,8 +140,10 @@ TEST_F(DeviceTest, FlatShadingTakesTheFirstVertexColour) {
 TEST_F(DeviceTest, GouraudShadingInterpolatesAtPixelCentres) {
     CreateDevice(8, 8);
     // Red runs from 0 at x = -0.5 to 255 at x = 7.5: pixel i gets (i + 0.5) * 255 / 8.
-    std::vector<ColorVertex> v = {{-0.5f, -0.5f, 0, 1, 0xFF000000}, {7.5f, -0.5f, 0, 1, 0xFFFF0000},
-                                  {-0.5f, 7.5f, 0, 1, 0xFF000000}, {7.5f, 7.5f, 0, 1, 0xFFFF0000}};
+    std::vector<ColorVertex> v = {{-0.5f, -0.5f, 0, 1, 0xFF000000},
+                                  {7.5f, -0.5f, 0, 1, 0xFFFF0000},
+                                  {-0.5f, 7.5f, 0, 1, 0xFF000000},
+                                  {7.5f, 7.5f, 0, 1, 0xFFFF0000}};
     Draw(D3DPT_TRIANGLESTRIP, kColorFvf, v, 2);
     for (UINT x = 0; x < 8; ++x) {
         DWORD red = static_cast<DWORD>((x + 0.5) * 255.0 / 8.0 + 0.5);
@@ -150,8 +153,8 @@ TEST_F(DeviceTest, GouraudShadingInterpolatesAtPixelCentres) {
 
 TEST_F(DeviceTest, CullingFollowsWindingOnScreen) {
     CreateDevice(8, 8);
-    std::vector<ColorVertex> clockwise = {{0, 0, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF},
-                                          {0, 8, 0, 1, 0xFFFFFFFF}};
+    std::vector<ColorVertex> clockwise = {
+        {0, 0, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF}, {0, 8, 0, 1, 0xFFFFFFFF}};
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
     Draw(D3DPT_TRIANGLELIST, kColorFvf, clockwise, 1);
     EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
@@ -165,11 +168,13 @@ TEST_F(DeviceTest, LinesLeaveTheirEndPixelAndPointsTakeOnePixel) {
     device_->SetRenderState(D3DRS_LASTPIXEL, FALSE);
     std::vector<ColorVertex> line = {{1, 2, 0, 1, 0xFFFFFFFF}, {5, 2, 0, 1, 0xFFFFFFFF}};
     Draw(D3DPT_LINELIST, kColorFvf, line, 1);
-    for (UINT x = 0; x < 8; ++x) EXPECT_EQ(Pixel(x, 2), x >= 1 && x < 5 ? 0xFFFFFFFFu : 0xFF000000u) << x;
+    for (UINT x = 0; x < 8; ++x)
+        EXPECT_EQ(Pixel(x, 2), x >= 1 && x < 5 ? 0xFFFFFFFFu : 0xFF000000u) << x;
     device_->SetRenderState(D3DRS_LASTPIXEL, TRUE);
     std::vector<ColorVertex> vertical = {{6, 1, 0, 1, 0xFFFF0000}, {6, 4, 0, 1, 0xFFFF0000}};
     Draw(D3DPT_LINELIST, kColorFvf, vertical, 1);
-    for (UINT y = 0; y < 8; ++y) EXPECT_EQ(Pixel(6, y), y >= 1 && y <= 4 ? 0xFFFF0000u : 0xFF000000u) << y;
+    for (UINT y = 0; y < 8; ++y)
+        EXPECT_EQ(Pixel(6, y), y >= 1 && y <= 4 ? 0xFFFF0000u : 0xFF000000u) << y;
 
     std::vector<ColorVertex> points = {{3.4f, 5.6f, 0, 1, 0xFF00FF00}};
     Draw(D3DPT_POINTLIST, kColorFvf, points, 1);
@@ -184,16 +189,43 @@ TEST_F(DeviceTest, UntransformedVerticesGoThroughTheTransformsAndClipAtTheNearPl
         float x, y, z;
         D3DCOLOR c;
     };
-    std::vector<Xyz> quad = {{-1, 1, 0.5f, 0xFFFFFFFF}, {1, 1, 0.5f, 0xFFFFFFFF},
-                             {-1, -1, 0.5f, 0xFFFFFFFF}, {1, -1, 0.5f, 0xFFFFFFFF}};
+    std::vector<Xyz> quad = {{-1, 1, 0.5f, 0xFFFFFFFF},
+                             {1, 1, 0.5f, 0xFFFFFFFF},
+                             {-1, -1, 0.5f, 0xFFFFFFFF},
+                             {1, -1, 0.5f, 0xFFFFFFFF}};
     Draw(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_DIFFUSE, quad, 2);
     EXPECT_EQ(Pixel(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(Pixel(15, 15), 0xFFFFFFFFu);
     Clear(0);
     // Half of this quad lies in front of the near plane (z < 0) and is clipped away.
-    std::vector<Xyz> crossing = {{-1, 1, -1.0f, 0xFFFF0000}, {1, 1, -1.0f, 0xFFFF0000},
-                                 {-1, -1, 1.0f, 0xFFFF0000}, {1, -1, 1.0f, 0xFFFF0000}};
+    std::vector<Xyz> crossing = {{-1, 1, -1.0f, 0xFFFF0000},
+                                 {1, 1, -1.0f, 0xFFFF0000},
+                                 {-1, -1, 1.0f, 0xFFFF0000},
+                                 {1, -1, 1.0f, 0xFFFF0000}};
     Draw(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_DIFFUSE, crossing, 2);
     EXPECT_EQ(Pixel(8, 2), 0xFF000000u);
     EXPECT_EQ(Pixel(8, 13), 0xFFFF0000u);
+}
+
+TEST_F(DeviceTest, HugeAndBrokenCoordinatesNeverWriteOutsideTheTarget) {
+    CreateDevice(8, 8);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Vertices beyond the guard band, at infinity or NaN: those triangles are not drawn.
+    std::vector<ColorVertex> broken = {
+        {0, 0, 0, 1, 0xFFFFFFFF},    {1e30f, 0, 0, 1, 0xFFFFFFFF}, {0, 8, 0, 1, 0xFFFFFFFF},
+        {nan, 0, 0, 1, 0xFFFFFFFF},  {8, 0, 0, 1, 0xFFFFFFFF},     {0, 8, 0, 1, 0xFFFFFFFF},
+        {0, -inf, 0, 1, 0xFFFFFFFF}, {8, 0, 0, 1, 0xFFFFFFFF},     {0, 8, 0, 1, 0xFFFFFFFF}};
+    Draw(D3DPT_TRIANGLELIST, kColorFvf, broken, 3);
+    for (DWORD pixel : Pixels()) EXPECT_EQ(pixel, 0xFF000000u);
+    // Far outside but within the guard band: clipped to the target.
+    FillRect(-500000, -500000, 500000, 500000, 0xFF00FF00);
+    for (DWORD pixel : Pixels()) EXPECT_EQ(pixel, 0xFF00FF00u);
+    // A texture coordinate of NaN or an rhw of zero samples somewhere, without a fault.
+    device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 2, 2, {1, 2, 3, 4}));
+    TexturedRect(0, 0, 8, 8, nan, 0, inf, 1);
+    std::vector<TexturedVertex> zeroRhw = {{0, 0, 0, 0, 0xFFFFFFFF, 0, 0},
+                                           {8, 0, 0, 1, 0xFFFFFFFF, 1, 0},
+                                           {0, 8, 0, 1, 0xFFFFFFFF, 0, 1}};
+    Draw(D3DPT_TRIANGLELIST, kTexturedFvf, zeroRhw, 1);
 }

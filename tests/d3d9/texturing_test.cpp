@@ -7,7 +7,8 @@ namespace {
 std::vector<DWORD> Pattern(UINT width, UINT height) {
     std::vector<DWORD> pixels(width * height);
     for (UINT i = 0; i < pixels.size(); ++i) {
-        pixels[i] = 0xFF000000u | ((i * 37u) & 0xFF) << 16 | ((i * 91u + 13) & 0xFF) << 8 | ((i * 53u + 101) & 0xFF);
+        pixels[i] = 0xFF000000u | ((i * 37u) & 0xFF) << 16 | ((i * 91u + 13) & 0xFF) << 8 |
+                    ((i * 53u + 101) & 0xFF);
     }
     return pixels;
 }
@@ -93,10 +94,13 @@ TEST_F(DeviceTest, AddressModesFoldCoordinatesOutsideTheTexture) {
 TEST_F(DeviceTest, MinificationPicksTheMipLevelOfTheFootprint) {
     CreateDevice(8, 8);
     IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device_->CreateTexture(32, 32, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    ASSERT_EQ(
+        device_->CreateTexture(32, 32, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
     Keep(texture);
     ASSERT_EQ(texture->GetLevelCount(), 6u);
-    const DWORD levelColor[] = {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFFFFFF00, 0xFF00FFFF, 0xFFFFFFFF};
+    const DWORD levelColor[] = {0xFF0000FF, 0xFF00FF00, 0xFFFF0000,
+                                0xFFFFFF00, 0xFF00FFFF, 0xFFFFFFFF};
     for (UINT level = 0; level < 6; ++level) {
         D3DSURFACE_DESC desc;
         texture->GetLevelDesc(level, &desc);
@@ -104,7 +108,8 @@ TEST_F(DeviceTest, MinificationPicksTheMipLevelOfTheFootprint) {
         D3DLOCKED_RECT locked;
         ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
         for (UINT y = 0; y < desc.Height; ++y) {
-            auto* row = reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+            auto* row =
+                reinterpret_cast<DWORD*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
             for (UINT x = 0; x < desc.Width; ++x) row[x] = levelColor[level];
         }
         texture->UnlockRect(level);
@@ -129,12 +134,14 @@ TEST_F(DeviceTest, MinificationPicksTheMipLevelOfTheFootprint) {
 
 TEST_F(DeviceTest, TexCoordIndexChoosesTheCoordinateSet) {
     CreateDevice(4, 1);
-    device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 4, 1, {0xFF000011, 0xFF000022, 0xFF000033, 0xFF000044}));
+    device_->SetTexture(
+        0, MakeTexture32(D3DFMT_X8R8G8B8, 4, 1, {0xFF000011, 0xFF000022, 0xFF000033, 0xFF000044}));
     // Set 0 reads texel 3, set 1 texel 1, everywhere.
-    std::vector<TwoTextureVertex> v = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
-                                       {3.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
-                                       {-0.5f, 0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
-                                       {3.5f, 0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f}};
+    std::vector<TwoTextureVertex> v = {
+        {-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
+        {3.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
+        {-0.5f, 0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f},
+        {3.5f, 0.5f, 0, 1, 0xFFFFFFFF, 0, 0.875f, 0.5f, 0.375f, 0.5f}};
     Draw(D3DPT_TRIANGLESTRIP, kTwoTextureFvf, v, 2);
     EXPECT_EQ(Pixel(0, 0), 0xFF000044u);
     device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 1);
@@ -168,7 +175,7 @@ TEST_F(DeviceTest, SixteenBitTexelsWidenByRepeatingTheirHighBits) {
         WORD texel;
         DWORD argb;
     } cases[] = {
-        {D3DFMT_R5G6B5, 0x7BEF, 0xFF7B7D7B},    // 15, 31, 15
+        {D3DFMT_R5G6B5, 0x7BEF, 0xFF7B7D7B},  // 15, 31, 15
         {D3DFMT_R5G6B5, 0xF81F, 0xFFFF00FF},
         {D3DFMT_X1R5G5B5, 0x0421, 0xFF080808},  // X bit clear still reads opaque
         {D3DFMT_A1R5G5B5, 0x7FFF, 0x00FFFFFF},
@@ -187,7 +194,8 @@ TEST_F(DeviceTest, DxtBlocksDecodeAsTheFrameworkExpandsThem) {
     CreateDevice(4, 4);
     IDirect3DTexture9* texture = nullptr;
     auto load = [&](D3DFORMAT format, const std::vector<BYTE>& block) {
-        ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr),
+                  D3D_OK);
         D3DLOCKED_RECT locked;
         ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
         EXPECT_EQ(locked.Pitch % static_cast<INT>(block.size()), 0);
@@ -206,7 +214,8 @@ TEST_F(DeviceTest, DxtBlocksDecodeAsTheFrameworkExpandsThem) {
     DWORD blue = 16 * 255 / 31;  // 131
     EXPECT_EQ(texel(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(texel(1, 0), 0xFF000000u | blue);
-    EXPECT_EQ(texel(2, 0), 0xFF000000u | (2 * 255 / 3) << 16 | (2 * 255 / 3) << 8 | (2 * 255 + blue) / 3);
+    EXPECT_EQ(texel(2, 0),
+              0xFF000000u | (2 * 255 / 3) << 16 | (2 * 255 / 3) << 8 | (2 * 255 + blue) / 3);
     EXPECT_EQ(texel(3, 0), 0xFF000000u | (255 / 3) << 16 | (255 / 3) << 8 | (255 + 2 * blue) / 3);
     EXPECT_EQ(texel(0, 1), 0xFFFFFFFFu);
     texture->Release();

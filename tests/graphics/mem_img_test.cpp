@@ -56,6 +56,12 @@ TEST_F(MemImgTest, FlagsAndFormatsFollowTheColourType) {
     EXPECT_EQ(img.body->format->pixelBytes, 2);
     EXPECT_EQ(img.body->format->redMask, 0xFFFFu);
 
+    ReleaseMemImg(&img);
+    SetMemImgDefaultColorType(kMemImgXrgb8888);
+    ASSERT_EQ(CreateMemImgDefault(&img, 2, 2, -1), 0);
+    EXPECT_EQ(img.body->colorType, kMemImgXrgb8888);
+    SetMemImgDefaultColorType(kMemImgRgb565);
+
     EXPECT_EQ(GetMemImgColorFormat(4, 0, 0), nullptr);
     EXPECT_EQ(GetMemImgColorFormat(1, 1, 0)->alphaMask, 0xFF000000u);
     EXPECT_EQ(GetMemImgColorFormat(0, 0, 0), GetMemImgColorFormat(0, 0, 0));
@@ -194,22 +200,6 @@ TEST(MemImgTables, BlendGraphThresholds) {
     EXPECT_EQ(gMemImgDraw.blendGraphThresholds[127], 0);
     EXPECT_EQ(gMemImgDraw.blendGraphThresholds[128], 128);
     EXPECT_EQ(gMemImgDraw.blendGraphThresholds[129], 255);
-}
-
-TEST(MemImgTables, SettersStoreWhatTheyAreGiven) {
-    RECT area = {1, 2, 3, 4};
-    SetMemImgDrawArea(&area);
-    SetMemImgBlendMode(10, 300);
-    SetMemImgBright(0x102030);
-    SetMemImgDefaultColorType(1);
-    EXPECT_EQ(gMemImgDraw.drawArea.bottom, 4);
-    EXPECT_EQ(gMemImgDraw.blendParam, 300);
-    EXPECT_EQ(gMemImgDraw.bright, 0x102030u);
-    MEMIMG img{};
-    ASSERT_EQ(CreateMemImgDefault(&img, 2, 2, -1), 0);
-    EXPECT_EQ(img.body->colorType, kMemImgXrgb8888);
-    ReleaseMemImg(&img);
-    SetMemImgDefaultColorType(0);
 }
 
 TEST(SoftImages, HandlesFreeTheirImagesWhenDeleted) {

@@ -65,17 +65,6 @@ TEST(ColorFormat, MasksGiveWidthsShiftsAndSpareBits) {
     EXPECT_EQ(f.redMask, 0u);
 }
 
-TEST(ColorFormat, UpdateSpareMask) {
-    ColorFormat f = Masks(16, 0x7C00, 0x3E0, 0x1F, 0);
-    f.spareMask = 0;
-    UpdateColorFormatSpareMask(&f);
-    EXPECT_EQ(f.spareMask, 0x8000u);
-    f = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
-    f.spareMask = 123;
-    UpdateColorFormatSpareMask(&f);
-    EXPECT_EQ(f.spareMask, 0u);
-}
-
 TEST(ColorFormat, PackPutsUnusedBitsToOnesAndTruncates) {
     ColorFormat f{};
     SetColorFormatXRGB32(&f);
@@ -296,13 +285,6 @@ TEST(GraphImage, ClearRectInsideOnly) {
     EXPECT_EQ(p[7], 0xABABABABu);
     EXPECT_EQ(ClearGraphImageRect(&image, 3, 0, 2, 1), -1);
     FreeGraphImage(&image);
-}
-
-TEST(GraphImage, ModuleStartsOnce) {
-    EXPECT_EQ(SetupGraphImageModule(), 0);
-    EXPECT_EQ(SetupGraphImageModule(), -1);
-    EXPECT_EQ(ShutdownGraphImageModule(), 0);
-    EXPECT_EQ(ShutdownGraphImageModule(), -1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -215,32 +216,38 @@ TEST(YuvConverters, EveryLayoutSamplesItsChroma) {
     GraphImage frame{};
     ASSERT_EQ(AllocGraphImageXRGB32(w, h, &frame), 0);
     auto* out = static_cast<uint32_t*>(frame.pixels);
-    const uint8_t* luma = src.data();
     const uint8_t* chroma = src.data() + w * h;
 
-    ASSERT_EQ(ConvertYV12ToARGB(src.data(), w, h, &frame), 0);
-    const uint8_t* vPlane = chroma;
-    const uint8_t* uPlane = chroma + (w / 2) * (h / 2);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            int c = (y / 2) * (w / 2) + x / 2;
-            EXPECT_EQ(out[y * w + x], ReferenceYuv(luma[y * w + x], uPlane[c], vPlane[c]));
+    // Planar layouts: luma, then chroma found by (x, y) -> index of U, index of V.
+    struct Planar {
+        int (*convert)(const uint8_t*, int, int, GraphImage*);
+        std::function<std::pair<int, int>(int, int)> uv;
+    };
+    const int quarter = (w / 2) * (h / 2);
+    const Planar planar[] = {{ConvertYV12ToARGB,
+                              [&](int x, int y) {
+                                  int c = (y / 2) * (w / 2) + x / 2;
+                                  return std::pair(quarter + c, c);
+                              }},
+                             {ConvertNV12ToARGB,
+                              [&](int x, int y) {
+                                  int c = ((y / 2) * (w / 2) + x / 2) * 2;
+                                  return std::pair(c, c + 1);
+                              }},
+                             {ConvertNV11ToARGB, [&](int x, int y) {
+                                  int c = (y * (w / 4) + x / 4) * 2;
+                                  return std::pair(c, c + 1);
+                              }}};
+    for (const Planar& p : planar) {
+        ASSERT_EQ(p.convert(src.data(), w, h, &frame), 0);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                auto [u, v] = p.uv(x, y);
+                EXPECT_EQ(out[y * w + x], ReferenceYuv(src[y * w + x], chroma[u], chroma[v]));
+            }
         }
     }
-    ASSERT_EQ(ConvertNV12ToARGB(src.data(), w, h, &frame), 0);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            int c = ((y / 2) * (w / 2) + x / 2) * 2;
-            EXPECT_EQ(out[y * w + x], ReferenceYuv(luma[y * w + x], chroma[c], chroma[c + 1]));
-        }
-    }
-    ASSERT_EQ(ConvertNV11ToARGB(src.data(), w, h, &frame), 0);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            int c = (y * (w / 4) + x / 4) * 2;
-            EXPECT_EQ(out[y * w + x], ReferenceYuv(luma[y * w + x], chroma[c], chroma[c + 1]));
-        }
-    }
+    // Packed layouts: byte positions of Y0, Y1, U and V in each group of two pixels.
     struct Packed {
         int (*convert)(const uint8_t*, int, int, GraphImage*);
         int y0, y1, u, v;
@@ -250,15 +257,12 @@ TEST(YuvConverters, EveryLayoutSamplesItsChroma) {
                              {ConvertYVYUToARGB, 0, 2, 3, 1}};
     for (const Packed& p : packed) {
         ASSERT_EQ(p.convert(src.data(), w, h, &frame), 0);
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                const uint8_t* group = &src[(y * w + x / 2 * 2) * 2];
-                int luma0 = group[x % 2 ? p.y1 : p.y0];
-                EXPECT_EQ(out[y * w + x], ReferenceYuv(luma0, group[p.u], group[p.v]));
-            }
+        for (int i = 0; i < w * h; ++i) {
+            const uint8_t* group = &src[(i / 2) * 4];
+            EXPECT_EQ(out[i], ReferenceYuv(group[i % 2 ? p.y1 : p.y0], group[p.u], group[p.v]));
         }
     }
-    // Full white and black luma saturate without wrapping.
+    // Full white and black luma saturate without wrapping; sizes must fit the sampling.
     std::vector<uint8_t> grey = {255, 128, 0, 128};
     ASSERT_EQ(ConvertYUY2ToARGB(grey.data(), 2, 1, &frame), 0);
     EXPECT_EQ(out[0], 0xFFFFFFFFu);

@@ -284,6 +284,14 @@ TEST(PngDecoder, ColourTypesBecomeTheirFormats) {
     ASSERT_EQ(ReadFromMemory(MakePngFile(o, 1, 1, {0xABCD}, {}, {}), &image), 0);
     EXPECT_EQ(static_cast<uint8_t*>(image.pixels)[0], 0xAB);
     FreeGraphImage(&image);
+    // Grey with a transparent value becomes grey with alpha.
+    o.bitDepth = 8;
+    o.greyTransparent = true;
+    ASSERT_EQ(ReadFromMemory(MakePngFile(o, 2, 1, {0, 50}, {}, {}), &image), 0);
+    EXPECT_EQ(image.format.pixelBytes, 2);
+    EXPECT_EQ(Rgb(&image), (std::vector<uint32_t>{0, 0x323232}));
+    FreeGraphImage(&image);
+    o.greyTransparent = false;
     // Grey with alpha: two bytes, the colour the grey, the alpha unused.
     o.colorType = 4;
     o.bitDepth = 8;

@@ -426,7 +426,9 @@ typedef DWORD D3DCOLOR;
 constexpr D3DCOLOR D3DCOLOR_ARGB(DWORD a, DWORD r, DWORD g, DWORD b) {
     return ((a & 0xFF) << 24) | ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
 }
-constexpr D3DCOLOR D3DCOLOR_XRGB(DWORD r, DWORD g, DWORD b) { return D3DCOLOR_ARGB(0xFF, r, g, b); }
+constexpr D3DCOLOR D3DCOLOR_XRGB(DWORD r, DWORD g, DWORD b) {
+    return D3DCOLOR_ARGB(0xFF, r, g, b);
+}
 
 enum D3DPRIMITIVETYPE : DWORD {
     D3DPT_POINTLIST = 1,
@@ -454,9 +456,15 @@ constexpr DWORD D3DFVF_TEXTUREFORMAT2 = 0;
 constexpr DWORD D3DFVF_TEXTUREFORMAT3 = 1;
 constexpr DWORD D3DFVF_TEXTUREFORMAT4 = 2;
 // Size code of texture coordinate set `index` (bits 16 + 2 * index).
-constexpr DWORD D3DFVF_TEXCOORDSIZE1(DWORD index) { return D3DFVF_TEXTUREFORMAT1 << (index * 2 + 16); }
-constexpr DWORD D3DFVF_TEXCOORDSIZE3(DWORD index) { return D3DFVF_TEXTUREFORMAT3 << (index * 2 + 16); }
-constexpr DWORD D3DFVF_TEXCOORDSIZE4(DWORD index) { return D3DFVF_TEXTUREFORMAT4 << (index * 2 + 16); }
+constexpr DWORD D3DFVF_TEXCOORDSIZE1(DWORD index) {
+    return D3DFVF_TEXTUREFORMAT1 << (index * 2 + 16);
+}
+constexpr DWORD D3DFVF_TEXCOORDSIZE3(DWORD index) {
+    return D3DFVF_TEXTUREFORMAT3 << (index * 2 + 16);
+}
+constexpr DWORD D3DFVF_TEXCOORDSIZE4(DWORD index) {
+    return D3DFVF_TEXTUREFORMAT4 << (index * 2 + 16);
+}
 
 constexpr DWORD D3DCLEAR_TARGET = 0x1;
 constexpr DWORD D3DCLEAR_ZBUFFER = 0x2;
@@ -634,8 +642,7 @@ protected:
 struct IDirect3DTexture9 : IDirect3DBaseTexture9 {
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     virtual HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) = 0;
-    virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
-                             DWORD flags) = 0;
+    virtual HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
     virtual HRESULT UnlockRect(UINT level) = 0;
 
 protected:
@@ -643,8 +650,7 @@ protected:
 };
 
 struct IDirect3DVolumeTexture9 : IDirect3DBaseTexture9 {
-    virtual HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box,
-                            DWORD flags) = 0;
+    virtual HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) = 0;
     virtual HRESULT UnlockBox(UINT level) = 0;
 
 protected:
@@ -741,8 +747,8 @@ struct IDirect3DDevice9 : IUnknown {
 
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
-    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color,
-                          float z, DWORD stencil) = 0;
+    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                          DWORD stencil) = 0;
 
     virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
     virtual HRESULT SetViewport(const D3DVIEWPORT9* viewport) = 0;
@@ -791,16 +797,15 @@ struct IDirect3D9 : IUnknown {
     virtual HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) = 0;
     virtual HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags,
                                          D3DADAPTER_IDENTIFIER9* identifier) = 0;
-    virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType,
-                                      D3DFORMAT adapterFormat, DWORD usage,
-                                      D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) = 0;
+    virtual HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat,
+                                      DWORD usage, D3DRESOURCETYPE resourceType,
+                                      D3DFORMAT checkFormat) = 0;
     virtual HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE deviceType,
                                                D3DFORMAT surfaceFormat, BOOL windowed,
                                                D3DMULTISAMPLE_TYPE multiSample,
                                                DWORD* qualityLevels) = 0;
     virtual HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE deviceType,
-                                           D3DFORMAT adapterFormat,
-                                           D3DFORMAT renderTargetFormat,
+                                           D3DFORMAT adapterFormat, D3DFORMAT renderTargetFormat,
                                            D3DFORMAT depthStencilFormat) = 0;
     virtual HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) = 0;
     virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,

@@ -13,10 +13,10 @@ struct ShaderFloat4 {
 };
 
 struct PixelShaderInput {
-    ShaderFloat4 color0;        // diffuse, 0..1
-    ShaderFloat4 color1;        // specular, 0..1
-    ShaderFloat4 texcoord[8];   // (u, v, 0, 1) of each coordinate set the vertices carry
-    float x, y;                 // the pixel's position on the render target
+    ShaderFloat4 color0;       // diffuse, 0..1
+    ShaderFloat4 color1;       // specular, 0..1
+    ShaderFloat4 texcoord[8];  // (u, v, 0, 1) of each coordinate set the vertices carry
+    float x, y;                // the pixel's position on the render target
 };
 
 struct PixelShaderContext {

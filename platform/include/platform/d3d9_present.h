@@ -11,9 +11,9 @@ struct D3d9PresentedFrame {
     INT pitch;
     UINT width;
     UINT height;
-    RECT source;            // the part of the back buffer shown
-    RECT dest;              // where it goes in the window's client area
-    bool wholeClientArea;   // no destination rectangle: stretch over the whole client area
+    RECT source;           // the part of the back buffer shown
+    RECT dest;             // where it goes in the window's client area
+    bool wholeClientArea;  // no destination rectangle: stretch over the whole client area
 };
 
 using D3d9PresentHandler = void (*)(const D3d9PresentedFrame& frame);

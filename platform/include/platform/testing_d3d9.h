@@ -9,15 +9,15 @@
 #include "platform/d3d9.h"
 
 struct TestD3d9Profile {
-    bool nativeSubtract;        // D3DPMISCCAPS_BLENDOP: blend operations other than ADD
-    bool tempRegister;          // D3DPMISCCAPS_TSSARGTEMP
-    bool shaders;               // vertex and pixel shaders 2.0; false: version 0
-    DWORD textureCaps;          // added D3DPTEXTURECAPS_POW2, _NONPOW2CONDITIONAL, _SQUAREONLY
-    DWORD maxTextureSize;       // MaxTextureWidth and MaxTextureHeight
+    bool nativeSubtract;   // D3DPMISCCAPS_BLENDOP: blend operations other than ADD
+    bool tempRegister;     // D3DPMISCCAPS_TSSARGTEMP
+    bool shaders;          // vertex and pixel shaders 2.0; false: version 0
+    DWORD textureCaps;     // added D3DPTEXTURECAPS_POW2, _NONPOW2CONDITIONAL, _SQUAREONLY
+    DWORD maxTextureSize;  // MaxTextureWidth and MaxTextureHeight
     DWORD simultaneousRenderTargets;
-    bool dxt;                   // DXT1..DXT5 textures
-    DWORD refusedVertexProcessing;  // D3DCREATE_*_VERTEXPROCESSING flags CreateDevice refuses
-    D3DDISPLAYMODE desktop;     // GetAdapterDisplayMode
+    bool dxt;                           // DXT1..DXT5 textures
+    DWORD refusedVertexProcessing;      // D3DCREATE_*_VERTEXPROCESSING flags CreateDevice refuses
+    D3DDISPLAYMODE desktop;             // GetAdapterDisplayMode
     std::vector<D3DDISPLAYMODE> modes;  // what GetAdapterModeCount counts, per format
     // (format, usage) pairs that CheckDeviceFormat refuses and creation fails on: usage 0 for
     // textures and plain surfaces, D3DUSAGE_RENDERTARGET, D3DUSAGE_DEPTHSTENCIL.
@@ -28,7 +28,7 @@ struct TestD3d9Profile {
 // textures, 4 render targets, DXT; a 1920x1080 32-bit desktop; 320x240 to 1920x1080 modes in
 // R5G6B5 and X8R8G8B8.
 TestD3d9Profile TestD3d9DefaultProfile();
-// Applies to objects created from now on; GetDeviceCaps reads it at each call.
+// Read at each call: by the Direct3D object's queries, GetDeviceCaps, creation and drawing.
 void TestD3d9SetProfile(const TestD3d9Profile& profile);
 
 // The default profile, no loss, no pitch padding, no kept frame.
@@ -38,7 +38,8 @@ void TestD3d9Reset();
 // D3DERR_DEVICENOTRESET, and Present fails.
 void TestD3d9LoseDevices();
 
-// Extra bytes added to the pitch of every surface created from now on.
+// Extra bytes (rounded up to whole 32-bit words) added to the pitch of every surface created
+// from now on.
 void TestD3d9SetPitchPadding(UINT bytes);
 
 // Live Direct3D objects of every kind (the Direct3D object, devices, resources, shaders).

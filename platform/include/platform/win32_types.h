@@ -128,3 +128,16 @@ constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_DIRECTORY = 267;
 constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+
+// Points and rectangles in pixels (right and bottom exclusive).
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};

@@ -32,18 +32,6 @@ constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
     return static_cast<COLORREF>(r | (g << 8) | (b << 16));
 }
 
-struct POINT {
-    LONG x;
-    LONG y;
-};
-
-struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-};
-
 struct MSG {
     HWND hwnd;
     UINT message;

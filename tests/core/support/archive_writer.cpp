@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "core/archive.h"
+
 namespace {
 
 constexpr uint32_t kDirAttribute = 0x10;
@@ -83,12 +85,20 @@ void XorStream(uint8_t* data, size_t length, uint64_t keyPosition, const Archive
     for (size_t i = 0; i < length; i++) data[i] ^= key[(keyPosition + i) % 12];
 }
 
-// Key position of a table byte and of a file byte, as the version scrambles them.
-uint64_t TableKeyPosition(const WrittenArchive& archive, uint32_t tableOffset) {
-    return archive.version < 5 ? uint64_t{archive.tableOffset} + tableOffset : tableOffset;
+// The key byte of a file byte: by file position below version 5; from version 5 the header
+// and the table block each count from their own start (bodies are not patched there).
+uint8_t KeyByteAt(const WrittenArchive& archive, uint32_t fileOffset) {
+    bool inTables = archive.version == 5 && fileOffset >= archive.tableOffset;
+    return archive.key[(inTables ? fileOffset - archive.tableOffset : fileOffset) % 12];
 }
 
 }  // namespace
+
+ArchiveKey KeyFor(const char* keyString) {
+    ArchiveKey key;
+    DeriveArchiveKey(keyString, key.data());
+    return key;
+}
 
 WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
                             const ArchiveWriterOptions& options) {
@@ -249,41 +259,11 @@ WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
 }
 
 void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value) {
-    for (int i = 0; i < 4; i++) {
-        uint32_t at = archive.tableOffset + tableOffset + i;
-        uint8_t key = archive.key[(TableKeyPosition(archive, tableOffset) + i) % 12];
-        archive.bytes[at] = static_cast<uint8_t>(value >> (8 * i)) ^ key;
+    for (uint32_t i = 0; i < 4; i++) {
+        PatchArchiveByte(archive, archive.tableOffset + tableOffset + i,
+                         static_cast<uint8_t>(value >> (8 * i)));
     }
 }
-
-namespace {
-
-// The key byte of a file byte, for the header, tables and (below version 5) everything.
-uint8_t KeyByteAt(const WrittenArchive& archive, uint32_t fileOffset) {
-    if (archive.version < 5) return archive.key[fileOffset % 12];
-    if (fileOffset >= archive.tableOffset) {
-        return archive.key[(fileOffset - archive.tableOffset) % 12];
-    }
-    if (fileOffset < archive.dataOffset) return archive.key[fileOffset % 12];
-    // A body byte: its key stream starts at the entry's size.
-    uint32_t inData = fileOffset - archive.dataOffset;
-    for (size_t i = 0; i < archive.bodyOffsets.size(); i++) {
-        if (archive.bodyLengths[i] > 0 && inData >= archive.bodyOffsets[i] &&
-            inData < archive.bodyOffsets[i] + archive.bodyLengths[i]) {
-            uint32_t entrySize = 0;
-            uint32_t sizeField = archive.fileTableOffset + archive.entryOffsets[i] + 36;
-            for (int b = 0; b < 4; b++) {
-                uint32_t at = archive.tableOffset + sizeField + b;
-                entrySize |= uint32_t(archive.bytes[at] ^ archive.key[(sizeField + b) % 12])
-                             << (8 * b);
-            }
-            return archive.key[(entrySize + inData - archive.bodyOffsets[i]) % 12];
-        }
-    }
-    return 0;
-}
-
-}  // namespace
 
 void PatchArchiveByte(WrittenArchive& archive, uint32_t fileOffset, uint8_t value) {
     archive.bytes[fileOffset] = value ^ KeyByteAt(archive, fileOffset);

@@ -9,6 +9,9 @@
 
 using ArchiveKey = std::array<uint8_t, 12>;
 
+// The key the framework derives from a key string (null for its default key).
+ArchiveKey KeyFor(const char* keyString);
+
 struct ArchiveInput {
     // Components separated by '\\' or '/', letters as they are to be stored. A path that ends
     // in a separator makes an empty directory.
@@ -45,10 +48,10 @@ struct WrittenArchive {
 WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
                             const ArchiveWriterOptions& options);
 
-// Rewrites a 32-bit field of the table block, scrambled as the archive's version scrambles it.
-void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value);
-// Rewrites one byte of the file (header, data or tables) with its plain value given.
+// Rewrite a byte of the file, or a 32-bit field of the table block, given its plain value and
+// scrambled as the archive's version scrambles it. Version 5 bodies are not patched this way.
 void PatchArchiveByte(WrittenArchive& archive, uint32_t fileOffset, uint8_t value);
+void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value);
 // The plain value of one byte of the file.
 uint8_t PlainArchiveByte(const WrittenArchive& archive, uint32_t fileOffset);
 

@@ -1,0 +1,55 @@
+// Moves reference images into memory images and back, sets the draw state on both sides,
+// and draws random images, so that the blits and the reference model can be compared.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "blit_reference.h"
+#include "graphics/mem_img.h"
+
+enum class TestKind { Direct, Alpha, Palette };
+
+// A memory image holding a copy of a reference image (its stream too, flag set).
+class TestMemImg {
+public:
+    // extraPitch bytes pad every row, so pitches other than the packed one are exercised.
+    explicit TestMemImg(const RefImage& img, int extraPitch = 0);
+    ~TestMemImg();
+    TestMemImg(const TestMemImg&) = delete;
+    TestMemImg& operator=(const TestMemImg&) = delete;
+
+    MEMIMG* get() { return &img_; }
+    // The pixels as they stand now, in the reference layout.
+    RefImage Read(const RefImage& like) const;
+
+private:
+    MEMIMG img_{};
+};
+
+class TestMask {
+public:
+    explicit TestMask(const RefMask& mask);
+    ~TestMask();
+    TestMask(const TestMask&) = delete;
+    TestMask& operator=(const TestMask&) = delete;
+    MEMIMG* get() { return &img_; }
+
+private:
+    MEMIMG img_{};
+};
+
+// Applies st to the memory-image draw state (area, mode, parameter, bright, weights) and
+// selects the packed-byte or the plain loops.
+void ApplyState(const RefState& st);
+
+// Random content. Keys and the alpha values 0 and 255 are drawn often, and the bits that a
+// pixel does not use are set at random.
+RefImage RandomImage(std::mt19937& rng, int colorType, TestKind kind, int width, int height);
+RefImage RandomDestination(std::mt19937& rng, int colorType, int width, int height);
+RefMask RandomMask(std::mt19937& rng, int width, int height);
+void RandomWeights(std::mt19937& rng, uint8_t weights[256]);
+
+// The image's colour at (x, y) as a readable string, for failure messages.
+std::string Describe(const RefImage& img, int x, int y);

@@ -1,0 +1,53 @@
+// Test images, draw states and the counting canvas of the rasteriser and primitives tests.
+#include "raster_harness.h"
+
+RefImage FlatImage(int colorType, TestKind kind, int w, int h, uint32_t fill) {
+    RefImage img;
+    img.width = w;
+    img.height = h;
+    img.colorType = colorType;
+    img.palette = kind == TestKind::Palette;
+    img.alpha = kind == TestKind::Alpha;
+    img.pixels.assign(size_t(w) * h, fill);
+    img.entries.assign(256, 0);
+    return img;
+}
+
+uint32_t NumberOf(int x, int y) {
+    return uint32_t(y) << 16 | uint32_t(x) << 8 | 1;
+}
+
+RefImage NumberedImage(int w, int h) {
+    RefImage img = FlatImage(1, TestKind::Direct, w, h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.At(x, y) = NumberOf(x, y);
+    return img;
+}
+
+RefState WholeImageState(uint32_t mode, int p, const RefImage& dst, uint32_t bright) {
+    RefState st;
+    st.mode = mode;
+    st.param = p;
+    st.bright = bright;
+    st.area[2] = dst.width;
+    st.area[3] = dst.height;
+    for (int i = 0; i < 256; ++i) st.weights[i] = uint8_t(i);
+    return st;
+}
+
+CountingCanvas::CountingCanvas(int w, int h)
+    : blank_(FlatImage(1, TestKind::Direct, w, h, 0)), image_(blank_) {}
+
+void CountingCanvas::Prepare(int left, int top, int right, int bottom) {
+    RefState st = WholeImageState(2, 255, blank_);
+    st.area[0] = left;
+    st.area[1] = top;
+    st.area[2] = right;
+    st.area[3] = bottom;
+    ApplyState(st);
+}
+
+int CountingCanvas::At(int x, int y) {
+    const MEMIMG* img = image_.get();
+    return img->pixels[size_t(y) * img->body->pitch + size_t(x) * 4];
+}
