@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 run_program() {
-  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBEK_BENCH=OFF
+  # Warnings are errors in the checked build; an optimised build can meet false positives of
+  # the compiler's flow analysis, which must not stop a player from building the game.
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBEK_BENCH=OFF -DORBEK_WERROR=OFF
   cmake --build build/release -j "$jobs"
   if [ -x build/release/game/brovane ]; then
     cd game && exec ../build/release/game/brovane

@@ -1,6 +1,10 @@
-// Stands in for the Direct3D marshalling module until it exists: no DirectDraw object yet.
+// Stands in for the Direct3D marshalling module until it exists: only the readiness test of
+// the DirectDraw object and the main window.
 #include "graphics/d3d_marshal.h"
 
+#include "core/main_window.h"
+#include "graphics/vertical_blank.h"
+
 int IsDirectDrawWindowReady() {
-    return 0;
+    return GetDirectDraw7Object() != nullptr && GetMainHwnd() != nullptr ? 1 : 0;
 }

@@ -1,6 +1,8 @@
-// Stands in for the draw screens until they exist: the selection is remembered, nothing is
-// drawn or shown.
+// Stands in for the draw screens until they exist: the selection is remembered (the front
+// screen starts the timer that shows it), and showing the back buffer presents the screen.
 #include "graphics/draw_screen.h"
+
+#include "graphics/present_screen.h"
 
 namespace {
 
@@ -14,6 +16,7 @@ DrawScreenState gDrawScreen = {kBackScreen};
 
 int SelectDrawScreen(int screen) {
     gDrawScreen.screen = screen;
+    StartFrontScreenTimer(screen == kFrontScreen);
     return 0;
 }
 
@@ -22,6 +25,7 @@ int GetDrawScreen() {
 }
 
 int ShowBackBufferOnWindow() {
+    PresentScreen();
     return 0;
 }
 

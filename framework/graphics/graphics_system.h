@@ -6,6 +6,8 @@ using GraphRestoreCallback = void (*)();
 
 int InitializeGraphics();
 int ShutdownGraphicsSystem();
+// 1 between a successful InitializeGraphics and ShutdownGraphicsSystem.
+int IsGraphicsInitialized();
 // Null selects the built-in reloader.
 int InstallGraphRestoreHandler(GraphRestoreCallback callback);
 // The restore callback in force, null when none.

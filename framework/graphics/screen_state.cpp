@@ -1,30 +1,68 @@
-// Stands in for the screen settings until they exist: sizes and switches are remembered, the
-// display modes are the system's, no device is ever made, and a mode change does nothing.
+// The screen settings and the display's modes: size, output size and depth queries, the
+// 320x240 emulation, the GDI display-mode switch, and the run-time screen-mode change with its
+// chain of fall-backs.
 #include "graphics/screen_state.h"
 
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
-#include <vector>
+#include <cstdarg>
+
+#include "core/library_setup.h"
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/message_pump.h"
+#include "core/string_functions.h"
+#include "core/vector_math.h"
+#include "graphics/draw_screen.h"
+#include "graphics/graphics_system.h"
+#include "graphics/mem_img.h"
+#include "graphics/vertex_batch.h"
+#include "graphics/vertical_blank.h"
+
+ScreenState gScreen = {};
 
 namespace {
 
-struct ScreenState {
-    int32_t screenWidth, screenHeight;
-    int32_t outputWidth, outputHeight;
-    int32_t colorBits;
-    int32_t emulate320x240;
-    int32_t quitting;
-    bool modesListed;
-    std::vector<DisplayModeEntry> modes;
+struct ScreenMode {
+    int32_t width, height, bits, refresh;
 };
 
-ScreenState gScreen = {};
+ScreenMode CurrentMode() {
+    return {gScreen.screenWidth, gScreen.screenHeight, gScreen.colorBits, gScreen.refreshRate};
+}
+
+// The mode's settings as InitializeGraphics reads them.
+void StoreMode(const ScreenMode& mode) {
+    StoreScreenSize(mode.width, mode.height);
+    gScreen.colorBits = mode.bits;
+    gScreen.refreshRate = mode.refresh;
+    SetMemImgDefaultColorType(mode.bits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
+}
+
+// Tries the screen mode through GDI, then without the refresh rate.
+bool TryDisplayMode() {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof(mode);
+    mode.dmPelsWidth = static_cast<DWORD>(gScreen.screenWidth);
+    mode.dmPelsHeight = static_cast<DWORD>(gScreen.screenHeight);
+    mode.dmBitsPerPel = static_cast<DWORD>(gScreen.colorBits);
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+    if (gScreen.refreshRate != 0) {
+        mode.dmDisplayFrequency = static_cast<DWORD>(gScreen.refreshRate);
+        mode.dmFields |= DM_DISPLAYFREQUENCY;
+    }
+    if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) return true;
+    mode.dmFields &= ~DM_DISPLAYFREQUENCY;
+    mode.dmDisplayFrequency = 0;
+    gScreen.refreshRate = 0;
+    return ChangeDisplaySettingsA(&mode, 0) == DISP_CHANGE_SUCCESSFUL;
+}
 
 }  // namespace
 
 int QueryScreenSizeAndDepth(int* width, int* height, int* bits) {
-    bool emulated = gScreen.emulate320x240 != 0;
+    bool emulated = IsEmulating320x240() != 0;
     if (width != nullptr) *width = emulated ? 320 : gScreen.screenWidth;
     if (height != nullptr) *height = emulated ? 240 : gScreen.screenHeight;
     if (bits != nullptr) *bits = QueryColorBitDepth();
@@ -41,53 +79,204 @@ int QueryColorBitDepth() {
     return gScreen.colorBits != 0 ? gScreen.colorBits : 16;
 }
 
+int IsFullScreenMode() {
+    return IsWindowedMode() ? 0 : 1;
+}
+
 void StoreScreenSize(int width, int height) {
-    gScreen.screenWidth = gScreen.outputWidth = width;
-    gScreen.screenHeight = gScreen.outputHeight = height;
+    gScreen.screenWidth = width;
+    gScreen.screenHeight = height;
+    if (IsEmulating320x240() && width == 640) {
+        if (height == 480) {
+            gScreen.outputWidth = 320;
+            gScreen.outputHeight = 240;
+            SetProjectionScreenSize(320, 240);
+        } else {
+            gScreen.outputWidth = 640;
+            gScreen.outputHeight = height != 0 ? height : 480;
+        }
+        return;
+    }
+    gScreen.outputWidth = width != 0 ? width : 640;
+    gScreen.outputHeight = height != 0 ? height : 480;
+    SetProjectionScreenSize(gScreen.outputWidth, gScreen.outputHeight);
+}
+
+int SwitchHardwareRendering(int useHardware) {
+    if (gLibrary.setUp != 0) return -1;
+    gScreen.softwareRenderingForced = useHardware ? 0 : 1;
+    return 0;
 }
 
 int IsHardwareRenderingRequested() {
-    return 1;
+    return gScreen.softwareRenderingForced ? 0 : 1;
 }
 
 int IsDirect3DMode() {
-    return 0;
+    return gScreen.direct3DMode;
 }
 
 void SetEmulation320x240(int32_t on) {
     gScreen.emulate320x240 = on;
 }
 
+void SetEmulation320x240Fallback(int32_t on) {
+    gScreen.emulate320x240Fallback = on;
+}
+
 int IsEmulating320x240() {
-    return gScreen.emulate320x240;
+    return gScreen.emulate320x240 != 0 || gScreen.emulate320x240Fallback != 0 ? 1 : 0;
 }
 
 int CountDisplayModes() {
-    if (!gScreen.modesListed) {
-        DEVMODEA mode{};
-        for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i) {
-            if (mode.dmBitsPerPel < 16) continue;
-            gScreen.modes.push_back({static_cast<int32_t>(mode.dmPelsWidth),
-                                     static_cast<int32_t>(mode.dmPelsHeight),
-                                     static_cast<int32_t>(mode.dmBitsPerPel),
-                                     static_cast<int32_t>(mode.dmDisplayFrequency)});
-        }
-        gScreen.modesListed = true;
+    if (gScreen.displayModes == nullptr) {
+        BuildDisplayModeList(&gScreen.displayModeCount, &gScreen.displayModes);
     }
-    return static_cast<int>(gScreen.modes.size());
+    return gScreen.displayModeCount;
 }
 
 DisplayModeEntry ReadDisplayMode(int index) {
     if (index < 0 || index >= CountDisplayModes()) return {-1, -1, -1, -1};
-    return gScreen.modes[static_cast<size_t>(index)];
+    return gScreen.displayModes[index];
 }
 
-int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
+int HasDisplayMode(int width, int height, int bits) {
+    for (int i = 0, count = CountDisplayModes(); i < count; ++i) {
+        const DisplayModeEntry& mode = gScreen.displayModes[i];
+        if (mode.width == width && mode.height == height && mode.bits == bits) return 1;
+    }
     return 0;
 }
 
-void* FetchDirectDraw7Object() {
-    return nullptr;
+void BuildDisplayModeList(int32_t* count, DisplayModeEntry** list) {
+    if (*list != nullptr) HeapFree(GetProcessHeap(), 0, *list);
+    *list = nullptr;
+    *count = 0;
+    int32_t found = 0;
+    DEVMODEA mode{};
+    for (DWORD i = 0;; ++i) {
+        mode = DEVMODEA{};
+        mode.dmSize = sizeof(mode);
+        if (!EnumDisplaySettingsA(nullptr, i, &mode)) break;
+        if (mode.dmBitsPerPel >= 16) ++found;
+    }
+    if (found == 0) return;
+    auto* modes = static_cast<DisplayModeEntry*>(
+        HeapAlloc(GetProcessHeap(), 0, sizeof(DisplayModeEntry) * static_cast<size_t>(found)));
+    if (modes == nullptr) return;
+    // The second pass stops at the first pass's count, should the display have gained modes.
+    int32_t filled = 0;
+    for (DWORD i = 0; filled < found; ++i) {
+        mode = DEVMODEA{};
+        mode.dmSize = sizeof(mode);
+        if (!EnumDisplaySettingsA(nullptr, i, &mode)) break;
+        if (mode.dmBitsPerPel < 16) continue;
+        modes[filled++] = {
+            static_cast<int32_t>(mode.dmPelsWidth), static_cast<int32_t>(mode.dmPelsHeight),
+            static_cast<int32_t>(mode.dmBitsPerPel), static_cast<int32_t>(mode.dmDisplayFrequency)};
+    }
+    *list = modes;
+    *count = filled;
+}
+
+void FreeDisplayModeList() {
+    if (gScreen.displayModes != nullptr) HeapFree(GetProcessHeap(), 0, gScreen.displayModes);
+    gScreen.displayModes = nullptr;
+    gScreen.displayModeCount = 0;
+}
+
+int ApplyDisplayModeSettings() {
+    EmitLogFormat("画面モードの変更処理を開始します %u x %u  %u bit ",
+                  static_cast<unsigned>(gScreen.screenWidth),
+                  static_cast<unsigned>(gScreen.screenHeight),
+                  static_cast<unsigned>(gScreen.colorBits));
+    RaiseLogIndent();
+    if (gScreen.colorBits != 16 && gScreen.colorBits != 32) {
+        LowerLogIndent();
+        return -1;
+    }
+    AppendLogText("画面解像度を変更します... ");
+    bool done = TryDisplayMode();
+    if (!done && gScreen.screenWidth == 320 && gScreen.screenHeight == 240) {
+        StoreScreenSize(640, 480);
+        SetEmulation320x240Fallback(1);
+        done = TryDisplayMode();
+        if (done) ApplyWindowStyle();
+    }
+    LowerLogIndent();
+    if (!done) return AppendLogText("画面モードの変更に失敗しました\n");
+    AppendLogText("成功しました\n");
+    return 0;
+}
+
+int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
+    FlushVertexBatch();
+    bool graphicsUp = IsGraphicsInitialized() != 0;
+
+    ScreenMode wanted = {width != -1 ? width : gScreen.screenWidth,
+                         height != -1 ? height : gScreen.screenHeight,
+                         colorBits != -1 ? colorBits : gScreen.colorBits,
+                         refreshRate != -1 ? refreshRate : gScreen.refreshRate};
+    bool sizeGiven = width != -1 || height != -1;
+    if (!IsWindowedMode() && wanted.width == 320 && wanted.height == 240) {
+        wanted.width = 640;
+        wanted.height = 480;
+        SetEmulation320x240(1);
+    } else if (IsWindowedMode() || sizeGiven) {
+        // A window that showed the emulated screen becomes a real 320x240 screen.
+        if (IsWindowedMode() && force == 1 && gScreen.emulate320x240 != 0 && wanted.width == 640 &&
+            wanted.height == 480) {
+            wanted.width = 320;
+            wanted.height = 240;
+        }
+        SetEmulation320x240(0);
+    }
+
+    ScreenMode old = CurrentMode();
+    if (force == 0 && wanted.width == old.width && wanted.height == old.height &&
+        wanted.bits == old.bits && wanted.refresh == old.refresh) {
+        return 0;
+    }
+    AppendLogText("画面モード変更処理を開始します\n");
+    RaiseLogIndent();
+    if (gLibrary.setUp == 0 && gLibrary.initialising == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+    if (!IsWindowedMode() && HasDisplayMode(wanted.width, wanted.height, wanted.bits) == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+
+    if (graphicsUp) ShutdownGraphicsSystem();
+    StoreMode(wanted);
+    int result = InitializeGraphics();
+    if (result == -1 && wanted.width == 320 && wanted.height == 240) {
+        bool emulated = IsEmulating320x240() != 0;
+        gScreen.screenWidth = 640;
+        gScreen.screenHeight = 480;
+        gScreen.outputWidth = emulated ? 320 : 640;
+        gScreen.outputHeight = emulated ? 240 : 480;
+        SetProjectionScreenSize(gScreen.outputWidth, gScreen.outputHeight);
+        SetEmulation320x240Fallback(1);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode(old);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode({640, 480, 16, 0});
+        result = InitializeGraphics();
+    }
+    if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
+
+    if (IsWindowedMode()) ApplyWindowStyle();
+    LowerLogIndent();
+    AppendLogText("画面モード変更処理は正常に終了しました\n");
+    PumpMessagesUnlocked();
+    SelectDrawScreen(GetDrawScreen());
+    return 0;
 }
 
 int ClearQuittingFlag() {
@@ -102,4 +291,26 @@ int SetQuittingFlag() {
 
 int IsQuitting() {
     return gScreen.quitting;
+}
+
+int SwitchAsyncLoad(int on) {
+    gScreen.asyncLoadOn = on;
+    return 0;
+}
+
+int IsAsyncLoadOn() {
+    return gScreen.asyncLoadOn != 0 ? 1 : 0;
+}
+
+void ExitWithFormattedError(const char* format, ...) {
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    FormatStringArgsN(message, sizeof message, format, args);
+    va_end(args);
+    ExitOnFatalError(message);
+}
+
+void* FetchDirectDraw7Object() {
+    return GetDirectDraw7Object();
 }

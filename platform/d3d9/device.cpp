@@ -2,10 +2,13 @@
 // targets, scenes, shaders and presentation.
 #include "device.h"
 
+#include <platform/win32_user.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "../ddraw/direct_draw.h"
 #include "../testing/test_overrides.h"
 #include "shader_kernels.h"
 
@@ -321,6 +324,12 @@ HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, 
     frame.source = source;
     frame.wholeClientArea = destRect == nullptr;
     if (destRect != nullptr) frame.dest = *destRect;
+    // Every interval but IMMEDIATE shows the frame at the next vertical blank; a window that
+    // shows nothing (hidden or minimised) is not waited for, as Windows does not throttle it.
+    if (presentParams.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE &&
+        IsWindowVisible(frame.window) && !IsIconic(frame.window)) {
+        WaitForNextVerticalBlank();
+    }
     if (gD3d9.presentHandler != nullptr) gD3d9.presentHandler(frame);
     KeepPresentedFrame(frame);
     return D3D_OK;

@@ -1,6 +1,6 @@
 // The headless host: windows are records with a pixel surface, events come from tests
 // (at once or when the clock reaches a given millisecond), the desktop, display modes,
-// clipboard, audio device and joysticks are whatever the test set.
+// clipboard and joysticks are whatever the test set, and the audio output renders on the clock.
 #include <platform/mmsystem.h>
 #include <platform/testing_host.h>
 
@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "../win32/clock.h"
 #include "../win32/user/user_state.h"
 #include "headless_host.h"
 
@@ -43,13 +44,55 @@ struct HeadlessState {
     bool cursorShown = true;
     bool screenSaver = true;
     std::string clipboard;
-    HostAudioCallback audio = nullptr;
-    void* audioUser = nullptr;
-    std::vector<HostJoystickState> joysticks;
-    std::vector<std::vector<uint32_t>> rumbles;
+    std::vector<TestHostJoystick> joysticks;
+    std::vector<TestHostEffectCall> effects;
 };
 
 HeadlessState gHeadless;
+
+// The output renders on the clock: whenever the layer asks, it mixes every frame due since the
+// device opened, so a test that moves the virtual clock hears exactly that span.
+struct HeadlessAudio {
+    std::mutex mutex;  // taken before the mixer's lock, never after it
+    HostAudioCallback callback = nullptr;
+    void* user = nullptr;
+    int frequency = 0;
+    unsigned long long openedAt = 0;  // clock microseconds
+    unsigned long long framesRendered = 0;
+    bool capturing = false;
+    std::vector<int16_t> captured;
+    std::vector<int16_t> scratch;
+};
+
+HeadlessAudio gHeadlessAudio;
+
+// A jump of the clock beyond this (a test setting the time) is skipped rather than rendered,
+// as a device resumes after a stall.
+constexpr unsigned long long kLongestRenderFrames = 60ULL * 48000;
+constexpr int32_t kRenderChunkFrames = 4096;
+
+void RenderAudioToNow() {
+    HeadlessAudio& audio = gHeadlessAudio;
+    if (audio.callback == nullptr) return;
+    unsigned long long now = ClockPeekMicroseconds();
+    if (now < audio.openedAt) return;
+    unsigned long long due =
+        (now - audio.openedAt) * static_cast<unsigned long long>(audio.frequency) / 1000000ULL;
+    if (due <= audio.framesRendered) return;
+    if (due - audio.framesRendered > kLongestRenderFrames) {
+        audio.framesRendered = due - kLongestRenderFrames;
+    }
+    while (audio.framesRendered < due) {
+        int32_t frames = static_cast<int32_t>(
+            std::min<unsigned long long>(due - audio.framesRendered, kRenderChunkFrames));
+        audio.scratch.resize(static_cast<size_t>(frames) * 2);
+        audio.callback(audio.user, audio.scratch.data(), frames);
+        if (audio.capturing) {
+            audio.captured.insert(audio.captured.end(), audio.scratch.begin(), audio.scratch.end());
+        }
+        audio.framesRendered += static_cast<unsigned long long>(frames);
+    }
+}
 
 HeadlessWindow* FindHeadless(uint32_t window) {
     auto found = gHeadless.windows.find(window);
@@ -193,16 +236,29 @@ bool SetClipboardText(const char* text) {
 }
 
 bool OpenAudio(int frequency, HostAudioCallback callback, void* user) {
-    std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    if (gHeadless.audio != nullptr) return false;
-    gHeadless.audio = callback;
-    gHeadless.audioUser = user;
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    if (gHeadlessAudio.callback != nullptr || frequency <= 0) return false;
+    gHeadlessAudio.callback = callback;
+    gHeadlessAudio.user = user;
+    gHeadlessAudio.frequency = frequency;
+    gHeadlessAudio.openedAt = ClockPeekMicroseconds();
+    gHeadlessAudio.framesRendered = 0;
     return true;
 }
 
 void CloseAudio() {
-    std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    gHeadless.audio = nullptr;
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    RenderAudioToNow();
+    gHeadlessAudio.callback = nullptr;
+}
+
+void ServiceAudio() {
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    RenderAudioToNow();
+}
+
+std::vector<std::string> AudioDeviceNames() {
+    return {"Headless Audio Output"};
 }
 
 int CountJoysticks() {
@@ -210,18 +266,34 @@ int CountJoysticks() {
     return static_cast<int>(gHeadless.joysticks.size());
 }
 
-bool ReadJoystick(int index, HostJoystickState* state, std::string* name) {
+// The joystick at `index`, or null. Call with the lock held.
+TestHostJoystick* FindJoystick(int index) {
+    if (index < 0 || index >= static_cast<int>(gHeadless.joysticks.size())) return nullptr;
+    return &gHeadless.joysticks[static_cast<size_t>(index)];
+}
+
+bool DescribeJoystick(int index, HostJoystickInfo* info) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    if (index < 0 || index >= static_cast<int>(gHeadless.joysticks.size())) return false;
-    *state = gHeadless.joysticks[static_cast<size_t>(index)];
-    if (name != nullptr) *name = "Headless Pad " + std::to_string(index + 1);
+    TestHostJoystick* joystick = FindJoystick(index);
+    if (joystick == nullptr) return false;
+    *info = joystick->info;
     return true;
 }
 
-bool RumbleJoystick(int index, uint16_t low, uint16_t high, uint32_t milliseconds) {
+bool ReadJoystick(int index, HostJoystickState* state) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    if (index < 0 || index >= static_cast<int>(gHeadless.joysticks.size())) return false;
-    gHeadless.rumbles.push_back({static_cast<uint32_t>(index), low, high, milliseconds});
+    TestHostJoystick* joystick = FindJoystick(index);
+    if (joystick == nullptr) return false;
+    *state = joystick->state;
+    return true;
+}
+
+bool PlayJoystickEffect(int index, int slot, const HostJoystickEffect* effect) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    TestHostJoystick* joystick = FindJoystick(index);
+    if (joystick == nullptr || !joystick->info.forceFeedback) return false;
+    gHeadless.effects.push_back(
+        {index, slot, effect != nullptr, effect != nullptr ? *effect : HostJoystickEffect{}});
     return true;
 }
 
@@ -251,12 +323,21 @@ const HostDriver kHeadlessHost = {
     SetClipboardText,
     OpenAudio,
     CloseAudio,
+    ServiceAudio,
+    AudioDeviceNames,
     CountJoysticks,
+    DescribeJoystick,
     ReadJoystick,
-    RumbleJoystick,
+    PlayJoystickEffect,
 };
 
 void ResetHeadlessHost() {
+    {
+        // An open output stays open: its device owns it.
+        std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+        gHeadlessAudio.capturing = false;
+        gHeadlessAudio.captured.clear();
+    }
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.failStart = false;
     gHeadless.windows.clear();
@@ -269,9 +350,8 @@ void ResetHeadlessHost() {
     gHeadless.cursorShown = true;
     gHeadless.screenSaver = true;
     gHeadless.clipboard.clear();
-    gHeadless.audio = nullptr;
     gHeadless.joysticks.clear();
-    gHeadless.rumbles.clear();
+    gHeadless.effects.clear();
 }
 
 void TestHostPushEvent(HWND window, HostEvent event) {
@@ -338,27 +418,40 @@ bool TestHostScreenSaverEnabled() {
     return gHeadless.screenSaver;
 }
 
-bool TestHostRenderAudio(int16_t* out, int32_t frames) {
-    HostAudioCallback callback;
-    void* user;
-    {
-        std::lock_guard<std::mutex> guard(gHeadless.mutex);
-        callback = gHeadless.audio;
-        user = gHeadless.audioUser;
-    }
-    if (callback == nullptr) return false;
-    callback(user, out, frames);
-    return true;
+void TestHostCaptureAudio(bool on) {
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    RenderAudioToNow();
+    gHeadlessAudio.capturing = on;
+    gHeadlessAudio.captured.clear();
 }
 
-void TestHostSetJoysticks(const std::vector<HostJoystickState>& states) {
-    std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    gHeadless.joysticks = states;
+std::vector<int16_t> TestHostTakeAudio() {
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    RenderAudioToNow();
+    std::vector<int16_t> taken;
+    taken.swap(gHeadlessAudio.captured);
+    return taken;
 }
 
-std::vector<std::vector<uint32_t>> TestHostTakeRumbles() {
+unsigned long long TestHostAudioFrames() {
+    std::lock_guard<std::mutex> guard(gHeadlessAudio.mutex);
+    RenderAudioToNow();
+    return gHeadlessAudio.framesRendered;
+}
+
+void TestHostSetJoysticks(const std::vector<TestHostJoystick>& joysticks) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    std::vector<std::vector<uint32_t>> rumbles;
-    rumbles.swap(gHeadless.rumbles);
-    return rumbles;
+    gHeadless.joysticks = joysticks;
+}
+
+void TestHostSetJoystickState(int index, const HostJoystickState& state) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    if (TestHostJoystick* joystick = FindJoystick(index)) joystick->state = state;
+}
+
+std::vector<TestHostEffectCall> TestHostTakeJoystickEffects() {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    std::vector<TestHostEffectCall> effects;
+    effects.swap(gHeadless.effects);
+    return effects;
 }

@@ -1,7 +1,7 @@
 // The SDL2 host: a real window per layer window, drawn from its surface through a streaming
 // texture (scaled to fit with its aspect kept in full screen), SDL's events as host events
 // with keys as Windows virtual keys (Japanese layout positions), display modes, clipboard,
-// cursor, screen saver, audio out and joysticks with rumble.
+// cursor, screen saver, audio out, and the joysticks of sdl_joysticks.cpp.
 #include <SDL.h>
 
 #include <algorithm>
@@ -10,6 +10,8 @@
 
 #include "platform/host.h"
 #include "platform/win32_user.h"
+#include "sdl_joysticks.h"
+#include "sdl_key_table.h"
 
 namespace {
 
@@ -28,8 +30,6 @@ struct SdlHostState {
     SDL_AudioDeviceID audio = 0;
     HostAudioCallback audioCallback = nullptr;
     void* audioUser = nullptr;
-    bool joysticksStarted = false;
-    std::map<int, SDL_Joystick*> joysticks;
 };
 
 SdlHostState gSdl;
@@ -37,120 +37,6 @@ SdlHostState gSdl;
 SdlWindow* FindSdl(uint32_t window) {
     auto found = gSdl.windows.find(window);
     return found == gSdl.windows.end() ? nullptr : &found->second;
-}
-
-// Scancode positions as a Japanese keyboard layout reports them.
-BYTE VirtualKeyOf(SDL_Scancode code, bool* extended) {
-    *extended = false;
-    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
-        return static_cast<BYTE>('A' + code - SDL_SCANCODE_A);
-    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9)
-        return static_cast<BYTE>('1' + code - SDL_SCANCODE_1);
-    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12)
-        return static_cast<BYTE>(VK_F1 + code - SDL_SCANCODE_F1);
-    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9)
-        return static_cast<BYTE>(VK_NUMPAD0 + 1 + code - SDL_SCANCODE_KP_1);
-    switch (code) {
-        case SDL_SCANCODE_0:
-            return '0';
-        case SDL_SCANCODE_RETURN:
-            return VK_RETURN;
-        case SDL_SCANCODE_ESCAPE:
-            return VK_ESCAPE;
-        case SDL_SCANCODE_BACKSPACE:
-            return VK_BACK;
-        case SDL_SCANCODE_TAB:
-            return VK_TAB;
-        case SDL_SCANCODE_SPACE:
-            return VK_SPACE;
-        case SDL_SCANCODE_MINUS:
-            return VK_OEM_MINUS;
-        case SDL_SCANCODE_EQUALS:
-            return VK_OEM_7;
-        case SDL_SCANCODE_LEFTBRACKET:
-            return VK_OEM_3;
-        case SDL_SCANCODE_RIGHTBRACKET:
-            return VK_OEM_4;
-        case SDL_SCANCODE_BACKSLASH:
-        case SDL_SCANCODE_NONUSHASH:
-            return VK_OEM_6;
-        case SDL_SCANCODE_SEMICOLON:
-            return VK_OEM_PLUS;
-        case SDL_SCANCODE_APOSTROPHE:
-            return VK_OEM_1;
-        case SDL_SCANCODE_COMMA:
-            return VK_OEM_COMMA;
-        case SDL_SCANCODE_PERIOD:
-            return VK_OEM_PERIOD;
-        case SDL_SCANCODE_SLASH:
-            return VK_OEM_2;
-        case SDL_SCANCODE_NONUSBACKSLASH:
-        case SDL_SCANCODE_INTERNATIONAL1:
-            return VK_OEM_102;
-        case SDL_SCANCODE_INTERNATIONAL3:
-            return VK_OEM_5;
-        case SDL_SCANCODE_CAPSLOCK:
-            return VK_CAPITAL;
-        case SDL_SCANCODE_SCROLLLOCK:
-            return VK_SCROLL;
-        case SDL_SCANCODE_PAUSE:
-            return VK_PAUSE;
-        case SDL_SCANCODE_NUMLOCKCLEAR:
-            return VK_NUMLOCK;
-        case SDL_SCANCODE_KP_0:
-            return VK_NUMPAD0;
-        case SDL_SCANCODE_KP_PERIOD:
-            return VK_DECIMAL;
-        case SDL_SCANCODE_KP_MULTIPLY:
-            return VK_MULTIPLY;
-        case SDL_SCANCODE_KP_MINUS:
-            return VK_SUBTRACT;
-        case SDL_SCANCODE_KP_PLUS:
-            return VK_ADD;
-        case SDL_SCANCODE_LSHIFT:
-            return VK_LSHIFT;
-        case SDL_SCANCODE_RSHIFT:
-            return VK_RSHIFT;
-        case SDL_SCANCODE_LCTRL:
-            return VK_LCONTROL;
-        case SDL_SCANCODE_LALT:
-            return VK_LMENU;
-        default:
-            break;
-    }
-    *extended = true;
-    switch (code) {
-        case SDL_SCANCODE_INSERT:
-            return VK_INSERT;
-        case SDL_SCANCODE_DELETE:
-            return VK_DELETE;
-        case SDL_SCANCODE_HOME:
-            return VK_HOME;
-        case SDL_SCANCODE_END:
-            return VK_END;
-        case SDL_SCANCODE_PAGEUP:
-            return VK_PRIOR;
-        case SDL_SCANCODE_PAGEDOWN:
-            return VK_NEXT;
-        case SDL_SCANCODE_LEFT:
-            return VK_LEFT;
-        case SDL_SCANCODE_RIGHT:
-            return VK_RIGHT;
-        case SDL_SCANCODE_UP:
-            return VK_UP;
-        case SDL_SCANCODE_DOWN:
-            return VK_DOWN;
-        case SDL_SCANCODE_KP_DIVIDE:
-            return VK_DIVIDE;
-        case SDL_SCANCODE_KP_ENTER:
-            return VK_RETURN;
-        case SDL_SCANCODE_RCTRL:
-            return VK_RCONTROL;
-        case SDL_SCANCODE_RALT:
-            return VK_RMENU;
-        default:
-            return 0;
-    }
 }
 
 bool Start() {
@@ -315,7 +201,7 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
         case SDL_KEYUP:
             event->kind = e.type == SDL_KEYDOWN ? HostEventKind::KeyDown : HostEventKind::KeyUp;
             event->window = e.key.windowID;
-            event->virtualKey = VirtualKeyOf(e.key.keysym.scancode, &event->extended);
+            event->virtualKey = VirtualKeyOfScancode(e.key.keysym.scancode, &event->extended);
             event->repeat = e.key.repeat != 0;
             return event->virtualKey != 0;
         case SDL_TEXTINPUT:
@@ -446,56 +332,17 @@ void CloseAudio() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-SDL_Joystick* OpenJoystick(int index) {
-    if (!gSdl.joysticksStarted) {
-        if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return nullptr;
-        gSdl.joysticksStarted = true;
-    }
-    auto found = gSdl.joysticks.find(index);
-    if (found != gSdl.joysticks.end()) return found->second;
-    SDL_Joystick* joystick = SDL_JoystickOpen(index);
-    if (joystick != nullptr) gSdl.joysticks[index] = joystick;
-    return joystick;
-}
+// SDL's device pulls on its own thread.
+void ServiceAudio() {}
 
-int CountJoysticks() {
-    if (!gSdl.joysticksStarted && SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return 0;
-    gSdl.joysticksStarted = true;
-    return std::max(0, SDL_NumJoysticks());
-}
-
-bool ReadJoystick(int index, HostJoystickState* state, std::string* name) {
-    SDL_Joystick* joystick = OpenJoystick(index);
-    if (joystick == nullptr) return false;
-    SDL_JoystickUpdate();
-    *state = HostJoystickState{};
-    for (int axis = 0; axis < std::min(6, SDL_JoystickNumAxes(joystick)); ++axis) {
-        state->axes[axis] = SDL_JoystickGetAxis(joystick, axis);
+std::vector<std::string> AudioDeviceNames() {
+    std::vector<std::string> names;
+    if (SDL_WasInit(SDL_INIT_AUDIO) == 0) return names;
+    for (int i = 0, count = SDL_GetNumAudioDevices(0); i < count; ++i) {
+        const char* name = SDL_GetAudioDeviceName(i, 0);
+        if (name != nullptr) names.emplace_back(name);
     }
-    for (int button = 0; button < std::min(32, SDL_JoystickNumButtons(joystick)); ++button) {
-        if (SDL_JoystickGetButton(joystick, button) != 0) state->buttons |= 1u << button;
-    }
-    state->hat = -1;
-    if (SDL_JoystickNumHats(joystick) > 0) {
-        static const std::pair<Uint8, int> kHats[] = {{SDL_HAT_UP, 0},     {SDL_HAT_RIGHTUP, 45},
-                                                      {SDL_HAT_RIGHT, 90}, {SDL_HAT_RIGHTDOWN, 135},
-                                                      {SDL_HAT_DOWN, 180}, {SDL_HAT_LEFTDOWN, 225},
-                                                      {SDL_HAT_LEFT, 270}, {SDL_HAT_LEFTUP, 315}};
-        Uint8 hat = SDL_JoystickGetHat(joystick, 0);
-        for (const auto& entry : kHats) {
-            if (entry.first == hat) state->hat = entry.second;
-        }
-    }
-    if (name != nullptr) {
-        const char* text = SDL_JoystickName(joystick);
-        *name = text != nullptr ? text : "";
-    }
-    return true;
-}
-
-bool RumbleJoystick(int index, uint16_t low, uint16_t high, uint32_t milliseconds) {
-    SDL_Joystick* joystick = OpenJoystick(index);
-    return joystick != nullptr && SDL_JoystickRumble(joystick, low, high, milliseconds) == 0;
+    return names;
 }
 
 }  // namespace
@@ -524,7 +371,10 @@ const HostDriver kSdlHost = {
     SetClipboardText,
     OpenAudio,
     CloseAudio,
-    CountJoysticks,
-    ReadJoystick,
-    RumbleJoystick,
+    ServiceAudio,
+    AudioDeviceNames,
+    SdlCountJoysticks,
+    SdlDescribeJoystick,
+    SdlReadJoystick,
+    SdlPlayJoystickEffect,
 };

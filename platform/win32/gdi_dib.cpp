@@ -1,6 +1,7 @@
 // DIB output: memory device contexts, 24- and 32-bit DIB sections, and SetDIBitsToDevice,
 // which decodes a DIB of any kind GDI draws (palettes of 1, 4 and 8 bits, RLE4, RLE8, 16 bits
-// 555 or bitfields, 24 and 32 bits, either row order) into the section selected into a context.
+// 555 or bitfields, 24 and 32 bits, either row order) into the section selected into a context,
+// or onto a window through the DIB output.
 #include <platform/win32_gdi.h>
 
 #include <cstring>
@@ -120,6 +121,11 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
     if (int64_t{h.biWidth} * height > (int64_t{1} << 28)) return false;
     bool topDown = h.biHeight < 0;
     int width = h.biWidth, bitCount = h.biBitCount;
+    // Checked before the colour table is read, whose size the bit count gives.
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        return false;
+    }
     dib->width = width;
     dib->height = static_cast<int>(height);
     dib->pixels.assign(static_cast<size_t>(width) * dib->height, 0);
@@ -156,10 +162,6 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
         masks[0] = 0xFF0000;
         masks[1] = 0xFF00;
         masks[2] = 0xFF;
-    }
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
-        bitCount != 32) {
-        return false;
     }
 
     size_t stride = (static_cast<size_t>(bitCount) * width + 31) / 32 * 4;
@@ -241,6 +243,18 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
                       UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
                       UINT colorUse) {
+    // A window's context: the DIB output onto the window, without stretching.
+    if (WindowFromDC(dc) != nullptr) {
+        if (info == nullptr || startScan != 0 || width > INT32_MAX || height > INT32_MAX) return 0;
+        int64_t rows = info->bmiHeader.biHeight;
+        if (rows < 0) rows = -rows;
+        if (scanLines < rows) return 0;
+        int w = static_cast<int>(width), h = static_cast<int>(height);
+        return StretchDIBits(dc, xDest, yDest, w, h, xSrc, ySrc, w, h, bits, info, colorUse,
+                             SRCCOPY) != 0
+                   ? static_cast<int>(rows)
+                   : 0;
+    }
     auto context = std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc));
     if (context == nullptr || context->section == nullptr || bits == nullptr || info == nullptr ||
         colorUse != DIB_RGB_COLORS) {

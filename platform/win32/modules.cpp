@@ -12,8 +12,10 @@
 #include "../testing/test_overrides.h"
 #include "platform/com.h"
 #include "platform/d3d9.h"
+#include "platform/dsound.h"
 #include "platform/dwmapi.h"
 #include "platform/mmsystem.h"
+#include "platform/msacm.h"
 #include "platform/win32_user.h"
 
 struct ModuleExport {
@@ -39,6 +41,8 @@ static const ModuleExport kWinmmExports[] = {
     {"timeSetEvent", Export(timeSetEvent)},       {"timeKillEvent", Export(timeKillEvent)},
     {"timeBeginPeriod", Export(timeBeginPeriod)}, {"timeEndPeriod", Export(timeEndPeriod)},
     {"timeGetTime", Export(timeGetTime)},         {"timeGetDevCaps", Export(timeGetDevCaps)},
+    {"mciSendCommandA", Export(mciSendCommandA)}, {"joyGetPosEx", Export(joyGetPosEx)},
+    {"joyGetDevCapsA", Export(joyGetDevCapsA)},
 };
 
 static const ModuleExport kOle32Exports[] = {
@@ -62,6 +66,21 @@ static const ModuleExport kD3d9Exports[] = {
     {"Direct3DCreate9", Export(Direct3DCreate9)},
 };
 
+static const ModuleExport kDsoundExports[] = {
+    {"DirectSoundEnumerateA", Export(DirectSoundEnumerateA)},
+};
+
+static const ModuleExport kMsacm32Exports[] = {
+    {"acmFormatSuggest", Export(acmFormatSuggest)},
+    {"acmStreamOpen", Export(acmStreamOpen)},
+    {"acmStreamClose", Export(acmStreamClose)},
+    {"acmMetrics", Export(acmMetrics)},
+    {"acmStreamPrepareHeader", Export(acmStreamPrepareHeader)},
+    {"acmStreamConvert", Export(acmStreamConvert)},
+    {"acmStreamUnprepareHeader", Export(acmStreamUnprepareHeader)},
+    {"acmStreamSize", Export(acmStreamSize)},
+};
+
 static const ModuleEntry kModules[] = {
     {"kernel32", kKernel32Exports},
     {"winmm", kWinmmExports},
@@ -72,8 +91,8 @@ static const ModuleEntry kModules[] = {
     {"dwmapi", kDwmapiExports},
     {"comctl32", {}},
     {"d3d9", kD3d9Exports},
-    {"dsound", {}},
-    {"msacm32", {}},
+    {"dsound", kDsoundExports},
+    {"msacm32", kMsacm32Exports},
 };
 
 constexpr size_t kModuleCount = std::size(kModules);

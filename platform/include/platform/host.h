@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class HostEventKind {
     Close,  // the window's close button (or the system's quit request)
@@ -46,10 +47,35 @@ struct HostDisplayMode {
     int32_t refresh;
 };
 
+// A joystick as the host knows it. A game controller is laid out as DirectInput shows a pad:
+// left stick x, y; the triggers as z; right stick as rx, ry; A B X Y, the shoulders, back,
+// start and the stick clicks as buttons 0 to 9; the direction pad as the hat.
+struct HostJoystickInfo {
+    std::string name;     // UTF-8
+    std::string product;  // UTF-8: the controller's product name, else the joystick's
+    int32_t axisCount = 0;
+    int32_t buttonCount = 0;  // up to 32
+    bool hasHat = false;
+    bool forceFeedback = false;  // effects of its own, or at least rumble motors
+};
+
 struct HostJoystickState {
-    int32_t axes[6];   // -32768..32767: x, y, z, rx, ry, rz
-    uint32_t buttons;  // bit n: button n held
-    int32_t hat;       // -1 centred, else degrees clockwise from up
+    int32_t axes[6] = {};  // -32768..32767: x, y, z, rx, ry, rz; 0 for axes it lacks
+    uint32_t buttons = 0;  // bit n: button n held
+    int32_t hat = -1;      // -1 centred, else degrees clockwise from up
+};
+
+// A force-feedback effect: a constant push, or a sine wave shaped by an envelope. Levels run
+// from 0 to 10,000.
+struct HostJoystickEffect {
+    bool sine = false;
+    int32_t magnitude = 0;
+    uint32_t periodMs = 0;
+    int32_t attackLevel = 0;
+    uint32_t attackMs = 0;
+    int32_t fadeLevel = 0;
+    uint32_t fadeMs = 0;
+    uint32_t lengthMs = 0;  // 0: until stopped
 };
 
 // Fills `frames` stereo 16-bit frames.
@@ -87,12 +113,22 @@ struct HostDriver {
     std::string (*clipboardText)();
     bool (*setClipboardText)(const char* utf8);
 
+    // One output device at a time; the callback mixes what it plays.
     bool (*openAudio)(int frequency, HostAudioCallback callback, void* user);
     void (*closeAudio)();
+    // Brings an output that renders on the clock (headless) up to the present; an output that
+    // pulls on a thread of its own (SDL2) does nothing.
+    void (*serviceAudio)();
+    std::vector<std::string> (*audioDeviceNames)();
 
+    // Joysticks by index, 0 to count - 1, in the order the host found them.
     int (*countJoysticks)();
-    bool (*readJoystick)(int index, HostJoystickState* state, std::string* name);
-    bool (*rumbleJoystick)(int index, uint16_t low, uint16_t high, uint32_t milliseconds);
+    bool (*describeJoystick)(int index, HostJoystickInfo* info);
+    bool (*readJoystick)(int index, HostJoystickState* state);
+    // Starts `effect` in `slot` of the joystick, replacing what played there, or stops the slot
+    // (null). Without effects of its own the joystick rumbles as strongly as its strongest
+    // playing effect. False when the joystick is gone or has no force feedback.
+    bool (*playJoystickEffect)(int index, int slot, const HostJoystickEffect* effect);
 };
 
 extern const HostDriver kSdlHost;

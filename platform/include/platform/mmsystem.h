@@ -1,5 +1,5 @@
-// Multimedia services of winmm: the millisecond clock, timer periods and timer events, the wave
-// format header and the media control interface.
+// Multimedia services of winmm: the millisecond clock, timer periods and timer events, the
+// joystick calls, the wave format header and the media control interface.
 #pragma once
 
 #include "platform/win32_types.h"
@@ -81,5 +81,78 @@ struct MCI_PLAY_PARMS {
     DWORD dwTo;
 };
 
-MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR command,
-                         DWORD_PTR parameters);
+MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR command, DWORD_PTR parameters);
+
+// ---- Joysticks -------------------------------------------------------------------------------
+
+constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+constexpr MMRESULT JOYERR_NOERROR = 0;
+constexpr MMRESULT JOYERR_PARMS = 165;
+constexpr MMRESULT JOYERR_UNPLUGGED = 167;
+
+constexpr UINT JOYCAPS_HASZ = 0x1;
+constexpr UINT JOYCAPS_HASR = 0x2;
+constexpr UINT JOYCAPS_HASU = 0x4;
+constexpr UINT JOYCAPS_HASV = 0x8;
+constexpr UINT JOYCAPS_HASPOV = 0x10;
+constexpr UINT JOYCAPS_POV4DIR = 0x20;
+
+constexpr DWORD JOY_RETURNX = 0x1;
+constexpr DWORD JOY_RETURNY = 0x2;
+constexpr DWORD JOY_RETURNZ = 0x4;
+constexpr DWORD JOY_RETURNR = 0x8;
+constexpr DWORD JOY_RETURNU = 0x10;
+constexpr DWORD JOY_RETURNV = 0x20;
+constexpr DWORD JOY_RETURNPOV = 0x40;
+constexpr DWORD JOY_RETURNBUTTONS = 0x80;
+constexpr DWORD JOY_RETURNALL = 0xFF;
+constexpr DWORD JOY_POVCENTERED = 0xFFFF;
+
+struct JOYCAPSA {
+    WORD wMid;
+    WORD wPid;
+    CHAR szPname[32];
+    UINT wXmin;
+    UINT wXmax;
+    UINT wYmin;
+    UINT wYmax;
+    UINT wZmin;
+    UINT wZmax;
+    UINT wNumButtons;
+    UINT wPeriodMin;
+    UINT wPeriodMax;
+    UINT wRmin;
+    UINT wRmax;
+    UINT wUmin;
+    UINT wUmax;
+    UINT wVmin;
+    UINT wVmax;
+    UINT wCaps;
+    UINT wMaxAxes;
+    UINT wNumAxes;
+    UINT wMaxButtons;
+    CHAR szRegKey[32];
+    CHAR szOEMVxD[260];
+};
+typedef JOYCAPSA* LPJOYCAPSA;
+
+// Axis positions run from 0 to 65535; buttons are bits of dwButtons.
+struct JOYINFOEX {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwXpos;
+    DWORD dwYpos;
+    DWORD dwZpos;
+    DWORD dwRpos;
+    DWORD dwUpos;
+    DWORD dwVpos;
+    DWORD dwButtons;
+    DWORD dwButtonNumber;  // how many buttons are held
+    DWORD dwPOV;           // hundredths of a degree clockwise from up; JOY_POVCENTERED
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+};
+typedef JOYINFOEX* LPJOYINFOEX;
+
+MMRESULT joyGetDevCapsA(UINT_PTR joystickId, LPJOYCAPSA caps, UINT capsSize);
+MMRESULT joyGetPosEx(UINT joystickId, LPJOYINFOEX info);

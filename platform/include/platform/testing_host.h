@@ -1,5 +1,6 @@
-// Hooks for tests only: the headless host, its scripted events and what it shows, and a
-// recorder of the calls that the window layer makes to window procedures.
+// Hooks for tests only: the headless host, its scripted events, joysticks and what it shows,
+// input fed to the SDL host through SDL itself, and a recorder of the calls that the window
+// layer makes to window procedures.
 #pragma once
 
 #include <cstdint>
@@ -43,11 +44,40 @@ std::vector<uint32_t> TestHostReadSurface(HWND window, int* width, int* height);
 bool TestHostCursorShown();
 bool TestHostScreenSaverEnabled();
 
-// Audio: what the open device's callback produces for the next `frames` stereo frames.
-bool TestHostRenderAudio(int16_t* out, int32_t frames);
-void TestHostSetJoysticks(const std::vector<HostJoystickState>& states);
-// Rumble requests so far, as {index, low, high, milliseconds}.
-std::vector<std::vector<uint32_t>> TestHostTakeRumbles();
+// Audio: the headless output renders on the clock. While capturing (each start clears what was
+// kept) it keeps every stereo frame it renders; the take renders up to now and hands over the
+// interleaved left and right samples kept since the last take.
+void TestHostCaptureAudio(bool on);
+std::vector<int16_t> TestHostTakeAudio();
+// Frames rendered since the output opened, up to now.
+unsigned long long TestHostAudioFrames();
+
+// Joysticks: what the headless host reports, in order, and the effects played on them.
+struct TestHostJoystick {
+    HostJoystickInfo info;
+    HostJoystickState state;
+};
+void TestHostSetJoysticks(const std::vector<TestHostJoystick>& joysticks);
+void TestHostSetJoystickState(int index, const HostJoystickState& state);
+struct TestHostEffectCall {
+    int index;
+    int slot;
+    bool start;  // false: stopped
+    HostJoystickEffect effect;
+};
+std::vector<TestHostEffectCall> TestHostTakeJoystickEffects();
+
+// The SDL host fed through SDL itself: key events in SDL's queue (scancodes are USB usage
+// numbers, as SDL's are), and SDL's own virtual game controllers. A virtual pad has the
+// standard controller's axes and buttons, numbered as SDL numbers them; rumble requests that
+// reach it are kept as {pad, low, high}.
+void TestSdlPushKey(HWND window, int scancode, bool down);
+// The pad's number among the virtual pads, or -1.
+int TestSdlAttachVirtualPad();
+void TestSdlSetVirtualPadAxis(int pad, int axis, int16_t value);
+void TestSdlSetVirtualPadButton(int pad, int button, bool down);
+std::vector<std::vector<uint32_t>> TestSdlTakeVirtualRumbles();
+void TestSdlDetachVirtualPads();
 
 struct TestWindowCall {
     HWND window;

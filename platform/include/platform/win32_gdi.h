@@ -3,7 +3,7 @@
 // signatures and numeric values.
 #pragma once
 
-#include <platform/win32_user.h>
+#include "platform/win32_user.h"
 
 typedef HGDIOBJ HBITMAP;
 
@@ -13,6 +13,8 @@ constexpr DWORD BI_RLE4 = 2;
 constexpr DWORD BI_BITFIELDS = 3;
 
 constexpr UINT DIB_RGB_COLORS = 0;
+
+constexpr DWORD SRCCOPY = 0x00CC0020;
 
 struct BITMAPINFOHEADER {
     DWORD biSize;
@@ -51,9 +53,15 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset);
 // Draws a DIB (1, 4, 8 bits with a colour table, RLE4, RLE8, 16 bits 555 or bitfields, 24 and
-// 32 bits, either row order) into the section selected into dc. The bits must hold every scan
-// line of the DIB (startScan 0); run-length data is read up to biSizeImage bytes. Returns the
-// number of scan lines drawn, 0 on failure.
+// 32 bits, either row order) into the section selected into dc, or onto the window of a
+// window's dc. The bits must hold every scan line of the DIB (startScan 0); run-length data is
+// read up to biSizeImage bytes. Returns the number of scan lines drawn, 0 on failure.
 int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc,
                       UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
                       UINT colorUse);
+// Draws the source rectangle of a DIB (any kind SetDIBitsToDevice reads) stretched onto the
+// destination rectangle of a window's device context, nearest pixel, SRCCOPY only. Sizes must
+// be positive. Returns the number of source scan lines used, 0 on failure.
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info,
+                  UINT colorUse, DWORD rop);

@@ -1,0 +1,36 @@
+// The pool of system-memory textures through which images reach the device: entries are kept
+// by shape (size, mip levels, format index) and reused, so uploads do not create and free a
+// texture each time.
+#pragma once
+
+#include <platform/d3d9.h>
+
+#include <cstdint>
+
+constexpr int kMemoryTextureCount = 2048;
+// At most this many entries of one shape are in use at once.
+constexpr int kMemoryTexturesPerShape = 16;
+
+struct MemoryTextureEntry {
+    uint8_t used;
+    uint8_t inUse;
+    uint16_t width;
+    uint16_t height;
+    uint8_t mipLevels;
+    uint8_t formatIndex;
+    uint32_t useCount;
+    IDirect3DTexture9* texture;  // D3DUSAGE_DYNAMIC in system memory
+};
+
+// The entry index, or -1 when sixteen of the shape are in use or the texture cannot be made.
+int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex);
+// The entry's texture; null for an index that is not a used entry.
+IDirect3DTexture9* GetMemoryTexture(int index);
+// Gives the entry back to the pool; -1 for an index that is not a used entry.
+int ReleaseMemoryTexture(int index);
+// Releases every pooled texture and empties the pool.
+int ReleaseAllMemoryTextures();
+// Before the device goes: the textures are released, the shapes kept.
+void ReleasePooledTextureObjects();
+// On a new device: each kept shape gets its texture again; an entry that fails is dropped.
+void RecreatePooledTextureObjects();

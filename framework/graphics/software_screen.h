@@ -1,0 +1,16 @@
+// The software screen's memory images: the screen itself and two screen-size work images.
+#pragma once
+
+#include "graphics/mem_img.h"
+
+struct SoftwareScreenState {
+    MEMIMG screen;
+    MEMIMG work;
+    MEMIMG workAlpha;  // with an alpha plane
+};
+extern SoftwareScreenState gSoftwareScreen;
+
+// Creates the three images at the screen size and clears the screen to the background colour;
+// the process ends when the screen image cannot be made.
+int SetupSoftwareScreenImages();
+void ReleaseSoftwareScreenImages();

@@ -1,0 +1,188 @@
+// The DirectInput 7 and 8 objects: version checks on Initialize, the pads of the host as the
+// attached game controllers, and device creation. Also the module's call record.
+#include <platform/testing_dinput.h>
+
+#include <cstring>
+
+#include "../host/joystick_names.h"
+#include "../testing/test_overrides.h"
+#include "dinput_objects.h"
+#include "platform/host.h"
+
+DirectInputState gDirectInput;
+
+namespace {
+
+constexpr DWORD kPadGuidTag = 0x0BEC0000;
+constexpr WORD kInstanceWord = 0x4944;  // "ID"
+constexpr WORD kProductWord = 0x5044;   // "PD"
+constexpr BYTE kPadGuidTail[8] = {'O', 'R', 'B', 'E', 'K', 'P', 'A', 'D'};
+
+GUID PadGuid(int index, WORD kind) {
+    GUID guid{kPadGuidTag | static_cast<DWORD>(index), kind, 0, {}};
+    std::memcpy(guid.Data4, kPadGuidTail, sizeof guid.Data4);
+    return guid;
+}
+
+// What both versions share; `version` is 7 or 8.
+class DirectInputCore {
+public:
+    explicit DirectInputCore(int version) : version_(version) {}
+
+    HRESULT Initialize(HINSTANCE instance, DWORD requested) {
+        if (InjectedFailure(version_ == 7 ? "IDirectInput7A::Initialize"
+                                          : "IDirectInput8A::Initialize")) {
+            return DIERR_GENERIC;
+        }
+        if (instance == nullptr) return DIERR_INVALIDPARAM;
+        DWORD lowest = version_ == 7 ? 0x0300 : 0x0800;
+        DWORD highest = version_ == 7 ? 0x0700 : 0x0800;
+        if (requested > highest) return DIERR_OLDDIRECTINPUTVERSION;
+        if (requested < lowest) return DIERR_BETADIRECTINPUTVERSION;
+        initialised_ = true;
+        return DI_OK;
+    }
+
+    // Only game controllers are enumerated: the layer lists no other class of device.
+    HRESULT EnumDevices(DWORD deviceClass, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
+                        DWORD flags) {
+        if (!initialised_) return DIERR_NOTINITIALIZED;
+        if (callback == nullptr || deviceClass != DI8DEVCLASS_GAMECTRL) return DIERR_INVALIDPARAM;
+        for (int index = 0, count = Host().countJoysticks(); index < count; ++index) {
+            HostJoystickInfo info;
+            if (!Host().describeJoystick(index, &info)) continue;
+            if ((flags & DIEDFL_FORCEFEEDBACK) != 0 && !info.forceFeedback) continue;
+            DIDEVICEINSTANCEA instance{};
+            instance.dwSize = sizeof instance;
+            instance.guidInstance = PadInstanceGuid(index);
+            instance.guidProduct = PadProductGuid(index);
+            instance.dwDevType = version_ == 7 ? DIDEVTYPE_JOYSTICK : DI8DEVTYPE_GAMEPAD;
+            CopyJoystickName(info.name, instance.tszInstanceName, sizeof instance.tszInstanceName);
+            CopyJoystickName(info.product, instance.tszProductName, sizeof instance.tszProductName);
+            if (callback(&instance, context) == DIENUM_STOP) break;
+        }
+        return DI_OK;
+    }
+
+    HRESULT CreateDevice(REFGUID guid, IDirectInputDevice8A** device) {
+        if (device == nullptr) return DIERR_INVALIDPARAM;
+        *device = nullptr;
+        if (!initialised_) return DIERR_NOTINITIALIZED;
+        if (InjectedFailure("IDirectInput::CreateDevice")) return DIERR_DEVICENOTREG;
+        return CreateInputDevice(version_, guid, device);
+    }
+
+private:
+    int version_;
+    bool initialised_ = false;
+};
+
+class DirectInput7 final : public DirectInputObject<IDirectInput7A> {
+public:
+    HRESULT CreateDevice(REFGUID guid, IDirectInputDevice7A** created, LPUNKNOWN outer) override {
+        if (created == nullptr) return DIERR_INVALIDPARAM;
+        IDirectInputDevice8A* device = nullptr;
+        HRESULT result = core_.CreateDevice(guid, &device);
+        *created = device;
+        return result;
+    }
+
+    HRESULT EnumDevices(DWORD deviceType, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
+                        DWORD flags) override {
+        return core_.EnumDevices(deviceType, callback, context, flags);
+    }
+
+    HRESULT Initialize(HINSTANCE instance, DWORD version) override {
+        return core_.Initialize(instance, version);
+    }
+
+    HRESULT CreateDeviceEx(REFGUID guid, REFIID iid, LPVOID* created, LPUNKNOWN outer) override {
+        if (created == nullptr) return DIERR_INVALIDPARAM;
+        *created = nullptr;
+        if (iid != IID_IDirectInputDevice7A) return DIERR_NOINTERFACE;
+        IDirectInputDevice8A* device = nullptr;
+        HRESULT result = core_.CreateDevice(guid, &device);
+        *created = static_cast<IDirectInputDevice7A*>(device);
+        return result;
+    }
+
+private:
+    bool Answers(REFIID iid) const override { return iid == IID_IDirectInput7A; }
+
+    DirectInputCore core_{7};
+};
+
+class DirectInput8 final : public DirectInputObject<IDirectInput8A> {
+public:
+    HRESULT CreateDevice(REFGUID guid, IDirectInputDevice8A** created, LPUNKNOWN outer) override {
+        return core_.CreateDevice(guid, created);
+    }
+
+    HRESULT EnumDevices(DWORD deviceClass, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
+                        DWORD flags) override {
+        return core_.EnumDevices(deviceClass, callback, context, flags);
+    }
+
+    HRESULT Initialize(HINSTANCE instance, DWORD version) override {
+        return core_.Initialize(instance, version);
+    }
+
+private:
+    bool Answers(REFIID iid) const override { return iid == IID_IDirectInput8A; }
+
+    DirectInputCore core_{8};
+};
+
+// Hands out the interface asked for, or nothing; the object lives only through that reference.
+HRESULT HandOut(IUnknown* made, REFIID iid, LPVOID* object) {
+    HRESULT result = made->QueryInterface(iid, object);
+    made->Release();
+    return result;
+}
+
+}  // namespace
+
+HRESULT CreateDirectInput7Object(LPUNKNOWN outer, REFIID iid, LPVOID* object) {
+    if (outer != nullptr) return DIERR_NOAGGREGATION;
+    return HandOut(static_cast<IDirectInput7A*>(new DirectInput7), iid, object);
+}
+
+HRESULT CreateDirectInput8Object(LPUNKNOWN outer, REFIID iid, LPVOID* object) {
+    if (outer != nullptr) return DIERR_NOAGGREGATION;
+    return HandOut(static_cast<IDirectInput8A*>(new DirectInput8), iid, object);
+}
+
+GUID PadInstanceGuid(int index) {
+    return PadGuid(index, kInstanceWord);
+}
+
+GUID PadProductGuid(int index) {
+    return PadGuid(index, kProductWord);
+}
+
+int PadIndexOfGuid(REFGUID guid) {
+    int index = static_cast<int>(guid.Data1 & 0xFFFF);
+    return guid == PadInstanceGuid(index) ? index : -1;
+}
+
+void RecordDirectInputCall(const std::string& who, const std::string& what) {
+    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
+    gDirectInput.calls.push_back(who + " " + what);
+}
+
+int TestCountDirectInputObjects() {
+    return gDirectInput.liveObjects;
+}
+
+void TestRecordDirectInputCalls(bool on) {
+    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
+    gDirectInput.recordCalls = on;
+    gDirectInput.calls.clear();
+}
+
+std::vector<std::string> TestTakeDirectInputCalls() {
+    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
+    std::vector<std::string> calls;
+    calls.swap(gDirectInput.calls);
+    return calls;
+}

@@ -1,0 +1,46 @@
+// The software mixer behind DirectSound: the voices of the secondary buffers, mixed with
+// linear resampling, volume and pan into the host's stereo 16-bit output.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/mmsystem.h"
+
+// The rate of the host output, whatever format the primary buffer is given.
+constexpr int kMixerOutputRate = 44100;
+
+// What the mixer reads of a secondary buffer. Every field is guarded by MixerLock().
+struct MixerVoice {
+    std::shared_ptr<std::vector<uint8_t>> samples;  // shared by a buffer and its duplicates
+    WAVEFORMATEX format{};
+    uint32_t frames = 0;    // whole frames in the samples
+    uint64_t position = 0;  // frames in the high 32 bits, the fraction in the low 32
+    bool playing = false;
+    bool looping = false;
+    uint32_t frequency = 0;  // Hz
+    float leftGain = 1.0f;
+    float rightGain = 1.0f;
+    uintptr_t owner = 0;  // the device that made the buffer
+    bool attached = false;
+};
+
+std::mutex& MixerLock();
+// Opens the host's audio output for `owner`; false when the host has none or another device
+// holds it. Call without the mixer lock.
+bool OpenMixerOutput(uintptr_t owner);
+// Closes the output if `owner` holds it and silences that owner's voices. Call without the
+// mixer lock.
+void CloseMixerOutput(uintptr_t owner);
+// Lets a host that renders on the clock catch up to now, so that cursors and status are
+// current. Call without the mixer lock.
+void ServiceMixerOutput();
+// Both under the mixer lock.
+void AttachVoice(MixerVoice* voice);
+void DetachVoice(MixerVoice* voice);
+int CountAttachedVoices();
+// The name of the host driver in use, for the device enumeration.
+const HostDriver& MixerHost();

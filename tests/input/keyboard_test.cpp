@@ -1,0 +1,231 @@
+// The key table: host keys reaching CopyAllKeyStates and TestKeyDown by DirectInput key code
+// on both paths (the Win32 keyboard state of Windows Vista and later, the DirectInput keyboard
+// before), the refresh at most once per millisecond, the re-entry guard, the mouse buttons,
+// and the lazy set-up and activation wait of the public queries.
+#include <platform/mmsystem.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "core/main_window.h"
+#include "core/system_info.h"
+#include "input_fixture.h"
+
+namespace {
+
+class KeyboardTest : public InputFixture {};
+
+struct GameKey {
+    BYTE virtualKey;
+    bool extended;
+    int dik;
+};
+
+// The game's keys: arrows, the numeric pad's directions, Z, P, F5 and Esc.
+const GameKey kGameKeys[] = {
+    {VK_LEFT, true, 0xCB},
+    {VK_RIGHT, true, 0xCD},
+    {VK_UP, true, 0xC8},
+    {VK_DOWN, true, 0xD0},
+    {VK_NUMPAD0 + 2, false, 0x50},
+    {VK_NUMPAD0 + 4, false, 0x4B},
+    {VK_NUMPAD0 + 6, false, 0x4D},
+    {VK_NUMPAD0 + 8, false, 0x48},
+    {'Z', false, 0x2C},
+    {'P', false, 0x19},
+    {VK_F1 + 4, false, 0x3F},
+    {VK_ESCAPE, false, 0x01},
+};
+
+void ExpectOnlyDown(const std::vector<uint8_t>& keys, std::vector<int> down) {
+    for (int dik = 0; dik < 256; ++dik) {
+        bool expected = std::find(down.begin(), down.end(), dik) != down.end();
+        EXPECT_EQ(keys[dik], expected ? 1 : 0) << "key code " << dik;
+    }
+}
+
+TEST_F(KeyboardTest, TheGamesKeysReachTheTableUnderTheirCodesOnBothPaths) {
+    for (int32_t osCode : {kOsCodeWindows7, kOsCodeWindowsXp}) {
+        SCOPED_TRACE(osCode);
+        gSystemInfo.osCode = osCode;
+        ASSERT_EQ(SetupInput(), 0);
+        for (const GameKey& key : kGameKeys) {
+            Key(key.virtualKey, true, key.extended);
+            NextMillisecond();
+            ExpectOnlyDown(Keys(), {key.dik});
+            EXPECT_EQ(TestKeyDown(key.dik), 1);
+            Key(key.virtualKey, false, key.extended);
+            NextMillisecond();
+            EXPECT_EQ(TestKeyDown(key.dik), 0);
+        }
+        ShutdownInput();
+    }
+}
+
+TEST_F(KeyboardTest, TheWin32PathSetsBothReturnCodesAndTheSidedShifts) {
+    ASSERT_EQ(SetupInput(), 0);
+    Key(VK_RETURN, true);
+    Key(VK_RSHIFT, true);
+    NextMillisecond();
+    ExpectOnlyDown(Keys(), {0x1C, 0x9C, 0x36});
+    EXPECT_EQ(TestKeyDown(-1), 0);
+    EXPECT_EQ(TestKeyDown(256), 0);
+    EXPECT_EQ(CopyAllKeyStates(nullptr), -1);
+}
+
+TEST_F(KeyboardTest, TheTableIsReadAtMostOncePerMillisecond) {
+    ASSERT_EQ(SetupInput(), 0);
+    HoldClock();
+    Keys();
+    Key('Z', true);
+    EXPECT_EQ(Keys()[0x2C], 0);
+    EXPECT_EQ(UpdateKeyboardState(1), 0);
+    NextMillisecond();
+    EXPECT_EQ(Keys()[0x2C], 1);
+}
+
+TEST_F(KeyboardTest, TheDirectInputKeyboardIsReadAgainWhenItsEventIsSignalled) {
+    gSystemInfo.osCode = kOsCodeWindowsXp;
+    ASSERT_EQ(SetupInput(), 0);
+    HoldClock();
+    NextMillisecond();
+    TestRecordDirectInputCalls(true);
+    EXPECT_EQ(UpdateKeyboardState(0), 1);
+    EXPECT_EQ(UpdateKeyboardState(0), 0);
+    ASSERT_NE(gInput.keyboardEvent, nullptr);
+    SetEvent(gInput.keyboardEvent);
+    EXPECT_EQ(UpdateKeyboardState(0), 1);
+    EXPECT_EQ(WaitForSingleObject(gInput.keyboardEvent, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(TestTakeDirectInputCalls(), (std::vector<std::string>{
+                                              "keyboard GetDeviceState 256",
+                                              "keyboard GetDeviceState 256",
+                                          }));
+}
+
+TEST_F(KeyboardTest, ALostDirectInputKeyboardIsAcquiredAndReadAgain) {
+    gSystemInfo.osCode = kOsCodeWindowsXp;
+    ASSERT_EQ(SetupInput(), 0);
+    Key('P', true);
+    NextMillisecond();
+    TestRecordDirectInputCalls(true);
+    TestFailNthCall("IDirectInputDevice::GetDeviceState", 1);
+    EXPECT_EQ(UpdateKeyboardState(1), 1);
+    EXPECT_EQ(TestTakeDirectInputCalls(),
+              (std::vector<std::string>{"keyboard GetDeviceState 256", "keyboard Acquire",
+                                        "keyboard GetDeviceState 256"}));
+    EXPECT_EQ(TestKeyDown(0x19), 1);
+    // When the second read fails too, the table stays as it was.
+    Key('P', false);
+    NextMillisecond();
+    TestFailNthCall("IDirectInputDevice::GetDeviceState", 1);
+    TestFailNthCall("IDirectInputDevice::Acquire", 1);
+    EXPECT_EQ(UpdateKeyboardState(1), 0);
+    EXPECT_EQ(gInput.keys[0x19], 0x80);
+}
+
+// A message handled inside the pump that UpdateKeyboardState runs asks for the keyboard again.
+std::vector<int> gNestedResults;
+LRESULT AskForTheKeyboard(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                          int32_t* handled) {
+    if (message == WM_USER) gNestedResults.push_back(UpdateKeyboardState(1));
+    return 0;
+}
+
+TEST_F(KeyboardTest, ARefreshIsNotReenteredFromThePumpItRuns) {
+    ASSERT_EQ(SetupInput(), 0);
+    gNestedResults.clear();
+    gMainWindow.settings.messageHook = AskForTheKeyboard;
+    PostMessageA(GetMainHwnd(), WM_USER, 0, 0);
+    NextMillisecond();
+    EXPECT_EQ(UpdateKeyboardState(1), 1);
+    gMainWindow.settings.messageHook = nullptr;
+    EXPECT_EQ(gNestedResults, std::vector<int>{0});
+}
+
+TEST_F(KeyboardTest, TheWin32KeyboardIsReadOnTheMainThreadOnly) {
+    ASSERT_EQ(SetupInput(), 0);
+    NextMillisecond();
+    int result = -1;
+    std::thread other([&result] { result = UpdateKeyboardState(0); });
+    other.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(UpdateKeyboardState(0), 1);
+}
+
+TEST_F(KeyboardTest, TheWin32PathKeepsTheMouseButtons) {
+    ASSERT_EQ(SetupInput(), 0);
+    HostEvent click;
+    click.kind = HostEventKind::MouseButtonDown;
+    click.button = 2;
+    TestHostPushEvent(GetMainHwnd(), click);
+    NextMillisecond();
+    Keys();
+    EXPECT_EQ(gInput.mouseButtons[0], 0);
+    EXPECT_EQ(gInput.mouseButtons[1], 1);
+    EXPECT_EQ(gInput.mouseButtons[2], 0);
+}
+
+TEST_F(KeyboardTest, AQueryWithoutInputSetsItUpInsteadOfAnswering) {
+    Key('Z', true);
+    EXPECT_EQ(TestKeyDown(0x2C), 0);
+    EXPECT_EQ(gInput.setUp, 1);
+    NextMillisecond();
+    EXPECT_EQ(TestKeyDown(0x2C), 1);
+    // Once a close was asked for, queries answer from what there is.
+    ShutdownInput();
+    gMainWindow.closePosted = 1;
+    EXPECT_EQ(CountJoypads(), 0);
+    EXPECT_EQ(gInput.setUp, 0);
+    gMainWindow.closePosted = 0;
+}
+
+TEST_F(KeyboardTest, AQueryWaitsForTheApplicationToBecomeActive) {
+    ASSERT_EQ(SetupInput(), 0);
+    Focus(false);
+    ASSERT_EQ(IsAppActive(), 0);
+    HostEvent gained;
+    gained.kind = HostEventKind::FocusGained;
+    TestHostScheduleEvent(GetMainHwnd(), gained, timeGetTime() + 200);
+    Key('Z', true);
+    EXPECT_EQ(TestKeyDown(0x2C), 1);
+    EXPECT_EQ(IsAppActive(), 1);
+}
+
+TEST_F(KeyboardTest, TheKeyboardsBufferSizeMayFailButItsEventMayNot) {
+    TestFailNthCall("IDirectInputDevice::SetProperty", 1);
+    ASSERT_EQ(SetupInput(), 0);
+    EXPECT_NE(gInput.keyboard, nullptr);
+    ShutdownInput();
+    TestFailNthCall("IDirectInputDevice::SetEventNotification", 1);
+    EXPECT_EQ(SetupInput(), -1);
+    EXPECT_EQ(gInput.setUp, 0);
+    EXPECT_EQ(TestCountDirectInputObjects(), 0);
+    EXPECT_TRUE(InOrder(ReadLog(), {"キーボードのプロパティ設定に失敗しました\r\n",
+                                    "入力関連の初期化をしました\r\n",
+                                    "キーボードイベントのセットアップが失敗しました\r\n"}));
+}
+
+TEST_F(KeyboardTest, AMouseOrKeyboardThatCannotBeSetUpEndsTheProgram) {
+    const struct {
+        const char* function;
+        int call;
+        const char* message;
+    } kFailures[] = {
+        {"IDirectInput::CreateDevice", 1, "マウスデバイスの取得に失敗しました\r\n"},
+        {"IDirectInputDevice::SetCooperativeLevel", 1,
+         "マウスデバイスの協調レベルの設定に失敗しました\r\n"},
+        {"IDirectInputDevice::SetDataFormat", 2,
+         "キーボードデバイスのデータ形式の設定に失敗しました\r\n"},
+    };
+    for (const auto& failure : kFailures) {
+        EXPECT_EXIT(
+            {
+                TestFailNthCall(failure.function, failure.call);
+                SetupInput();
+            },
+            ::testing::ExitedWithCode(255), "");
+        EXPECT_TRUE(InOrder(ReadLog(), {failure.message, "Alloc memory dump"})) << failure.message;
+    }
+}
+
+}  // namespace
