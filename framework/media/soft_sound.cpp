@@ -9,18 +9,13 @@
 
 namespace {
 
-// 8-bit data is written as 0x7F, the value the buffers have always been silenced with.
-uint8_t SilenceByte(const WAVEFORMATEX& format) {
-    return format.wBitsPerSample == 8 ? 0x7F : 0;
-}
-
 // Copies the whole frames waiting in the ring into one locked part, silence after them.
 uint32_t FeedPart(SoftSoundRecord* player, uint8_t* part, uint32_t bytes) {
     uint32_t blockAlign = player->format.nBlockAlign;
     uint32_t waiting = static_cast<uint32_t>(player->ring.stored) / blockAlign * blockAlign;
     uint32_t copy = waiting < bytes ? waiting : bytes - bytes % blockAlign;
     if (copy != 0) ReadRingBuffer(&player->ring, part, static_cast<int>(copy), 0);
-    FillBytes(part + copy, SilenceByte(player->format), bytes - copy);
+    FillBytes(part + copy, SilenceByteOf(player->format), bytes - copy);
     return copy;
 }
 
@@ -55,7 +50,7 @@ void FeedPlayer(SoftSoundRecord* player) {
     if (fed == bytes1 && part2 != nullptr)
         fed += FeedPart(player, static_cast<uint8_t*>(part2), bytes2);
     else if (part2 != nullptr)
-        FillBytes(part2, SilenceByte(player->format), bytes2);
+        FillBytes(part2, SilenceByteOf(player->format), bytes2);
     SoundBufferUnlock(&player->slot, part1, bytes1, part2, bytes2);
     if (fed < static_cast<uint32_t>(advance)) {
         if (player->dataEnd < 0)

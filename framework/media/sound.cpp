@@ -40,7 +40,6 @@ constexpr int32_t kMaxSounds = 32768;
 constexpr int32_t kMaxSoftSounds = 8192;
 constexpr int32_t kMaxMusic = 256;
 constexpr uint32_t kLogLineBytes = 1024;
-constexpr int32_t kStreamStopSlices = 1000;
 constexpr int kStreamStopSliceMilliseconds = 2;
 
 // Appends a formatted text as it is, without the line end that EmitLogFormat adds.
@@ -164,9 +163,7 @@ void StartStreamThread() {
 }
 
 // Waits until the thread has left, whatever the pump reports, so that nothing it uses is
-// freed under it; it needs nothing from this thread to leave. A thread that has not left
-// within two seconds no longer exists (the process was forked, as a death test does), and the
-// shutdown goes on without it.
+// freed under it; it needs nothing from this thread to leave.
 void StopStreamThread() {
     if (HasThreadHandle(&gSound.streamThread) == 0) return;
     {
@@ -174,13 +171,13 @@ void StopStreamThread() {
         gSound.streamStop = 1;
     }
     gSound.streamPause.notify_all();
-    for (int32_t slice = 0; slice < kStreamStopSlices && gSound.streamStop.load() != 2; ++slice) {
+    while (gSound.streamStop.load() != 2) {
         PumpMessagesUnlocked();
         std::unique_lock lock(gSound.streamPauseMutex);
         gSound.streamPause.wait_for(lock, std::chrono::milliseconds(kStreamStopSliceMilliseconds),
                                     [] { return gSound.streamStop.load() == 2; });
     }
-    if (gSound.streamStop.load() == 2) WaitForSingleObject(gSound.streamThread.thread, INFINITE);
+    WaitForSingleObject(gSound.streamThread.thread, INFINITE);
     CloseThreadHandle(&gSound.streamThread);
 }
 
@@ -326,6 +323,10 @@ SoundRecord* FindSoundRecord(Handle handle, int32_t acceptPending) {
     HandleHeader* header = FindHandleRecord(&gSound.sounds, handle);
     if (header == nullptr || (header->asyncPendingCount != 0 && acceptPending == 0)) return nullptr;
     return reinterpret_cast<SoundRecord*>(header);
+}
+
+uint8_t SilenceByteOf(const WAVEFORMATEX& format) {
+    return format.wBitsPerSample == 8 ? 0x7F : 0;
 }
 
 void WaitForSoundEnd(Handle handle) {

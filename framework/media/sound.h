@@ -154,5 +154,8 @@ int LoadSoundFromMemoryImage(Handle handle, const SoundCreateSettings* settings,
 int32_t FramesToMilliseconds(int64_t frames, int32_t sampleRate);
 // The record of a valid sound handle; one whose load is pending only when `acceptPending`.
 SoundRecord* FindSoundRecord(Handle handle, int32_t acceptPending);
+// What silence is written as: 0x7F for 8-bit data, the value the buffers have always been
+// silenced with, and 0 for wider samples.
+uint8_t SilenceByteOf(const WAVEFORMATEX& format);
 // Waits, pumping messages, until the sound stops or the program must end.
 void WaitForSoundEnd(Handle handle);

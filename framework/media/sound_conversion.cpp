@@ -36,7 +36,7 @@ AcmLibraryState gAcmLibrary = {};
 constexpr uint32_t kRiffHeaderBytes = 12;
 constexpr uint32_t kChunkHeaderBytes = 8;
 constexpr uint32_t kMinFormatChunkBytes = 16;
-constexpr uint32_t kAcmPieceBytes = 2048;
+constexpr uint32_t kAcmSliceBytes = 2048;
 constexpr uint32_t kVorbisBlockBytes = 4096;
 // Output positions this close to a seek's target count as already there.
 constexpr uint64_t kSeekSlackBytes = 15;
@@ -221,12 +221,12 @@ int OpenWavePcm(SoundConverter* c) {
     return SeekStream(c->reader, c->dataPosition, 0) ? 0 : -1;
 }
 
-// The size of the compressed pieces: at least 2,048 bytes and always whole source blocks, so
+// The size of the compressed slices: at least 2,048 bytes and always whole source blocks, so
 // that a format with large blocks still converts.
-uint32_t AcmPieceBytes(const SoundConverter* c) {
+uint32_t AcmSliceBytes(const SoundConverter* c) {
     uint32_t blockAlign = std::max<uint32_t>(c->acmSourceFormat->nBlockAlign, 1);
-    uint32_t piece = std::max(kAcmPieceBytes, blockAlign);
-    return piece - piece % blockAlign;
+    uint32_t slice = std::max(kAcmSliceBytes, blockAlign);
+    return slice - slice % blockAlign;
 }
 
 // The PCM format the compression manager suggests for the source, and the main and the spare
@@ -286,11 +286,11 @@ int OpenWaveAcm(SoundConverter* c) {
     c->dataPosition = chunks.dataPosition;
     c->dataBytes = chunks.dataBytes;
     c->totalFrames = -1;
-    // One second of output, and never less than what one piece converts to.
-    DWORD pieceOutput = 0;
-    gAcmLibrary.acmStreamSize(c->mainStream, AcmPieceBytes(c), &pieceOutput,
+    // One second of output, and never less than what one slice converts to.
+    DWORD sliceOutput = 0;
+    gAcmLibrary.acmStreamSize(c->mainStream, AcmSliceBytes(c), &sliceOutput,
                               ACM_STREAMSIZEF_SOURCE);
-    c->blockBytes = std::max<uint32_t>(c->outputFormat.nAvgBytesPerSec, pieceOutput);
+    c->blockBytes = std::max<uint32_t>(c->outputFormat.nAvgBytesPerSec, sliceOutput);
     c->kind = kSoundDecodeAcm;
     return 0;
 }
@@ -519,7 +519,7 @@ bool DecodeAcmBlock(SoundConverter* c) {
     ACMSTREAMHEADER header{};
     header.cbStruct = sizeof header;
     header.pbSrc = c->compressed + c->compressedPosition;
-    header.cbSrcLength = std::min(AcmPieceBytes(c), c->compressedBytes - c->compressedPosition);
+    header.cbSrcLength = std::min(AcmSliceBytes(c), c->compressedBytes - c->compressedPosition);
     header.pbDst = c->block;
     header.cbDstLength = c->blockBytes;
     if (gAcmLibrary.acmStreamPrepareHeader(c->mainStream, &header, 0) != MMSYSERR_NOERROR) {

@@ -29,7 +29,7 @@ int32_t BlockAlign(const SoundRecord* record) {
     return record->format.nBlockAlign;
 }
 
-// Parts of a second of the sound's format, in whole blocks.
+// Fractions of a second of the sound's format, in whole blocks.
 int32_t FloorToBlocks(const SoundRecord* record, int64_t numerator, int64_t denominator) {
     int64_t block = BlockAlign(record);
     return static_cast<int32_t>(numerator / (denominator * block) * block);
@@ -55,10 +55,6 @@ int32_t ThreeQuartersUp(const SoundRecord* record) {
 
 int32_t OneEighth(const SoundRecord* record) {
     return FloorToBlocks(record, BytesPerSecond(record), 8);
-}
-
-uint8_t SilenceByte(const SoundRecord* record) {
-    return record->format.wBitsPerSample == 8 ? 0x7F : 0;
 }
 
 int32_t Wrap(int32_t value, int32_t size) {
@@ -194,7 +190,7 @@ void AdvanceStreamSource(SoundRecord* record, SoundBufferSlot* slot, LockedSpan*
                     record->dataEndOffset = fillOffset;
                     record->dataEndPlayCursor = ReadPlayCursor(slot);
                     WriteSilence(span, static_cast<uint32_t>(OneEighth(record)),
-                                 SilenceByte(record));
+                                 SilenceByteOf(record->format));
                 } else {
                     record->currentSource = 0;
                     record->sourcePosition = 0;
@@ -246,7 +242,7 @@ int WriteAtCursor(SoundRecord* record, SoundBufferSlot* slot, int32_t at, int32_
     span.part[1] = static_cast<uint8_t*>(part2);
     span.bytes[1] = part2 != nullptr ? bytes2 : 0;
     if (silence) {
-        WriteSilence(&span, static_cast<uint32_t>(amount), SilenceByte(record));
+        WriteSilence(&span, static_cast<uint32_t>(amount), SilenceByteOf(record->format));
     } else {
         FillFromSources(record, slot, &span, at);
     }

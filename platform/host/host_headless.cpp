@@ -68,7 +68,7 @@ HeadlessAudio gHeadlessAudio;
 
 // A jump of the clock beyond this (a test setting the time) is skipped rather than rendered,
 // as a device resumes after a stall.
-constexpr unsigned long long kLongestRenderFrames = 60ULL * 48000;
+constexpr unsigned long long kLongestRenderSeconds = 60;
 constexpr int32_t kRenderChunkFrames = 4096;
 
 void RenderAudioToNow() {
@@ -77,11 +77,12 @@ void RenderAudioToNow() {
     unsigned long long now = ClockPeekMicroseconds();
     if (now < audio.openedAt) return;
     unsigned long long due =
-        (now - audio.openedAt) * static_cast<unsigned long long>(audio.frequency) / 1000000ULL;
+        static_cast<unsigned long long>(static_cast<unsigned __int128>(now - audio.openedAt) *
+                                        static_cast<unsigned>(audio.frequency) / 1000000);
     if (due <= audio.framesRendered) return;
-    if (due - audio.framesRendered > kLongestRenderFrames) {
-        audio.framesRendered = due - kLongestRenderFrames;
-    }
+    const unsigned long long longest =
+        kLongestRenderSeconds * static_cast<unsigned long long>(audio.frequency);
+    if (due - audio.framesRendered > longest) audio.framesRendered = due - longest;
     while (audio.framesRendered < due) {
         int32_t frames = static_cast<int32_t>(
             std::min<unsigned long long>(due - audio.framesRendered, kRenderChunkFrames));

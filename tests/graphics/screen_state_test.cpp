@@ -206,6 +206,9 @@ TEST_F(ScreenStateTest, AFailing320x240WindowFallsBackToTheEmulation) {
 }
 
 TEST_F(ScreenStateTest, WhenEvenTheSafeModeFailsTheProcessEnds) {
+    // The dying process is a fork of this one: with one processor no stream-sound thread runs
+    // whose locks the fork could inherit held.
+    TestSetProcessorCount(1);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EXIT(
         {

@@ -190,36 +190,36 @@ TEST_F(SoundConversionTest, ADataChunkLongerThanTheFileIsCutToTheWholeFramesPres
     EXPECT_EQ(Whole().size(), 4u * 100);
 }
 
-TEST_F(SoundConversionTest, BlocksComeOutInPiecesShortAtTheEndAndNothingAfter) {
+TEST_F(SoundConversionTest, BlocksComeOutShortAtTheEndAndNothingAfter) {
     std::vector<int16_t> samples(44100 + 50);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i);
     ASSERT_EQ(Setup(PcmWave(1, 44100, 16, AsBytes(samples))), 0);
-    Bytes piece(30000);
+    Bytes block(30000);
     Bytes all;
     int32_t got;
-    while ((got = ConvertSoundBlock(&converter_, piece.data(), 30000)) > 0) {
-        all.insert(all.end(), piece.begin(), piece.begin() + got);
+    while ((got = ConvertSoundBlock(&converter_, block.data(), 30000)) > 0) {
+        all.insert(all.end(), block.begin(), block.begin() + got);
     }
     EXPECT_EQ(AsSamples(all), samples);
-    EXPECT_EQ(ConvertSoundBlock(&converter_, piece.data(), 30000), 0);
+    EXPECT_EQ(ConvertSoundBlock(&converter_, block.data(), 30000), 0);
     SoundConverter idle{};
-    EXPECT_EQ(ConvertSoundBlock(&idle, piece.data(), 10), -1);
+    EXPECT_EQ(ConvertSoundBlock(&idle, block.data(), 10), -1);
 }
 
 TEST_F(SoundConversionTest, SeekingToWhereTheConverterStandsLeavesTheSourceAlone) {
     std::vector<int16_t> samples(1000);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i * 3);
     ASSERT_EQ(Setup(PcmWave(1, 44100, 16, AsBytes(samples))), 0);
-    Bytes piece(200);
-    ASSERT_EQ(ConvertSoundBlock(&converter_, piece.data(), 200), 200);
+    Bytes block(200);
+    ASSERT_EQ(ConvertSoundBlock(&converter_, block.data(), 200), 200);
     gSeekCalls = 0;
     EXPECT_EQ(SeekSoundConverter(&converter_, 100), 0);
     EXPECT_EQ(SeekSoundConverter(&converter_, 105), 0);  // within 15 bytes
     EXPECT_EQ(gSeekCalls, 0);
     EXPECT_EQ(SeekSoundConverter(&converter_, 500), 0);
     EXPECT_EQ(gSeekCalls, 1);
-    ASSERT_EQ(ConvertSoundBlock(&converter_, piece.data(), 4), 4);
-    EXPECT_EQ(AsSamples(Bytes(piece.begin(), piece.begin() + 4)),
+    ASSERT_EQ(ConvertSoundBlock(&converter_, block.data(), 4), 4);
+    EXPECT_EQ(AsSamples(Bytes(block.begin(), block.begin() + 4)),
               (std::vector<int16_t>{1500, 1503}));
 }
 
@@ -236,7 +236,7 @@ TEST_F(SoundConversionTest, CompressedWaveGoesThroughTheCompressionManager) {
     EXPECT_LT(RmsDifference(pcm, sine), 0.03 * 16384);
 }
 
-TEST_F(SoundConversionTest, AdpcmBlocksLargerThanAPieceStillConvert) {
+TEST_F(SoundConversionTest, AdpcmBlocksLargerThanAnInputSliceStillConvert) {
     // One IMA block of 4,096 bytes: a header sample of 1000 at step index 0 and zero codes,
     // which keep the sample where it is.
     Bytes format = FormatChunk(WAVE_FORMAT_IMA_ADPCM, 1, 8000, 4);
@@ -342,9 +342,9 @@ TEST_F(SoundConversionTest, OggVorbisDecodesCloseToTheSineInEitherSampleWidth) {
     // Seeking by frame lands on the same samples.
     ASSERT_EQ(Setup(ogg), 0);
     ASSERT_EQ(SeekSoundConverter(&converter_, 10000), 0);
-    Bytes piece(200);
-    ASSERT_EQ(ConvertSoundBlock(&converter_, piece.data(), 200), 200);
-    EXPECT_EQ(AsSamples(piece), std::vector<int16_t>(pcm.begin() + 10000, pcm.begin() + 10100));
+    Bytes block(200);
+    ASSERT_EQ(ConvertSoundBlock(&converter_, block.data(), 200), 200);
+    EXPECT_EQ(AsSamples(block), std::vector<int16_t>(pcm.begin() + 10000, pcm.begin() + 10100));
 }
 
 TEST_F(SoundConversionTest, TheMaskSkipsDecodersAndTheDirectShowDecoderAcceptsNothingYet) {

@@ -39,20 +39,20 @@ std::vector<int16_t> Repeat(const std::vector<std::vector<int16_t>>& parts, size
 
 class StreamSoundTest : public SoundFixture {
 protected:
-    struct Piece {
+    struct SourceData {
         Bytes pcm;
         int32_t loopCount;
     };
 
     // A stream sound of the given sources, each a WAVE image of its PCM.
-    Handle Stream(const std::vector<Piece>& pieces, int32_t sourceType = kStreamSourceMemory,
+    Handle Stream(const std::vector<SourceData>& sources, int32_t sourceType = kStreamSourceMemory,
                   Handle share = -1) {
         Handle handle = IssueHandle(&gSound.sounds, -1);
-        for (const Piece& piece : pieces) {
-            Bytes image = PcmWave(2, 44100, 16, piece.pcm);
+        for (const SourceData& source : sources) {
+            Bytes image = PcmWave(2, 44100, 16, source.pcm);
             EXPECT_EQ(AddStreamSoundFromMemory(&kMemoryStream, image.data(),
-                                               static_cast<uint32_t>(image.size()), piece.loopCount,
-                                               handle, sourceType, share, 0),
+                                               static_cast<uint32_t>(image.size()),
+                                               source.loopCount, handle, sourceType, share, 0),
                       0);
         }
         RewindStreamSound(handle, 0);
