@@ -6,7 +6,7 @@
 #include <platform/mmsystem.h>
 #include <platform/win32.h>
 
-// Types of the socket, input-method, joystick and MCI signatures below that no platform
+// Types of the socket and input-method signatures below that no platform
 // header declares yet; the slots only pass pointers to them.
 typedef UINT_PTR SOCKET;
 struct sockaddr;
@@ -18,12 +18,6 @@ struct HIMC__;
 typedef HIMC__* HIMC;
 struct CANDIDATELIST;
 typedef CANDIDATELIST* LPCANDIDATELIST;
-struct JOYINFOEX;
-typedef JOYINFOEX* LPJOYINFOEX;
-struct JOYCAPSA;
-typedef JOYCAPSA* LPJOYCAPSA;
-typedef DWORD MCIERROR;
-typedef UINT MCIDEVICEID;
 
 struct PlatformDllTable {
     HMODULE ws2_32Module;
