@@ -187,3 +187,21 @@ std::string Describe(const RefImage& img, int x, int y) {
     std::snprintf(text, sizeof text, "(%d,%d)=0x%08X", x, y, img.At(x, y));
     return text;
 }
+
+std::vector<Combination> AllCombinations() {
+    std::vector<Combination> out;
+    const uint32_t modes[] = {0, 1, 2, 3, 4, 10, 11, 5, 9, 12, 0xFFFFFFFF};
+    for (int type : {0, 1}) {
+        for (TestKind kind : {TestKind::Direct, TestKind::Alpha, TestKind::Palette}) {
+            for (uint32_t mode : modes) out.push_back({type, kind, mode});
+        }
+    }
+    return out;
+}
+
+std::string Name(const testing::TestParamInfo<Combination>& info) {
+    static const char* kinds[] = {"Direct", "Alpha", "Palette"};
+    const Combination& c = info.param;
+    const std::string mode = c.mode == 0xFFFFFFFF ? "Negative" : std::to_string(c.mode);
+    return std::string(c.colorType ? "Wide" : "Rgb565") + kinds[int(c.kind)] + "Mode" + mode;
+}

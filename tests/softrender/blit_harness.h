@@ -2,9 +2,12 @@
 // and draws random images, so that the blits and the reference model can be compared.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "blit_reference.h"
 #include "graphics/mem_img.h"
@@ -53,3 +56,15 @@ void RandomWeights(std::mt19937& rng, uint8_t weights[256]);
 
 // The image's colour at (x, y) as a readable string, for failure messages.
 std::string Describe(const RefImage& img, int x, int y);
+
+// One destination colour type, source kind and blend mode of the model comparisons.
+struct Combination {
+    int colorType;
+    TestKind kind;
+    uint32_t mode;
+};
+
+// Every combination: both colour types, every source kind, the drawn modes and modes that
+// must draw nothing (5 to 9, 12 and a negative mode, compared unsigned).
+std::vector<Combination> AllCombinations();
+std::string Name(const testing::TestParamInfo<Combination>& info);

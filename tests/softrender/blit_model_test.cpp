@@ -12,31 +12,6 @@
 
 namespace {
 
-struct Combination {
-    int colorType;
-    TestKind kind;
-    uint32_t mode;
-};
-
-std::vector<Combination> AllCombinations() {
-    std::vector<Combination> out;
-    // 5 to 9, 12 and a negative mode (compared unsigned) must draw nothing.
-    const uint32_t modes[] = {0, 1, 2, 3, 4, 10, 11, 5, 9, 12, 0xFFFFFFFF};
-    for (int type : {0, 1}) {
-        for (TestKind kind : {TestKind::Direct, TestKind::Alpha, TestKind::Palette}) {
-            for (uint32_t mode : modes) out.push_back({type, kind, mode});
-        }
-    }
-    return out;
-}
-
-std::string Name(const testing::TestParamInfo<Combination>& info) {
-    static const char* kinds[] = {"Direct", "Alpha", "Palette"};
-    const Combination& c = info.param;
-    const std::string mode = c.mode == 0xFFFFFFFF ? "Negative" : std::to_string(c.mode);
-    return std::string(c.colorType ? "Wide" : "Rgb565") + kinds[int(c.kind)] + "Mode" + mode;
-}
-
 // Parameters with loops or shortcuts of their own, their neighbours, and the 6-bit table's
 // first and last blocks.
 const int kParams[] = {0, 1, 3, 4, 127, 128, 129, 200, 252, 254, 255};

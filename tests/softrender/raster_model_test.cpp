@@ -14,31 +14,6 @@
 
 namespace {
 
-struct Combination {
-    int colorType;
-    TestKind kind;
-    uint32_t mode;
-};
-
-std::vector<Combination> AllCombinations() {
-    std::vector<Combination> out;
-    // 5 to 9, 12 and a negative mode (compared unsigned) must draw nothing.
-    const uint32_t modes[] = {0, 1, 2, 3, 4, 10, 11, 5, 9, 12, 0xFFFFFFFF};
-    for (int type : {0, 1}) {
-        for (TestKind kind : {TestKind::Direct, TestKind::Alpha, TestKind::Palette}) {
-            for (uint32_t mode : modes) out.push_back({type, kind, mode});
-        }
-    }
-    return out;
-}
-
-std::string Name(const testing::TestParamInfo<Combination>& info) {
-    static const char* kinds[] = {"Direct", "Alpha", "Palette"};
-    const Combination& c = info.param;
-    const std::string mode = c.mode == 0xFFFFFFFF ? "Negative" : std::to_string(c.mode);
-    return std::string(c.colorType ? "Wide" : "Rgb565") + kinds[int(c.kind)] + "Mode" + mode;
-}
-
 // Parameters with shortcuts of their own and their neighbours.
 const int kParams[] = {0, 1, 5, 128, 254, 255};
 // Off, off with a high byte, half, one byte just below 255 (on), and any.
