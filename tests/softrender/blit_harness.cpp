@@ -205,3 +205,15 @@ std::string Name(const testing::TestParamInfo<Combination>& info) {
     const std::string mode = c.mode == 0xFFFFFFFF ? "Negative" : std::to_string(c.mode);
     return std::string(c.colorType ? "Wide" : "Rgb565") + kinds[int(c.kind)] + "Mode" + mode;
 }
+
+RefImage FlatImage(int colorType, TestKind kind, int w, int h, uint32_t fill) {
+    RefImage img;
+    img.width = w;
+    img.height = h;
+    img.colorType = colorType;
+    img.palette = kind == TestKind::Palette;
+    img.alpha = kind == TestKind::Alpha;
+    img.pixels.assign(size_t(w) * h, fill);
+    img.entries.assign(256, 0);
+    return img;
+}

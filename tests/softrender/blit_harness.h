@@ -49,6 +49,8 @@ void ApplyState(const RefState& st);
 
 // Random content. Keys and the alpha values 0 and 255 are drawn often, and the bits that a
 // pixel does not use are set at random.
+// An image of one colour (or index) everywhere, with an all-zero palette.
+RefImage FlatImage(int colorType, TestKind kind, int w, int h, uint32_t fill);
 RefImage RandomImage(std::mt19937& rng, int colorType, TestKind kind, int width, int height);
 RefImage RandomDestination(std::mt19937& rng, int colorType, int width, int height);
 RefMask RandomMask(std::mt19937& rng, int width, int height);

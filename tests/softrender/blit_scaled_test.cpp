@@ -10,21 +10,9 @@
 
 namespace {
 
-RefImage Image(int type, TestKind kind, int w, int h, uint32_t fill) {
-    RefImage img;
-    img.width = w;
-    img.height = h;
-    img.colorType = type;
-    img.palette = kind == TestKind::Palette;
-    img.alpha = kind == TestKind::Alpha;
-    img.pixels.assign(size_t(w) * h, fill);
-    img.entries.assign(256, 0);
-    return img;
-}
-
 // Pixel (x, y) is x + 1 in blue and y + 1 in green, so the drawn samples can be read off.
 RefImage Columns(int w, int h) {
-    RefImage img = Image(1, TestKind::Direct, w, h, 0);
+    RefImage img = FlatImage(1, TestKind::Direct, w, h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) img.At(x, y) = uint32_t(y + 1) << 8 | uint32_t(x + 1);
     return img;
@@ -58,7 +46,7 @@ std::vector<int> SampledColumns(const RefImage& out, int x0, int y, int n) {
 }
 
 TEST(BlitScaledWalk, EnlargingRepeatsAndShrinkingSkipsColumns) {
-    const RefImage dst = Image(1, TestKind::Direct, 10, 4, 0);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 10, 4, 0);
     const RefImage src = Columns(4, 1);
     RefImage out = Draw(dst, src, {0, 0, 8, 1}, 0, State(0, 0, dst));
     EXPECT_EQ(SampledColumns(out, 0, 0, 8), (std::vector<int>{0, 0, 1, 1, 2, 2, 3, 3}));
@@ -75,7 +63,7 @@ TEST(BlitScaledWalk, EnlargingRepeatsAndShrinkingSkipsColumns) {
 }
 
 TEST(BlitScaledWalk, MirroringReversesTheSourceWalk) {
-    const RefImage dst = Image(1, TestKind::Direct, 4, 4, 0);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 4, 4, 0);
     const RefImage src = Columns(2, 1);
     RefImage out = Draw(dst, src, {0, 0, 3, 1}, 0, State(0, 0, dst));
     EXPECT_EQ(SampledColumns(out, 0, 0, 3), (std::vector<int>{0, 0, 1}));
@@ -89,7 +77,7 @@ TEST(BlitScaledWalk, MirroringReversesTheSourceWalk) {
 }
 
 TEST(BlitScaledWalk, ClippingKeepsEverySampleWhereTheUnclippedDrawPutsIt) {
-    const RefImage dst = Image(1, TestKind::Direct, 8, 2, 0);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 8, 2, 0);
     const RefImage src = Columns(6, 1);
     // 2x, starting 3 pixels left of the area: column 1 first, then 2, 2, 3, ...
     RefImage out = Draw(dst, src, {-3, 0, 9, 1}, 0, State(0, 0, dst));
@@ -98,7 +86,7 @@ TEST(BlitScaledWalk, ClippingKeepsEverySampleWhereTheUnclippedDrawPutsIt) {
     out = Draw(dst, src, {9, 0, -3, 1}, 0, State(0, 0, dst));
     EXPECT_EQ(SampledColumns(out, 0, 0, 6), (std::vector<int>{4, 3, 3, 2, 2, 1}));
     // Any clip matches the same columns of the whole draw.
-    const RefImage bigDst = Image(1, TestKind::Direct, 40, 1, 0);
+    const RefImage bigDst = FlatImage(1, TestKind::Direct, 40, 1, 0);
     const RefImage whole = Draw(bigDst, src, {0, 0, 17, 1}, 0, State(0, 0, bigDst));
     for (int cut = 1; cut < 16; ++cut) {
         RefState st = State(0, 0, bigDst);
@@ -126,8 +114,8 @@ TEST(BlitScaledFrame, SameSizeIsHandedToTheUnscaledBlitUnlessMirrored) {
 }
 
 TEST(BlitScaledFrame, GuardsDrawNothing) {
-    const RefImage dst = Image(0, TestKind::Direct, 8, 8, 0x1234);
-    const RefImage src = Image(0, TestKind::Direct, 4, 4, 0xFFFF);
+    const RefImage dst = FlatImage(0, TestKind::Direct, 8, 8, 0x1234);
+    const RefImage src = FlatImage(0, TestKind::Direct, 4, 4, 0xFFFF);
     const RefState st = State(0, 0, dst);
     EXPECT_EQ(Draw(dst, src, {3, 0, 3, 8}, 0, st).pixels, dst.pixels);  // zero width
     EXPECT_EQ(Draw(dst, src, {0, 5, 8, 5}, 0, st).pixels, dst.pixels);  // zero height
@@ -135,7 +123,7 @@ TEST(BlitScaledFrame, GuardsDrawNothing) {
     EXPECT_EQ(Draw(dst, src, {0, 0, 40000, 8}, 0, st).pixels, dst.pixels);
     EXPECT_EQ(Draw(dst, src, {-2147483647, 0, 2147483647, 8}, 0, st).pixels, dst.pixels);
     // A target with alpha holds four-byte pixels that these loops would not fill.
-    const RefImage alphaDst = Image(0, TestKind::Alpha, 8, 8, 0x00AB1234);
+    const RefImage alphaDst = FlatImage(0, TestKind::Alpha, 8, 8, 0x00AB1234);
     EXPECT_EQ(Draw(alphaDst, src, {0, 0, 8, 8}, 0, st).pixels, alphaDst.pixels);
     // A blend graph smaller than the source.
     const RefMask small{2, 2, std::vector<uint8_t>(4, 255)};
@@ -151,53 +139,53 @@ TEST(BlitScaledFrame, GuardsDrawNothing) {
 }
 
 TEST(BlitScaledWide, DocumentedValues) {
-    const RefImage dst = Image(1, TestKind::Direct, 4, 1, 0x00404040);
-    RefImage pal = Image(1, TestKind::Palette, 2, 1, 1);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 4, 1, 0x00404040);
+    RefImage pal = FlatImage(1, TestKind::Palette, 2, 1, 1);
     pal.entries[1] = 0x00404040;
     // Whole-sample subtraction at 255: packed bytes reach 0, the plain form keeps low bits.
     RefState st = State(3, 255, dst);
     EXPECT_EQ(Draw(dst, pal, {0, 0, 4, 1}, 0, st).At(3, 0), 0x00010100u);
     st.packedBytes = true;
-    const RefImage fourthByte = Image(1, TestKind::Direct, 4, 1, 0x20404040);
+    const RefImage fourthByte = FlatImage(1, TestKind::Direct, 4, 1, 0x20404040);
     EXPECT_EQ(Draw(fourthByte, pal, {0, 0, 4, 1}, 0, st).At(3, 0), 0x20000000u);
     // No halving shortcut: 1 over 1 stays 1 and the fourth byte is kept.
-    const RefImage ones = Image(1, TestKind::Direct, 4, 1, 0x77010101);
-    const RefImage oneSrc = Image(1, TestKind::Direct, 2, 1, 0x00010101);
+    const RefImage ones = FlatImage(1, TestKind::Direct, 4, 1, 0x77010101);
+    const RefImage oneSrc = FlatImage(1, TestKind::Direct, 2, 1, 0x00010101);
     EXPECT_EQ(Draw(ones, oneSrc, {0, 0, 4, 1}, 0, State(1, 128, ones)).At(0, 0), 0x77010101u);
     // The table addend at 255 with the low-bit merge: byte 3 becomes the red carry.
-    const RefImage grey = Image(1, TestKind::Direct, 4, 1, 0x00F0F0F0);
-    const RefImage add = Image(1, TestKind::Direct, 2, 1, 0x00202020);
+    const RefImage grey = FlatImage(1, TestKind::Direct, 4, 1, 0x00F0F0F0);
+    const RefImage add = FlatImage(1, TestKind::Direct, 2, 1, 0x00202020);
     EXPECT_EQ(Draw(grey, add, {0, 0, 4, 1}, 0, State(2, 255, grey)).At(1, 0), 0x01FFFFFFu);
     // Alpha 0 is skipped under transparency in every mode, the multiply included.
-    const RefImage white = Image(1, TestKind::Direct, 4, 1, 0x00FFFFFF);
-    const RefImage clear = Image(1, TestKind::Alpha, 2, 1, 0x00FFFFFF);
+    const RefImage white = FlatImage(1, TestKind::Direct, 4, 1, 0x00FFFFFF);
+    const RefImage clear = FlatImage(1, TestKind::Alpha, 2, 1, 0x00FFFFFF);
     EXPECT_EQ(Draw(white, clear, {0, 0, 4, 1}, 1, State(4, 0, white)).At(0, 0), 0x00FFFFFFu);
     EXPECT_EQ(Draw(white, clear, {0, 0, 4, 1}, 0, State(4, 0, white)).At(0, 0), 0u);
     // Without transparency an alpha source is blended by its alpha even in the opaque mode.
-    const RefImage black = Image(1, TestKind::Direct, 4, 1, 0);
-    const RefImage solid = Image(1, TestKind::Alpha, 2, 1, 0xFFFFFFFF);
+    const RefImage black = FlatImage(1, TestKind::Direct, 4, 1, 0);
+    const RefImage solid = FlatImage(1, TestKind::Alpha, 2, 1, 0xFFFFFFFF);
     EXPECT_EQ(Draw(black, solid, {0, 0, 4, 1}, 0, State(0, 0, black)).At(0, 0), 0x00FEFEFEu);
     EXPECT_EQ(Draw(black, solid, {0, 0, 4, 1}, 1, State(0, 0, black)).At(0, 0), 0xFFFFFFFFu);
 }
 
 TEST(BlitScaledRgb565, DocumentedValues) {
-    const RefImage black = Image(0, TestKind::Direct, 4, 1, 0);
-    const RefImage white = Image(0, TestKind::Direct, 4, 1, 0xFFFF);
-    const RefImage whiteSrc = Image(0, TestKind::Direct, 2, 1, 0xFFFF);
+    const RefImage black = FlatImage(0, TestKind::Direct, 4, 1, 0);
+    const RefImage white = FlatImage(0, TestKind::Direct, 4, 1, 0xFFFF);
+    const RefImage whiteSrc = FlatImage(0, TestKind::Direct, 2, 1, 0xFFFF);
     // Translucent at 128 goes through the signed table: red 15, green 31, blue 15.
     EXPECT_EQ(Draw(black, whiteSrc, {0, 0, 4, 1}, 0, State(1, 128, black)).At(0, 0), 0x7BEFu);
     // A blend-graph weight of 255 moves red 31 over 0 to 30.
-    const RefImage red = Image(0, TestKind::Direct, 2, 1, 0xF800);
+    const RefImage red = FlatImage(0, TestKind::Direct, 2, 1, 0xF800);
     const RefMask full{2, 1, {255, 255}};
     EXPECT_EQ(Draw(black, red, {0, 0, 4, 1}, 0, State(0, 0, black), &full).At(0, 0), 30u << 11);
     // Subtract at 0: palette sources still run with a zero colour, direct ones draw nothing.
-    const RefImage pal = Image(0, TestKind::Palette, 2, 1, 0);
+    const RefImage pal = FlatImage(0, TestKind::Palette, 2, 1, 0);
     EXPECT_EQ(Draw(white, pal, {0, 0, 4, 1}, 0, State(3, 0, white)).At(0, 0), 0xFFDFu);
     EXPECT_EQ(Draw(black, pal, {0, 0, 4, 1}, 0, State(3, 0, black)).At(0, 0), 0x0800u);
     EXPECT_EQ(Draw(white, whiteSrc, {0, 0, 4, 1}, 0, State(3, 0, white)).At(0, 0), 0xFFFFu);
     // Adding black at 255 keeps the low bits (always the general add here).
-    const RefImage low = Image(0, TestKind::Direct, 4, 1, 0x0821);
-    const RefImage blackSrc = Image(0, TestKind::Direct, 2, 1, 0);
+    const RefImage low = FlatImage(0, TestKind::Direct, 4, 1, 0x0821);
+    const RefImage blackSrc = FlatImage(0, TestKind::Direct, 2, 1, 0);
     EXPECT_EQ(Draw(low, blackSrc, {0, 0, 4, 1}, 0, State(2, 255, low)).At(0, 0), 0x0821u);
     // A white source inverts to black; a keyed pixel is skipped before the inversion.
     RefImage keyed = whiteSrc;

@@ -11,18 +11,6 @@
 
 namespace {
 
-RefImage Image(int type, TestKind kind, int w, int h, uint32_t fill) {
-    RefImage img;
-    img.width = w;
-    img.height = h;
-    img.colorType = type;
-    img.palette = kind == TestKind::Palette;
-    img.alpha = kind == TestKind::Alpha;
-    img.pixels.assign(size_t(w) * h, fill);
-    img.entries.assign(256, 0);
-    return img;
-}
-
 RefState State(uint32_t mode, int p, const RefImage& dst, uint32_t bright = 0xFFFFFF) {
     RefState st;
     st.mode = mode;
@@ -46,24 +34,24 @@ RefImage Draw(const RefImage& dst, const RefImage& src, int x, int y, int trans,
 
 // A source whose pixel at (x, y) is 0x00yyxx01, so every drawn pixel names its origin.
 RefImage Numbered(int w, int h) {
-    RefImage img = Image(1, TestKind::Direct, w, h, 0);
+    RefImage img = FlatImage(1, TestKind::Direct, w, h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) img.At(x, y) = uint32_t(y) << 16 | uint32_t(x) << 8 | 1;
     return img;
 }
 
 TEST(BlitUnscaledFrame, RefusesDestinationsThatCannotTakeTheSource) {
-    const RefImage src = Image(0, TestKind::Direct, 2, 2, 0xFFFF);
-    RefImage alphaDst = Image(0, TestKind::Alpha, 4, 4, 0x00120034);
+    const RefImage src = FlatImage(0, TestKind::Direct, 2, 2, 0xFFFF);
+    RefImage alphaDst = FlatImage(0, TestKind::Alpha, 4, 4, 0x00120034);
     EXPECT_EQ(Draw(alphaDst, src, 0, 0, 0, State(0, 0, alphaDst)).pixels, alphaDst.pixels);
-    RefImage paletteDst = Image(0, TestKind::Palette, 4, 4, 7);
+    RefImage paletteDst = FlatImage(0, TestKind::Palette, 4, 4, 7);
     EXPECT_EQ(Draw(paletteDst, src, 0, 0, 0, State(0, 0, paletteDst)).pixels, paletteDst.pixels);
-    RefImage wideDst = Image(1, TestKind::Direct, 4, 4, 0x11223344);
+    RefImage wideDst = FlatImage(1, TestKind::Direct, 4, 4, 0x11223344);
     EXPECT_EQ(Draw(wideDst, src, 0, 0, 0, State(0, 0, wideDst)).pixels, wideDst.pixels);
 }
 
 TEST(BlitUnscaledFrame, ClipsAtEveryEdgeAndStartsAtTheFirstVisibleSourcePixel) {
-    const RefImage dst = Image(1, TestKind::Direct, 10, 10, 0);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 10, 10, 0);
     const RefImage src = Numbered(4, 4);
     // Top-left: (-1, -2) shows source (1, 2) at (0, 0) and nothing beyond the source.
     RefImage out = Draw(dst, src, -1, -2, 0, State(0, 0, dst));
@@ -90,7 +78,7 @@ TEST(BlitUnscaledFrame, ClipsAtEveryEdgeAndStartsAtTheFirstVisibleSourcePixel) {
 }
 
 TEST(BlitUnscaledFrame, DrawsNothingOutsideTheAreaAndNeverBeyondTheDestination) {
-    const RefImage dst = Image(1, TestKind::Direct, 6, 6, 0x55);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 6, 6, 0x55);
     const RefImage src = Numbered(4, 4);
     EXPECT_EQ(Draw(dst, src, 6, 0, 0, State(0, 0, dst)).pixels, dst.pixels);
     EXPECT_EQ(Draw(dst, src, -4, 2, 0, State(0, 0, dst)).pixels, dst.pixels);
@@ -105,8 +93,8 @@ TEST(BlitUnscaledFrame, DrawsNothingOutsideTheAreaAndNeverBeyondTheDestination) 
 }
 
 TEST(BlitUnscaledFrame, BlendGraphIsReadAtSourceCoordinatesAndLimitsTheDraw) {
-    const RefImage dst = Image(1, TestKind::Direct, 6, 6, 0);
-    const RefImage src = Image(1, TestKind::Direct, 4, 4, 0x00FFFFFF);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 6, 6, 0);
+    const RefImage src = FlatImage(1, TestKind::Direct, 4, 4, 0x00FFFFFF);
     RefMask mask{4, 4, std::vector<uint8_t>(16, 0)};
     mask.bytes[2 * 4 + 1] = 255;  // source (1, 2)
     // Weights are the identity: only the pixel drawn from source (1, 2) moves.
@@ -122,8 +110,8 @@ TEST(BlitUnscaledFrame, BlendGraphIsReadAtSourceCoordinatesAndLimitsTheDraw) {
 }
 
 TEST(BlitUnscaledFrame, ModesThatTheSoftwareRendererDoesNotDrawLeaveTheDestination) {
-    const RefImage dst = Image(0, TestKind::Direct, 4, 4, 0x1234);
-    const RefImage src = Image(0, TestKind::Direct, 4, 4, 0xFFFF);
+    const RefImage dst = FlatImage(0, TestKind::Direct, 4, 4, 0x1234);
+    const RefImage src = FlatImage(0, TestKind::Direct, 4, 4, 0xFFFF);
     for (uint32_t mode : {5u, 6u, 7u, 8u, 9u, 12u, 0x80000000u}) {
         EXPECT_EQ(Draw(dst, src, 0, 0, 0, State(mode, 128, dst)).pixels, dst.pixels) << mode;
     }
@@ -154,8 +142,8 @@ TEST(BlitUnscaledFrame, TranslucentAtFullParameterDrawsExactlyAsOpaque) {
 }
 
 TEST(BlitUnscaledRgb565, DocumentedValues) {
-    const RefImage black = Image(0, TestKind::Direct, 3, 1, 0x0000);
-    const RefImage white = Image(0, TestKind::Direct, 3, 1, 0xFFFF);
+    const RefImage black = FlatImage(0, TestKind::Direct, 3, 1, 0x0000);
+    const RefImage white = FlatImage(0, TestKind::Direct, 3, 1, 0xFFFF);
     // The halving average: white over black is red 15, green 31, blue 15.
     EXPECT_EQ(Draw(black, white, 0, 0, 0, State(1, 128, black)).At(0, 0), 0x7BEFu);
     // The 6-bit table: p 1 to 3 keeps the destination, 252 to 254 stores the source.
@@ -163,14 +151,14 @@ TEST(BlitUnscaledRgb565, DocumentedValues) {
     for (int p : {252, 253, 254})
         EXPECT_EQ(Draw(black, white, 0, 0, 0, State(1, p, black)).At(1, 0), 0xFFFFu);
     // Adding black keeps 0x0821 in the general form; the pair form at 255 drops the low bits.
-    const RefImage low = Image(0, TestKind::Direct, 3, 1, 0x0821);
+    const RefImage low = FlatImage(0, TestKind::Direct, 3, 1, 0x0821);
     EXPECT_EQ(Draw(low, black, 0, 0, 0, State(2, 254, low)).At(0, 0), 0x0821u);
     EXPECT_EQ(Draw(low, black, 0, 0, 0, State(2, 255, low)).At(0, 0), 0x0001u);
     // Adding white saturates through the general add; the fast form's recipe leaves red's and
     // green's lowest bits to the carries, so onto 0x0821 it gives 0xF7FF.
     EXPECT_EQ(Draw(white, white, 0, 0, 0, State(2, 255, white)).At(2, 0), 0xFFFFu);
     EXPECT_EQ(Draw(low, white, 0, 0, 0, State(2, 255, low)).At(2, 0), 0xF7FFu);
-    const RefImage opaqueWhite = Image(0, TestKind::Alpha, 3, 1, 0x00FFFFFF);
+    const RefImage opaqueWhite = FlatImage(0, TestKind::Alpha, 3, 1, 0x00FFFFFF);
     EXPECT_EQ(Draw(low, opaqueWhite, 0, 0, 1, State(2, 255, low)).At(2, 0), 0xFFFFu);
     // Subtracting black from white clears green's lowest bit.
     EXPECT_EQ(Draw(white, black, 0, 0, 0, State(3, 255, white)).At(0, 0), 0xFFDFu);
@@ -180,8 +168,8 @@ TEST(BlitUnscaledRgb565, DocumentedValues) {
 }
 
 TEST(BlitUnscaledRgb565, PairFormCarriesFromTheLeftPixelIntoTheRight) {
-    const RefImage dst = Image(0, TestKind::Direct, 2, 1, 0xF800);
-    const RefImage src = Image(0, TestKind::Direct, 2, 1, 0xF800);
+    const RefImage dst = FlatImage(0, TestKind::Direct, 2, 1, 0xF800);
+    const RefImage src = FlatImage(0, TestKind::Direct, 2, 1, 0xF800);
     const RefImage out = Draw(dst, src, 0, 0, 0, State(2, 255, dst));
     EXPECT_EQ(out.At(0, 0), 0xF800u);
     EXPECT_EQ(out.At(1, 0), 0xF801u);  // the left red's carry, in the right blue
@@ -195,8 +183,8 @@ TEST(BlitUnscaledRgb565, PairFormCarriesFromTheLeftPixelIntoTheRight) {
 }
 
 TEST(BlitUnscaledRgb565, AlphaZeroBlackensUnderMultiplyWithOrWithoutTransparency) {
-    const RefImage dst = Image(0, TestKind::Direct, 2, 2, 0xFFFF);
-    const RefImage src = Image(0, TestKind::Alpha, 2, 2, 0x0000FFFF);  // alpha 0
+    const RefImage dst = FlatImage(0, TestKind::Direct, 2, 2, 0xFFFF);
+    const RefImage src = FlatImage(0, TestKind::Alpha, 2, 2, 0x0000FFFF);  // alpha 0
     EXPECT_EQ(Draw(dst, src, 0, 0, 1, State(4, 0, dst)).At(1, 1), 0u);
     EXPECT_EQ(Draw(dst, src, 0, 0, 0, State(4, 0, dst)).At(1, 1), 0u);
     // Under the opaque mode the same pixel is skipped.
@@ -204,22 +192,22 @@ TEST(BlitUnscaledRgb565, AlphaZeroBlackensUnderMultiplyWithOrWithoutTransparency
 }
 
 TEST(BlitUnscaledPalette, SubtractAtZeroStillMovesTheLowBits) {
-    RefImage src = Image(0, TestKind::Palette, 2, 1, 3);
-    const RefImage black = Image(0, TestKind::Direct, 2, 1, 0x0000);
-    const RefImage white = Image(0, TestKind::Direct, 2, 1, 0xFFFF);
+    RefImage src = FlatImage(0, TestKind::Palette, 2, 1, 3);
+    const RefImage black = FlatImage(0, TestKind::Direct, 2, 1, 0x0000);
+    const RefImage white = FlatImage(0, TestKind::Direct, 2, 1, 0xFFFF);
     EXPECT_EQ(Draw(black, src, 0, 0, 0, State(3, 0, black)).At(0, 0), 0x0800u);
     EXPECT_EQ(Draw(white, src, 0, 0, 0, State(3, 0, white)).At(0, 0), 0xFFDFu);
-    RefImage wideSrc = Image(1, TestKind::Palette, 2, 1, 3);
-    RefImage wide = Image(1, TestKind::Direct, 2, 1, 0x77102030);
+    RefImage wideSrc = FlatImage(1, TestKind::Palette, 2, 1, 3);
+    RefImage wide = FlatImage(1, TestKind::Direct, 2, 1, 0x77102030);
     EXPECT_EQ(Draw(wide, wideSrc, 0, 0, 0, State(3, 0, wide)).At(0, 0), 0x00112130u);
     // A direct source at 0 draws nothing.
-    const RefImage direct = Image(0, TestKind::Direct, 2, 1, 0);
+    const RefImage direct = FlatImage(0, TestKind::Direct, 2, 1, 0);
     EXPECT_EQ(Draw(white, direct, 0, 0, 0, State(3, 0, white)).At(0, 0), 0xFFFFu);
 }
 
 TEST(BlitUnscaledPalette, EachCallDrawsWithTheSourcesCurrentPalette) {
-    const RefImage dst = Image(1, TestKind::Direct, 2, 1, 0);
-    RefImage src = Image(1, TestKind::Palette, 2, 1, 9);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 2, 1, 0);
+    RefImage src = FlatImage(1, TestKind::Palette, 2, 1, 9);
     TestMemImg d(dst), s(src);
     ApplyState(State(0, 0, dst));
     uint32_t entry = 0xAABBCCDD;
@@ -233,8 +221,8 @@ TEST(BlitUnscaledPalette, EachCallDrawsWithTheSourcesCurrentPalette) {
 }
 
 TEST(BlitUnscaledPalette, KeyOutsideTheIndexRangeNeverMatches) {
-    const RefImage dst = Image(1, TestKind::Direct, 2, 1, 0);
-    RefImage src = Image(1, TestKind::Palette, 2, 1, 0x05);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 2, 1, 0);
+    RefImage src = FlatImage(1, TestKind::Palette, 2, 1, 0x05);
     src.entries[5] = 0x00ABCDEF;
     src.key = 0x105;  // low byte equals every index
     EXPECT_EQ(Draw(dst, src, 0, 0, 1, State(0, 0, dst)).At(0, 0), 0x00ABCDEFu);
@@ -243,32 +231,32 @@ TEST(BlitUnscaledPalette, KeyOutsideTheIndexRangeNeverMatches) {
 }
 
 TEST(BlitUnscaledWide, OpaqueCopiesTheFourthByteAndKeysCompareAllFour) {
-    const RefImage dst = Image(1, TestKind::Direct, 2, 1, 0x11111111);
-    RefImage src = Image(1, TestKind::Direct, 2, 1, 0xAB00FF00);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 2, 1, 0x11111111);
+    RefImage src = FlatImage(1, TestKind::Direct, 2, 1, 0xAB00FF00);
     src.key = 0x0000FF00;  // differs from the pixels only in the fourth byte
     EXPECT_EQ(Draw(dst, src, 0, 0, 1, State(0, 0, dst)).At(0, 0), 0xAB00FF00u);
     // The halving mix writes a fourth byte of 0, and 1 over 1 gives 0.
-    const RefImage ones = Image(1, TestKind::Direct, 2, 1, 0x01010101);
+    const RefImage ones = FlatImage(1, TestKind::Direct, 2, 1, 0x01010101);
     EXPECT_EQ(Draw(ones, ones, 0, 0, 0, State(1, 128, ones)).At(0, 0), 0u);
 }
 
 TEST(BlitUnscaledWide, PackedByteLoopsSaturateEveryByteWherePlainOnesCarry) {
     for (bool packed : {false, true}) {
-        const RefImage dst = Image(1, TestKind::Direct, 5, 1, 0x80808080);
-        const RefImage add = Image(1, TestKind::Direct, 5, 1, 0x80808080);
+        const RefImage dst = FlatImage(1, TestKind::Direct, 5, 1, 0x80808080);
+        const RefImage add = FlatImage(1, TestKind::Direct, 5, 1, 0x80808080);
         RefState st = State(2, 255, dst);
         st.packedBytes = packed;
         const uint32_t sum = packed ? 0xFFFFFFFF : 0x01FFFFFF;
         RefImage out = Draw(dst, add, 0, 0, 0, st);
         for (int x = 0; x < 5; ++x) EXPECT_EQ(out.At(x, 0), sum) << packed;
 
-        const RefImage from = Image(1, TestKind::Direct, 5, 1, 0x10101010);
-        const RefImage sub = Image(1, TestKind::Direct, 5, 1, 0x01010101);
+        const RefImage from = FlatImage(1, TestKind::Direct, 5, 1, 0x10101010);
+        const RefImage sub = FlatImage(1, TestKind::Direct, 5, 1, 0x01010101);
         st.mode = 3;
         out = Draw(from, sub, 0, 0, 0, st);
         for (int x = 0; x < 5; ++x) EXPECT_EQ(out.At(x, 0), packed ? 0x0F0F0F0Fu : 0x0011110Fu);
 
-        RefImage pal = Image(1, TestKind::Palette, 5, 1, 2);
+        RefImage pal = FlatImage(1, TestKind::Palette, 5, 1, 2);
         pal.entries[2] = 0x80808080;
         st.mode = 2;
         out = Draw(dst, pal, 0, 0, 0, st);
@@ -284,8 +272,8 @@ TEST(BlitUnscaledWide, PackedByteLoopsSaturateEveryByteWherePlainOnesCarry) {
 
 TEST(BlitRunLength, TakenOnlyForAWholeImageDrawnWithTransOne) {
     // Under the multiply, alpha 0 blackens on the plain path; its run is stepped over instead.
-    const RefImage dst = Image(0, TestKind::Direct, 6, 6, 0xFFFF);
-    RefImage src = Image(0, TestKind::Alpha, 4, 4, 0x00FFFFFF);  // alpha 255
+    const RefImage dst = FlatImage(0, TestKind::Direct, 6, 6, 0xFFFF);
+    RefImage src = FlatImage(0, TestKind::Alpha, 4, 4, 0x00FFFFFF);  // alpha 255
     src.At(1, 1) = 0x0000FFFF;
     src.stream = RefBuildStream(src);
     const RefState st = State(4, 0, dst);
@@ -296,8 +284,8 @@ TEST(BlitRunLength, TakenOnlyForAWholeImageDrawnWithTransOne) {
 }
 
 TEST(BlitRunLength, StreamDecidesEvenAfterThePixelsChanged) {
-    const RefImage dst = Image(1, TestKind::Direct, 4, 1, 0);
-    RefImage src = Image(1, TestKind::Direct, 4, 1, 0x00FFFFFF);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 4, 1, 0);
+    RefImage src = FlatImage(1, TestKind::Direct, 4, 1, 0x00FFFFFF);
     src.key = 0x00FFFFFF;
     src.stream = {0x00, 0x42, 0xC0};  // one transparent pixel, three opaque ones
     const RefImage out = Draw(dst, src, 0, 0, 1, State(0, 0, dst));
@@ -305,16 +293,16 @@ TEST(BlitRunLength, StreamDecidesEvenAfterThePixelsChanged) {
 }
 
 TEST(BlitRunLength, StreamWriterPacksRunsOfAtMost64) {
-    RefImage row = Image(1, TestKind::Direct, 130, 1, 1);
+    RefImage row = FlatImage(1, TestKind::Direct, 130, 1, 1);
     EXPECT_EQ(RefBuildStream(row), (std::vector<uint8_t>{0x7F, 0x7F, 0x41, 0xC0}));
-    RefImage alpha = Image(1, TestKind::Alpha, 4, 1, 0);
+    RefImage alpha = FlatImage(1, TestKind::Alpha, 4, 1, 0);
     alpha.pixels = {0x00000000, 0xFF000000, 0x80000000, 0x80000000};
     EXPECT_EQ(RefBuildStream(alpha), (std::vector<uint8_t>{0x00, 0x40, 0x81, 0xC0}));
 }
 
 TEST(BlitRunLength, EndOfRowIsAnyByteFromC0AndOverlongRunsStopAtTheRowEnd) {
-    const RefImage dst = Image(1, TestKind::Direct, 3, 2, 0);
-    RefImage src = Image(1, TestKind::Direct, 2, 2, 7);
+    const RefImage dst = FlatImage(1, TestKind::Direct, 3, 2, 0);
+    RefImage src = FlatImage(1, TestKind::Direct, 2, 2, 7);
     src.key = 99;
     src.stream = {0x7F, 0xFF, 0x40, 0xC1};  // a 64-pixel run in a 2-pixel row
     const RefImage out = Draw(dst, src, 0, 0, 1, State(0, 0, dst));
@@ -322,8 +310,8 @@ TEST(BlitRunLength, EndOfRowIsAnyByteFromC0AndOverlongRunsStopAtTheRowEnd) {
 }
 
 TEST(BlitRunLength, SubImageOfAStreamedBodyTakesThePlainPath) {
-    const RefImage dst = Image(0, TestKind::Direct, 4, 4, 0xFFFF);
-    RefImage parent = Image(0, TestKind::Alpha, 8, 8, 0x00FFFFFF);
+    const RefImage dst = FlatImage(0, TestKind::Direct, 4, 4, 0xFFFF);
+    RefImage parent = FlatImage(0, TestKind::Alpha, 8, 8, 0x00FFFFFF);
     parent.At(3, 3) = 0x0000FFFF;
     parent.stream = RefBuildStream(parent);
     TestMemImg d(dst), p(parent);
@@ -340,9 +328,9 @@ TEST(BlitRunLength, SubImageOfAStreamedBodyTakesThePlainPath) {
 }
 
 TEST(BlitRunLength, DrawingOntoAnImageInvalidatesItsStream) {
-    RefImage dst = Image(0, TestKind::Direct, 4, 4, 0);
+    RefImage dst = FlatImage(0, TestKind::Direct, 4, 4, 0);
     dst.stream = RefBuildStream(dst);
-    const RefImage src = Image(0, TestKind::Direct, 2, 2, 0xFFFF);
+    const RefImage src = FlatImage(0, TestKind::Direct, 2, 2, 0xFFFF);
     TestMemImg d(dst), s(src);
     ApplyState(State(5, 0, dst));
     BlitMemImgUnscaled(d.get(), s.get(), 0, 0, 0, nullptr);

@@ -1,18 +1,6 @@
 // Test images, draw states and the counting canvas of the rasteriser and primitives tests.
 #include "raster_harness.h"
 
-RefImage FlatImage(int colorType, TestKind kind, int w, int h, uint32_t fill) {
-    RefImage img;
-    img.width = w;
-    img.height = h;
-    img.colorType = colorType;
-    img.palette = kind == TestKind::Palette;
-    img.alpha = kind == TestKind::Alpha;
-    img.pixels.assign(size_t(w) * h, fill);
-    img.entries.assign(256, 0);
-    return img;
-}
-
 uint32_t NumberOf(int x, int y) {
     return uint32_t(y) << 16 | uint32_t(x) << 8 | 1;
 }

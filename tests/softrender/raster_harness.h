@@ -7,9 +7,6 @@
 #include "blit_harness.h"
 #include "graphics/mem_img.h"
 
-// An image of one value; palette images get 256 zero entries.
-RefImage FlatImage(int colorType, TestKind kind, int w, int h, uint32_t fill);
-
 // A 32-bit image whose pixel at (x, y) is 0x00yyxx01, so every drawn pixel names its texel.
 RefImage NumberedImage(int w, int h);
 uint32_t NumberOf(int x, int y);
