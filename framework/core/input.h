@@ -1,28 +1,16 @@
 // Keyboard, mouse and joypads: the key table by DirectInput key code, up to 16 pads read as
 // JoypadBits with a keyboard assignment per pad, force-feedback vibration, and the devices
 // re-acquired on activation. DirectInput 7, else 8, else the Win32 keyboard and winmm pads.
+// The public calls are in orbek/orbek.h. Each public query (TestKeyDown, CopyAllKeyStates,
+// CountJoypads, GetJoypadBits, StopJoypadRumble) first waits for activation while the
+// application is inactive, and with input not set up (and no close requested) sets input up
+// and returns that result instead. A rumble above power 5,000 adds the sine.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/dinput.h>
 
 #include <cstdint>
-
-constexpr int32_t kMaxJoypads = 16;
-// ORed into a pad number for GetJoypadBits: add the pad's keyboard assignment.
-constexpr int32_t kJoypadWithKeys = 0x1000;
-
-// 256 bytes by DirectInput key code; bit 7 set while the key is down.
-typedef uint8_t KeyStateTable[256];
-
-// Bit 0 down, 1 left, 2 right, 3 up, bits 4 to 27 buttons 0 to 23; with the keyboard
-// assignment any bit may also come from keys.
-typedef uint32_t JoypadBits;
-constexpr JoypadBits kJoypadDown = 1u << 0;
-constexpr JoypadBits kJoypadLeft = 1u << 1;
-constexpr JoypadBits kJoypadRight = 1u << 2;
-constexpr JoypadBits kJoypadUp = 1u << 3;
-constexpr int32_t kJoypadFirstButtonBit = 4;
-constexpr int32_t kJoypadButtons = 24;
 
 // Per pad, per bit, four DirectInput key codes; 0 or less means none.
 typedef int32_t JoypadKeyMap[kMaxJoypads][32][4];
@@ -89,21 +77,8 @@ int SetupJoypads();
 int ReleaseJoypads();
 // 1 when the table was refreshed, else 0.
 int UpdateKeyboardState(int32_t pumpFirst);
-// Like every public query below: while the application is inactive it first waits for
-// activation, and with input not set up (and no close requested) it sets input up and returns
-// that result instead.
-int TestKeyDown(int32_t key);
-// out[i] = 1 while key i is down, else 0; -1 for a null buffer.
-int CopyAllKeyStates(uint8_t out[256]);
-int CountJoypads();
-// Pad number 1..16, ORed with kJoypadWithKeys to add the keyboard assignment.
-JoypadBits GetJoypadBits(int32_t pad);
 // Pad index 0..15: 0, -1 for a pad that cannot be read.
 int UpdateJoypadState(int32_t index);
-// Pad number 1..count: vibration at `power` (0..10,000; above 5,000 adds the sine) for
-// `durationMs` (negative: until stopped); -1 for a pad without force feedback.
-int StartJoypadRumble(int32_t pad, int32_t power, int32_t durationMs);
-int StopJoypadRumble(int32_t pad);
 int TickJoypadRumble();
 int ApplyJoypadVibration();
 int ReacquireInputDevices();

@@ -1,6 +1,8 @@
 // Start-up and shutdown of the framework, the fatal exit, and COM start and end.
 #pragma once
 
+#include <orbek/orbek.h>
+
 #include <cstdint>
 
 struct LibraryState {
@@ -16,10 +18,6 @@ struct LibraryState {
     char startDirectory[260];
 };
 extern LibraryState gLibrary;
-
-// The public entry points: each takes the ApiLock around its unlocked body.
-int SetupLibrary();
-int ShutdownLibrary();
 
 int SetupLibraryUnlocked();
 int ShutdownLibraryUnlocked();

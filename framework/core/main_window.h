@@ -2,6 +2,7 @@
 // window-mode scale, and the services around it (cursor, mouse, clipboard, dropped files).
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
@@ -27,7 +28,7 @@ struct MainWindowSettings {
     int32_t keepWindowOnClose;
     int32_t noQuitMessage;
     // Called before the procedure's own handling; a non-zero *handled returns its result.
-    LRESULT (*messageHook)
+    LRESULT(*messageHook)
     (HWND window, UINT message, WPARAM wParam, LPARAM lParam, int32_t* handled);
     int32_t resizable;
     int32_t userWidth, userHeight;
@@ -90,7 +91,6 @@ extern MainWindowState gMainWindow;
 
 int SetupMainWindow();
 int ShutdownMainWindow();
-int ChangeWindowMode(int32_t windowed);
 int ApplyWindowStyle();
 int StoreWindowModeFlag(int32_t windowed);
 int SetWindowScale(double x, double y);

@@ -1,6 +1,8 @@
 // The message pump, the waiting helpers and the activation handling it defers.
 #pragma once
 
+#include <orbek/orbek.h>
+
 #include <cstdint>
 
 constexpr int32_t kActivationRingSize = 512;
@@ -14,8 +16,6 @@ struct ActivationRing {
     int32_t count;
 };
 
-// Public entry point: takes the ApiLock; 0, or -1 once the program must end.
-int PumpMessages();
 int PumpMessagesUnlocked();
 int ShouldWaitWhileInactive();
 int WaitForActivation();
