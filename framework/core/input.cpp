@@ -12,11 +12,12 @@
 #include <iterator>
 
 #include "core/clocks.h"
-#include "core/library_setup.h"
+#include "core/fatal_error.h"
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/message_pump.h"
 #include "core/platform_dlls.h"
+#include "core/pump_services.h"
 #include "core/string_functions.h"
 #include "core/system_info.h"
 
@@ -507,12 +508,16 @@ int SetupInput() {
     }
     AppendLogText("入力関連の初期化をしました\n");
     if (gInput.settings.keyMapInitialised == 0) FillDefaultKeyMap();
+    SetPumpService(kPumpKeyboard, [] { return UpdateKeyboardState(0); });
+    SetPumpService(kPumpJoypadRumble, TickJoypadRumble);
     gInput.setUp = 1;
     return 0;
 }
 
 int ShutdownInput() {
     if (gInput.setUp == 0) return 0;
+    SetPumpService(kPumpKeyboard, nullptr);
+    SetPumpService(kPumpJoypadRumble, nullptr);
     if (HasDirectInput()) {
         AppendLogText("DirectInput 関連の終了処理... 完了\n");
         ReleaseDirectInput();

@@ -1,5 +1,5 @@
 // The framework's spine: start-up and shutdown of every module in their fixed order, the
-// fatal exit, COM start and end, and the locked public entry points around them.
+// fatal exit's shutdown, COM start and end, and the locked public entry points around them.
 #include "core/library_setup.h"
 
 #include <platform/com.h>
@@ -8,6 +8,7 @@
 
 #include "core/api_lock.h"
 #include "core/clocks.h"
+#include "core/fatal_error.h"
 #include "core/file_access.h"
 #include "core/input.h"
 #include "core/log.h"
@@ -60,6 +61,15 @@ int DesktopBitsPerPixel() {
     return bits;
 }
 
+// The fatal exit's shutdown. Off the main thread the shutdown would wait for this very thread
+// (a loading worker), so the process ends at once there.
+void ShutdownAfterFatalError() {
+    DWORD mainThread = gMainWindow.mainThreadId;
+    if (mainThread != 0 && mainThread != GetCurrentThreadId()) return;
+    ShutdownLibraryUnlocked();
+    CloseApiLock();
+}
+
 // A failed step: the modules started so far stay as they are.
 int FailStartup() {
     ShutdownLibraryUnlocked();
@@ -89,6 +99,7 @@ int ShutdownLibrary() {
 int SetupLibraryUnlocked() {
     if (gLibrary.setUp != 0) return 0;
     gLibrary.initialising = 1;
+    InstallFatalErrorShutdown(ShutdownAfterFatalError);
     ClearQuittingFlag();
     LoadPlatformDlls();
     ChooseStartMode();
@@ -177,19 +188,6 @@ int ShutdownLibraryUnlocked() {
     DumpMemoryBlocks();
     FreePlatformDlls();
     return 0;
-}
-
-void ExitOnFatalError(const char* message) {
-    AppendLogText(message);
-    AppendLogText("\n");
-    // Off the main thread the shutdown would wait for this very thread (a loading worker), so
-    // the process ends at once there.
-    DWORD mainThread = gMainWindow.mainThreadId;
-    if (mainThread == 0 || mainThread == GetCurrentThreadId()) {
-        ShutdownLibraryUnlocked();
-        CloseApiLock();
-    }
-    ExitProcess(static_cast<UINT>(-1));
 }
 
 int SetupCom() {

@@ -1,4 +1,4 @@
-// Start-up and shutdown of the framework, the fatal exit, and COM start and end.
+// Start-up and shutdown of the framework, the shutdown of the fatal exit, and COM start and end.
 #pragma once
 
 #include <orbek/orbek.h>
@@ -21,8 +21,5 @@ extern LibraryState gLibrary;
 
 int SetupLibraryUnlocked();
 int ShutdownLibraryUnlocked();
-// Logs the message and ends the process with exit code -1, after the shutdown when it runs on
-// the main thread.
-[[noreturn]] void ExitOnFatalError(const char* message);
 int SetupCom();
 int ShutdownCom();

@@ -588,15 +588,6 @@ BOOL ForceForegroundWindow(HWND window, int32_t topmost) {
     return result;
 }
 
-int EnableDesktopComposition(int32_t enable) {
-    int32_t off = enable == 0 ? 1 : 0;
-    if (off == gMainWindow.compositionOff || gPlatformDlls.DwmEnableComposition == nullptr)
-        return 0;
-    gPlatformDlls.DwmEnableComposition(enable != 0 ? 1 : 0);
-    gMainWindow.compositionOff = off;
-    return 0;
-}
-
 int ApplyCursorVisibility(int32_t show) {
     if (show != -1) gMainWindow.cursorWanted = show;
     int32_t shown = gMainWindow.cursorWanted != 0 ? 1 : 0;

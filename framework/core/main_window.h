@@ -83,7 +83,6 @@ struct MainWindowState {
     int32_t repaintPending;
     uint32_t lastRepaint;
     int32_t paintTimerArmed;
-    int32_t compositionOff;
     int32_t deviceReleased;  // the device went with a full-screen deactivation
     UINT timerPeriod;
 };
@@ -108,7 +107,6 @@ int IsCloseRequested();
 int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits);
 HWND GetDrawWindowHandle();
 BOOL ForceForegroundWindow(HWND window, int32_t topmost);
-int EnableDesktopComposition(int32_t enable);
 // 1 show, 0 hide, -1 re-evaluate.
 int ApplyCursorVisibility(int32_t show);
 int ReadMousePosition(int32_t* x, int32_t* y);

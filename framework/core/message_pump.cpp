@@ -1,28 +1,26 @@
 // The per-frame heartbeat: at most five window messages a call while the window is active,
 // pumping and sleeping while it is inactive, then the activation changes that the window
-// procedure deferred, then the main-thread services of the other modules in a fixed order.
+// procedure deferred, then the main-thread services that the modules put in the pump's table.
 #include "core/message_pump.h"
 
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
 #include "core/api_lock.h"
-#include "core/async_load.h"
 #include "core/clocks.h"
+#include "core/desktop_composition.h"
 #include "core/input.h"
 #include "core/library_setup.h"
 #include "core/log.h"
 #include "core/main_window.h"
-#include "core/sockets.h"
+#include "core/pump_services.h"
 #include "core/system_info.h"
 #include "core/text_input.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 #include "media/movies.h"
-#include "media/music.h"
 #include "media/sound.h"
-#include "media/stream_sound.h"
 
 namespace {
 
@@ -108,12 +106,9 @@ void RunMessageLoop() {
         }
 
         if (waiting) {
-            PumpNetworkMessages(1);
-            if (gSystemInfo.processorCount <= 1) {
-                RefillStreamSounds();
-                ProcessSoftSoundPlayers();
-            }
-            RunMainThreadRequests();
+            RunPumpService(kPumpSockets);
+            RunPumpService(kPumpStreamSounds);
+            RunPumpService(kPumpMainThreadRequests);
             Sleep(24);
         }
         if (gMainWindow.quit != 0 || self != gMainWindow.mainThreadId) break;
@@ -133,18 +128,16 @@ void DrainActivationRing() {
     }
 }
 
+// The modules' services from the pump's table, in the table's order.
 void RunServices() {
-    if (gSystemInfo.processorCount < 2) {
-        RefillStreamSounds();
-        ProcessSoftSoundPlayers();
-    }
-    if (gMainWindow.quit == 0) RunMainThreadRequests();
-    UpdateMusicPlayFlags();
-    UpdateKeyboardState(0);
-    TickJoypadRumble();
-    PumpNetworkMessages(1);
+    RunPumpService(kPumpStreamSounds);
+    if (gMainWindow.quit == 0) RunPumpService(kPumpMainThreadRequests);
+    RunPumpService(kPumpMusic);
+    RunPumpService(kPumpKeyboard);
+    RunPumpService(kPumpJoypadRumble);
+    RunPumpService(kPumpSockets);
     gPump.keyInputRunning = 1;
-    ProcessKeyInput();
+    RunPumpService(kPumpKeyInput);
     gPump.keyInputRunning = 0;
 }
 
@@ -168,7 +161,7 @@ int Deactivate() {
             ShowWindow(gMainWindow.window, SW_MINIMIZE);
         }
         if (!IsWindowedMode() && FetchDirectDraw7Object() != nullptr) {
-            if (gMainWindow.compositionOff != 0) EnableDesktopComposition(1);
+            if (IsDesktopCompositionOff() != 0) EnableDesktopComposition(1);
             if (GetGraphRestoreHandler() == nullptr) {
                 AppendLogText("復元関数が登録されていないため終了します\n");
                 PostCloseOnce();

@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 
+#include "core/fatal_error.h"
 #include "core/library_setup.h"
 #include "core/log.h"
 #include "core/main_window.h"

@@ -10,12 +10,13 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "core/fatal_error.h"
 #include "core/file_access.h"
-#include "core/library_setup.h"
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/message_pump.h"
 #include "core/platform_dlls.h"
+#include "core/pump_services.h"
 #include "core/string_functions.h"
 #include "core/system_info.h"
 #include "core/tracked_memory.h"
@@ -389,13 +390,20 @@ int SetupDirectSound() {
     InitHandleNodeChain(&gSound.playerHead, &gSound.playerTail);
     gSound.setUp = 1;
 
-    if (gSystemInfo.processorCount > 1) StartStreamThread();
+    if (gSystemInfo.processorCount > 1) {
+        StartStreamThread();
+    } else {
+        SetPumpService(kPumpStreamSounds, ServiceStreamSounds);
+    }
+    SetPumpService(kPumpMusic, UpdateMusicPlayFlags);
     AppendLogText("DirectSound の初期化は正常に終了しました\n");
     return 0;
 }
 
 int ShutdownDirectSound() {
     if (gSound.setUp == 0 || gSound.device == nullptr) return -1;
+    SetPumpService(kPumpStreamSounds, nullptr);
+    SetPumpService(kPumpMusic, nullptr);
     StopStreamThread();
     RetireAllHandles(&gSound.sounds, nullptr);
     RetireAllHandles(&gSound.softSounds, IsSoftSoundPlayer);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "core/clocks.h"
+#include "core/fatal_error.h"
 #include "core/main_window.h"
 #include "core/message_pump.h"
 #include "graphics/screen_state.h"
