@@ -4,7 +4,7 @@
 // reload.
 #include "graphics/graphics_system.h"
 
-#include "core/library_setup.h"
+#include "app/library_setup.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_resources.h"
 #include "graphics/mem_img.h"

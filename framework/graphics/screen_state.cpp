@@ -8,11 +8,11 @@
 
 #include <cstdarg>
 
+#include "app/library_setup.h"
+#include "app/main_window.h"
+#include "app/message_pump.h"
 #include "core/fatal_error.h"
-#include "core/library_setup.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "graphics/draw_screen.h"

@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "app/main_window.h"
+#include "app/message_pump.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/platform_dlls.h"
 #include "core/pump_services.h"
 #include "core/string_functions.h"

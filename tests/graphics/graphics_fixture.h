@@ -7,7 +7,7 @@
 #include <platform/testing_d3d9.h>
 #include <platform/testing_ddraw.h>
 
-#include "core/library_fixture.h"
+#include "app/library_fixture.h"
 #include "graphics/device_resources.h"
 #include "graphics/screen_state.h"
 

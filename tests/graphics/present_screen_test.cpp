@@ -2,7 +2,7 @@
 
 #include <platform/testing.h>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_screen.h"

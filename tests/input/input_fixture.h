@@ -9,9 +9,9 @@
 
 #include <vector>
 
-#include "core/input.h"
-#include "core/library_fixture.h"
-#include "core/message_pump.h"
+#include "app/library_fixture.h"
+#include "app/message_pump.h"
+#include "input/input.h"
 
 class InputFixture : public LibraryFixture {
 protected:

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "core/main_window.h"
+#include "app/main_window.h"
 #include "core/system_info.h"
 #include "input_fixture.h"
 

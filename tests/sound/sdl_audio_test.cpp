@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 #include "sound/sound_test_support.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // deletion, times, the fall-back to streaming, and the pause that activation drives.
 #include <gtest/gtest.h>
 
+#include "app/message_pump.h"
 #include "core/handle_registry.h"
-#include "core/message_pump.h"
 #include "media/soft_sound.h"
 #include "media/sound_buffer_slot.h"
 #include "sound/sound_test_support.h"

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/library_setup.h"
+#include "app/library_setup.h"
+#include "app/main_window.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/platform_dlls.h"
 #include "core/string_functions.h"
 

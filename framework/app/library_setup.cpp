@@ -1,19 +1,19 @@
 // The framework's spine: start-up and shutdown of every module in their fixed order, the
 // fatal exit's shutdown, COM start and end, and the locked public entry points around them.
-#include "core/library_setup.h"
+#include "app/library_setup.h"
 
 #include <platform/com.h>
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
+#include "app/main_window.h"
+#include "app/message_pump.h"
+#include "app/screen_log.h"
 #include "core/api_lock.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
-#include "core/input.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/platform_dlls.h"
 #include "core/sockets.h"
 #include "core/string_functions.h"
@@ -25,6 +25,7 @@
 #include "graphics/model_resources.h"
 #include "graphics/screen_state.h"
 #include "graphics/soft_image.h"
+#include "input/input.h"
 #include "media/color_format.h"
 #include "media/movies.h"
 #include "media/music.h"

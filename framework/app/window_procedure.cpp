@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
+#include "app/library_setup.h"
+#include "app/main_window.h"
+#include "app/message_pump.h"
 #include "core/async_load.h"
 #include "core/clocks.h"
-#include "core/library_setup.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/sockets.h"
 #include "core/system_info.h"
 #include "core/text_input.h"

@@ -1,6 +1,6 @@
 // Start-up and shutdown of the framework: the order of their steps as the log and the window
 // layer record them, refusals, failures that undo nothing, and the fatal exit.
-#include "core/library_setup.h"
+#include "app/library_setup.h"
 
 #include <gtest/gtest.h>
 #include <platform/testing.h>
@@ -9,10 +9,10 @@
 
 #include <cstdlib>
 
+#include "app/main_window.h"
+#include "app/message_pump.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "graphics/screen_state.h"
 #include "library_fixture.h"
 

@@ -1,18 +1,18 @@
 // The main window's life: start-up (double-start check, class, styles, size and place, the
 // timer test and the settings that go with the window), the change between window and full
 // screen, the window-mode scale, the end, and the services around the window.
-#include "core/main_window.h"
+#include "app/main_window.h"
 
 #include <platform/mmsystem.h>
 
 #include <cstring>
 
+#include "app/library_setup.h"
+#include "app/message_pump.h"
 #include "core/async_load.h"
 #include "core/clocks.h"
 #include "core/file_access.h"
-#include "core/library_setup.h"
 #include "core/log.h"
-#include "core/message_pump.h"
 #include "core/platform_dlls.h"
 #include "core/random.h"
 #include "core/string_functions.h"

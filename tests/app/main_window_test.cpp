@@ -1,14 +1,14 @@
 // The main window around the pump: the window-mode scale, the mouse position it divides by,
 // frame dragging that keeps the screen's aspect, display changes the screen cannot follow,
 // and the mode flag set before start-up.
-#include "core/main_window.h"
+#include "app/main_window.h"
 
 #include <gtest/gtest.h>
 #include <platform/testing_host.h>
 #include <platform/win32.h>
 
-#include "core/library_setup.h"
-#include "core/message_pump.h"
+#include "app/library_setup.h"
+#include "app/message_pump.h"
 #include "graphics/screen_state.h"
 #include "library_fixture.h"
 

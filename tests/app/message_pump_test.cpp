@@ -1,7 +1,7 @@
 // The message pump and the window procedure behind it, on the headless host: the five-message
 // limit, the end of the program, activation deferred through the ring, waiting while
 // minimised, Alt+Enter, and the messages the procedure answers itself.
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 
 #include <gtest/gtest.h>
 #include <platform/mmsystem.h>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/library_setup.h"
+#include "app/main_window.h"
 #include "core/clocks.h"
-#include "core/library_setup.h"
-#include "core/main_window.h"
 #include "graphics/screen_state.h"
 #include "library_fixture.h"
 

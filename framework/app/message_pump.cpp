@@ -1,24 +1,24 @@
 // The per-frame heartbeat: at most five window messages a call while the window is active,
 // pumping and sleeping while it is inactive, then the activation changes that the window
 // procedure deferred, then the main-thread services that the modules put in the pump's table.
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
+#include "app/library_setup.h"
+#include "app/main_window.h"
 #include "core/api_lock.h"
 #include "core/clocks.h"
 #include "core/desktop_composition.h"
-#include "core/input.h"
-#include "core/library_setup.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/pump_services.h"
 #include "core/system_info.h"
 #include "core/text_input.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
+#include "input/input.h"
 #include "media/movies.h"
 #include "media/sound.h"
 

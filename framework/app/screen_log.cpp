@@ -1,6 +1,7 @@
 // The on-screen log: a block of 80 text lines that the flip draws over the picture while it
 // is shown. Its font is made again whenever the device loses it.
-#include "core/log.h"
+#include "app/screen_log.h"
+
 #include "core/string_functions.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/draw_settings.h"

@@ -1,7 +1,7 @@
 // Keyboard, mouse and joypad input through DirectInput 7, else 8, else the Win32 keyboard
 // state and winmm's joystick calls: the key table refreshed at most once per millisecond,
 // pads as JoypadBits with their keyboard assignment, vibration, and re-acquiring devices.
-#include "core/input.h"
+#include "input/input.h"
 
 #include <platform/mmsystem.h>
 #include <platform/win32.h>
@@ -11,11 +11,11 @@
 #include <cstring>
 #include <iterator>
 
+#include "app/main_window.h"
+#include "app/message_pump.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/platform_dlls.h"
 #include "core/pump_services.h"
 #include "core/string_functions.h"
