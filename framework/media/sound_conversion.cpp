@@ -84,7 +84,8 @@ void* Allocate(uint32_t bytes) {
 // A PCM format whose fields agree: channels x bytes per sample is the block, and the rate times
 // the block is the byte rate.
 WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits) {
-    WORD blockAlign = static_cast<WORD>(channels * bits / 8);
+    // Both fields come from the file: their product can pass an int.
+    WORD blockAlign = static_cast<WORD>(uint32_t{channels} * bits / 8);
     return {WAVE_FORMAT_PCM, channels, rate, rate * blockAlign, blockAlign, bits, 0};
 }
 

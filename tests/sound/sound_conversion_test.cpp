@@ -162,6 +162,9 @@ TEST_F(SoundConversionTest, DegenerateWaveFilesAreRefusedCleanly) {
         Setup(BuildWave({FormatChunk(WAVE_FORMAT_PCM, 1, 44100, 12, true), Bytes(8), {}, {}})), -1);
     EXPECT_EQ(Setup(BuildWave({FormatChunk(WAVE_FORMAT_PCM, 9, 44100, 16), Bytes(36), {}, {}})),
               -1);
+    Bytes huge = FormatChunk(WAVE_FORMAT_PCM, 2, 44100, 16, true);
+    huge[2] = huge[3] = huge[14] = huge[15] = 0xFF;
+    EXPECT_EQ(Setup(BuildWave({huge, Bytes(64), {}, {}})), -1) << "65,535 channels of 65,535 bits";
     Bytes shortFormat = FormatChunk(WAVE_FORMAT_PCM, 1, 44100, 16);
     shortFormat.resize(14);
     EXPECT_EQ(Setup(BuildWave({shortFormat, Bytes(8), {}, {}})), -1);
