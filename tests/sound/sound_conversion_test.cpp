@@ -350,6 +350,29 @@ TEST_F(SoundConversionTest, OggVorbisDecodesCloseToTheSineInEitherSampleWidth) {
     EXPECT_EQ(AsSamples(block), std::vector<int16_t>(pcm.begin() + 10000, pcm.begin() + 10100));
 }
 
+// Chained Ogg Vorbis: links of one format play one after the other; links that differ in rate
+// or channels are refused, whichever link comes first.
+TEST_F(SoundConversionTest, OggVorbisChainsDecodeWholeOrAreRefusedWhenTheirFormatsDiffer) {
+    Bytes first = ReadFixture("tone_mono_44k.ogg"), second = ReadFixture("tone2_mono_44k.ogg");
+    Bytes other = ReadFixture("tone_stereo_22k.ogg");
+    ASSERT_EQ(Setup(first), 0);
+    Bytes expected = Whole();
+    ASSERT_EQ(Setup(second), 0);
+    Bytes secondPcm = Whole();
+    expected.insert(expected.end(), secondPcm.begin(), secondPcm.end());
+    auto chain = [](std::initializer_list<const Bytes*> links) {
+        Bytes out;
+        for (const Bytes* link : links) out.insert(out.end(), link->begin(), link->end());
+        return out;
+    };
+    ASSERT_EQ(Setup(chain({&first, &second})), 0);
+    EXPECT_EQ(GetSoundPcmSize(&converter_), expected.size());
+    EXPECT_EQ(Whole(), expected);
+    EXPECT_EQ(Setup(chain({&first, &other})), -1);
+    EXPECT_EQ(Setup(chain({&other, &first})), -1);
+    EXPECT_EQ(Setup(chain({&first, &second, &other})), -1);
+}
+
 TEST_F(SoundConversionTest, TheMaskSkipsDecodersAndTheDirectShowDecoderAcceptsNothingYet) {
     Bytes ogg = ReadFixture("tone_mono_44k.ogg");
     EXPECT_EQ(Setup(ogg, kSkipVorbis), -1);
