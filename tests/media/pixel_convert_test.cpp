@@ -357,14 +357,14 @@ TEST(StretchGraphImageRect, NearestAndBilinear) {
     FreeGraphImage(&dest);
 }
 
-
 // Opaque sources without an alpha channel: palettes (whose entries' alpha bytes are 0, as the
 // decoders leave them), greyscale, 16-bit without alpha, 24 and 32 bits.
 TEST(StretchGraphImageRect, FormatsWithoutAlphaStayOpaqueAndAgreeWithTheCopy) {
     std::mt19937 rng(7);
     ColorFormat palette = RandomPalette(rng);
     for (auto& e : palette.palette) e.alpha = 0;
-    std::vector<ColorFormat> formats = {palette, Masks(16, 0xF800, 0x7E0, 0x1F, 0),
+    std::vector<ColorFormat> formats = {palette,
+                                        Masks(16, 0xF800, 0x7E0, 0x1F, 0),
                                         Masks(16, 0x7C00, 0x3E0, 0x1F, 0),
                                         Masks(16, 0xF00, 0xF0, 0xF, 0),
                                         Masks(24, 0xFF0000, 0xFF00, 0xFF, 0),
