@@ -378,6 +378,7 @@ TEST_F(FileAccessTest, FileHandlesCloseTheirValueWhenDeleted) {
 int32_t gCustomOpens = 0;
 
 TEST_F(FileAccessTest, TheTableInForceDecidesWhatTheFrontCallsDo) {
+    gCustomOpens = 0;
     WriteArchiveFile("GRAPHICS.OBA", {{"title.png", Text("archive")}});
     directory_.Write("graphics/title.png", Text("disk"));
     SetNoArchiveSwitch(1);
