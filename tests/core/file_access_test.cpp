@@ -179,8 +179,8 @@ TEST_F(FileAccessTest, EveryVersionAndKeyReadsThroughTheLayer) {
             for (bool compress : {false, true}) {
                 SCOPED_TRACE(::testing::Message()
                              << version << " " << (key ? key : "-") << " " << compress);
-                std::string name =
-                    "v" + std::to_string(version) + (key ? "k" : "d") + (compress ? "c" : "p");
+                std::string name = std::string("v").append(std::to_string(version));
+                name.append(key ? "k" : "d").append(compress ? "c" : "p");
                 SetArchiveKeyString(key);
                 const Bytes body = Mixed(20000 + version, version);
                 WriteArchiveFile(
