@@ -328,12 +328,12 @@ private:
     // `argument` -1: the call has none worth recording.
     void Record(const char* method, long long argument = -1) const {
         if (!gDirectInput.recordCalls) return;
+        // Appended piece by piece: GCC 12 flags "text" + std::string with a false -Wrestrict.
         std::string what = method;
-        if (argument >= 0) what += " " + std::to_string(argument);
-        RecordDirectInputCall(kind_ == DeviceKind::Keyboard ? "keyboard"
-                              : kind_ == DeviceKind::Mouse  ? "mouse"
-                                                            : "pad " + std::to_string(pad_),
-                              what);
+        if (argument >= 0) what.append(" ").append(std::to_string(argument));
+        std::string who = kind_ == DeviceKind::Keyboard ? "keyboard" : "mouse";
+        if (kind_ == DeviceKind::Pad) who = std::string("pad ").append(std::to_string(pad_));
+        RecordDirectInputCall(who, what);
     }
 
     bool InForeground() const {

@@ -44,6 +44,10 @@ protected:
     void TearDown() override {
         if (gLibrary.setUp != 0) ShutdownLibrary();
         FreePlatformDlls();
+        // Shutdown leaves the quit flag and the window state behind; tests that run later in
+        // the same process without this fixture (the pump under the API lock) expect neither.
+        gLibrary = LibraryState{};
+        gMainWindow = MainWindowState{};
         gLog.directory[0] = '\0';
         EXPECT_EQ(chdir(previous_), 0);
         unlink((directory_ + "/Log.txt").c_str());
