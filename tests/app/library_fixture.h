@@ -38,11 +38,12 @@ protected:
         CopyStringMax(gLog.directory, directory_.c_str(), sizeof(gLog.directory) - 1);
         gLibrary = LibraryState{};
         gMainWindow = MainWindowState{};
-        gMainWindow.settings.windowed = 1;
+        gShell = ShellState{};
+        gShell.windowed = 1;
     }
 
     void TearDown() override {
-        if (gLibrary.setUp != 0) ShutdownLibrary();
+        if (gShell.setUp != 0) ShutdownLibrary();
         FreePlatformDlls();
         gLog.directory[0] = '\0';
         EXPECT_EQ(chdir(previous_), 0);

@@ -34,7 +34,7 @@ protected:
 
     // Starts the framework in full screen (window mode is the fixture's default).
     int SetupFullScreen() {
-        gMainWindow.settings.windowed = 0;
+        gShell.windowed = 0;
         return SetupLibrary();
     }
 };

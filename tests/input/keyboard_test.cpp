@@ -173,10 +173,10 @@ TEST_F(KeyboardTest, AQueryWithoutInputSetsItUpInsteadOfAnswering) {
     EXPECT_EQ(TestKeyDown(0x2C), 1);
     // Once a close was asked for, queries answer from what there is.
     ShutdownInput();
-    gMainWindow.closePosted = 1;
+    gShell.closePosted = 1;
     EXPECT_EQ(CountJoypads(), 0);
     EXPECT_EQ(gInput.setUp, 0);
-    gMainWindow.closePosted = 0;
+    gShell.closePosted = 0;
 }
 
 TEST_F(KeyboardTest, AQueryWaitsForTheApplicationToBecomeActive) {

@@ -165,7 +165,7 @@ void SoundFixture::StartSound(int processors) {
     TestResetSoundLayer();
     TestSetProcessorCount(processors);
     threaded_ = processors > 1;
-    gLibrary.noGraphics = 1;
+    gShell.noGraphics = 1;
     gLibrary.noInput = 1;
     // Start-up measures the processor against the clock, which must move on every read.
     TestSetClockStepPerRead(50);
