@@ -159,7 +159,7 @@ LONG ScaleAxis(int32_t raw, const AxisSetting& axis) {
     return static_cast<LONG>(std::lround(centre + std::copysign(scaled, position) * half));
 }
 
-class InputDevice final : public DirectInputObject<IDirectInputDevice8A> {
+class InputDevice final : public ComObject<IDirectInputDevice8A, gDirectInputObjects> {
 public:
     InputDevice(int version, DeviceKind kind, int pad, const HostJoystickInfo& info)
         : version_(version), kind_(kind), pad_(pad), info_(info) {
@@ -321,6 +321,7 @@ public:
     }
 
 private:
+    // The interface of the DirectInput version that made the device.
     bool Answers(REFIID iid) const override {
         return iid == (version_ == 7 ? IID_IDirectInputDevice7A : IID_IDirectInputDevice8A);
     }

@@ -21,6 +21,7 @@ protected:
     void TearDown() override {
         LibraryFixture::TearDown();
         EXPECT_EQ(TestD3d9LiveObjects(), 0);
+        EXPECT_EQ(TestCountDirectDrawObjects(), 0);
         ResetGraphicsState();
     }
 

@@ -216,6 +216,7 @@ std::vector<int16_t> SoundFixture::TakeLeft() {
 
 void SoundFixture::TearDown() {
     LibraryFixture::TearDown();
+    EXPECT_EQ(TestCountDirectSoundObjects(), 0);
     for (const std::string& path : written_) unlink(path.c_str());
     rmdir(directory_.c_str());
 }
