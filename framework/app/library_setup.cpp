@@ -65,7 +65,7 @@ int DesktopBitsPerPixel() {
 // The fatal exit's shutdown. Off the main thread the shutdown would wait for this very thread
 // (a loading worker), so the process ends at once there.
 void ShutdownAfterFatalError() {
-    DWORD mainThread = gMainWindow.mainThreadId;
+    DWORD mainThread = gShell.mainThreadId;
     if (mainThread != 0 && mainThread != GetCurrentThreadId()) return;
     ShutdownLibraryUnlocked();
     CloseApiLock();
@@ -74,14 +74,14 @@ void ShutdownAfterFatalError() {
 // A failed step: the modules started so far stay as they are.
 int FailStartup() {
     ShutdownLibraryUnlocked();
-    gLibrary.initialising = 0;
+    gShell.initialising = 0;
     return -1;
 }
 
 }  // namespace
 
 int SetupLibrary() {
-    if (gLibrary.setUp != 0) return 0;
+    if (gShell.setUp != 0) return 0;
     EnterApiLock();
     int result = SetupLibraryUnlocked();
     LeaveApiLock();
@@ -89,7 +89,7 @@ int SetupLibrary() {
 }
 
 int ShutdownLibrary() {
-    if (gLibrary.setUp == 0) return 0;
+    if (gShell.setUp == 0) return 0;
     EnterApiLock();
     int result = ShutdownLibraryUnlocked();
     LeaveApiLock();
@@ -98,8 +98,8 @@ int ShutdownLibrary() {
 }
 
 int SetupLibraryUnlocked() {
-    if (gLibrary.setUp != 0) return 0;
-    gLibrary.initialising = 1;
+    if (gShell.setUp != 0) return 0;
+    gShell.initialising = 1;
     InstallFatalErrorShutdown(ShutdownAfterFatalError);
     ClearQuittingFlag();
     LoadPlatformDlls();
@@ -129,7 +129,7 @@ int SetupLibraryUnlocked() {
         OpenAcmLibrary();
         SetupDirectSound();
     }
-    if (gLibrary.noGraphics == 0) {
+    if (gShell.noGraphics == 0) {
         SetupGraphImageModule();
         RegisterSoftImageHandleType();
         SetupMovieManager();
@@ -137,21 +137,21 @@ int SetupLibraryUnlocked() {
     }
     SetupCharCodeBuffer();
 
-    gLibrary.setUp = 1;
+    gShell.setUp = 1;
     if (!IsWindowedMode()) ForceForegroundWindow(GetMainHwnd(), 1);
     SetupScreenLog();
     SelectDrawScreen(kBackScreen);
     SelectDrawScreen(kFrontScreen);
-    if (gLibrary.noGraphics == 0) RegisterModelHandleTypes();
+    if (gShell.noGraphics == 0) RegisterModelHandleTypes();
 
-    gLibrary.initialising = 0;
+    gShell.initialising = 0;
     ConsumeDeferredUserSize();
     return 0;
 }
 
 int ShutdownLibraryUnlocked() {
-    if (gLibrary.setUp == 0) return 0;
-    gLibrary.ending = 1;
+    if (gShell.setUp == 0) return 0;
+    gShell.ending = 1;
 
     DeleteAllSoftImages();
     ShutdownScreenLog();
@@ -167,18 +167,18 @@ int ShutdownLibraryUnlocked() {
     CloseAcmLibrary();
     ShutdownMainWindow();
     ShutdownCom();
-    gLibrary.setUp = 0;
+    gShell.setUp = 0;
 
     if (gLibrary.noWindow == 0) {
         while (PumpMessagesUnlocked() == 0 && gMainWindow.quit == 0 &&
                gMainWindow.windowDestroyed == 0) {
         }
     }
-    UnregisterClassA(gMainWindow.settings.className, gMainWindow.module);
+    UnregisterClassA(gMainWindow.settings.className, gShell.module);
     // Only our own window is destroyed: a second copy's window of the same class stays.
     if (gLibrary.noWindow == 0) {
         for (HWND found = FindWindowA(gMainWindow.settings.className, nullptr);
-             found != nullptr && found == gMainWindow.window;
+             found != nullptr && found == gShell.window;
              found = FindWindowA(gMainWindow.settings.className, nullptr)) {
             DestroyWindow(found);
             Sleep(100);

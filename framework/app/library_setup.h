@@ -6,14 +6,11 @@
 #include <cstdint>
 
 struct LibraryState {
-    int32_t setUp;         // 1 once start-up finished, 0 again when shutdown ended the modules
-    int32_t initialising;  // 1 while start-up runs
-    int32_t ending;        // 1 during shutdown, 4 after a close request from outside
-    // Switches that no operation of this system sets; start-up and shutdown consult them.
+    // Switches that no operation of this system sets; start-up and shutdown consult them. The
+    // graphics switch, which the graphics core reads too, is in the shell record.
     int32_t noWindow;
     int32_t noInput;
     int32_t noSound;
-    int32_t noGraphics;
     int32_t comInitialised;
     char startDirectory[260];
 };

@@ -21,6 +21,7 @@
 #include "core/tracked_memory.h"
 #include "graphics/screen_state.h"
 
+ShellState gShell = {};
 MainWindowState gMainWindow = {};
 
 namespace {
@@ -186,9 +187,9 @@ int CreateMainWindow() {
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = gMainWindow.module;
+    windowClass.hInstance = gShell.module;
     windowClass.hIcon =
-        LoadIconA(gMainWindow.module, MAKEINTRESOURCEA(s.iconId != 0 ? s.iconId : 0x7F00));
+        LoadIconA(gShell.module, MAKEINTRESOURCEA(s.iconId != 0 ? s.iconId : 0x7F00));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     windowClass.lpszClassName = s.className;
@@ -208,7 +209,7 @@ int CreateMainWindow() {
         ScreenClientSize(&width, &height);
         window = CreateWindowExA(StyleRow().fullScreenExStyle, s.className, s.title,
                                  StyleRow().fullScreenStyle, 0, 0, width, height, nullptr, nullptr,
-                                 gMainWindow.module, nullptr);
+                                 gShell.module, nullptr);
     } else {
         AppendLogText("ウインドウモード起動用のウインドウを作成します\n");
         gMainWindow.cursorWanted = 1;
@@ -230,17 +231,16 @@ int CreateMainWindow() {
                          rect.left + (gMainWindow.desktopWidth - (rect.right - rect.left)) / 2,
                          rect.top + (gMainWindow.desktopHeight - (rect.bottom - rect.top)) / 2);
         }
-        window =
-            CreateWindowExA(StyleRow().windowExStyle, s.className, s.title, WindowModeStyle(),
-                            rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                            nullptr, nullptr, gMainWindow.module, nullptr);
+        window = CreateWindowExA(StyleRow().windowExStyle, s.className, s.title, WindowModeStyle(),
+                                 rect.left, rect.top, rect.right - rect.left,
+                                 rect.bottom - rect.top, nullptr, nullptr, gShell.module, nullptr);
     }
     if (window == nullptr) {
         SetQuitFlags();
         gMainWindow.creating = 0;
         return AppendLogText("ウインドウの作成に失敗しました\n");
     }
-    gMainWindow.window = window;
+    gShell.window = window;
     AppendLogText("ウインドウの作成に成功しました\n");
     if (s.hiddenStart != 0) {
         ShowWindow(window, SW_HIDE);
@@ -261,12 +261,17 @@ int SetupMainWindow() {
     MainWindowSettings settings = gMainWindow.settings;
     gMainWindow = MainWindowState{};
     gMainWindow.settings = settings;
+    gShell.window = nullptr;
+    gShell.active = 0;
+    gShell.closePosted = 0;
+    gShell.scaleX = gShell.scaleY = 0;
+    gShell.applyWindowStyle = ApplyWindowStyle;
     gMainWindow.inactiveStart = 0xFFFFFFFF;
     MainWindowSettings& s = gMainWindow.settings;
 
-    gMainWindow.module = GetModuleHandleA(nullptr);
-    gMainWindow.mainThreadId = GetCurrentThreadId();
-    SetupAsyncLoad(gMainWindow.mainThreadId);
+    gShell.module = GetModuleHandleA(nullptr);
+    gShell.mainThreadId = GetCurrentThreadId();
+    SetupAsyncLoad(gShell.mainThreadId);
     SetupFileStreams();
     if (s.className[0] == '\0') CopyString(s.className, s.title[0] != '\0' ? s.title : "K402618Q");
 
@@ -305,9 +310,9 @@ int SetupMainWindow() {
         }
         if (CreateMainWindow() == -1) return -1;
 
-        gMainWindow.closePosted = 0;
+        gShell.closePosted = 0;
         gMainWindow.windowDestroyed = 0;
-        gMainWindow.active = 1;
+        gShell.active = 1;
         if (!IsWindowedMode()) {
             AppendLogText("カーソルを不可視にしました\n");
             SetCursor(nullptr);
@@ -315,21 +320,21 @@ int SetupMainWindow() {
         AppendLogText("ＩＭＥを無効にしました\n");
         if (s.minimisedStart == 0 && IsImeInUse() == 0 &&
             gPlatformDlls.WINNLSEnableIME != nullptr) {
-            gPlatformDlls.WINNLSEnableIME(gMainWindow.window, FALSE);
+            gPlatformDlls.WINNLSEnableIME(gShell.window, FALSE);
         }
         if (IsWindowedMode()) {
             RECT client;
-            GetClientRect(gMainWindow.window, &client);
+            GetClientRect(gShell.window, &client);
             POINT topLeft = {client.left, client.top};
             POINT bottomRight = {client.right, client.bottom};
-            ClientToScreen(gMainWindow.window, &topLeft);
-            ClientToScreen(gMainWindow.window, &bottomRight);
+            ClientToScreen(gShell.window, &topLeft);
+            ClientToScreen(gShell.window, &bottomRight);
             gMainWindow.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
         }
         ApplyCursorVisibility(gMainWindow.cursorWanted);
-        gLibrary.ending = 0;
+        gShell.ending = 0;
         if (s.hiddenStart == 0 && s.minimisedStart == 0) {
-            BringWindowToTop(gMainWindow.window);
+            BringWindowToTop(gShell.window);
             ApplyWindowSize();
         }
         gMainWindow.creating = 0;
@@ -344,19 +349,19 @@ int SetupMainWindow() {
 }
 
 int ShutdownMainWindow() {
-    if (gMainWindow.window == nullptr && gLibrary.noWindow == 0) return 0;
+    if (gShell.window == nullptr && gLibrary.noWindow == 0) return 0;
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_SENDCHANGE);
     if (gLibrary.noWindow != 0) {
         SetQuitFlags();
     } else {
         if (gPlatformDlls.WINNLSEnableIME != nullptr) {
-            gPlatformDlls.WINNLSEnableIME(gMainWindow.window, TRUE);
+            gPlatformDlls.WINNLSEnableIME(gShell.window, TRUE);
         }
         ApplyCursorVisibility(1);
         PostCloseOnce();
         while (PumpMessagesUnlocked() == 0 && gMainWindow.windowDestroyed == 0) {
         }
-        UnregisterClassA(gMainWindow.settings.className, gMainWindow.module);
+        UnregisterClassA(gMainWindow.settings.className, gShell.module);
         ShutdownKeyInput();
         FreeDroppedFiles();
     }
@@ -369,13 +374,13 @@ int ShutdownMainWindow() {
 }
 
 void PostCloseOnce() {
-    if (gMainWindow.closePosted != 0) return;
-    gMainWindow.closePosted = 1;
-    PostMessageA(gMainWindow.window, WM_CLOSE, 0, 0);
+    if (gShell.closePosted != 0) return;
+    gShell.closePosted = 1;
+    PostMessageA(gShell.window, WM_CLOSE, 0, 0);
 }
 
 void ApplyWindowSize() {
-    HWND window = gMainWindow.window;
+    HWND window = gShell.window;
     if (window == nullptr) return;
     MainWindowSettings& s = gMainWindow.settings;
     int width, height;
@@ -388,7 +393,7 @@ void ApplyWindowSize() {
         width = s.userWidth < width ? s.userWidth : width;
         height = s.userHeight < height ? s.userHeight : height;
         if (s.resizable != 0 || s.userSizeFixed != 0) {
-            if (gLibrary.initialising != 0) {
+            if (gShell.initialising != 0) {
                 gMainWindow.userSizeResetDeferred = 1;
             } else {
                 s.userSizeRequested = 0;
@@ -401,7 +406,7 @@ void ApplyWindowSize() {
     if (s.userPositionSet != 0) {
         left = s.userX;
         top = s.userY;
-        if (gLibrary.initialising == 0) s.userPositionSet = 0;
+        if (gShell.initialising == 0) s.userPositionSet = 0;
     }
     RECT frame = {0, 0, width, height};
     AdjustWindowRectEx(&frame, IsWindowedMode() ? WindowModeStyle() : StyleRow().fullScreenStyle,
@@ -423,8 +428,8 @@ void ConsumeDeferredUserSize() {
 
 int ChangeWindowMode(int32_t windowed) {
     AppendLogText("ChangeWindowMode実行 \n");
-    if ((windowed != 0) == (gMainWindow.settings.windowed != 0)) return 0;
-    if (windowed == 0 && gMainWindow.window != nullptr) {
+    if ((windowed != 0) == (gShell.windowed != 0)) return 0;
+    if (windowed == 0 && gShell.window != nullptr) {
         int width, height;
         QueryOutputSize(&width, &height);
         bool listed = false;
@@ -442,7 +447,7 @@ int ChangeWindowMode(int32_t windowed) {
     gMainWindow.visibleStyle = 1;
     gMainWindow.displayChanged = 0;
     StoreWindowModeFlag(windowed);
-    if (gMainWindow.window == nullptr) return 0;
+    if (gShell.window == nullptr) return 0;
     gMainWindow.modeChangeUnderWay = 1;
     ApplyWindowStyle();
     int result = ChangeScreenMode(-1, -1, -1, 1, -1);
@@ -451,7 +456,7 @@ int ChangeWindowMode(int32_t windowed) {
 }
 
 int ApplyWindowStyle() {
-    HWND window = gMainWindow.window;
+    HWND window = gShell.window;
     if (window == nullptr) return 0;
     const MainWindowSettings& s = gMainWindow.settings;
     if (!IsWindowedMode()) {
@@ -505,7 +510,7 @@ int ApplyWindowStyle() {
 }
 
 int StoreWindowModeFlag(int32_t windowed) {
-    gMainWindow.settings.windowed = windowed;
+    gShell.windowed = windowed;
     AppendLogText(windowed != 0 ? "ウインドウモードフラグが立てられました\n"
                                 : "ウインドウモードフラグが倒されました\n");
     return 0;
@@ -513,47 +518,18 @@ int StoreWindowModeFlag(int32_t windowed) {
 
 int SetWindowScale(double x, double y) {
     if (y <= 0) y = x;
-    if (x == gMainWindow.scaleX && y == gMainWindow.scaleY) return 0;
-    gMainWindow.scaleX = x > 0 ? x : 1.0;
-    gMainWindow.scaleY = y > 0 ? y : 1.0;
+    if (x == gShell.scaleX && y == gShell.scaleY) return 0;
+    gShell.scaleX = x > 0 ? x : 1.0;
+    gShell.scaleY = y > 0 ? y : 1.0;
     gMainWindow.settings.userSizeRequested = 0;
     if (IsWindowedMode()) ApplyWindowStyle();
     return 0;
 }
 
-double GetWindowScale(double* x, double* y) {
-    double scaleX = gMainWindow.scaleX > 0 ? gMainWindow.scaleX : 1.0;
-    double scaleY = gMainWindow.scaleY > 0 ? gMainWindow.scaleY : 1.0;
-    if (!IsWindowedMode()) scaleX = scaleY = 1.0;
-    if (x != nullptr) *x = scaleX;
-    if (y != nullptr) *y = scaleY;
-    return scaleX;
-}
-
-HWND GetMainHwnd() {
-    return gMainWindow.window;
-}
-
-int IsWindowedMode() {
-    return gMainWindow.settings.windowed != 0 ? 1 : 0;
-}
-
-int IsAppActive() {
-    return gMainWindow.active;
-}
-
-int GetBackgroundRunFlag() {
-    return gMainWindow.settings.backgroundRun;
-}
-
-int IsCloseRequested() {
-    return gMainWindow.closePosted;
-}
-
 int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits) {
     int32_t w = gMainWindow.desktopWidth, h = gMainWindow.desktopHeight,
             b = gMainWindow.desktopBits;
-    if (gLibrary.setUp == 0) {
+    if (gShell.setUp == 0) {
         w = GetSystemMetrics(SM_CXSCREEN);
         h = GetSystemMetrics(SM_CYSCREEN);
         HDC screen = GetDC(nullptr);
@@ -564,10 +540,6 @@ int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits) {
     if (height != nullptr) *height = h;
     if (bits != nullptr) *bits = b;
     return 0;
-}
-
-HWND GetDrawWindowHandle() {
-    return gMainWindow.window;
 }
 
 BOOL ForceForegroundWindow(HWND window, int32_t topmost) {
@@ -582,7 +554,7 @@ BOOL ForceForegroundWindow(HWND window, int32_t topmost) {
                           reinterpret_cast<LPVOID>(static_cast<uintptr_t>(timeout)), 0);
     AttachThreadInput(windowThread, foregroundThread, FALSE);
     if (topmost != 0) {
-        SetWindowPos(gMainWindow.window, HWND_TOPMOST, 0, 0, 0, 0,
+        SetWindowPos(gShell.window, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     return result;
@@ -600,8 +572,8 @@ int ApplyCursorVisibility(int32_t show) {
         }
     }
     gMainWindow.cursorApplied = shown;
-    if (gMainWindow.window != nullptr) {
-        PostMessageA(gMainWindow.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(gMainWindow.window),
+    if (gShell.window != nullptr) {
+        PostMessageA(gShell.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(gShell.window),
                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     }
     return 0;
@@ -630,7 +602,7 @@ void QueueMouseClick(int32_t button) {
 }
 
 int ReadClipboardText(char* dst, int32_t capacity) {
-    if (!OpenClipboard(gMainWindow.window)) return -1;
+    if (!OpenClipboard(gShell.window)) return -1;
     HANDLE data = GetClipboardData(CF_TEXT);
     if (data == nullptr) {
         CloseClipboard();
@@ -654,7 +626,7 @@ int WriteClipboardText(const char* text) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
     std::memcpy(GlobalLock(block), text, length + 1);
     GlobalUnlock(block);
-    if (!OpenClipboard(gMainWindow.window)) {
+    if (!OpenClipboard(gShell.window)) {
         GlobalFree(block);
         return 0;
     }

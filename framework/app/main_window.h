@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "app/shell.h"
+
 struct MouseClick {
     int32_t button;  // 1 left, 2 right, 4 middle
     int32_t x;
@@ -18,9 +20,7 @@ struct MouseClick {
 struct MainWindowSettings {
     char className[256];  // empty: the title, else "K402618Q"
     char title[256];      // empty: "Orbek"
-    int32_t windowed;     // 1 window, 0 full screen; set by ChangeWindowMode
     int32_t styleIndex;   // 0..10, a row of the style tables
-    int32_t backgroundRun;
     int32_t altEnterToggle;
     void (*toggleCallback)(void* data);
     void* toggleData;
@@ -48,13 +48,8 @@ struct MainWindowSettings {
 
 struct MainWindowState {
     MainWindowSettings settings;
-    HINSTANCE module;
-    DWORD mainThreadId;
-    HWND window;
-    int32_t active;
     int32_t minimised;
     int32_t quit;
-    int32_t closePosted;
     int32_t windowDestroyed;
     int32_t inPump;
     int32_t creating;
@@ -62,7 +57,6 @@ struct MainWindowState {
     RECT clientRect;  // screen coordinates
     RECT windowRect;
     int32_t captionHeight;
-    double scaleX, scaleY;
     int32_t desktopWidth, desktopHeight, desktopBits;
     uint64_t memoryTotal, memoryFree;
     int32_t cursorWanted, cursorApplied;
@@ -93,19 +87,12 @@ int ShutdownMainWindow();
 int ApplyWindowStyle();
 int StoreWindowModeFlag(int32_t windowed);
 int SetWindowScale(double x, double y);
-double GetWindowScale(double* x, double* y);
 // Sizes and places the own window for the current mode and scale.
 void ApplyWindowSize();
 // At the end of start-up: a user-size request deferred during it is consumed.
 void ConsumeDeferredUserSize();
 
-HWND GetMainHwnd();
-int IsWindowedMode();
-int IsAppActive();
-int GetBackgroundRunFlag();
-int IsCloseRequested();
 int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits);
-HWND GetDrawWindowHandle();
 BOOL ForceForegroundWindow(HWND window, int32_t topmost);
 // 1 show, 0 hide, -1 re-evaluate.
 int ApplyCursorVisibility(int32_t show);

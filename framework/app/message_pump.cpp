@@ -36,14 +36,13 @@ struct PumpState {
 PumpState gPump = {};
 
 bool WaitingNeeded() {
-    return !(gMainWindow.closePosted != 0 || gPump.ring.count > 0 || GetBackgroundRunFlag() != 0 ||
-             (gMainWindow.active != 0 && gMainWindow.minimised == 0));
+    return !(gShell.closePosted != 0 || gPump.ring.count > 0 || GetBackgroundRunFlag() != 0 ||
+             (gShell.active != 0 && gMainWindow.minimised == 0));
 }
 
 // The next message of the thread, else a thread message, else one of the main window.
 bool TakeMessage(MSG* msg) {
-    HWND sources[] = {nullptr, reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)),
-                      gMainWindow.window};
+    HWND sources[] = {nullptr, reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)), gShell.window};
     for (HWND source : sources) {
         if (PeekMessageA(msg, source, 0, 0, PM_NOREMOVE) &&
             PeekMessageA(msg, source, 0, 0, PM_REMOVE)) {
@@ -89,7 +88,7 @@ void RunMessageLoop() {
         while (TakeMessage(&msg)) {
             foundAny = true;
             if (msg.message == WM_ACTIVATEAPP && IsWindowedMode()) {
-                gMainWindow.active = LOWORD(msg.wParam) != 0 ? 1 : 0;
+                gShell.active = LOWORD(msg.wParam) != 0 ? 1 : 0;
             }
             if (gMainWindow.quit != 0) return;
             if (msg.message == WM_QUIT) {
@@ -111,9 +110,9 @@ void RunMessageLoop() {
             RunPumpService(kPumpMainThreadRequests);
             Sleep(24);
         }
-        if (gMainWindow.quit != 0 || self != gMainWindow.mainThreadId) break;
+        if (gMainWindow.quit != 0 || self != gShell.mainThreadId) break;
         passes++;
-        if (gLibrary.ending != 0 && passes >= kShutdownPasses) break;
+        if (gShell.ending != 0 && passes >= kShutdownPasses) break;
     }
 }
 
@@ -158,7 +157,7 @@ int Deactivate() {
         ReleaseDeviceForDeactivation();
         if (gSystemInfo.osCode >= kOsCodeWindowsVista || !IsDirect3DMode()) {
             ChangeDisplaySettingsA(nullptr, 0);
-            ShowWindow(gMainWindow.window, SW_MINIMIZE);
+            ShowWindow(gShell.window, SW_MINIMIZE);
         }
         if (!IsWindowedMode() && FetchDirectDraw7Object() != nullptr) {
             if (IsDesktopCompositionOff() != 0) EnableDesktopComposition(1);
@@ -174,7 +173,7 @@ int Deactivate() {
         }
     }
     if (pauseAsInWindow) {
-        if (s.backgroundRun == 0) PauseMedia(1);
+        if (gShell.backgroundRun == 0) PauseMedia(1);
         ReacquireInputDevices();
     }
     if (s.cursorClip != 0) {
@@ -195,7 +194,7 @@ void Activate() {
         EndOpenScene();
         if (IsDeviceReady() == 0) RecreateDeviceKeepingMode();
     }
-    if (!IsWindowedMode() && gLibrary.setUp != 0) {
+    if (!IsWindowedMode() && gShell.setUp != 0) {
         RecreateDeviceKeepingMode();
         gMainWindow.deviceReleased = 0;
         PauseMedia(0);
@@ -221,8 +220,8 @@ int PumpMessagesUnlocked() {
     gMainWindow.inPump = 1;
 
     const MainWindowSettings& s = gMainWindow.settings;
-    if (s.cursorClip != 0 && gMainWindow.active != 0 && gMainWindow.minimised == 0 &&
-        IsWindowedMode() && gMainWindow.cursorClipped == 0) {
+    if (s.cursorClip != 0 && gShell.active != 0 && gMainWindow.minimised == 0 && IsWindowedMode() &&
+        gMainWindow.cursorClipped == 0) {
         POINT cursor;
         GetCursorPos(&cursor);
         const RECT& client = gMainWindow.clientRect;
@@ -234,18 +233,18 @@ int PumpMessagesUnlocked() {
     }
 
     if (gLibrary.noWindow == 0) {
-        if (gMainWindow.window == nullptr) {
+        if (gShell.window == nullptr) {
             gMainWindow.inPump = outerInPump;
             return gMainWindow.quit != 0 ? -1 : 0;
         }
         if (gMainWindow.toggleRequested != 0 && s.altEnterToggle != 0 &&
-            GetCurrentThreadId() == gMainWindow.mainThreadId) {
+            GetCurrentThreadId() == gShell.mainThreadId) {
             gMainWindow.toggleRequested = 0;
             ChangeWindowMode(IsWindowedMode() ? 0 : 1);
             if (s.toggleCallback != nullptr) s.toggleCallback(s.toggleData);
         }
         RunMessageLoop();
-        if (gMainWindow.closePosted == 0) DrainActivationRing();
+        if (gShell.closePosted == 0) DrainActivationRing();
     }
     RunServices();
 
@@ -255,36 +254,36 @@ int PumpMessagesUnlocked() {
 
 int ShouldWaitWhileInactive() {
     if (IsFlipRunning() != 0 || gMainWindow.painting != 0) return 0;
-    if (gMainWindow.active != 0 && gMainWindow.minimised == 0) return 0;
+    if (gShell.active != 0 && gMainWindow.minimised == 0) return 0;
     if (gLibrary.noWindow != 0 || GetBackgroundRunFlag() != 0) return 0;
     return 1;
 }
 
 int WaitForActivation() {
     int should = ShouldWaitWhileInactive();
-    if (should == 0 || gMainWindow.quit != 0 || gMainWindow.window == nullptr) return should;
+    if (should == 0 || gMainWindow.quit != 0 || gShell.window == nullptr) return should;
     gMainWindow.inactiveStart = GetMillisecondCount(0);
     int result;
     do {
         result = PumpMessagesUnlocked();
-    } while (result == 0 && !(gMainWindow.active != 0 && gMainWindow.minimised == 0));
+    } while (result == 0 && !(gShell.active != 0 && gMainWindow.minimised == 0));
     return result;
 }
 
 int WaitWhileInactive() {
-    if (gMainWindow.active == 0) WaitForActivation();
+    if (gShell.active == 0) WaitForActivation();
     return 0;
 }
 
 int HandleActivation(int32_t wParam, int32_t fromActivateApp) {
     int32_t active = LOWORD(static_cast<DWORD>(wParam)) != 0 ? 1 : 0;
     if (gMainWindow.creating != 0) {
-        gMainWindow.active = active;
+        gShell.active = active;
         return 0;
     }
     if (HIWORD(static_cast<DWORD>(wParam)) != 0) active = 0;
-    if (active == gMainWindow.active) return 0;
-    gMainWindow.active = active;
+    if (active == gShell.active) return 0;
+    gShell.active = active;
     if (active == 0) {
         if (Deactivate() == -1) return -1;
     } else {

@@ -1,9 +1,12 @@
-// The message pump, the waiting helpers and the activation handling it defers.
+// The message pump's activation ring and handling. The pumping and waiting calls that other
+// modules make are in app/shell.h.
 #pragma once
 
 #include <orbek/orbek.h>
 
 #include <cstdint>
+
+#include "app/shell.h"
 
 constexpr int32_t kActivationRingSize = 512;
 
@@ -16,10 +19,8 @@ struct ActivationRing {
     int32_t count;
 };
 
-int PumpMessagesUnlocked();
+// 1 when a caller must wait for activation.
 int ShouldWaitWhileInactive();
-int WaitForActivation();
-int WaitWhileInactive();
 int HandleActivation(int32_t wParam, int32_t fromActivateApp);
 // 0 when queued; -1 when the ring is full.
 int QueueActivation(int32_t wParam, int32_t fromActivateApp);

@@ -78,7 +78,7 @@ void ScreenClientSize(int* width, int* height) {
 }
 
 void HandleActivationMessage(UINT message, WPARAM wParam) {
-    if (gMainWindow.quit != 0 || gMainWindow.closePosted != 0) return;
+    if (gMainWindow.quit != 0 || gShell.closePosted != 0) return;
     // Loads waiting on the main thread are finished first, so that no worker waits on it.
     while (CountQueuedAsyncLoads() > 0) {
         RunMainThreadRequests();
@@ -96,11 +96,11 @@ void Paint(HWND window) {
     HDC dc = BeginPaint(window, &paint);
     if (IsWindowedMode()) {
         gMainWindow.painting = 1;
-        bool inactiveImageShown = gMainWindow.active == 0 && GetBackgroundRunFlag() == 0 &&
+        bool inactiveImageShown = gShell.active == 0 && GetBackgroundRunFlag() == 0 &&
                                   gMainWindow.minimised == 0 && DrawInactiveImage() == 0;
         if (inactiveImageShown) {
             // The inactive-window image stands in for the picture.
-        } else if (gLibrary.setUp == 0) {
+        } else if (gShell.setUp == 0) {
             const MainWindowSettings& s = gMainWindow.settings;
             HBRUSH brush = nullptr;
             if (s.backgroundColourSet != 0) brush = CreateSolidBrush(s.backgroundColour);
@@ -178,8 +178,8 @@ void KeepAspectWhileSizing(WPARAM edge, RECT* rect) {
     } else {
         rect->bottom = rect->top + frameHeight;
     }
-    gMainWindow.scaleX = static_cast<double>(width) / screenWidth;
-    gMainWindow.scaleY = static_cast<double>(height) / screenHeight;
+    gShell.scaleX = static_cast<double>(width) / screenWidth;
+    gShell.scaleY = static_cast<double>(height) / screenHeight;
 }
 
 // Mouse messages: clicks go to the click log; a hidden cursor is kept hidden.
@@ -265,8 +265,8 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             return 0;
         case WM_CLOSE:
             AppendLogText("ウインドウを閉じようとしています\n");
-            if (s.keepWindowOnClose == 0 || gLibrary.ending == 1) DestroyWindow(window);
-            if (gLibrary.ending == 0) gLibrary.ending = 4;
+            if (s.keepWindowOnClose == 0 || gShell.ending == 1) DestroyWindow(window);
+            if (gShell.ending == 0) gShell.ending = 4;
             return 0;
         case WM_DISPLAYCHANGE:
             HandleDisplayChange(wParam, lParam);

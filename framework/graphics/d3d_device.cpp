@@ -3,7 +3,7 @@
 // from mixed to software vertex processing, and the bring-up that falls back to software mode.
 #include "graphics/d3d_device.h"
 
-#include "app/main_window.h"
+#include "app/shell.h"
 #include "core/desktop_composition.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"

@@ -5,7 +5,7 @@
 
 #include <platform/win32_gdi.h>
 
-#include "app/main_window.h"
+#include "app/shell.h"
 #include "core/clocks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"

@@ -5,7 +5,7 @@
 
 #include <platform/win32.h>
 
-#include "app/main_window.h"
+#include "app/shell.h"
 #include "core/clocks.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"

@@ -11,8 +11,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/main_window.h"
-#include "app/message_pump.h"
+#include "app/shell.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
 #include "core/log.h"
@@ -140,7 +139,7 @@ void FillDefaultKeyMap() {
 
 // DirectInput 7, else 8; false when neither can be had, which switches DirectInput off.
 bool CreateDirectInput() {
-    HINSTANCE module = gMainWindow.module;
+    HINSTANCE module = gShell.module;
     AppendLogText("DirectInput関係初期化処理\n");
     AppendLogText("DirectInput7 の取得中... ");
     void* object = nullptr;
@@ -438,7 +437,7 @@ int RefreshDirectInputKeyboard(int32_t pumpFirst) {
 
 // The Win32 keyboard state through VkToDikTable, on the main thread only.
 int RefreshWin32Keyboard(int32_t pumpFirst) {
-    if (GetCurrentThreadId() != gMainWindow.mainThreadId) return 0;
+    if (GetCurrentThreadId() != gShell.mainThreadId) return 0;
     uint32_t now = GetMillisecondCount();
     if (now == gInput.keyboardUpdated) return 0;
     if (pumpFirst != 0 && PumpMessagesUnlocked() != 0) return 0;

@@ -10,8 +10,7 @@
 #include <algorithm>
 #include <cstdarg>
 
-#include "app/main_window.h"
-#include "app/message_pump.h"
+#include "app/shell.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
 #include "core/log.h"

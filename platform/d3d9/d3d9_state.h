@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "platform/d3d9_present.h"
 #include "platform/testing_d3d9.h"
 
@@ -13,7 +14,6 @@ class Device;
 struct D3d9State {
     TestD3d9Profile profile = TestD3d9DefaultProfile();
     std::vector<Device*> devices;
-    std::atomic<int> liveObjects{0};
     UINT pitchPadding = 0;
     D3d9PresentHandler presentHandler = nullptr;
     // The last presented frame; its `bits` point into presentedBits.
@@ -23,6 +23,8 @@ struct D3d9State {
 };
 
 extern D3d9State gD3d9;
+// The device's objects that live, for tests.
+extern ComObjectCount gD3d9Objects;
 
 // Caps as the current profile reports them.
 void FillDeviceCaps(D3DCAPS9* caps);

@@ -38,11 +38,12 @@ protected:
         CopyStringMax(gLog.directory, directory_.c_str(), sizeof(gLog.directory) - 1);
         gLibrary = LibraryState{};
         gMainWindow = MainWindowState{};
-        gMainWindow.settings.windowed = 1;
+        gShell = ShellState{};
+        gShell.windowed = 1;
     }
 
     void TearDown() override {
-        if (gLibrary.setUp != 0) ShutdownLibrary();
+        if (gShell.setUp != 0) ShutdownLibrary();
         FreePlatformDlls();
         // Shutdown leaves the quit flag and the window state behind; tests that run later in
         // the same process without this fixture (the pump under the API lock) expect neither.

@@ -37,8 +37,8 @@ HWND CreateOtherWindow() {
 
 TEST_F(LibrarySetupTest, StartsAndEndsInTheirOrder) {
     ASSERT_EQ(SetupLibrary(), 0);
-    EXPECT_EQ(gLibrary.setUp, 1);
-    EXPECT_EQ(gLibrary.initialising, 0);
+    EXPECT_EQ(gShell.setUp, 1);
+    EXPECT_EQ(gShell.initialising, 0);
     HWND window = GetMainHwnd();
     ASSERT_TRUE(IsWindow(window));
     TestHostWindow shown = TestHostReadWindow(window);
@@ -51,7 +51,7 @@ TEST_F(LibrarySetupTest, StartsAndEndsInTheirOrder) {
     EXPECT_EQ(IsAppActive(), 1);
 
     ASSERT_EQ(ShutdownLibrary(), 0);
-    EXPECT_EQ(gLibrary.setUp, 0);
+    EXPECT_EQ(gShell.setUp, 0);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(TestHostScreenSaverEnabled());
     // The run-time DLLs are gone: the clock answers -1 again.
@@ -97,8 +97,8 @@ TEST_F(LibrarySetupTest, ARunningCopyRefusesTheStart) {
     HWND other = CreateOtherWindow();
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(SetupLibrary(), -1);
-    EXPECT_EQ(gLibrary.setUp, 0);
-    EXPECT_EQ(gLibrary.initialising, 0);
+    EXPECT_EQ(gShell.setUp, 0);
+    EXPECT_EQ(gShell.initialising, 0);
     EXPECT_EQ(IsQuitting(), 1);
     EXPECT_EQ(GetMainHwnd(), nullptr);
     EXPECT_TRUE(InOrder(ReadLog(),
@@ -120,9 +120,9 @@ TEST_F(LibrarySetupTest, AllowedDoubleStartGoesOnAndLeavesTheOtherWindow) {
 TEST_F(LibrarySetupTest, ATwentyFourBitDesktopIsRefusedInWindowMode) {
     TestHostSetDesktopMode({1920, 1080, 24, 60});
     EXPECT_EQ(SetupLibrary(), -1);
-    EXPECT_EQ(gLibrary.setUp, 0);
+    EXPECT_EQ(gShell.setUp, 0);
     // This refusal alone leaves the initialising flag set.
-    EXPECT_EQ(gLibrary.initialising, 1);
+    EXPECT_EQ(gShell.initialising, 1);
     EXPECT_EQ(GetMainHwnd(), nullptr);
     EXPECT_TRUE(
         InOrder(ReadLog(), {"ＯＲＢＥＫライブラリは２４ビットカラーモードに対応していません\r\n"}));
@@ -131,8 +131,8 @@ TEST_F(LibrarySetupTest, ATwentyFourBitDesktopIsRefusedInWindowMode) {
 TEST_F(LibrarySetupTest, AFailedWindowCreationUndoesNothingAndClearsInitialising) {
     TestFailNthCall("CreateWindowExA", 1);
     EXPECT_EQ(SetupLibrary(), -1);
-    EXPECT_EQ(gLibrary.setUp, 0);
-    EXPECT_EQ(gLibrary.initialising, 0);
+    EXPECT_EQ(gShell.setUp, 0);
+    EXPECT_EQ(gShell.initialising, 0);
     EXPECT_EQ(gMainWindow.quit, 1);
     EXPECT_TRUE(InOrder(ReadLog(),
                         {"ＣＯＭの初期化... 成功しました", "ウインドウの作成に失敗しました\r\n"}));
@@ -149,16 +149,16 @@ TEST_F(LibrarySetupTest, WithoutADisplayTheStartFailsLikeAFailedWindow) {
 TEST_F(LibrarySetupTest, AFailedComStartIsLoggedAndStartUpGoesOn) {
     TestSetExportMissing("ole32.dll", "CoInitializeEx", true);
     // Without COM no DirectDraw object can be made, so graphics would fail the start-up.
-    gLibrary.noGraphics = 1;
+    gShell.noGraphics = 1;
     EXPECT_EQ(SetupLibrary(), 0);
-    gLibrary.noGraphics = 0;
+    gShell.noGraphics = 0;
     EXPECT_EQ(gLibrary.comInitialised, 0);
     EXPECT_TRUE(InOrder(ReadLog(), {"ＣＯＭの初期化... ＣＯＭの初期化に失敗しました\r\n"}));
     EXPECT_EQ(ShutdownCom(), -1);
 }
 
 TEST_F(LibrarySetupTest, FullScreenOfAnUnlistedSizeStartsInWindowMode) {
-    gMainWindow.settings.windowed = 0;
+    gShell.windowed = 0;
     StoreScreenSize(800, 601);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(IsWindowedMode(), 1);
@@ -167,7 +167,7 @@ TEST_F(LibrarySetupTest, FullScreenOfAnUnlistedSizeStartsInWindowMode) {
 }
 
 TEST_F(LibrarySetupTest, FullScreenStartsFullScreenAndTopmost) {
-    gMainWindow.settings.windowed = 0;
+    gShell.windowed = 0;
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(IsWindowedMode(), 0);
     TestHostWindow shown = TestHostReadWindow(GetMainHwnd());
@@ -180,7 +180,7 @@ TEST_F(LibrarySetupTest, FullScreenStartsFullScreenAndTopmost) {
 }
 
 TEST_F(LibrarySetupTest, A320x240FullScreenIsEmulatedAt640x480) {
-    gMainWindow.settings.windowed = 0;
+    gShell.windowed = 0;
     StoreScreenSize(320, 240);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(IsWindowedMode(), 0);

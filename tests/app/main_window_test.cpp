@@ -17,7 +17,7 @@ namespace {
 using MainWindowTest = LibraryFixture;
 
 TEST_F(MainWindowTest, BeforeStartUpChangeWindowModeOnlyStoresTheFlag) {
-    gMainWindow.settings.windowed = 0;
+    gShell.windowed = 0;
     EXPECT_EQ(ChangeWindowMode(1), 0);
     EXPECT_EQ(IsWindowedMode(), 1);
     EXPECT_EQ(ChangeWindowMode(1), 0);
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, DraggingTheFrameKeepsTheScreensAspect) {
     EXPECT_EQ(rect.right - rect.left, 800);
     EXPECT_EQ(rect.bottom - rect.top, 600);
     EXPECT_EQ(rect.left, 100);
-    EXPECT_EQ(gMainWindow.scaleX, 1.25);
+    EXPECT_EQ(gShell.scaleX, 1.25);
 
     rect = {500, 500, 600, 520};
     SendMessageA(window, WM_SIZING, WMSZ_TOPLEFT, reinterpret_cast<LPARAM>(&rect));
@@ -98,13 +98,13 @@ TEST_F(MainWindowTest, HidingTheWindowDeactivatesTheProgram) {
 
 TEST_F(MainWindowTest, WhileCreatingActivationIsOnlyStored) {
     gMainWindow.creating = 1;
-    gMainWindow.active = 1;
+    gShell.active = 1;
     EXPECT_EQ(HandleActivation(WA_INACTIVE, 0), 0);
-    EXPECT_EQ(gMainWindow.active, 0);
+    EXPECT_EQ(gShell.active, 0);
     gMainWindow.creating = 0;
     // A minimised activation counts as inactive: nothing changes.
     EXPECT_EQ(HandleActivation(MAKEWPARAM(WA_ACTIVE, 1), 0), 0);
-    EXPECT_EQ(gMainWindow.active, 0);
+    EXPECT_EQ(gShell.active, 0);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ void RecordActivation(int32_t active, void* data) {
 LRESULT ObserveUserMessages(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                             int32_t* handled) {
     if (message == WM_USER) {
-        gObserved.activeAtUserMessage.push_back(gMainWindow.active);
+        gObserved.activeAtUserMessage.push_back(gShell.active);
         gObserved.ringAtUserMessage.push_back(CountQueuedActivations());
         if (gObserved.nestPump) {
             PumpMessagesUnlocked();
@@ -117,7 +117,7 @@ TEST_F(MessagePumpTest, TheCloseButtonEndsTheProgram) {
     TestHostPushEvent(GetMainHwnd(), Event(HostEventKind::Close));
     EXPECT_EQ(PumpMessages(), -1);
     EXPECT_EQ(gMainWindow.windowDestroyed, 1);
-    EXPECT_EQ(gLibrary.ending, 4);
+    EXPECT_EQ(gShell.ending, 4);
     EXPECT_FALSE(IsWindow(GetMainHwnd()));
     EXPECT_TRUE(InOrder(ReadLog(), {"ウインドウを閉じようとしています\r\n",
                                     "ウインドウが破棄されようとしています\r\n"}));
@@ -168,7 +168,7 @@ TEST_F(MessagePumpTest, AMinimisedWindowHoldsThePumpUntilRestored) {
 }
 
 TEST_F(MessagePumpTest, WithBackgroundRunAMinimisedWindowDoesNotHoldThePump) {
-    gMainWindow.settings.backgroundRun = 1;
+    gShell.backgroundRun = 1;
     TestHostPushEvent(GetMainHwnd(), Event(HostEventKind::Minimised));
     EXPECT_EQ(PumpMessages(), 0);
     uint32_t start = GetMillisecondCount(0);

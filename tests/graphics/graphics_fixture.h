@@ -21,6 +21,7 @@ protected:
     void TearDown() override {
         LibraryFixture::TearDown();
         EXPECT_EQ(TestD3d9LiveObjects(), 0);
+        EXPECT_EQ(TestCountDirectDrawObjects(), 0);
         ResetGraphicsState();
     }
 
@@ -34,7 +35,7 @@ protected:
 
     // Starts the framework in full screen (window mode is the fixture's default).
     int SetupFullScreen() {
-        gMainWindow.settings.windowed = 0;
+        gShell.windowed = 0;
         return SetupLibrary();
     }
 };

@@ -118,7 +118,7 @@ TEST_F(PresentScreenTest, RunningInTheBackgroundPacesQuickPresents) {
     EXPECT_EQ(TestCountVerticalBlankWaits(), waits);
 
     // A minimised window's present returns at once, so running in the background paces it.
-    gMainWindow.settings.backgroundRun = 1;
+    gShell.backgroundRun = 1;
     ShowWindow(GetMainHwnd(), SW_MINIMIZE);
     ASSERT_EQ(PresentScreen(), 0);
     EXPECT_EQ(TestCountVerticalBlankWaits(), waits + 1);
