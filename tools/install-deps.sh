@@ -7,8 +7,8 @@ packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # peers of the software renderer's benchmarks
-  libpixman-1-dev
+  # peers of the software renderer's and the sound mixer's benchmarks
+  libpixman-1-dev libspeexdsp-dev
   # host window, input and audio
   libsdl2-dev
   # fonts

@@ -81,8 +81,14 @@ public:
         std::lock_guard guard(MixerLock());
         DWORD play = primary_ ? 0 : PlayCursorLocked();
         if (playCursor != nullptr) *playCursor = play;
-        // The mixer reads each frame when it is heard, so writing at the play cursor is safe.
-        if (writeCursor != nullptr) *writeCursor = play;
+        // Writing is safe from the first frame the mixer has not read: at the play cursor for
+        // a voice at the output rate, past the resampler's look-ahead for any other.
+        if (writeCursor != nullptr) {
+            *writeCursor =
+                primary_
+                    ? 0
+                    : (play + VoiceReadAheadFrames(voice_) * voice_.format.nBlockAlign) % bytes_;
+        }
         return DS_OK;
     }
 
