@@ -10,11 +10,16 @@
 
 class Device;
 
+// Whether the environment asks for the general pixel path only.
+bool GeneralSpansWanted();
+
 struct D3d9State {
     TestD3d9Profile profile = TestD3d9DefaultProfile();
     std::vector<Device*> devices;
     std::atomic<int> liveObjects{0};
     UINT pitchPadding = 0;
+    // Every draw through the general pixel path (ORBEK_D3D9_GENERAL_SPANS=1, or a test).
+    bool generalSpansOnly = GeneralSpansWanted();
     D3d9PresentHandler presentHandler = nullptr;
     // The last presented frame; its `bits` point into presentedBits.
     int presentCount = 0;
