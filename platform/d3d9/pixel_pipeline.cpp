@@ -534,6 +534,7 @@ void BeginPrimitive(DrawPipeline& p, Interpolants& in, int refX, int refY) {
         }
     }
     in.shade = special ? SpecialSpan : ShadeSpan;
+    ++(special ? gD3d9.pathCounts.specialised : gD3d9.pathCounts.general);
     if (special) BeginSpecialPrimitive(p, in);
 }
 

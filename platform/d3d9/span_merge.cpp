@@ -115,6 +115,28 @@ struct Xrgb1555 : Rgb16Base {
     }
 };
 
+struct Argb4444 : Rgb16Base {
+    static constexpr bool kAlpha = true;
+    static constexpr bool kExact = true;
+    // A nibble n widens to 17 n.
+    static __m128i Widen(__m128i p, int shift) {
+        __m128i n = Field(_mm_srli_epi16(p, shift), 0x0F);
+        return _mm_or_si128(n, _mm_slli_epi16(n, 4));
+    }
+    static Planes Decode(const Raw& raw) {
+        return {Widen(raw.v, 0), Widen(raw.v, 4), Widen(raw.v, 8), Widen(raw.v, 12)};
+    }
+    // round(v * 15 / 255) = (15 v + 135) >> 8 for every 8-bit v.
+    static __m128i Round4(__m128i v, int shift) {
+        __m128i q = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(v, Words(15)), Words(135)), 8);
+        return _mm_slli_epi16(q, shift);
+    }
+    static Raw Encode(const Planes& p) {
+        return {_mm_or_si128(_mm_or_si128(Round4(p.b, 0), Round4(p.g, 4)),
+                             _mm_or_si128(Round4(p.r, 8), Round4(p.a, 12)))};
+    }
+};
+
 constexpr bool ReadsDest(BlendKind k) {
     return k != BlendKind::Replace;
 }
@@ -249,6 +271,8 @@ MergeFn MergeFor(D3DFORMAT format, BlendKind kind, bool alphaTest) {
             return ForKind<Rgb565>(kind, alphaTest);
         case D3DFMT_X1R5G5B5:
             return ForKind<Xrgb1555>(kind, alphaTest);
+        case D3DFMT_A4R4G4B4:
+            return ForKind<Argb4444>(kind, alphaTest);
         default:
             return nullptr;
     }

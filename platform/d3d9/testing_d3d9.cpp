@@ -33,6 +33,7 @@ void TestD3d9Reset() {
     gD3d9.profile = TestD3d9DefaultProfile();
     gD3d9.pitchPadding = 0;
     gD3d9.generalSpansOnly = GeneralSpansWanted();
+    gD3d9.pathCounts = {};
     gD3d9.presentCount = 0;
     gD3d9.lastPresent = {};
     gD3d9.presentedBits.clear();
@@ -40,6 +41,10 @@ void TestD3d9Reset() {
 
 void TestD3d9SetGeneralSpansOnly(bool on) {
     gD3d9.generalSpansOnly = on;
+}
+
+TestD3d9PathCounts TestD3d9CountPaths() {
+    return gD3d9.pathCounts;
 }
 
 void TestD3d9LoseDevices() {

@@ -39,6 +39,13 @@ void TestD3d9Reset();
 // false: specialised spans wherever the state has one. Takes effect at the next draw.
 void TestD3d9SetGeneralSpansOnly(bool on);
 
+// Primitives drawn by specialised spans and by the general pixel path since the last reset.
+struct TestD3d9PathCounts {
+    long long specialised;
+    long long general;
+};
+TestD3d9PathCounts TestD3d9CountPaths();
+
 // Every live device becomes lost: TestCooperativeLevel answers D3DERR_DEVICELOST once, then
 // D3DERR_DEVICENOTRESET, and Present fails.
 void TestD3d9LoseDevices();
