@@ -2,13 +2,14 @@
 // transform and clipping of untransformed vertices, primitive assembly, culling, and the hand
 // over to the rasteriser.
 #include <cmath>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "device.h"
 #include "rasterizer.h"
+#include "spans.h"
 
 namespace {
 
@@ -341,6 +342,7 @@ private:
 // What a device keeps from draw to draw: the pipeline of its last state with the inputs it
 // was built from, and the vertex memory, which only grows, so a draw allocates nothing.
 struct DrawCache {
+    bool sse2 = ProcessorHasSse2();
     bool valid = false;
     PipelineInputs inputs;
     DrawPipeline pipeline;
@@ -403,7 +405,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     DrawPipeline& pipeline = cache.pipeline;
     if (!cache.valid || std::memcmp(&inputs, &cache.inputs, sizeof(inputs)) != 0) {
         cache.valid = false;
-        HRESULT built = BuildPipeline(*this, layout.texCount, !gD3d9.generalSpansOnly, &pipeline);
+        HRESULT built = BuildPipeline(*this, layout.texCount,
+                                      cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
         if (built != D3D_OK) return built;
         std::memcpy(&cache.inputs, &inputs, sizeof(inputs));
         cache.valid = true;

@@ -10,10 +10,10 @@ inline __m128i Words(int v) {
     return _mm_set1_epi16(static_cast<short>(v));
 }
 
-// round(x / 255) for 0 <= x <= 65025: ((x + 128) + ((x + 128) >> 8)) >> 8.
+// round(x / 255) for 0 <= x <= 65025: ((x + 128) + ((x + 128) >> 8)) >> 8, which is the
+// high half of (x + 128) * 257.
 inline __m128i Div255(__m128i x) {
-    __m128i t = _mm_add_epi16(x, Words(128));
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    return _mm_mulhi_epu16(_mm_add_epi16(x, Words(128)), Words(257));
 }
 inline __m128i Mul255(__m128i x, __m128i y) {
     return Div255(_mm_mullo_epi16(x, y));
@@ -34,17 +34,17 @@ struct Planes {
     __m128i b, g, r, a;
 };
 
-// Pixels 0-3 in lo and 4-7 in hi.
+// Pixels 0-3 in lo and 4-7 in hi: a byte transpose, then each plane widened.
 inline Planes PlanesFromArgb(__m128i lo, __m128i hi) {
-    const __m128i byte = _mm_set1_epi32(0xFF);
-    Planes p;
-    p.b = _mm_packs_epi32(_mm_and_si128(lo, byte), _mm_and_si128(hi, byte));
-    p.g = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), byte),
-                          _mm_and_si128(_mm_srli_epi32(hi, 8), byte));
-    p.r = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), byte),
-                          _mm_and_si128(_mm_srli_epi32(hi, 16), byte));
-    p.a = _mm_packs_epi32(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24));
-    return p;
+    __m128i t0 = _mm_unpacklo_epi8(lo, hi);  // b0 b4 g0 g4 r0 r4 a0 a4 b1 b5 ...
+    __m128i t1 = _mm_unpackhi_epi8(lo, hi);  // b2 b6 g2 g6 ...
+    __m128i t2 = _mm_unpacklo_epi8(t0, t1);  // b0 b2 b4 b6 g0 g2 g4 g6 r0 ... a6
+    __m128i t3 = _mm_unpackhi_epi8(t0, t1);  // b1 b3 b5 b7 g1 ...
+    __m128i bg = _mm_unpacklo_epi8(t2, t3);  // b0 .. b7 g0 .. g7
+    __m128i ra = _mm_unpackhi_epi8(t2, t3);  // r0 .. r7 a0 .. a7
+    const __m128i zero = _mm_setzero_si128();
+    return {_mm_unpacklo_epi8(bg, zero), _mm_unpackhi_epi8(bg, zero), _mm_unpacklo_epi8(ra, zero),
+            _mm_unpackhi_epi8(ra, zero)};
 }
 
 inline void ArgbFromPlanes(const Planes& p, __m128i* lo, __m128i* hi) {

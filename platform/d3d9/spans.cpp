@@ -5,20 +5,11 @@
 
 #include <algorithm>
 
-#include "d3d9_state.h"
 #include "platform/cpu.h"
 #include "resources.h"
 #include "span_pieces.h"
 
 namespace {
-
-// SSE2, from the processor's feature bits, as the software renderer chooses its loops.
-bool ProcessorHasSse2() {
-    if (!CpuHasCpuidInstruction()) return false;
-    unsigned regs[4];
-    CpuId(1, regs);
-    return (regs[3] & (1u << 26)) != 0;
-}
 
 bool ChooseBlendKind(const DrawPipeline& p, BlendKind* kind) {
     if (!p.blend) {
@@ -219,19 +210,26 @@ void FillBuffer(DWORD* buffer, DWORD value) {
 
 }  // namespace
 
+bool ProcessorHasSse2() {
+    if (!CpuHasCpuidInstruction()) return false;
+    unsigned regs[4];
+    CpuId(1, regs);
+    return (regs[3] & (1u << 26)) != 0;
+}
+
 void PlanSpans(DrawPipeline& p) {
     SpanPlan& plan = p.plan;
     plan.usable = false;
     plan.fetchCount = plan.stepCount = plan.bufferCount = 0;
     plan.fill = false;
-    if (gD3d9.generalSpansOnly || p.kernel != nullptr || p.depth != nullptr) return;
+    if (p.kernel != nullptr || p.depth != nullptr) return;
     BlendKind kind;
     if (!ChooseBlendKind(p, &kind)) return;
     MergeJob& merge = plan.merge;
     bool alphaTest =
         p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
     merge.run = MergeFor(p.target->format, kind, alphaTest);
-    if (merge.run == nullptr || !ProcessorHasSse2()) return;
+    if (merge.run == nullptr) return;
     if (!Planner(p).Run()) return;
     plan.fill = !p.gouraud && kind == BlendKind::Replace && !alphaTest &&
                 merge.source == plan.diffuse;

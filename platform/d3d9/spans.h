@@ -7,6 +7,9 @@
 
 #include "pixel_pipeline.h"
 
+// Whether the processor runs the spans' SSE2 forms (its feature bits, as the software renderer
+// chooses its loops); without them every draw takes the general path.
+bool ProcessorHasSse2();
 // Plans the pipeline's specialised span; plan.usable stays false when the state has none.
 void PlanSpans(DrawPipeline& pipeline);
 // Prepares a primitive that the specialised span draws (its flat colours).
