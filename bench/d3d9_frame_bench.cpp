@@ -1,6 +1,7 @@
 // Frames per second of the software Direct3D device on a game-like frame: a 480x480 textured
 // background, 400 alpha-blended 32x32 sprites and a few boxes, into 16- and 32-bit back
-// buffers, presented; through the texture stages and through a pixel-shader kernel.
+// buffers, presented; through the texture stages (with the specialised spans, and with the
+// general pixel path forced) and through a pixel-shader kernel.
 #include <benchmark/benchmark.h>
 #include <platform/d3d9.h>
 #include <platform/d3d9_kernels.h>
@@ -70,8 +71,10 @@ void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCO
                        {x0, y1, 0.2f, 1, color, 0, 1}});
 }
 
-void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader) {
+void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader,
+                  bool generalPath = false) {
     TestD3d9Reset();
+    TestD3d9SetGeneralSpansOnly(generalPath);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS pp{};
     pp.BackBufferWidth = 640;
@@ -157,6 +160,7 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader) {
     background->Release();
     device->Release();
     d3d->Release();
+    TestD3d9SetGeneralSpansOnly(false);
 }
 
 void BM_GameFrame16(benchmark::State& state) {
@@ -164,6 +168,12 @@ void BM_GameFrame16(benchmark::State& state) {
 }
 void BM_GameFrame32(benchmark::State& state) {
     RenderFrames(state, D3DFMT_X8R8G8B8, false);
+}
+void BM_GameFrame16GeneralPath(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_R5G6B5, false, true);
+}
+void BM_GameFrame32GeneralPath(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_X8R8G8B8, false, true);
 }
 void BM_GameFrame16Shader(benchmark::State& state) {
     RenderFrames(state, D3DFMT_R5G6B5, true);
@@ -176,5 +186,7 @@ void BM_GameFrame32Shader(benchmark::State& state) {
 
 BENCHMARK(BM_GameFrame16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame16GeneralPath)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame32GeneralPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame16Shader)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32Shader)->Unit(benchmark::kMillisecond);

@@ -50,8 +50,7 @@ void CopyRect(const Surface& from, const RECT& r, Surface& to, LONG x, LONG y) {
 void FillPixels(Surface& s, const RECT& r, const BYTE* pixel) {
     UINT bytes = s.info->bytesPerPixel;
     for (LONG y = r.top; y < r.bottom; ++y) {
-        BYTE* row = s.At(r.left, y);
-        for (LONG x = r.left; x < r.right; ++x, row += bytes) std::memcpy(row, pixel, bytes);
+        FillPixelRow(s.At(r.left, y), static_cast<UINT>(r.right - r.left), pixel, bytes);
     }
     s.Touch();
 }
@@ -244,7 +243,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     RECT r = rect != nullptr ? *rect : Whole(*s);
     if (!Inside(*s, r)) return D3DERR_INVALIDCALL;
     BYTE pixel[4];
-    EncodePixel(s->format, pixel, ColorFromArgb(color));
+    EncodeArgb(s->format, pixel, color);
     FillPixels(*s, r, pixel);
     return D3D_OK;
 }
@@ -271,23 +270,19 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
                  static_cast<LONG>(vp.X + vp.Width), static_cast<LONG>(vp.Y + vp.Height)};
     if (state.renderStates[D3DRS_SCISSORTESTENABLE] != FALSE)
         area = Intersection(area, state.scissor);
-    std::vector<RECT> regions;
-    if (rects == nullptr) {
-        regions.push_back(area);
-    } else {
-        for (DWORD i = 0; i < count; ++i) {
-            regions.push_back(
-                Intersection(area, {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2}));
-        }
-    }
-    for (const RECT& region : regions) {
+    const DWORD regions = rects == nullptr ? 1 : count;
+    for (DWORD i = 0; i < regions; ++i) {
+        const RECT region =
+            rects == nullptr
+                ? area
+                : Intersection(area, {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
         if ((flags & D3DCLEAR_TARGET) != 0) {
             for (Surface* target : state.renderTargets) {
                 if (target == nullptr) continue;
                 RECT r = Intersection(region, Whole(*target));
                 if (IsEmpty(r)) continue;
                 BYTE pixel[4];
-                EncodePixel(target->format, pixel, ColorFromArgb(color));
+                EncodeArgb(target->format, pixel, color);
                 FillPixels(*target, r, pixel);
             }
         }

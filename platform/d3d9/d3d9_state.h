@@ -11,10 +11,17 @@
 
 class Device;
 
+// Whether the environment asks for the general pixel path only.
+bool GeneralSpansWanted();
+
 struct D3d9State {
     TestD3d9Profile profile = TestD3d9DefaultProfile();
     std::vector<Device*> devices;
     UINT pitchPadding = 0;
+    // Every draw through the general pixel path (ORBEK_D3D9_GENERAL_SPANS=1, or a test).
+    bool generalSpansOnly = GeneralSpansWanted();
+    // Primitives drawn by the specialised spans and by the general path, for tests.
+    TestD3d9PathCounts pathCounts{};
     D3d9PresentHandler presentHandler = nullptr;
     // The last presented frame; its `bits` point into presentedBits.
     int presentCount = 0;

@@ -54,6 +54,7 @@ struct DeviceState {
 };
 
 class Device;
+struct DrawCache;
 
 // Swap chain 0: shares the device's reference count, as in Direct3D 9.
 struct SwapChain final : ComObject<IDirect3DSwapChain9, gD3d9Objects, IID_IDirect3DSwapChain9> {
@@ -167,6 +168,9 @@ public:
     std::unique_ptr<SwapChain> swapChain;
     std::unique_ptr<Surface> backBuffer;
     std::unique_ptr<Surface> autoDepthStencil;  // with EnableAutoDepthStencil
+    // The last draw's pipeline and vertex memory (draw.cpp); shared_ptr because only draw.cpp
+    // knows the type.
+    std::shared_ptr<DrawCache> drawCache;
 
 private:
     Device() = default;

@@ -1,10 +1,16 @@
 // The Direct3D object of the software device (adapter 0, the HAL device type only), the
 // capabilities and formats it reports from the current profile, and the "d3d9.dll" entry.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "../testing/test_overrides.h"
 #include "device.h"
+
+bool GeneralSpansWanted() {
+    const char* wanted = std::getenv("ORBEK_D3D9_GENERAL_SPANS");
+    return wanted != nullptr && std::strcmp(wanted, "1") == 0;
+}
 
 D3d9State gD3d9;
 ComObjectCount gD3d9Objects;

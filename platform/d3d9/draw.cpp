@@ -3,11 +3,13 @@
 // over to the rasteriser.
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "device.h"
 #include "rasterizer.h"
+#include "spans.h"
 
 namespace {
 
@@ -110,6 +112,61 @@ struct ProcessedVertex {
 
 constexpr int kClipPlanes = 6;
 
+// What a pipeline is built from, compared whole from draw to draw. Surfaces count with what
+// the pipeline reads of them, so an object made where a released one was is not taken for it.
+struct SurfaceKey {
+    const void* object;
+    const void* bits;
+    D3DFORMAT format;
+    UINT width, height, pitch;
+};
+
+struct PipelineInputs {
+    DWORD renderStates[kRenderStateCount];
+    DWORD stageStates[kTextureStages][kStageStateCount];
+    DWORD samplerStates[kSamplers][kSamplerStateCount];
+    const void* textures[kSamplers];
+    DWORD texturesBound;  // bit per sampler holding a plain texture
+    SurfaceKey target, depth;
+    D3DVIEWPORT9 viewport;
+    RECT scissor;
+    const void* pixelShader;
+    PixelShaderKernel kernel;
+    const void* vertexShader;
+    int vertexTexSets;
+    bool nativeSubtract;
+    bool generalSpansOnly;
+};
+
+SurfaceKey KeyOf(const Surface* s) {
+    if (s == nullptr) return {};
+    return {s, s->bits.get(), s->format, s->width, s->height, s->pitch};
+}
+
+void TakePipelineInputs(const Device& device, int vertexTexSets, PipelineInputs* in) {
+    const DeviceState& st = device.state;
+    std::memset(in, 0, sizeof(*in));  // padding too: inputs are compared bytewise
+    std::memcpy(in->renderStates, st.renderStates, sizeof(in->renderStates));
+    std::memcpy(in->stageStates, st.stageStates, sizeof(in->stageStates));
+    std::memcpy(in->samplerStates, st.samplerStates, sizeof(in->samplerStates));
+    for (int i = 0; i < kSamplers; ++i) {
+        in->textures[i] = st.textures[i];
+        if (st.textures[i] != nullptr && st.textures[i]->GetType() == D3DRTYPE_TEXTURE) {
+            in->texturesBound |= 1u << i;
+        }
+    }
+    in->target = KeyOf(st.renderTargets[0]);
+    in->depth = KeyOf(st.depthStencil);
+    in->viewport = st.viewport;
+    in->scissor = st.scissor;
+    in->pixelShader = st.pixelShader;
+    in->kernel = st.pixelShader != nullptr ? st.pixelShader->kernel : nullptr;
+    in->vertexShader = st.vertexShader;
+    in->vertexTexSets = vertexTexSets;
+    in->nativeSubtract = gD3d9.profile.nativeSubtract;
+    in->generalSpansOnly = gD3d9.generalSpansOnly;
+}
+
 // Signed distance to clip plane `plane`; inside when >= 0.
 inline float PlaneDistance(int plane, const float* c) {
     switch (plane) {
@@ -149,21 +206,31 @@ ProcessedVertex LerpVertex(const ProcessedVertex& a, const ProcessedVertex& b, f
     return r;
 }
 
+// A triangle clipped by the six planes has at most nine corners.
+constexpr int kMaxPolygon = 3 + kClipPlanes;
+
+struct Polygon {
+    ProcessedVertex corners[kMaxPolygon];
+    int count;
+};
+
 // Clips a convex polygon against every plane the vertices are outside of.
-std::vector<ProcessedVertex> ClipPolygon(std::vector<ProcessedVertex> polygon, DWORD planes) {
-    for (int plane = 0; plane < kClipPlanes && !polygon.empty(); ++plane) {
+void ClipPolygon(Polygon* polygon, DWORD planes) {
+    Polygon out;
+    for (int plane = 0; plane < kClipPlanes && polygon->count > 0; ++plane) {
         if ((planes & (1u << plane)) == 0) continue;
-        std::vector<ProcessedVertex> out;
-        for (size_t i = 0; i < polygon.size(); ++i) {
-            const ProcessedVertex& cur = polygon[i];
-            const ProcessedVertex& next = polygon[(i + 1) % polygon.size()];
+        out.count = 0;
+        for (int i = 0; i < polygon->count; ++i) {
+            const ProcessedVertex& cur = polygon->corners[i];
+            const ProcessedVertex& next = polygon->corners[(i + 1) % polygon->count];
             float dc = PlaneDistance(plane, cur.clip), dn = PlaneDistance(plane, next.clip);
-            if (dc >= 0.0f) out.push_back(cur);
-            if ((dc >= 0.0f) != (dn >= 0.0f)) out.push_back(LerpVertex(cur, next, dc / (dc - dn)));
+            if (dc >= 0.0f) out.corners[out.count++] = cur;
+            if ((dc >= 0.0f) != (dn >= 0.0f)) {
+                out.corners[out.count++] = LerpVertex(cur, next, dc / (dc - dn));
+            }
         }
-        polygon = std::move(out);
+        *polygon = out;
     }
-    return polygon;
 }
 
 // Assembles primitives from fetched vertices and hands them to the rasteriser.
@@ -182,15 +249,21 @@ public:
             return;
         }
         if ((a.outside & b.outside & c.outside) != 0) return;
-        std::vector<ProcessedVertex> polygon =
-            ClipPolygon({a, b, c}, a.outside | b.outside | c.outside);
-        if (polygon.size() < 3) return;
-        std::vector<ScreenVertex> screen;
-        for (ProcessedVertex& v : polygon) screen.push_back(Project(v));
-        std::vector<const ScreenVertex*> corners;
-        for (const ScreenVertex& v : screen) corners.push_back(&v);
-        if (Culled(corners, flipped)) return;
-        for (size_t i = 1; i + 1 < screen.size(); ++i) {
+        Polygon polygon;
+        polygon.corners[0] = a;
+        polygon.corners[1] = b;
+        polygon.corners[2] = c;
+        polygon.count = 3;
+        ClipPolygon(&polygon, a.outside | b.outside | c.outside);
+        if (polygon.count < 3) return;
+        ScreenVertex screen[kMaxPolygon];
+        const ScreenVertex* corners[kMaxPolygon];
+        for (int i = 0; i < polygon.count; ++i) {
+            screen[i] = Project(polygon.corners[i]);
+            corners[i] = &screen[i];
+        }
+        if (Culled({corners, static_cast<size_t>(polygon.count)}, flipped)) return;
+        for (int i = 1; i + 1 < polygon.count; ++i) {
             Emit(fill, screen[0], screen[i], screen[i + 1], provoking.screen);
         }
     }
@@ -266,6 +339,17 @@ private:
 
 }  // namespace
 
+// What a device keeps from draw to draw: the pipeline of its last state with the inputs it
+// was built from, and the vertex memory, which only grows, so a draw allocates nothing.
+struct DrawCache {
+    bool sse2 = ProcessorHasSse2();
+    bool valid = false;
+    PipelineInputs inputs;
+    DrawPipeline pipeline;
+    std::vector<UINT> order;
+    std::vector<ProcessedVertex> fetched;
+};
+
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
                                 UINT stride) {
     return Draw(type, primitiveCount, vertices, stride, nullptr, D3DFMT_UNKNOWN, 0, 0);
@@ -292,8 +376,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     VertexLayout layout;
     if (!ParseFvf(state.fvf, &layout) || stride < layout.size) return D3DERR_INVALIDCALL;
 
+    if (drawCache == nullptr) drawCache = std::make_shared<DrawCache>();
+    DrawCache& cache = *drawCache;
     // Vertex slot of each index, checked against the range the caller named.
-    std::vector<UINT> order(indexCount);
+    std::vector<UINT>& order = cache.order;
+    order.resize(indexCount);
     if (indices != nullptr) {
         if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)
             return D3DERR_INVALIDCALL;
@@ -312,12 +399,24 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
         for (UINT i = 0; i < indexCount; ++i) order[i] = i;
     }
 
-    DrawPipeline pipeline;
-    HRESULT built = BuildPipeline(*this, layout.texCount, &pipeline);
-    if (built != D3D_OK) return built;
+    // The pipeline is kept until a state it depends on changes.
+    PipelineInputs inputs;
+    TakePipelineInputs(*this, layout.texCount, &inputs);
+    DrawPipeline& pipeline = cache.pipeline;
+    if (!cache.valid || std::memcmp(&inputs, &cache.inputs, sizeof(inputs)) != 0) {
+        cache.valid = false;
+        HRESULT built = BuildPipeline(*this, layout.texCount,
+                                      cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
+        if (built != D3D_OK) return built;
+        std::memcpy(&cache.inputs, &inputs, sizeof(inputs));
+        cache.valid = true;
+    } else {
+        RefreshPipelineTextures(*this, pipeline);
+    }
 
     // Fetch (and for untransformed vertices transform) each vertex once.
-    std::vector<ProcessedVertex> fetched(vertexCount);
+    std::vector<ProcessedVertex>& fetched = cache.fetched;
+    fetched.resize(vertexCount);
     D3DMATRIX transform = Multiply(Multiply(state.world[0], state.view), state.projection);
     const BYTE* base =
         static_cast<const BYTE*>(vertexData) + static_cast<size_t>(minVertexIndex) * stride;

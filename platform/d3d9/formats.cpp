@@ -150,3 +150,22 @@ DWORD QuantizeDepth(D3DFORMAT format, float z) {
     double scaled = static_cast<double>(Saturate(z)) * DepthMaxValue(format) + 0.5;
     return static_cast<DWORD>(scaled);
 }
+
+void FillPixelRow(BYTE* row, UINT count, const BYTE* pixel, UINT bytes) {
+    const size_t total = static_cast<size_t>(count) * bytes;
+    bool uniform = true;
+    for (UINT i = 1; i < bytes; ++i) uniform = uniform && pixel[i] == pixel[0];
+    if (uniform) {
+        std::memset(row, pixel[0], total);
+        return;
+    }
+    if (16 % bytes != 0) {
+        for (size_t i = 0; i < total; i += bytes) std::memcpy(row + i, pixel, bytes);
+        return;
+    }
+    BYTE pattern[16];
+    for (UINT i = 0; i < 16; i += bytes) std::memcpy(pattern + i, pixel, bytes);
+    size_t i = 0;
+    for (; i + 16 <= total; i += 16) std::memcpy(row + i, pattern, 16);
+    std::memcpy(row + i, pattern, total - i);
+}

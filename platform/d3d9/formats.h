@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "color.h"
+#include "pixel_math.h"
 #include "platform/d3d9.h"
 
 struct FormatInfo {
@@ -35,6 +36,9 @@ DWORD ReadDepth(D3DFORMAT format, const BYTE* pixel);
 void WriteDepth(D3DFORMAT format, BYTE* pixel, DWORD value);
 // A depth in 0..1 in the format's units, rounded to nearest.
 DWORD QuantizeDepth(D3DFORMAT format, float z);
+
+// `count` pixels of `bytes` bytes (1 to 4) from `row` on set to `pixel`, a row at a time.
+void FillPixelRow(BYTE* row, UINT count, const BYTE* pixel, UINT bytes);
 
 // Byte access and channel widening shared by the codecs.
 namespace pixel_bits {
@@ -98,33 +102,39 @@ inline DWORD DecodePixel(D3DFORMAT format, const BYTE* p) {
     }
 }
 
-// One pixel of a plain colour format from a colour, each channel rounded to its bits; unused
+// One pixel of a plain colour format from A8R8G8B8, each channel rounded to its bits; unused
 // bits are written as ones.
-inline void EncodePixel(D3DFORMAT format, BYTE* p, Color c) {
+inline void EncodeArgb(D3DFORMAT format, BYTE* p, DWORD argb) {
     using namespace pixel_bits;
+    using pixel_math::Quantize;
+    DWORD a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
     switch (format) {
         case D3DFMT_A8R8G8B8:
-            Store32(p, ArgbFromColor(c));
+            Store32(p, argb);
             break;
         case D3DFMT_X8R8G8B8:
-            Store32(p, ArgbFromColor(c) | 0xFF000000u);
+            Store32(p, argb | 0xFF000000u);
             break;
         case D3DFMT_R5G6B5:
-            Store16(p, (QuantizeChannel(c.r, 31) << 11) | (QuantizeChannel(c.g, 63) << 5) |
-                           QuantizeChannel(c.b, 31));
+            Store16(p, (Quantize(r, 5) << 11) | (Quantize(g, 6) << 5) | Quantize(b, 5));
             break;
         case D3DFMT_X1R5G5B5:
         case D3DFMT_A1R5G5B5: {
-            DWORD a = format == D3DFMT_X1R5G5B5 ? 1 : QuantizeChannel(c.a, 1);
-            Store16(p, (a << 15) | (QuantizeChannel(c.r, 31) << 10) |
-                           (QuantizeChannel(c.g, 31) << 5) | QuantizeChannel(c.b, 31));
+            DWORD bit = format == D3DFMT_X1R5G5B5 ? 1 : Quantize(a, 1);
+            Store16(p, (bit << 15) | (Quantize(r, 5) << 10) | (Quantize(g, 5) << 5) |
+                           Quantize(b, 5));
             break;
         }
         case D3DFMT_A4R4G4B4:
-            Store16(p, (QuantizeChannel(c.a, 15) << 12) | (QuantizeChannel(c.r, 15) << 8) |
-                           (QuantizeChannel(c.g, 15) << 4) | QuantizeChannel(c.b, 15));
+            Store16(p, (Quantize(a, 4) << 12) | (Quantize(r, 4) << 8) | (Quantize(g, 4) << 4) |
+                           Quantize(b, 4));
             break;
         default:
             break;
     }
+}
+
+// A colour in 0..1 goes through its 8-bit form, so every write rounds the same way.
+inline void EncodePixel(D3DFORMAT format, BYTE* p, Color c) {
+    EncodeArgb(format, p, ArgbFromColor(c));
 }

@@ -6,24 +6,11 @@
 #include <cstring>
 
 #include "device.h"
+#include "spans.h"
 
 namespace {
 
-struct PixelInput {
-    Color diffuse;
-    Color specular;
-    float tex[kMaxTexSets][2];
-};
-
-inline Color Splat(float v) {
-    return ColorLanes{v, v, v, v};
-}
-inline Color Complement(Color c) {
-    return 1.0f - c.v;
-}
-inline Color Lerp(Color from, Color to, float t) {
-    return from + (to - from) * t;
-}
+using namespace pixel_math;
 
 bool IsKnownOp(DWORD op) {
     return (op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA) ||
@@ -69,160 +56,40 @@ bool CheckArgs(DWORD op, DWORD* args, DWORD* reads) {
     return true;
 }
 
-struct StageAlphas {
-    float diffuse, texture, factor, current;
-};
-
-// One texture-stage operation on all four channels.
-[[gnu::always_inline]] inline Color ApplyOp(DWORD op, Color a0, Color a1, Color a2,
-                                            const StageAlphas& alphas) {
-    switch (op) {
-        case D3DTOP_SELECTARG1:
-            return a1;
-        case D3DTOP_SELECTARG2:
-            return a2;
-        case D3DTOP_MODULATE:
-            return a1 * a2;
-        case D3DTOP_MODULATE2X:
-            return a1 * a2 * 2.0f;
-        case D3DTOP_MODULATE4X:
-            return a1 * a2 * 4.0f;
-        case D3DTOP_ADD:
-            return a1 + a2;
-        case D3DTOP_ADDSIGNED:
-            return a1 + a2 - Splat(0.5f);
-        case D3DTOP_ADDSIGNED2X:
-            return (a1 + a2 - Splat(0.5f)) * 2.0f;
-        case D3DTOP_SUBTRACT:
-            return a1 - a2;
-        case D3DTOP_ADDSMOOTH:
-            return a1 + a2 - a1 * a2;
-        case D3DTOP_BLENDDIFFUSEALPHA:
-            return Lerp(a2, a1, alphas.diffuse);
-        case D3DTOP_BLENDTEXTUREALPHA:
-            return Lerp(a2, a1, alphas.texture);
-        case D3DTOP_BLENDFACTORALPHA:
-            return Lerp(a2, a1, alphas.factor);
-        case D3DTOP_BLENDTEXTUREALPHAPM:
-            return a1 + a2 * (1.0f - alphas.texture);
-        case D3DTOP_BLENDCURRENTALPHA:
-            return Lerp(a2, a1, alphas.current);
-        case D3DTOP_MODULATEALPHA_ADDCOLOR:
-            return a1 + a2 * a1.a;
-        case D3DTOP_MODULATECOLOR_ADDALPHA:
-            return a1 * a2 + Splat(a1.a);
-        case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
-            return a1 + a2 * (1.0f - a1.a);
-        case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
-            return Complement(a1) * a2 + Splat(a1.a);
-        case D3DTOP_DOTPRODUCT3:
-            return Splat(
-                Saturate(4.0f * ((a1.r - 0.5f) * (a2.r - 0.5f) + (a1.g - 0.5f) * (a2.g - 0.5f) +
-                                 (a1.b - 0.5f) * (a2.b - 0.5f))));
-        case D3DTOP_MULTIPLYADD:
-            return a0 + a1 * a2;
-        default:  // LERP
-            return a0 * a1 + Complement(a0) * a2;
-    }
-}
-
 // The combiner's registers, indexed by D3DTA_ selector.
 constexpr int kRegisterCount = D3DTA_TEMP + 1;
 
-[[gnu::always_inline]] inline Color Arg(DWORD arg, const Color* registers) {
-    Color c = registers[arg & D3DTA_SELECTMASK];
-    if ((arg & D3DTA_COMPLEMENT) != 0) c = Complement(c);
-    if ((arg & D3DTA_ALPHAREPLICATE) != 0) c = Splat(c.a);
-    return c;
+inline int Lerp255(int from, int to, int alpha) {
+    return Div255(to * alpha + from * (255 - alpha));
 }
 
-[[gnu::always_inline]] inline Color Combine(const DrawPipeline& p, const PixelInput& in) {
-    Color r[kRegisterCount] = {in.diffuse,      in.diffuse,  {0, 0, 0, 1},
-                               p.textureFactor, in.specular, {0, 0, 0, 0}};
-    for (int i = 0; i < p.stageCount; ++i) {
-        const StageProgram& s = p.stages[i];
-        if (s.sampled) {
-            // A stage that reads a texture it does not have passes the current colour on, so
-            // untextured draws under the default stage states show the vertex colour and alpha.
-            const SamplerSetup& setup = p.samplers.setup[i];
-            if (!setup.bound) continue;
-            // Coordinate sets the vertices do not carry read as (0, 0).
-            static const float kNoCoordinates[2] = {0.0f, 0.0f};
-            const float* uv = s.texSet < p.vertexTexSets ? in.tex[s.texSet] : kNoCoordinates;
-            r[D3DTA_TEXTURE] = Sample(setup, p.samplers.choice[i], uv[0], uv[1]);
-        }
-        StageAlphas alphas = {r[D3DTA_DIFFUSE].a, r[D3DTA_TEXTURE].a, r[D3DTA_TFACTOR].a,
-                              r[D3DTA_CURRENT].a};
-        Color color = ApplyOp(s.colorOp, Arg(s.colorArgs[0], r), Arg(s.colorArgs[1], r),
-                              Arg(s.colorArgs[2], r), alphas);
-        // An alpha operation left disabled under an enabled colour operation passes alpha on.
-        float alpha = r[D3DTA_CURRENT].a;
-        if (s.alphaOp != D3DTOP_DISABLE) {
-            alpha = ApplyOp(s.alphaOp, Arg(s.alphaArgs[0], r), Arg(s.alphaArgs[1], r),
-                            Arg(s.alphaArgs[2], r), alphas)
-                        .a;
-        }
-        r[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] =
-            Saturate(Color{color.r, color.g, color.b, alpha});
-    }
-    Color out = r[D3DTA_CURRENT];
-    if (p.specularAdd) {
-        out.r = Saturate(out.r + in.specular.r);
-        out.g = Saturate(out.g + in.specular.g);
-        out.b = Saturate(out.b + in.specular.b);
-    }
-    return out;
-}
-
-[[gnu::always_inline]] inline Color BlendFactor(DWORD factor, Color s, Color d) {
+inline int BlendFactor(DWORD factor, int channel, DWORD s, DWORD d) {
     switch (factor) {
         case D3DBLEND_ONE:
-            return Splat(1.0f);
+            return 255;
         case D3DBLEND_SRCCOLOR:
-            return s;
+            return Channel(s, channel);
         case D3DBLEND_INVSRCCOLOR:
-            return Complement(s);
+            return 255 - Channel(s, channel);
         case D3DBLEND_SRCALPHA:
         case D3DBLEND_BOTHSRCALPHA:
-            return Splat(s.a);
+            return static_cast<int>(Alpha(s));
         case D3DBLEND_INVSRCALPHA:
         case D3DBLEND_BOTHINVSRCALPHA:
-            return Splat(1.0f - s.a);
+            return 255 - static_cast<int>(Alpha(s));
         case D3DBLEND_DESTALPHA:
-            return Splat(d.a);
+            return static_cast<int>(Alpha(d));
         case D3DBLEND_INVDESTALPHA:
-            return Splat(1.0f - d.a);
+            return 255 - static_cast<int>(Alpha(d));
         case D3DBLEND_DESTCOLOR:
-            return d;
+            return Channel(d, channel);
         case D3DBLEND_INVDESTCOLOR:
-            return Complement(d);
-        case D3DBLEND_SRCALPHASAT: {
-            float f = std::min(s.a, 1.0f - d.a);
-            return {f, f, f, 1.0f};
-        }
+            return 255 - Channel(d, channel);
+        case D3DBLEND_SRCALPHASAT:
+            return channel == 3 ? 255
+                                : std::min(static_cast<int>(Alpha(s)), 255 - static_cast<int>(Alpha(d)));
         default:  // ZERO, and values Direct3D does not define
-            return Splat(0.0f);
-    }
-}
-
-[[gnu::always_inline]] inline Color Blend(const DrawPipeline& p, Color s, Color d) {
-    DWORD src = p.srcBlend, dest = p.destBlend;
-    // The BOTH factors set the destination factor too.
-    if (src == D3DBLEND_BOTHSRCALPHA) dest = D3DBLEND_INVSRCALPHA;
-    if (src == D3DBLEND_BOTHINVSRCALPHA) dest = D3DBLEND_SRCALPHA;
-    Color fs = BlendFactor(src, s, d);
-    Color fd = BlendFactor(dest, s, d);
-    switch (p.blendOp) {
-        case D3DBLENDOP_SUBTRACT:
-            return Saturate(s * fs - d * fd);
-        case D3DBLENDOP_REVSUBTRACT:
-            return Saturate(d * fd - s * fs);
-        case D3DBLENDOP_MIN:
-            return s.v < d.v ? s.v : d.v;
-        case D3DBLENDOP_MAX:
-            return s.v > d.v ? s.v : d.v;
-        default:
-            return Saturate(s * fs + d * fd);
+            return 0;
     }
 }
 
@@ -278,7 +145,223 @@ HRESULT BuildStages(const DeviceState& st, DrawPipeline* p) {
     return D3D_OK;
 }
 
+inline DWORD ArgValue(DWORD arg, const DWORD* r) {
+    return ApplyArgModifiers(arg, r[arg & D3DTA_SELECTMASK]);
+}
+
+// The diffuse or specular colour of a pixel of a perspective primitive.
+DWORD PerspectiveColor(const Plane (&planes)[4], double x, double y, double w) {
+    int c[4];
+    for (int i = 0; i < 4; ++i) {
+        const Plane& plane = planes[i];
+        double value = (plane.a * x + plane.b * y + plane.c) * w;
+        c[i] = ChannelFromFixed(RoundToInt64(value * (255.0 * (1 << kColorFraction))));
+    }
+    return static_cast<DWORD>(c[3]) << 24 | static_cast<DWORD>(c[0]) << 16 |
+           static_cast<DWORD>(c[1]) << 8 | static_cast<DWORD>(c[2]);
+}
+
+DWORD FixedColor(const FixedPlane (&planes)[4], int dx, int dy) {
+    int c[4];
+    for (int i = 0; i < 4; ++i) c[i] = ChannelFromFixed(FixedValue(planes[i], dx, dy));
+    return static_cast<DWORD>(c[3]) << 24 | static_cast<DWORD>(c[0]) << 16 |
+           static_cast<DWORD>(c[1]) << 8 | static_cast<DWORD>(c[2]);
+}
+
+constexpr double kTexelScale = double{1 << kTexelFraction};
+
+// The texel stage i samples at pixel (x, y).
+DWORD SampleStage(const DrawPipeline& p, const Interpolants& in, int i, int x, int y, double w) {
+    const StageProgram& s = p.stages[i];
+    const SamplerSetup& setup = p.samplers.setup[i];
+    const SamplerChoice& choice = p.samplers.choice[i];
+    auto at = [&](int which) {
+        const SamplerLevel& level = setup.levels[which == 0 ? choice.level0 : choice.level1];
+        int64_t u = 0, v = 0;
+        if (s.texSet >= p.vertexTexSets) {
+            // Coordinate sets the vertices do not carry read as (0, 0).
+        } else if (in.perspective) {
+            const Plane& pu = in.tex[s.texSet][0];
+            const Plane& pv = in.tex[s.texSet][1];
+            u = RoundToInt64((pu.a * x + pu.b * y + pu.c) * w * (level.width * kTexelScale));
+            v = RoundToInt64((pv.a * x + pv.b * y + pv.c) * w * (level.height * kTexelScale));
+        } else {
+            u = FixedValue(in.coords[i].u[which], x - in.pixelX, y - in.pixelY);
+            v = FixedValue(in.coords[i].v[which], x - in.pixelX, y - in.pixelY);
+        }
+        return sampling::SampleLevel(setup, level, choice.linear, u, v);
+    };
+    DWORD texel = at(0);
+    if (choice.weight1 != 0) texel = sampling::MixLevels(texel, at(1), choice.weight1);
+    return texel;
+}
+
+DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
+              DWORD diffuse, DWORD specular) {
+    DWORD r[kRegisterCount] = {diffuse, diffuse, 0xFF000000u, p.textureFactor, specular, 0};
+    for (int i = 0; i < p.stageCount; ++i) {
+        const StageProgram& s = p.stages[i];
+        if (s.sampled) {
+            // A stage that reads a texture it does not have passes the current colour on, so
+            // untextured draws under the default stage states show the vertex colour and alpha.
+            if (!p.samplers.setup[i].bound) continue;
+            r[D3DTA_TEXTURE] = SampleStage(p, in, i, x, y, w);
+        }
+        StageAlphas alphas = {static_cast<int>(Alpha(r[D3DTA_DIFFUSE])),
+                              static_cast<int>(Alpha(r[D3DTA_TEXTURE])),
+                              static_cast<int>(Alpha(r[D3DTA_TFACTOR])),
+                              static_cast<int>(Alpha(r[D3DTA_CURRENT]))};
+        DWORD color = ApplyStageOp(s.colorOp, ArgValue(s.colorArgs[0], r),
+                                   ArgValue(s.colorArgs[1], r), ArgValue(s.colorArgs[2], r), alphas);
+        // An alpha operation left disabled under an enabled colour operation passes alpha on.
+        DWORD alpha = r[D3DTA_CURRENT];
+        if (s.alphaOp != D3DTOP_DISABLE) {
+            alpha = ApplyStageOp(s.alphaOp, ArgValue(s.alphaArgs[0], r),
+                                 ArgValue(s.alphaArgs[1], r), ArgValue(s.alphaArgs[2], r), alphas);
+        }
+        r[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] = (color & 0x00FFFFFFu) | (alpha & 0xFF000000u);
+    }
+    DWORD out = r[D3DTA_CURRENT];
+    if (p.specularAdd) out = AddSpecular(out, specular);
+    return out;
+}
+
+DWORD KernelPixel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
+                  DWORD diffuse, DWORD specular, bool* discard) {
+    auto unpack = [](DWORD c) {
+        auto channel = [c](int i) { return static_cast<float>(Channel(c, i)) / 255.0f; };
+        return ShaderFloat4{channel(2), channel(1), channel(0), channel(3)};
+    };
+    PixelShaderInput sin;
+    sin.color0 = unpack(diffuse);
+    sin.color1 = unpack(specular);
+    for (int set = 0; set < kMaxTexSets; ++set) {
+        float uv[2] = {0.0f, 0.0f};
+        if ((p.texSets & (1u << set)) != 0) {
+            for (int k = 0; k < 2; ++k) {
+                const Plane& plane = in.tex[set][k];
+                uv[k] = static_cast<float>((plane.a * x + plane.b * y + plane.c) * w);
+            }
+        }
+        sin.texcoord[set] = {uv[0], uv[1], 0.0f, 1.0f};
+    }
+    sin.x = static_cast<float>(x);
+    sin.y = static_cast<float>(y);
+    ShaderFloat4 result;
+    *discard = !p.kernel(sin, p.shaderContext, &result);
+    return ArgbFromColor(Color{result.x, result.y, result.z, result.w});
+}
+
 }  // namespace
+
+DWORD ApplyArgModifiers(DWORD arg, DWORD value) {
+    if ((arg & D3DTA_COMPLEMENT) != 0) value = ~value;
+    if ((arg & D3DTA_ALPHAREPLICATE) != 0) value = Splat(static_cast<int>(Alpha(value)));
+    return value;
+}
+
+DWORD ApplyStageOp(DWORD op, DWORD a0, DWORD a1, DWORD a2, const StageAlphas& alphas) {
+    const int alpha1 = static_cast<int>(Alpha(a1));
+    switch (op) {
+        case D3DTOP_SELECTARG1:
+            return a1;
+        case D3DTOP_SELECTARG2:
+            return a2;
+        case D3DTOP_MODULATE:
+            return EachChannel(a1, a2, [](int, int x, int y) { return Mul255(x, y); });
+        case D3DTOP_MODULATE2X:
+            return EachChannel(a1, a2,
+                               [](int, int x, int y) { return std::min(255, Div255(2 * x * y)); });
+        case D3DTOP_MODULATE4X:
+            return EachChannel(a1, a2,
+                               [](int, int x, int y) { return std::min(255, Div255(4 * x * y)); });
+        case D3DTOP_ADD:
+            return EachChannel(a1, a2, [](int, int x, int y) { return std::min(255, x + y); });
+        case D3DTOP_ADDSIGNED:  // x + y - 0.5, the half rounding up
+            return EachChannel(a1, a2, [](int, int x, int y) { return Clamp255(x + y - 127); });
+        case D3DTOP_ADDSIGNED2X:
+            return EachChannel(a1, a2,
+                               [](int, int x, int y) { return Clamp255(2 * (x + y) - 255); });
+        case D3DTOP_SUBTRACT:
+            return EachChannel(a1, a2, [](int, int x, int y) { return std::max(0, x - y); });
+        case D3DTOP_ADDSMOOTH:  // x + y - x y
+            return EachChannel(a1, a2, [](int, int x, int y) { return x + Mul255(y, 255 - x); });
+        case D3DTOP_BLENDDIFFUSEALPHA:
+        case D3DTOP_BLENDTEXTUREALPHA:
+        case D3DTOP_BLENDFACTORALPHA:
+        case D3DTOP_BLENDCURRENTALPHA: {
+            int alpha = op == D3DTOP_BLENDDIFFUSEALPHA   ? alphas.diffuse
+                        : op == D3DTOP_BLENDTEXTUREALPHA ? alphas.texture
+                        : op == D3DTOP_BLENDFACTORALPHA  ? alphas.factor
+                                                         : alphas.current;
+            return EachChannel(a2, a1,
+                               [alpha](int, int x, int y) { return Lerp255(x, y, alpha); });
+        }
+        case D3DTOP_BLENDTEXTUREALPHAPM:
+            return EachChannel(a1, a2, [&alphas](int, int x, int y) {
+                return std::min(255, x + Mul255(y, 255 - alphas.texture));
+            });
+        case D3DTOP_MODULATEALPHA_ADDCOLOR:
+            return EachChannel(a1, a2, [alpha1](int, int x, int y) {
+                return std::min(255, x + Mul255(y, alpha1));
+            });
+        case D3DTOP_MODULATECOLOR_ADDALPHA:
+            return EachChannel(a1, a2, [alpha1](int, int x, int y) {
+                return std::min(255, Mul255(x, y) + alpha1);
+            });
+        case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
+            return EachChannel(a1, a2, [alpha1](int, int x, int y) {
+                return std::min(255, x + Mul255(y, 255 - alpha1));
+            });
+        case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
+            return EachChannel(a1, a2, [alpha1](int, int x, int y) {
+                return std::min(255, Mul255(255 - x, y) + alpha1);
+            });
+        case D3DTOP_DOTPRODUCT3: {
+            // 4 ((x - 0.5)(y - 0.5) summed over red, green and blue), in 255ths.
+            int sum = 0;
+            for (int i = 0; i < 3; ++i) {
+                sum += (2 * Channel(a1, i) - 255) * (2 * Channel(a2, i) - 255);
+            }
+            return Splat(SignedDiv255(sum));
+        }
+        case D3DTOP_MULTIPLYADD:
+            return EachChannel(a1, a2, [a0](int i, int x, int y) {
+                return std::min(255, Channel(a0, i) + Mul255(x, y));
+            });
+        default:  // LERP: a0 a1 + (1 - a0) a2
+            return EachChannel(a1, a2, [a0](int i, int x, int y) {
+                return Lerp255(y, x, Channel(a0, i));
+            });
+    }
+}
+
+DWORD AddSpecular(DWORD color, DWORD specular) {
+    return (color & 0xFF000000u) |
+           (EachChannel(color, specular, [](int, int x, int y) { return std::min(255, x + y); }) &
+            0x00FFFFFFu);
+}
+
+DWORD BlendPixel(DWORD srcBlend, DWORD destBlend, DWORD blendOp, DWORD s, DWORD d) {
+    // The BOTH factors set the destination factor too.
+    if (srcBlend == D3DBLEND_BOTHSRCALPHA) destBlend = D3DBLEND_INVSRCALPHA;
+    if (srcBlend == D3DBLEND_BOTHINVSRCALPHA) destBlend = D3DBLEND_SRCALPHA;
+    return EachChannel(s, d, [&](int i, int x, int y) {
+        int fs = BlendFactor(srcBlend, i, s, d), fd = BlendFactor(destBlend, i, s, d);
+        switch (blendOp) {
+            case D3DBLENDOP_SUBTRACT:
+                return SignedDiv255(x * fs - y * fd);
+            case D3DBLENDOP_REVSUBTRACT:
+                return SignedDiv255(y * fd - x * fs);
+            case D3DBLENDOP_MIN:
+                return std::min(x, y);
+            case D3DBLENDOP_MAX:
+                return std::max(x, y);
+            default:
+                return std::min(255, Div255(x * fs + y * fd));
+        }
+    });
+}
 
 bool Compare(DWORD func, DWORD value, DWORD reference) {
     switch (func) {
@@ -301,7 +384,17 @@ bool Compare(DWORD func, DWORD value, DWORD reference) {
     }
 }
 
-HRESULT BuildPipeline(Device& device, int vertexTexSets, DrawPipeline* p) {
+FixedPlane MakeFixedPlane(const Plane& plane, double scale, int refX, int refY) {
+    // Offsets from the reference pixel stay below 2^14, so these limits keep every value of
+    // the plane inside 64 bits.
+    constexpr int64_t kAtLimit = int64_t{1} << 50, kStepLimit = int64_t{1} << 40;
+    double at = (plane.a * refX + plane.b * refY + plane.c) * scale;
+    return {std::clamp(RoundToInt64(at), -kAtLimit, kAtLimit),
+            std::clamp(RoundToInt64(plane.a * scale), -kStepLimit, kStepLimit),
+            std::clamp(RoundToInt64(plane.b * scale), -kStepLimit, kStepLimit)};
+}
+
+HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipeline* p) {
     const DeviceState& st = device.state;
     const DWORD* rs = st.renderStates;
     Surface* target = st.renderTargets[0];
@@ -334,7 +427,7 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, DrawPipeline* p) {
     // Without the blend-operation capability every blend adds, as on such hardware.
     p->blendOp = gD3d9.profile.nativeSubtract ? rs[D3DRS_BLENDOP] : D3DBLENDOP_ADD;
     p->gouraud = rs[D3DRS_SHADEMODE] != D3DSHADE_FLAT;
-    p->textureFactor = ColorFromArgb(rs[D3DRS_TEXTUREFACTOR]);
+    p->textureFactor = rs[D3DRS_TEXTUREFACTOR];
     p->vertexTexSets = vertexTexSets;
     p->texSets = 0;
     for (int i = 0; i < kSamplers; ++i) {
@@ -360,15 +453,33 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, DrawPipeline* p) {
         if (built != D3D_OK) return built;
     }
     for (int i = 0; i < kSamplers; ++i) {
-        Texture* texture = p->samplerUsed[i] ? BoundTexture(st.textures[i]) : nullptr;
-        PrepareSampler(texture, st.samplerStates[i], &p->samplers.setup[i]);
+        PrepareSamplerStates(st.samplerStates[i], &p->samplers.setup[i]);
     }
+    RefreshPipelineTextures(device, *p);
+    p->plan.usable = false;
+    if (special) PlanSpans(*p);
     return D3D_OK;
 }
 
-void BeginPrimitive(DrawPipeline& p, const Interpolants& in) {
+void RefreshPipelineTextures(Device& device, DrawPipeline& p) {
+    const DeviceState& st = device.state;
+    for (int i = 0; i < kSamplers; ++i) {
+        Texture* texture = p.samplerUsed[i] ? BoundTexture(st.textures[i]) : nullptr;
+        PrepareSamplerTexture(texture, st.samplerStates[i], &p.samplers.setup[i]);
+    }
+}
+
+void BeginPrimitive(DrawPipeline& p, Interpolants& in, int refX, int refY) {
+    in.pixelX = refX;
+    in.pixelY = refY;
     for (int i = 0; i < kSamplers; ++i) {
         if (!p.samplerUsed[i]) continue;
+        const SamplerSetup& setup = p.samplers.setup[i];
+        // With one level and one filter the footprint cannot change the choice.
+        if (setup.levelCount <= 1 && setup.magFilter == setup.minFilter) {
+            p.samplers.choice[i] = ChooseSampling(setup, 0, 0, 0, 0);
+            continue;
+        }
         int set = p.lodTexSet[i];
         float d[2][2] = {{0, 0}, {0, 0}};  // [u or v][along x or y]
         if (set < p.vertexTexSets) {
@@ -387,61 +498,48 @@ void BeginPrimitive(DrawPipeline& p, const Interpolants& in) {
                 d[k][1] = static_cast<float>((plane.b * q - f * in.q.b) / (q * q));
             }
         }
-        p.samplers.choice[i] =
-            ChooseSampling(p.samplers.setup[i], d[0][0], d[1][0], d[0][1], d[1][1]);
+        p.samplers.choice[i] = ChooseSampling(setup, d[0][0], d[1][0], d[0][1], d[1][1]);
     }
-}
 
-namespace {
-
-// A plane with y fixed: value = a * x + base.
-struct RowPlane {
-    float a, base;
-};
-
-inline RowPlane AtRow(const Plane& plane, int y) {
-    return {static_cast<float>(plane.a), static_cast<float>(plane.b * y + plane.c)};
-}
-
-inline float Eval(const RowPlane& r, float x) {
-    return r.a * x + r.base;
-}
-
-// The four planes of a colour with y fixed, evaluated together.
-struct RowColor {
-    ColorLanes a, base;
-};
-
-inline RowColor AtRow(const Plane (&planes)[4], int y) {
-    RowColor row;
-    for (int c = 0; c < 4; ++c) {
-        RowPlane plane = AtRow(planes[c], y);
-        row.a[c] = plane.a;
-        row.base[c] = plane.base;
+    bool special = p.plan.usable && !in.perspective;
+    if (!in.perspective) {
+        constexpr double kColorScale = 255.0 * (1 << kColorFraction);
+        if (!in.flat) {
+            for (int c = 0; c < 4; ++c) {
+                in.diffuseFixed[c] = MakeFixedPlane(in.diffuse[c], kColorScale, refX, refY);
+                if (p.needsSpecular) {
+                    in.specularFixed[c] = MakeFixedPlane(in.specular[c], kColorScale, refX, refY);
+                }
+            }
+        }
+        for (int i = 0; i < p.stageCount; ++i) {
+            const StageProgram& s = p.stages[i];
+            const SamplerSetup& setup = p.samplers.setup[i];
+            if (!s.sampled || !setup.bound) continue;
+            const SamplerChoice& choice = p.samplers.choice[i];
+            if (choice.weight1 != 0) special = false;
+            for (int which = 0; which < (choice.weight1 != 0 ? 2 : 1); ++which) {
+                const SamplerLevel& level =
+                    setup.levels[which == 0 ? choice.level0 : choice.level1];
+                StageCoords& out = in.coords[i];
+                if (s.texSet >= p.vertexTexSets) {
+                    out.u[which] = out.v[which] = FixedPlane{0, 0, 0};
+                    continue;
+                }
+                out.u[which] =
+                    MakeFixedPlane(in.tex[s.texSet][0], level.width * kTexelScale, refX, refY);
+                out.v[which] =
+                    MakeFixedPlane(in.tex[s.texSet][1], level.height * kTexelScale, refX, refY);
+            }
+        }
     }
-    return row;
+    in.shade = special ? SpecialSpan : ShadeSpan;
+    ++(special ? gD3d9.pathCounts.specialised : gD3d9.pathCounts.general);
+    if (special) BeginSpecialPrimitive(p, in);
 }
-
-inline Color Eval(const RowColor& r, float x) {
-    return r.a * x + r.base;
-}
-
-}  // namespace
 
 void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
-    RowPlane q = in.perspective ? AtRow(in.q, y) : RowPlane{0.0f, 1.0f};
-    RowPlane z = AtRow(in.z, y);
-    RowColor diffuse = AtRow(in.diffuse, y), specular = AtRow(in.specular, y);
-    int sets[kMaxTexSets];
-    int setCount = 0;
-    RowPlane tex[kMaxTexSets][2];
-    for (int set = 0; set < kMaxTexSets; ++set) {
-        if ((p.texSets & (1u << set)) == 0) continue;
-        sets[setCount++] = set;
-        tex[set][0] = AtRow(in.tex[set][0], y);
-        tex[set][1] = AtRow(in.tex[set][1], y);
-    }
-
+    const float za = static_cast<float>(in.z.a), zBase = static_cast<float>(in.z.b * y + in.z.c);
     Surface& target = *p.target;
     const D3DFORMAT targetFormat = target.format;
     const UINT targetBytes = target.info->bytesPerPixel;
@@ -455,56 +553,48 @@ void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
         depthBytes = p.depth->info->bytesPerPixel;
     }
 
-    PixelInput pin{};
     for (int x = x0; x < x1; ++x) {
-        const float fx = static_cast<float>(x);
         DWORD depthValue = 0;
         if (depthRow != nullptr) {
-            depthValue = QuantizeDepth(depthFormat, Eval(z, fx) + p.depthBias);
+            depthValue =
+                QuantizeDepth(depthFormat, za * static_cast<float>(x) + zBase + p.depthBias);
             if (!Compare(p.depthFunc, depthValue,
                          ReadDepth(depthFormat, depthRow + x * depthBytes))) {
                 continue;
             }
         }
-        const float w = in.perspective ? 1.0f / Eval(q, fx) : 1.0f;
-        if (in.flat) {
-            pin.diffuse = in.flatDiffuse;
-            pin.specular = in.flatSpecular;
-        } else {
-            pin.diffuse = Saturate(Eval(diffuse, fx) * w);
-            if (p.needsSpecular) pin.specular = Saturate(Eval(specular, fx) * w);
-        }
-        for (int i = 0; i < setCount; ++i) {
-            int set = sets[i];
-            pin.tex[set][0] = Eval(tex[set][0], fx) * w;
-            pin.tex[set][1] = Eval(tex[set][1], fx) * w;
-        }
-
-        Color out;
-        if (p.kernel != nullptr) {
-            PixelShaderInput sin;
-            sin.color0 = {pin.diffuse.r, pin.diffuse.g, pin.diffuse.b, pin.diffuse.a};
-            sin.color1 = {pin.specular.r, pin.specular.g, pin.specular.b, pin.specular.a};
-            for (int set = 0; set < kMaxTexSets; ++set) {
-                sin.texcoord[set] = {pin.tex[set][0], pin.tex[set][1], 0.0f, 1.0f};
+        double w = 1.0;
+        if (in.perspective) w = 1.0 / (in.q.a * x + in.q.b * y + in.q.c);
+        DWORD diffuse = in.flatDiffuse, specular = in.flatSpecular;
+        if (!in.flat) {
+            if (in.perspective) {
+                diffuse = PerspectiveColor(in.diffuse, x, y, w);
+                if (p.needsSpecular) specular = PerspectiveColor(in.specular, x, y, w);
+            } else {
+                diffuse = FixedColor(in.diffuseFixed, x - in.pixelX, y - in.pixelY);
+                if (p.needsSpecular)
+                    specular = FixedColor(in.specularFixed, x - in.pixelX, y - in.pixelY);
             }
-            sin.x = fx;
-            sin.y = static_cast<float>(y);
-            ShaderFloat4 result;
-            if (!p.kernel(sin, p.shaderContext, &result)) continue;
-            out = Saturate(Color{result.x, result.y, result.z, result.w});
-        } else {
-            out = Combine(p, pin);
         }
 
-        if (p.alphaTest && !Compare(p.alphaFunc, QuantizeChannel(out.a, 255.0f), p.alphaRef)) {
-            continue;
+        DWORD out;
+        if (p.kernel != nullptr) {
+            bool discard;
+            out = KernelPixel(p, in, x, y, w, diffuse, specular, &discard);
+            if (discard) continue;
+        } else {
+            out = Combine(p, in, x, y, w, diffuse, specular);
         }
+
+        if (p.alphaTest && !Compare(p.alphaFunc, Alpha(out), p.alphaRef)) continue;
         if (depthRow != nullptr && p.depthWrite) {
             WriteDepth(depthFormat, depthRow + x * depthBytes, depthValue);
         }
         BYTE* pixel = targetRow + x * targetBytes;
-        if (p.blend) out = Blend(p, out, ColorFromArgb(DecodePixel(targetFormat, pixel)));
-        EncodePixel(targetFormat, pixel, out);
+        if (p.blend) {
+            out = BlendPixel(p.srcBlend, p.destBlend, p.blendOp, out,
+                             DecodePixel(targetFormat, pixel));
+        }
+        EncodeArgb(targetFormat, pixel, out);
     }
 }

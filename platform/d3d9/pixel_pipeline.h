@@ -2,8 +2,12 @@
 // test and write, blending, and the write in the render target's format.
 #pragma once
 
+#include <cstdint>
+
+#include "color.h"
 #include "platform/d3d9_kernels.h"
 #include "sampler.h"
+#include "span_plan.h"
 
 class Device;
 struct Surface;
@@ -15,19 +19,54 @@ struct Plane {
     double a, b, c;
 };
 
+// An attribute of one primitive in fixed point, relative to the primitive's reference pixel:
+// value(x, y) = at + dx * (x - refX) + dy * (y - refY), exact integer arithmetic. The span
+// that steps it and the pixel that evaluates it directly get the same value.
+struct FixedPlane {
+    int64_t at, dx, dy;
+};
+
+// Colours in 8-bit units with this many fraction bits.
+constexpr int kColorFraction = 16;
+
+// `scale` converts the plane's units (0..1 colour, 0..1 texture coordinate) to fixed point.
+FixedPlane MakeFixedPlane(const Plane& plane, double scale, int refX, int refY);
+
+inline int64_t FixedValue(const FixedPlane& f, int dx, int dy) {
+    return f.at + f.dx * dx + f.dy * dy;
+}
+
+// An 8-bit channel from a fixed-point colour: rounded to nearest and clamped.
+inline int ChannelFromFixed(int64_t v) {
+    int64_t c = (v + (int64_t{1} << (kColorFraction - 1))) >> kColorFraction;
+    return static_cast<int>(c < 0 ? 0 : (c > 255 ? 255 : c));
+}
+
+// A stage's texture coordinates in texels of the two levels its sampler reads.
+struct StageCoords {
+    FixedPlane u[2], v[2];
+};
+
 // What the rasteriser hands over for one primitive. With `perspective`, colour and texture
 // planes hold value / w and `q` holds 1 / w; depth is always linear in screen space.
 struct Interpolants {
     bool perspective;
     bool flat;
-    float refX, refY;  // a point of the primitive where texel footprints are measured
+    float refX, refY;    // a point of the primitive where texel footprints are measured
+    int pixelX, pixelY;  // the reference pixel of the fixed-point planes
     Plane q;
     Plane z;
-    Plane diffuse[4];
+    Plane diffuse[4];  // red, green, blue, alpha
     Plane specular[4];
     Plane tex[kMaxTexSets][2];
-    Color flatDiffuse;
-    Color flatSpecular;
+    DWORD flatDiffuse;  // A8R8G8B8
+    DWORD flatSpecular;
+
+    // Filled by BeginPrimitive.
+    FixedPlane diffuseFixed[4];  // red, green, blue, alpha (without perspective)
+    FixedPlane specularFixed[4];
+    StageCoords coords[kPipelineStages];  // of the stages that sample (without perspective)
+    SpanFn shade;                          // the span function that draws this primitive
 };
 
 struct StageProgram {
@@ -49,9 +88,9 @@ struct DrawPipeline {
 
     PixelShaderKernel kernel;  // null: the texture stages
     PixelShaderContext shaderContext;
-    StageProgram stages[8];
+    StageProgram stages[kPipelineStages];
     int stageCount;
-    Color textureFactor;
+    DWORD textureFactor;  // A8R8G8B8
     bool specularAdd;
 
     bool alphaTest;
@@ -68,14 +107,34 @@ struct DrawPipeline {
     int lodTexSet[16];  // the set whose footprint chooses each sampler's level
     bool samplerUsed[16];
     ShaderSamplers samplers;
+
+    SpanPlan plan;  // the specialised span of this state, when there is one
 };
 
 // The pipeline of the device's current state; D3DERR_INVALIDCALL when the state cannot be
 // drawn with (no render target, a vertex shader, an operation or argument not offered).
-HRESULT BuildPipeline(Device& device, int vertexTexSets, DrawPipeline* pipeline);
-// Chooses each sampler's filter and levels for the primitive about to be shaded.
-void BeginPrimitive(DrawPipeline& pipeline, const Interpolants& in);
-// Shades pixels x0 <= x < x1 of row y, all inside the clip rectangle.
+// `special` allows a specialised span where the state has one.
+HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipeline* pipeline);
+// Takes the bound textures' levels as they are now; before each draw.
+void RefreshPipelineTextures(Device& device, DrawPipeline& pipeline);
+// Chooses each sampler's filter and levels for the primitive about to be shaded, sets up its
+// fixed-point planes around pixel (refX, refY) and the span function that draws it.
+void BeginPrimitive(DrawPipeline& pipeline, Interpolants& in, int refX, int refY);
+// The general path: shades pixels x0 <= x < x1 of row y, all inside the clip rectangle,
+// interpreting the pipeline per pixel.
 void ShadeSpan(DrawPipeline& pipeline, const Interpolants& in, int y, int x0, int x1);
 // The two alpha-test and depth comparisons.
 bool Compare(DWORD func, DWORD value, DWORD reference);
+
+// One texture-stage operation on 8-bit channels (pixel_math.h rounding). `alphas` are the
+// diffuse, texture, factor and current alphas the blend operations read.
+struct StageAlphas {
+    int diffuse, texture, factor, current;
+};
+DWORD ApplyStageOp(DWORD op, DWORD a0, DWORD a1, DWORD a2, const StageAlphas& alphas);
+// The specular colour added to red, green and blue.
+DWORD AddSpecular(DWORD color, DWORD specular);
+// An argument's value with its COMPLEMENT and ALPHAREPLICATE modifiers applied.
+DWORD ApplyArgModifiers(DWORD arg, DWORD value);
+// Blends source s onto destination d (both A8R8G8B8) with the pipeline's factors and op.
+DWORD BlendPixel(DWORD srcBlend, DWORD destBlend, DWORD blendOp, DWORD s, DWORD d);

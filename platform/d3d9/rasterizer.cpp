@@ -47,7 +47,7 @@ float Channel(const Color& c, int index) {
 }
 
 // Attribute planes of a primitive whose attributes come from `fit`, applied to the values of
-// three vertices (weighted by 1/w in perspective).
+// three vertices (weighted by 1/w in perspective); only the planes the pipeline reads.
 template <class FitFn>
 void FillPlanes(const DrawPipeline& p, const ScreenVertex* v[3], const ScreenVertex& provoking,
                 bool perspective, FitFn fit, Interpolants* in) {
@@ -58,13 +58,18 @@ void FillPlanes(const DrawPipeline& p, const ScreenVertex* v[3], const ScreenVer
     };
     in->perspective = perspective;
     in->flat = !p.gouraud;
-    in->q = fit(w[0], w[1], w[2]);
-    in->z = fit(v[0]->z, v[1]->z, v[2]->z);
-    in->flatDiffuse = provoking.diffuse;
-    in->flatSpecular = provoking.specular;
-    for (int c = 0; c < 4; ++c) {
-        in->diffuse[c] = weighted([c](const ScreenVertex& s) { return Channel(s.diffuse, c); });
-        in->specular[c] = weighted([c](const ScreenVertex& s) { return Channel(s.specular, c); });
+    if (perspective) in->q = fit(w[0], w[1], w[2]);
+    if (p.depth != nullptr) in->z = fit(v[0]->z, v[1]->z, v[2]->z);
+    in->flatDiffuse = ArgbFromColor(provoking.diffuse);
+    in->flatSpecular = ArgbFromColor(provoking.specular);
+    if (p.gouraud) {
+        for (int c = 0; c < 4; ++c) {
+            in->diffuse[c] = weighted([c](const ScreenVertex& s) { return Channel(s.diffuse, c); });
+            if (p.needsSpecular) {
+                in->specular[c] =
+                    weighted([c](const ScreenVertex& s) { return Channel(s.specular, c); });
+            }
+        }
     }
     for (int set = 0; set < kMaxTexSets; ++set) {
         if ((p.texSets & (1u << set)) == 0) continue;
@@ -73,6 +78,42 @@ void FillPlanes(const DrawPipeline& p, const ScreenVertex* v[3], const ScreenVer
         }
     }
 }
+
+// The bound of one edge on a pixel row, stepped exactly from row to row: the edge keeps
+// A x + K(y) >= bias, with K growing by dk a row. For A > 0 `bound` is the first pixel x
+// inside, for A < 0 the last; `rest` is what the bound leaves over, in [0, |A|).
+struct EdgeWalk {
+    int64_t a, k, dk;  // k holds K(y) - bias
+    int64_t bound, rest;
+    int64_t stepWhole, stepRest;  // dk = |A| stepWhole + stepRest, 0 <= stepRest < |A|
+
+    void Start(int64_t coefficient, int64_t offset, int64_t rowStep) {
+        a = coefficient;
+        k = offset;
+        dk = rowStep;
+        if (a == 0) return;
+        const int64_t span = a > 0 ? a : -a;
+        stepWhole = FloorDiv(dk, span);
+        stepRest = dk - stepWhole * span;
+        if (a > 0) {
+            bound = CeilDiv(-k, a);
+            rest = a * bound + k;
+        } else {
+            bound = FloorDiv(k, span);
+            rest = k - span * bound;
+        }
+    }
+
+    void NextRow() {
+        k += dk;
+        if (a == 0) return;
+        const int64_t span = a > 0 ? a : -a;
+        int64_t sum = rest + stepRest;
+        int64_t carry = sum >= span ? 1 : 0;
+        rest = sum - carry * span;
+        bound += a > 0 ? -stepWhole - carry : stepWhole + carry;
+    }
+};
 
 inline bool InClip(const DrawPipeline& p, int64_t x, int64_t y) {
     return x >= p.clip.left && x < p.clip.right && y >= p.clip.top && y < p.clip.bottom;
@@ -118,39 +159,34 @@ void RasterizeTriangle(DrawPipeline& p, const ScreenVertex& a, const ScreenVerte
         [&fit](double f0, double f1, double f2) { return fit.Fit(f0, f1, f2); }, &in);
     in.refX = static_cast<float>(fit.x0 + (fit.dx1 + fit.dx2) / 3.0);
     in.refY = static_cast<float>(fit.y0 + (fit.dy1 + fit.dy2) / 3.0);
-    BeginPrimitive(p, in);
+    BeginPrimitive(p, in, static_cast<int>(left), static_cast<int>(top));
 
     // Edge i runs from vertex i to i + 1; a pixel centre on an edge belongs to the triangle
-    // only when the edge is a top edge or a left edge.
-    struct Edge {
-        int64_t dx, dy, x0, y0, bias;
-    } edges[3];
+    // only when the edge is a top edge or a left edge. Inside: dx (Py - y0) - dy (Px - x0) >=
+    // bias, i.e. A x + K(y) >= bias in pixel x.
+    EdgeWalk edges[3];
     for (int i = 0; i < 3; ++i) {
         int j = (i + 1) % 3;
-        Edge& e = edges[i];
-        e.dx = X[j] - X[i];
-        e.dy = Y[j] - Y[i];
-        e.x0 = X[i];
-        e.y0 = Y[i];
-        bool topLeft = e.dy < 0 || (e.dy == 0 && e.dx > 0);
-        e.bias = topLeft ? 0 : 1;
+        int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
+        bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        int64_t bias = topLeft ? 0 : 1;
+        edges[i].Start(-dy * kSubpixel, dx * (top * kSubpixel - Y[i]) + dy * X[i] - bias,
+                       dx * kSubpixel);
     }
+    const SpanFn shade = in.shade;
     for (int64_t y = top; y <= bottom; ++y) {
         int64_t lo = left, hi = right;
-        for (const Edge& e : edges) {
-            // dx * (Py - y0) - dy * (Px - x0) >= bias, as A * x + K >= bias in pixel x.
-            int64_t a = -e.dy * kSubpixel;
-            int64_t k = e.dx * (y * kSubpixel - e.y0) + e.dy * e.x0;
-            if (a > 0) {
-                lo = std::max(lo, CeilDiv(e.bias - k, a));
-            } else if (a < 0) {
-                hi = std::min(hi, FloorDiv(k - e.bias, -a));
-            } else if (k < e.bias) {
+        for (EdgeWalk& e : edges) {
+            if (e.a > 0) {
+                lo = std::max(lo, e.bound);
+            } else if (e.a < 0) {
+                hi = std::min(hi, e.bound);
+            } else if (e.k < 0) {
                 hi = lo - 1;
             }
+            e.NextRow();
         }
-        if (lo <= hi)
-            ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
+        if (lo <= hi) shade(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
     }
 }
 
@@ -174,7 +210,7 @@ void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b
     FillPlanes(p, v, provoking, a.rhw != b.rhw, fit, &in);
     in.refX = a.x;
     in.refY = a.y;
-    BeginPrimitive(p, in);
+    BeginPrimitive(p, in, p.clip.left, p.clip.top);
 
     // Diamond exit: walking the major axis from a to b, a pixel is drawn when the line leaves
     // it, so the start pixel is drawn and the end pixel is not (unless asked for).
@@ -196,7 +232,7 @@ void RasterizeLine(DrawPipeline& p, const ScreenVertex& a, const ScreenVertex& b
         int64_t minor = static_cast<int64_t>(std::floor(m0 + (major - s0) * slope + 0.5));
         int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
         if (InClip(p, x, y))
-            ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
+            in.shade(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
     }
 }
 
@@ -213,6 +249,6 @@ void RasterizePoint(DrawPipeline& p, const ScreenVertex& v) {
         p, three, v, false, [](double f0, double, double) { return Constant(f0); }, &in);
     in.refX = v.x;
     in.refY = v.y;
-    BeginPrimitive(p, in);
-    ShadeSpan(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
+    BeginPrimitive(p, in, static_cast<int>(x), static_cast<int>(y));
+    in.shade(p, in, static_cast<int>(y), static_cast<int>(x), static_cast<int>(x) + 1);
 }

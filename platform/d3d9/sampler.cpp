@@ -1,9 +1,11 @@
-// Sampler set-up for a draw and the choice of filter and mip levels for each primitive.
+// Sampler set-up for a draw, the choice of filter and mip levels for each primitive, and the
+// sampling that pixel-shader kernels call.
 #include "sampler.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "pixel_math.h"
 #include "platform/d3d9_kernels.h"
 #include "resources.h"
 
@@ -15,7 +17,17 @@ inline bool IsLinearFilter(DWORD filter) {
 
 }  // namespace
 
-void PrepareSampler(Texture* texture, const DWORD* states, SamplerSetup* s) {
+void PrepareSamplerStates(const DWORD* states, SamplerSetup* s) {
+    s->addressU = states[D3DSAMP_ADDRESSU];
+    s->addressV = states[D3DSAMP_ADDRESSV];
+    s->magFilter = states[D3DSAMP_MAGFILTER];
+    s->minFilter = states[D3DSAMP_MINFILTER];
+    s->mipFilter = states[D3DSAMP_MIPFILTER];
+    std::memcpy(&s->lodBias, &states[D3DSAMP_MIPMAPLODBIAS], sizeof(float));
+    s->border = states[D3DSAMP_BORDERCOLOR];
+}
+
+void PrepareSamplerTexture(Texture* texture, const DWORD* states, SamplerSetup* s) {
     s->bound = texture != nullptr;
     s->levelCount = 0;
     if (texture != nullptr) {
@@ -28,20 +40,13 @@ void PrepareSampler(Texture* texture, const DWORD* states, SamplerSetup* s) {
             out.height = level.height;
         }
     }
-    s->addressU = states[D3DSAMP_ADDRESSU];
-    s->addressV = states[D3DSAMP_ADDRESSV];
-    s->magFilter = states[D3DSAMP_MAGFILTER];
-    s->minFilter = states[D3DSAMP_MINFILTER];
-    s->mipFilter = states[D3DSAMP_MIPFILTER];
-    std::memcpy(&s->lodBias, &states[D3DSAMP_MIPMAPLODBIAS], sizeof(float));
     s->baseLevel = std::min<int>(static_cast<int>(states[D3DSAMP_MAXMIPLEVEL]),
                                  std::max(s->levelCount - 1, 0));
-    s->border = ColorFromArgb(states[D3DSAMP_BORDERCOLOR]);
 }
 
 SamplerChoice ChooseSampling(const SamplerSetup& s, float dudx, float dvdx, float dudy,
                              float dvdy) {
-    SamplerChoice choice = {IsLinearFilter(s.magFilter), s.baseLevel, s.baseLevel, 0.0f};
+    SamplerChoice choice = {IsLinearFilter(s.magFilter), s.baseLevel, s.baseLevel, 0};
     if (!s.bound) return choice;
     float w = static_cast<float>(s.levels[0].width);
     float h = static_cast<float>(s.levels[0].height);
@@ -60,7 +65,9 @@ SamplerChoice ChooseSampling(const SamplerSetup& s, float dudx, float dvdx, floa
         float whole = std::floor(lod);
         choice.level0 = std::min(s.baseLevel + static_cast<int>(whole), last);
         choice.level1 = std::min(choice.level0 + 1, last);
-        choice.weight1 = choice.level1 != choice.level0 ? lod - whole : 0.0f;
+        if (choice.level1 != choice.level0) {
+            choice.weight1 = static_cast<int>((lod - whole) * 256.0f + 0.5f);
+        }
     }
     return choice;
 }
@@ -68,6 +75,18 @@ SamplerChoice ChooseSampling(const SamplerSetup& s, float dudx, float dvdx, floa
 ShaderFloat4 SampleTexture(const PixelShaderContext& context, int sampler, float u, float v) {
     if (sampler < 0 || sampler >= 16 || context.samplers == nullptr) return {0, 0, 0, 1};
     const auto* samplers = static_cast<const ShaderSamplers*>(context.samplers);
-    Color c = Sample(samplers->setup[sampler], samplers->choice[sampler], u, v);
-    return {c.r, c.g, c.b, c.a};
+    const SamplerSetup& s = samplers->setup[sampler];
+    if (!s.bound) return {0, 0, 0, 1};
+    const SamplerChoice& c = samplers->choice[sampler];
+    auto at = [&](int index) {
+        const SamplerLevel& level = s.levels[index];
+        constexpr double kScale = double{1 << kTexelFraction};
+        return sampling::SampleLevel(s, level, c.linear,
+                                     pixel_math::RoundToInt64(u * (level.width * kScale)),
+                                     pixel_math::RoundToInt64(v * (level.height * kScale)));
+    };
+    DWORD texel = at(c.level0);
+    if (c.weight1 != 0) texel = sampling::MixLevels(texel, at(c.level1), c.weight1);
+    auto channel = [texel](int i) { return static_cast<float>((texel >> (8 * i)) & 0xFF) / 255.0f; };
+    return {channel(2), channel(1), channel(0), channel(3)};
 }

@@ -1,16 +1,19 @@
 // Texture sampling as Direct3D 9 defines it: texel centres at (i + 0.5) / size, point and
 // bilinear filters, the five address modes and mip-level choice from the texel footprint.
+// Texels are 8-bit channels and filtering is integer arithmetic (pixel_math.h).
 #pragma once
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
 
-#include "color.h"
 #include "platform/d3d9.h"
 
 struct Texture;
 
 constexpr int kMaxLevels = 16;
+
+// Texture coordinates reach the sampler in texels with this many fraction bits.
+constexpr int kTexelFraction = 24;
 
 // One mip level as A8R8G8B8 texels.
 struct SamplerLevel {
@@ -30,7 +33,7 @@ struct SamplerSetup {
     DWORD magFilter, minFilter, mipFilter;
     float lodBias;
     int baseLevel;  // the most detailed level allowed (MAXMIPLEVEL)
-    Color border;
+    DWORD border;   // A8R8G8B8
 };
 
 // The filter and levels chosen for one primitive from its texel footprint.
@@ -38,11 +41,14 @@ struct SamplerChoice {
     bool linear;
     int level0;
     int level1;
-    float weight1;  // share of level1 (linear mip filtering)
+    int weight1;  // share of level1 in 256ths (linear mip filtering)
 };
 
-// `states` are the sampler's D3DSAMP_* values; `texture` may be null.
-void PrepareSampler(Texture* texture, const DWORD* states, SamplerSetup* setup);
+// The states part of a sampler's setup: `states` are its D3DSAMP_* values.
+void PrepareSamplerStates(const DWORD* states, SamplerSetup* setup);
+// The texture part: its levels as they are now (sampling decodes changed texels again).
+// `texture` may be null.
+void PrepareSamplerTexture(Texture* texture, const DWORD* states, SamplerSetup* setup);
 // Chooses magnification or minification and the levels from the derivatives of the texture
 // coordinates (0..1 units) per pixel along x and y.
 SamplerChoice ChooseSampling(const SamplerSetup& setup, float dudx, float dvdx, float dudy,
@@ -50,18 +56,16 @@ SamplerChoice ChooseSampling(const SamplerSetup& setup, float dudx, float dvdx, 
 
 // Per-texel work, inline because the pixel loops call it for every texel. Coordinates are
 // taken to 1/256 texel, as hardware does, so that taps at texel centres and half-way points
-// are exact; colours are filtered in floating point.
+// are exact.
 namespace sampling {
 
-constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps in an int
+// 2^22 texels keeps 1/256 steps in an int.
+constexpr int64_t kSubTexelLimit = int64_t{1} << 30;
 
-// Texel coordinate in 1/256 steps, rounded to nearest; NaN reads as the lower limit.
-[[gnu::always_inline]] inline int FixedCoordinate(float texels) {
-    texels = texels > -kCoordinateLimit ? texels : -kCoordinateLimit;
-    texels = texels < kCoordinateLimit ? texels : kCoordinateLimit;
-    float scaled = texels * 256.0f + 0.5f;
-    int whole = static_cast<int>(scaled);  // truncates; step down for negative fractions
-    return scaled < static_cast<float>(whole) ? whole - 1 : whole;
+// A fixed-point texel coordinate in 1/256 texel, rounded to nearest, within +-2^22 texels.
+[[gnu::always_inline]] inline int64_t SubTexel(int64_t fixed) {
+    int64_t c = (fixed + (int64_t{1} << (kTexelFraction - 9))) >> (kTexelFraction - 8);
+    return std::clamp(c, -kSubTexelLimit, kSubTexelLimit);
 }
 
 // Texel index after addressing; sets `outside` for BORDER coordinates off the texture.
@@ -88,44 +92,55 @@ constexpr float kCoordinateLimit = 4194304.0f;  // 2^22 texels keeps 1/256 steps
     }
 }
 
-[[gnu::always_inline]] inline Color Texel(const SamplerSetup& s, const SamplerLevel& level, int x,
+[[gnu::always_inline]] inline DWORD Texel(const SamplerSetup& s, const SamplerLevel& level, int x,
                                           int y) {
     bool outside = false;
     int ax = Address(x, static_cast<int>(level.width), s.addressU, &outside);
     int ay = Address(y, static_cast<int>(level.height), s.addressV, &outside);
     if (outside) return s.border;
-    return ColorFromArgb(level.texels[static_cast<size_t>(ay) * level.stride + ax] | level.orMask);
+    return level.texels[static_cast<size_t>(ay) * level.stride + ax] | level.orMask;
 }
 
-[[gnu::always_inline]] inline Color SampleLevel(const SamplerSetup& s, int levelIndex, bool linear,
-                                                float u, float v) {
-    const SamplerLevel& level = s.levels[levelIndex];
-    float tu = u * static_cast<float>(level.width);
-    float tv = v * static_cast<float>(level.height);
-    if (!linear) {
-        return Texel(s, level, FixedCoordinate(tu) >> 8, FixedCoordinate(tv) >> 8);
+// The four taps weighted by fx, fy in 256ths, each channel rounded to nearest once.
+[[gnu::always_inline]] inline DWORD Bilerp(DWORD t00, DWORD t10, DWORD t01, DWORD t11, int fx,
+                                           int fy) {
+    DWORD out = 0;
+    for (int i = 0; i < 32; i += 8) {
+        int top = static_cast<int>((t00 >> i) & 0xFF) * (256 - fx) +
+                  static_cast<int>((t10 >> i) & 0xFF) * fx;
+        int bottom = static_cast<int>((t01 >> i) & 0xFF) * (256 - fx) +
+                     static_cast<int>((t11 >> i) & 0xFF) * fx;
+        out |= static_cast<DWORD>((top * (256 - fy) + bottom * fy + 32768) >> 16) << i;
     }
-    int fu = FixedCoordinate(tu - 0.5f);
-    int fv = FixedCoordinate(tv - 0.5f);
-    int x0 = fu >> 8, y0 = fv >> 8;
-    float wx = static_cast<float>(fu & 255) * (1.0f / 256.0f);
-    float wy = static_cast<float>(fv & 255) * (1.0f / 256.0f);
-    Color top = Texel(s, level, x0, y0) * (1.0f - wx) + Texel(s, level, x0 + 1, y0) * wx;
-    Color bottom = Texel(s, level, x0, y0 + 1) * (1.0f - wx) + Texel(s, level, x0 + 1, y0 + 1) * wx;
-    return top * (1.0f - wy) + bottom * wy;
+    return out;
+}
+
+// The texel (point) or the four taps around it (linear) at fixed-point texel coordinates.
+[[gnu::always_inline]] inline DWORD SampleLevel(const SamplerSetup& s, const SamplerLevel& level,
+                                                bool linear, int64_t u, int64_t v) {
+    if (!linear) {
+        return Texel(s, level, static_cast<int>(SubTexel(u) >> 8),
+                     static_cast<int>(SubTexel(v) >> 8));
+    }
+    constexpr int64_t kHalf = int64_t{1} << (kTexelFraction - 1);
+    int64_t cu = SubTexel(u - kHalf), cv = SubTexel(v - kHalf);
+    int x0 = static_cast<int>(cu >> 8), y0 = static_cast<int>(cv >> 8);
+    return Bilerp(Texel(s, level, x0, y0), Texel(s, level, x0 + 1, y0), Texel(s, level, x0, y0 + 1),
+                  Texel(s, level, x0 + 1, y0 + 1), static_cast<int>(cu & 255),
+                  static_cast<int>(cv & 255));
+}
+
+// Two samples mixed with `weight` 256ths of the second, each channel rounded to nearest.
+[[gnu::always_inline]] inline DWORD MixLevels(DWORD first, DWORD second, int weight) {
+    DWORD out = 0;
+    for (int i = 0; i < 32; i += 8) {
+        int a = static_cast<int>((first >> i) & 0xFF), b = static_cast<int>((second >> i) & 0xFF);
+        out |= static_cast<DWORD>((a * (256 - weight) + b * weight + 128) >> 8) << i;
+    }
+    return out;
 }
 
 }  // namespace sampling
-
-// (0, 0, 0, 1) when nothing is bound.
-[[gnu::always_inline]] inline Color Sample(const SamplerSetup& s, const SamplerChoice& c, float u,
-                                           float v) {
-    if (!s.bound) return {0.0f, 0.0f, 0.0f, 1.0f};
-    Color first = sampling::SampleLevel(s, c.level0, c.linear, u, v);
-    if (c.weight1 == 0.0f) return first;
-    Color second = sampling::SampleLevel(s, c.level1, c.linear, u, v);
-    return first * (1.0f - c.weight1) + second * c.weight1;
-}
 
 // What pixel-shader kernels sample through.
 struct ShaderSamplers {

@@ -32,9 +32,19 @@ void TestD3d9SetProfile(const TestD3d9Profile& profile) {
 void TestD3d9Reset() {
     gD3d9.profile = TestD3d9DefaultProfile();
     gD3d9.pitchPadding = 0;
+    gD3d9.generalSpansOnly = GeneralSpansWanted();
+    gD3d9.pathCounts = {};
     gD3d9.presentCount = 0;
     gD3d9.lastPresent = {};
     gD3d9.presentedBits.clear();
+}
+
+void TestD3d9SetGeneralSpansOnly(bool on) {
+    gD3d9.generalSpansOnly = on;
+}
+
+TestD3d9PathCounts TestD3d9CountPaths() {
+    return gD3d9.pathCounts;
 }
 
 void TestD3d9LoseDevices() {

@@ -31,8 +31,20 @@ TestD3d9Profile TestD3d9DefaultProfile();
 // Read at each call: by the Direct3D object's queries, GetDeviceCaps, creation and drawing.
 void TestD3d9SetProfile(const TestD3d9Profile& profile);
 
-// The default profile, no loss, no pitch padding, no kept frame.
+// The default profile, no loss, no pitch padding, no kept frame, the pixel paths the
+// environment asks for.
 void TestD3d9Reset();
+
+// true: every draw goes through the general pixel path, as with ORBEK_D3D9_GENERAL_SPANS=1;
+// false: specialised spans wherever the state has one. Takes effect at the next draw.
+void TestD3d9SetGeneralSpansOnly(bool on);
+
+// Primitives drawn by specialised spans and by the general pixel path since the last reset.
+struct TestD3d9PathCounts {
+    long long specialised;
+    long long general;
+};
+TestD3d9PathCounts TestD3d9CountPaths();
 
 // Every live device becomes lost: TestCooperativeLevel answers D3DERR_DEVICELOST once, then
 // D3DERR_DEVICENOTRESET, and Present fails.

@@ -1,0 +1,320 @@
+// The specialised spans against the general pixel path: thousands of random states and
+// primitives on every render-target format, each drawn both ways onto the same random target
+// contents and compared byte for byte (unused bits included).
+#include <cstring>
+#include <random>
+#include <sstream>
+
+#include "device_fixture.h"
+
+namespace {
+
+constexpr UINT kWidth = 37, kHeight = 29;
+constexpr int kCasesPerFormat = 600;
+constexpr DWORD kFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+
+// The blend states a 2D framework draws with: source, destination, operation.
+constexpr DWORD kFrameworkBlends[][3] = {
+    {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+    {D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD},
+    {D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD},
+    {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD},
+    {D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD},
+    {D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD},
+    {D3DBLEND_ONE, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+    {D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MIN},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX},
+};
+
+constexpr DWORD kCommonOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2,      D3DTOP_MODULATE,
+                                D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,      D3DTOP_ADD,
+                                D3DTOP_SUBTRACT,   D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA,
+                                D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA};
+
+struct Vertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+    float u0, v0, u1, v1;
+};
+
+class SpanDifferentialTest : public DeviceTest {
+protected:
+    using Random = std::mt19937;
+
+    static int Pick(Random& r, int count) {
+        return std::uniform_int_distribution<int>(0, count - 1)(r);
+    }
+    static bool Chance(Random& r, int percent) { return Pick(r, 100) < percent; }
+    static float Uniform(Random& r, float lo, float hi) {
+        return std::uniform_real_distribution<float>(lo, hi)(r);
+    }
+    // A colour whose alpha is often exactly 0 or 255, where the merges take shortcuts.
+    static DWORD RandomColor(Random& r) {
+        DWORD c = static_cast<DWORD>(r());
+        int alpha = Pick(r, 4);
+        if (alpha == 0) c &= 0x00FFFFFF;
+        if (alpha == 1) c |= 0xFF000000;
+        return c;
+    }
+
+    // Textures of each texel format, assorted sizes, some with mip levels.
+    void MakeTextures(Random& r) {
+        const struct {
+            D3DFORMAT format;
+            UINT width, height, levels;
+        } kinds[] = {{D3DFMT_A8R8G8B8, 16, 16, 1}, {D3DFMT_X8R8G8B8, 13, 7, 1},
+                     {D3DFMT_R5G6B5, 32, 8, 1},    {D3DFMT_A4R4G4B4, 8, 8, 4},
+                     {D3DFMT_A1R5G5B5, 5, 3, 1},   {D3DFMT_A8R8G8B8, 1, 1, 1},
+                     {D3DFMT_DXT5, 8, 8, 1},       {D3DFMT_A8R8G8B8, 64, 32, 0}};
+        for (const auto& k : kinds) {
+            IDirect3DTexture9* texture = nullptr;
+            ASSERT_EQ(device_->CreateTexture(k.width, k.height, k.levels, 0, k.format,
+                                             D3DPOOL_MANAGED, &texture, nullptr),
+                      D3D_OK);
+            for (UINT level = 0; level < texture->GetLevelCount(); ++level) {
+                D3DSURFACE_DESC desc;
+                texture->GetLevelDesc(level, &desc);
+                D3DLOCKED_RECT locked;
+                ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+                UINT rows = k.format == D3DFMT_DXT5 ? (desc.Height + 3) / 4 : desc.Height;
+                for (UINT y = 0; y < rows; ++y) {
+                    BYTE* row = static_cast<BYTE*>(locked.pBits) + y * locked.Pitch;
+                    for (INT x = 0; x < locked.Pitch; ++x) row[x] = static_cast<BYTE>(r());
+                }
+                texture->UnlockRect(level);
+            }
+            textures_.push_back(Keep(texture));
+        }
+    }
+
+    void RandomStage(Random& r, DWORD stage) {
+        auto op = [&] {
+            if (Chance(r, 80)) return kCommonOps[Pick(r, std::size(kCommonOps))];
+            // Any operation the device offers (17, 22 and 23, premodulation and bump
+            // mapping, it refuses).
+            DWORD any = static_cast<DWORD>(D3DTOP_SELECTARG1 + Pick(r, 25));
+            return any == 17 || any == 22 || any == 23 ? D3DTOP_LERP : any;
+        };
+        auto arg = [&] {
+            static constexpr DWORD kArgs[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE,
+                                              D3DTA_TFACTOR, D3DTA_SPECULAR, D3DTA_TEMP};
+            DWORD a = Chance(r, 50) ? D3DTA_TEXTURE : kArgs[Pick(r, std::size(kArgs))];
+            if (Chance(r, 15)) a |= D3DTA_COMPLEMENT;
+            if (Chance(r, 8)) a |= D3DTA_ALPHAREPLICATE;
+            return a;
+        };
+        DWORD colorOp = op();
+        DWORD alphaOp = Chance(r, 50) ? colorOp : (Chance(r, 20) ? D3DTOP_DISABLE : op());
+        const DWORD states[][2] = {
+            {D3DTSS_COLOROP, colorOp},
+            {D3DTSS_COLORARG0, arg()},
+            {D3DTSS_COLORARG1, arg()},
+            {D3DTSS_COLORARG2, Chance(r, 60) ? D3DTA_DIFFUSE : arg()},
+            {D3DTSS_ALPHAOP, alphaOp},
+            {D3DTSS_ALPHAARG0, arg()},
+            {D3DTSS_ALPHAARG1, arg()},
+            {D3DTSS_ALPHAARG2, Chance(r, 60) ? D3DTA_DIFFUSE : arg()},
+            {D3DTSS_RESULTARG, Chance(r, 10) ? D3DTA_TEMP : D3DTA_CURRENT},
+            {D3DTSS_TEXCOORDINDEX, static_cast<DWORD>(Chance(r, 80) ? 0 : Pick(r, 3))},
+        };
+        for (const auto& s : states) {
+            device_->SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s[0]), s[1]);
+        }
+        device_->SetTexture(stage, Chance(r, 85) ? textures_[Pick(r, textures_.size())] : nullptr);
+        const DWORD filters[] = {D3DTEXF_POINT, D3DTEXF_LINEAR};
+        device_->SetSamplerState(stage, D3DSAMP_MAGFILTER, filters[Pick(r, 2)]);
+        device_->SetSamplerState(stage, D3DSAMP_MINFILTER, filters[Pick(r, 2)]);
+        device_->SetSamplerState(stage, D3DSAMP_MIPFILTER, static_cast<DWORD>(Pick(r, 3)));
+        device_->SetSamplerState(stage, D3DSAMP_ADDRESSU, static_cast<DWORD>(1 + Pick(r, 5)));
+        device_->SetSamplerState(stage, D3DSAMP_ADDRESSV, static_cast<DWORD>(1 + Pick(r, 5)));
+        device_->SetSamplerState(stage, D3DSAMP_BORDERCOLOR, RandomColor(r));
+    }
+
+    // Render states and one to three texture stages; returns a line to identify the case.
+    void RandomState(Random& r) {
+        const bool blend = Chance(r, 75);
+        DWORD src, dest, op;
+        if (Chance(r, 75)) {
+            const DWORD* row = kFrameworkBlends[Pick(r, std::size(kFrameworkBlends))];
+            src = row[0], dest = row[1], op = row[2];
+        } else {
+            src = static_cast<DWORD>(1 + Pick(r, 13));
+            dest = static_cast<DWORD>(1 + Pick(r, 13));
+            op = static_cast<DWORD>(1 + Pick(r, 5));
+        }
+        const DWORD states[][2] = {
+            {D3DRS_ALPHABLENDENABLE, blend},
+            {D3DRS_SRCBLEND, src},
+            {D3DRS_DESTBLEND, dest},
+            {D3DRS_BLENDOP, op},
+            {D3DRS_ALPHATESTENABLE, Chance(r, 30)},
+            {D3DRS_ALPHAFUNC, static_cast<DWORD>(1 + Pick(r, 8))},
+            {D3DRS_ALPHAREF, static_cast<DWORD>(Chance(r, 20) ? Pick(r, 2) * 255 : Pick(r, 256))},
+            {D3DRS_SHADEMODE, Chance(r, 50) ? D3DSHADE_FLAT : D3DSHADE_GOURAUD},
+            {D3DRS_TEXTUREFACTOR, RandomColor(r)},
+            {D3DRS_SPECULARENABLE, Chance(r, 20)},
+        };
+        for (const auto& s : states) {
+            device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s[0]), s[1]);
+        }
+        const int stages = Chance(r, 60) ? 1 : (Chance(r, 75) ? 2 : 3);
+        for (int i = 0; i < 4; ++i) {
+            if (i < stages) {
+                RandomStage(r, i);
+            } else {
+                device_->SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_DISABLE);
+                device_->SetTexture(i, nullptr);
+            }
+        }
+    }
+
+    Vertex RandomVertex(Random& r) {
+        Vertex v;
+        v.x = Uniform(r, -8, kWidth + 8);
+        v.y = Uniform(r, -8, kHeight + 8);
+        v.z = 0.5f;
+        v.rhw = Chance(r, 10) ? Uniform(r, 0.25f, 2.0f) : 1.0f;
+        v.diffuse = RandomColor(r);
+        v.specular = RandomColor(r);
+        v.u0 = Uniform(r, -1.5f, 2.5f);
+        v.v0 = Uniform(r, -1.5f, 2.5f);
+        v.u1 = Uniform(r, -3, 3);
+        v.v1 = Uniform(r, -3, 3);
+        return v;
+    }
+
+    // A quad as sprites are drawn: pixel corners less half a pixel, texture 0..1 or a part.
+    void SpriteQuad(Random& r, std::vector<Vertex>* out) {
+        float x0 = static_cast<float>(Pick(r, kWidth + 8)) - 4.5f;
+        float y0 = static_cast<float>(Pick(r, kHeight + 8)) - 4.5f;
+        float w = static_cast<float>(1 + Pick(r, 40)), h = static_cast<float>(1 + Pick(r, 30));
+        float u0 = Chance(r, 50) ? 0.0f : Uniform(r, -0.5f, 0.5f);
+        float u1 = Chance(r, 50) ? 1.0f : Uniform(r, 0.5f, 1.5f);
+        DWORD color = RandomColor(r);
+        auto corner = [&](float x, float y, float u, float v) {
+            return Vertex{x, y, 0.5f, 1.0f, color, RandomColor(r), u, v, u, v};
+        };
+        Vertex a = corner(x0, y0, u0, u0), b = corner(x0 + w, y0, u1, u0);
+        Vertex c = corner(x0, y0 + h, u0, u1), d = corner(x0 + w, y0 + h, u1, u1);
+        out->insert(out->end(), {a, b, c, b, d, c});
+    }
+
+    void DrawRandomPrimitives(Random& r) {
+        std::vector<Vertex> v;
+        D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+        UINT count = 0;
+        int kind = Pick(r, 100);
+        if (kind < 35) {
+            int quads = 1 + Pick(r, 3);
+            for (int i = 0; i < quads; ++i) SpriteQuad(r, &v);
+            count = 2 * quads;
+        } else if (kind < 80) {
+            count = 1 + Pick(r, 4);
+            for (UINT i = 0; i < 3 * count; ++i) v.push_back(RandomVertex(r));
+        } else if (kind < 88) {
+            type = Chance(r, 50) ? D3DPT_TRIANGLESTRIP : D3DPT_TRIANGLEFAN;
+            count = 1 + Pick(r, 4);
+            for (UINT i = 0; i < count + 2; ++i) v.push_back(RandomVertex(r));
+        } else if (kind < 96) {
+            type = Chance(r, 50) ? D3DPT_LINELIST : D3DPT_LINESTRIP;
+            count = 1 + Pick(r, 4);
+            UINT vertices = type == D3DPT_LINELIST ? 2 * count : count + 1;
+            for (UINT i = 0; i < vertices; ++i) v.push_back(RandomVertex(r));
+        } else {
+            type = D3DPT_POINTLIST;
+            count = 1 + Pick(r, 8);
+            for (UINT i = 0; i < count; ++i) v.push_back(RandomVertex(r));
+        }
+        ASSERT_EQ(device_->SetFVF(kFvf), D3D_OK);
+        ASSERT_EQ(device_->BeginScene(), D3D_OK);
+        EXPECT_EQ(device_->DrawPrimitiveUP(type, count, v.data(), sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(device_->EndScene(), D3D_OK);
+    }
+
+    std::vector<BYTE> ReadTarget() {
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(target_->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        std::vector<BYTE> bytes(static_cast<size_t>(kHeight) * rowBytes_);
+        for (UINT y = 0; y < kHeight; ++y) {
+            std::memcpy(&bytes[y * rowBytes_], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch,
+                        rowBytes_);
+        }
+        target_->UnlockRect();
+        return bytes;
+    }
+
+    void WriteTarget(const std::vector<BYTE>& bytes) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(target_->LockRect(&locked, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < kHeight; ++y) {
+            std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, &bytes[y * rowBytes_],
+                        rowBytes_);
+        }
+        target_->UnlockRect();
+    }
+
+    std::vector<IDirect3DTexture9*> textures_;
+    IDirect3DSurface9* target_ = nullptr;
+    UINT rowBytes_ = 0;
+};
+
+}  // namespace
+
+TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws) {
+    CreateDevice(kWidth, kHeight);
+    Random setup(20240607);
+    MakeTextures(setup);
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;
+    } formats[] = {{D3DFMT_X8R8G8B8, 4},
+                   {D3DFMT_A8R8G8B8, 4},
+                   {D3DFMT_R5G6B5, 2},
+                   {D3DFMT_X1R5G5B5, 2},
+                   {D3DFMT_A4R4G4B4, 2}};
+    for (const auto& f : formats) {
+        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, f.format, D3DMULTISAMPLE_NONE, 0,
+                                              TRUE, &target_, nullptr),
+                  D3D_OK);
+        Keep(target_);
+        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
+        rowBytes_ = kWidth * f.bytes;
+        const TestD3d9PathCounts before = TestD3d9CountPaths();
+        for (int i = 0; i < kCasesPerFormat; ++i) {
+            const unsigned seed = static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
+            Random r(seed);
+            std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
+            for (BYTE& b : start) b = static_cast<BYTE>(r());
+            RandomState(r);
+            const Random primitives = r;
+
+            WriteTarget(start);
+            TestD3d9SetGeneralSpansOnly(false);
+            Random first = primitives;
+            DrawRandomPrimitives(first);
+            const std::vector<BYTE> specialised = ReadTarget();
+
+            WriteTarget(start);
+            TestD3d9SetGeneralSpansOnly(true);
+            Random second = primitives;
+            DrawRandomPrimitives(second);
+            const std::vector<BYTE> general = ReadTarget();
+
+            if (specialised != general) {
+                size_t at = 0;
+                while (specialised[at] == general[at]) ++at;
+                FAIL() << "format " << f.format << " seed " << seed << ": first difference at byte "
+                       << at << " (pixel " << (at % rowBytes_) / f.bytes << ", " << at / rowBytes_
+                       << ")";
+            }
+        }
+        // The comparison means something only if many primitives went through the spans.
+        const TestD3d9PathCounts after = TestD3d9CountPaths();
+        EXPECT_GT(after.specialised - before.specialised, kCasesPerFormat / 2) << f.format;
+        device_->SetRenderTarget(0, back_);
+    }
+}
