@@ -273,7 +273,7 @@ Voice Kick(double velocity, uint64_t seed) {
         double t = i * kDt;
         phase += (48 + 112 * Decay(t, 0.035)) * kDt;
         double x = Sine(phase) * Decay(t, 0.28) + 0.4 * click.High(noise.White(), 2000) * Decay(t, 0.004);
-        out[i] = static_cast<float>(std::tanh(1.5 * x) * velocity * 0.8);
+        out[i] = static_cast<float>(std::tanh(1.5 * x) * velocity * 0.45);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -287,7 +287,7 @@ Voice Snare(double velocity, uint64_t seed) {
         double t = i * kDt;
         double tone = 0.5 * Sine(185 * t) * Decay(t, 0.06) + 0.3 * Sine(330 * t) * Decay(t, 0.04);
         double rattle = filter.Process(noise.White(), 3000, 0.2).band + 0.3 * noise.White();
-        out[i] = static_cast<float>((tone + 0.8 * rattle * Decay(t, 0.14)) * velocity * 0.6);
+        out[i] = static_cast<float>((tone + 0.8 * rattle * Decay(t, 0.14)) * velocity * 1.0);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -302,7 +302,7 @@ Voice Clap(double velocity, uint64_t seed) {
         double env = 0;
         for (double start : {0.0, 0.011, 0.022}) env += t >= start ? Decay(t - start, 0.006) : 0;
         env += t >= 0.03 ? 0.7 * Decay(t - 0.03, 0.12) : 0;
-        out[i] = static_cast<float>(filter.Process(noise.White(), 1200, 0.5).band * env * velocity * 0.9);
+        out[i] = static_cast<float>(filter.Process(noise.White(), 1200, 0.5).band * env * velocity * 1.4);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -320,7 +320,7 @@ Voice Metal(double seconds, double decay, double cutoff, double velocity, uint64
         double x = 0.5 * noise.White();
         for (int k = 0; k < 6; ++k) x += 0.15 * squares[k].Next(Wave::Square, 40 * kRatios[k] * 3.3);
         double attack = Ramp(t, 0.001);
-        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.1).high * Decay(t, decay) * attack * velocity * 0.35);
+        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.1).high * Decay(t, decay) * attack * velocity * 0.9);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -340,7 +340,7 @@ Voice Drum(double f, double bend, double decay, double seconds, double noiseLeve
         phase2 += pitch * 1.59 * kDt;
         double x = Sine(phase) * Decay(t, decay) + 0.3 * Sine(phase2) * Decay(t, decay * 0.35) +
                    noiseLevel * skin.Process(noise.White(), noiseCutoff, 0.3).band * Decay(t, 0.02);
-        out[i] = static_cast<float>(std::tanh(1.3 * x) * velocity * 0.75);
+        out[i] = static_cast<float>(std::tanh(1.3 * x) * velocity * 0.45);
     }
     FadeTail(&out, 0.08);
     return out;
@@ -367,7 +367,7 @@ Voice Shaker(double velocity, uint64_t seed) {
     for (size_t i = 0; i < out.size(); ++i) {
         double t = i * kDt;
         double env = Ramp(t, 0.02) * Decay(t, 0.05);
-        out[i] = static_cast<float>(filter.Process(noise.White(), 5000, 0.1).high * env * velocity * 0.3);
+        out[i] = static_cast<float>(filter.Process(noise.White(), 5000, 0.1).high * env * velocity * 0.8);
     }
     FadeTail(&out, 0.03);
     return out;

@@ -62,17 +62,17 @@ Composition ComposeApeKamuy() {
     Composition c{"a-pe-kamuy_mixv2.mp3", "A-PE KAMUY (FIRE GODDESS)", Song(140, 36)};
     Song& s = c.song;
     Band b{};
-    b.taiko = &s.AddTrack(Instrument::Taiko, 0.95, 0, 0.3);
+    b.taiko = &s.AddTrack(Instrument::Taiko, 0.55, 0, 0.3);
     b.tom = &s.AddTrack(Instrument::Tom, 0.7, -0.3, 0.25);
     b.kick = &s.AddTrack(Instrument::Kick, 0.85, 0, 0.05);
     b.snare = &s.AddTrack(Instrument::Snare, 0.7, 0.1, 0.3);
     b.shaker = &s.AddTrack(Instrument::Shaker, 0.5, 0.45, 0.1);
     b.crash = &s.AddTrack(Instrument::Crash, 0.4, -0.4, 0.3);
     b.mouthHarp = &s.AddTrack(Instrument::MouthHarp, 0.65, -0.25, 0.25, 0.15);
-    b.tonkori = &s.AddTrack(Instrument::Tonkori, 0.6, 0.3, 0.3);
+    b.tonkori = &s.AddTrack(Instrument::Tonkori, 1.0, 0.3, 0.3);
     b.chant = &s.AddTrack(Instrument::ChoirAh, 0.8, -0.1, 0.45);
     b.bass = &s.AddTrack(Instrument::Bass, 0.85, 0, 0.05);
-    b.lead = &s.AddTrack(Instrument::SawLead, 0.5, 0.1, 0.3, 0.25);
+    b.lead = &s.AddTrack(Instrument::SawLead, 0.9, 0.1, 0.3, 0.25);
     b.strings = &s.AddTrack(Instrument::Strings, 0.35, -0.3, 0.45);
 
     // Intro: drums and the mouth harp.

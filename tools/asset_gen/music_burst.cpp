@@ -142,14 +142,14 @@ Composition ComposeBurst() {
     b.hat = &s.AddTrack(Instrument::HatClosed, 0.5, 0.35, 0.05);
     b.openHat = &s.AddTrack(Instrument::HatOpen, 0.4, 0.35, 0.1);
     b.crash = &s.AddTrack(Instrument::Crash, 0.45, -0.4, 0.2);
-    b.tom = &s.AddTrack(Instrument::Tom, 0.8, -0.2, 0.2);
+    b.tom = &s.AddTrack(Instrument::Tom, 0.9, -0.2, 0.2);
     b.bass = &s.AddTrack(Instrument::Bass, 0.9, 0, 0.02);
-    b.lead = &s.AddTrack(Instrument::PulseLead, 0.55, -0.15, 0.25, 0.25);
-    b.lead2 = &s.AddTrack(Instrument::SawLead, 0.55, 0.15, 0.3, 0.2);
+    b.lead = &s.AddTrack(Instrument::PulseLead, 0.85, -0.15, 0.25, 0.25);
+    b.lead2 = &s.AddTrack(Instrument::SawLead, 0.85, 0.15, 0.3, 0.2);
     b.pad = &s.AddTrack(Instrument::Pad, 0.35, -0.3, 0.4);
     b.strings = &s.AddTrack(Instrument::Strings, 0.35, 0.3, 0.4);
-    b.arp = &s.AddTrack(Instrument::PulseLead, 0.3, 0.5, 0.2, 0.3);
-    b.bell = &s.AddTrack(Instrument::Bell, 0.5, -0.2, 0.5, 0.3);
+    b.arp = &s.AddTrack(Instrument::PulseLead, 0.35, 0.5, 0.2, 0.3);
+    b.bell = &s.AddTrack(Instrument::Bell, 0.9, -0.2, 0.5, 0.3);
 
     double at = 0;
     auto next = [&](int bars) {

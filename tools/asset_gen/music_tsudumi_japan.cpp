@@ -54,15 +54,15 @@ Composition ComposeTsudumiJapan() {
     Composition c{"tsudumi-japan.mp3", "TSUDUMI JAPAN", Song(124, 32)};
     Song& s = c.song;
     Band b{};
-    b.taiko = &s.AddTrack(Instrument::Taiko, 1.0, 0, 0.3);
-    b.rim = &s.AddTrack(Instrument::TaikoRim, 0.5, -0.3, 0.2);
-    b.pon = &s.AddTrack(Instrument::Tsudumi, 0.7, 0.35, 0.4);
+    b.taiko = &s.AddTrack(Instrument::Taiko, 0.7, 0, 0.3);
+    b.rim = &s.AddTrack(Instrument::TaikoRim, 0.8, -0.3, 0.2);
+    b.pon = &s.AddTrack(Instrument::Tsudumi, 0.8, 0.35, 0.4);
     b.ta = &s.AddTrack(Instrument::TsudumiSlap, 0.55, 0.4, 0.3);
-    b.woodblock = &s.AddTrack(Instrument::Woodblock, 0.5, -0.5, 0.4);
+    b.woodblock = &s.AddTrack(Instrument::Woodblock, 0.8, -0.5, 0.4);
     b.kick = &s.AddTrack(Instrument::Kick, 0.8, 0, 0.05);
     b.hat = &s.AddTrack(Instrument::HatClosed, 0.35, 0.3, 0.05);
     b.shakuhachi = &s.AddTrack(Instrument::Shakuhachi, 0.75, -0.1, 0.5, 0.25);
-    b.koto = &s.AddTrack(Instrument::Koto, 0.6, 0.25, 0.3, 0.1);
+    b.koto = &s.AddTrack(Instrument::Koto, 1.0, 0.25, 0.3, 0.1);
     b.bass = &s.AddTrack(Instrument::Bass, 0.8, 0, 0.05);
     b.strings = &s.AddTrack(Instrument::Strings, 0.3, -0.35, 0.45);
 

@@ -33,12 +33,12 @@ Composition ComposeWhiteLovers() {
     b.piano = &s.AddTrack(Instrument::EPiano, 0.7, -0.15, 0.4);
     b.strings = &s.AddTrack(Instrument::Strings, 0.4, 0.2, 0.6);
     b.flute = &s.AddTrack(Instrument::Flute, 0.8, 0.05, 0.5, 0.2);
-    b.glocken = &s.AddTrack(Instrument::Glocken, 0.4, 0.35, 0.5, 0.2);
-    b.harp = &s.AddTrack(Instrument::Harp, 0.5, -0.35, 0.45);
+    b.glocken = &s.AddTrack(Instrument::Glocken, 0.6, 0.35, 0.5, 0.2);
+    b.harp = &s.AddTrack(Instrument::Harp, 1.0, -0.35, 0.45);
     b.bass = &s.AddTrack(Instrument::Bass, 0.6, 0, 0.1);
     b.kick = &s.AddTrack(Instrument::Kick, 0.5, 0, 0.1);
     b.shaker = &s.AddTrack(Instrument::Shaker, 0.4, 0.4, 0.2);
-    b.bell = &s.AddTrack(Instrument::Bell, 0.35, 0.3, 0.6, 0.3);
+    b.bell = &s.AddTrack(Instrument::Bell, 0.6, 0.3, 0.6, 0.3);
 
     // Intro: piano and bells.
     s.ChordSteps(*b.piano, 0, 0.5, kBar, "Bb C Am Dm", "1 5 8 9 8 5 3 5", 4, 0.5);

@@ -78,11 +78,11 @@ Composition ComposeZombieGhost() {
     b.hat = &s.AddTrack(Instrument::HatClosed, 0.45, 0.35, 0.1);
     b.crash = &s.AddTrack(Instrument::Crash, 0.35, -0.4, 0.3);
     b.organ = &s.AddTrack(Instrument::Organ, 0.5, -0.3, 0.35);
-    b.theremin = &s.AddTrack(Instrument::Theremin, 0.55, 0.1, 0.45, 0.3);
-    b.harpsichord = &s.AddTrack(Instrument::Harpsichord, 0.4, 0.45, 0.25);
+    b.theremin = &s.AddTrack(Instrument::Theremin, 0.7, 0.1, 0.45, 0.3);
+    b.harpsichord = &s.AddTrack(Instrument::Harpsichord, 0.8, 0.45, 0.25);
     b.bass = &s.AddTrack(Instrument::Bass, 0.85, 0, 0.05);
     b.choir = &s.AddTrack(Instrument::ChoirOo, 0.6, -0.1, 0.6);
-    b.musicBox = &s.AddTrack(Instrument::Glocken, 0.45, 0.3, 0.5, 0.3);
+    b.musicBox = &s.AddTrack(Instrument::Glocken, 0.7, 0.3, 0.5, 0.3);
     Intro(s, b, 0);
     Verse(s, b, 4 * kBar, false);
     Bridge(s, b, 12 * kBar);
