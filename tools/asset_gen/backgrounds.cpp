@@ -138,16 +138,9 @@ RgbImage DrawLavaField() {
 }
 
 RgbImage DrawBoard() {
-    StrokeText logo("BROVANE", 0.9, 0.22);
-    LetterStyle style;
-    style.thickness = 1.2;
-    style.outline = 0.4;
-    style.top = Rgb(255, 240, 170);
-    style.bottom = Rgb(255, 110, 30);
-    style.outlineColor = Rgb(30, 20, 70);
-    style.shadowColor = Rgb(20, 20, 40);
-    const double logoScale = 3.6;
-    const Vec2 logoCentre{80, 448};
+    const StrokeText logo = LogoText();
+    const LetterStyle style = LogoStyle();
+    const TextPlacement place{{80, 448}, 3.6, logo.Width()};
     // Recessed windows behind the score texts and the life icons.
     struct Window {
         double left, top, right, bottom;
@@ -182,8 +175,7 @@ RgbImage DrawBoard() {
             double d = Length(Vec2{x, y} - screw);
             if (d < 3) c = std::abs((x - screw.x) - (y - screw.y)) < 0.7 ? Rgb(40, 44, 60) : Rgb(150, 160, 190);
         }
-        Vec2 g{(x - logoCentre.x) / logoScale + logo.Width() / 2, (y - logoCentre.y) / logoScale + 3};
-        return Over(ShadeLetters(logo, style, g), Opaque(c));
+        return Over(ShadeLetters(logo, style, place.ToGlyph(x, y)), Opaque(c));
     });
     return Finish(canvas, DimPixels::Lift);
 }

@@ -105,3 +105,17 @@ Rgba ShadeLetters(const StrokeText& text, const LetterStyle& style, Vec2 p) {
     }
     return result;
 }
+
+StrokeText LogoText() { return StrokeText("BROVANE", 0.9, 0.22); }
+
+LetterStyle LogoStyle() {
+    LetterStyle style;
+    style.thickness = 1.25;
+    style.outline = 0.35;
+    style.top = Rgb(255, 246, 170);
+    style.bottom = Rgb(255, 96, 24);
+    style.outlineColor = Rgb(44, 20, 96);
+    style.shadowColor = Rgb(90, 40, 170);
+    style.shadowOffset = {0.3, 0.4};
+    return style;
+}

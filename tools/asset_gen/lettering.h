@@ -31,6 +31,16 @@ private:
     double width_ = 0;
 };
 
+// Maps picture pixels to glyph units: text `width` units wide centred on `centre`, with
+// `scale` pixels to the unit.
+struct TextPlacement {
+    Vec2 centre;
+    double scale, width;
+    Vec2 ToGlyph(double x, double y) const {
+        return {(x - centre.x) / scale + width / 2, (y - centre.y) / scale + 3};
+    }
+};
+
 struct LetterStyle {
     double thickness = 1.0;    // stroke width, units
     double outline = 0.3;      // outline width around the stroke, units
@@ -44,3 +54,7 @@ struct LetterStyle {
 
 // The lettering's colour at point p (glyph units); transparent outside it.
 Rgba ShadeLetters(const StrokeText& text, const LetterStyle& style, Vec2 p);
+
+// The game's name as the title and the side panel letter it, and its style.
+StrokeText LogoText();
+LetterStyle LogoStyle();

@@ -1,6 +1,7 @@
 // The lettering pictures: the title logo, "GAME OVER", "CONGRATULATIONS" and "THE END".
 // The title and the ending pictures are shown on black and may glow; "GAME OVER" is drawn
 // over the play field, so it has a solid outline instead.
+#include <algorithm>
 #include <cmath>
 
 #include "lettering.h"
@@ -8,16 +9,6 @@
 #include "random.h"
 
 namespace {
-
-// Maps picture pixels to glyph units: the text `width` units wide is centred on `centre`
-// and `scale` pixels make one unit.
-struct Placement {
-    Vec2 centre;
-    double scale, width;
-    Vec2 ToGlyph(double x, double y) const {
-        return {(x - centre.x) / scale + width / 2, (y - centre.y) / scale + 3};
-    }
-};
 
 // A four-pointed twinkle of `size` pixels at `at`.
 double Twinkle(Vec2 p, Vec2 at, double size) {
@@ -30,21 +21,19 @@ double Twinkle(Vec2 p, Vec2 at, double size) {
 // Halo around the strokes: bright near them, gone four units away.
 double Glow(double distance, double half) { return std::exp(-std::max(0.0, distance - half) / 1.1) * 0.8; }
 
+// Glows fade out towards the picture's edges, so that none ends in a straight cut.
+double EdgeFade(double x, double y, double width, double height) {
+    return Smoothstep(0, 24, std::min({x, y, width - x, height - y}));
+}
+
 }  // namespace
 
 RgbImage DrawTitle() {
-    StrokeText logo("BROVANE", 0.9, 0.22);
-    StrokeText tagline("SURVIVE SEVEN STAGES", 0.8);
-    const Placement big{{305, 100}, 16.0, logo.Width()};
-    const Placement small{{305, 205}, 3.2, tagline.Width()};
-    LetterStyle style;
-    style.thickness = 1.25;
-    style.outline = 0.35;
-    style.top = Rgb(255, 246, 170);
-    style.bottom = Rgb(255, 96, 24);
-    style.outlineColor = Rgb(44, 20, 96);
-    style.shadowColor = Rgb(90, 40, 170);
-    style.shadowOffset = {0.3, 0.4};
+    const StrokeText logo = LogoText();
+    const StrokeText tagline("SURVIVE SEVEN STAGES", 0.8);
+    const TextPlacement big{{305, 100}, 16.0, logo.Width()};
+    const TextPlacement small{{305, 205}, 3.2, tagline.Width()};
+    const LetterStyle style = LogoStyle();
     LetterStyle taglineStyle = style;
     taglineStyle.thickness = 0.9;
     taglineStyle.outline = 0.25;
@@ -67,7 +56,7 @@ RgbImage DrawTitle() {
         double beam = std::exp(-std::abs(y - 112) / 3.0) * std::exp(-std::pow((x - 305) / 300, 2) * 2);
         Color back = Rgb(120, 50, 230) * halo + Rgb(120, 220, 255) * beam;
         for (const Star& star : stars) back = back + Color{1, 1, 1} * Twinkle(p, star.at, star.size);
-        Rgba result = Opaque(back);
+        Rgba result = Opaque(back * EdgeFade(x, y, 610, 240));
         result = Over(ShadeLetters(logo, style, g), result);
         result = Over(ShadeLetters(tagline, taglineStyle, small.ToGlyph(x, y)), result);
         return result;
@@ -77,7 +66,7 @@ RgbImage DrawTitle() {
 
 RgbImage DrawGameOver() {
     StrokeText text("GAME OVER", 0.9, 0.12);
-    const Placement place{{175, 46}, 7.6, text.Width()};
+    const TextPlacement place{{175, 46}, 7.6, text.Width()};
     LetterStyle style;
     style.thickness = 1.3;
     style.outline = 0.4;
@@ -94,7 +83,7 @@ RgbImage DrawGameOver() {
 
 RgbImage DrawCongratulations() {
     StrokeText text("CONGRATULATIONS", 0.8, 0.15);
-    const Placement place{{304, 76}, 8.3, text.Width()};
+    const TextPlacement place{{304, 76}, 8.3, text.Width()};
     LetterStyle style;
     style.thickness = 1.2;
     style.outline = 0.35;
@@ -136,14 +125,14 @@ RgbImage DrawCongratulations() {
         }
         Vec2 g = place.ToGlyph(x, y);
         double halo = Glow(text.Distance(g), style.thickness / 2 + style.outline) * 0.45;
-        return Over(ShadeLetters(text, style, g), Opaque(back + Rgb(200, 160, 255) * halo));
+        return Over(ShadeLetters(text, style, g), Opaque((back + Rgb(200, 160, 255) * halo) * EdgeFade(x, y, 608, 150)));
     });
     return Finish(canvas, DimPixels::Drop);
 }
 
 RgbImage DrawTheEnd() {
     StrokeText text("THE END", 1.1, 0.1);
-    const Placement place{{242, 84}, 12.5, text.Width()};
+    const TextPlacement place{{242, 84}, 12.5, text.Width()};
     LetterStyle style;
     style.thickness = 1.2;
     style.outline = 0.3;
@@ -160,7 +149,7 @@ RgbImage DrawTheEnd() {
         double diamond = std::abs(x - 242) + std::abs(y - 170) * 1.6;
         Color back = Rgb(255, 190, 80) * halo + Rgb(255, 215, 120) * rule;
         back = back + Color{1, 1, 1} * (Twinkle(p, {60, 40}, 8) + Twinkle(p, {430, 150}, 7) + Twinkle(p, {400, 30}, 5));
-        Rgba result = Opaque(back);
+        Rgba result = Opaque(back * EdgeFade(x, y, 484, 200));
         if (diamond < 9) result = Over({Mix(Rgb(255, 250, 220), Rgb(210, 140, 40), diamond / 9), Clamp01(9 - diamond)}, result);
         result = Over(ShadeLetters(text, style, g), result);
         return result;
