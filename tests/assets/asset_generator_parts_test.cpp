@@ -33,9 +33,11 @@ double Power(const std::vector<float>& s, double f) {
 // refined to 0.05 Hz.
 double PeakNear(const std::vector<float>& s, double near) {
     double best = near;
-    for (double f = near * 0.97; f <= near * 1.03; f += 1) best = Power(s, f) > Power(s, best) ? f : best;
+    for (double f = near * 0.97; f <= near * 1.03; f += 1)
+        best = Power(s, f) > Power(s, best) ? f : best;
     const double coarse = best;
-    for (double f = coarse - 1; f <= coarse + 1; f += 0.05) best = Power(s, f) > Power(s, best) ? f : best;
+    for (double f = coarse - 1; f <= coarse + 1; f += 0.05)
+        best = Power(s, f) > Power(s, best) ? f : best;
     return best;
 }
 
@@ -98,9 +100,9 @@ TEST(AssetPatterns, NoiseAndCellsRepeatExactly) {
 TEST(AssetLettering, StrokesAreWhereTheGlyphsPutThem) {
     StrokeText text("IT", 1.0);
     EXPECT_DOUBLE_EQ(text.Width(), 2 + 1 + 4);
-    EXPECT_NEAR(text.Distance({1, 3}), 0, 1e-12);    // the I's stem
-    EXPECT_NEAR(text.Distance({5, 4}), 0, 1e-12);    // the T's stem
-    EXPECT_NEAR(text.Distance({5, 7}), 1, 1e-12);    // under the T
+    EXPECT_NEAR(text.Distance({1, 3}), 0, 1e-12);  // the I's stem
+    EXPECT_NEAR(text.Distance({5, 4}), 0, 1e-12);  // the T's stem
+    EXPECT_NEAR(text.Distance({5, 7}), 1, 1e-12);  // under the T
     LetterStyle style;
     style.top = style.bottom = Color{1, 0, 0};
     EXPECT_DOUBLE_EQ(ShadeLetters(text, style, {1, 3}).a, 1);
@@ -117,7 +119,8 @@ TEST(AssetSequencer, LoopRenderWrapsTailsAndSilencesTheGap) {
     StereoLoop loop = RenderLoop(song, period, downbeat, silentFrom, silentTo);
     auto level = [&](int from, int to) {
         float most = 0;
-        for (int i = from; i < to; ++i) most = std::max(most, std::abs(loop.left[static_cast<size_t>(i)]));
+        for (int i = from; i < to; ++i)
+            most = std::max(most, std::abs(loop.left[static_cast<size_t>(i)]));
         return most;
     };
     EXPECT_EQ(level(silentFrom, period), 0);
@@ -131,10 +134,12 @@ TEST(AssetMp3Writer, EmitsTheFramesAskedForWithTheKnownLeadIn) {
     std::vector<float> samples(static_cast<size_t>(Mp3InputSamplesForFrames(20)));
     samples[3000] = 0.9f;
     samples[3001] = -0.9f;
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "brovane_impulse_test.mp3";
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "brovane_impulse_test.mp3";
     ASSERT_TRUE(WriteMp3(path.string(), samples, samples, {"impulse", "test", "test"}));
     std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     std::filesystem::remove(path);
 
     mpg123_init();

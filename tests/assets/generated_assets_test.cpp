@@ -33,7 +33,9 @@ struct Picture {
     int width = 0, height = 0, colorType = -1, bitDepth = 0, interlace = -1;
     std::vector<uint8_t> rgb;
     const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-    bool Transparent(int x, int y) const { return At(x, y)[0] == 0 && At(x, y)[1] == 0 && At(x, y)[2] == 0; }
+    bool Transparent(int x, int y) const {
+        return At(x, y)[0] == 0 && At(x, y)[1] == 0 && At(x, y)[2] == 0;
+    }
 };
 
 Picture ReadPng(const fs::path& path) {
@@ -52,7 +54,9 @@ Picture ReadPng(const fs::path& path) {
         picture.interlace = png_get_interlace_type(png, info);
         if (picture.colorType == PNG_COLOR_TYPE_RGB && picture.bitDepth == 8) {
             picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
-            for (int y = 0; y < picture.height; ++y) png_read_row(png, &picture.rgb[static_cast<size_t>(y) * picture.width * 3], nullptr);
+            for (int y = 0; y < picture.height; ++y)
+                png_read_row(png, &picture.rgb[static_cast<size_t>(y) * picture.width * 3],
+                             nullptr);
         }
     }
     png_destroy_read_struct(&png, &info, nullptr);
@@ -66,15 +70,20 @@ struct PictureSpec {
 };
 
 const PictureSpec kPictures[] = {
-    {"size32.png", 128, 128},      {"explosion.png", 768, 192},     {"explosion2.png", 768, 192},
-    {"title2.png", 610, 240},      {"size16.png", 32, 16},          {"gameover.png", 350, 96},
-    {"goal.png", 480, 64},         {"uzu.png", 192, 192},           {"entry.png", 192, 192},
-    {"rank.png", 192, 192},        {"board.png", 160, 480},         {"back1.png", 480, 480},
-    {"back3.png", 480, 480},       {"back4.png", 480, 480},         {"back5.png", 480, 480},
-    {"congratulations.png", 608, 150}, {"end.png", 484, 200},
+    {"size32.png", 128, 128},     {"explosion.png", 768, 192},
+    {"explosion2.png", 768, 192}, {"title2.png", 610, 240},
+    {"size16.png", 32, 16},       {"gameover.png", 350, 96},
+    {"goal.png", 480, 64},        {"uzu.png", 192, 192},
+    {"entry.png", 192, 192},      {"rank.png", 192, 192},
+    {"board.png", 160, 480},      {"back1.png", 480, 480},
+    {"back3.png", 480, 480},      {"back4.png", 480, 480},
+    {"back5.png", 480, 480},      {"congratulations.png", 608, 150},
+    {"end.png", 484, 200},
 };
 
-Picture Load(const char* file) { return ReadPng(kData / "graphics" / file); }
+Picture Load(const char* file) {
+    return ReadPng(kData / "graphics" / file);
+}
 
 TEST(GeneratedPictures, HaveTheirSizesAndOnlyKeyOrVisibleColours) {
     for (const PictureSpec& spec : kPictures) {
@@ -118,7 +127,8 @@ double LineDifference(const Picture& p, bool rows, int a, int b) {
 void ExpectSeamless(const Picture& p, bool rows) {
     const int lines = rows ? p.height : p.width;
     double inside = 0;
-    for (int i = 0; i + 1 < lines; ++i) inside = std::max(inside, LineDifference(p, rows, i, i + 1));
+    for (int i = 0; i + 1 < lines; ++i)
+        inside = std::max(inside, LineDifference(p, rows, i, i + 1));
     EXPECT_LE(LineDifference(p, rows, lines - 1, 0), inside);
 }
 
@@ -138,7 +148,8 @@ TEST(GeneratedPictures, CellsAreFilledAsTheGameDrawsThem) {
     // 30 pixels across; the ship shows its centre, where it is hit.
     for (int cell : {1, 2, 3, 5, 6, 7}) {
         for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) ASSERT_FALSE(sheet.Transparent(cell % 4 * 32 + x, cell / 4 * 32 + y)) << cell;
+            for (int x = 0; x < 32; ++x)
+                ASSERT_FALSE(sheet.Transparent(cell % 4 * 32 + x, cell / 4 * 32 + y)) << cell;
         }
     }
     for (int cell = 8; cell < 16; ++cell) {
@@ -147,7 +158,8 @@ TEST(GeneratedPictures, CellsAreFilledAsTheGameDrawsThem) {
         EXPECT_FALSE(sheet.Transparent(left + 2, top + 16)) << cell;
         EXPECT_TRUE(sheet.Transparent(left + 1, top + 1)) << cell;
     }
-    for (int cell : {0, 4}) EXPECT_GT(sheet.At(cell % 4 * 32 + 16, cell / 4 * 32 + 16)[2], 200) << cell;
+    for (int cell : {0, 4})
+        EXPECT_GT(sheet.At(cell % 4 * 32 + 16, cell / 4 * 32 + 16)[2], 200) << cell;
 
     // The explosions are drawn additively with linear sampling: every cell's border is black,
     // so that no frame bleeds into its neighbour, and the last frame has faded out.
@@ -158,13 +170,15 @@ TEST(GeneratedPictures, CellsAreFilledAsTheGameDrawsThem) {
             int left = cell % 8 * 96, top = cell / 8 * 96;
             for (int i = 0; i < 96; ++i) {
                 ASSERT_TRUE(p.Transparent(left + i, top) && p.Transparent(left + i, top + 95) &&
-                            p.Transparent(left, top + i) && p.Transparent(left + 95, top + i)) << cell;
+                            p.Transparent(left, top + i) && p.Transparent(left + 95, top + i))
+                    << cell;
             }
         }
         EXPECT_GT(p.At(48, 48)[0], 200);
         int lit = 0;
         for (int y = 96; y < 192; ++y) {
-            for (int x = 7 * 96; x < 768; ++x) lit += std::max({p.At(x, y)[0], p.At(x, y)[1], p.At(x, y)[2]}) >= 48;
+            for (int x = 7 * 96; x < 768; ++x)
+                lit += std::max({p.At(x, y)[0], p.At(x, y)[1], p.At(x, y)[2]}) >= 48;
         }
         EXPECT_EQ(lit, 0);
     }
@@ -199,23 +213,25 @@ Wav ReadWav(const char* file) {
     Wav wav;
     std::vector<uint8_t> b = ReadBytes(kData / "sound" / file);
     if (b.size() < 44 || std::string(b.begin(), b.begin() + 4) != "RIFF" ||
-        std::string(b.begin() + 8, b.begin() + 16) != "WAVEfmt " || std::string(b.begin() + 36, b.begin() + 40) != "data" ||
-        Le(b, 4, 4) != b.size() - 8 || Le(b, 40, 4) != b.size() - 44) {
+        std::string(b.begin() + 8, b.begin() + 16) != "WAVEfmt " ||
+        std::string(b.begin() + 36, b.begin() + 40) != "data" || Le(b, 4, 4) != b.size() - 8 ||
+        Le(b, 40, 4) != b.size() - 44) {
         return wav;
     }
     wav.format = static_cast<int>(Le(b, 20, 2));
     wav.channels = static_cast<int>(Le(b, 22, 2));
     wav.rate = static_cast<int>(Le(b, 24, 4));
     wav.bits = static_cast<int>(Le(b, 34, 2));
-    for (size_t at = 44; at + 1 < b.size(); at += 2) wav.samples.push_back(static_cast<int16_t>(Le(b, at, 2)));
+    for (size_t at = 44; at + 1 < b.size(); at += 2)
+        wav.samples.push_back(static_cast<int16_t>(Le(b, at, 2)));
     return wav;
 }
 
 const char* const kWavFiles[] = {
-    "loop04.wav", "tm2_swing006.wav", "bom01.wav",  "tm2_laser002.wav", "bosu03.wav",
-    "mecha23_b.wav", "tm2_slidedoor000.wav", "smoke03.wav", "jump00.wav", "fm006.wav",
-    "voice011.wav", "swing41.wav", "kachi39.wav", "do.wav", "mi.wav", "so.wav",
-    "alarm00.wav", "tm2_sonic004.wav", "push10.wav", "power19.wav",
+    "loop04.wav",    "tm2_swing006.wav",     "bom01.wav",        "tm2_laser002.wav", "bosu03.wav",
+    "mecha23_b.wav", "tm2_slidedoor000.wav", "smoke03.wav",      "jump00.wav",       "fm006.wav",
+    "voice011.wav",  "swing41.wav",          "kachi39.wav",      "do.wav",           "mi.wav",
+    "so.wav",        "alarm00.wav",          "tm2_sonic004.wav", "push10.wav",       "power19.wav",
 };
 
 TEST(GeneratedSounds, AreMono16BitPcmThatNeverClips) {
@@ -307,8 +323,11 @@ TEST(GeneratedMusic, LoopsOfWholeFramesAtTheirLengthsWithACleanSeam) {
         double bpm;
         int bars;
     };
-    const Piece pieces[] = {{"burst.mp3", 146, 112}, {"zombie_ghost.mp3", 132, 32}, {"tsudumi-japan.mp3", 124, 32},
-                            {"a-pe-kamuy_mixv2.mp3", 140, 36}, {"White_Lovers_FreeBGM_ver.mp3", 78, 24}};
+    const Piece pieces[] = {{"burst.mp3", 146, 112},
+                            {"zombie_ghost.mp3", 132, 32},
+                            {"tsudumi-japan.mp3", 124, 32},
+                            {"a-pe-kamuy_mixv2.mp3", 140, 36},
+                            {"White_Lovers_FreeBGM_ver.mp3", 78, 24}};
     constexpr size_t kFrame = 1152, kLeadIn = 1105;
     for (const Piece& piece : pieces) {
         SCOPED_TRACE(piece.file);
@@ -335,8 +354,10 @@ TEST(GeneratedMusic, LoopsOfWholeFramesAtTheirLengthsWithACleanSeam) {
         // rests: nothing clicks when the end runs into the start. (The lead-in's last granule
         // may carry the downbeat's pre-echo.)
         int seam = 0;
-        for (size_t i = 0; i < (kLeadIn - kFrame / 2) * 2; ++i) seam = std::max(seam, std::abs(static_cast<int>(d.samples[i])));
-        for (size_t i = d.samples.size() - 2 * 40; i < d.samples.size(); ++i) seam = std::max(seam, std::abs(static_cast<int>(d.samples[i])));
+        for (size_t i = 0; i < (kLeadIn - kFrame / 2) * 2; ++i)
+            seam = std::max(seam, std::abs(static_cast<int>(d.samples[i])));
+        for (size_t i = d.samples.size() - 2 * 40; i < d.samples.size(); ++i)
+            seam = std::max(seam, std::abs(static_cast<int>(d.samples[i])));
         EXPECT_LT(seam, 600);
     }
     // One stage piece is long enough (181 s) for the game to stream it.
@@ -347,7 +368,8 @@ TEST(AssetGenerator, WritesTheSameBytesOnEveryRun) {
     char pattern[] = "/tmp/brovane_assets_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path again = pattern;
-    const std::string command = std::string("\"") + BROVANE_ASSET_GEN + "\" \"" + again.string() + "\" > /dev/null";
+    const std::string command =
+        std::string("\"") + BROVANE_ASSET_GEN + "\" \"" + again.string() + "\" > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     int files = 0;
     for (const char* folder : {"graphics", "sound"}) {

@@ -21,22 +21,30 @@ public:
         const int reach = static_cast<int>(std::ceil(radius * (glint ? 4 : 2)));
         for (int dy = -reach; dy <= reach; ++dy) {
             for (int dx = -reach; dx <= reach; ++dx) {
-                int x = static_cast<int>(std::floor(at.x)) + dx, y = static_cast<int>(std::floor(at.y)) + dy;
+                int x = static_cast<int>(std::floor(at.x)) + dx,
+                    y = static_cast<int>(std::floor(at.y)) + dy;
                 Vec2 q = Vec2{x + 0.5, y + 0.5} - at;
                 double v = std::exp(-Dot(q, q) / (radius * radius));
-                if (glint) v += 0.35 * std::exp(-std::abs(q.x) * std::abs(q.y) / radius) * std::max(0.0, 1 - Length(q) / (radius * 4));
-                Color& c = light_[static_cast<size_t>(((y % kSize) + kSize) % kSize) * kSize + ((x % kSize) + kSize) % kSize];
+                if (glint)
+                    v += 0.35 * std::exp(-std::abs(q.x) * std::abs(q.y) / radius) *
+                         std::max(0.0, 1 - Length(q) / (radius * 4));
+                Color& c = light_[static_cast<size_t>(((y % kSize) + kSize) % kSize) * kSize +
+                                  ((x % kSize) + kSize) % kSize];
                 c = c + color * v;
             }
         }
     }
-    Color At(double x, double y) const { return light_[static_cast<size_t>(y) * kSize + static_cast<size_t>(x)]; }
+    Color At(double x, double y) const {
+        return light_[static_cast<size_t>(y) * kSize + static_cast<size_t>(x)];
+    }
 
 private:
     std::vector<Color> light_;
 };
 
-RgbImage Background(const Shader& shader) { return Finish(Shade(kSize, kSize, 1, shader), DimPixels::Lift); }
+RgbImage Background(const Shader& shader) {
+    return Finish(Shade(kSize, kSize, 1, shader), DimPixels::Lift);
+}
 
 }  // namespace
 
@@ -65,7 +73,8 @@ RgbImage DrawCrypt() {
     Speckles wisps;
     Random random(3);
     for (int k = 0; k < 24; ++k) {
-        wisps.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(2, 5), Rgb(60, 130, 70) * 0.5, false);
+        wisps.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(2, 5),
+                  Rgb(60, 130, 70) * 0.5, false);
     }
     return Background([&](double x, double y) {
         double u = x / kSize, v = y / kSize;
@@ -75,7 +84,8 @@ RgbImage DrawCrypt() {
         double tone = 0.8 + 0.4 * (Hash32(stones.id * 7 + 1) % 100) / 100.0;
         Color stone = Mix(Rgb(30, 30, 40), Rgb(46, 42, 56), grain) * tone;
         // Moss creeps out of the joints; the joints themselves are deep.
-        double moss = Smoothstep(0.25, 0.05, gap) * Smoothstep(0.45, 0.7, PeriodicFbm(u, v, 6, 3, 23));
+        double moss =
+            Smoothstep(0.25, 0.05, gap) * Smoothstep(0.45, 0.7, PeriodicFbm(u, v, 6, 3, 23));
         stone = Mix(stone, Rgb(40, 70, 36), moss * 0.7);
         stone = Mix(stone, Rgb(18, 16, 24), Smoothstep(0.07, 0.02, gap));
         // A violet mist drifts over the floor.
@@ -88,7 +98,8 @@ RgbImage DrawSeigaiha() {
     Speckles petals;
     Random random(4);
     for (int k = 0; k < 40; ++k) {
-        petals.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(1.2, 2.2), Rgb(220, 120, 160) * 0.7, false);
+        petals.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(1.2, 2.2),
+                   Rgb(220, 120, 160) * 0.7, false);
     }
     // Overlapping scales of concentric rings: circles of radius 40 on an 80 x 40 lattice,
     // every other row shifted half a step, lower rows lying over the upper ones.
@@ -110,7 +121,8 @@ RgbImage DrawSeigaiha() {
         double line = Smoothstep(0.2, 0.0, std::min(rings, 1 - rings));
         Color fill = Mix(Rgb(18, 22, 56), Rgb(26, 32, 74), r / kRadius);
         Color c = Mix(fill, Rgb(46, 60, 118), line * 0.7);
-        if (r > kRadius - 2) c = Mix(c, Rgb(120, 100, 60), 0.35);  // a faint gold edge to each scale
+        if (r > kRadius - 2)
+            c = Mix(c, Rgb(120, 100, 60), 0.35);  // a faint gold edge to each scale
         double cloud = Smoothstep(0.55, 0.8, PeriodicFbm(u, v, 2, 4, 31));
         return Opaque(Mix(c, Rgb(16, 18, 40), cloud * 0.6) + petals.At(x, y));
     });
@@ -120,7 +132,8 @@ RgbImage DrawLavaField() {
     Speckles embers;
     Random random(5);
     for (int k = 0; k < 60; ++k) {
-        embers.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(0.6, 1.3), Rgb(255, 150, 60) * random.Range(0.3, 0.8), false);
+        embers.Add({random.Range(0, kSize), random.Range(0, kSize)}, random.Range(0.6, 1.3),
+                   Rgb(255, 150, 60) * random.Range(0.3, 0.8), false);
     }
     return Background([&](double x, double y) {
         double u = x / kSize, v = y / kSize;
@@ -151,15 +164,18 @@ RgbImage DrawBoard() {
         c = c * (0.95 + 0.05 * std::sin(y * 1.7 + 3 * std::sin(y * 0.05)));  // brushed metal
         double edge = std::min({x, y, 160 - x, kSize - y});
         if (edge < 4) {
-            bool lit = (y < 4 && y < 160 - x) || (x < 4 && x < kSize - y);  // the top and left bevels
+            bool lit =
+                (y < 4 && y < 160 - x) || (x < 4 && x < kSize - y);  // the top and left bevels
             c = lit ? Rgb(120, 130, 170) : Rgb(30, 32, 54);
         }
         for (const Window& w : windows) {
             if (x < w.left || x >= w.right || y < w.top || y >= w.bottom) continue;
             double inside = std::min({x - w.left, y - w.top, w.right - x, w.bottom - y});
             c = Rgb(18, 20, 36);
-            if (inside < 2) c = (x - w.left < 2 || y - w.top < 2) ? Rgb(16, 16, 24) : Rgb(90, 100, 140);
-            else if (inside < 3) c = Rgb(40, 140, 200);
+            if (inside < 2)
+                c = (x - w.left < 2 || y - w.top < 2) ? Rgb(16, 16, 24) : Rgb(90, 100, 140);
+            else if (inside < 3)
+                c = Rgb(40, 140, 200);
         }
         // A radar scope in the middle of the panel, its sweep pointing up and to the right.
         Vec2 q = Vec2{x, y} - Vec2{80, 290};
@@ -173,7 +189,9 @@ RgbImage DrawBoard() {
         }
         for (Vec2 screw : {Vec2{10, 10}, Vec2{150, 10}, Vec2{10, 470}, Vec2{150, 470}}) {
             double d = Length(Vec2{x, y} - screw);
-            if (d < 3) c = std::abs((x - screw.x) - (y - screw.y)) < 0.7 ? Rgb(40, 44, 60) : Rgb(150, 160, 190);
+            if (d < 3)
+                c = std::abs((x - screw.x) - (y - screw.y)) < 0.7 ? Rgb(40, 44, 60)
+                                                                  : Rgb(150, 160, 190);
         }
         return Over(ShadeLetters(logo, style, place.ToGlyph(x, y)), Opaque(c));
     });

@@ -43,7 +43,9 @@ void Paste(Canvas* canvas, const Canvas& part, int left, int top) {
 RgbImage Finish(const Canvas& canvas, DimPixels dim) {
     RgbImage image{canvas.width, canvas.height,
                    std::vector<uint8_t>(static_cast<size_t>(canvas.width) * canvas.height * 3)};
-    auto toByte = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+    auto toByte = [](double v) {
+        return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    };
     for (size_t i = 0; i < canvas.pixels.size(); ++i) {
         const Rgba& p = canvas.pixels[i];
         if (p.a < 0.5) continue;

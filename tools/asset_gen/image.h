@@ -11,12 +11,22 @@ struct Color {
     double r = 0, g = 0, b = 0;
 };
 
-inline Color operator+(Color a, Color b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-inline Color operator*(Color a, double k) { return {a.r * k, a.g * k, a.b * k}; }
-inline Color operator*(Color a, Color b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-inline Color Mix(Color a, Color b, double t) { return a * (1 - t) + b * t; }
+inline Color operator+(Color a, Color b) {
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+inline Color operator*(Color a, double k) {
+    return {a.r * k, a.g * k, a.b * k};
+}
+inline Color operator*(Color a, Color b) {
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
+inline Color Mix(Color a, Color b, double t) {
+    return a * (1 - t) + b * t;
+}
 // A colour from 0..255 channels.
-inline Color Rgb(int r, int g, int b) { return {r / 255.0, g / 255.0, b / 255.0}; }
+inline Color Rgb(int r, int g, int b) {
+    return {r / 255.0, g / 255.0, b / 255.0};
+}
 
 // A colour with coverage (straight, not premultiplied).
 struct Rgba {
@@ -24,7 +34,9 @@ struct Rgba {
     double a = 0;
 };
 
-inline Rgba Opaque(Color c) { return {c, 1}; }
+inline Rgba Opaque(Color c) {
+    return {c, 1};
+}
 // Porter-Duff "over": top drawn on bottom.
 Rgba Over(Rgba top, Rgba bottom);
 

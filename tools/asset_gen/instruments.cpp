@@ -12,8 +12,12 @@ using Voice = std::vector<float>;
 
 constexpr double kDt = 1.0 / kSampleRate;
 
-Voice Allocate(double seconds) { return Voice(static_cast<size_t>(Samples(seconds))); }
-double Ramp(double t, double time) { return std::clamp(t / time, 0.0, 1.0); }
+Voice Allocate(double seconds) {
+    return Voice(static_cast<size_t>(Samples(seconds)));
+}
+double Ramp(double t, double time) {
+    return std::clamp(t / time, 0.0, 1.0);
+}
 
 // Vibrato in semitones that fades in after `delay` seconds.
 double Vibrato(double t, double rate, double depth, double delay) {
@@ -38,7 +42,8 @@ Voice PulseLead(double f, double held, double velocity) {
         double x = 0.7 * square.Next(Wave::Square, pitch, width) +
                    0.35 * saw.Next(Wave::Saw, pitch * BendRatio(0.07));
         double cutoff = 2 * f + 1800 + 3500 * Decay(t, 0.25);
-        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.2).low * env.At(t, held) * velocity * 0.5);
+        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.2).low * env.At(t, held) *
+                                    velocity * 0.5);
     }
     return out;
 }
@@ -57,7 +62,8 @@ Voice SawLead(double f, double held, double velocity) {
         for (int k = 0; k < 3; ++k) x += saws[k].Next(Wave::Saw, pitch * ratios[k]);
         x = x * 0.33 + 0.2 * sub.Next(Wave::Square, pitch / 2);
         double cutoff = 2 * f + 1200 + 5000 * Decay(t, 0.35);
-        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.25).low * env.At(t, held) * velocity * 0.55);
+        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.25).low * env.At(t, held) *
+                                    velocity * 0.55);
     }
     return out;
 }
@@ -71,7 +77,8 @@ Voice Bass(double f, double held, double velocity) {
         double t = i * kDt;
         double x = 0.6 * saw.Next(Wave::Saw, f) + 0.7 * sine.Next(Wave::Sine, f);
         double cutoff = 1.5 * f + 180 + 2200 * velocity * Decay(t, 0.09);
-        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.35).low * env.At(t, held) * velocity * 0.6);
+        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.35).low * env.At(t, held) *
+                                    velocity * 0.6);
     }
     return out;
 }
@@ -104,8 +111,8 @@ Voice EPiano(double f, double held, double velocity) {
     for (size_t i = 0; i < out.size(); ++i) {
         double t = i * kDt;
         double index = 1.8 * velocity * Decay(t, 0.5) + 0.3;
-        double x = Sine(f * t + index / kTwoPi * Sine(f * t)) +
-                   0.15 * Sine(7 * f * t) * Decay(t, 0.05);
+        double x =
+            Sine(f * t + index / kTwoPi * Sine(f * t)) + 0.15 * Sine(7 * f * t) * Decay(t, 0.05);
         double gate = t < held ? 1 : 1 - (t - held) / release;
         out[i] = static_cast<float>(x * Decay(t, 1.6) * gate * velocity * 0.4);
     }
@@ -163,7 +170,8 @@ Voice Koto(double f, double held, double velocity, uint64_t seed) {
     Noise noise(seed + 7);
     Svf click;
     for (size_t i = 0; i < out.size() && i < static_cast<size_t>(Samples(0.02)); ++i) {
-        out[i] += static_cast<float>(click.Process(noise.White(), 3000, 0.5).band * Decay(i * kDt, 0.004) * velocity * 0.3);
+        out[i] += static_cast<float>(click.Process(noise.White(), 3000, 0.5).band *
+                                     Decay(i * kDt, 0.004) * velocity * 0.3);
     }
     return out;
 }
@@ -182,9 +190,11 @@ Voice Flute(double f, double held, double velocity, uint64_t seed, bool shakuhac
         double phaseValue = tone.Next(Wave::Sine, pitch);
         double x = phaseValue + 0.25 * (2 * phaseValue * phaseValue - 1) * (shakuhachi ? 1 : 0.4);
         double breath = breathFilter.Process(noise.White(), 2 * f, 0.7).band;
-        double breathLevel = shakuhachi ? 0.12 + 0.35 * Decay(t, 0.1) : 0.05 + 0.15 * Decay(t, 0.08);
+        double breathLevel =
+            shakuhachi ? 0.12 + 0.35 * Decay(t, 0.1) : 0.05 + 0.15 * Decay(t, 0.08);
         double swell = 0.85 + 0.15 * Ramp(t, held + 0.01);
-        out[i] = static_cast<float>((x + breath * breathLevel * 3) * env.At(t, held) * swell * velocity * 0.35);
+        out[i] = static_cast<float>((x + breath * breathLevel * 3) * env.At(t, held) * swell *
+                                    velocity * 0.35);
     }
     return out;
 }
@@ -258,7 +268,8 @@ Voice Choir(double f, double held, double velocity, bool ah) {
         double source = 0;
         for (int k = 0; k < 3; ++k) source += voices[k].Next(Wave::Saw, pitch * ratios[k]);
         double x = 0;
-        for (int k = 0; k < 3; ++k) x += formants[k].level * filters[k].Process(source, formants[k].frequency, 0.85).band;
+        for (int k = 0; k < 3; ++k)
+            x += formants[k].level * filters[k].Process(source, formants[k].frequency, 0.85).band;
         out[i] = static_cast<float>(x * env.At(t, held) * velocity * 0.12);
     }
     return out;
@@ -272,7 +283,8 @@ Voice Kick(double velocity, uint64_t seed) {
     for (size_t i = 0; i < out.size(); ++i) {
         double t = i * kDt;
         phase += (48 + 112 * Decay(t, 0.035)) * kDt;
-        double x = Sine(phase) * Decay(t, 0.28) + 0.4 * click.High(noise.White(), 2000) * Decay(t, 0.004);
+        double x =
+            Sine(phase) * Decay(t, 0.28) + 0.4 * click.High(noise.White(), 2000) * Decay(t, 0.004);
         out[i] = static_cast<float>(std::tanh(1.5 * x) * velocity * 0.45);
     }
     FadeTail(&out, 0.05);
@@ -302,7 +314,8 @@ Voice Clap(double velocity, uint64_t seed) {
         double env = 0;
         for (double start : {0.0, 0.011, 0.022}) env += t >= start ? Decay(t - start, 0.006) : 0;
         env += t >= 0.03 ? 0.7 * Decay(t - 0.03, 0.12) : 0;
-        out[i] = static_cast<float>(filter.Process(noise.White(), 1200, 0.5).band * env * velocity * 1.4);
+        out[i] = static_cast<float>(filter.Process(noise.White(), 1200, 0.5).band * env * velocity *
+                                    1.4);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -318,9 +331,11 @@ Voice Metal(double seconds, double decay, double cutoff, double velocity, uint64
     for (size_t i = 0; i < out.size(); ++i) {
         double t = i * kDt;
         double x = 0.5 * noise.White();
-        for (int k = 0; k < 6; ++k) x += 0.15 * squares[k].Next(Wave::Square, 40 * kRatios[k] * 3.3);
+        for (int k = 0; k < 6; ++k)
+            x += 0.15 * squares[k].Next(Wave::Square, 40 * kRatios[k] * 3.3);
         double attack = Ramp(t, 0.001);
-        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.1).high * Decay(t, decay) * attack * velocity * 0.9);
+        out[i] = static_cast<float>(filter.Process(x, cutoff, 0.1).high * Decay(t, decay) * attack *
+                                    velocity * 0.9);
     }
     FadeTail(&out, 0.05);
     return out;
@@ -367,7 +382,8 @@ Voice Shaker(double velocity, uint64_t seed) {
     for (size_t i = 0; i < out.size(); ++i) {
         double t = i * kDt;
         double env = Ramp(t, 0.02) * Decay(t, 0.05);
-        out[i] = static_cast<float>(filter.Process(noise.White(), 5000, 0.1).high * env * velocity * 0.8);
+        out[i] = static_cast<float>(filter.Process(noise.White(), 5000, 0.1).high * env * velocity *
+                                    0.8);
     }
     FadeTail(&out, 0.03);
     return out;
@@ -378,38 +394,70 @@ Voice Shaker(double velocity, uint64_t seed) {
 std::vector<float> PlayNote(Instrument instrument, double f, double held, double velocity,
                             uint64_t seed) {
     switch (instrument) {
-        case Instrument::PulseLead: return PulseLead(f, held, velocity);
-        case Instrument::SawLead: return SawLead(f, held, velocity);
-        case Instrument::Bass: return Bass(f, held, velocity);
-        case Instrument::Pad: return Pad(f, held, velocity, seed, false);
-        case Instrument::Strings: return Pad(f, held, velocity, seed, true);
-        case Instrument::EPiano: return EPiano(f, held, velocity);
-        case Instrument::Bell: return Bell(f, velocity);
-        case Instrument::Glocken: return Glocken(f, velocity);
-        case Instrument::Harp: return Plucked(f, held, 1.2, 0.5, 2.0, velocity, seed);
-        case Instrument::Koto: return Koto(f, held, velocity, seed);
-        case Instrument::Tonkori: return Tonkori(f, held, velocity, seed);
-        case Instrument::Harpsichord: return Harpsichord(f, held, velocity, seed);
-        case Instrument::Shakuhachi: return Flute(f, held, velocity, seed, true);
-        case Instrument::Flute: return Flute(f, held, velocity, seed, false);
-        case Instrument::Organ: return Organ(f, held, velocity, seed);
-        case Instrument::Theremin: return Theremin(f, held, velocity);
-        case Instrument::MouthHarp: return MouthHarp(f, held, velocity);
-        case Instrument::ChoirAh: return Choir(f, held, velocity, true);
-        case Instrument::ChoirOo: return Choir(f, held, velocity, false);
-        case Instrument::Kick: return Kick(velocity, seed);
-        case Instrument::Snare: return Snare(velocity, seed);
-        case Instrument::Clap: return Clap(velocity, seed);
-        case Instrument::HatClosed: return Metal(0.12, 0.035, 7000, velocity, seed);
-        case Instrument::HatOpen: return Metal(0.6, 0.25, 7000, velocity, seed);
-        case Instrument::Crash: return Metal(2.5, 0.9, 4000, velocity * 1.2, seed);
-        case Instrument::Tom: return Drum(f, 1.6, 0.22, 0.5, 0.4, 1500, velocity, seed);
-        case Instrument::Taiko: return Drum(f, 1.5, 0.45, 1.2, 0.8, 500, velocity, seed);
-        case Instrument::TaikoRim: return Knock(1100, 0.02, velocity, seed);
-        case Instrument::Tsudumi: return Drum(f, 1.15, 0.28, 0.8, 0.5, 2000, velocity, seed);
-        case Instrument::TsudumiSlap: return Knock(700, 0.03, velocity * 1.2, seed);
-        case Instrument::Woodblock: return Knock(f, 0.04, velocity, seed);
-        case Instrument::Shaker: return Shaker(velocity, seed);
+        case Instrument::PulseLead:
+            return PulseLead(f, held, velocity);
+        case Instrument::SawLead:
+            return SawLead(f, held, velocity);
+        case Instrument::Bass:
+            return Bass(f, held, velocity);
+        case Instrument::Pad:
+            return Pad(f, held, velocity, seed, false);
+        case Instrument::Strings:
+            return Pad(f, held, velocity, seed, true);
+        case Instrument::EPiano:
+            return EPiano(f, held, velocity);
+        case Instrument::Bell:
+            return Bell(f, velocity);
+        case Instrument::Glocken:
+            return Glocken(f, velocity);
+        case Instrument::Harp:
+            return Plucked(f, held, 1.2, 0.5, 2.0, velocity, seed);
+        case Instrument::Koto:
+            return Koto(f, held, velocity, seed);
+        case Instrument::Tonkori:
+            return Tonkori(f, held, velocity, seed);
+        case Instrument::Harpsichord:
+            return Harpsichord(f, held, velocity, seed);
+        case Instrument::Shakuhachi:
+            return Flute(f, held, velocity, seed, true);
+        case Instrument::Flute:
+            return Flute(f, held, velocity, seed, false);
+        case Instrument::Organ:
+            return Organ(f, held, velocity, seed);
+        case Instrument::Theremin:
+            return Theremin(f, held, velocity);
+        case Instrument::MouthHarp:
+            return MouthHarp(f, held, velocity);
+        case Instrument::ChoirAh:
+            return Choir(f, held, velocity, true);
+        case Instrument::ChoirOo:
+            return Choir(f, held, velocity, false);
+        case Instrument::Kick:
+            return Kick(velocity, seed);
+        case Instrument::Snare:
+            return Snare(velocity, seed);
+        case Instrument::Clap:
+            return Clap(velocity, seed);
+        case Instrument::HatClosed:
+            return Metal(0.12, 0.035, 7000, velocity, seed);
+        case Instrument::HatOpen:
+            return Metal(0.6, 0.25, 7000, velocity, seed);
+        case Instrument::Crash:
+            return Metal(2.5, 0.9, 4000, velocity * 1.2, seed);
+        case Instrument::Tom:
+            return Drum(f, 1.6, 0.22, 0.5, 0.4, 1500, velocity, seed);
+        case Instrument::Taiko:
+            return Drum(f, 1.5, 0.45, 1.2, 0.8, 500, velocity, seed);
+        case Instrument::TaikoRim:
+            return Knock(1100, 0.02, velocity, seed);
+        case Instrument::Tsudumi:
+            return Drum(f, 1.15, 0.28, 0.8, 0.5, 2000, velocity, seed);
+        case Instrument::TsudumiSlap:
+            return Knock(700, 0.03, velocity * 1.2, seed);
+        case Instrument::Woodblock:
+            return Knock(f, 0.04, velocity, seed);
+        case Instrument::Shaker:
+            return Shaker(velocity, seed);
     }
     return {};
 }

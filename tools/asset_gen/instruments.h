@@ -7,25 +7,25 @@
 
 enum class Instrument {
     // melodic
-    PulseLead,   // square lead with a detuned saw, vibrato: the arcade lead
-    SawLead,     // three detuned saws through a swept filter: choruses
-    Bass,        // saw and sub sine, plucky filter
-    Pad,         // slow detuned saws: chords
-    Strings,     // brighter, faster pad with vibrato
-    EPiano,      // two-operator FM electric piano
-    Bell,        // FM bell
-    Glocken,     // struck bars
-    Harp,        // plucked string
-    Koto,        // bright plucked string with a bent attack
-    Tonkori,     // dark, long-ringing plucked string with a buzz
-    Harpsichord, // two bright strings an octave apart
-    Shakuhachi,  // breathy bamboo flute
-    Flute,       // soft flute
-    Organ,       // drawbar organ with tremolo
-    Theremin,    // wide vibrato sine that glides in
-    MouthHarp,   // twanging mouth harp: a drone whose resonance picks the note
-    ChoirAh,     // sung "ah"
-    ChoirOo,     // sung "oo"
+    PulseLead,    // square lead with a detuned saw, vibrato: the arcade lead
+    SawLead,      // three detuned saws through a swept filter: choruses
+    Bass,         // saw and sub sine, plucky filter
+    Pad,          // slow detuned saws: chords
+    Strings,      // brighter, faster pad with vibrato
+    EPiano,       // two-operator FM electric piano
+    Bell,         // FM bell
+    Glocken,      // struck bars
+    Harp,         // plucked string
+    Koto,         // bright plucked string with a bent attack
+    Tonkori,      // dark, long-ringing plucked string with a buzz
+    Harpsichord,  // two bright strings an octave apart
+    Shakuhachi,   // breathy bamboo flute
+    Flute,        // soft flute
+    Organ,        // drawbar organ with tremolo
+    Theremin,     // wide vibrato sine that glides in
+    MouthHarp,    // twanging mouth harp: a drone whose resonance picks the note
+    ChoirAh,      // sung "ah"
+    ChoirOo,      // sung "oo"
     // percussion
     Kick,
     Snare,
@@ -36,8 +36,8 @@ enum class Instrument {
     Tom,
     Taiko,
     TaikoRim,
-    Tsudumi,     // shoulder drum "pon"
-    TsudumiSlap, // its dry "ta"
+    Tsudumi,      // shoulder drum "pon"
+    TsudumiSlap,  // its dry "ta"
     Woodblock,
     Shaker,
 };

@@ -15,12 +15,36 @@ struct GlyphShape {
 // Cap height 6; corners cut at 45 degrees for the arcade look.
 const std::map<char, GlyphShape>& GlyphTable() {
     static const std::map<char, GlyphShape> table = {
-        {'A', {4, {{{0, 6}, {0, 1.5}, {1.5, 0}, {2.5, 0}, {4, 1.5}, {4, 6}}, {{0, 3.6}, {4, 3.6}}}}},
-        {'B', {4, {{{0, 3}, {3, 3}, {4, 4}, {4, 5}, {3, 6}, {0, 6}, {0, 0}, {3, 0}, {4, 1}, {4, 2}, {3, 3}}}}},
+        {'A',
+         {4, {{{0, 6}, {0, 1.5}, {1.5, 0}, {2.5, 0}, {4, 1.5}, {4, 6}}, {{0, 3.6}, {4, 3.6}}}}},
+        {'B',
+         {4,
+          {{{0, 3},
+            {3, 3},
+            {4, 4},
+            {4, 5},
+            {3, 6},
+            {0, 6},
+            {0, 0},
+            {3, 0},
+            {4, 1},
+            {4, 2},
+            {3, 3}}}}},
         {'C', {4, {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 5}, {1, 6}, {3, 6}, {4, 5}}}}},
         {'D', {4, {{{0, 0}, {0, 6}, {2.5, 6}, {4, 4.5}, {4, 1.5}, {2.5, 0}, {0, 0}}}}},
         {'E', {4, {{{4, 0}, {0, 0}, {0, 6}, {4, 6}}, {{0, 3}, {3, 3}}}}},
-        {'G', {4, {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 3.4}, {2.2, 3.4}}}}},
+        {'G',
+         {4,
+          {{{4, 1},
+            {3, 0},
+            {1, 0},
+            {0, 1},
+            {0, 5},
+            {1, 6},
+            {3, 6},
+            {4, 5},
+            {4, 3.4},
+            {2.2, 3.4}}}}},
         {'H', {4, {{{0, 0}, {0, 6}}, {{4, 0}, {4, 6}}, {{0, 3}, {4, 3}}}}},
         {'I', {2, {{{1, 0}, {1, 6}}, {{0, 0}, {2, 0}}, {{0, 6}, {2, 6}}}}},
         {'L', {4, {{{0, 0}, {0, 6}, {4, 6}}}}},
@@ -28,7 +52,20 @@ const std::map<char, GlyphShape>& GlyphTable() {
         {'N', {4, {{{0, 6}, {0, 0}, {4, 6}, {4, 0}}}}},
         {'O', {4, {{{1, 0}, {3, 0}, {4, 1}, {4, 5}, {3, 6}, {1, 6}, {0, 5}, {0, 1}, {1, 0}}}}},
         {'R', {4, {{{0, 6}, {0, 0}, {3, 0}, {4, 1}, {4, 2}, {3, 3}, {0, 3}}, {{2, 3}, {4, 6}}}}},
-        {'S', {4, {{{4, 1}, {3, 0}, {1, 0}, {0, 1}, {0, 2}, {1, 3}, {3, 3}, {4, 4}, {4, 5}, {3, 6}, {1, 6}, {0, 5}}}}},
+        {'S',
+         {4,
+          {{{4, 1},
+            {3, 0},
+            {1, 0},
+            {0, 1},
+            {0, 2},
+            {1, 3},
+            {3, 3},
+            {4, 4},
+            {4, 5},
+            {3, 6},
+            {1, 6},
+            {0, 5}}}}},
         {'T', {4, {{{0, 0}, {4, 0}}, {{2, 0}, {2, 6}}}}},
         {'U', {4, {{{0, 0}, {0, 5}, {1, 6}, {3, 6}, {4, 5}, {4, 0}}}}},
         {'V', {4, {{{0, 0}, {2, 6}, {4, 0}}}}},
@@ -78,7 +115,9 @@ Rgba ShadeLetters(const StrokeText& text, const LetterStyle& style, Vec2 p) {
     const double d = text.Distance(p);
     // Coverage widths are in units; 0.08 units is about a pixel at the sizes used.
     constexpr double kSoft = 0.08;
-    auto cover = [&](double distance, double edge) { return Smoothstep(edge + kSoft, edge - kSoft, distance); };
+    auto cover = [&](double distance, double edge) {
+        return Smoothstep(edge + kSoft, edge - kSoft, distance);
+    };
 
     Rgba result;
     const double shadow = cover(text.Distance(p - style.shadowOffset), half + style.outline);
@@ -100,13 +139,16 @@ Rgba ShadeLetters(const StrokeText& text, const LetterStyle& style, Vec2 p) {
                              : Mix(fill, fill * 0.45, band * -light);
         }
         // A thin shine line along the middle of the strokes' upper half.
-        fill = Mix(fill, Color{1, 1, 1}, 0.25 * Smoothstep(half * 0.35, 0, d) * (p.y < 3 ? 1 : 0.3));
+        fill =
+            Mix(fill, Color{1, 1, 1}, 0.25 * Smoothstep(half * 0.35, 0, d) * (p.y < 3 ? 1 : 0.3));
         result = Over({fill, body}, result);
     }
     return result;
 }
 
-StrokeText LogoText() { return StrokeText("BROVANE", 0.9, 0.22); }
+StrokeText LogoText() {
+    return StrokeText("BROVANE", 0.9, 0.22);
+}
 
 LetterStyle LogoStyle() {
     LetterStyle style;

@@ -42,12 +42,12 @@ struct TextPlacement {
 };
 
 struct LetterStyle {
-    double thickness = 1.0;    // stroke width, units
-    double outline = 0.3;      // outline width around the stroke, units
-    Color top, bottom;         // fill gradient from the cap line to the base line
+    double thickness = 1.0;           // stroke width, units
+    double outline = 0.3;             // outline width around the stroke, units
+    Color top, bottom;                // fill gradient from the cap line to the base line
     std::function<Color(Vec2)> fill;  // when set, the fill colour at a point instead
     Color outlineColor;
-    double bevel = 0.35;       // width of the lit and shaded edge band, units
+    double bevel = 0.35;  // width of the lit and shaded edge band, units
     Vec2 shadowOffset{0.35, 0.45};
     Color shadowColor;
 };

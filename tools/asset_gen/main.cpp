@@ -28,24 +28,35 @@ struct Job {
 std::vector<Job> AllJobs() {
     std::vector<Job> jobs;
     // The music takes longest, so it starts first; burst, the longest piece, leads.
-    for (auto compose : {ComposeBurst, ComposeApeKamuy, ComposeWhiteLovers, ComposeTsudumiJapan, ComposeZombieGhost}) {
+    for (auto compose : {ComposeBurst, ComposeApeKamuy, ComposeWhiteLovers, ComposeTsudumiJapan,
+                         ComposeZombieGhost}) {
         Composition composition = compose();
         std::string path = "sound/" + composition.file;
-        jobs.push_back({path, [composition](const std::string& p) { return WriteMusic(p, composition); }});
+        jobs.push_back(
+            {path, [composition](const std::string& p) { return WriteMusic(p, composition); }});
     }
     const std::pair<const char*, RgbImage (*)()> pictures[] = {
-        {"size32.png", DrawSize32},         {"explosion.png", DrawExplosion},
-        {"explosion2.png", DrawExplosion2}, {"title2.png", DrawTitle},
-        {"size16.png", DrawSize16},         {"gameover.png", DrawGameOver},
-        {"goal.png", DrawGoal},             {"uzu.png", DrawSwirl},
-        {"entry.png", DrawSunburst},        {"rank.png", DrawRosette},
-        {"board.png", DrawBoard},           {"back1.png", DrawStarfield},
-        {"back3.png", DrawCrypt},           {"back4.png", DrawSeigaiha},
-        {"back5.png", DrawLavaField},       {"congratulations.png", DrawCongratulations},
+        {"size32.png", DrawSize32},
+        {"explosion.png", DrawExplosion},
+        {"explosion2.png", DrawExplosion2},
+        {"title2.png", DrawTitle},
+        {"size16.png", DrawSize16},
+        {"gameover.png", DrawGameOver},
+        {"goal.png", DrawGoal},
+        {"uzu.png", DrawSwirl},
+        {"entry.png", DrawSunburst},
+        {"rank.png", DrawRosette},
+        {"board.png", DrawBoard},
+        {"back1.png", DrawStarfield},
+        {"back3.png", DrawCrypt},
+        {"back4.png", DrawSeigaiha},
+        {"back5.png", DrawLavaField},
+        {"congratulations.png", DrawCongratulations},
         {"end.png", DrawTheEnd},
     };
     for (const auto& [file, draw] : pictures) {
-        jobs.push_back({std::string("graphics/") + file, [draw](const std::string& p) { return WritePng(p, draw()); }});
+        jobs.push_back({std::string("graphics/") + file,
+                        [draw](const std::string& p) { return WritePng(p, draw()); }});
     }
     for (const SoundEffect& effect : SoundEffects()) {
         jobs.push_back({"sound/" + effect.file, [&effect](const std::string& p) {
@@ -64,7 +75,8 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path folder = argv[1];
     std::error_code error;
-    for (const char* sub : {"graphics", "sound"}) std::filesystem::create_directories(folder / sub, error);
+    for (const char* sub : {"graphics", "sound"})
+        std::filesystem::create_directories(folder / sub, error);
     if (error) {
         std::fprintf(stderr, "cannot create %s: %s\n", folder.c_str(), error.message().c_str());
         return 1;
@@ -85,7 +97,8 @@ int main(int argc, char** argv) {
         });
     }
     for (std::thread& t : threads) t.join();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("brovane assets: %zu files in %s, %.1f s\n", jobs.size(), folder.c_str(), seconds);
     return failures == 0 ? 0 : 1;
 }

@@ -42,7 +42,8 @@ bool WriteMp3(const std::string& path, const std::vector<float>& left,
     int bytes = lame_encode_buffer_ieee_float(lame.get(), left.data(), right.data(), samples,
                                               out.data(), static_cast<int>(out.size()));
     if (bytes < 0) return false;
-    int tail = lame_encode_flush(lame.get(), out.data() + bytes, static_cast<int>(out.size()) - bytes);
+    int tail =
+        lame_encode_flush(lame.get(), out.data() + bytes, static_cast<int>(out.size()) - bytes);
     if (tail < 0) return false;
     bytes += tail;
 

@@ -19,7 +19,9 @@ constexpr int kMp3LeastTail = 576 + 577;
 
 // The number of input samples that makes the encoder emit exactly `frames` frames; decoded,
 // input sample i comes out at kMp3LeadIn + i.
-inline int Mp3InputSamplesForFrames(int frames) { return frames * kMp3FrameSamples - kMp3LeastTail; }
+inline int Mp3InputSamplesForFrames(int frames) {
+    return frames * kMp3FrameSamples - kMp3LeastTail;
+}
 
 // Samples in -1..1 at 44100 Hz. False, with a message on stderr, on failure.
 bool WriteMp3(const std::string& path, const std::vector<float>& left,

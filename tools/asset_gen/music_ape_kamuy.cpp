@@ -8,7 +8,8 @@ namespace {
 constexpr double kBar = 4;
 
 struct Band {
-    Track *taiko, *tom, *kick, *snare, *shaker, *crash, *mouthHarp, *tonkori, *chant, *bass, *lead, *strings;
+    Track *taiko, *tom, *kick, *snare, *shaker, *crash, *mouthHarp, *tonkori, *chant, *bass, *lead,
+        *strings;
 };
 
 void WarDrums(Song& s, Band& b, double at, int bars, bool full) {
@@ -27,7 +28,9 @@ void WarDrums(Song& s, Band& b, double at, int bars, bool full) {
 void Twang(Song& s, Band& b, double at, int bars) {
     for (int bar = 0; bar < bars; ++bar) {
         s.Steps(*b.mouthHarp, at + bar * kBar, 0.25,
-                bar % 2 == 0 ? "g4 . g4 g4 . d5 . g4 . . bb4 . c5 . g4 ." : "g4 . g4 g4 . f5 . d5 . . c5 . bb4 . g4 .", 0.8);
+                bar % 2 == 0 ? "g4 . g4 g4 . d5 . g4 . . bb4 . c5 . g4 ."
+                             : "g4 . g4 g4 . f5 . d5 . . c5 . bb4 . g4 .",
+                0.8);
     }
 }
 
@@ -35,7 +38,8 @@ const char* const kChords = "Gm F Eb F Gm F Eb Dm";
 
 void Tonkori(Song& s, Band& b, double at, int bars) {
     for (int bar = 0; bar < bars; ++bar) {
-        s.Steps(*b.tonkori, at + bar * kBar, 0.5, bar % 2 == 0 ? "g4 d5 bb4 d5 g4 f5 d5 bb4" : "f4 c5 a4 c5 f4 d5 c5 a4", 0.6);
+        s.Steps(*b.tonkori, at + bar * kBar, 0.5,
+                bar % 2 == 0 ? "g4 d5 bb4 d5 g4 f5 d5 bb4" : "f4 c5 a4 c5 f4 d5 c5 a4", 0.6);
     }
 }
 

@@ -39,7 +39,8 @@ void Verse(Song& s, Band& b, double at, int variant) {
             "e5 - - d5 c5 - b4 c5  a4 - - - c5 - f5 -  g5 - - f5 e5 - d5 -  e5 - - - b4 - . . "
             "e5 - - d5 c5 - b4 c5  a4 - - - c5 - a5 -  g5 - f5 - e5 - d5 -",
             0.85);
-    s.Steps(*b.lead, at + 7 * kBar, 0.5, variant == 0 ? "e5 - - - . . . ." : "e5 - - - g#5 - b5 -", 0.85);
+    s.Steps(*b.lead, at + 7 * kBar, 0.5, variant == 0 ? "e5 - - - . . . ." : "e5 - - - g#5 - b5 -",
+            0.85);
     s.ChordSteps(*b.bass, at, 0.5, kBar, chords, "1 1 8 1 1 8 1 5", 2, 0.9);
     s.Chords(*b.pad, at, kBar, chords, 4, 0.45);
     if (variant == 1) s.ChordSteps(*b.arp, at, 0.25, kBar, chords, "1 3 5 8 5 3 1 3", 5, 0.35);
@@ -70,7 +71,8 @@ void Chorus(Song& s, Band& b, double at) {
         double h = at + half * 8 * kBar;
         s.Steps(*b.lead2, h, 0.5, tune, 0.8);
         s.Steps(*b.lead, h, 0.5, tune, 0.5, -12);
-        s.Steps(*b.lead2, h + 7 * kBar, 0.5, half == 0 ? "a5 - - - - - . ." : "a5 - - - e6 - a6 -", 0.8);
+        s.Steps(*b.lead2, h + 7 * kBar, 0.5, half == 0 ? "a5 - - - - - . ." : "a5 - - - e6 - a6 -",
+                0.8);
         s.ChordSteps(*b.bass, h, 0.5, kBar, chords, "1 1 1 1 1 1 8 1", 2, 0.9);
         s.Chords(*b.strings, h, kBar, chords, 4, 0.45);
         s.Chords(*b.pad, h, kBar, chords, 3, 0.35);
@@ -91,7 +93,8 @@ void Breakdown(Song& s, Band& b, double at) {
     s.ChordSteps(*b.arp, at, 0.25, kBar, chords, "1 5 8 9 8 5 3 5", 5, 0.25);
     s.ChordSteps(*b.bass, at, 1, kBar, chords, "1 - - 5", 2, 0.7);
     for (int bar = 0; bar < 8; ++bar) {
-        s.Hits(*b.kick, at + bar * kBar, 0.25, bar < 4 ? "x..........x...." : "x...x...x...x...", 60, 0.7);
+        s.Hits(*b.kick, at + bar * kBar, 0.25, bar < 4 ? "x..........x...." : "x...x...x...x...",
+               60, 0.7);
         s.Hits(*b.hat, at + bar * kBar, 0.25, "oooxooox", 60, 0.4);
         s.Hits(*b.hat, at + bar * kBar + 2, 0.25, "oooxooox", 60, 0.4);
     }
@@ -100,10 +103,12 @@ void Breakdown(Song& s, Band& b, double at) {
 
 void Solo(Song& s, Band& b, double at) {
     const char* chords = "Am G F E Am G F E";
-    s.Steps(*b.lead2, at, 0.5,
-            "a5 - b5 c6 b5 a5 e5 -  g5 - a5 b5 a5 g5 d5 -  f5 - g5 a5 g5 f5 c5 -  e5 - g#5 - b5 - e6 - "
-            "a5 c6 e6 c6 a5 c6 e6 c6  g5 b5 d6 b5 g5 b5 d6 b5  f5 a5 c6 a5 f5 a5 c6 a5  e5 g#5 b5 e6 - - . .",
-            0.8);
+    s.Steps(
+        *b.lead2, at, 0.5,
+        "a5 - b5 c6 b5 a5 e5 -  g5 - a5 b5 a5 g5 d5 -  f5 - g5 a5 g5 f5 c5 -  e5 - g#5 - b5 - e6 - "
+        "a5 c6 e6 c6 a5 c6 e6 c6  g5 b5 d6 b5 g5 b5 d6 b5  f5 a5 c6 a5 f5 a5 c6 a5  e5 g#5 b5 e6 - "
+        "- . .",
+        0.8);
     s.ChordSteps(*b.arp, at, 0.25, kBar, chords, "1 3 5 8 5 3 1 3", 4, 0.35);
     s.ChordSteps(*b.bass, at, 0.25, kBar, chords, "1 1 8 1 1 8 1 1 8 1 1 8 1 1 5 8", 2, 0.85);
     s.Chords(*b.strings, at, kBar, chords, 4, 0.35);
@@ -123,7 +128,9 @@ void Intro(Song& s, Band& b, double at, bool outro) {
         if (bar >= 4 && bar < 7) s.Hits(*b.snare, t, 0.25, "....x.......x...", 60, 0.6);
     }
     if (outro) {
-        s.Steps(*b.lead, at + 4 * kBar, 0.5, "a5 - - - g5 - e5 -  d5 - e5 - - - . .  c5 - d5 - e5 - g5 -  a5 - - - - - . .", 0.6);
+        s.Steps(*b.lead, at + 4 * kBar, 0.5,
+                "a5 - - - g5 - e5 -  d5 - e5 - - - . .  c5 - d5 - e5 - g5 -  a5 - - - - - . .",
+                0.6);
     }
     // The last bar ends on a rest, where the loop point falls.
     s.Hits(*b.snare, at + 7 * kBar, 0.25, "x.x.x.xxXXXXXX..", 60, 0.65);

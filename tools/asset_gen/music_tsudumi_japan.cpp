@@ -28,8 +28,9 @@ void Drums(Song& s, Band& b, double at, int bars, bool driving) {
 void Koto(Song& s, Band& b, double at, int bars, bool fast) {
     for (int bar = 0; bar < bars; ++bar) {
         double t = at + bar * kBar;
-        const char* figure = bar % 4 == 2 ? "c5 g4 c5 d5 c5 g4 f4 g4" : bar % 4 == 1 ? "eb5 bb4 eb5 f5 eb5 bb4 g4 bb4"
-                                                                                 : "d5 a4 d5 eb5 d5 a4 g4 a4";
+        const char* figure = bar % 4 == 2   ? "c5 g4 c5 d5 c5 g4 f4 g4"
+                             : bar % 4 == 1 ? "eb5 bb4 eb5 f5 eb5 bb4 g4 bb4"
+                                            : "d5 a4 d5 eb5 d5 a4 g4 a4";
         s.Steps(*b.koto, t, 0.25, figure, 0.55);
         s.Steps(*b.koto, t + 2, 0.25, fast ? figure : "d5 . a4 . g4 . a4 .", 0.5);
     }
@@ -39,11 +40,14 @@ const char* const kChords = "Dm Eb C Dm Dm Eb C Dm";
 
 void Melody(Song& s, Band& b, double at, bool answer) {
     s.Steps(*b.shakuhachi, at, 0.5,
-            "a5 - - - bb5 a5 g5 -  a5 - - - - - . .  d6 - - - c6 - a5 -  bb5 - a5 - g5 - - - ", 0.85);
-    s.Steps(*b.shakuhachi, at + 4 * kBar, 0.5,
-            answer ? "g5 - a5 - bb5 - d6 -  eb6 - d6 - c6 - a5 -  bb5 - a5 - g5 - f5 -  d5 - - - - - . ."
-                   : "a5 - - - bb5 a5 g5 -  d5 - - - f5 - g5 -  a5 - bb5 - a5 - g5 f5  d5 - - - - - . .",
+            "a5 - - - bb5 a5 g5 -  a5 - - - - - . .  d6 - - - c6 - a5 -  bb5 - a5 - g5 - - - ",
             0.85);
+    s.Steps(
+        *b.shakuhachi, at + 4 * kBar, 0.5,
+        answer
+            ? "g5 - a5 - bb5 - d6 -  eb6 - d6 - c6 - a5 -  bb5 - a5 - g5 - f5 -  d5 - - - - - . ."
+            : "a5 - - - bb5 a5 g5 -  d5 - - - f5 - g5 -  a5 - bb5 - a5 - g5 f5  d5 - - - - - . .",
+        0.85);
     s.ChordSteps(*b.bass, at, 0.5, kBar, kChords, "1 - . 1 8 . 1 5", 2, 0.85);
     s.Chords(*b.strings, at, kBar, kChords, 4, 0.3);
 }

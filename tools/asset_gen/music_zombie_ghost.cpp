@@ -23,7 +23,10 @@ void Intro(Song& s, Band& b, double at) {
     const char* chords = "Em C Am B7";
     s.Chords(*b.organ, at, kBar, chords, 4, 0.5);
     s.Chords(*b.choir, at, kBar, chords, 4, 0.5);
-    s.Steps(*b.musicBox, at, 0.5, "e6 g6 b6 g6 e6 g6 b6 g6  e6 g6 c7 g6 e6 g6 c7 g6  e6 a6 c7 a6 e6 a6 c7 a6  d#6 f#6 b6 f#6 d#6 f#6 b6 .", 0.5);
+    s.Steps(*b.musicBox, at, 0.5,
+            "e6 g6 b6 g6 e6 g6 b6 g6  e6 g6 c7 g6 e6 g6 c7 g6  e6 a6 c7 a6 e6 a6 c7 a6  d#6 f#6 b6 "
+            "f#6 d#6 f#6 b6 .",
+            0.5);
 }
 
 void Verse(Song& s, Band& b, double at, bool withRiff) {
@@ -58,7 +61,10 @@ void Bridge(Song& s, Band& b, double at) {
 void Turnaround(Song& s, Band& b, double at) {
     const char* chords = "Em C Am B7";
     s.Chords(*b.organ, at, kBar, chords, 4, 0.45);
-    s.Steps(*b.musicBox, at, 0.5, "e6 g6 b6 g6 e6 g6 b6 g6  e6 g6 c7 g6 e6 g6 c7 g6  e6 a6 c7 a6 e6 a6 c7 a6  d#6 f#6 b6 f#6 d#6 . . .", 0.5);
+    s.Steps(*b.musicBox, at, 0.5,
+            "e6 g6 b6 g6 e6 g6 b6 g6  e6 g6 c7 g6 e6 g6 c7 g6  e6 a6 c7 a6 e6 a6 c7 a6  d#6 f#6 b6 "
+            "f#6 d#6 . . .",
+            0.5);
     s.ChordSteps(*b.bass, at, 1, kBar, chords, "1 5 8 5", 2, 0.7);
     Shuffle(s, b, at, 3, false);
     // A break: the band stops on the last beat, where the loop point falls.

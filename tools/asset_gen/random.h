@@ -16,7 +16,8 @@ inline uint32_t Hash32(uint32_t x) {
 
 // A hash of a lattice point and a seed, as a number in [0, 1).
 inline double HashUnit(int x, int y, uint32_t seed) {
-    uint32_t h = Hash32(static_cast<uint32_t>(x) * 0x9E3779B1U ^ Hash32(static_cast<uint32_t>(y) + seed));
+    uint32_t h =
+        Hash32(static_cast<uint32_t>(x) * 0x9E3779B1U ^ Hash32(static_cast<uint32_t>(y) + seed));
     return (h >> 8) * (1.0 / 16777216.0);
 }
 

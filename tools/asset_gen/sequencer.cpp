@@ -54,10 +54,10 @@ int NoteNumber(const std::string& name) {
 
 std::vector<int> ChordTones(const std::string& name, int octave) {
     static const std::map<std::string, std::vector<int>> kQualities = {
-        {"", {0, 4, 7}},         {"m", {0, 3, 7}},       {"7", {0, 4, 7, 10}},
+        {"", {0, 4, 7}},         {"m", {0, 3, 7}},        {"7", {0, 4, 7, 10}},
         {"m7", {0, 3, 7, 10}},   {"maj7", {0, 4, 7, 11}}, {"sus4", {0, 5, 7}},
-        {"sus2", {0, 2, 7}},     {"dim", {0, 3, 6}},     {"aug", {0, 4, 8}},
-        {"add9", {0, 4, 7, 14}}, {"5", {0, 7}},          {"m9", {0, 3, 7, 10, 14}},
+        {"sus2", {0, 2, 7}},     {"dim", {0, 3, 6}},      {"aug", {0, 4, 8}},
+        {"add9", {0, 4, 7, 14}}, {"5", {0, 7}},           {"m9", {0, 3, 7, 10, 14}},
     };
     size_t rest = 0;
     int root = 12 * (octave + 1) + ParseRoot(name, &rest);
@@ -101,14 +101,18 @@ void Song::Steps(Track& track, double beat, double stepBeats, const std::string&
 void Song::Hits(Track& track, double beat, double stepBeats, const std::string& pattern,
                 double pitch, double velocity) {
     for (size_t i = 0; i < pattern.size(); ++i) {
-        double level = pattern[i] == 'x' ? velocity : pattern[i] == 'X' ? std::min(1.0, velocity * 1.3)
-                       : pattern[i] == 'o' ? velocity * 0.5 : 0;
-        if (level > 0) track.notes.push_back({Swung(beat + i * stepBeats, i, stepBeats), stepBeats, pitch, level});
+        double level = pattern[i] == 'x'   ? velocity
+                       : pattern[i] == 'X' ? std::min(1.0, velocity * 1.3)
+                       : pattern[i] == 'o' ? velocity * 0.5
+                                           : 0;
+        if (level > 0)
+            track.notes.push_back(
+                {Swung(beat + i * stepBeats, i, stepBeats), stepBeats, pitch, level});
     }
 }
 
-void Song::Chords(Track& track, double beat, double beatsEach, const std::string& names,
-                  int octave, double velocity) {
+void Song::Chords(Track& track, double beat, double beatsEach, const std::string& names, int octave,
+                  double velocity) {
     // Close voicing: every tone within the octave from E of `octave`, so chords move smoothly.
     const int lowest = 12 * (octave + 1) + 4;
     std::vector<std::string> tokens = Tokens(names);
@@ -116,7 +120,8 @@ void Song::Chords(Track& track, double beat, double beatsEach, const std::string
         if (tokens[i] == ".") continue;
         for (int tone : ChordTones(tokens[i], octave)) {
             int placed = lowest + ((tone - lowest) % 12 + 12) % 12;
-            track.notes.push_back({beat + i * beatsEach, beatsEach, static_cast<double>(placed), velocity});
+            track.notes.push_back(
+                {beat + i * beatsEach, beatsEach, static_cast<double>(placed), velocity});
         }
     }
 }
@@ -141,13 +146,26 @@ void Song::ChordSteps(Track& track, double beat, double stepBeats, double beatsE
             if (token == ".") continue;
             int pitch = tones[0];
             switch (token[0]) {
-                case '3': pitch = tones[1]; break;
-                case '5': pitch = tones[2 % tones.size()]; break;
-                case '7': pitch = tones.size() > 3 ? tones[3] : tones[0] + 10; break;
-                case '8': pitch = tones[0] + 12; break;
-                case '9': pitch = tones[0] + 14; break;
-                case '0': pitch = tones[2 % tones.size()] - 12; break;
-                default: break;
+                case '3':
+                    pitch = tones[1];
+                    break;
+                case '5':
+                    pitch = tones[2 % tones.size()];
+                    break;
+                case '7':
+                    pitch = tones.size() > 3 ? tones[3] : tones[0] + 10;
+                    break;
+                case '8':
+                    pitch = tones[0] + 12;
+                    break;
+                case '9':
+                    pitch = tones[0] + 14;
+                    break;
+                case '0':
+                    pitch = tones[2 % tones.size()] - 12;
+                    break;
+                default:
+                    break;
             }
             size_t step = c * stepsPerChord + i;
             track.notes.push_back({Swung(beat + step * stepBeats, step, stepBeats), stepBeats,
@@ -162,7 +180,8 @@ namespace {
 // A ping-pong echo of a dotted eighth, its repeats darkening.
 class Echo {
 public:
-    explicit Echo(int delay) : left_(static_cast<size_t>(delay)), right_(static_cast<size_t>(delay)) {}
+    explicit Echo(int delay)
+        : left_(static_cast<size_t>(delay)), right_(static_cast<size_t>(delay)) {}
     void Process(float in, float* outLeft, float* outRight) {
         float l = left_[at_], r = right_[at_];
         left_[at_] = static_cast<float>(in + damp_.Low(r, 3000) * 0.38);
@@ -219,7 +238,8 @@ StereoLoop RenderLoop(const Song& song, int period, int downbeat, int silentFrom
             std::vector<float> voice =
                 PlayNote(track.instrument, NoteFrequency(note.pitch), note.beats * secondsPerBeat,
                          note.velocity, Hash32(static_cast<uint32_t>(t * 100003 + k)));
-            size_t start = static_cast<size_t>(std::lround(downbeat + note.beat * samplesPerBeat)) % n;
+            size_t start =
+                static_cast<size_t>(std::lround(downbeat + note.beat * samplesPerBeat)) % n;
             for (size_t i = 0; i < voice.size(); ++i) dry[(start + i) % n] += voice[i];
         }
         const double angle = (track.pan + 1) * kTwoPi / 8;
@@ -239,7 +259,8 @@ StereoLoop RenderLoop(const Song& song, int period, int downbeat, int silentFrom
 
     // Master: a steady loudness, then the limiter.
     double energy = 0;
-    for (size_t i = 0; i < n; ++i) energy += out.left[i] * out.left[i] + out.right[i] * out.right[i];
+    for (size_t i = 0; i < n; ++i)
+        energy += out.left[i] * out.left[i] + out.right[i] * out.right[i];
     const double rms = std::sqrt(energy / (2.0 * n));
     const float gain = static_cast<float>(rms > 0 ? 0.17 / rms : 1);
     for (size_t i = 0; i < n; ++i) {
@@ -251,9 +272,12 @@ StereoLoop RenderLoop(const Song& song, int period, int downbeat, int silentFrom
     const int fadeOut = Samples(0.010), fadeIn = Samples(0.001);
     for (int i = 0; i < period; ++i) {
         double level = 1;
-        if (i >= silentFrom || i < silentTo) level = 0;
-        else if (i >= silentFrom - fadeOut) level = (silentFrom - i) / static_cast<double>(fadeOut);
-        else if (i < silentTo + fadeIn) level = (i - silentTo) / static_cast<double>(fadeIn);
+        if (i >= silentFrom || i < silentTo)
+            level = 0;
+        else if (i >= silentFrom - fadeOut)
+            level = (silentFrom - i) / static_cast<double>(fadeOut);
+        else if (i < silentTo + fadeIn)
+            level = (i - silentTo) / static_cast<double>(fadeIn);
         out.left[i] *= static_cast<float>(level);
         out.right[i] *= static_cast<float>(level);
     }

@@ -24,7 +24,8 @@ struct Track {
 
 class Song {
 public:
-    Song(double bpm, int bars, int beatsPerBar = 4) : bpm_(bpm), bars_(bars), beatsPerBar_(beatsPerBar) {}
+    Song(double bpm, int bars, int beatsPerBar = 4)
+        : bpm_(bpm), bars_(bars), beatsPerBar_(beatsPerBar) {}
 
     Track& AddTrack(Instrument instrument, double gain, double pan, double reverb, double echo = 0);
     // Delays every second step of the step strings by this share of a step (a shuffle).
@@ -39,8 +40,8 @@ public:
               double pitch = 60, double velocity = 0.8);
     // Block chords, one name per `beatsEach` ("Am", "F", "G7", "Cmaj7", "Dsus4", "Bdim",
     // "Em/B" is not supported), voiced from `octave`; "." rests.
-    void Chords(Track& track, double beat, double beatsEach, const std::string& names,
-                int octave, double velocity = 0.6);
+    void Chords(Track& track, double beat, double beatsEach, const std::string& names, int octave,
+                double velocity = 0.6);
     // Chord tones by step: digits pick the chord's tones (1 root, 3 third, 5 fifth, 7 seventh,
     // 8 octave, 9 ninth, 0 the fifth below), "-" holds, "." rests; one chord per `beatsEach`.
     void ChordSteps(Track& track, double beat, double stepBeats, double beatsEach,

@@ -9,7 +9,9 @@ Vec2 Rotate(Vec2 p, double radians) {
     return {p.x * c - p.y * s, p.x * s + p.y * c};
 }
 
-double Clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double Clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 double Smoothstep(double edge0, double edge1, double v) {
     double t = Clamp01((v - edge0) / (edge1 - edge0));
@@ -43,7 +45,9 @@ double RoundedBoxDistance(Vec2 p, Vec2 halfSize, double radius) {
 
 namespace {
 
-int Wrap(int v, int period) { return ((v % period) + period) % period; }
+int Wrap(int v, int period) {
+    return ((v % period) + period) % period;
+}
 
 }  // namespace
 
@@ -64,8 +68,8 @@ double PeriodicNoise(double x, double y, int periodX, int periodY, uint32_t seed
 double PeriodicFbm(double u, double v, int frequency, int octaves, uint32_t seed) {
     double sum = 0, amplitude = 0.5, total = 0;
     for (int o = 0; o < octaves; ++o) {
-        sum += amplitude * PeriodicNoise(u * frequency, v * frequency, frequency, frequency,
-                                         seed + 977 * o);
+        sum += amplitude *
+               PeriodicNoise(u * frequency, v * frequency, frequency, frequency, seed + 977 * o);
         total += amplitude;
         amplitude *= 0.5;
         frequency *= 2;

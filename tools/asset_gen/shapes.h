@@ -10,11 +10,21 @@ struct Vec2 {
     double x = 0, y = 0;
 };
 
-inline Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
-inline Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
-inline Vec2 operator*(Vec2 a, double k) { return {a.x * k, a.y * k}; }
-inline double Dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
-inline double Length(Vec2 a) { return std::sqrt(Dot(a, a)); }
+inline Vec2 operator+(Vec2 a, Vec2 b) {
+    return {a.x + b.x, a.y + b.y};
+}
+inline Vec2 operator-(Vec2 a, Vec2 b) {
+    return {a.x - b.x, a.y - b.y};
+}
+inline Vec2 operator*(Vec2 a, double k) {
+    return {a.x * k, a.y * k};
+}
+inline double Dot(Vec2 a, Vec2 b) {
+    return a.x * b.x + a.y * b.y;
+}
+inline double Length(Vec2 a) {
+    return std::sqrt(Dot(a, a));
+}
 // `p` turned by `radians` about the origin.
 Vec2 Rotate(Vec2 p, double radians);
 
@@ -23,7 +33,9 @@ constexpr double kPi = 3.14159265358979323846;
 double Clamp01(double v);
 double Smoothstep(double edge0, double edge1, double v);
 // Coverage of a pixel by the inside of a shape whose signed distance (pixels) is `d`.
-inline double Fill(double d) { return Clamp01(0.5 - d); }
+inline double Fill(double d) {
+    return Clamp01(0.5 - d);
+}
 
 // Distance from p to the segment a-b.
 double SegmentDistance(Vec2 p, Vec2 a, Vec2 b);

@@ -32,22 +32,29 @@ Samples_ Finish(Samples_ s, double peak = 0.8) {
     return s;
 }
 
-double Ramp(double t, double time) { return std::clamp(t / time, 0.0, 1.0); }
+double Ramp(double t, double time) {
+    return std::clamp(t / time, 0.0, 1.0);
+}
 // Exponential glide from `from` to `to` over `time` seconds.
-double Glide(double t, double from, double to, double time) { return from * std::pow(to / from, Ramp(t, time)); }
+double Glide(double t, double from, double to, double time) {
+    return from * std::pow(to / from, Ramp(t, time));
+}
 
 // A band of noise whose centre follows `centre(t)`.
 template <typename F>
 Samples_ NoiseBand(double seconds, double resonance, uint64_t seed, F centre) {
     Noise noise(seed);
     Svf filter;
-    return Generate(seconds, [&](double t) { return filter.Process(noise.White(), centre(t), resonance).band; });
+    return Generate(seconds, [&](double t) {
+        return filter.Process(noise.White(), centre(t), resonance).band;
+    });
 }
 
 // Struck metal: inharmonic partials, each fading at its own rate.
 double Clang(double t, const std::vector<double>& partials, double decay) {
     double x = 0;
-    for (size_t k = 0; k < partials.size(); ++k) x += Sine(partials[k] * t) * Decay(t, decay / (1 + 0.5 * k)) / (1 + k * 0.3);
+    for (size_t k = 0; k < partials.size(); ++k)
+        x += Sine(partials[k] * t) * Decay(t, decay / (1 + 0.5 * k)) / (1 + k * 0.3);
     return x;
 }
 
@@ -63,15 +70,18 @@ Samples_ Drone() {
     // state the loop's end leaves.
     OnePole low;
     for (int pass = 0; pass < 2; ++pass) {
-        for (size_t i = 0; i < white.size(); ++i) hiss[i] = static_cast<float>(low.Low(white[i], 400));
+        for (size_t i = 0; i < white.size(); ++i)
+            hiss[i] = static_cast<float>(low.Low(white[i], 400));
     }
     Samples_ out(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         double t = static_cast<double>(i) / kSampleRate;
         double x = 0;
-        for (int h = 1; h <= 12; ++h) x += (Sine(55.0 * h * t) + 0.6 * Sine(55.5 * h * t + 0.3 * h)) / h;
+        for (int h = 1; h <= 12; ++h)
+            x += (Sine(55.0 * h * t) + 0.6 * Sine(55.5 * h * t + 0.3 * h)) / h;
         double throb = 0.8 + 0.2 * Sine(4.0 * t);
-        out[static_cast<size_t>(i)] = static_cast<float>(x * throb * 0.3 + hiss[static_cast<size_t>(i)] * 1.5);
+        out[static_cast<size_t>(i)] =
+            static_cast<float>(x * throb * 0.3 + hiss[static_cast<size_t>(i)] * 1.5);
     }
     float most = 0;
     for (float v : out) most = std::max(most, std::abs(v));
@@ -84,7 +94,9 @@ Samples_ HammerSwing() {
     return Finish(Generate(0.8, [&](double t) {
         size_t i = static_cast<size_t>(t * kSampleRate);
         double swing = whoosh[i] * std::sin(kPi * Ramp(t, 0.25)) * (t < 0.25 ? 1 : 0);
-        double hit = t >= 0.25 ? Clang(t - 0.25, {180, 410, 730, 1150, 1720}, 0.3) + 1.5 * Sine(70 * (t - 0.25)) * Decay(t - 0.25, 0.1) : 0;
+        double hit = t >= 0.25 ? Clang(t - 0.25, {180, 410, 730, 1150, 1720}, 0.3) +
+                                     1.5 * Sine(70 * (t - 0.25)) * Decay(t - 0.25, 0.1)
+                               : 0;
         return swing * 0.6 + hit;
     }));
 }
@@ -94,10 +106,12 @@ Samples_ PlayerHit() {
     Svf rumble;
     double phase = 0;
     return Finish(Generate(1.4, [&](double t) {
-        double blast = rumble.Process(noise.White(), Glide(t, 6000, 150, 0.9), 0.2).low * Decay(t, 0.35);
+        double blast =
+            rumble.Process(noise.White(), Glide(t, 6000, 150, 0.9), 0.2).low * Decay(t, 0.35);
         phase += Glide(t, 60, 28, 0.6) * kDt;
         double boom = Sine(phase) * Decay(t, 0.5) * 1.2;
-        double pop = crackle.White() > 0.995 - 0.01 * Decay(t, 0.3) ? crackle.White() * Decay(t, 0.4) : 0;
+        double pop =
+            crackle.White() > 0.995 - 0.01 * Decay(t, 0.3) ? crackle.White() * Decay(t, 0.4) : 0;
         return std::tanh(2 * (blast * 1.5 + boom + pop));
     }));
 }
@@ -106,7 +120,8 @@ Samples_ Laser() {
     Oscillator square, sine;
     return Finish(Generate(0.4, [&](double t) {
         double f = Glide(t, 1800, 300, 0.3) * (1 + 0.03 * Sine(30 * t));
-        return (0.5 * square.Next(Wave::Square, f, 0.3) + sine.Next(Wave::Sine, f * 0.5)) * Decay(t, 0.12);
+        return (0.5 * square.Next(Wave::Square, f, 0.3) + sine.Next(Wave::Sine, f * 0.5)) *
+               Decay(t, 0.12);
     }));
 }
 
@@ -130,8 +145,12 @@ Samples_ Mechanism() {
             double u = t - k * 0.05;
             if (u >= 0) ticks += Decay(u, 0.006) * (1 - 0.1 * k);
         }
-        double x = click.Process(noise.White(), 2500, 0.8).band * ticks * 1.5 + Sine(900 * t) * ticks * 0.4;
-        if (t < 0.35) x += 0.25 * whine.Process(saw.Next(Wave::Saw, Glide(t, 220, 330, 0.35)), 1200, 0.3).low * std::sin(kPi * t / 0.35);
+        double x = click.Process(noise.White(), 2500, 0.8).band * ticks * 1.5 +
+                   Sine(900 * t) * ticks * 0.4;
+        if (t < 0.35)
+            x += 0.25 *
+                 whine.Process(saw.Next(Wave::Saw, Glide(t, 220, 330, 0.35)), 1200, 0.3).low *
+                 std::sin(kPi * t / 0.35);
         if (t >= 0.42) x += 1.2 * Sine(90 * (t - 0.42)) * Decay(t - 0.42, 0.05);
         return x;
     }));
@@ -143,8 +162,12 @@ Samples_ SlideDoor() {
     Svf friction;
     return Finish(Generate(0.85, [&](double t) {
         double moving = t < 0.6 ? std::sin(kPi * Ramp(t, 0.6)) : 0;
-        double x = (rumble.Low(noise.White(), 300) * 3 + friction.Process(noise.White(), Glide(t, 800, 500, 0.6), 0.7).band) * moving;
-        if (t >= 0.6) x += (Sine(80 * (t - 0.6)) * 1.3 + Clang(t - 0.6, {320, 690}, 0.05)) * Decay(t - 0.6, 0.07);
+        double x = (rumble.Low(noise.White(), 300) * 3 +
+                    friction.Process(noise.White(), Glide(t, 800, 500, 0.6), 0.7).band) *
+                   moving;
+        if (t >= 0.6)
+            x += (Sine(80 * (t - 0.6)) * 1.3 + Clang(t - 0.6, {320, 690}, 0.05)) *
+                 Decay(t - 0.6, 0.07);
         return x;
     }));
 }
@@ -153,12 +176,16 @@ Samples_ Whoosh() {
     Samples_ band = NoiseBand(0.7, 0.4, 9, [](double t) {
         return t < 0.3 ? Glide(t, 300, 2500, 0.3) : Glide(t - 0.3, 2500, 600, 0.4);
     });
-    return Finish(Generate(0.7, [&](double t) { return band[static_cast<size_t>(t * kSampleRate)] * std::pow(std::sin(kPi * t / 0.7), 2); }));
+    return Finish(Generate(0.7, [&](double t) {
+        return band[static_cast<size_t>(t * kSampleRate)] * std::pow(std::sin(kPi * t / 0.7), 2);
+    }));
 }
 
 Samples_ Jump() {
     Oscillator square;
-    return Finish(Generate(0.25, [&](double t) { return square.Next(Wave::Square, Glide(t, 300, 900, 0.18), 0.25) * Decay(t, 0.12); }));
+    return Finish(Generate(0.25, [&](double t) {
+        return square.Next(Wave::Square, Glide(t, 300, 900, 0.18), 0.25) * Decay(t, 0.12);
+    }));
 }
 
 Samples_ RingBurst() {
@@ -182,23 +209,29 @@ Samples_ Voice() {
     return Finish(Generate(0.38, [&](double t) {
         double source = glottis.Next(Wave::Saw, Glide(t, 230, 175, 0.38)) + 0.15 * breath.White();
         double x = 0;
-        for (int k = 0; k < 3; ++k) x += levels[k] * formants[k].Process(source, Glide(t, from[k], to[k], 0.07), 0.9).band;
+        for (int k = 0; k < 3; ++k)
+            x += levels[k] * formants[k].Process(source, Glide(t, from[k], to[k], 0.07), 0.9).band;
         return x * Ramp(t, 0.02) * (t < 0.25 ? 1 : Decay(t - 0.25, 0.05));
     }));
 }
 
 Samples_ Pendulum() {
-    Samples_ band = NoiseBand(0.5, 0.5, 12, [](double t) { return 600 + 800 * std::sin(kPi * t / 0.5); });
+    Samples_ band =
+        NoiseBand(0.5, 0.5, 12, [](double t) { return 600 + 800 * std::sin(kPi * t / 0.5); });
     return Finish(Generate(0.5, [&](double t) {
         double swell = std::pow(std::sin(kPi * t / 0.5), 2);
-        return (band[static_cast<size_t>(t * kSampleRate)] + 0.3 * Sine((140 + 60 * swell) * t)) * swell;
+        return (band[static_cast<size_t>(t * kSampleRate)] + 0.3 * Sine((140 + 60 * swell) * t)) *
+               swell;
     }));
 }
 
 Samples_ Click() {
     return Finish(Generate(0.08, [](double t) {
         double first = (Sine(3200 * t) + 0.6 * Sine(5200 * t)) * Decay(t, 0.005);
-        double second = t >= 0.025 ? 0.5 * (Sine(3000 * (t - 0.025)) + 0.5 * Sine(4800 * (t - 0.025))) * Decay(t - 0.025, 0.004) : 0;
+        double second = t >= 0.025
+                            ? 0.5 * (Sine(3000 * (t - 0.025)) + 0.5 * Sine(4800 * (t - 0.025))) *
+                                  Decay(t - 0.025, 0.004)
+                            : 0;
         return first + second;
     }));
 }
@@ -206,7 +239,8 @@ Samples_ Click() {
 // A mallet tone for the memory game: the fundamental dominates, so the pitch is plain.
 Samples_ MalletTone(double frequency) {
     return Finish(Generate(0.35, [=](double t) {
-        return (Sine(frequency * t) + 0.25 * Sine(4 * frequency * t) * Decay(t, 0.04)) * Decay(t, 0.22) * Ramp(t, 0.003);
+        return (Sine(frequency * t) + 0.25 * Sine(4 * frequency * t) * Decay(t, 0.04)) *
+               Decay(t, 0.22) * Ramp(t, 0.003);
     }));
 }
 
@@ -241,7 +275,8 @@ Samples_ Push() {
     Svf scrape;
     OnePole rumble;
     return Finish(Generate(0.3, [&](double t) {
-        double x = scrape.Process(noise.White(), 250, 0.8).band * 1.5 + rumble.Low(noise.White(), 150) * 3;
+        double x =
+            scrape.Process(noise.White(), 250, 0.8).band * 1.5 + rumble.Low(noise.White(), 150) * 3;
         return x * std::sin(kPi * Ramp(t, 0.3)) + Sine(65 * t) * Decay(t, 0.05) * 1.2;
     }));
 }

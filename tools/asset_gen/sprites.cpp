@@ -14,9 +14,9 @@ const Color kWhite{1, 1, 1};
 
 // The ship pointing up, in a 32x32 cell with its hit centre at (16, 16).
 Rgba Ship(Vec2 p, bool lit) {
-    static const std::vector<Vec2> kWings = {{16, 7}, {29.5, 21}, {29.5, 25}, {20, 23},
-                                             {12, 23}, {2.5, 25}, {2.5, 21}};
-    static const std::vector<Vec2> kBody = {{16, 1}, {19, 8}, {19.5, 20}, {18.5, 27},
+    static const std::vector<Vec2> kWings = {{16, 7},  {29.5, 21}, {29.5, 25}, {20, 23},
+                                             {12, 23}, {2.5, 25},  {2.5, 21}};
+    static const std::vector<Vec2> kBody = {{16, 1},    {19, 8},    {19.5, 20}, {18.5, 27},
                                             {13.5, 27}, {12.5, 20}, {13, 8}};
     const double wings = PolygonDistance(p, kWings);
     const double body = PolygonDistance(p, kBody);
@@ -29,7 +29,8 @@ Rgba Ship(Vec2 p, bool lit) {
         double flame = Length(Vec2{(p.x - x) * 2.2, std::max(0.0, p.y - 27.5) * 0.8});
         if (p.y > 25 && flame < 3.2) {
             double heat = 1 - flame / 3.2;
-            result = Over({Mix(Rgb(255, 90, 20), Rgb(255, 240, 160), heat), Clamp01(heat * 2)}, result);
+            result =
+                Over({Mix(Rgb(255, 90, 20), Rgb(255, 240, 160), heat), Clamp01(heat * 2)}, result);
         }
     }
     if (hull > 1.2) return result;
@@ -42,11 +43,14 @@ Rgba Ship(Vec2 p, bool lit) {
     } else {
         metal = Mix(Rgb(175, 185, 210), Rgb(85, 95, 130), Clamp01((std::abs(p.x - 16) - 3) / 11));
         // Red tips and a stripe on the wings.
-        if (std::abs(p.x - 16) > 10.5) metal = Mix(Rgb(230, 50, 60), Rgb(140, 20, 40), Clamp01((p.y - 20) / 5));
-        else if (std::abs(std::abs(p.x - 16) - 7.5) < 0.8 && p.y > 15) metal = Rgb(60, 160, 230);
+        if (std::abs(p.x - 16) > 10.5)
+            metal = Mix(Rgb(230, 50, 60), Rgb(140, 20, 40), Clamp01((p.y - 20) / 5));
+        else if (std::abs(std::abs(p.x - 16) - 7.5) < 0.8 && p.y > 15)
+            metal = Rgb(60, 160, 230);
     }
     // Dark seams along the edges, like panel lines.
-    metal = Mix(metal, metal * 0.55, Smoothstep(-1.6, -0.6, hull) * (1 - Smoothstep(-0.6, 0, hull)));
+    metal =
+        Mix(metal, metal * 0.55, Smoothstep(-1.6, -0.6, hull) * (1 - Smoothstep(-0.6, 0, hull)));
     result = Over({metal, Fill(hull)}, result);
 
     // Canopy, and the glowing centre that marks where the ship can be hit.
@@ -57,7 +61,8 @@ Rgba Ship(Vec2 p, bool lit) {
     }
     double centre = Length(p - Vec2{16, 16});
     double dot = lit ? 2.4 : 1.8;
-    result = Over({Mix(Rgb(120, 255, 255), kWhite, Clamp01(1 - centre / dot)), Fill(centre - dot)}, result);
+    result = Over({Mix(Rgb(120, 255, 255), kWhite, Clamp01(1 - centre / dot)), Fill(centre - dot)},
+                  result);
     result = Over({Rgb(20, 110, 160), Fill(std::abs(centre - dot - 0.7) - 0.45) * 0.9}, result);
 
     if (lit) result.c = Mix(result.c, kWhite, 0.35);
@@ -82,7 +87,9 @@ Rgba Box(Vec2 p, int variant, bool lit) {
         if (variant == 0) {
             for (Vec2 rivet : {Vec2{7, 7}, Vec2{25, 7}, Vec2{7, 25}, Vec2{25, 25}}) {
                 double r = Length(p - rivet);
-                if (r < 2.2) c = Mix(Mix(base, kWhite, 0.6), base * 0.45, Clamp01((p.x - rivet.x + p.y - rivet.y + 2) / 4));
+                if (r < 2.2)
+                    c = Mix(Mix(base, kWhite, 0.6), base * 0.45,
+                            Clamp01((p.x - rivet.x + p.y - rivet.y + 2) / 4));
             }
             double groove = std::abs(std::max(std::abs(q.x), std::abs(q.y)) - 6.5);
             if (groove < 0.8) c = base * 0.5;
@@ -108,7 +115,8 @@ Rgba Box(Vec2 p, int variant, bool lit) {
 
 // A glowing ball, about 30 pixels across.
 Rgba Ball(Vec2 p, int variant, bool lit) {
-    static const Color kBase[4] = {Rgb(240, 60, 80), Rgb(50, 190, 245), Rgb(245, 210, 50), Rgb(175, 90, 245)};
+    static const Color kBase[4] = {Rgb(240, 60, 80), Rgb(50, 190, 245), Rgb(245, 210, 50),
+                                   Rgb(175, 90, 245)};
     const Color base = kBase[variant];
     const double radius = 15;
     Vec2 q = (p - Vec2{16, 16}) * (1 / radius);
@@ -128,7 +136,8 @@ Rgba Ball(Vec2 p, int variant, bool lit) {
 }
 
 // Shades a sheet of equal cells; `cell` gets the cell number and a point inside the cell.
-Canvas Sheet(int across, int down, int size, int supersample, const std::function<Rgba(int, Vec2)>& cell) {
+Canvas Sheet(int across, int down, int size, int supersample,
+             const std::function<Rgba(int, Vec2)>& cell) {
     return Shade(across * size, down * size, supersample, [&](double x, double y) {
         int cx = static_cast<int>(x) / size, cy = static_cast<int>(y) / size;
         return cell(cy * across + cx, Vec2{x - cx * size, y - cy * size});
@@ -176,7 +185,8 @@ RgbImage DrawExplosion() {
         Vec2 q = p - Vec2{48, 48};
         double r = Length(q);
         // Churning flame: noise that expands with the ball and drifts as it burns.
-        double n = PeriodicFbm(q.x / radius * 0.3 + 0.5 + t * 0.12, q.y / radius * 0.3 + 0.5 - t * 0.18, 5, 4, 71);
+        double n = PeriodicFbm(q.x / radius * 0.3 + 0.5 + t * 0.12,
+                               q.y / radius * 0.3 + 0.5 - t * 0.18, 5, 4, 71);
         double body = Smoothstep(radius * (0.8 + 0.35 * n), radius * 0.25, r);
         double heat = body * (0.6 + 0.8 * n) * (1.3 - 1.1 * t);
         // Late in the burst the middle burns out first, leaving a ring of embers.

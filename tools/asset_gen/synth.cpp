@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-double NoteFrequency(double note) { return 440.0 * std::pow(2.0, (note - 69) / 12); }
+double NoteFrequency(double note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12);
+}
 
 double Sine(double cycles) {
     constexpr int kSize = 4096;
@@ -138,7 +140,8 @@ Reverb::Reverb(double roomSize, double damping)
     constexpr int kSpread = 23;  // the right channel's lines are longer, for width
     for (int side = 0; side < 2; ++side) {
         for (int n : kCombs) combs_[side].push_back({std::vector<float>(n + side * kSpread)});
-        for (int n : kAllpasses) allpasses_[side].push_back({std::vector<float>(n + side * kSpread)});
+        for (int n : kAllpasses)
+            allpasses_[side].push_back({std::vector<float>(n + side * kSpread)});
     }
 }
 

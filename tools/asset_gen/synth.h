@@ -11,7 +11,9 @@
 constexpr int kSampleRate = 44100;
 constexpr double kTwoPi = 6.283185307179586;
 
-inline int Samples(double seconds) { return static_cast<int>(seconds * kSampleRate + 0.5); }
+inline int Samples(double seconds) {
+    return static_cast<int>(seconds * kSampleRate + 0.5);
+}
 // Frequency of a MIDI note number (69 = A4 = 440 Hz).
 double NoteFrequency(double note);
 
@@ -44,7 +46,9 @@ struct Adsr {
 };
 
 // Exponential decay to 1/e in `time` seconds.
-inline double Decay(double t, double time) { return std::exp(-t / time); }
+inline double Decay(double t, double time) {
+    return std::exp(-t / time);
+}
 
 // Topology-preserving state-variable filter.
 class Svf {

@@ -19,7 +19,9 @@ double Twinkle(Vec2 p, Vec2 at, double size) {
 }
 
 // Halo around the strokes: bright near them, gone four units away.
-double Glow(double distance, double half) { return std::exp(-std::max(0.0, distance - half) / 1.1) * 0.8; }
+double Glow(double distance, double half) {
+    return std::exp(-std::max(0.0, distance - half) / 1.1) * 0.8;
+}
 
 // Glows fade out towards the picture's edges, so that none ends in a straight cut.
 double EdgeFade(double x, double y, double width, double height) {
@@ -47,15 +49,18 @@ RgbImage DrawTitle() {
     };
     std::vector<Star> stars;
     Random random(7);
-    for (int k = 0; k < 14; ++k) stars.push_back({{random.Range(10, 600), random.Range(10, 180)}, random.Range(3, 9)});
+    for (int k = 0; k < 14; ++k)
+        stars.push_back({{random.Range(10, 600), random.Range(10, 180)}, random.Range(3, 9)});
     Canvas canvas = Shade(610, 240, 2, [&](double x, double y) {
         Vec2 p{x, y};
         Vec2 g = big.ToGlyph(x, y);
         // Behind the letters: a violet halo, a light beam across the middle and twinkles.
         double halo = Glow(logo.Distance(g), style.thickness / 2 + style.outline);
-        double beam = std::exp(-std::abs(y - 112) / 3.0) * std::exp(-std::pow((x - 305) / 300, 2) * 2);
+        double beam =
+            std::exp(-std::abs(y - 112) / 3.0) * std::exp(-std::pow((x - 305) / 300, 2) * 2);
         Color back = Rgb(120, 50, 230) * halo + Rgb(120, 220, 255) * beam;
-        for (const Star& star : stars) back = back + Color{1, 1, 1} * Twinkle(p, star.at, star.size);
+        for (const Star& star : stars)
+            back = back + Color{1, 1, 1} * Twinkle(p, star.at, star.size);
         Rgba result = Opaque(back * EdgeFade(x, y, 610, 240));
         result = Over(ShadeLetters(logo, style, g), result);
         result = Over(ShadeLetters(tagline, taglineStyle, small.ToGlyph(x, y)), result);
@@ -104,8 +109,10 @@ RgbImage DrawCongratulations() {
         double radius;
         Color color;
     };
-    const Burst bursts[] = {{{52, 34}, 30, Rgb(255, 120, 200)}, {{560, 30}, 28, Rgb(120, 220, 255)},
-                            {{300, 22}, 20, Rgb(255, 230, 120)}, {{140, 126}, 22, Rgb(140, 255, 150)},
+    const Burst bursts[] = {{{52, 34}, 30, Rgb(255, 120, 200)},
+                            {{560, 30}, 28, Rgb(120, 220, 255)},
+                            {{300, 22}, 20, Rgb(255, 230, 120)},
+                            {{140, 126}, 22, Rgb(140, 255, 150)},
                             {{470, 124}, 24, Rgb(255, 160, 80)}};
     Canvas canvas = Shade(608, 150, 2, [&](double x, double y) {
         Vec2 p{x, y};
@@ -120,12 +127,14 @@ RgbImage DrawCongratulations() {
             // Dotted trails along sixteen rays, brightest at their heads.
             double dots = 0.4 + 0.6 * std::pow(0.5 + 0.5 * std::cos(along * 2 * kPi * 4), 2);
             double head = along > 0.85 && along < 1.05 ? 1.6 : 1;
-            double spark = std::exp(-ray * ray / 2.5) * (0.3 + along) * dots * head * (along < 1.05 ? 1 : 0);
+            double spark =
+                std::exp(-ray * ray / 2.5) * (0.3 + along) * dots * head * (along < 1.05 ? 1 : 0);
             back = back + b.color * (spark * 1.6) + Color{1, 1, 1} * (std::exp(-r * r / 10) * 0.9);
         }
         Vec2 g = place.ToGlyph(x, y);
         double halo = Glow(text.Distance(g), style.thickness / 2 + style.outline) * 0.45;
-        return Over(ShadeLetters(text, style, g), Opaque((back + Rgb(200, 160, 255) * halo) * EdgeFade(x, y, 608, 150)));
+        return Over(ShadeLetters(text, style, g),
+                    Opaque((back + Rgb(200, 160, 255) * halo) * EdgeFade(x, y, 608, 150)));
     });
     return Finish(canvas, DimPixels::Drop);
 }
@@ -145,12 +154,17 @@ RgbImage DrawTheEnd() {
         Vec2 g = place.ToGlyph(x, y);
         double halo = Glow(text.Distance(g), style.thickness / 2 + style.outline) * 0.5;
         // An ornament under the words: a gold rule fading to both sides, a diamond in the middle.
-        double rule = std::exp(-std::abs(y - 170) / 0.9) * std::exp(-std::pow((x - 242) / 170, 2) * 2);
+        double rule =
+            std::exp(-std::abs(y - 170) / 0.9) * std::exp(-std::pow((x - 242) / 170, 2) * 2);
         double diamond = std::abs(x - 242) + std::abs(y - 170) * 1.6;
         Color back = Rgb(255, 190, 80) * halo + Rgb(255, 215, 120) * rule;
-        back = back + Color{1, 1, 1} * (Twinkle(p, {60, 40}, 8) + Twinkle(p, {430, 150}, 7) + Twinkle(p, {400, 30}, 5));
+        back = back + Color{1, 1, 1} * (Twinkle(p, {60, 40}, 8) + Twinkle(p, {430, 150}, 7) +
+                                        Twinkle(p, {400, 30}, 5));
         Rgba result = Opaque(back * EdgeFade(x, y, 484, 200));
-        if (diamond < 9) result = Over({Mix(Rgb(255, 250, 220), Rgb(210, 140, 40), diamond / 9), Clamp01(9 - diamond)}, result);
+        if (diamond < 9)
+            result = Over(
+                {Mix(Rgb(255, 250, 220), Rgb(210, 140, 40), diamond / 9), Clamp01(9 - diamond)},
+                result);
         result = Over(ShadeLetters(text, style, g), result);
         return result;
     });

@@ -17,7 +17,9 @@ void Put32(std::vector<uint8_t>* out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-void PutTag(std::vector<uint8_t>* out, const char* tag) { out->insert(out->end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>* out, const char* tag) {
+    out->insert(out->end(), tag, tag + 4);
+}
 
 }  // namespace
 
