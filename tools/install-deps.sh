@@ -16,6 +16,8 @@ packages=(
   # image, sound and movie codecs
   zlib1g-dev libpng-dev libjpeg-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # MP3 encoding of the generated game music
+  libmp3lame-dev
   # physics world teardown of 3D models
   libbullet-dev
 )
