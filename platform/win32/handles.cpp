@@ -45,7 +45,6 @@ HANDLE InsertKernelObject(std::shared_ptr<KernelObject> object) {
 }
 
 std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle) {
-    if (handle == GetCurrentThread()) return CurrentThreadObject();
     std::lock_guard lock(gHandles.mutex);
     size_t slot;
     if (!SlotOfHandle(handle, &slot)) return nullptr;
@@ -53,7 +52,7 @@ std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle) {
 }
 
 BOOL CloseHandle(HANDLE object) {
-    if (object == GetCurrentThread()) return TRUE;
+    if (object == CurrentThreadPseudoHandle()) return TRUE;
     std::shared_ptr<KernelObject> closed;  // destroyed outside the lock
     std::lock_guard lock(gHandles.mutex);
     size_t slot;
