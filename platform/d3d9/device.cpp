@@ -330,7 +330,7 @@ HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, 
         IsWindowVisible(frame.window) && !IsIconic(frame.window)) {
         WaitForNextVerticalBlank();
     }
-    if (gD3d9.presentHandler != nullptr) gD3d9.presentHandler(frame);
+    ShowPresentedFrame(frame);
     KeepPresentedFrame(frame);
     return D3D_OK;
 }

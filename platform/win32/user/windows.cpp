@@ -2,7 +2,6 @@
 // with the messages Windows sends for each (only when something changed), activation, and the
 // class lock files through which FindWindowA sees the windows of other processes.
 #include <fcntl.h>
-#include <platform/d3d9_present.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -282,8 +281,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
         }
         record.lockFile = TakeClassLock(key);
         if (gUser.hostThread == 0) gUser.hostThread = record.threadId;
-        // With windows about, the Direct3D device's presents are shown in them from now on.
-        SetD3d9PresentHandler(ShowPresentedFrame);
         window = record.handle;
         gUser.windows[reinterpret_cast<uintptr_t>(window)] = std::move(record);
     }
