@@ -136,3 +136,4 @@ extern const HostDriver kHeadlessHost;
 
 // The driver in use: SDL2 unless a test chose the headless one.
 const HostDriver& Host();
+void SelectHostDriver(const HostDriver& driver);
