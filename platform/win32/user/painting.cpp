@@ -106,6 +106,8 @@ HDC GetDC(HWND window) {
     if (window != nullptr && !IsWindow(window)) return nullptr;
     auto context = std::make_shared<DeviceContext>();
     context->window = window;
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    if (WindowRecord* record = FindWindowRecord(window)) context->hostWindow = record->hostWindow;
     return InsertDeviceContext(context);
 }
 
