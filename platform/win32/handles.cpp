@@ -1,11 +1,12 @@
 // The handle table: kernel objects behind small HANDLE values, closing, and waiting on the
 // objects that can be signalled.
+#include "handles.h"
+
 #include <deque>
 #include <vector>
 
 #include "../testing/test_overrides.h"
 #include "clock.h"
-#include "kernel_objects.h"
 #include "platform/win32_kernel.h"
 
 struct HandleTableState {

@@ -8,7 +8,7 @@
 #include <climits>
 
 #include "../testing/test_overrides.h"
-#include "kernel_objects.h"
+#include "handles.h"
 #include "platform/win32_kernel.h"
 
 // `signalled` (from WaitableObject) means the thread has ended; all fields are guarded by

@@ -1,5 +1,5 @@
-// Kernel objects behind HANDLE values (events, threads, files, find handles) and the
-// signalled state that the waitable ones share.
+// The handle table: kernel objects behind HANDLE values (events, threads, files, find
+// handles) and the signalled state that the waitable ones share.
 #pragma once
 
 #include <condition_variable>
