@@ -3,7 +3,7 @@
 #include "../host/joystick_names.h"
 #include "../testing/test_overrides.h"
 #include "dinput_objects.h"
-#include "platform/host.h"
+#include "../host/host.h"
 
 namespace {
 

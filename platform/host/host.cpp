@@ -1,5 +1,5 @@
 // Which host driver the layer uses: SDL2 unless a test chose the headless one.
-#include "platform/host.h"
+#include "host.h"
 
 struct HostSelectionState {
     const HostDriver* driver = &kSdlHost;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host.h"
+#include "../host/host.h"
 #include "gdi/gdi_objects.h"
 
 namespace {

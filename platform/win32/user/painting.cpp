@@ -1,7 +1,7 @@
 // Painting a window: the update region (kept as one rectangle), WM_PAINT through BeginPaint and
 // EndPaint, window device contexts, FillRect onto the window's surface, and what GetDeviceCaps
 // reports for the desktop.
-#include <platform/window_surface.h>
+#include "window_surface.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // never held while a window procedure runs.
 #pragma once
 
-#include <platform/host.h>
+#include "../../host/host.h"
 #include <platform/testing_host.h>
 #include <platform/win32_user.h>
 
