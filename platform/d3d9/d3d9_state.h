@@ -28,7 +28,9 @@ struct D3d9State {
     TestD3d9Profile profile = TestD3d9DefaultProfile();
     std::vector<Device*> devices;
     UINT pitchPadding = 0;
-    // The last presented frame; its `bits` point into presentedBits.
+    // While a test asks: the last presented frame (its `bits` point into presentedBits) and the
+    // presents kept since the reset.
+    bool keepPresents = false;
     int presentCount = 0;
     D3d9PresentedFrame lastPresent{};
     std::vector<BYTE> presentedBits;

@@ -331,7 +331,7 @@ HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, 
         WaitForNextVerticalBlank();
     }
     ShowPresentedFrame(frame);
-    KeepPresentedFrame(frame);
+    if (gD3d9.keepPresents) KeepPresentedFrame(frame);
     return D3D_OK;
 }
 

@@ -295,6 +295,7 @@ TEST_F(DeviceTest, ClearIsLimitedToTheViewportAndItsRectangles) {
 
 TEST_F(DeviceTest, PresentShowsTheBackBufferAndKeepsIt) {
     CreateDevice(8, 8);
+    TestD3d9KeepPresents(true);
     FillRect(0, 0, 4, 8, 0xFF123456);
     RECT source = {0, 0, 4, 4}, dest = {10, 20, 18, 28};
     ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);
