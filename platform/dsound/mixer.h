@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/host.h"
+#include "../host/host.h"
 #include "platform/mmsystem.h"
 
 // The rate of the host output, whatever format the primary buffer is given.

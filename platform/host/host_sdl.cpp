@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../keyboard/keyboard.h"
-#include "platform/host.h"
+#include "host.h"
 #include "platform/win32_user.h"
 #include "sdl_joysticks.h"
 #include "sdl_key_table.h"

@@ -1,5 +1,5 @@
 // The SDL2 host under SDL's dummy video driver: a window is made, shown, drawn, pumped and
-// destroyed through the window layer without a display.
+// destroyed through the window layer without a display. And the host chosen by name.
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 #include <platform/testing_host.h>
@@ -7,8 +7,25 @@
 #include <platform/win32_user.h>
 
 #include <cstdlib>
+#include <string>
+
+#include "host/host.h"
 
 namespace {
+
+TEST(HostChoiceTest, TheEnvironmentNamesTheHostAndSdlIsTheDefault) {
+    const char* previous = std::getenv("ORBEK_HOST");
+    std::string kept = previous != nullptr ? previous : "";
+    setenv("ORBEK_HOST", "headless", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kHeadlessHost);
+    setenv("ORBEK_HOST", "sdl", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    setenv("ORBEK_HOST", "vulkan", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    unsetenv("ORBEK_HOST");
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    if (previous != nullptr) setenv("ORBEK_HOST", kept.c_str(), 1);
+}
 
 int gPaints = 0;
 
