@@ -226,10 +226,12 @@ DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, doubl
     return out;
 }
 
-DWORD KernelPixel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
-                  DWORD diffuse, DWORD specular, bool* discard) {
+}  // namespace
+
+DWORD RunPixelKernel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
+                     DWORD diffuse, DWORD specular, bool* discard) {
     auto unpack = [](DWORD c) {
-        auto channel = [c](int i) { return static_cast<float>(Channel(c, i)) / 255.0f; };
+        auto channel = [c](int i) { return static_cast<float>(Channel(c, i)) * (1.0f / 255.0f); };
         return ShaderFloat4{channel(2), channel(1), channel(0), channel(3)};
     };
     PixelShaderInput sin;
@@ -249,10 +251,10 @@ DWORD KernelPixel(const DrawPipeline& p, const Interpolants& in, int x, int y, d
     sin.y = static_cast<float>(y);
     ShaderFloat4 result;
     *discard = !p.kernel(sin, p.shaderContext, &result);
-    return ArgbFromColor(Color{result.x, result.y, result.z, result.w});
+    // Channel by channel: the kernel has just stored them one by one.
+    return ByteFromChannel(result.w) << 24 | ByteFromChannel(result.x) << 16 |
+           ByteFromChannel(result.y) << 8 | ByteFromChannel(result.z);
 }
-
-}  // namespace
 
 DWORD ApplyArgModifiers(DWORD arg, DWORD value) {
     if ((arg & D3DTA_COMPLEMENT) != 0) value = ~value;
@@ -580,7 +582,7 @@ void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
         DWORD out;
         if (p.kernel != nullptr) {
             bool discard;
-            out = KernelPixel(p, in, x, y, w, diffuse, specular, &discard);
+            out = RunPixelKernel(p, in, x, y, w, diffuse, specular, &discard);
             if (discard) continue;
         } else {
             out = Combine(p, in, x, y, w, diffuse, specular);

@@ -181,8 +181,8 @@ inline __m128i BlendChannel(__m128i s, __m128i d, __m128i a) {
 
 template <class F, BlendKind K, bool AlphaTest>
 inline void MergeEight(const MergeJob& job, const DWORD* source, BYTE* target) {
-    const Planes s = PlanesFromArgb(_mm_load_si128(reinterpret_cast<const __m128i*>(source)),
-                                    _mm_load_si128(reinterpret_cast<const __m128i*>(source + 4)));
+    const Planes s = PlanesFromArgb(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4)));
     if constexpr (ZeroAlphaKeeps(K) && F::kExact) {
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(s.a, _mm_setzero_si128())) == 0xFFFF) return;
     }
@@ -214,7 +214,7 @@ void Merge(const MergeJob& job, BYTE* target, int n) {
     }
     if (i == n) return;
     // The last pixels go through a copy of the row so nothing past the span is touched; the
-    // source buffer is long enough for eight.
+    // source buffer holds eight more words than any span needs.
     alignas(16) BYTE tail[8 * F::kBytes];
     const size_t bytes = static_cast<size_t>(n - i) * F::kBytes;
     std::memcpy(tail, target + i * F::kBytes, bytes);

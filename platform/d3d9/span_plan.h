@@ -1,8 +1,9 @@
 // The specialised span of one pipeline state: what its chunks fetch, combine and merge. A
 // span is drawn in chunks of up to kSpanChunk pixels through buffers of A8R8G8B8 words: the
 // samplers fetch texels, Gouraud colours are interpolated, the texture stages run as steps
-// over whole buffers, and the result is merged into the render target. Each piece is a
-// template instantiation picked once per state (spans.cpp).
+// over whole buffers (or a pixel-shader kernel runs pixel by pixel), and the result is merged
+// into the render target. Each piece is a template instantiation picked once per state
+// (spans.cpp).
 #pragma once
 
 #include "platform/win32_types.h"
@@ -59,6 +60,8 @@ struct SpanPlan {
     bool interpolateDiffuse;   // Gouraud colours the chunks read
     bool interpolateSpecular;
     bool fill;  // the result is the flat diffuse colour written as it is: whole-row fills
+    bool kernel;  // a pixel-shader kernel makes the source colours (into kernelOut)
+    DWORD* kernelOut;
     SpanBuffer buffers[32];
     int bufferCount;
 };
