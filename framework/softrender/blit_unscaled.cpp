@@ -49,7 +49,8 @@ inline void AddPairsPacked(uint8_t* dp, const uint8_t* sp, __m128i key) {
     const __m128i a = _mm_and_si128(y, fields), b = _mm_and_si128(x, fields);
     const __m128i sum = _mm_add_epi32(a, b);
     // Carry out of bit 31: both top bits set, or either set and the sum's clear.
-    const __m128i out = _mm_or_si128(_mm_and_si128(a, b), _mm_andnot_si128(sum, _mm_or_si128(a, b)));
+    const __m128i out =
+        _mm_or_si128(_mm_and_si128(a, b), _mm_andnot_si128(sum, _mm_or_si128(a, b)));
     const __m128i carry = _mm_and_si128(sum, carries);
     const __m128i borrow = _mm_or_si128(
         _mm_srli_epi32(carry, 5),
@@ -63,14 +64,17 @@ inline void AddPairsPacked(uint8_t* dp, const uint8_t* sp, __m128i key) {
             const __m128i s16 = _mm_add_epi16(sa, sb);
             const __m128i c16 = _mm_and_si128(s16, _mm_set1_epi16(0x0820));
             const __m128i redOut = _mm_srai_epi16(
-                _mm_or_si128(_mm_and_si128(sa, sb), _mm_andnot_si128(s16, _mm_or_si128(sa, sb))), 15);
-            const __m128i single = _mm_or_si128(
-                _mm_or_si128(_mm_sub_epi16(c16, _mm_srli_epi16(c16, 5)), s16),
-                _mm_and_si128(redOut, _mm_set1_epi16(static_cast<short>(0xF800))));
-            const __m128i alone = _mm_or_si128(_mm_and_si128(keyed, y), _mm_andnot_si128(keyed, single));
-            const __m128i pairKeyed =
-                _mm_or_si128(keyed, _mm_or_si128(_mm_slli_epi32(keyed, 16), _mm_srli_epi32(keyed, 16)));
-            result = _mm_or_si128(_mm_and_si128(pairKeyed, alone), _mm_andnot_si128(pairKeyed, result));
+                _mm_or_si128(_mm_and_si128(sa, sb), _mm_andnot_si128(s16, _mm_or_si128(sa, sb))),
+                15);
+            const __m128i single =
+                _mm_or_si128(_mm_or_si128(_mm_sub_epi16(c16, _mm_srli_epi16(c16, 5)), s16),
+                             _mm_and_si128(redOut, _mm_set1_epi16(static_cast<short>(0xF800))));
+            const __m128i alone =
+                _mm_or_si128(_mm_and_si128(keyed, y), _mm_andnot_si128(keyed, single));
+            const __m128i pairKeyed = _mm_or_si128(
+                keyed, _mm_or_si128(_mm_slli_epi32(keyed, 16), _mm_srli_epi32(keyed, 16)));
+            result =
+                _mm_or_si128(_mm_and_si128(pairKeyed, alone), _mm_andnot_si128(pairKeyed, result));
         }
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dp), result);
@@ -90,7 +94,8 @@ void RunPairLoop(const BlitJob& j) {
         const uint8_t* sp = j.src + y * j.srcPitch;
         int x = 0;
         if constexpr (packed) {
-            for (; x + 8 <= j.width; x += 8, sp += 16, dp += 16) AddPairsPacked<C::trans>(dp, sp, key);
+            for (; x + 8 <= j.width; x += 8, sp += 16, dp += 16)
+                AddPairsPacked<C::trans>(dp, sp, key);
         }
         for (; x + 1 < j.width; x += 2, sp += 2 * SrcBytes(K), dp += 4) {
             const Sample s0 = Fetch<K>(sp, c);
@@ -202,7 +207,7 @@ void RunPlainJob(const BlitJob& j) {
                 // Only these have packed-byte loops of their own.
                 const bool packed =
                     s.simd && (IsWide(K) || (K == SrcKind::Direct565 &&
-                                              (s.op == kOpHalfMix || s.op == kOpRawAdd)));
+                                             (s.op == kOpHalfMix || s.op == kOpRawAdd)));
                 WithShortcut(s.op, [&](auto op) {
                     WithFlag(s.trans, [&](auto trans) {
                         WithFlag(packed, [&](auto simd) {

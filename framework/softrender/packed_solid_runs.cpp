@@ -22,8 +22,10 @@ inline __m128i Words(int v) {
 void Translucent32(uint8_t* p, int64_t count, const SolidColour& s) {
     const uint32_t w = s.ctx.p, c = s.colour;
     const __m128i lowWeights = Words(static_cast<int>(256 - w));  // blue and red
-    const __m128i lowAdd = _mm_set1_epi32(static_cast<int>((ByteOf(c, 2) * w) << 16 | ByteOf(c, 0) * w));
-    const __m128i highWeights = _mm_set1_epi32(static_cast<int>(256u << 16 | (256 - w)));  // green, byte 3
+    const __m128i lowAdd =
+        _mm_set1_epi32(static_cast<int>((ByteOf(c, 2) * w) << 16 | ByteOf(c, 0) * w));
+    const __m128i highWeights =
+        _mm_set1_epi32(static_cast<int>(256u << 16 | (256 - w)));  // green, byte 3
     const __m128i highAdd = _mm_set1_epi32(static_cast<int>(ByteOf(c, 1) * w));
     const __m128i low = _mm_set1_epi32(0x00FF00FF), high = Words(0xFF00);
     int64_t i = 0;

@@ -66,7 +66,7 @@ struct Interpolants {
     FixedPlane diffuseFixed[4];  // red, green, blue, alpha (without perspective)
     FixedPlane specularFixed[4];
     StageCoords coords[kPipelineStages];  // of the stages that sample (without perspective)
-    SpanFn shade;                          // the span function that draws this primitive
+    SpanFn shade;                         // the span function that draws this primitive
 };
 
 struct StageProgram {

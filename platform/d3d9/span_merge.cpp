@@ -63,7 +63,9 @@ struct Rgb16Base {
     struct Raw {
         __m128i v;
     };
-    static Raw Load(const BYTE* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+    static Raw Load(const BYTE* p) {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))};
+    }
     static void Store(BYTE* p, const Raw& r) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), r.v);
     }
@@ -72,7 +74,9 @@ struct Rgb16Base {
     }
     static __m128i Field(__m128i v, int mask) { return _mm_and_si128(v, Words(mask)); }
     // round(v * 31 / 255) = (249 v + 1020) >> 11 for every 8-bit v.
-    static __m128i Round5(__m128i v) { return _mm_add_epi16(_mm_mullo_epi16(v, Words(249)), Words(1020)); }
+    static __m128i Round5(__m128i v) {
+        return _mm_add_epi16(_mm_mullo_epi16(v, Words(249)), Words(1020));
+    }
 };
 
 struct Rgb565 : Rgb16Base {
@@ -142,8 +146,7 @@ constexpr bool ReadsDest(BlendKind k) {
 }
 // Kinds that leave the destination as it is where the source alpha is 0.
 constexpr bool ZeroAlphaKeeps(BlendKind k) {
-    return k == BlendKind::Translucent || k == BlendKind::Additive ||
-           k == BlendKind::SubtractAlpha;
+    return k == BlendKind::Translucent || k == BlendKind::Additive || k == BlendKind::SubtractAlpha;
 }
 
 // One channel: s source, d destination, a source alpha.

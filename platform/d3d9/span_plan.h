@@ -28,8 +28,8 @@ using CombineFn = void (*)(const CombineStep& step, int n);
 struct CombineStep {
     CombineFn run;
     DWORD op;
-    const DWORD* args[3];   // ARG0, ARG1, ARG2
-    DWORD flips[3];         // XORed into each argument: COMPLEMENT
+    const DWORD* args[3];    // ARG0, ARG1, ARG2
+    DWORD flips[3];          // XORed into each argument: COMPLEMENT
     const DWORD* alphas[4];  // diffuse, texture, factor, current: whose alpha blends read
     DWORD* out;
 };
@@ -55,11 +55,11 @@ struct SpanPlan {
     CombineStep steps[32];
     int stepCount;
     MergeJob merge;
-    DWORD* diffuse;            // the diffuse colours of a chunk
+    DWORD* diffuse;  // the diffuse colours of a chunk
     DWORD* specular;
-    bool interpolateDiffuse;   // Gouraud colours the chunks read
+    bool interpolateDiffuse;  // Gouraud colours the chunks read
     bool interpolateSpecular;
-    bool fill;  // the result is the flat diffuse colour written as it is: whole-row fills
+    bool fill;    // the result is the flat diffuse colour written as it is: whole-row fills
     bool kernel;  // a pixel-shader kernel makes the source colours (into kernelOut)
     DWORD* kernelOut;
     SpanBuffer buffers[32];

@@ -109,15 +109,16 @@ public:
             const DWORD* color = Operation(s.colorOp, s.colorArgs, alphas);
             const DWORD* alpha = r_[D3DTA_CURRENT];
             if (s.alphaOp != D3DTOP_DISABLE) {
-                bool same = s.alphaOp == s.colorOp && std::equal(s.alphaArgs, s.alphaArgs + 3,
-                                                                 s.colorArgs);
+                bool same =
+                    s.alphaOp == s.colorOp && std::equal(s.alphaArgs, s.alphaArgs + 3, s.colorArgs);
                 alpha = same ? color : Operation(s.alphaOp, s.alphaArgs, alphas);
             }
             const DWORD* result = color;
             if (alpha != color) result = Pair(MergeAlphaStep, color, alpha);
             r_[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] = result;
         }
-        if (p_.specularAdd) r_[D3DTA_CURRENT] = Pair(SpecularAddStep, r_[D3DTA_CURRENT], plan_.specular);
+        if (p_.specularAdd)
+            r_[D3DTA_CURRENT] = Pair(SpecularAddStep, r_[D3DTA_CURRENT], plan_.specular);
         plan_.merge.source = r_[D3DTA_CURRENT];
         plan_.interpolateDiffuse = p_.gouraud && Reads(plan_.diffuse);
         plan_.interpolateSpecular = p_.gouraud && p_.needsSpecular && Reads(plan_.specular);
@@ -252,8 +253,7 @@ void PlanSpans(DrawPipeline& p) {
     BlendKind kind;
     if (!ChooseBlendKind(p, &kind)) return;
     MergeJob& merge = plan.merge;
-    bool alphaTest =
-        p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
+    bool alphaTest = p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
     merge.run = MergeFor(p.target->format, kind, alphaTest);
     if (merge.run == nullptr) return;
     if (p.kernel != nullptr) {
@@ -269,8 +269,8 @@ void PlanSpans(DrawPipeline& p) {
         return;
     }
     if (!Planner(p).Run()) return;
-    plan.fill = !p.gouraud && kind == BlendKind::Replace && !alphaTest &&
-                merge.source == plan.diffuse;
+    plan.fill =
+        !p.gouraud && kind == BlendKind::Replace && !alphaTest && merge.source == plan.diffuse;
     plan.usable = true;
 }
 

@@ -1,10 +1,10 @@
 // The specialised spans against the general pixel path: thousands of random states and
 // primitives on every render-target format, each drawn both ways onto the same random target
 // contents and compared byte for byte (unused bits included).
+#include <platform/d3d9_kernels.h>
+
 #include <cstring>
 #include <random>
-
-#include <platform/d3d9_kernels.h>
 
 #include "device_fixture.h"
 
@@ -31,18 +31,19 @@ constexpr DWORD kFrameworkBlends[][3] = {
     {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX},
 };
 
-constexpr DWORD kCommonOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2,      D3DTOP_MODULATE,
-                                D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,      D3DTOP_ADD,
-                                D3DTOP_SUBTRACT,   D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA,
-                                D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA};
+constexpr DWORD kCommonOps[] = {
+    D3DTOP_SELECTARG1,       D3DTOP_SELECTARG2,        D3DTOP_MODULATE,
+    D3DTOP_MODULATE2X,       D3DTOP_MODULATE4X,        D3DTOP_ADD,
+    D3DTOP_SUBTRACT,         D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA,
+    D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA};
 
 // Kernels as a framework's shaders compute: texture x colour with a constant, and one that
 // discards a pattern of pixels and mixes two textures.
 bool TintKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
     ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
     const ShaderFloat4& c = ctx.floatConstants[0];
-    *out = {t.x * in.color0.x * c.x + in.color1.x, t.y * in.color0.y * c.y,
-            t.z * in.color0.z + c.z, t.w * in.color0.w * c.w};
+    *out = {t.x * in.color0.x * c.x + in.color1.x, t.y * in.color0.y * c.y, t.z * in.color0.z + c.z,
+            t.w * in.color0.w * c.w};
     return true;
 }
 
@@ -119,7 +120,7 @@ protected:
             return any == 17 || any == 22 || any == 23 ? D3DTOP_LERP : any;
         };
         auto arg = [&] {
-            static constexpr DWORD kArgs[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE,
+            static constexpr DWORD kArgs[] = {D3DTA_DIFFUSE, D3DTA_CURRENT,  D3DTA_TEXTURE,
                                               D3DTA_TFACTOR, D3DTA_SPECULAR, D3DTA_TEMP};
             DWORD a = Chance(r, 50) ? D3DTA_TEXTURE : kArgs[Pick(r, std::size(kArgs))];
             if (Chance(r, 15)) a |= D3DTA_COMPLEMENT;
@@ -325,7 +326,8 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
         rowBytes_ = kWidth * f.bytes;
         const TestD3d9PathCounts before = TestD3d9CountPaths();
         for (int i = 0; i < kCasesPerFormat; ++i) {
-            const unsigned seed = static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
+            const unsigned seed =
+                static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
             Random r(seed);
             std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
             for (BYTE& b : start) b = static_cast<BYTE>(r());

@@ -138,7 +138,8 @@ TEST(RasterFillRect, PackedRunsGiveThePlainRunsPixels) {
                 const int m = RefSolidMode(mode, p);
                 for (int y = 0; y < 3; ++y)
                     for (int x = 0; x < width; ++x)
-                        ASSERT_EQ(drawn[1].At(x, y), RefSolidPixel(type, m, p, colour, dst.At(x, y)))
+                        ASSERT_EQ(drawn[1].At(x, y),
+                                  RefSolidPixel(type, m, p, colour, dst.At(x, y)))
                             << "type " << type << " mode " << mode << " p " << p;
             }
         }
