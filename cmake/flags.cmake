@@ -12,14 +12,17 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   set(ORBEK_CHARSET -finput-charset=UTF-8 -fexec-charset=CP932)
 endif()
 
+# Every sanitizer report stops the program, so that any report fails the tests and the fuzz
+# runs (tests/sanitizer_probe.cpp checks it in both builds).
 set(ORBEK_SANITIZERS "")
 if(ORBEK_SANITIZE)
-  set(ORBEK_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  set(ORBEK_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${ORBEK_SANITIZERS})
   add_link_options(${ORBEK_SANITIZERS})
 endif()
 if(ORBEK_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 

@@ -6,11 +6,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-run_program() {
-  # Warnings are errors in the checked build; an optimised build can meet false positives of
-  # the compiler's flow analysis, which must not stop a player from building the game.
-  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBEK_BENCH=OFF -DORBEK_WERROR=OFF
+# The optimised build a player makes (warnings are errors here too); CI builds it as well.
+build_release() {
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBEK_BENCH=OFF
   cmake --build build/release -j "$jobs"
+}
+
+run_program() {
+  build_release
   if [ -x build/release/game/brovane ]; then
     cd game && exec ../build/release/game/brovane
   fi
@@ -18,16 +21,38 @@ run_program() {
   mkdir -p build/run && cd build/run && ../release/tools/orbek_sysinfo
 }
 
+# Each test program once in one process, its tests shuffled and repeated, so that no test
+# passes only because of what another left behind. Programs run side by side.
+run_shuffled() {
+  local logs
+  logs=$(mktemp -d)
+  find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f\n' |
+    LOGS=$logs xargs -P "$jobs" -I{} sh -c '
+      cd build/check/tests &&
+      SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 900 ./{} --gtest_shuffle \
+        --gtest_repeat=5 --gtest_brief=1 >"$LOGS/{}.log" 2>&1 ||
+        { echo "{} failed when shuffled:"; tail -n 60 "$LOGS/{}.log"; exit 255; }'
+  rm -rf "$logs"
+  echo "shuffled runs passed"
+}
+
 run_tests() {
+  # Any sanitizer report stops the program that makes it (cmake/flags.cmake), failing the run.
+  export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_SANITIZE=ON
   cmake --build build/check -j "$jobs"
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build/check --output-on-failure -j "$jobs"
+  ctest --test-dir build/check --output-on-failure -j "$jobs"
+  run_shuffled
+  build_release
 
   # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus.
   cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORBEK_FUZZ=ON
   cmake --build build/fuzz -j "$jobs"
+  if build/fuzz/fuzz/orbek_sanitizer_probe undefined >/dev/null 2>&1; then
+    echo "a sanitizer report does not stop the fuzz targets" >&2
+    exit 1
+  fi
   local ran=0 work
   work=$(mktemp -d)
   for target in build/fuzz/fuzz/fuzz_*; do

@@ -7,8 +7,8 @@ packages=(
   # toolchain and test tools
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # peers of the software renderer's benchmarks
-  libpixman-1-dev
+  # peers of the software renderer's and the sound mixer's benchmarks
+  libpixman-1-dev libspeexdsp-dev
   # host window, input and audio
   libsdl2-dev
   # fonts
@@ -16,6 +16,8 @@ packages=(
   # image, sound and movie codecs
   zlib1g-dev libpng-dev libjpeg-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+  # MP3 encoding of the generated game music
+  libmp3lame-dev
   # physics world teardown of 3D models
   libbullet-dev
 )

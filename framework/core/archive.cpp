@@ -3,6 +3,7 @@
 // against the table block, and every body against the data it lies in, before it is used.
 #include "core/archive.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/string_functions.h"
@@ -114,13 +115,26 @@ bool BodyFits(const Archive* archive, const ArchiveFileEntry* entry, uint64_t li
            (stored == 0 || start + stored <= tableStart || start >= tableEnd);
 }
 
+// Marks the bytes of one file entry as seen, one bit per byte of the file table; false when
+// another directory's entries already took any of them.
+bool ClaimEntry(uint8_t* claimed, uint32_t entryOffset, uint32_t entryBytes) {
+    for (uint32_t i = entryOffset; i < entryOffset + entryBytes; ++i) {
+        uint8_t bit = static_cast<uint8_t>(1u << (i % 8));
+        if ((claimed[i / 8] & bit) != 0) return false;
+        claimed[i / 8] |= bit;
+    }
+    return true;
+}
+
 // Visits every file entry of every directory reachable from the root, depth first, each
 // directory's entries in table order, checking each reference on the way. A subdirectory must
 // name its parent and its own entry; that rules out cycles and shared directories, and lets
-// the walk return to the parent without a stack. False at the first reference that does not
-// fit.
+// the walk return to the parent without a stack. With `claimed` (a zeroed bit per byte of the
+// file table) no entry may be reached twice, so the walk stays linear in the table's size
+// even when directories name overlapping entry ranges. False at the first reference that does
+// not fit.
 template <typename Visit>
-bool WalkArchiveTree(const Archive* archive, uint64_t dataLimit, Visit visit) {
+bool WalkArchiveTree(const Archive* archive, uint64_t dataLimit, uint8_t* claimed, Visit visit) {
     const uint32_t entryBytes = EntryBytesOf(archive);
     uint32_t dirOffset = 0;
     const ArchiveDirEntry* dir = DirAt(archive, 0);
@@ -130,6 +144,7 @@ bool WalkArchiveTree(const Archive* archive, uint64_t dataLimit, Visit visit) {
         if (!EntryRangeFits(archive, dir)) return false;
         if (index < dir->entryCount) {
             uint32_t entryOffset = dir->firstEntryOffset + index * entryBytes;
+            if (claimed != nullptr && !ClaimEntry(claimed, entryOffset, entryBytes)) return false;
             const ArchiveFileEntry* entry = EntryAt(archive, entryOffset);
             if (!NameRecordFits(archive, entry->nameOffset)) return false;
             index++;
@@ -159,12 +174,49 @@ bool WalkArchiveTree(const Archive* archive, uint64_t dataLimit, Visit visit) {
 // XORs every non-empty file body of an image held in memory with its own key stream; being
 // its own inverse, it also scrambles a caller's image back on close.
 void UnscrambleArchiveBodies(Archive* archive) {
-    WalkArchiveTree(archive, archive->imageSize, [archive](const ArchiveFileEntry* entry) {
+    WalkArchiveTree(archive, archive->imageSize, nullptr, [archive](const ArchiveFileEntry* entry) {
         if (entry->size == 0) return;
         ScrambleArchiveBytes(GetArchiveStoredSize(archive, entry),
                              archive->image + GetArchiveBodyStart(archive, entry),
                              GetArchiveBodyKeyPosition(archive, entry, 0), archive->key);
     });
+}
+
+struct BodySpan {
+    uint64_t start, end;
+};
+
+// Walks the tree once to check every reference, with no file entry reached twice. Version 5
+// also refuses bodies that overlap: each body is unscrambled with its own key stream, so a
+// shared body would be unscrambled twice, and the work would grow with the square of the size.
+bool CheckArchiveTree(const Archive* archive, uint64_t dataLimit) {
+    const ArchiveHeader& header = archive->header;
+    const uint32_t tableBytes = header.tableSize - header.fileTableOffset;
+    const uint32_t claimedBytes = tableBytes / 8 + 1;
+    const bool scrambledBodies = header.version == 5;
+    const uint32_t maxBodies = scrambledBodies ? tableBytes / EntryBytesOf(archive) : 0;
+    auto* claimed = static_cast<uint8_t*>(AllocMemory(claimedBytes, __FILE__, __LINE__));
+    auto* bodies = static_cast<BodySpan*>(
+        AllocMemory(maxBodies * static_cast<uint32_t>(sizeof(BodySpan)) + 1, __FILE__, __LINE__));
+    bool fits = claimed != nullptr && bodies != nullptr;
+    uint32_t count = 0;
+    if (fits) {
+        std::memset(claimed, 0, claimedBytes);
+        fits = WalkArchiveTree(archive, dataLimit, claimed, [&](const ArchiveFileEntry* entry) {
+            uint32_t stored = GetArchiveStoredSize(archive, entry);
+            if (!scrambledBodies || stored == 0 || count == maxBodies) return;
+            uint64_t start = uint64_t{header.dataOffset} + entry->dataOffset;
+            bodies[count++] = {start, start + stored};
+        });
+    }
+    if (fits && count > 1) {
+        std::sort(bodies, bodies + count,
+                  [](const BodySpan& a, const BodySpan& b) { return a.start < b.start; });
+        for (uint32_t i = 1; i < count && fits; ++i) fits = bodies[i].start >= bodies[i - 1].end;
+    }
+    FreeMemory(claimed);
+    FreeMemory(bodies);
+    return fits;
 }
 
 // Points the table pointers into the table block, checks the header's offsets and walks the
@@ -179,7 +231,7 @@ bool AttachTables(Archive* archive, uint8_t* tables, uint64_t dataLimit) {
     archive->fileTable = tables + header.fileTableOffset;
     archive->dirTable = tables + header.dirTableOffset;
     archive->charSet = CharSetOfCodePage(header.codePage);
-    if (!WalkArchiveTree(archive, dataLimit, [](const ArchiveFileEntry*) {})) return false;
+    if (!CheckArchiveTree(archive, dataLimit)) return false;
     archive->currentDir = GetArchiveRootDir(archive);
     return true;
 }

@@ -1,6 +1,8 @@
 // Stands in for the asynchronous loader until it exists: nothing is ever queued.
 #include "core/async_load.h"
 
+#include "core/pump_services.h"
+
 int DeleteAsyncLoadRequest(int32_t slot, int32_t onlyIfNotRunning) {
     return -1;
 }
@@ -10,6 +12,7 @@ int RunMainThreadRequests() {
 }
 
 int SetupAsyncLoad(uint32_t mainThreadId) {
+    SetPumpService(kPumpMainThreadRequests, RunMainThreadRequests);
     return 0;
 }
 
@@ -22,6 +25,7 @@ int StopAsyncWorkers() {
 }
 
 int ShutdownAsyncLoad() {
+    SetPumpService(kPumpMainThreadRequests, nullptr);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // and the local date and time.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32.h>
 
 #include <cstdint>
@@ -14,8 +15,6 @@ extern ClockState gClocks;
 
 // Reads the performance counter's frequency once at start-up; returns the flag.
 int ProbePerformanceCounter();
-// The multimedia time masked to 31 bits; 0xFFFFFFFF while winmm.dll is not loaded.
-uint32_t GetMillisecondCount(int32_t unused = 0);
 // Microseconds from the performance counter (or the multimedia time); -1 without winmm.dll.
 int64_t GetMicrosecondCount(int32_t unused = 0);
 // Year, month, day, hour, minute, second.

@@ -3,12 +3,10 @@
 // a lock of its own.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32.h>
 
 #include <cstdint>
-
-// Bit 31 clear; bits 26-30 the kind, 16-25 the check number, 0-15 the slot index.
-using Handle = int32_t;
 
 constexpr int32_t kHandleKindGraph = 1;
 constexpr int32_t kHandleKindSoftImage = 2;

@@ -1,6 +1,6 @@
 // The framework's log: "Log.txt" in the log directory, Shift-JIS with CR LF line ends, every
 // line stamped with the milliseconds since the log started and indented by tabs, every text
-// mirrored to the debugger output. Also the on-screen log that the flip can draw.
+// mirrored to the debugger output.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +28,3 @@ int EmitLogText(const char* text);
 int EmitLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int RaiseLogIndent();
 int LowerLogIndent();
-
-// The on-screen log: 80 lines of text drawn over the picture while shown.
-int SetupScreenLog();
-int ShutdownScreenLog();
-int RecreateScreenLogFont();
-int IsScreenLogShown();
-int DrawScreenLog();

@@ -1,4 +1,5 @@
-// The message-driven socket layer.
+// The message-driven socket layer. Nothing in this system sets it up; its set-up would put
+// PumpNetworkMessages(1) in the pump's table.
 #pragma once
 
 #include <platform/win32_user.h>

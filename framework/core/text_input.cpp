@@ -1,7 +1,10 @@
 // Stands in for text input until it exists: typed characters are dropped, no input method.
 #include "core/text_input.h"
 
+#include "core/pump_services.h"
+
 int SetupCharCodeBuffer() {
+    SetPumpService(kPumpKeyInput, ProcessKeyInput);
     return 0;
 }
 
@@ -18,6 +21,7 @@ int ProcessKeyInput() {
 }
 
 int ShutdownKeyInput() {
+    SetPumpService(kPumpKeyInput, nullptr);
     return 0;
 }
 

@@ -3,8 +3,9 @@
 // from mixed to software vertex processing, and the bring-up that falls back to software mode.
 #include "graphics/d3d_device.h"
 
+#include "app/shell.h"
+#include "core/desktop_composition.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/platform_dlls.h"
 #include "core/system_info.h"
 #include "graphics/d3d_wrappers.h"

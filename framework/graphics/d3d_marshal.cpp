@@ -2,7 +2,7 @@
 // the DirectDraw object and the main window.
 #include "graphics/d3d_marshal.h"
 
-#include "core/main_window.h"
+#include "app/shell.h"
 #include "graphics/vertical_blank.h"
 
 int IsDirectDrawWindowReady() {

@@ -1,9 +1,5 @@
-// Draw settings: target, area, blend mode, bright colour and screen colours.
+// Draw settings: target, area, blend mode, bright colour and screen colours. The public calls
+// are in orbek/orbek.h.
 #pragma once
 
-#include <cstdint>
-
-// A colour in the current screen's pixel format.
-using ScreenColor = uint32_t;
-
-ScreenColor PackScreenColor(int red, int green, int blue);
+#include <orbek/orbek.h>

@@ -4,7 +4,7 @@
 // reload.
 #include "graphics/graphics_system.h"
 
-#include "core/library_setup.h"
+#include "app/shell.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_resources.h"
 #include "graphics/mem_img.h"
@@ -70,7 +70,7 @@ GraphRestoreCallback GetGraphRestoreHandler() {
 
 int RecreateDeviceKeepingMode() {
     ReleaseDeviceForDeactivation();
-    if (gLibrary.noGraphics != 0) return 0;
+    if (gShell.noGraphics != 0) return 0;
     SetupDirect3D();
     if (IsDirect3DMode()) {
         RecreateDeviceResources();
@@ -80,7 +80,7 @@ int RecreateDeviceKeepingMode() {
 }
 
 void ReleaseDeviceForDeactivation() {
-    if (gLibrary.noGraphics != 0) return;
+    if (gShell.noGraphics != 0) return;
     if (IsDirect3DMode()) ReleasePooledTextureObjects();
     TerminateDirect3D();
 }

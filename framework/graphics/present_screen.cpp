@@ -5,8 +5,8 @@
 
 #include <platform/win32_gdi.h>
 
+#include "app/shell.h"
 #include "core/clocks.h"
-#include "core/main_window.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"

@@ -8,10 +8,9 @@
 
 #include <cstdarg>
 
-#include "core/library_setup.h"
+#include "app/shell.h"
+#include "core/fatal_error.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "graphics/draw_screen.h"
@@ -23,6 +22,11 @@
 ScreenState gScreen = {};
 
 namespace {
+
+// The window follows the new mode; nothing while the shell has no window.
+void RestyleShellWindow() {
+    if (gShell.applyWindowStyle != nullptr) gShell.applyWindowStyle();
+}
 
 struct ScreenMode {
     int32_t width, height, bits, refresh;
@@ -103,7 +107,7 @@ void StoreScreenSize(int width, int height) {
 }
 
 int SwitchHardwareRendering(int useHardware) {
-    if (gLibrary.setUp != 0) return -1;
+    if (gShell.setUp != 0) return -1;
     gScreen.softwareRenderingForced = useHardware ? 0 : 1;
     return 0;
 }
@@ -201,7 +205,7 @@ int ApplyDisplayModeSettings() {
         StoreScreenSize(640, 480);
         SetEmulation320x240Fallback(1);
         done = TryDisplayMode();
-        if (done) ApplyWindowStyle();
+        if (done) RestyleShellWindow();
     }
     LowerLogIndent();
     if (!done) return AppendLogText("画面モードの変更に失敗しました\n");
@@ -239,7 +243,7 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     AppendLogText("画面モード変更処理を開始します\n");
     RaiseLogIndent();
-    if (gLibrary.setUp == 0 && gLibrary.initialising == 0) {
+    if (gShell.setUp == 0 && gShell.initialising == 0) {
         LowerLogIndent();
         return 0;
     }
@@ -271,7 +275,7 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 
-    if (IsWindowedMode()) ApplyWindowStyle();
+    if (IsWindowedMode()) RestyleShellWindow();
     LowerLogIndent();
     AppendLogText("画面モード変更処理は正常に終了しました\n");
     PumpMessagesUnlocked();

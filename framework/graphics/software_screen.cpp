@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-#include "core/library_setup.h"
+#include "core/fatal_error.h"
 #include "graphics/screen_state.h"
 
 SoftwareScreenState gSoftwareScreen = {};

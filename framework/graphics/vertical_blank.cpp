@@ -5,9 +5,9 @@
 
 #include <platform/win32.h>
 
+#include "app/shell.h"
 #include "core/clocks.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/platform_dlls.h"
 
 VerticalBlankState gVerticalBlank = {nullptr, -1, 0};

@@ -5,8 +5,7 @@
 
 #include <platform/win32.h>
 
-#include "core/main_window.h"
-#include "core/message_pump.h"
+#include "app/shell.h"
 #include "core/platform_dlls.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"

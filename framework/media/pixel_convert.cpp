@@ -637,26 +637,32 @@ int StretchGraphImageRect(int sx1, int sy1, int sx2, int sy2, GraphImage* srcIma
     uint32_t stepX = (static_cast<uint32_t>(sx2 - sx1) << 16) / static_cast<uint32_t>(destWidth);
     uint32_t stepY = (static_cast<uint32_t>(sy2 - sy1) << 16) / static_cast<uint32_t>(destHeight);
     int lastX = srcImage->width - 1, lastY = srcImage->height - 1;
+    // A format without an alpha channel is opaque, as the copy makes it: the per-pixel reader
+    // reports a palette entry's alpha byte, or 0, for such images, and the bilinear weights
+    // (65,535, not 65,536) would take full alpha down to 254.
+    auto write = [srcImage, destImage](int x, int y, const int* pixel) {
+        int alpha = srcImage->format.alphaWidth == 0 ? 255 : pixel[3];
+        WriteGraphImagePixel(destImage, x, y, pixel[0], pixel[1], pixel[2], alpha);
+    };
+    auto read = [srcImage](int x, int y, int* pixel) {
+        ReadGraphImagePixel(srcImage, x, y, &pixel[0], &pixel[1], &pixel[2], &pixel[3]);
+    };
     for (int r = 0; r < destHeight; ++r) {
         uint32_t fy16 = (static_cast<uint32_t>(sy1) << 16) + r * stepY;
         int y = static_cast<int>(fy16 >> 16);
         for (int c = 0; c < destWidth; ++c) {
             uint32_t fx16 = (static_cast<uint32_t>(sx1) << 16) + c * stepX;
             int x = static_cast<int>(fx16 >> 16);
-            // A source without alpha reports none: such pixels stay opaque.
-            int p[4][4] = {{0, 0, 0, 255}, {0, 0, 0, 255}, {0, 0, 0, 255}, {0, 0, 0, 255}};
+            int p[4][4] = {};
             if (bilinear != 1) {
-                ReadGraphImagePixel(srcImage, x, y, &p[0][0], &p[0][1], &p[0][2], &p[0][3]);
-                WriteGraphImagePixel(destImage, dx1 + c, dy1 + r, p[0][0], p[0][1], p[0][2],
-                                     p[0][3]);
+                read(x, y, p[0]);
+                write(dx1 + c, dy1 + r, p[0]);
                 continue;
             }
             // The right and lower neighbours of the last column and row are the pixel's own.
             int x1 = x < lastX ? x + 1 : lastX, y1 = y < lastY ? y + 1 : lastY;
             const int xs[4] = {x, x1, x, x1}, ys[4] = {y, y, y1, y1};
-            for (int i = 0; i < 4; ++i) {
-                ReadGraphImagePixel(srcImage, xs[i], ys[i], &p[i][0], &p[i][1], &p[i][2], &p[i][3]);
-            }
+            for (int i = 0; i < 4; ++i) read(xs[i], ys[i], p[i]);
             uint32_t fx = fx16 & 0xFFFF, fy = fy16 & 0xFFFF;
             uint32_t ix = 65535 - fx, iy = 65535 - fy;
             const uint32_t w[4] = {(iy * ix) >> 16, (iy * fx) >> 16, (fy * ix) >> 16,
@@ -667,7 +673,7 @@ int StretchGraphImageRect(int sx1, int sy1, int sx2, int sy2, GraphImage* srcIma
                 for (int i = 0; i < 4; ++i) sum += static_cast<uint32_t>(p[i][k]) * w[i];
                 out[k] = static_cast<int>(sum >> 16);
             }
-            WriteGraphImagePixel(destImage, dx1 + c, dy1 + r, out[0], out[1], out[2], out[3]);
+            write(dx1 + c, dy1 + r, out);
         }
     }
     return 0;

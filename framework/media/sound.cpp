@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "app/shell.h"
+#include "core/fatal_error.h"
 #include "core/file_access.h"
-#include "core/library_setup.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/message_pump.h"
 #include "core/platform_dlls.h"
+#include "core/pump_services.h"
 #include "core/string_functions.h"
 #include "core/system_info.h"
 #include "core/tracked_memory.h"
@@ -236,8 +236,8 @@ int LoadSoundFile(const SoundCreateSettings* settings, const char* path, int32_t
                   Handle shareSource, Handle handle, int32_t onWorker) {
     bufferCount = std::min(bufferCount, kMaxSoundBuffers);
     if (settings->sourceType == kStreamSourceWhole) {
-        uint8_t* image;
-        uint32_t bytes;
+        uint8_t* image = nullptr;
+        uint32_t bytes = 0;
         if (ReadWholeDataFile(path, &image, &bytes) != 0) {
             return EmitLogFormat("右記の音声ファイルのロードに失敗しました_1：%s", path);
         }
@@ -389,13 +389,20 @@ int SetupDirectSound() {
     InitHandleNodeChain(&gSound.playerHead, &gSound.playerTail);
     gSound.setUp = 1;
 
-    if (gSystemInfo.processorCount > 1) StartStreamThread();
+    if (gSystemInfo.processorCount > 1) {
+        StartStreamThread();
+    } else {
+        SetPumpService(kPumpStreamSounds, ServiceStreamSounds);
+    }
+    SetPumpService(kPumpMusic, UpdateMusicPlayFlags);
     AppendLogText("DirectSound の初期化は正常に終了しました\n");
     return 0;
 }
 
 int ShutdownDirectSound() {
     if (gSound.setUp == 0 || gSound.device == nullptr) return -1;
+    SetPumpService(kPumpStreamSounds, nullptr);
+    SetPumpService(kPumpMusic, nullptr);
     StopStreamThread();
     RetireAllHandles(&gSound.sounds, nullptr);
     RetireAllHandles(&gSound.softSounds, IsSoftSoundPlayer);

@@ -3,6 +3,7 @@
 // sounds, soft sounds and music share with them.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/dsound.h>
 
 #include <atomic>
@@ -32,11 +33,6 @@ struct SoundCreateSettings {
 constexpr int32_t kStreamSourceWhole = 0;
 constexpr int32_t kStreamSourceMemory = 2;
 constexpr int32_t kStreamSourceFile = 3;
-
-// Play types of PlaySoundHandle: 0 waits for the end, 3 loops, anything else plays once.
-constexpr int32_t kPlayWait = 0;
-constexpr int32_t kPlayBackground = 1;
-constexpr int32_t kPlayLoop = 3;
 
 struct SoundBufferSlot {
     int32_t valid;
@@ -125,20 +121,10 @@ extern SoundState gSound;
 int SetupDirectSound();
 int ShutdownDirectSound();
 
-// bufferCount is capped at 10; shareSource is a stream sound whose buffer a new stream sound
-// may share, -1 for none.
-Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource);
 Handle LoadSoundHandleWithSettings(const SoundCreateSettings* settings, const char* path,
                                    int32_t bufferCount, Handle shareSource, int32_t async,
                                    int32_t onWorker);
 int GetSoundCreateSettings(SoundCreateSettings* settings);
-int PlaySoundHandle(Handle handle, int32_t playType, int32_t fromTop);
-int StopSoundHandle(Handle handle);
-// 1 while any of its buffers plays, 0 when none does, -1 for a bad handle.
-int IsSoundHandlePlaying(Handle handle);
-int DeleteSoundHandle(Handle handle);
-int GetSoundTotalTime(Handle handle);
-int GetSoundCurrentTime(Handle handle);
 // 1 stops what plays and marks it, 0 restarts what was marked.
 int PauseAllSoundHandles(int32_t pause);
 int PauseAllSoftSoundPlayers(int32_t pause);

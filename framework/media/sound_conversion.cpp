@@ -84,7 +84,8 @@ void* Allocate(uint32_t bytes) {
 // A PCM format whose fields agree: channels x bytes per sample is the block, and the rate times
 // the block is the byte rate.
 WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits) {
-    WORD blockAlign = static_cast<WORD>(channels * bits / 8);
+    // Both fields come from the file: their product can pass an int.
+    WORD blockAlign = static_cast<WORD>(uint32_t{channels} * bits / 8);
     return {WAVE_FORMAT_PCM, channels, rate, rate * blockAlign, blockAlign, bits, 0};
 }
 
@@ -328,6 +329,17 @@ int OpenOggVorbis(SoundConverter* c) {
         ov_pcm_total(&c->vorbis, -1) < 0) {
         return -1;
     }
+    // ov_read hands out each link of a chain in that link's own format, which the output
+    // format cannot follow: every link must have the same rate and channels.
+    long links = ov_streams(&c->vorbis);
+    for (long i = 0; i < links; ++i) {
+        vorbis_info* link = ov_info(&c->vorbis, static_cast<int>(i));
+        if (link == nullptr || link->channels != info->channels || link->rate != info->rate) {
+            return -1;
+        }
+    }
+    // vorbisfile leaves a chain at its last link once opened; the sound starts at the first.
+    if (links > 1 && ov_pcm_seek(&c->vorbis, 0) != 0) return -1;
     c->outputFormat = PcmFormat(static_cast<WORD>(info->channels), static_cast<DWORD>(info->rate),
                                 static_cast<WORD>(8 * c->vorbisSampleWidth));
     c->blockBytes = kVorbisBlockBytes;

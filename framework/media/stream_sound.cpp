@@ -729,12 +729,17 @@ int TerminateStreamSound(SoundRecord* record) {
     return 0;
 }
 
+int ServiceStreamSounds() {
+    RefillStreamSounds();
+    ProcessSoftSoundPlayers();
+    return 0;
+}
+
 // The pause between passes is real time: it must not move a test's virtual clock, and a stop
 // request cuts it short.
 void StreamSoundThreadProc(ThreadRecord* thread, uintptr_t argument) {
     while (gSound.streamStop.load() != 1 && gSound.setUp != 0) {
-        RefillStreamSounds();
-        ProcessSoftSoundPlayers();
+        ServiceStreamSounds();
         std::unique_lock lock(gSound.streamPauseMutex);
         gSound.streamPause.wait_for(lock, std::chrono::milliseconds(kStreamPassMilliseconds),
                                     [] { return gSound.streamStop.load() == 1; });

@@ -35,6 +35,9 @@ int GetStreamPlaybackSlot(Handle handle, SoundRecord* record, SoundBufferSlot** 
 int FillStreamBuffer(Handle handle, int32_t onWorker);
 // One refill step of every primed stream sound.
 int RefillStreamSounds();
+// The stream sounds' refill and the soft-sound players, once: the stream thread's pass, and
+// the pump's while no stream thread runs; 0.
+int ServiceStreamSounds();
 // The stream part of the sound kind's terminate callback; 1 keeps the record (others still
 // share its buffer).
 int TerminateStreamSound(SoundRecord* record);

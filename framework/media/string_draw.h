@@ -1,8 +1,4 @@
-// Drawing text with a font handle's glyphs.
+// Drawing text with a font handle's glyphs. The public call is in orbek/orbek.h.
 #pragma once
 
-#include "core/handle_registry.h"
-#include "graphics/draw_settings.h"
-
-int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
-                       ScreenColor edgeColor, int vertical);
+#include <orbek/orbek.h>

@@ -12,6 +12,9 @@ constexpr int kMinMsCoefficients = 7;
 
 constexpr int kMsAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                                    768, 614, 512, 409, 307, 230, 230, 230};
+// Hostile data can grow the step without end; this bound keeps the next adaptation (at most
+// x768) inside an int, as other decoders of the format bound it.
+constexpr int kMsMaxDelta = INT32_MAX / 768;
 
 constexpr int kImaIndexStep[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 constexpr int kImaSteps[89] = {
@@ -119,7 +122,7 @@ private:
             Write16(at, value);
             sample2[c] = sample1[c];
             sample1[c] = value;
-            delta[c] = std::max(16, kMsAdaptation[code] * delta[c] / 256);
+            delta[c] = std::clamp(kMsAdaptation[code] * delta[c] / 256, 16, kMsMaxDelta);
         }
     }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "platform/d3d9_present.h"
 #include "platform/testing_d3d9.h"
 
@@ -16,7 +17,6 @@ bool GeneralSpansWanted();
 struct D3d9State {
     TestD3d9Profile profile = TestD3d9DefaultProfile();
     std::vector<Device*> devices;
-    std::atomic<int> liveObjects{0};
     UINT pitchPadding = 0;
     // Every draw through the general pixel path (ORBEK_D3D9_GENERAL_SPANS=1, or a test).
     bool generalSpansOnly = GeneralSpansWanted();
@@ -30,6 +30,8 @@ struct D3d9State {
 };
 
 extern D3d9State gD3d9;
+// The device's objects that live, for tests.
+extern ComObjectCount gD3d9Objects;
 
 // Caps as the current profile reports them.
 void FillDeviceCaps(D3DCAPS9* caps);

@@ -57,7 +57,7 @@ class Device;
 struct DrawCache;
 
 // Swap chain 0: shares the device's reference count, as in Direct3D 9.
-struct SwapChain final : ComObject<IDirect3DSwapChain9> {
+struct SwapChain final : ComObject<IDirect3DSwapChain9, gD3d9Objects, IID_IDirect3DSwapChain9> {
     explicit SwapChain(Device* device) : device(device) {}
     ULONG AddRef() override;
     ULONG Release() override;
@@ -68,7 +68,7 @@ struct SwapChain final : ComObject<IDirect3DSwapChain9> {
     Device* device;
 };
 
-class Device final : public ComObject<IDirect3DDevice9> {
+class Device final : public ComObject<IDirect3DDevice9, gD3d9Objects, IID_IDirect3DDevice9> {
 public:
     // D3DERR_INVALIDCALL for parameters the device cannot honour, E_OUTOFMEMORY.
     static HRESULT Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,

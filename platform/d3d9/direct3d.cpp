@@ -13,6 +13,7 @@ bool GeneralSpansWanted() {
 }
 
 D3d9State gD3d9;
+ComObjectCount gD3d9Objects;
 
 namespace {
 
@@ -31,7 +32,7 @@ bool IsDisplayFormat(D3DFORMAT format) {
     return info != nullptr && info->display;
 }
 
-class Direct3D final : public ComObject<IDirect3D9> {
+class Direct3D final : public ComObject<IDirect3D9, gD3d9Objects, IID_IDirect3D9> {
 public:
     UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override {
         if (adapter != D3DADAPTER_DEFAULT) return 0;

@@ -273,9 +273,9 @@ HRESULT VolumeTexture::UnlockBox(UINT index) {
 
 // ---- Buffers ---------------------------------------------------------------------------------
 
-template <class Interface>
-Buffer<Interface>* Buffer<Interface>::Create(Device* device, UINT length, DWORD usage,
-                                             DWORD fvfOrFormat, D3DPOOL pool) {
+template <class Interface, IID kIid>
+Buffer<Interface, kIid>* Buffer<Interface, kIid>::Create(Device* device, UINT length, DWORD usage,
+                                                         DWORD fvfOrFormat, D3DPOOL pool) {
     std::unique_ptr<Buffer> b(new (std::nothrow) Buffer());
     if (b == nullptr) return nullptr;
     b->bytes = AllocateZeroed(length);
@@ -289,13 +289,13 @@ Buffer<Interface>* Buffer<Interface>::Create(Device* device, UINT length, DWORD 
     return b.release();
 }
 
-template <class Interface>
-Buffer<Interface>::~Buffer() {
+template <class Interface, IID kIid>
+Buffer<Interface, kIid>::~Buffer() {
     if (device != nullptr) device->Release();
 }
 
-template <class Interface>
-HRESULT Buffer<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
+template <class Interface, IID kIid>
+HRESULT Buffer<Interface, kIid>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
     if (data == nullptr || locked) return D3DERR_INVALIDCALL;
     if (size == 0) {
         if (offset > length) return D3DERR_INVALIDCALL;
@@ -307,15 +307,15 @@ HRESULT Buffer<Interface>::Lock(UINT offset, UINT size, void** data, DWORD flags
     return D3D_OK;
 }
 
-template <class Interface>
-HRESULT Buffer<Interface>::Unlock() {
+template <class Interface, IID kIid>
+HRESULT Buffer<Interface, kIid>::Unlock() {
     if (!locked) return D3DERR_INVALIDCALL;
     locked = false;
     return D3D_OK;
 }
 
-template struct Buffer<IDirect3DVertexBuffer9>;
-template struct Buffer<IDirect3DIndexBuffer9>;
+template struct Buffer<IDirect3DVertexBuffer9, IID_IDirect3DVertexBuffer9>;
+template struct Buffer<IDirect3DIndexBuffer9, IID_IDirect3DIndexBuffer9>;
 
 // ---- Declarations and shaders ----------------------------------------------------------------
 

@@ -7,42 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "d3d9_state.h"
 #include "formats.h"
 #include "platform/d3d9_kernels.h"
 
 class Device;
 struct Texture;
-
-// Reference counting and live-object accounting shared by every object.
-template <class Interface>
-class ComObject : public Interface {
-public:
-    ComObject() { ++gD3d9.liveObjects; }
-    ComObject(const ComObject&) = delete;
-    ComObject& operator=(const ComObject&) = delete;
-    virtual ~ComObject() { --gD3d9.liveObjects; }
-
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown) {
-            *object = static_cast<IUnknown*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
 
 struct SurfaceParams {
     D3DFORMAT format;
@@ -55,7 +26,7 @@ struct SurfaceParams {
 
 // A 2D image in its format's byte layout. A standalone surface holds a reference on its
 // device; a texture level or the back buffer counts its references on its container.
-struct Surface final : ComObject<IDirect3DSurface9> {
+struct Surface final : ComObject<IDirect3DSurface9, gD3d9Objects, IID_IDirect3DSurface9> {
     // Null when the memory cannot be had.
     static Surface* Create(Device* device, IUnknown* container, const SurfaceParams& params);
     ~Surface() override;
@@ -102,7 +73,8 @@ private:
     unsigned long long shadowVersion_ = 0;
 };
 
-struct Texture final : ComObject<IDirect3DTexture9> {
+struct Texture final
+    : ComObject<IDirect3DTexture9, gD3d9Objects, IID_IDirect3DTexture9, IID_IDirect3DBaseTexture9> {
     // Null when the memory cannot be had; `levels` already resolved (>= 1).
     static Texture* Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
                            D3DFORMAT format, D3DPOOL pool);
@@ -136,7 +108,8 @@ struct VolumeLevel {
     bool locked;
 };
 
-struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9> {
+struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9, gD3d9Objects,
+                                       IID_IDirect3DVolumeTexture9, IID_IDirect3DBaseTexture9> {
     static VolumeTexture* Create(Device* device, UINT width, UINT height, UINT depth, UINT levels,
                                  DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~VolumeTexture() override;
@@ -157,8 +130,8 @@ private:
     VolumeTexture() = default;
 };
 
-template <class Interface>
-struct Buffer final : ComObject<Interface> {
+template <class Interface, IID kIid>
+struct Buffer final : ComObject<Interface, gD3d9Objects, kIid> {
     static Buffer* Create(Device* device, UINT length, DWORD usage, DWORD fvfOrFormat,
                           D3DPOOL pool);
     ~Buffer() override;
@@ -177,24 +150,27 @@ struct Buffer final : ComObject<Interface> {
 private:
     Buffer() = default;
 };
-using VertexBuffer = Buffer<IDirect3DVertexBuffer9>;
-using IndexBuffer = Buffer<IDirect3DIndexBuffer9>;
+using VertexBuffer = Buffer<IDirect3DVertexBuffer9, IID_IDirect3DVertexBuffer9>;
+using IndexBuffer = Buffer<IDirect3DIndexBuffer9, IID_IDirect3DIndexBuffer9>;
 
-struct VertexDeclaration final : ComObject<IDirect3DVertexDeclaration9> {
+struct VertexDeclaration final
+    : ComObject<IDirect3DVertexDeclaration9, gD3d9Objects, IID_IDirect3DVertexDeclaration9> {
     VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements);
     ~VertexDeclaration() override;
     Device* device;
     std::vector<D3DVERTEXELEMENT9> elements;
 };
 
-struct VertexShader final : ComObject<IDirect3DVertexShader9> {
+struct VertexShader final
+    : ComObject<IDirect3DVertexShader9, gD3d9Objects, IID_IDirect3DVertexShader9> {
     VertexShader(Device* device, std::string name);
     ~VertexShader() override;
     Device* device;
     std::string name;
 };
 
-struct PixelShader final : ComObject<IDirect3DPixelShader9> {
+struct PixelShader final
+    : ComObject<IDirect3DPixelShader9, gD3d9Objects, IID_IDirect3DPixelShader9> {
     PixelShader(Device* device, std::string name, PixelShaderKernel kernel);
     ~PixelShader() override;
     Device* device;

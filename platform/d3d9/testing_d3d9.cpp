@@ -57,7 +57,7 @@ void TestD3d9SetPitchPadding(UINT bytes) {
 }
 
 int TestD3d9LiveObjects() {
-    return gD3d9.liveObjects.load();
+    return gD3d9Objects.live.load();
 }
 
 std::vector<DWORD> TestD3d9ReadSurface(IDirect3DSurface9* surface, UINT* width, UINT* height) {

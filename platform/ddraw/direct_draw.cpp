@@ -5,11 +5,11 @@
 
 #include <time.h>
 
-#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "../testing/test_overrides.h"
 #include "../win32/clock.h"
 #include "platform/ddraw.h"
@@ -28,6 +28,7 @@ struct DirectDrawState {
 };
 
 DirectDrawState gDirectDraw;
+ComObjectCount gDirectDrawObjects;
 
 unsigned long long RefreshPeriodMicroseconds() {
     DEVMODEA mode{};
@@ -69,25 +70,8 @@ void WaitUntil(unsigned long long when) {
     }
 }
 
-class DirectDraw final : public IDirectDraw7 {
+class DirectDraw final : public ComObject<IDirectDraw7, gDirectDrawObjects, IID_IDirectDraw7> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDirectDraw7) {
-            AddRef();
-            *object = static_cast<IDirectDraw7*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
     HRESULT Initialize(GUID* driver) override {
         if (initialised_) return DDERR_ALREADYINITIALIZED;
         if (InjectedFailure("IDirectDraw7::Initialize")) return DDERR_UNSUPPORTED;
@@ -119,7 +103,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> references_{1};
     bool initialised_ = false;
 };
 
@@ -148,6 +131,10 @@ void TestSetVerticalBlankIntervals(const std::vector<unsigned>& microseconds) {
     gDirectDraw.nextInterval = 0;
     gDirectDraw.scriptedBlank = 0;
     gDirectDraw.waits = 0;
+}
+
+int TestCountDirectDrawObjects() {
+    return gDirectDrawObjects.live;
 }
 
 int TestCountVerticalBlankWaits() {

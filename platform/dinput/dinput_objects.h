@@ -1,5 +1,5 @@
-// What the DirectInput module's files share: reference-counted objects, the live-object count
-// and the call record, the pads' identifiers, and the makers of devices and effects.
+// What the DirectInput module's files share: the live-object count and the call record, the
+// pads' identifiers, and the makers of devices and effects.
 #pragma once
 
 #include <atomic>
@@ -7,52 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "platform/dinput.h"
 
 struct DirectInputState {
-    std::atomic<int> liveObjects{0};
     std::atomic<bool> recordCalls{false};
     std::mutex mutex;  // guards the record
     std::vector<std::string> calls;
 };
 extern DirectInputState gDirectInput;
+// DirectInput objects, devices and effects that live, for tests.
+extern ComObjectCount gDirectInputObjects;
 
 // Adds "<who> <what>" to the record; callers skip building the texts while recording is off.
 void RecordDirectInputCall(const std::string& who, const std::string& what);
-
-// The base of every object: counted references, and QueryInterface answering IUnknown and
-// the identifiers the object names.
-template <class Interface>
-class DirectInputObject : public Interface {
-public:
-    DirectInputObject() { ++gDirectInput.liveObjects; }
-    DirectInputObject(const DirectInputObject&) = delete;
-    DirectInputObject& operator=(const DirectInputObject&) = delete;
-    virtual ~DirectInputObject() { --gDirectInput.liveObjects; }
-
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || Answers(iid)) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    virtual bool Answers(REFIID iid) const = 0;
-
-private:
-    std::atomic<ULONG> references_{1};
-};
 
 // CoCreateInstance's makers for CLSID_DirectInput and CLSID_DirectInput8: objects that must be
 // initialised before use.

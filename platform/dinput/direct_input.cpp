@@ -10,6 +10,7 @@
 #include "platform/host.h"
 
 DirectInputState gDirectInput;
+ComObjectCount gDirectInputObjects;
 
 namespace {
 
@@ -77,7 +78,8 @@ private:
     bool initialised_ = false;
 };
 
-class DirectInput7 final : public DirectInputObject<IDirectInput7A> {
+class DirectInput7 final
+    : public ComObject<IDirectInput7A, gDirectInputObjects, IID_IDirectInput7A> {
 public:
     HRESULT CreateDevice(REFGUID guid, IDirectInputDevice7A** created, LPUNKNOWN outer) override {
         if (created == nullptr) return DIERR_INVALIDPARAM;
@@ -107,12 +109,11 @@ public:
     }
 
 private:
-    bool Answers(REFIID iid) const override { return iid == IID_IDirectInput7A; }
-
     DirectInputCore core_{7};
 };
 
-class DirectInput8 final : public DirectInputObject<IDirectInput8A> {
+class DirectInput8 final
+    : public ComObject<IDirectInput8A, gDirectInputObjects, IID_IDirectInput8A> {
 public:
     HRESULT CreateDevice(REFGUID guid, IDirectInputDevice8A** created, LPUNKNOWN outer) override {
         return core_.CreateDevice(guid, created);
@@ -128,8 +129,6 @@ public:
     }
 
 private:
-    bool Answers(REFIID iid) const override { return iid == IID_IDirectInput8A; }
-
     DirectInputCore core_{8};
 };
 
@@ -171,7 +170,7 @@ void RecordDirectInputCall(const std::string& who, const std::string& what) {
 }
 
 int TestCountDirectInputObjects() {
-    return gDirectInput.liveObjects;
+    return gDirectInputObjects.live;
 }
 
 void TestRecordDirectInputCalls(bool on) {

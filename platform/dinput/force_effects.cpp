@@ -20,7 +20,8 @@ uint32_t Milliseconds(DWORD microseconds) {
     return microseconds / 1000;
 }
 
-class PadEffect final : public DirectInputObject<IDirectInputEffect> {
+class PadEffect final
+    : public ComObject<IDirectInputEffect, gDirectInputObjects, IID_IDirectInputEffect> {
 public:
     PadEffect(int pad, int slot, const HostJoystickEffect& effect)
         : pad_(pad), slot_(slot), effect_(effect) {}
@@ -50,8 +51,6 @@ public:
     }
 
 private:
-    bool Answers(REFIID iid) const override { return iid == IID_IDirectInputEffect; }
-
     void Record(const char* what) const {
         if (!gDirectInput.recordCalls) return;
         RecordDirectInputCall("pad " + std::to_string(pad_) + " effect " + std::to_string(slot_),

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "../keyboard/keyboard.h"
 #include "../testing/test_overrides.h"
-#include "../win32/user/user_state.h"
 #include "dinput_objects.h"
+#include "platform/host.h"
+#include "platform/win32_user.h"
 
 const DIDATAFORMAT c_dfDIKeyboard = {
     sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0, 256, 0, nullptr};
@@ -27,115 +29,6 @@ enum class DeviceKind { Keyboard, Mouse, Pad };
 constexpr int kAxes = 6;
 constexpr DWORD kFullScale = 10000;  // dead zone and saturation are parts of 10,000
 constexpr DWORD kCentredView = 0xFFFFFFFF;
-
-// DirectInput key codes of the virtual keys the host reports, with the OEM keys of a Japanese
-// keyboard on their DirectInput codes (^ 0x90, @ 0x91, : 0x92, yen 0x7D).
-struct KeyCode {
-    BYTE virtualKey;
-    BYTE dik;
-};
-constexpr KeyCode kKeyCodes[] = {
-    {'A', 0x1E},
-    {'B', 0x30},
-    {'C', 0x2E},
-    {'D', 0x20},
-    {'E', 0x12},
-    {'F', 0x21},
-    {'G', 0x22},
-    {'H', 0x23},
-    {'I', 0x17},
-    {'J', 0x24},
-    {'K', 0x25},
-    {'L', 0x26},
-    {'M', 0x32},
-    {'N', 0x31},
-    {'O', 0x18},
-    {'P', 0x19},
-    {'Q', 0x10},
-    {'R', 0x13},
-    {'S', 0x1F},
-    {'T', 0x14},
-    {'U', 0x16},
-    {'V', 0x2F},
-    {'W', 0x11},
-    {'X', 0x2D},
-    {'Y', 0x15},
-    {'Z', 0x2C},
-    {'1', 0x02},
-    {'2', 0x03},
-    {'3', 0x04},
-    {'4', 0x05},
-    {'5', 0x06},
-    {'6', 0x07},
-    {'7', 0x08},
-    {'8', 0x09},
-    {'9', 0x0A},
-    {'0', 0x0B},
-    {VK_ESCAPE, 0x01},
-    {VK_OEM_MINUS, 0x0C},
-    {VK_OEM_7, 0x90},
-    {VK_BACK, 0x0E},
-    {VK_TAB, 0x0F},
-    {VK_OEM_3, 0x91},
-    {VK_OEM_4, 0x1A},
-    {VK_RETURN, 0x1C},
-    {VK_LCONTROL, 0x1D},
-    {VK_OEM_PLUS, 0x27},
-    {VK_OEM_1, 0x92},
-    {VK_OEM_6, 0x1B},
-    {VK_LSHIFT, 0x2A},
-    {VK_OEM_102, 0x2B},
-    {VK_OEM_COMMA, 0x33},
-    {VK_OEM_PERIOD, 0x34},
-    {VK_OEM_2, 0x35},
-    {VK_RSHIFT, 0x36},
-    {VK_MULTIPLY, 0x37},
-    {VK_LMENU, 0x38},
-    {VK_SPACE, 0x39},
-    {VK_CAPITAL, 0x3A},
-    {VK_F1, 0x3B},
-    {VK_F1 + 1, 0x3C},
-    {VK_F1 + 2, 0x3D},
-    {VK_F1 + 3, 0x3E},
-    {VK_F1 + 4, 0x3F},
-    {VK_F1 + 5, 0x40},
-    {VK_F1 + 6, 0x41},
-    {VK_F1 + 7, 0x42},
-    {VK_F1 + 8, 0x43},
-    {VK_F1 + 9, 0x44},
-    {VK_NUMLOCK, 0x45},
-    {VK_SCROLL, 0x46},
-    {VK_NUMPAD0 + 7, 0x47},
-    {VK_NUMPAD0 + 8, 0x48},
-    {VK_NUMPAD0 + 9, 0x49},
-    {VK_SUBTRACT, 0x4A},
-    {VK_NUMPAD0 + 4, 0x4B},
-    {VK_NUMPAD0 + 5, 0x4C},
-    {VK_NUMPAD0 + 6, 0x4D},
-    {VK_ADD, 0x4E},
-    {VK_NUMPAD0 + 1, 0x4F},
-    {VK_NUMPAD0 + 2, 0x50},
-    {VK_NUMPAD0 + 3, 0x51},
-    {VK_NUMPAD0, 0x52},
-    {VK_DECIMAL, 0x53},
-    {VK_F1 + 10, 0x57},
-    {VK_F1 + 11, 0x58},
-    {VK_OEM_5, 0x7D},
-    {VK_RCONTROL, 0x9D},
-    {VK_DIVIDE, 0xB5},
-    {VK_RMENU, 0xB8},
-    {VK_PAUSE, 0xC5},
-    {VK_HOME, 0xC7},
-    {VK_UP, 0xC8},
-    {VK_PRIOR, 0xC9},
-    {VK_LEFT, 0xCB},
-    {VK_RIGHT, 0xCD},
-    {VK_END, 0xCF},
-    {VK_DOWN, 0xD0},
-    {VK_NEXT, 0xD1},
-    {VK_INSERT, 0xD2},
-    {VK_DELETE, 0xD3},
-};
 
 struct AxisSetting {
     LONG min = 0;
@@ -159,7 +52,7 @@ LONG ScaleAxis(int32_t raw, const AxisSetting& axis) {
     return static_cast<LONG>(std::lround(centre + std::copysign(scaled, position) * half));
 }
 
-class InputDevice final : public DirectInputObject<IDirectInputDevice8A> {
+class InputDevice final : public ComObject<IDirectInputDevice8A, gDirectInputObjects> {
 public:
     InputDevice(int version, DeviceKind kind, int pad, const HostJoystickInfo& info)
         : version_(version), kind_(kind), pad_(pad), info_(info) {
@@ -321,6 +214,7 @@ public:
     }
 
 private:
+    // The interface of the DirectInput version that made the device.
     bool Answers(REFIID iid) const override {
         return iid == (version_ == 7 ? IID_IDirectInputDevice7A : IID_IDirectInputDevice8A);
     }
@@ -328,25 +222,19 @@ private:
     // `argument` -1: the call has none worth recording.
     void Record(const char* method, long long argument = -1) const {
         if (!gDirectInput.recordCalls) return;
+        // Appended piece by piece: GCC 12 flags "text" + std::string with a false -Wrestrict.
         std::string what = method;
-        if (argument >= 0) what += " " + std::to_string(argument);
-        RecordDirectInputCall(kind_ == DeviceKind::Keyboard ? "keyboard"
-                              : kind_ == DeviceKind::Mouse  ? "mouse"
-                                                            : "pad " + std::to_string(pad_),
-                              what);
+        if (argument >= 0) what.append(" ").append(std::to_string(argument));
+        std::string who = kind_ == DeviceKind::Keyboard ? "keyboard" : "mouse";
+        if (kind_ == DeviceKind::Pad) who = std::string("pad ").append(std::to_string(pad_));
+        RecordDirectInputCall(who, what);
     }
 
     bool InForeground() const {
         return (cooperation_ & DISCL_FOREGROUND) == 0 || GetForegroundWindow() == window_;
     }
 
-    static void ReadKeyboard(BYTE* keys) {
-        std::memset(keys, 0, 256);
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-        for (const KeyCode& code : kKeyCodes) {
-            if ((gUser.asyncKeys[code.virtualKey] & 0x80) != 0) keys[code.dik] = 0x80;
-        }
-    }
+    static void ReadKeyboard(BYTE* keys) { ReadHeldScanCodes(keys); }
 
     void ReadMouse(DIMOUSESTATE* state) {
         *state = DIMOUSESTATE{};
@@ -355,11 +243,8 @@ private:
         state->lX = cursor.x - lastCursor_.x;
         state->lY = cursor.y - lastCursor_.y;
         lastCursor_ = cursor;
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
         const BYTE buttons[] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
-        for (int i = 0; i < 3; ++i) {
-            state->rgbButtons[i] = (gUser.asyncKeys[buttons[i]] & 0x80) != 0 ? 0x80 : 0;
-        }
+        for (int i = 0; i < 3; ++i) state->rgbButtons[i] = IsHostKeyHeld(buttons[i]) ? 0x80 : 0;
     }
 
     bool ReadPad(DIJOYSTATE* state) const {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "../ole32/com_object.h"
 #include "../testing/test_overrides.h"
 #include "../win32/code_pages.h"
 #include "mixer.h"
@@ -31,6 +32,7 @@ struct DirectSoundState {
 };
 
 DirectSoundState gDirectSound;
+ComObjectCount gDirectSoundObjects;
 
 DSCAPS ReportedCaps() {
     std::lock_guard guard(gDirectSound.mutex);
@@ -62,7 +64,8 @@ float AttenuationGain(LONG hundredths) {
 
 class DirectSoundDevice;
 
-class DirectSoundBuffer final : public IDirectSoundBuffer {
+class DirectSoundBuffer final
+    : public ComObject<IDirectSoundBuffer, gDirectSoundObjects, IID_IDirectSoundBuffer> {
 public:
     // A primary buffer of `device`, which it keeps referenced.
     explicit DirectSoundBuffer(DirectSoundDevice* device);
@@ -70,27 +73,22 @@ public:
     DirectSoundBuffer(uintptr_t owner, DWORD flags, const WAVEFORMATEX& format, DWORD bytes);
     // A duplicate of `original`.
     DirectSoundBuffer(const DirectSoundBuffer& original);
-
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDirectSoundBuffer) {
-            AddRef();
-            *object = static_cast<IDirectSoundBuffer*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override;
+    // A primary buffer lets its device go; a secondary one leaves the mixer.
+    ~DirectSoundBuffer() override;
 
     HRESULT GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) override {
         ServiceMixerOutput();
         std::lock_guard guard(MixerLock());
         DWORD play = primary_ ? 0 : PlayCursorLocked();
         if (playCursor != nullptr) *playCursor = play;
-        // The mixer reads each frame when it is heard, so writing at the play cursor is safe.
-        if (writeCursor != nullptr) *writeCursor = play;
+        // Writing is safe from the first frame the mixer has not read: at the play cursor for
+        // a voice at the output rate, past the resampler's look-ahead for any other.
+        if (writeCursor != nullptr) {
+            *writeCursor =
+                primary_
+                    ? 0
+                    : (play + VoiceReadAheadFrames(voice_) * voice_.format.nBlockAlign) % bytes_;
+        }
         return DS_OK;
     }
 
@@ -169,8 +167,6 @@ public:
     bool IsPrimary() const { return primary_; }
 
 private:
-    ~DirectSoundBuffer() = default;
-
     DWORD PlayCursorLocked() const {
         return static_cast<DWORD>(voice_.position >> 32) * voice_.format.nBlockAlign;
     }
@@ -184,7 +180,6 @@ private:
         voice_.rightGain = gain * AttenuationGain(std::min<LONG>(pan_, 0));
     }
 
-    std::atomic<ULONG> references_{1};
     bool primary_;
     DWORD flags_;
     DWORD bytes_;
@@ -200,26 +195,11 @@ private:
     std::vector<uint8_t> staging_;
 };
 
-class DirectSoundDevice final : public IDirectSound {
+class DirectSoundDevice final
+    : public ComObject<IDirectSound, gDirectSoundObjects, IID_IDirectSound> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDirectSound) {
-            AddRef();
-            *object = static_cast<IDirectSound*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) {
-            if (initialised_) CloseMixerOutput(Owner());
-            delete this;
-        }
-        return left;
+    ~DirectSoundDevice() override {
+        if (initialised_) CloseMixerOutput(Owner());
     }
 
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer,
@@ -290,10 +270,8 @@ public:
     DWORD Level() const { return level_; }
 
 private:
-    ~DirectSoundDevice() = default;
     uintptr_t Owner() const { return reinterpret_cast<uintptr_t>(this); }
 
-    std::atomic<ULONG> references_{1};
     bool initialised_ = false;
     DWORD level_ = 0;
 };
@@ -318,7 +296,7 @@ DirectSoundBuffer::DirectSoundBuffer(uintptr_t owner, DWORD flags, const WAVEFOR
 }
 
 DirectSoundBuffer::DirectSoundBuffer(const DirectSoundBuffer& original)
-    : primary_(false), flags_(original.flags_), bytes_(original.bytes_) {
+    : ComObject(), primary_(false), flags_(original.flags_), bytes_(original.bytes_) {
     std::lock_guard guard(MixerLock());
     voice_.samples = original.voice_.samples;
     voice_.format = original.voice_.format;
@@ -333,19 +311,15 @@ DirectSoundBuffer::DirectSoundBuffer(const DirectSoundBuffer& original)
     ++gDirectSound.secondaryBuffers;
 }
 
-ULONG DirectSoundBuffer::Release() {
-    ULONG left = --references_;
-    if (left != 0) return left;
+DirectSoundBuffer::~DirectSoundBuffer() {
     if (primary_) {
         device_->Release();
-    } else {
-        ServiceMixerOutput();
-        std::lock_guard guard(MixerLock());
-        DetachVoice(&voice_);
-        --gDirectSound.secondaryBuffers;
+        return;
     }
-    delete this;
-    return 0;
+    ServiceMixerOutput();
+    std::lock_guard guard(MixerLock());
+    DetachVoice(&voice_);
+    --gDirectSound.secondaryBuffers;
 }
 
 HRESULT DirectSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD bytes1,
@@ -444,4 +418,8 @@ void TestSetDirectSoundCaps(const DSCAPS* caps) {
 
 int TestCountSoundBuffers() {
     return gDirectSound.secondaryBuffers.load();
+}
+
+int TestCountDirectSoundObjects() {
+    return gDirectSoundObjects.live;
 }

@@ -1,5 +1,6 @@
-// The software mixer behind DirectSound: the voices of the secondary buffers, mixed with
-// linear resampling, volume and pan into the host's stereo 16-bit output.
+// The software mixer behind DirectSound: the voices of the secondary buffers, resampled to the
+// output rate (voices at that rate are copied sample for sample), with volume and pan, into the
+// host's stereo 16-bit output.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,12 @@
 
 // The rate of the host output, whatever format the primary buffer is given.
 constexpr int kMixerOutputRate = 44100;
+
+// The resampler state of a voice whose frequency is not the output's (mixer.cpp).
+struct VoiceResampler;
+struct VoiceResamplerDeleter {
+    void operator()(VoiceResampler* resampler) const;
+};
 
 // What the mixer reads of a secondary buffer. Every field is guarded by MixerLock().
 struct MixerVoice {
@@ -26,6 +33,9 @@ struct MixerVoice {
     float rightGain = 1.0f;
     uintptr_t owner = 0;  // the device that made the buffer
     bool attached = false;
+    // Made on the voice's first resampled mix; it starts over whenever the position or the
+    // frequency was changed from outside.
+    std::unique_ptr<VoiceResampler, VoiceResamplerDeleter> resampler;
 };
 
 std::mutex& MixerLock();
@@ -38,6 +48,9 @@ void CloseMixerOutput(uintptr_t owner);
 // Lets a host that renders on the clock catch up to now, so that cursors and status are
 // current. Call without the mixer lock.
 void ServiceMixerOutput();
+// The frames past the play cursor that the mixer has already read: the resampler's look-ahead,
+// 0 at the output rate. Under the mixer lock.
+uint32_t VoiceReadAheadFrames(const MixerVoice& voice);
 // Both under the mixer lock.
 void AttachVoice(MixerVoice* voice);
 void DetachVoice(MixerVoice* voice);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "../keyboard/keyboard.h"
 #include "../win32/clock.h"
 #include "../win32/user/user_state.h"
 #include "headless_host.h"
@@ -298,6 +299,13 @@ bool PlayJoystickEffect(int index, int slot, const HostJoystickEffect* effect) {
     return true;
 }
 
+// A key event names both codes, as a keyboard reports them; a test may give either.
+void CompleteKeyCodes(HostEvent* event) {
+    if (event->kind != HostEventKind::KeyDown && event->kind != HostEventKind::KeyUp) return;
+    if (event->scanCode == 0) event->scanCode = ScanCodeOfVirtualKey(event->virtualKey);
+    if (event->virtualKey == 0) event->virtualKey = VirtualKeyOfScanCode(event->scanCode);
+}
+
 }  // namespace
 
 const HostDriver kHeadlessHost = {
@@ -357,12 +365,14 @@ void ResetHeadlessHost() {
 
 void TestHostPushEvent(HWND window, HostEvent event) {
     event.window = HostWindowOf(window);
+    CompleteKeyCodes(&event);
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.events.push_back(std::move(event));
 }
 
 void TestHostScheduleEvent(HWND window, HostEvent event, uint32_t atMillisecond) {
     event.window = HostWindowOf(window);
+    CompleteKeyCodes(&event);
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.scheduled.push_back({atMillisecond, std::move(event)});
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "../keyboard/keyboard.h"
 #include "platform/host.h"
 #include "platform/win32_user.h"
 #include "sdl_joysticks.h"
@@ -201,7 +202,8 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
         case SDL_KEYUP:
             event->kind = e.type == SDL_KEYDOWN ? HostEventKind::KeyDown : HostEventKind::KeyUp;
             event->window = e.key.windowID;
-            event->virtualKey = VirtualKeyOfScancode(e.key.keysym.scancode, &event->extended);
+            event->scanCode = ScanCodeOfSdlScancode(e.key.keysym.scancode);
+            event->virtualKey = VirtualKeyOfScanCode(event->scanCode);
             event->repeat = e.key.repeat != 0;
             return event->virtualKey != 0;
         case SDL_TEXTINPUT:

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 
 namespace {
 

@@ -39,7 +39,9 @@ std::vector<ArchiveInput> SampleInputs(bool compress) {
     };
 }
 constexpr size_t kTitle = 0;
+constexpr size_t kJump = 2;
 constexpr size_t kReadme = 3;
+constexpr size_t kBlankDir = 7;
 constexpr size_t kGraphicsDir = 8;
 
 // The entry's contents, from an archive held in memory.
@@ -255,6 +257,36 @@ TEST_F(ArchiveImageTest, DamagedArchivesFailTheOpenAndLeaveTheImage) {
         PatchArchiveByte(bad, field, 0x7F);
         EXPECT_EQ(Open(bad, nullptr), -1) << field;
         EXPECT_EQ(image_, bad.bytes);
+    }
+}
+
+uint32_t PlainTableWord(const WrittenArchive& w, uint32_t tableOffset) {
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < 4; i++) {
+        value |= uint32_t{PlainArchiveByte(w, w.tableOffset + tableOffset + i)} << (8 * i);
+    }
+    return value;
+}
+
+// Entries reached through two directories, or version 5 bodies unscrambled twice, would make
+// the open's work grow with the square of the archive's size.
+TEST_F(ArchiveImageTest, SharedEntriesAndOverlappingVersionFiveBodiesAreRefused) {
+    for (uint16_t version : {1, 4, 5}) {
+        SCOPED_TRACE(::testing::Message() << "version " << version);
+        WrittenArchive shared = WriteArchive(SampleInputs(false), {version, KeyFor(nullptr), 932});
+        uint32_t blank =
+            shared.dirTableOffset + PlainTableWord(shared, EntryField(shared, kBlankDir, 32));
+        PatchArchiveTable(shared, blank + 8, 1);
+        PatchArchiveTable(shared, blank + 12, shared.entryOffsets[kJump]);
+        EXPECT_EQ(Open(shared, nullptr), -1) << "the empty directory names jump.wav's entry";
+        CloseArchive(&archive_);
+        EXPECT_EQ(image_, shared.bytes);
+
+        WrittenArchive overlap = WriteArchive(SampleInputs(false), {version, KeyFor(nullptr), 932});
+        PatchArchiveTable(overlap, EntryField(overlap, kReadme, 32), overlap.bodyOffsets[kTitle]);
+        EXPECT_EQ(Open(overlap, nullptr), version == 5 ? -1 : 0) << "readme.txt inside title.png";
+        CloseArchive(&archive_);
+        EXPECT_EQ(image_, overlap.bytes);
     }
 }
 

@@ -179,8 +179,8 @@ TEST_F(FileAccessTest, EveryVersionAndKeyReadsThroughTheLayer) {
             for (bool compress : {false, true}) {
                 SCOPED_TRACE(::testing::Message()
                              << version << " " << (key ? key : "-") << " " << compress);
-                std::string name =
-                    "v" + std::to_string(version) + (key ? "k" : "d") + (compress ? "c" : "p");
+                std::string name = std::string("v").append(std::to_string(version));
+                name.append(key ? "k" : "d").append(compress ? "c" : "p");
                 SetArchiveKeyString(key);
                 const Bytes body = Mixed(20000 + version, version);
                 WriteArchiveFile(
@@ -378,6 +378,7 @@ TEST_F(FileAccessTest, FileHandlesCloseTheirValueWhenDeleted) {
 int32_t gCustomOpens = 0;
 
 TEST_F(FileAccessTest, TheTableInForceDecidesWhatTheFrontCallsDo) {
+    gCustomOpens = 0;
     WriteArchiveFile("GRAPHICS.OBA", {{"title.png", Text("archive")}});
     directory_.Write("graphics/title.png", Text("disk"));
     SetNoArchiveSwitch(1);

@@ -1,5 +1,5 @@
 // The log writer: exact bytes in the file and on the debugger output, line ends, stamps and
-// indentation, and the on-screen log without a screen.
+// indentation.
 #include "core/log.h"
 
 #include <gtest/gtest.h>
@@ -225,14 +225,6 @@ TEST_F(LogTest, DatedNameCarriesTheLocalDateAndTime) {
     EXPECT_EQ(access(path.c_str(), F_OK), 0);
     unlink(path.c_str());
     CopyString(gLog.fileName, "Log.txt");
-}
-
-TEST(ScreenLogTest, StaysHiddenAndUnsetWithoutAScreen) {
-    EXPECT_EQ(SetupScreenLog(), -1);
-    EXPECT_EQ(IsScreenLogShown(), 0);
-    EXPECT_EQ(DrawScreenLog(), 0);
-    EXPECT_EQ(RecreateScreenLogFont(), 0);
-    EXPECT_EQ(ShutdownScreenLog(), 0);
 }
 
 }  // namespace

@@ -200,6 +200,28 @@ TEST_F(DeviceTest, ReferencesCountAsInDirect3D) {
     chain->Release();
 }
 
+TEST_F(DeviceTest, ObjectsAnswerTheirOwnInterfacesAndIUnknown) {
+    CreateDevice(8, 8);
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(
+        device_->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3D_OK);
+    for (const IID& iid : {IID_IUnknown, IID_IDirect3DTexture9, IID_IDirect3DBaseTexture9}) {
+        void* answered = nullptr;
+        ASSERT_EQ(texture->QueryInterface(iid, &answered), S_OK);
+        EXPECT_EQ(answered, static_cast<void*>(texture));
+        EXPECT_EQ(texture->Release(), 1u) << "the answer added a reference";
+    }
+    void* refused = texture;
+    EXPECT_EQ(texture->QueryInterface(IID_IDirect3DSurface9, &refused), E_NOINTERFACE);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(texture->QueryInterface(IID_IDirect3DTexture9, nullptr), E_POINTER);
+    void* device = nullptr;
+    ASSERT_EQ(device_->QueryInterface(IID_IDirect3DDevice9, &device), S_OK);
+    device_->Release();
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
 TEST_F(DeviceTest, DrawsNeedASceneAValidFormatAndIndicesInRange) {
     CreateDevice(8, 8);
     std::vector<ColorVertex> v = {{0, 0, 0, 1, 0xFFFFFFFF},

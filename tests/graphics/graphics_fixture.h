@@ -7,7 +7,7 @@
 #include <platform/testing_d3d9.h>
 #include <platform/testing_ddraw.h>
 
-#include "core/library_fixture.h"
+#include "app/library_fixture.h"
 #include "graphics/device_resources.h"
 #include "graphics/screen_state.h"
 
@@ -21,6 +21,7 @@ protected:
     void TearDown() override {
         LibraryFixture::TearDown();
         EXPECT_EQ(TestD3d9LiveObjects(), 0);
+        EXPECT_EQ(TestCountDirectDrawObjects(), 0);
         ResetGraphicsState();
     }
 
@@ -34,7 +35,7 @@ protected:
 
     // Starts the framework in full screen (window mode is the fixture's default).
     int SetupFullScreen() {
-        gMainWindow.settings.windowed = 0;
+        gShell.windowed = 0;
         return SetupLibrary();
     }
 };

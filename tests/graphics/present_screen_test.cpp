@@ -2,7 +2,7 @@
 
 #include <platform/testing.h>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_screen.h"
@@ -118,7 +118,7 @@ TEST_F(PresentScreenTest, RunningInTheBackgroundPacesQuickPresents) {
     EXPECT_EQ(TestCountVerticalBlankWaits(), waits);
 
     // A minimised window's present returns at once, so running in the background paces it.
-    gMainWindow.settings.backgroundRun = 1;
+    gShell.backgroundRun = 1;
     ShowWindow(GetMainHwnd(), SW_MINIMIZE);
     ASSERT_EQ(PresentScreen(), 0);
     EXPECT_EQ(TestCountVerticalBlankWaits(), waits + 1);

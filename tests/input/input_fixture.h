@@ -9,9 +9,9 @@
 
 #include <vector>
 
-#include "core/input.h"
-#include "core/library_fixture.h"
-#include "core/message_pump.h"
+#include "app/library_fixture.h"
+#include "app/message_pump.h"
+#include "input/input.h"
 
 class InputFixture : public LibraryFixture {
 protected:
@@ -48,11 +48,12 @@ protected:
         return pad;
     }
 
-    static void Key(BYTE virtualKey, bool down, bool extended = false) {
+    // The key's scan code comes from the keyboard table unless given.
+    static void Key(BYTE virtualKey, bool down, BYTE scanCode = 0) {
         HostEvent event;
         event.kind = down ? HostEventKind::KeyDown : HostEventKind::KeyUp;
         event.virtualKey = virtualKey;
-        event.extended = extended;
+        event.scanCode = scanCode;
         TestHostPushEvent(GetMainHwnd(), event);
     }
 

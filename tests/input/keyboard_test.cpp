@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "core/main_window.h"
+#include "app/main_window.h"
 #include "core/system_info.h"
 #include "input_fixture.h"
 
@@ -17,24 +17,23 @@ class KeyboardTest : public InputFixture {};
 
 struct GameKey {
     BYTE virtualKey;
-    bool extended;
     int dik;
 };
 
 // The game's keys: arrows, the numeric pad's directions, Z, P, F5 and Esc.
 const GameKey kGameKeys[] = {
-    {VK_LEFT, true, 0xCB},
-    {VK_RIGHT, true, 0xCD},
-    {VK_UP, true, 0xC8},
-    {VK_DOWN, true, 0xD0},
-    {VK_NUMPAD0 + 2, false, 0x50},
-    {VK_NUMPAD0 + 4, false, 0x4B},
-    {VK_NUMPAD0 + 6, false, 0x4D},
-    {VK_NUMPAD0 + 8, false, 0x48},
-    {'Z', false, 0x2C},
-    {'P', false, 0x19},
-    {VK_F1 + 4, false, 0x3F},
-    {VK_ESCAPE, false, 0x01},
+    {VK_LEFT, 0xCB},
+    {VK_RIGHT, 0xCD},
+    {VK_UP, 0xC8},
+    {VK_DOWN, 0xD0},
+    {VK_NUMPAD0 + 2, 0x50},
+    {VK_NUMPAD0 + 4, 0x4B},
+    {VK_NUMPAD0 + 6, 0x4D},
+    {VK_NUMPAD0 + 8, 0x48},
+    {'Z', 0x2C},
+    {'P', 0x19},
+    {VK_F1 + 4, 0x3F},
+    {VK_ESCAPE, 0x01},
 };
 
 void ExpectOnlyDown(const std::vector<uint8_t>& keys, std::vector<int> down) {
@@ -50,11 +49,11 @@ TEST_F(KeyboardTest, TheGamesKeysReachTheTableUnderTheirCodesOnBothPaths) {
         gSystemInfo.osCode = osCode;
         ASSERT_EQ(SetupInput(), 0);
         for (const GameKey& key : kGameKeys) {
-            Key(key.virtualKey, true, key.extended);
+            Key(key.virtualKey, true);
             NextMillisecond();
             ExpectOnlyDown(Keys(), {key.dik});
             EXPECT_EQ(TestKeyDown(key.dik), 1);
-            Key(key.virtualKey, false, key.extended);
+            Key(key.virtualKey, false);
             NextMillisecond();
             EXPECT_EQ(TestKeyDown(key.dik), 0);
         }
@@ -71,6 +70,18 @@ TEST_F(KeyboardTest, TheWin32PathSetsBothReturnCodesAndTheSidedShifts) {
     EXPECT_EQ(TestKeyDown(-1), 0);
     EXPECT_EQ(TestKeyDown(256), 0);
     EXPECT_EQ(CopyAllKeyStates(nullptr), -1);
+}
+
+TEST_F(KeyboardTest, TheDirectInputKeyboardTellsTheNumericPadsEnterFromReturn) {
+    gSystemInfo.osCode = kOsCodeWindowsXp;
+    ASSERT_EQ(SetupInput(), 0);
+    Key(VK_RETURN, true, 0x9C);
+    NextMillisecond();
+    ExpectOnlyDown(Keys(), {0x9C});
+    Key(VK_RETURN, false, 0x9C);
+    Key(VK_RETURN, true);
+    NextMillisecond();
+    ExpectOnlyDown(Keys(), {0x1C});
 }
 
 TEST_F(KeyboardTest, TheTableIsReadAtMostOncePerMillisecond) {
@@ -173,10 +184,10 @@ TEST_F(KeyboardTest, AQueryWithoutInputSetsItUpInsteadOfAnswering) {
     EXPECT_EQ(TestKeyDown(0x2C), 1);
     // Once a close was asked for, queries answer from what there is.
     ShutdownInput();
-    gMainWindow.closePosted = 1;
+    gShell.closePosted = 1;
     EXPECT_EQ(CountJoypads(), 0);
     EXPECT_EQ(gInput.setUp, 0);
-    gMainWindow.closePosted = 0;
+    gShell.closePosted = 0;
 }
 
 TEST_F(KeyboardTest, AQueryWaitsForTheApplicationToBecomeActive) {

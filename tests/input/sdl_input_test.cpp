@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "core/input.h"
-#include "core/library_fixture.h"
+#include "app/library_fixture.h"
+#include "input/input.h"
 
 namespace {
 

@@ -357,4 +357,40 @@ TEST(StretchGraphImageRect, NearestAndBilinear) {
     FreeGraphImage(&dest);
 }
 
+// Opaque sources without an alpha channel: palettes (whose entries' alpha bytes are 0, as the
+// decoders leave them), greyscale, 16-bit without alpha, 24 and 32 bits.
+TEST(StretchGraphImageRect, FormatsWithoutAlphaStayOpaqueAndAgreeWithTheCopy) {
+    std::mt19937 rng(7);
+    ColorFormat palette = RandomPalette(rng);
+    for (auto& e : palette.palette) e.alpha = 0;
+    std::vector<ColorFormat> formats = {palette,
+                                        Masks(16, 0xF800, 0x7E0, 0x1F, 0),
+                                        Masks(16, 0x7C00, 0x3E0, 0x1F, 0),
+                                        Masks(16, 0xF00, 0xF0, 0xF, 0),
+                                        Masks(24, 0xFF0000, 0xFF00, 0xFF, 0),
+                                        Masks(32, 0xFF0000, 0xFF00, 0xFF, 0)};
+    SetColorFormatGrey8(&formats.emplace_back());
+    for (const ColorFormat& format : formats) {
+        SCOPED_TRACE(::testing::Message() << "bits " << int{format.bitsPerPixel});
+        GraphImage src{}, copy{}, dest{};
+        ASSERT_EQ(AllocGraphImage(3, 2, &format, &src), 0);
+        for (int y = 0; y < 2; ++y) {
+            auto* row = static_cast<uint8_t*>(src.pixels) + y * src.pitch;
+            for (int i = 0; i < 3 * format.pixelBytes; ++i) row[i] = static_cast<uint8_t>(rng());
+        }
+        ASSERT_EQ(AllocGraphImageARGB32(3, 2, &copy), 0);
+        ASSERT_EQ(AllocGraphImageARGB32(6, 4, &dest), 0);
+        ASSERT_EQ(CopyGraphImageRect(0, 0, 3, 2, 0, 0, &src, &copy), 0);
+        auto* c = static_cast<uint32_t*>(copy.pixels);
+        auto* d = static_cast<uint32_t*>(dest.pixels);
+        ASSERT_EQ(StretchGraphImageRect(0, 0, 3, 2, &src, 0, 0, 6, 4, &dest, 0), 0);
+        for (int i = 0; i < 24; ++i) EXPECT_EQ(d[i], c[(i / 12) * 3 + (i % 6) / 2]) << i;
+        ASSERT_EQ(StretchGraphImageRect(0, 0, 3, 2, &src, 0, 0, 6, 4, &dest, 1), 0);
+        for (int i = 0; i < 24; ++i) EXPECT_EQ(d[i] >> 24, 255u) << i;
+        FreeGraphImage(&src);
+        FreeGraphImage(&copy);
+        FreeGraphImage(&dest);
+    }
+}
+
 }  // namespace

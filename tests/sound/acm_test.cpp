@@ -157,6 +157,27 @@ TEST_F(AcmTest, MicrosoftAdpcmDecodesCloseToTheSineItWasMadeFrom) {
     EXPECT_LT(RmsDifference(decoded, sine), 0.03 * 16384);
 }
 
+// A block that only ever grows the step: the step stays bounded (no overflow), so the decoder
+// swings from the bottom to the top once the codes turn positive.
+TEST_F(AcmTest, MicrosoftAdpcmStepStaysBoundedOnHostileBlocks) {
+    WaveFixture ms = SplitWave(ReadFixture("tone_ms_adpcm.wav"));
+    WAVEFORMATEX* format = AsFormat(ms.format);
+    Open(format);
+    const uint32_t channels = format->nChannels;
+    Bytes block(format->nBlockAlign, 0x77);
+    // Predictor 0 (coefficients 256, 0), step 16, both samples 0; then 40 frames of code 8.
+    std::fill(block.begin(), block.begin() + 7 * channels, 0);
+    for (uint32_t c = 0; c < channels; ++c) block[channels + 2 * c] = 16;
+    std::memset(block.data() + 7 * channels, 0x88, 40 * channels / 2);
+    uint32_t used = 0;
+    Bytes out;
+    ASSERT_EQ(Convert(block, 1 << 16, &used, &out), MMSYSERR_NOERROR);
+    std::vector<int16_t> samples = AsSamples(out);
+    ASSERT_GT(samples.size(), 50 * channels);
+    for (size_t i = 12 * channels; i < 42 * channels; ++i) EXPECT_EQ(samples[i], -32768) << i;
+    for (size_t i = 42 * channels; i < samples.size(); ++i) EXPECT_EQ(samples[i], 32767) << i;
+}
+
 TEST_F(AcmTest, MpegFramesAreUsedWholeAndEachGivesItsFullSampleCount) {
     Bytes mp3 = ReadFixture("tone_mono_44k.mp3");
     MPEGLAYER3WAVEFORMAT format{};

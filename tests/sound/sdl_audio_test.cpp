@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 #include "sound/sound_test_support.h"
 
 namespace {
@@ -18,7 +18,7 @@ TEST_F(SdlAudioTest, ASoundPlaysToItsEndThroughTheSdlAudioDevice) {
     TestUseHeadlessHost(false);
     TestUseVirtualClock(false);
     TestSetProcessorCount(2);
-    gLibrary.noGraphics = 1;
+    gShell.noGraphics = 1;
     gLibrary.noInput = 1;
     ASSERT_EQ(SetupLibrary(), 0);
     ASSERT_NE(gSound.device, nullptr) << "SDL2 opened no audio device";

@@ -2,8 +2,8 @@
 // deletion, times, the fall-back to streaming, and the pause that activation drives.
 #include <gtest/gtest.h>
 
+#include "app/message_pump.h"
 #include "core/handle_registry.h"
-#include "core/message_pump.h"
 #include "media/soft_sound.h"
 #include "media/sound_buffer_slot.h"
 #include "sound/sound_test_support.h"
@@ -81,7 +81,7 @@ TEST_F(SoundHandlesTest, TheDeviceLogEndsEarlyWhenTheEnumerationIsMissingButStar
     // Started again without the DLL: the log says so, and the indentation is whole again.
     gLibrary = LibraryState{};
     gMainWindow = MainWindowState{};
-    gMainWindow.settings.windowed = 1;
+    gShell.windowed = 1;
     TestSetModuleMissing("DSOUND", true);
     StartSound();
     EXPECT_TRUE(InOrder(Log(), {"\t\tDSOUND.DLL のロードに失敗しました\r\n",
@@ -109,9 +109,9 @@ TEST_F(SoundHandlesTest, EachFailingStartStepLogsItsMessageAndLeavesNoDevice) {
         TestFailNthCall(step.function, step.call);
         gLibrary = LibraryState{};
         gMainWindow = MainWindowState{};
-        gMainWindow.settings.windowed = 1;
+        gShell.windowed = 1;
         TestResetSoundLayer();
-        gLibrary.noGraphics = 1;
+        gShell.noGraphics = 1;
         gLibrary.noInput = 1;
         ASSERT_EQ(SetupLibrary(), 0);
         EXPECT_EQ(gSound.device, nullptr);

@@ -165,7 +165,7 @@ void SoundFixture::StartSound(int processors) {
     TestResetSoundLayer();
     TestSetProcessorCount(processors);
     threaded_ = processors > 1;
-    gLibrary.noGraphics = 1;
+    gShell.noGraphics = 1;
     gLibrary.noInput = 1;
     // Start-up measures the processor against the clock, which must move on every read.
     TestSetClockStepPerRead(50);
@@ -216,6 +216,7 @@ std::vector<int16_t> SoundFixture::TakeLeft() {
 
 void SoundFixture::TearDown() {
     LibraryFixture::TearDown();
+    EXPECT_EQ(TestCountDirectSoundObjects(), 0);
     for (const std::string& path : written_) unlink(path.c_str());
     rmdir(directory_.c_str());
 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/library_fixture.h"
+#include "app/library_fixture.h"
 #include "media/sound.h"
 
 using Bytes = std::vector<uint8_t>;

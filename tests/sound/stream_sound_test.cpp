@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/message_pump.h"
 #include "core/handle_registry.h"
-#include "core/message_pump.h"
 #include "sound/sound_test_support.h"
 
 namespace {

@@ -274,6 +274,24 @@ TEST_F(WindowLayerTest, ControlKeysGiveControlCodes) {
     EXPECT_EQ(TakeCharacters(WM_CHAR), std::string("\x03\n\x08\x09\x1B"));
 }
 
+TEST_F(WindowLayerTest, KeyMessagesCarryTheScanCodeAndTellTheTwoEntersApart) {
+    HWND window = CreateShown();
+    TestHostPushEvent(window, Key(HostEventKind::KeyDown, VK_RETURN));
+    HostEvent numericPadEnter = Key(HostEventKind::KeyDown, VK_RETURN);
+    numericPadEnter.scanCode = 0x9C;
+    TestHostPushEvent(window, numericPadEnter);
+    TestHostPushEvent(window, Key(HostEventKind::KeyUp, VK_UP));
+    std::vector<DWORD> lParams;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+            lParams.push_back(static_cast<DWORD>(msg.lParam));
+        }
+    }
+    // Scan code in bits 16 to 23, the extended flag in bit 24, a release in bits 30 and 31.
+    EXPECT_EQ(lParams, (std::vector<DWORD>{0x001C0001, 0x011C0001, 0xC1480001}));
+}
+
 TEST_F(WindowLayerTest, AltEnterGivesASystemCharacterAndSidedKeysAreKept) {
     HWND window = CreateShown();
     TestHostPushEvent(window, Key(HostEventKind::KeyDown, VK_RSHIFT));

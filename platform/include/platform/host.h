@@ -17,7 +17,7 @@ enum class HostEventKind {
     Resized,  // x, y: the new client size, made by the user or the window manager
     Moved,    // x, y: the new client origin on the desktop
     Exposed,  // the picture must be drawn again
-    KeyDown,  // virtualKey (the sided one for Shift, Ctrl, Alt), extended, repeat
+    KeyDown,  // virtualKey (the sided one for Shift, Ctrl, Alt), scanCode, repeat
     KeyUp,
     Text,             // text: UTF-8 typed by the last key (or committed by an input method)
     MouseMove,        // x, y: client coordinates
@@ -35,7 +35,7 @@ struct HostEvent {
     int32_t y = 0;
     int32_t button = 0;
     uint8_t virtualKey = 0;
-    bool extended = false;
+    uint8_t scanCode = 0;  // the key's DirectInput key code
     bool repeat = false;
     std::string text;
 };

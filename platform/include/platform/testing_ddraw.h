@@ -10,3 +10,5 @@ void TestSetVerticalBlankIntervals(const std::vector<unsigned>& microseconds);
 // Blanks DirectDraw's WaitForVerticalBlank waited for since the intervals were last set (the
 // Direct3D device's presents wait on the same blanks but are not counted).
 int TestCountVerticalBlankWaits();
+// DirectDraw objects made and not yet released.
+int TestCountDirectDrawObjects();

@@ -19,7 +19,8 @@ void TestResetWindowLayer();
 void TestSetWindowLockDirectory(const char* path);
 
 // An event for the host window behind `window`, delivered by the next PeekMessageA on the
-// window's thread; scheduled ones once timeGetTime reaches `atMillisecond`.
+// window's thread; scheduled ones once timeGetTime reaches `atMillisecond`. A key event may
+// name its virtual key or its scan code alone: the keyboard table gives the other.
 void TestHostPushEvent(HWND window, HostEvent event);
 void TestHostScheduleEvent(HWND window, HostEvent event, uint32_t atMillisecond);
 // Makes the headless host's start fail, as SDL does without a display.

@@ -20,6 +20,8 @@ void TestResetSoundLayer();
 void TestSetDirectSoundCaps(const DSCAPS* caps);
 // Secondary buffers that exist (made and not yet released), over every device.
 int TestCountSoundBuffers();
+// DirectSound objects made and not yet released: devices and buffers.
+int TestCountDirectSoundObjects();
 
 struct TestMciCommand {
     MCIDEVICEID device;

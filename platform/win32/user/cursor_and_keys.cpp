@@ -2,6 +2,7 @@
 // host events keep up to date.
 #include <algorithm>
 
+#include "../../keyboard/keyboard.h"
 #include "user_state.h"
 
 // The stock arrow; the only cursor or icon resource the layer has.
@@ -29,7 +30,7 @@ void ResetCursorAndKeys() {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     gCursor = CursorState{};
     std::fill(std::begin(gUser.keys), std::end(gUser.keys), 0);
-    std::fill(std::begin(gUser.asyncKeys), std::end(gUser.asyncKeys), 0);
+    ResetHostKeys();
     gUser.cursor = {};
 }
 
@@ -93,5 +94,5 @@ SHORT GetKeyState(int key) {
 
 SHORT GetAsyncKeyState(int key) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    return static_cast<SHORT>((gUser.asyncKeys[key & 0xFF] & 0x80) != 0 ? 0x8000 : 0);
+    return static_cast<SHORT>(IsHostKeyHeld(static_cast<BYTE>(key)) ? 0x8000 : 0);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "../../keyboard/keyboard.h"
 #include "user_state.h"
 
 namespace {
@@ -13,6 +14,13 @@ namespace {
 constexpr UINT kTimerMinimum = 10;
 constexpr WPARAM kMkLButton = 0x1, kMkRButton = 0x2, kMkShift = 0x4, kMkControl = 0x8,
                  kMkMButton = 0x10;
+// The bits of a key message's lParam.
+constexpr DWORD kKeyRepeatOnce = 1;  // the repeat count, bits 0 to 15
+constexpr int kKeyScanCodeShift = 16;
+constexpr DWORD kKeyExtended = 1u << 24;
+constexpr DWORD kKeyAltDown = 1u << 29;
+constexpr DWORD kKeyWasDown = 1u << 30;
+constexpr DWORD kKeyReleased = 1u << 31;
 
 bool Held(BYTE key) {
     return (gUser.keys[key] & 0x80) != 0;
@@ -51,10 +59,10 @@ void RunSentMessages(DWORD thread) {
 }
 
 WPARAM MouseKeyFlags() {
-    auto held = [](BYTE key) { return (gUser.asyncKeys[key] & 0x80) != 0; };
-    return (held(VK_LBUTTON) ? kMkLButton : 0) | (held(VK_RBUTTON) ? kMkRButton : 0) |
-           (held(VK_SHIFT) ? kMkShift : 0) | (held(VK_CONTROL) ? kMkControl : 0) |
-           (held(VK_MBUTTON) ? kMkMButton : 0);
+    return (IsHostKeyHeld(VK_LBUTTON) ? kMkLButton : 0) |
+           (IsHostKeyHeld(VK_RBUTTON) ? kMkRButton : 0) | (IsHostKeyHeld(VK_SHIFT) ? kMkShift : 0) |
+           (IsHostKeyHeld(VK_CONTROL) ? kMkControl : 0) |
+           (IsHostKeyHeld(VK_MBUTTON) ? kMkMButton : 0);
 }
 
 // The window that receives input: the active one, else the event's own.
@@ -65,12 +73,15 @@ HWND InputWindow(HWND eventWindow) {
 void PostKey(HWND window, const HostEvent& event, size_t* lastKeyIndex) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     bool down = event.kind == HostEventKind::KeyDown;
-    BYTE key = UpdateKeyTable(gUser.asyncKeys, event.virtualKey, down);
-    bool alt = (gUser.asyncKeys[VK_MENU] & 0x80) != 0 && (gUser.asyncKeys[VK_CONTROL] & 0x80) == 0;
+    BYTE key = RecordHostKey(event.virtualKey, event.scanCode, down);
+    bool alt = IsHostKeyHeld(VK_MENU) && !IsHostKeyHeld(VK_CONTROL);
     bool system = alt || key == VK_F10;
     UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
-    DWORD lParam = 1u | (event.extended ? 1u << 24 : 0) | (alt ? 1u << 29 : 0) |
-                   (event.repeat || !down ? 1u << 30 : 0) | (down ? 0 : 1u << 31);
+    DWORD lParam = kKeyRepeatOnce |
+                   static_cast<DWORD>(event.scanCode & ~kScanCodeExtended) << kKeyScanCodeShift |
+                   ((event.scanCode & kScanCodeExtended) != 0 ? kKeyExtended : 0) |
+                   (alt ? kKeyAltDown : 0) | (event.repeat || !down ? kKeyWasDown : 0) |
+                   (down ? 0 : kKeyReleased);
     ThreadQueue& queue = QueueOf(GetCurrentThreadId());
     queue.posted.push_back({MakeMessage(window, message, key, static_cast<LPARAM>(lParam)), "",
                             event.virtualKey, down});
@@ -99,7 +110,7 @@ void PostMouse(HWND window, const HostEvent& event) {
             if (button == 0) return;
             buttonDown = event.kind == HostEventKind::MouseButtonDown;
             buttonKey = kButtonKeys[button];
-            UpdateKeyTable(gUser.asyncKeys, buttonKey, buttonDown);
+            RecordHostKey(buttonKey, 0, buttonDown);
             message = kButtonDown[button] + (buttonDown ? 0 : 1);
         } else if (event.kind == HostEventKind::MouseWheel) {
             message = event.y != 0 ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
@@ -152,35 +163,6 @@ std::string KeyCharacters(BYTE key, bool control, bool shift) {
 
 ThreadQueue& QueueOf(DWORD threadId) {
     return gUser.queues[threadId];
-}
-
-BYTE UpdateKeyTable(BYTE* table, BYTE key, bool down) {
-    auto set = [table](BYTE k, bool pressed) {
-        if (pressed) {
-            if ((table[k] & 0x80) == 0) table[k] ^= 0x01;  // the toggle flips on each press
-            table[k] |= 0x80;
-        } else {
-            table[k] &= 0x7F;
-        }
-    };
-    set(key, down);
-    auto fold = [&](BYTE generic, BYTE left, BYTE right) {
-        set(generic, (table[left] & 0x80) != 0 || (table[right] & 0x80) != 0);
-        return generic;
-    };
-    switch (key) {
-        case VK_LSHIFT:
-        case VK_RSHIFT:
-            return fold(VK_SHIFT, VK_LSHIFT, VK_RSHIFT);
-        case VK_LCONTROL:
-        case VK_RCONTROL:
-            return fold(VK_CONTROL, VK_LCONTROL, VK_RCONTROL);
-        case VK_LMENU:
-        case VK_RMENU:
-            return fold(VK_MENU, VK_LMENU, VK_RMENU);
-        default:
-            return key;
-    }
 }
 
 LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

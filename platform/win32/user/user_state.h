@@ -93,8 +93,8 @@ struct UserState {
     bool hostStarted = false;
     HWND activeWindow = nullptr;
     bool appActive = false;
-    BYTE keys[256] = {};       // as the retrieved input messages left them
-    BYTE asyncKeys[256] = {};  // as the host reported them
+    BYTE keys[256] = {};  // as the retrieved input messages left them; the keyboard module
+                          // keeps what the host reports
     POINT cursor{};
     std::string lockDirectory;  // empty: $XDG_RUNTIME_DIR, else /tmp
     bool recordCalls = false;
@@ -131,10 +131,6 @@ HostDisplayMode CurrentDisplayMode();
 
 std::string ConvertCp932ToUtf8(const char* text);
 std::string ConvertUtf8ToCp932(const char* text);
-
-// Presses or releases a key (and for a sided Shift, Ctrl or Alt the generic one) in a table;
-// returns the generic key.
-BYTE UpdateKeyTable(BYTE* table, BYTE key, bool down);
 
 // Each file's own state back to its start.
 void ResetWindowRecords();

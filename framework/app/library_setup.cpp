@@ -1,0 +1,212 @@
+// The framework's spine: start-up and shutdown of every module in their fixed order, the
+// fatal exit's shutdown, COM start and end, and the locked public entry points around them.
+#include "app/library_setup.h"
+
+#include <platform/com.h>
+#include <platform/win32.h>
+#include <platform/win32_user.h>
+
+#include "app/main_window.h"
+#include "app/message_pump.h"
+#include "app/screen_log.h"
+#include "core/api_lock.h"
+#include "core/clocks.h"
+#include "core/fatal_error.h"
+#include "core/file_access.h"
+#include "core/log.h"
+#include "core/platform_dlls.h"
+#include "core/sockets.h"
+#include "core/string_functions.h"
+#include "core/system_info.h"
+#include "core/text_input.h"
+#include "core/tracked_memory.h"
+#include "graphics/draw_screen.h"
+#include "graphics/graphics_system.h"
+#include "graphics/model_resources.h"
+#include "graphics/screen_state.h"
+#include "graphics/soft_image.h"
+#include "input/input.h"
+#include "media/color_format.h"
+#include "media/movies.h"
+#include "media/music.h"
+#include "media/sound.h"
+#include "media/sound_conversion.h"
+#include "media/theora_player.h"
+
+LibraryState gLibrary = {};
+
+namespace {
+
+// A full-screen request for a size the display does not offer starts in window mode.
+void ChooseStartMode() {
+    if (IsWindowedMode()) return;
+    int width = 0, height = 0;
+    QueryOutputSize(&width, &height);
+    bool listed = false;
+    for (int i = 0, count = CountDisplayModes(); i < count && !listed; i++) {
+        DisplayModeEntry mode = ReadDisplayMode(i);
+        listed = mode.width == width && mode.height == height;
+    }
+    bool small = width == 320 && height == 240;
+    if (!listed && !(small && IsHardwareRenderingRequested())) ChangeWindowMode(1);
+    if (small && !IsWindowedMode()) {
+        SetEmulation320x240(1);
+        StoreScreenSize(640, 480);
+    }
+}
+
+int DesktopBitsPerPixel() {
+    HDC screen = GetDC(nullptr);
+    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bits;
+}
+
+// The fatal exit's shutdown. Off the main thread the shutdown would wait for this very thread
+// (a loading worker), so the process ends at once there.
+void ShutdownAfterFatalError() {
+    DWORD mainThread = gShell.mainThreadId;
+    if (mainThread != 0 && mainThread != GetCurrentThreadId()) return;
+    ShutdownLibraryUnlocked();
+    CloseApiLock();
+}
+
+// A failed step: the modules started so far stay as they are.
+int FailStartup() {
+    ShutdownLibraryUnlocked();
+    gShell.initialising = 0;
+    return -1;
+}
+
+}  // namespace
+
+int SetupLibrary() {
+    if (gShell.setUp != 0) return 0;
+    EnterApiLock();
+    int result = SetupLibraryUnlocked();
+    LeaveApiLock();
+    return result;
+}
+
+int ShutdownLibrary() {
+    if (gShell.setUp == 0) return 0;
+    EnterApiLock();
+    int result = ShutdownLibraryUnlocked();
+    LeaveApiLock();
+    CloseApiLock();
+    return result;
+}
+
+int SetupLibraryUnlocked() {
+    if (gShell.setUp != 0) return 0;
+    gShell.initialising = 1;
+    InstallFatalErrorShutdown(ShutdownAfterFatalError);
+    ClearQuittingFlag();
+    LoadPlatformDlls();
+    ChooseStartMode();
+    BuildYUVToRGBTables();
+
+    SetupArchiveCache();
+    SetFileAccessFunctions(nullptr);
+    GetDataCurrentDir(gLibrary.startDirectory);
+    if (gLog.directory[0] == '\0') {
+        CopyStringMax(gLog.directory, gLibrary.startDirectory, sizeof gLog.directory - 1);
+    }
+    StartLog();
+
+    if (gLibrary.noWindow == 0 &&
+        ((DesktopBitsPerPixel() == 24 && IsWindowedMode()) || QueryColorBitDepth() == 24)) {
+        return AppendLogText("ＯＲＢＥＫライブラリは２４ビットカラーモードに対応していません\n");
+    }
+    ProbePerformanceCounter();
+    LogSystemInfo();
+    InstallGraphRestoreHandler(nullptr);
+    SetupCom();
+
+    if (SetupMainWindow() == -1) return FailStartup();
+    if (gLibrary.noInput == 0 && SetupInput() == -1) return FailStartup();
+    if (gLibrary.noSound == 0) {
+        OpenAcmLibrary();
+        SetupDirectSound();
+    }
+    if (gShell.noGraphics == 0) {
+        SetupGraphImageModule();
+        RegisterSoftImageHandleType();
+        SetupMovieManager();
+        if (InitializeGraphics() < 0) return FailStartup();
+    }
+    SetupCharCodeBuffer();
+
+    gShell.setUp = 1;
+    if (!IsWindowedMode()) ForceForegroundWindow(GetMainHwnd(), 1);
+    SetupScreenLog();
+    SelectDrawScreen(kBackScreen);
+    SelectDrawScreen(kFrontScreen);
+    if (gShell.noGraphics == 0) RegisterModelHandleTypes();
+
+    gShell.initialising = 0;
+    ConsumeDeferredUserSize();
+    return 0;
+}
+
+int ShutdownLibraryUnlocked() {
+    if (gShell.setUp == 0) return 0;
+    gShell.ending = 1;
+
+    DeleteAllSoftImages();
+    ShutdownScreenLog();
+    TerminateNetwork();
+    StopCurrentMusic();
+    UnregisterModelHandleTypes();
+    ShutdownGraphicsSystem();
+    ShutdownGraphImageModule();
+    UnregisterSoftImageHandleType();
+    ShutdownMovieManager();
+    ShutdownInput();
+    ShutdownDirectSound();
+    CloseAcmLibrary();
+    ShutdownMainWindow();
+    ShutdownCom();
+    gShell.setUp = 0;
+
+    if (gLibrary.noWindow == 0) {
+        while (PumpMessagesUnlocked() == 0 && gMainWindow.quit == 0 &&
+               gMainWindow.windowDestroyed == 0) {
+        }
+    }
+    UnregisterClassA(gMainWindow.settings.className, gShell.module);
+    // Only our own window is destroyed: a second copy's window of the same class stays.
+    if (gLibrary.noWindow == 0) {
+        for (HWND found = FindWindowA(gMainWindow.settings.className, nullptr);
+             found != nullptr && found == gShell.window;
+             found = FindWindowA(gMainWindow.settings.className, nullptr)) {
+            DestroyWindow(found);
+            Sleep(100);
+        }
+    }
+    SetDataCurrentDir(gLibrary.startDirectory);
+    ShutdownArchiveCache();
+    DumpMemoryBlocks();
+    FreePlatformDlls();
+    return 0;
+}
+
+int SetupCom() {
+    if (gLibrary.comInitialised != 0) return -1;
+    AppendLogText("ＣＯＭの初期化... ");
+    if (gPlatformDlls.CoInitializeEx == nullptr ||
+        gPlatformDlls.CoInitializeEx(nullptr, COINIT_MULTITHREADED) < 0) {
+        return AppendLogText("ＣＯＭの初期化に失敗しました\n");
+    }
+    AppendLogText("成功しました\n");
+    gLibrary.comInitialised = 1;
+    return 0;
+}
+
+int ShutdownCom() {
+    if (gLibrary.comInitialised == 0) return -1;
+    if (gPlatformDlls.CoUninitialize != nullptr) gPlatformDlls.CoUninitialize();
+    AppendLogText("ＣＯＭを終了... 完了\n");
+    gLibrary.comInitialised = 0;
+    return 0;
+}

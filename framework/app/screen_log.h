@@ -1,0 +1,8 @@
+// The on-screen log: 80 lines of text drawn over the picture while shown.
+#pragma once
+
+int SetupScreenLog();
+int ShutdownScreenLog();
+int RecreateScreenLogFont();
+int IsScreenLogShown();
+int DrawScreenLog();

@@ -1,0 +1,170 @@
+// Orbek's public face: the calls, types and constants that a game built on the framework uses.
+// A game includes this header and nothing else of the framework. Results follow one rule:
+// 0 for success and -1 for failure; calls that create something return a handle or -1; yes/no
+// queries return 1 or 0, and -1 for a bad handle.
+#pragma once
+
+#include <cstdint>
+
+// ---- Types shared by every subsystem ----
+
+// A resource of the framework: negative means invalid; bits 26-30 the kind, 16-25 a check
+// number, 0-15 the slot index.
+using Handle = int32_t;
+
+// Where a draw target is expected: the back buffer and the front screen.
+constexpr int32_t kBackScreen = -2;
+constexpr int32_t kFrontScreen = -4;
+
+// A colour in the current screen's pixel format, made by PackScreenColor.
+using ScreenColor = uint32_t;
+
+// How drawing combines with what is already there; the parameter runs from 0 to 255.
+enum BlendMode : int32_t {
+    BlendOpaque = 0,                // no blending
+    BlendTranslucent = 1,           // alpha blend by the parameter
+    BlendAdditive = 2,              // saturating add scaled by the parameter
+    BlendSubtractive = 3,           // saturating subtract
+    BlendMultiply = 4,              // destination times source
+    BlendAdditivePass = 5,          // additive factors
+    BlendOpaqueHardwareOnly = 6,    // blending off, Direct3D only
+    BlendNoFactors = 7,             // the blend state without factors
+    BlendKeepDest = 8,              // destination unchanged
+    BlendInvertDest = 9,            // source times inverted destination
+    BlendInvertedSource = 10,       // inverted source, alpha-blended by the parameter
+    BlendMultiplyTranslucent = 11,  // multiply, faded by the parameter
+    BlendTranslucentShader3 = 12,   // alpha-blend factors, third built-in shader blend
+    BlendAdditiveShader3 = 13,      // additive factors, third built-in shader blend
+    BlendOverwrite = 14,            // source replaces destination with blending on
+    BlendPremultiplied = 15,        // premultiplied alpha
+    BlendSubtractiveNative = 16,    // reverse subtract, never emulated
+};
+
+// 256 bytes by DirectInput key code; bit 7 set while the key is down.
+typedef uint8_t KeyStateTable[256];
+
+// Bit 0 down, 1 left, 2 right, 3 up, bits 4 to 27 buttons 0 to 23.
+typedef uint32_t JoypadBits;
+constexpr JoypadBits kJoypadDown = 1u << 0;
+constexpr JoypadBits kJoypadLeft = 1u << 1;
+constexpr JoypadBits kJoypadRight = 1u << 2;
+constexpr JoypadBits kJoypadUp = 1u << 3;
+constexpr int32_t kJoypadFirstButtonBit = 4;
+constexpr int32_t kJoypadButtons = 24;
+constexpr int32_t kMaxJoypads = 16;
+// ORed into a pad number for GetJoypadBits: add the pad's keyboard assignment.
+constexpr int32_t kJoypadWithKeys = 0x1000;
+
+// Play types of PlaySoundHandle: 0 waits for the end, 3 loops, anything else plays once.
+constexpr int32_t kPlayWait = 0;
+constexpr int32_t kPlayBackground = 1;
+constexpr int32_t kPlayLoop = 3;
+
+// A rectangle in pixels {left, top, right, bottom}, right and bottom exclusive.
+struct RECT;
+
+// ---- Start-up, shutdown and the message pump ----
+
+// 1 window, 0 full screen; before SetupLibrary it only records the choice. -1 when a
+// full-screen change finds no display mode of the screen size.
+int ChangeWindowMode(int32_t windowed);
+// Starts the whole framework: window, input, sound, graphics, fonts. 0 also when already set up.
+int SetupLibrary();
+// Ends everything SetupLibrary started.
+int ShutdownLibrary();
+// Handles pending window messages and the framework's per-frame services; 0 while the program
+// may go on, -1 once it must end. Call it once per pass of every loop.
+int PumpMessages();
+
+// ---- Clock and random numbers ----
+
+// A free-running millisecond clock, 31 bits wide; only differences of two readings mean
+// anything. 0xFFFFFFFF before the framework's clock is loaded.
+uint32_t GetMillisecondCount(int32_t unused = 0);
+// 0..n inclusive from the framework's one random sequence; 0 for a negative n.
+int RandomUpTo(int n);
+
+// ---- Keyboard and joypads ----
+// While the application is inactive each query first waits for activation.
+
+// 1 while the key (a DirectInput key code) is down, else 0.
+int TestKeyDown(int32_t key);
+// out[i] = 1 while key i (a DirectInput key code) is down, else 0; -1 for a null buffer.
+int CopyAllKeyStates(uint8_t out[256]);
+// The number of joypads found when input was set up (0 to 16).
+int CountJoypads();
+// Pad number 1..16 (ORed with kJoypadWithKeys to add its keyboard assignment); 0 for a pad
+// that does not exist.
+JoypadBits GetJoypadBits(int32_t pad);
+// Vibration of pad 1..count at `power` (0..10,000) for `durationMs` (negative: until stopped);
+// -1 for a pad without force feedback.
+int StartJoypadRumble(int32_t pad, int32_t power, int32_t durationMs);
+int StopJoypadRumble(int32_t pad);
+
+// ---- Screens and draw settings ----
+
+// kBackScreen, kFrontScreen or a draw-target graph; later drawing goes there.
+int SelectDrawScreen(int32_t screen);
+// Fills the draw screen with the background colour; null (or a negative left or top) for the
+// whole screen.
+int EraseDrawScreen(const RECT* rect);
+// Presents the back buffer; with the default settings it first waits for the vertical blank.
+// -1 when the framework is not set up or is quitting.
+int FlipScreen();
+// The clip rectangle of all later drawing, corners in any order, clamped to the screen.
+int SetDrawRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+// The blend mode (unchecked) and its parameter (clamped to 0..255) for later drawing.
+int ChangeBlendMode(int32_t mode, int32_t param);
+// Sampling of scaled and rotated drawing: 0 nearest point, 1 linear, 2 anisotropic.
+int SetDrawSamplingMode(int32_t mode);
+// The colour (each channel 0..255) in the current screen format.
+ScreenColor PackScreenColor(int red, int green, int blue);
+
+// ---- Graphs ----
+
+// A graph of the image file, or -1 when it is missing or cannot be decoded; the flag has no
+// effect.
+Handle LoadImageFileAsGraph(const char* fileName, int32_t flag);
+// Fills out[0..allNum-1] with one graph per cell of width x height, row by row (cell i at
+// column i mod xNum, row i / xNum); the flag has no effect.
+int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
+                             int32_t width, int32_t height, Handle* out, int32_t flag);
+int DisposeGraph(Handle graph);
+
+// ---- Drawing, under the current blend mode, bright colour, sampling mode and clip ----
+
+// The whole graph with its top-left at (x, y); a non-zero trans skips transparent pixels.
+int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans);
+// The graph scaled and rotated (radians) about its centre, the centre placed at (x, y); a
+// non-zero turn mirrors it left to right.
+int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, int32_t trans,
+                    int32_t turn);
+// A rectangle with corners (x1, y1) and (x2, y2): filled, or a one-pixel outline with fill 0.
+int PutBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color, int32_t fill);
+
+// ---- Fonts and text ----
+
+// A font of the face (null for the default) or -1; -1 for the charset index and the edge size
+// means the defaults; `reuse` is a font handle to make again, or -1.
+Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
+                      int edgeSize, int italic, Handle reuse);
+// The text with its top-left corner at (x, y).
+int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
+                       ScreenColor edgeColor, int vertical);
+
+// ---- Sounds ----
+
+// A sound of a WAV, MP3 or Ogg Vorbis file, or -1. With several buffers (at most 10) a sound
+// can overlap itself; shareSource is a stream sound whose buffer it may share, -1 for none.
+Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource);
+// playType kPlayWait, kPlayBackground or kPlayLoop; fromTop 1 starts at the beginning, 0 goes
+// on from where it was stopped.
+int PlaySoundHandle(Handle handle, int32_t playType, int32_t fromTop);
+// Stops it and keeps its position.
+int StopSoundHandle(Handle handle);
+// 1 while any of its buffers plays, 0 when none does, -1 for a bad handle.
+int IsSoundHandlePlaying(Handle handle);
+int DeleteSoundHandle(Handle handle);
+// Length and play position in milliseconds; -1 for a bad handle.
+int GetSoundTotalTime(Handle handle);
+int GetSoundCurrentTime(Handle handle);
