@@ -6,6 +6,7 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
+#include <platform/cpu.h>
 
 #include <cmath>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/system_info.h"
 #include "graphics/mem_img.h"
 #include "softrender/raster.h"
 
@@ -83,6 +85,9 @@ Pictures& PicturesFor(int bytes) {
 void PrepareRenderer(uint32_t mode, int param) {
     static const bool ready = [] {
         SetupMemImgTables();
+        unsigned regs[4];
+        CpuId(1, regs);
+        gSystemInfo.mmxUsable = regs[3] >> 23 & 1;  // as start-up sets it
         RECT area{0, 0, kWidth, kHeight};
         SetMemImgDrawArea(&area);
         SetMemImgBright(0xFFFFFF);

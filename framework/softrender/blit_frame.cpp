@@ -17,6 +17,10 @@ void SetBlitPlainLoopsOnly(bool on) {
     gBlits.plainLoopsOnly = on;
 }
 
+bool PackedByteLoopsSelected() {
+    return gSystemInfo.mmxUsable != 0 && !gBlits.plainLoopsOnly;
+}
+
 bool CanDrawOnto(const MEMIMG* dest) {
     const MemImgBody* d = dest->body;
     if (d->paletteFlag == 1 || d->alphaFlag == 1) return false;
@@ -114,7 +118,7 @@ bool PrepareBlit(const MEMIMG* src, int32_t trans, const MEMIMG* mask, BlitPath 
     else if (out->kind == SrcKind::Direct565)
         keyFits = key <= 0xFFFF;
     out->trans = trans != 0 && keyFits;
-    out->simd = gSystemInfo.mmxUsable != 0 && !gBlits.plainLoopsOnly;
+    out->simd = PackedByteLoopsSelected();
 
     BlendContext& c = out->ctx;
     c = ParamBlendContext(p);

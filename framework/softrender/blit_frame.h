@@ -36,6 +36,10 @@ struct BlitJob {
     ptrdiff_t maskPitch;
 };
 
+// Whether the packed-byte (SSE2) loops run: the processor flag, unless a test asked for the
+// plain loops.
+bool PackedByteLoopsSelected();
+
 // A destination without palette or alpha, of colour type 0 or 1.
 bool CanDrawOnto(const MEMIMG* dest);
 

@@ -9,7 +9,8 @@
 
 namespace {
 
-template <bool Wide, int Mode>
+// Packed selects the packed-byte runs of the translucent and additive modes.
+template <bool Wide, int Mode, bool Packed>
 void FillRows(uint8_t* first, ptrdiff_t pitch, int64_t width, int64_t height,
               const SolidColour& colour) {
     if constexpr (Mode == 0) {
@@ -17,6 +18,9 @@ void FillRows(uint8_t* first, ptrdiff_t pitch, int64_t width, int64_t height,
         BlendSolidRun<Wide, 0>(first, width, colour);
         const size_t rowBytes = static_cast<size_t>(width) * (Wide ? 4 : 2);
         for (int64_t y = 1; y < height; ++y) std::memcpy(first + y * pitch, first, rowBytes);
+    } else if constexpr (Packed && (Mode == 1 || Mode == 2)) {
+        for (int64_t y = 0; y < height; ++y)
+            BlendSolidRunPacked<Wide, Mode>(first + y * pitch, width, colour);
     } else {
         for (int64_t y = 0; y < height; ++y)
             BlendSolidRun<Wide, Mode>(first + y * pitch, width, colour);
@@ -42,8 +46,11 @@ void FillMemImgRect(MEMIMG* dest, const int32_t rect[4], uint32_t colour) {
     if (!PrepareSolidColour(wide, BrightenByShift(colour, wide, gMemImgDraw.bright), &s)) return;
     ForgetRunLengthStream(dest);
     uint8_t* first = PixelAddress(dest, r.left, r.top, wide ? 4 : 2);
+    const bool packed = PackedByteLoopsSelected() && (s.mode == 1 || s.mode == 2);
     WithSolidVariant(s, [&](auto w, auto m) {
-        FillRows<TagValue<decltype(w)>, TagValue<decltype(m)>>(
-            first, dest->body->pitch, r.right - r.left, r.bottom - r.top, s);
+        WithFlag(packed, [&](auto simd) {
+            FillRows<TagValue<decltype(w)>, TagValue<decltype(m)>, TagValue<decltype(simd)>>(
+                first, dest->body->pitch, r.right - r.left, r.bottom - r.top, s);
+        });
     });
 }

@@ -62,6 +62,11 @@ inline void BlendSolidRun(uint8_t* p, int64_t count, const SolidColour& s) {
     for (int64_t i = 0; i < count; ++i, p += Wide ? 4 : 2) BlendSolidAt<Wide, Mode>(p, local);
 }
 
+// The packed-byte (SSE2) form of BlendSolidRun for modes 1 and 2: the same pixels, sixteen
+// bytes at a time.
+template <bool Wide, int Mode>
+void BlendSolidRunPacked(uint8_t* p, int64_t count, const SolidColour& s);
+
 // Calls f with the width as a bool constant and the mode as an integral constant.
 template <class F>
 inline void WithSolidVariant(const SolidColour& s, F&& f) {

@@ -51,9 +51,9 @@ inline Color ColorFromArgb(DWORD argb) {
     return __builtin_convertvector(channels, ColorLanes) * (1.0f / 255.0f);
 }
 
-// A channel in 0..1 as an unsigned integer of `maxValue` steps, rounded to nearest.
-inline DWORD QuantizeChannel(float v, float maxValue) {
-    return static_cast<DWORD>(Saturate(v) * maxValue + 0.5f);
+// A channel in 0..1 as 0..255, rounded to nearest; the same arithmetic as ArgbFromColor.
+inline DWORD ByteFromChannel(float v) {
+    return static_cast<DWORD>(Saturate(v) * 255.0f + 0.5f);
 }
 
 inline DWORD ArgbFromColor(Color c) {

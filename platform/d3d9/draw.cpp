@@ -405,8 +405,8 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     DrawPipeline& pipeline = cache.pipeline;
     if (!cache.valid || std::memcmp(&inputs, &cache.inputs, sizeof(inputs)) != 0) {
         cache.valid = false;
-        HRESULT built = BuildPipeline(*this, layout.texCount,
-                                      cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
+        HRESULT built =
+            BuildPipeline(*this, layout.texCount, cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
         if (built != D3D_OK) return built;
         std::memcpy(&cache.inputs, &inputs, sizeof(inputs));
         cache.valid = true;

@@ -121,8 +121,8 @@ inline void EncodeArgb(D3DFORMAT format, BYTE* p, DWORD argb) {
         case D3DFMT_X1R5G5B5:
         case D3DFMT_A1R5G5B5: {
             DWORD bit = format == D3DFMT_X1R5G5B5 ? 1 : Quantize(a, 1);
-            Store16(p, (bit << 15) | (Quantize(r, 5) << 10) | (Quantize(g, 5) << 5) |
-                           Quantize(b, 5));
+            Store16(p,
+                    (bit << 15) | (Quantize(r, 5) << 10) | (Quantize(g, 5) << 5) | Quantize(b, 5));
             break;
         }
         case D3DFMT_A4R4G4B4:

@@ -86,8 +86,9 @@ inline int BlendFactor(DWORD factor, int channel, DWORD s, DWORD d) {
         case D3DBLEND_INVDESTCOLOR:
             return 255 - Channel(d, channel);
         case D3DBLEND_SRCALPHASAT:
-            return channel == 3 ? 255
-                                : std::min(static_cast<int>(Alpha(s)), 255 - static_cast<int>(Alpha(d)));
+            return channel == 3
+                       ? 255
+                       : std::min(static_cast<int>(Alpha(s)), 255 - static_cast<int>(Alpha(d)));
         default:  // ZERO, and values Direct3D does not define
             return 0;
     }
@@ -196,8 +197,8 @@ DWORD SampleStage(const DrawPipeline& p, const Interpolants& in, int i, int x, i
     return texel;
 }
 
-DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
-              DWORD diffuse, DWORD specular) {
+DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, double w, DWORD diffuse,
+              DWORD specular) {
     DWORD r[kRegisterCount] = {diffuse, diffuse, 0xFF000000u, p.textureFactor, specular, 0};
     for (int i = 0; i < p.stageCount; ++i) {
         const StageProgram& s = p.stages[i];
@@ -207,12 +208,12 @@ DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, doubl
             if (!p.samplers.setup[i].bound) continue;
             r[D3DTA_TEXTURE] = SampleStage(p, in, i, x, y, w);
         }
-        StageAlphas alphas = {static_cast<int>(Alpha(r[D3DTA_DIFFUSE])),
-                              static_cast<int>(Alpha(r[D3DTA_TEXTURE])),
-                              static_cast<int>(Alpha(r[D3DTA_TFACTOR])),
-                              static_cast<int>(Alpha(r[D3DTA_CURRENT]))};
-        DWORD color = ApplyStageOp(s.colorOp, ArgValue(s.colorArgs[0], r),
-                                   ArgValue(s.colorArgs[1], r), ArgValue(s.colorArgs[2], r), alphas);
+        StageAlphas alphas = {
+            static_cast<int>(Alpha(r[D3DTA_DIFFUSE])), static_cast<int>(Alpha(r[D3DTA_TEXTURE])),
+            static_cast<int>(Alpha(r[D3DTA_TFACTOR])), static_cast<int>(Alpha(r[D3DTA_CURRENT]))};
+        DWORD color =
+            ApplyStageOp(s.colorOp, ArgValue(s.colorArgs[0], r), ArgValue(s.colorArgs[1], r),
+                         ArgValue(s.colorArgs[2], r), alphas);
         // An alpha operation left disabled under an enabled colour operation passes alpha on.
         DWORD alpha = r[D3DTA_CURRENT];
         if (s.alphaOp != D3DTOP_DISABLE) {
@@ -226,10 +227,12 @@ DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, doubl
     return out;
 }
 
-DWORD KernelPixel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
-                  DWORD diffuse, DWORD specular, bool* discard) {
+}  // namespace
+
+DWORD RunPixelKernel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
+                     DWORD diffuse, DWORD specular, bool* discard) {
     auto unpack = [](DWORD c) {
-        auto channel = [c](int i) { return static_cast<float>(Channel(c, i)) / 255.0f; };
+        auto channel = [c](int i) { return static_cast<float>(Channel(c, i)) * (1.0f / 255.0f); };
         return ShaderFloat4{channel(2), channel(1), channel(0), channel(3)};
     };
     PixelShaderInput sin;
@@ -249,10 +252,10 @@ DWORD KernelPixel(const DrawPipeline& p, const Interpolants& in, int x, int y, d
     sin.y = static_cast<float>(y);
     ShaderFloat4 result;
     *discard = !p.kernel(sin, p.shaderContext, &result);
-    return ArgbFromColor(Color{result.x, result.y, result.z, result.w});
+    // Channel by channel: the kernel has just stored them one by one.
+    return ByteFromChannel(result.w) << 24 | ByteFromChannel(result.x) << 16 |
+           ByteFromChannel(result.y) << 8 | ByteFromChannel(result.z);
 }
-
-}  // namespace
 
 DWORD ApplyArgModifiers(DWORD arg, DWORD value) {
     if ((arg & D3DTA_COMPLEMENT) != 0) value = ~value;
@@ -294,8 +297,7 @@ DWORD ApplyStageOp(DWORD op, DWORD a0, DWORD a1, DWORD a2, const StageAlphas& al
                         : op == D3DTOP_BLENDTEXTUREALPHA ? alphas.texture
                         : op == D3DTOP_BLENDFACTORALPHA  ? alphas.factor
                                                          : alphas.current;
-            return EachChannel(a2, a1,
-                               [alpha](int, int x, int y) { return Lerp255(x, y, alpha); });
+            return EachChannel(a2, a1, [alpha](int, int x, int y) { return Lerp255(x, y, alpha); });
         }
         case D3DTOP_BLENDTEXTUREALPHAPM:
             return EachChannel(a1, a2, [&alphas](int, int x, int y) {
@@ -330,9 +332,8 @@ DWORD ApplyStageOp(DWORD op, DWORD a0, DWORD a1, DWORD a2, const StageAlphas& al
                 return std::min(255, Channel(a0, i) + Mul255(x, y));
             });
         default:  // LERP: a0 a1 + (1 - a0) a2
-            return EachChannel(a1, a2, [a0](int i, int x, int y) {
-                return Lerp255(y, x, Channel(a0, i));
-            });
+            return EachChannel(a1, a2,
+                               [a0](int i, int x, int y) { return Lerp255(y, x, Channel(a0, i)); });
     }
 }
 
@@ -580,7 +581,7 @@ void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
         DWORD out;
         if (p.kernel != nullptr) {
             bool discard;
-            out = KernelPixel(p, in, x, y, w, diffuse, specular, &discard);
+            out = RunPixelKernel(p, in, x, y, w, diffuse, specular, &discard);
             if (discard) continue;
         } else {
             out = Combine(p, in, x, y, w, diffuse, specular);

@@ -66,7 +66,7 @@ struct Interpolants {
     FixedPlane diffuseFixed[4];  // red, green, blue, alpha (without perspective)
     FixedPlane specularFixed[4];
     StageCoords coords[kPipelineStages];  // of the stages that sample (without perspective)
-    SpanFn shade;                          // the span function that draws this primitive
+    SpanFn shade;                         // the span function that draws this primitive
 };
 
 struct StageProgram {
@@ -123,6 +123,10 @@ void BeginPrimitive(DrawPipeline& pipeline, Interpolants& in, int refX, int refY
 // The general path: shades pixels x0 <= x < x1 of row y, all inside the clip rectangle,
 // interpreting the pipeline per pixel.
 void ShadeSpan(DrawPipeline& pipeline, const Interpolants& in, int y, int x0, int x1);
+// The pipeline's pixel-shader kernel on pixel (x, y) (w = 1 / q in perspective, else 1) with
+// its diffuse and specular colours: its output as A8R8G8B8, or `discard` set.
+DWORD RunPixelKernel(const DrawPipeline& pipeline, const Interpolants& in, int x, int y, double w,
+                     DWORD diffuse, DWORD specular, bool* discard);
 // The two alpha-test and depth comparisons.
 bool Compare(DWORD func, DWORD value, DWORD reference);
 

@@ -186,7 +186,8 @@ void RasterizeTriangle(DrawPipeline& p, const ScreenVertex& a, const ScreenVerte
             }
             e.NextRow();
         }
-        if (lo <= hi) shade(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
+        if (lo <= hi)
+            shade(p, in, static_cast<int>(y), static_cast<int>(lo), static_cast<int>(hi + 1));
     }
 }
 

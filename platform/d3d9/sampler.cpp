@@ -78,15 +78,20 @@ ShaderFloat4 SampleTexture(const PixelShaderContext& context, int sampler, float
     const SamplerSetup& s = samplers->setup[sampler];
     if (!s.bound) return {0, 0, 0, 1};
     const SamplerChoice& c = samplers->choice[sampler];
-    auto at = [&](int index) {
-        const SamplerLevel& level = s.levels[index];
-        constexpr double kScale = double{1 << kTexelFraction};
-        return sampling::SampleLevel(s, level, c.linear,
-                                     pixel_math::RoundToInt64(u * (level.width * kScale)),
-                                     pixel_math::RoundToInt64(v * (level.height * kScale)));
+    constexpr double kScale = double{1 << kTexelFraction};
+    const SamplerLevel& first = s.levels[c.level0];
+    DWORD texel = sampling::SampleLevel(s, first, c.linear,
+                                        pixel_math::RoundToInt64(u * (first.width * kScale)),
+                                        pixel_math::RoundToInt64(v * (first.height * kScale)));
+    if (c.weight1 != 0) {
+        const SamplerLevel& second = s.levels[c.level1];
+        DWORD other = sampling::SampleLevel(s, second, c.linear,
+                                            pixel_math::RoundToInt64(u * (second.width * kScale)),
+                                            pixel_math::RoundToInt64(v * (second.height * kScale)));
+        texel = sampling::MixLevels(texel, other, c.weight1);
+    }
+    auto channel = [texel](int i) {
+        return static_cast<float>((texel >> (8 * i)) & 0xFF) * (1.0f / 255.0f);
     };
-    DWORD texel = at(c.level0);
-    if (c.weight1 != 0) texel = sampling::MixLevels(texel, at(c.level1), c.weight1);
-    auto channel = [texel](int i) { return static_cast<float>((texel >> (8 * i)) & 0xFF) / 255.0f; };
     return {channel(2), channel(1), channel(0), channel(3)};
 }

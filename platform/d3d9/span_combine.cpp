@@ -63,8 +63,10 @@ void SimdStep(const CombineStep& s, int n) {
                           Op != D3DTOP_MODULATE4X) {
                 AlphaWords(Load(s.alphas[BlendAlphaSource(Op)], i), &alphaLo, &alphaHi);
             }
-            __m128i lo = OnWords<Op>(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero), alphaLo);
-            __m128i hi = OnWords<Op>(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero), alphaHi);
+            __m128i lo =
+                OnWords<Op>(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero), alphaLo);
+            __m128i hi =
+                OnWords<Op>(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero), alphaHi);
             out = _mm_packus_epi16(lo, hi);
         }
         Store(s.out, i, out);
@@ -73,10 +75,9 @@ void SimdStep(const CombineStep& s, int n) {
 
 void ScalarStep(const CombineStep& s, int n) {
     for (int i = 0; i < n; ++i) {
-        StageAlphas alphas = {static_cast<int>(s.alphas[0][i] >> 24),
-                              static_cast<int>(s.alphas[1][i] >> 24),
-                              static_cast<int>(s.alphas[2][i] >> 24),
-                              static_cast<int>(s.alphas[3][i] >> 24)};
+        StageAlphas alphas = {
+            static_cast<int>(s.alphas[0][i] >> 24), static_cast<int>(s.alphas[1][i] >> 24),
+            static_cast<int>(s.alphas[2][i] >> 24), static_cast<int>(s.alphas[3][i] >> 24)};
         s.out[i] = ApplyStageOp(s.op, s.args[0][i] ^ s.flips[0], s.args[1][i] ^ s.flips[1],
                                 s.args[2][i] ^ s.flips[2], alphas);
     }
@@ -129,6 +130,7 @@ void MergeAlphaStep(const CombineStep& s, int n) {
 void SpecularAddStep(const CombineStep& s, int n) {
     const __m128i color = _mm_set1_epi32(0x00FFFFFF);
     for (int i = 0; i < n; i += 4) {
-        Store(s.out, i, _mm_adds_epu8(Load(s.args[1], i), _mm_and_si128(Load(s.args[2], i), color)));
+        Store(s.out, i,
+              _mm_adds_epu8(Load(s.args[1], i), _mm_and_si128(Load(s.args[2], i), color)));
     }
 }

@@ -22,8 +22,8 @@ inline bool Inside(int64_t first, int64_t last, int64_t limit) {
 
 }  // namespace
 
-void FetchPoint(const SamplerSetup& s, const SamplerLevel& level, int64_t u, int64_t du,
-                int64_t v, int64_t dv, DWORD* out, int n) {
+void FetchPoint(const SamplerSetup& s, const SamplerLevel& level, int64_t u, int64_t du, int64_t v,
+                int64_t dv, DWORD* out, int n) {
     const int64_t lastU = u + du * (n - 1), lastV = v + dv * (n - 1);
     if (!Inside(u, lastU, level.width - 1) || !Inside(v, lastV, level.height - 1)) {
         for (int i = 0; i < n; ++i, u += du, v += dv) {
@@ -54,8 +54,8 @@ void FetchPoint(const SamplerSetup& s, const SamplerLevel& level, int64_t u, int
     }
 }
 
-void FetchLinear(const SamplerSetup& s, const SamplerLevel& level, int64_t u, int64_t du,
-                 int64_t v, int64_t dv, DWORD* out, int n) {
+void FetchLinear(const SamplerSetup& s, const SamplerLevel& level, int64_t u, int64_t du, int64_t v,
+                 int64_t dv, DWORD* out, int n) {
     // The taps are (c >> 8, c >> 8 + 1) with c the coordinate less half a texel.
     u -= kHalf;
     v -= kHalf;
@@ -79,16 +79,16 @@ void FetchLinear(const SamplerSetup& s, const SamplerLevel& level, int64_t u, in
     for (int i = 0; i < n; ++i, u += du, v += dv) {
         const int64_t cu = u >> shift, cv = v >> shift;  // in 1/256 texel
         const int fx = static_cast<int>(cu & 255), fy = static_cast<int>(cv & 255);
-        const DWORD* top =
-            level.texels + static_cast<size_t>(cv >> 8) * level.stride + static_cast<size_t>(cu >> 8);
+        const DWORD* top = level.texels + static_cast<size_t>(cv >> 8) * level.stride +
+                           static_cast<size_t>(cu >> 8);
         // Two taps a row as 16-bit channels: the left tap in the low half.
         __m128i t = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top)), orMask);
         __m128i b = _mm_or_si128(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(top + level.stride)), orMask);
-        const __m128i wx = _mm_set_epi16(static_cast<short>(fx), static_cast<short>(fx),
-                                         static_cast<short>(fx), static_cast<short>(fx),
-                                         static_cast<short>(256 - fx), static_cast<short>(256 - fx),
-                                         static_cast<short>(256 - fx), static_cast<short>(256 - fx));
+        const __m128i wx = _mm_set_epi16(
+            static_cast<short>(fx), static_cast<short>(fx), static_cast<short>(fx),
+            static_cast<short>(fx), static_cast<short>(256 - fx), static_cast<short>(256 - fx),
+            static_cast<short>(256 - fx), static_cast<short>(256 - fx));
         t = _mm_mullo_epi16(_mm_unpacklo_epi8(t, zero), wx);
         b = _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), wx);
         t = _mm_add_epi16(t, _mm_srli_si128(t, 8));  // at most 65280: exact in 16 bits
@@ -140,7 +140,8 @@ void InterpolateColors(const FixedPlane (&planes)[4], int dx, int dy, DWORD* out
             value[c] = _mm_add_epi32(value[c], step4[c]);
         }
         // Saturating packs clamp to 0..255: blue, red | green, alpha as bytes, then interleaved.
-        __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(ch[0], ch[2]), _mm_packs_epi32(ch[1], ch[3]));
+        __m128i bytes =
+            _mm_packus_epi16(_mm_packs_epi32(ch[0], ch[2]), _mm_packs_epi32(ch[1], ch[3]));
         __m128i bgra = _mm_unpacklo_epi8(bytes, _mm_srli_si128(bytes, 8));
         bgra = _mm_unpacklo_epi16(bgra, _mm_srli_si128(bgra, 8));
         _mm_store_si128(reinterpret_cast<__m128i*>(out + i), bgra);

@@ -63,7 +63,9 @@ struct Rgb16Base {
     struct Raw {
         __m128i v;
     };
-    static Raw Load(const BYTE* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+    static Raw Load(const BYTE* p) {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))};
+    }
     static void Store(BYTE* p, const Raw& r) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), r.v);
     }
@@ -72,7 +74,9 @@ struct Rgb16Base {
     }
     static __m128i Field(__m128i v, int mask) { return _mm_and_si128(v, Words(mask)); }
     // round(v * 31 / 255) = (249 v + 1020) >> 11 for every 8-bit v.
-    static __m128i Round5(__m128i v) { return _mm_add_epi16(_mm_mullo_epi16(v, Words(249)), Words(1020)); }
+    static __m128i Round5(__m128i v) {
+        return _mm_add_epi16(_mm_mullo_epi16(v, Words(249)), Words(1020));
+    }
 };
 
 struct Rgb565 : Rgb16Base {
@@ -142,8 +146,7 @@ constexpr bool ReadsDest(BlendKind k) {
 }
 // Kinds that leave the destination as it is where the source alpha is 0.
 constexpr bool ZeroAlphaKeeps(BlendKind k) {
-    return k == BlendKind::Translucent || k == BlendKind::Additive ||
-           k == BlendKind::SubtractAlpha;
+    return k == BlendKind::Translucent || k == BlendKind::Additive || k == BlendKind::SubtractAlpha;
 }
 
 // One channel: s source, d destination, a source alpha.
@@ -181,8 +184,8 @@ inline __m128i BlendChannel(__m128i s, __m128i d, __m128i a) {
 
 template <class F, BlendKind K, bool AlphaTest>
 inline void MergeEight(const MergeJob& job, const DWORD* source, BYTE* target) {
-    const Planes s = PlanesFromArgb(_mm_load_si128(reinterpret_cast<const __m128i*>(source)),
-                                    _mm_load_si128(reinterpret_cast<const __m128i*>(source + 4)));
+    const Planes s = PlanesFromArgb(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4)));
     if constexpr (ZeroAlphaKeeps(K) && F::kExact) {
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(s.a, _mm_setzero_si128())) == 0xFFFF) return;
     }
@@ -214,7 +217,7 @@ void Merge(const MergeJob& job, BYTE* target, int n) {
     }
     if (i == n) return;
     // The last pixels go through a copy of the row so nothing past the span is touched; the
-    // source buffer is long enough for eight.
+    // source buffer holds eight more words than any span needs.
     alignas(16) BYTE tail[8 * F::kBytes];
     const size_t bytes = static_cast<size_t>(n - i) * F::kBytes;
     std::memcpy(tail, target + i * F::kBytes, bytes);

@@ -24,17 +24,17 @@ void SpecularAddStep(const CombineStep& step, int n);
 
 // The blends that have merges of their own (factors and operation together).
 enum class BlendKind {
-    Replace,           // blending off, or ONE, ZERO
-    Translucent,       // SRCALPHA, INVSRCALPHA
-    Additive,          // SRCALPHA, ONE
-    AddBoth,           // ONE, ONE
-    Premultiplied,     // ONE, INVSRCALPHA
-    Multiply,          // ZERO, SRCCOLOR or DESTCOLOR, ZERO
-    InvertDest,        // INVDESTCOLOR, ZERO
-    Keep,              // ZERO, ONE
-    SubtractAlpha,     // SRCALPHA, ONE, REVSUBTRACT
-    SubtractSource,    // ONE, ONE, SUBTRACT: source minus destination
-    SubtractDest,      // ONE, ONE, REVSUBTRACT: destination minus source
+    Replace,         // blending off, or ONE, ZERO
+    Translucent,     // SRCALPHA, INVSRCALPHA
+    Additive,        // SRCALPHA, ONE
+    AddBoth,         // ONE, ONE
+    Premultiplied,   // ONE, INVSRCALPHA
+    Multiply,        // ZERO, SRCCOLOR or DESTCOLOR, ZERO
+    InvertDest,      // INVDESTCOLOR, ZERO
+    Keep,            // ZERO, ONE
+    SubtractAlpha,   // SRCALPHA, ONE, REVSUBTRACT
+    SubtractSource,  // ONE, ONE, SUBTRACT: source minus destination
+    SubtractDest,    // ONE, ONE, REVSUBTRACT: destination minus source
     Minimum,
     Maximum,
 };

@@ -1,8 +1,9 @@
 // The specialised span of one pipeline state: what its chunks fetch, combine and merge. A
 // span is drawn in chunks of up to kSpanChunk pixels through buffers of A8R8G8B8 words: the
 // samplers fetch texels, Gouraud colours are interpolated, the texture stages run as steps
-// over whole buffers, and the result is merged into the render target. Each piece is a
-// template instantiation picked once per state (spans.cpp).
+// over whole buffers (or a pixel-shader kernel runs pixel by pixel), and the result is merged
+// into the render target. Each piece is a template instantiation picked once per state
+// (spans.cpp).
 #pragma once
 
 #include "platform/win32_types.h"
@@ -27,8 +28,8 @@ using CombineFn = void (*)(const CombineStep& step, int n);
 struct CombineStep {
     CombineFn run;
     DWORD op;
-    const DWORD* args[3];   // ARG0, ARG1, ARG2
-    DWORD flips[3];         // XORed into each argument: COMPLEMENT
+    const DWORD* args[3];    // ARG0, ARG1, ARG2
+    DWORD flips[3];          // XORed into each argument: COMPLEMENT
     const DWORD* alphas[4];  // diffuse, texture, factor, current: whose alpha blends read
     DWORD* out;
 };
@@ -54,11 +55,13 @@ struct SpanPlan {
     CombineStep steps[32];
     int stepCount;
     MergeJob merge;
-    DWORD* diffuse;            // the diffuse colours of a chunk
+    DWORD* diffuse;  // the diffuse colours of a chunk
     DWORD* specular;
-    bool interpolateDiffuse;   // Gouraud colours the chunks read
+    bool interpolateDiffuse;  // Gouraud colours the chunks read
     bool interpolateSpecular;
-    bool fill;  // the result is the flat diffuse colour written as it is: whole-row fills
+    bool fill;    // the result is the flat diffuse colour written as it is: whole-row fills
+    bool kernel;  // a pixel-shader kernel makes the source colours (into kernelOut)
+    DWORD* kernelOut;
     SpanBuffer buffers[32];
     int bufferCount;
 };

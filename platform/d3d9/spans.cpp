@@ -109,15 +109,16 @@ public:
             const DWORD* color = Operation(s.colorOp, s.colorArgs, alphas);
             const DWORD* alpha = r_[D3DTA_CURRENT];
             if (s.alphaOp != D3DTOP_DISABLE) {
-                bool same = s.alphaOp == s.colorOp && std::equal(s.alphaArgs, s.alphaArgs + 3,
-                                                                 s.colorArgs);
+                bool same =
+                    s.alphaOp == s.colorOp && std::equal(s.alphaArgs, s.alphaArgs + 3, s.colorArgs);
                 alpha = same ? color : Operation(s.alphaOp, s.alphaArgs, alphas);
             }
             const DWORD* result = color;
             if (alpha != color) result = Pair(MergeAlphaStep, color, alpha);
             r_[s.toTemp ? D3DTA_TEMP : D3DTA_CURRENT] = result;
         }
-        if (p_.specularAdd) r_[D3DTA_CURRENT] = Pair(SpecularAddStep, r_[D3DTA_CURRENT], plan_.specular);
+        if (p_.specularAdd)
+            r_[D3DTA_CURRENT] = Pair(SpecularAddStep, r_[D3DTA_CURRENT], plan_.specular);
         plan_.merge.source = r_[D3DTA_CURRENT];
         plan_.interpolateDiffuse = p_.gouraud && Reads(plan_.diffuse);
         plan_.interpolateSpecular = p_.gouraud && p_.needsSpecular && Reads(plan_.specular);
@@ -208,6 +209,31 @@ void FillBuffer(DWORD* buffer, DWORD value) {
     std::fill_n(buffer, kSpanChunk, value);
 }
 
+// The kernel pixel by pixel into the plan's buffer, then each run of pixels it kept merged.
+void KernelChunk(const DrawPipeline& p, const Interpolants& in, int x, int y, int n, BYTE* target,
+                 int bytes) {
+    const SpanPlan& plan = p.plan;
+    bool kept[kSpanChunk];
+    for (int i = 0; i < n; ++i) {
+        bool discard;
+        plan.kernelOut[i] =
+            RunPixelKernel(p, in, x + i, y, 1.0, plan.diffuse[i], plan.specular[i], &discard);
+        kept[i] = !discard;
+    }
+    MergeJob job = plan.merge;
+    for (int i = 0; i < n;) {
+        if (!kept[i]) {
+            ++i;
+            continue;
+        }
+        int end = i + 1;
+        while (end < n && kept[end]) ++end;
+        job.source = plan.kernelOut + i;
+        job.run(job, target + static_cast<size_t>(i) * bytes, end - i);
+        i = end;
+    }
+}
+
 }  // namespace
 
 bool ProcessorHasSse2() {
@@ -222,17 +248,29 @@ void PlanSpans(DrawPipeline& p) {
     plan.usable = false;
     plan.fetchCount = plan.stepCount = plan.bufferCount = 0;
     plan.fill = false;
-    if (p.kernel != nullptr || p.depth != nullptr) return;
+    plan.kernel = false;
+    if (p.depth != nullptr) return;
     BlendKind kind;
     if (!ChooseBlendKind(p, &kind)) return;
     MergeJob& merge = plan.merge;
-    bool alphaTest =
-        p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
+    bool alphaTest = p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
     merge.run = MergeFor(p.target->format, kind, alphaTest);
     if (merge.run == nullptr) return;
+    if (p.kernel != nullptr) {
+        // The kernel's output buffer is followed by another, so merges may read past a run.
+        plan.kernel = true;
+        plan.diffuse = plan.buffers[0].px;
+        plan.specular = plan.buffers[1].px;
+        plan.kernelOut = plan.buffers[2].px;
+        plan.bufferCount = 4;
+        merge.source = plan.kernelOut;
+        plan.interpolateDiffuse = plan.interpolateSpecular = p.gouraud;
+        plan.usable = true;
+        return;
+    }
     if (!Planner(p).Run()) return;
-    plan.fill = !p.gouraud && kind == BlendKind::Replace && !alphaTest &&
-                merge.source == plan.diffuse;
+    plan.fill =
+        !p.gouraud && kind == BlendKind::Replace && !alphaTest && merge.source == plan.diffuse;
     plan.usable = true;
 }
 
@@ -268,6 +306,10 @@ void SpecialSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1)
         if (plan.interpolateDiffuse) InterpolateColors(in.diffuseFixed, dx, dy, plan.diffuse, n);
         if (plan.interpolateSpecular) {
             InterpolateColors(in.specularFixed, dx, dy, plan.specular, n);
+        }
+        if (plan.kernel) {
+            KernelChunk(p, in, x, y, n, row + static_cast<size_t>(x) * bytes, bytes);
+            continue;
         }
         for (int i = 0; i < plan.stepCount; ++i) plan.steps[i].run(plan.steps[i], n);
         plan.merge.run(plan.merge, row + static_cast<size_t>(x) * bytes, n);

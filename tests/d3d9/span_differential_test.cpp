@@ -1,9 +1,10 @@
 // The specialised spans against the general pixel path: thousands of random states and
 // primitives on every render-target format, each drawn both ways onto the same random target
 // contents and compared byte for byte (unused bits included).
+#include <platform/d3d9_kernels.h>
+
 #include <cstring>
 #include <random>
-#include <sstream>
 
 #include "device_fixture.h"
 
@@ -30,10 +31,29 @@ constexpr DWORD kFrameworkBlends[][3] = {
     {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX},
 };
 
-constexpr DWORD kCommonOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2,      D3DTOP_MODULATE,
-                                D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,      D3DTOP_ADD,
-                                D3DTOP_SUBTRACT,   D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA,
-                                D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA};
+constexpr DWORD kCommonOps[] = {
+    D3DTOP_SELECTARG1,       D3DTOP_SELECTARG2,        D3DTOP_MODULATE,
+    D3DTOP_MODULATE2X,       D3DTOP_MODULATE4X,        D3DTOP_ADD,
+    D3DTOP_SUBTRACT,         D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA,
+    D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA};
+
+// Kernels as a framework's shaders compute: texture x colour with a constant, and one that
+// discards a pattern of pixels and mixes two textures.
+bool TintKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
+    const ShaderFloat4& c = ctx.floatConstants[0];
+    *out = {t.x * in.color0.x * c.x + in.color1.x, t.y * in.color0.y * c.y, t.z * in.color0.z + c.z,
+            t.w * in.color0.w * c.w};
+    return true;
+}
+
+bool PatternKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    if ((static_cast<int>(in.x) + static_cast<int>(in.y)) % 3 == 0) return false;
+    ShaderFloat4 a = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
+    ShaderFloat4 b = SampleTexture(ctx, 1, in.texcoord[1].x, in.texcoord[1].y);
+    *out = {a.x - b.x, a.y * b.y * 2, in.color1.z, a.w * in.color0.w};
+    return true;
+}
 
 struct Vertex {
     float x, y, z, rhw;
@@ -100,7 +120,7 @@ protected:
             return any == 17 || any == 22 || any == 23 ? D3DTOP_LERP : any;
         };
         auto arg = [&] {
-            static constexpr DWORD kArgs[] = {D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTA_TEXTURE,
+            static constexpr DWORD kArgs[] = {D3DTA_DIFFUSE, D3DTA_CURRENT,  D3DTA_TEXTURE,
                                               D3DTA_TFACTOR, D3DTA_SPECULAR, D3DTA_TEMP};
             DWORD a = Chance(r, 50) ? D3DTA_TEXTURE : kArgs[Pick(r, std::size(kArgs))];
             if (Chance(r, 15)) a |= D3DTA_COMPLEMENT;
@@ -161,6 +181,14 @@ protected:
         for (const auto& s : states) {
             device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s[0]), s[1]);
         }
+        IDirect3DPixelShader9* shader = nullptr;
+        if (Chance(r, 12)) {
+            shader = shaders_[Pick(r, std::size(shaders_))];
+            const float constants[4] = {Uniform(r, 0, 2), Uniform(r, 0, 2), Uniform(r, -0.5f, 1),
+                                        Uniform(r, 0, 1.5f)};
+            device_->SetPixelShaderConstantF(0, constants, 1);
+        }
+        device_->SetPixelShader(shader);
         const int stages = Chance(r, 60) ? 1 : (Chance(r, 75) ? 2 : 3);
         for (int i = 0; i < 4; ++i) {
             if (i < stages) {
@@ -257,7 +285,19 @@ protected:
         target_->UnlockRect();
     }
 
+    void MakeShaders() {
+        ASSERT_TRUE(RegisterPixelShaderKernel("differential_tint", TintKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("differential_pattern", PatternKernel));
+        const char* names[] = {"differential_tint", "differential_pattern"};
+        for (int i = 0; i < 2; ++i) {
+            std::vector<DWORD> code = MakeShaderKernelRecord(false, names[i]);
+            ASSERT_EQ(device_->CreatePixelShader(code.data(), &shaders_[i]), D3D_OK);
+            Keep(shaders_[i]);
+        }
+    }
+
     std::vector<IDirect3DTexture9*> textures_;
+    IDirect3DPixelShader9* shaders_[2] = {};
     IDirect3DSurface9* target_ = nullptr;
     UINT rowBytes_ = 0;
 };
@@ -268,6 +308,7 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
     CreateDevice(kWidth, kHeight);
     Random setup(20240607);
     MakeTextures(setup);
+    MakeShaders();
     const struct {
         D3DFORMAT format;
         UINT bytes;
@@ -285,7 +326,8 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
         rowBytes_ = kWidth * f.bytes;
         const TestD3d9PathCounts before = TestD3d9CountPaths();
         for (int i = 0; i < kCasesPerFormat; ++i) {
-            const unsigned seed = static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
+            const unsigned seed =
+                static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
             Random r(seed);
             std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
             for (BYTE& b : start) b = static_cast<BYTE>(r());

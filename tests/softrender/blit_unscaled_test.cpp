@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <random>
 
 #include "blit_harness.h"
 #include "softrender/blits.h"
@@ -267,6 +268,28 @@ TEST(BlitUnscaledWide, PackedByteLoopsSaturateEveryByteWherePlainOnesCarry) {
         st.param = 128;
         out = Draw(from, add, 0, 0, 0, st);
         for (int x = 0; x < 5; ++x) EXPECT_EQ(out.At(x, 0), 0x00484848u);
+    }
+}
+
+// The RGB565 add at 255 by four pairs a step gives the plain pair loop's pixels: carries across
+// the pair and out of the word, keyed pixels in either half, rows of every length and offset.
+TEST(BlitUnscaled565, PackedPairAddGivesThePlainPairLoopsPixels) {
+    std::mt19937 rng(41);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 3);
+        const RefImage dst = RandomDestination(rng, 0, w + 4, h + 2);
+        RefImage src = RandomImage(rng, 0, TestKind::Direct, w, h);
+        // Bright sources make red and green carry often.
+        for (uint32_t& px : src.pixels)
+            if (rng() % 3 == 0) px |= 0xC618;
+        const int trans = int(rng() % 2), x = int(rng() % 3) - 1;
+        RefImage drawn[2];
+        for (bool packed : {false, true}) {
+            RefState st = State(2, 255, dst);
+            st.packedBytes = packed;
+            drawn[packed] = Draw(dst, src, x, 1, trans, st);
+        }
+        ASSERT_EQ(drawn[1].pixels, drawn[0].pixels) << "trial " << trial << " width " << w;
     }
 }
 

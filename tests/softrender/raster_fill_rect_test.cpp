@@ -116,6 +116,36 @@ TEST(RasterFillRect, EveryModeMatchesTheModel) {
     }
 }
 
+// The packed-byte runs of modes 1 and 2 against the plain ones on rows of every length from
+// one pixel up, at every parameter, random colours and destinations; and the model's pixels.
+TEST(RasterFillRect, PackedRunsGiveThePlainRunsPixels) {
+    std::mt19937 rng(37);
+    for (int type : {0, 1}) {
+        for (uint32_t mode : {1u, 2u}) {
+            for (int p = 1; p < 256; ++p) {
+                const int width = 1 + int(rng() % 40);
+                const RefImage dst = RandomDestination(rng, type, width, 3);
+                const uint32_t colour = type == 0 ? rng() & 0xFFFF : uint32_t(rng());
+                RefState st = WholeImageState(mode, p, dst);
+                RefImage drawn[2];
+                for (bool packed : {false, true}) {
+                    st.packedBytes = packed;
+                    drawn[packed] = Fill(dst, st, nullptr, colour);
+                }
+                ASSERT_EQ(drawn[1].pixels, drawn[0].pixels)
+                    << "type " << type << " mode " << mode << " p " << p << " width " << width
+                    << std::hex << " colour " << colour;
+                const int m = RefSolidMode(mode, p);
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < width; ++x)
+                        ASSERT_EQ(drawn[1].At(x, y),
+                                  RefSolidPixel(type, m, p, colour, dst.At(x, y)))
+                            << "type " << type << " mode " << mode << " p " << p;
+            }
+        }
+    }
+}
+
 TEST(RasterFillRect, DocumentedValues) {
     auto fill = [](int type, uint32_t mode, int p, uint32_t d, uint32_t colour,
                    uint32_t bright = 0xFFFFFF) {
