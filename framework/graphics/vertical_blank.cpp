@@ -24,6 +24,14 @@ void WaitForBlank() {
     gVerticalBlank.directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
 }
 
+// Whether less than `threshold` has passed since the last paced blank. A clock that reads
+// earlier than that blank (a clock set back, as a test's virtual clock is) counts as passed, so
+// the wait cannot run on until the clock catches up.
+bool IsBeforeThreshold(int64_t threshold) {
+    int64_t elapsed = GetMicrosecondCount() - gVerticalBlank.lastBlankUs;
+    return elapsed >= 0 && elapsed < threshold;
+}
+
 }  // namespace
 
 int SetupDirectDraw7() {
@@ -99,9 +107,9 @@ void WaitVerticalBlankPaced() {
     }
     int64_t threshold = gVerticalBlank.periodUs >= 0 ? gVerticalBlank.periodUs - kWakeBeforeBlankUs
                                                      : kUnknownPeriodThresholdUs;
-    if (GetMicrosecondCount() - gVerticalBlank.lastBlankUs < threshold) {
+    if (IsBeforeThreshold(threshold)) {
         Sleep(0);
-        while (GetMicrosecondCount() - gVerticalBlank.lastBlankUs < threshold) Sleep(1);
+        while (IsBeforeThreshold(threshold)) Sleep(1);
         WaitForBlank();
         gVerticalBlank.lastBlankUs = GetMicrosecondCount();
     } else {
