@@ -236,8 +236,8 @@ int LoadSoundFile(const SoundCreateSettings* settings, const char* path, int32_t
                   Handle shareSource, Handle handle, int32_t onWorker) {
     bufferCount = std::min(bufferCount, kMaxSoundBuffers);
     if (settings->sourceType == kStreamSourceWhole) {
-        uint8_t* image;
-        uint32_t bytes;
+        uint8_t* image = nullptr;
+        uint32_t bytes = 0;
         if (ReadWholeDataFile(path, &image, &bytes) != 0) {
             return EmitLogFormat("右記の音声ファイルのロードに失敗しました_1：%s", path);
         }

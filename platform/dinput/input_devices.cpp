@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "../host/host.h"
 #include "../keyboard/keyboard.h"
 #include "../testing/test_overrides.h"
 #include "dinput_objects.h"
-#include "../host/host.h"
 #include "platform/win32_user.h"
 
 const DIDATAFORMAT c_dfDIKeyboard = {
@@ -223,7 +223,7 @@ private:
     void Record(const char* method, long long argument = -1) const {
         if (!gDirectInput.recordCalls) return;
         std::string what = method;
-        if (argument >= 0) what += " " + std::to_string(argument);
+        if (argument >= 0) what.append(" ").append(std::to_string(argument));
         RecordDirectInputCall(kind_ == DeviceKind::Keyboard ? "keyboard"
                               : kind_ == DeviceKind::Mouse  ? "mouse"
                                                             : "pad " + std::to_string(pad_),

@@ -179,8 +179,9 @@ TEST_F(FileAccessTest, EveryVersionAndKeyReadsThroughTheLayer) {
             for (bool compress : {false, true}) {
                 SCOPED_TRACE(::testing::Message()
                              << version << " " << (key ? key : "-") << " " << compress);
-                std::string name =
-                    "v" + std::to_string(version) + (key ? "k" : "d") + (compress ? "c" : "p");
+                std::string name = "v";
+                name.append(std::to_string(version)).append(key ? "k" : "d");
+                name.append(compress ? "c" : "p");
                 SetArchiveKeyString(key);
                 const Bytes body = Mixed(20000 + version, version);
                 WriteArchiveFile(

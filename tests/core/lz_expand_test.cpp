@@ -17,6 +17,7 @@ using Bytes = std::vector<uint8_t>;
 // A stream with the given head values around a body of codes.
 Bytes Stream(uint32_t decodedSize, uint8_t escape, const Bytes& body) {
     Bytes out(9);
+    out.reserve(9 + body.size());
     uint32_t encoded = static_cast<uint32_t>(body.size() + 9);
     for (int i = 0; i < 4; i++) {
         out[i] = static_cast<uint8_t>(decodedSize >> (8 * i));
@@ -139,6 +140,7 @@ TEST(LzExpand, EncoderRoundTrips) {
     Bytes far(2000);
     for (uint8_t& b : far) b = static_cast<uint8_t>(random());
     Bytes distant = far;
+    distant.reserve(2 * far.size() + noise.size());
     distant.insert(distant.end(), noise.begin(), noise.end());
     distant.insert(distant.end(), far.begin(), far.end());
     inputs.push_back(distant);

@@ -197,6 +197,7 @@ DibPicture MakeDib(DibKind kind, int width, int height, bool topDown, std::mt199
 
 std::vector<uint8_t> MakeBmpFile(const DibPicture& dib) {
     std::vector<uint8_t> file(14, 0);
+    file.reserve(14 + dib.info.size() + dib.bits.size());
     file[0] = 'B';
     file[1] = 'M';
     Put32(file, 2, static_cast<uint32_t>(14 + dib.info.size() + dib.bits.size()));
@@ -316,6 +317,7 @@ std::vector<uint8_t> MakeDdsFile(int width, int height, uint32_t formatFlags, ui
                                  int rgbBits, const uint32_t masks[4], int mipCount,
                                  const std::vector<uint8_t>& data) {
     std::vector<uint8_t> file(128, 0);
+    file.reserve(128 + data.size());
     std::memcpy(file.data(), "DDS ", 4);
     Put32(file, 4, 124);
     Put32(file, 8, 0x1007 | (mipCount > 0 ? 0x20000 : 0));

@@ -281,11 +281,13 @@ TEST_F(SoundConversionTest, TheMp3ScanCountsEveryWholeFrameBetweenTheTags) {
     EXPECT_EQ(layer3->nFramesPerBlock, 1);
 
     // An ID3v2.4 tag with a footer: the bytes of the footer would be a refused header.
-    Bytes tag = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 0, 6};
-    tag.insert(tag.end(), {0, 0, 0, 0, 0, 0});
-    tag.insert(tag.end(), {'3', 'D', 'I', 4, 0, 0x10, 0xFF, 0xFF, 0xFF, 0xFF});
-    Bytes trailing = {'T', 'A', 'G'};
-    trailing.resize(128, 0xFF);  // as audio, a refused header
+    Bytes tag = {
+        'I', 'D', '3', 4, 0, 0x10, 0,    0,    0,    6,     // header: 6 bytes follow
+        0,   0,   0,   0, 0, 0,                             // the tag's body
+        '3', 'D', 'I', 4, 0, 0x10, 0xFF, 0xFF, 0xFF, 0xFF,  // footer
+    };
+    Bytes trailing(128, 0xFF);  // as audio, a refused header
+    std::copy_n("TAG", 3, trailing.begin());
     ASSERT_EQ(Setup(TaggedMp3(tag, trailing), kOnlyMp3Acm), 0);
     EXPECT_EQ(GetSoundPcmSize(&converter_), plain);
     EXPECT_EQ(converter_.dataPosition, static_cast<int64_t>(tag.size()));
