@@ -116,7 +116,7 @@ void CloseApiLock() {
 }
 
 int32_t CountApiLockWaiters() {
-    if (gApiLock.eventsCreated == 0) return 0;
+    if (gApiLock.eventsCreated == 0) return -1;
     EnterCriticalSection(&gApiLock.guard);
     int32_t count = gApiLock.waiterCount;
     LeaveCriticalSection(&gApiLock.guard);

@@ -9,5 +9,5 @@ void EnterApiLock();
 void LeaveApiLock();
 // Closes the waiters' events and the guard when they exist and nobody waits on them.
 void CloseApiLock();
-// The number of threads queued for the lock.
+// The number of threads queued for the lock; -1 while it is closed (not yet made, or closed).
 int32_t CountApiLockWaiters();

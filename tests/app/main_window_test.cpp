@@ -72,6 +72,29 @@ TEST_F(MainWindowTest, DraggingTheFrameKeepsTheScreensAspect) {
     EXPECT_EQ(rect.bottom, 520);
 }
 
+TEST_F(MainWindowTest, DraggingTheTopOrBottomEdgeSetsTheWidthFromTheHeight) {
+    ASSERT_EQ(SetupLibrary(), 0);
+    HWND window = GetMainHwnd();
+    RECT rect = {100, 100, 120, 400};
+    SendMessageA(window, WM_SIZING, WMSZ_BOTTOM, reinterpret_cast<LPARAM>(&rect));
+    // 300 rows of a 640 x 480 screen: 400 columns, grown to the right from the fixed left.
+    EXPECT_EQ(rect.left, 100);
+    EXPECT_EQ(rect.right, 500);
+    EXPECT_EQ(rect.top, 100);
+    EXPECT_EQ(rect.bottom, 400);
+    EXPECT_EQ(gShell.scaleX, 0.625);
+    EXPECT_EQ(gShell.scaleY, 0.625);
+
+    rect = {50, 40, 2000, 400};
+    SendMessageA(window, WM_SIZING, WMSZ_TOP, reinterpret_cast<LPARAM>(&rect));
+    // The width follows the height whatever it was; the bottom edge stays where it is.
+    EXPECT_EQ(rect.right - rect.left, 480);
+    EXPECT_EQ(rect.left, 50);
+    EXPECT_EQ(rect.bottom, 400);
+    EXPECT_EQ(rect.top, 40);
+    EXPECT_EQ(gShell.scaleX, 0.75);
+}
+
 TEST_F(MainWindowTest, ADisplayChangeToTwentyFourBitsClosesTheProgram) {
     StoreScreenSize(640, 480);
     ASSERT_EQ(SetupLibrary(), 0);

@@ -80,15 +80,28 @@ TEST(ApiLockTest, PumpMessagesWaitsForTheHolder) {
 }
 
 TEST(ApiLockTest, ClosingWaitsUntilNobodyHoldsTheLock) {
+    // Held by its owner alone: the close is refused.
     EnterApiLock();
     CloseApiLock();
-    // Still usable: the holder's close was refused.
-    EnterApiLock();
-    LeaveApiLock();
-    LeaveApiLock();
+    EXPECT_EQ(CountApiLockWaiters(), 0) << "closed while held";
+    // Held and waited on: refused too, and the waiter is still woken by the owner's leave.
+    std::atomic<bool> taken{false};
+    std::thread waiter([&taken] {
+        EnterApiLock();
+        taken = true;
+        LeaveApiLock();
+    });
+    ASSERT_TRUE(WaitFor([] { return CountApiLockWaiters() == 1; }));
     CloseApiLock();
-    // The next use creates the lock anew.
+    EXPECT_EQ(CountApiLockWaiters(), 1) << "closed while held and waited on";
+    LeaveApiLock();
+    waiter.join();
+    EXPECT_TRUE(taken);
+    // Free: the close goes through, and the next use makes the lock anew.
+    CloseApiLock();
+    EXPECT_EQ(CountApiLockWaiters(), -1);
     EnterApiLock();
+    EXPECT_EQ(CountApiLockWaiters(), 0);
     LeaveApiLock();
     CloseApiLock();
 }
