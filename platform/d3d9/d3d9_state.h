@@ -41,12 +41,17 @@ struct D3d9State {
     int presentCount = 0;
     D3d9PresentedFrame lastPresent{};
     std::vector<BYTE> presentedBits;
+    // The setter calls, while a test records them.
+    bool recordCalls = false;
+    std::vector<TestD3d9Call> calls;
 };
 
 extern D3d9State gD3d9;
 // The device's objects that live, for tests.
 extern ComObjectCount gD3d9Objects;
 
+// Adds a setter call to the list while a test records them.
+void RecordTestCall(TestD3d9CallKind kind, DWORD index, DWORD type, DWORD value);
 // Caps as the current profile reports them.
 void FillDeviceCaps(D3DCAPS9* caps);
 // Whether the device offers `format` for the usage (0, D3DUSAGE_RENDERTARGET or

@@ -490,6 +490,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface) {
     Surface* target = OwnSurface(this, surface);
     if (target == nullptr || !target->IsRenderTarget()) return D3DERR_INVALIDCALL;
     state.renderTargets[index] = target;
+    RecordTestCall(TestD3d9CallKind::RenderTarget, index, 0, 1);
     if (index == 0) {  // the viewport and scissor follow the new target
         state.viewport = {0, 0, target->width, target->height, 0.0f, 1.0f};
         state.scissor = WholeRect(*target);
@@ -549,6 +550,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE which, const D3DMATRIX* matri
     } else {
         return D3DERR_INVALIDCALL;
     }
+    RecordTestCall(TestD3d9CallKind::Transform, 0, which, 0);
     *slot = *matrix;
     return D3D_OK;
 }
@@ -565,6 +567,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
         return D3DERR_INVALIDCALL;
     }
     state.viewport = *viewport;
+    RecordTestCall(TestD3d9CallKind::Viewport, 0, 0, 0);
     return D3D_OK;
 }
 
@@ -577,6 +580,7 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
     if (WrongThread() || material == nullptr) return D3DERR_INVALIDCALL;
     state.material = *material;
+    RecordTestCall(TestD3d9CallKind::Material, 0, 0, 0);
     return D3D_OK;
 }
 
@@ -613,6 +617,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE which, DWORD value) {
     if (WrongThread() || which >= kRenderStateCount) return D3DERR_INVALIDCALL;
     state.renderStates[which] = value;
+    RecordTestCall(TestD3d9CallKind::RenderState, which, 0, value);
     return D3D_OK;
 }
 
@@ -626,6 +631,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
         if (!own) return D3DERR_INVALIDCALL;
     }
     state.textures[stage] = texture;
+    RecordTestCall(TestD3d9CallKind::Texture, stage, 0, texture != nullptr ? 1 : 0);
     return D3D_OK;
 }
 
@@ -634,6 +640,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
         return D3DERR_INVALIDCALL;
     }
     state.stageStates[stage][type] = value;
+    RecordTestCall(TestD3d9CallKind::StageState, stage, type, value);
     return D3D_OK;
 }
 
@@ -642,6 +649,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
         return D3DERR_INVALIDCALL;
     }
     state.samplerStates[sampler][type] = value;
+    RecordTestCall(TestD3d9CallKind::SamplerState, sampler, type, value);
     return D3D_OK;
 }
 
@@ -684,6 +692,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 HRESULT Device::SetFVF(DWORD fvf) {
     if (WrongThread()) return D3DERR_INVALIDCALL;
     state.fvf = fvf;
+    RecordTestCall(TestD3d9CallKind::Fvf, 0, 0, fvf);
     state.declaration = nullptr;
     return D3D_OK;
 }

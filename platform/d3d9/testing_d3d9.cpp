@@ -23,6 +23,10 @@ Surface* AsSurface(IDirect3DSurface9* surface) {
     return dynamic_cast<Surface*>(surface);
 }
 
+const DeviceState& StateOf(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->state;
+}
+
 }  // namespace
 
 void TestD3d9SetProfile(const TestD3d9Profile& profile) {
@@ -38,6 +42,8 @@ void TestD3d9Reset() {
     gD3d9.presentCount = 0;
     gD3d9.lastPresent = {};
     gD3d9.presentedBits.clear();
+    gD3d9.recordCalls = false;
+    gD3d9.calls.clear();
 }
 
 void TestD3d9SetGeneralSpansOnly(bool on) {
@@ -107,4 +113,49 @@ bool TestD3d9LastPresent(TestD3d9Frame* frame) {
     frame->wholeClientArea = last.wholeClientArea;
     frame->presentCount = gD3d9.presentCount;
     return true;
+}
+
+DWORD TestD3d9ReadRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state) {
+    return state < kRenderStateCount ? StateOf(device).renderStates[state] : 0;
+}
+
+DWORD TestD3d9ReadStageState(IDirect3DDevice9* device, DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
+    return stage < kTextureStages && type < kStageStateCount ? StateOf(device).stageStates[stage][type]
+                                                             : 0;
+}
+
+DWORD TestD3d9ReadSamplerState(IDirect3DDevice9* device, DWORD sampler, D3DSAMPLERSTATETYPE type) {
+    return sampler < kSamplers && type < kSamplerStateCount
+               ? StateOf(device).samplerStates[sampler][type]
+               : 0;
+}
+
+IDirect3DBaseTexture9* TestD3d9ReadTexture(IDirect3DDevice9* device, DWORD stage) {
+    return stage < kSamplers ? StateOf(device).textures[stage] : nullptr;
+}
+
+D3DMATRIX TestD3d9ReadTransform(IDirect3DDevice9* device, D3DTRANSFORMSTATETYPE state) {
+    const DeviceState& s = StateOf(device);
+    if (state == D3DTS_VIEW) return s.view;
+    if (state == D3DTS_PROJECTION) return s.projection;
+    if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) return s.textureMatrices[state - D3DTS_TEXTURE0];
+    if (state >= D3DTS_WORLD && state < D3DTS_WORLD + 256) return s.world[state - D3DTS_WORLD];
+    return D3DMATRIX{};
+}
+
+bool TestD3d9InScene(IDirect3DDevice9* device) {
+    return StateOf(device).inScene;
+}
+
+void RecordTestCall(TestD3d9CallKind kind, DWORD index, DWORD type, DWORD value) {
+    if (gD3d9.recordCalls) gD3d9.calls.push_back({kind, index, type, value});
+}
+
+void TestD3d9RecordCalls(bool on) {
+    gD3d9.recordCalls = on;
+    gD3d9.calls.clear();
+}
+
+std::vector<TestD3d9Call> TestD3d9RecordedCalls() {
+    return gD3d9.calls;
 }

@@ -79,3 +79,34 @@ struct TestD3d9Frame {
 void TestD3d9KeepPresents(bool on);
 // The last presented back buffer; false when no present was kept.
 bool TestD3d9LastPresent(TestD3d9Frame* frame);
+
+// The state a device holds now, as its setters left it (Direct3D 9 offers no getters for these).
+DWORD TestD3d9ReadRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state);
+DWORD TestD3d9ReadStageState(IDirect3DDevice9* device, DWORD stage, D3DTEXTURESTAGESTATETYPE type);
+DWORD TestD3d9ReadSamplerState(IDirect3DDevice9* device, DWORD sampler, D3DSAMPLERSTATETYPE type);
+IDirect3DBaseTexture9* TestD3d9ReadTexture(IDirect3DDevice9* device, DWORD stage);
+D3DMATRIX TestD3d9ReadTransform(IDirect3DDevice9* device, D3DTRANSFORMSTATETYPE state);
+// True while the device is between BeginScene and EndScene.
+bool TestD3d9InScene(IDirect3DDevice9* device);
+
+// The state setters, in the order they were called, while recording is on.
+enum class TestD3d9CallKind {
+    RenderState,   // index: the state
+    StageState,    // index: the stage, type: the state
+    SamplerState,  // index: the sampler, type: the state
+    Texture,       // index: the stage, value: 1 for a texture, 0 for none
+    Viewport,
+    Transform,  // type: the transform
+    RenderTarget,  // index: the slot
+    Material,
+    Fvf,
+};
+struct TestD3d9Call {
+    TestD3d9CallKind kind;
+    DWORD index;
+    DWORD type;
+    DWORD value;
+};
+// Starts (with an empty list) or stops recording.
+void TestD3d9RecordCalls(bool on);
+std::vector<TestD3d9Call> TestD3d9RecordedCalls();
