@@ -2,6 +2,7 @@
 // is shown. Its font is made again whenever the device loses it.
 #include "app/screen_log.h"
 
+#include "app/shell.h"
 #include "core/string_functions.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/draw_settings.h"
@@ -34,6 +35,8 @@ int SetupScreenLog() {
     if (IsDirectDrawWindowReady() == 0) return -1;
     if (gScreenLog.setUp != 0) return 0;
     gScreenLog.setUp = 1;
+    gShell.isScreenLogShown = IsScreenLogShown;
+    gShell.drawScreenLog = DrawScreenLog;
     gScreenLog.lineHeight = kFontSize;
     gScreenLog.font = -1;
     gScreenLog.fontLost = 1;
@@ -47,6 +50,8 @@ int ShutdownScreenLog() {
     if (gScreenLog.setUp != 0 && gScreenLog.fontLost == 0) DeleteFontHandle(gScreenLog.font);
     gScreenLog.font = -1;
     gScreenLog.setUp = 0;
+    gShell.isScreenLogShown = nullptr;
+    gShell.drawScreenLog = nullptr;
     return 0;
 }
 

@@ -23,6 +23,10 @@ struct ShellState {
     // The shell's restyle of its window for the current mode, which a screen-mode change runs;
     // handed over when the window is made.
     int (*applyWindowStyle)();
+    // The on-screen log, which the flip draws while it is shown; handed over while the log is
+    // set up.
+    int (*isScreenLogShown)();
+    int (*drawScreenLog)();
 };
 extern ShellState gShell;
 

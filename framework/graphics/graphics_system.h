@@ -1,19 +1,38 @@
 // Graphics start-up and shutdown as a whole, and the device's release and re-creation around
-// activation changes.
+// activation changes and screen-mode changes, with the restore of what lived on it.
 #pragma once
 
-using GraphRestoreCallback = void (*)();
+#include "graphics/draw_settings.h"
 
+struct GraphicsSystemState {
+    int32_t GraphicsInitialized;
+    // 1 when a filter pass into a draw-target graph gives back exact values.
+    int32_t FilterResultExact;
+    int32_t dialogBoxMode;
+};
+extern GraphicsSystemState gGraphicsSystem;
+
+// 0 (also when already started); -1 only when Direct3D or DirectDraw are missing or the
+// software full screen cannot be set.
 int InitializeGraphics();
+// Safe when graphics never started; 0.
 int ShutdownGraphicsSystem();
 // 1 between a successful InitializeGraphics and ShutdownGraphicsSystem.
 int IsGraphicsInitialized();
-// Null selects the built-in reloader.
-int InstallGraphRestoreHandler(GraphRestoreCallback callback);
-// The restore callback in force, null when none.
+// The restore callback in force, null when none was installed.
 GraphRestoreCallback GetGraphRestoreHandler();
+// Runs the restore callback with asynchronous loading off, then restores model textures and
+// fonts; 0.
+int RunGraphRestore();
+// Tears the device down and builds it again with everything that lives on it; with
+// changeMode the new mode is stored first. Never fails as a whole: 0.
+int RecreateDevice(int colorBits, int changeMode, int width, int height, int refreshRate);
 int RecreateDeviceKeepingMode();
+// Full-screen deactivation: releases the device and what lives on it.
 void ReleaseDeviceForDeactivation();
+int SwitchDialogBoxMode(int on);
+int IsDialogBoxModeOn();
+int ApplyDialogBoxMode(int enable);
 // Ends a scene left open on the device; 0.
 int EndOpenScene();
 // 1 when the device can draw (it exists and was not released).

@@ -54,7 +54,7 @@ PresentRects ComputePresentRects() {
 }
 
 int PresentDevice(const PresentRects& rects) {
-    FlushVertexBatch();
+    FlushVertexBatchNow();
     CloseDeviceScene();
     if (gDeviceResources.subBackBuffer != nullptr &&
         FAILED(DeviceStretchRect(gDeviceResources.subBackBuffer, nullptr,

@@ -85,7 +85,7 @@ int OpenSoftwareScreen(const RECT& rect, GraphImage* image) {
 
 int OpenScreenPixelAccess(const RECT* rect, GraphImage* image, int readOnly) {
     if (rect == nullptr || image == nullptr || gPixelAccess.open) return -1;
-    FlushVertexBatch();
+    FlushVertexBatchNow();
     CloseDeviceScene();
     if (rect->left < 0 || rect->left >= rect->right || rect->right > gScreen.screenWidth ||
         rect->top < 0 || rect->top >= rect->bottom || rect->bottom > gScreen.screenHeight) {

@@ -214,7 +214,7 @@ int ApplyDisplayModeSettings() {
 }
 
 int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
-    FlushVertexBatch();
+    FlushVertexBatchNow();
     bool graphicsUp = IsGraphicsInitialized() != 0;
 
     ScreenMode wanted = {width != -1 ? width : gScreen.screenWidth,

@@ -32,4 +32,6 @@ void ReleaseSoftwareScreenImages() {
         if (IsMemImgValid(image)) ReleaseMemImg(image);
         *image = MEMIMG{};
     }
+    gSoftwareScreen.target = nullptr;
+    gSoftwareScreen.blendImage = nullptr;
 }

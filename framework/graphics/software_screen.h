@@ -1,4 +1,5 @@
-// The software screen's memory images: the screen itself and two screen-size work images.
+// The software screen's memory images: the screen itself and two screen-size work images; and
+// the images the software renderer draws into and blends through.
 #pragma once
 
 #include "graphics/mem_img.h"
@@ -7,6 +8,8 @@ struct SoftwareScreenState {
     MEMIMG screen;
     MEMIMG work;
     MEMIMG workAlpha;  // with an alpha plane
+    MEMIMG* target;             // the draw target's image
+    const MEMIMG* blendImage;   // the blend graph's image, or null
 };
 extern SoftwareScreenState gSoftwareScreen;
 

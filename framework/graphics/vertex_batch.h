@@ -1,7 +1,85 @@
-// The vertex batch and the device scene bracket.
+// The vertex batch: every Direct3D draw of the framework writes its vertices into one pending
+// batch, drawn with one DrawPrimitiveUP when a state changes, the vertex kind or primitive
+// changes, or the batch is full. Also the scene bracket, the draw states a draw needs, and the
+// render-target and depth-surface binding.
 #pragma once
 
-// Draws what the batch holds; 0.
-int FlushVertexBatch();
-// Ends the device scene when one is open; 0.
-int CloseDeviceScene();
+#include <platform/d3d9.h>
+
+#include <cstdint>
+
+#include "graphics/graph_records.h"
+
+constexpr int32_t kVertexKindColored = 0;
+constexpr int32_t kVertexKindTextured = 1;
+constexpr int32_t kVertexKindBlend = 2;  // with the blend graph's coordinates
+
+// The pre-transformed vertices of the three 2D kinds; rhw (and the blend kind's specular) are
+// filled once, so drawing code writes only position, colour and texture coordinates.
+struct ColoredVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+};
+struct TexturedVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse;
+    float u, v;
+};
+struct BlendVertex {
+    float x, y, z, rhw;
+    D3DCOLOR diffuse, specular;
+    float u, v;
+    float blendU, blendV;
+};
+
+struct VertexBatch {
+    int32_t is3D;
+    int32_t vertexKind;
+    D3DPRIMITIVETYPE primitiveType;
+    int32_t vertexCount;
+    uint8_t* writePointer;
+    int32_t suppressed;  // the blend graph lets nothing through: a flush draws nothing
+};
+extern VertexBatch gVertexBatch;
+
+// Draw flags of PrepareDrawStates.
+constexpr int kDrawUseTextureAlpha = 0x1;
+constexpr int kDrawTextureAlphaWhenLinear = 0x2;
+constexpr int kDrawGouraud = 0x8;
+constexpr int kDrawModulateColor = 0x20;
+constexpr int kDrawModulateAlpha = 0x40;
+constexpr int kDrawFog = 0x80;
+constexpr int kDrawSkipBlendStates = 0x100;
+constexpr int kDrawLighting = 0x200;
+constexpr int kDrawSpecular = 0x400;
+constexpr int kDrawDepth3D = 0x800;
+constexpr int kDrawAddressFromSettings = 0x1000;
+constexpr int kDrawKeepUserShaders = 0x2000;
+constexpr int kDrawCullFromSettings = 0x4000;
+
+// Draws what the batch holds (from a loading worker, on the main thread) and empties it; -1
+// without a device.
+int FlushVertexBatch(int fromAsyncWorker);
+int FlushVertexBatchNow();
+void OpenDeviceScene();
+void CloseDeviceScene();
+// Brings the device's states in line with the draw settings for a draw of the texture (null:
+// untextured) of a graph made with the flags (null: none).
+void PrepareDrawStates(const TextureCreateFlags* flags, IDirect3DBaseTexture9* texture,
+                       int drawFlags);
+// Room for count vertices of the current kind at the end of the batch, flushing first when the
+// batch holds another kind or primitive or is full; null when count vertices never fit.
+void* ReserveBatchVertices(int is3D, D3DPRIMITIVETYPE type, int count);
+
+// 0 / -1 (slot above 15 or no device).
+int BindRenderTargetSurface(IDirect3DSurface9* surface, int slot);
+// Binds the depth surface that belongs to the current draw target; 0.
+int ApplyDepthSurfaceForTarget();
+
+// Writes the fixed fields of every vertex of the buffers.
+void PrefillVertexBatchBuffers();
+// Empties the batch without drawing.
+void ResetVertexBatch();
+// The kind the blend states chose; a change draws the vertices of the old kind first.
+void SetBatchVertexKind(int kind);
+void SetBatchSuppressed(int suppressed);

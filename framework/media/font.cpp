@@ -1,4 +1,5 @@
-// Stands in for the font manager until it exists: no font can be made.
+// Stands in for the font manager until it exists: no font can be made, so there is nothing to
+// set up, end or rebuild.
 #include "media/font.h"
 
 Handle MakeFontHandleWithFlags(FontCreateFlags flags, const char* face, int size, int thickness,
@@ -13,4 +14,16 @@ int DeleteFontHandle(Handle font) {
 
 int BindFontLostFlag(Handle font, int* lostFlag) {
     return -1;
+}
+
+int SetupFontManager() {
+    return 0;
+}
+
+int ShutdownFontManager() {
+    return 0;
+}
+
+int RebuildAllFontHandles() {
+    return 0;
 }

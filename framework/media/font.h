@@ -17,3 +17,8 @@ Handle MakeFontHandleWithFlags(FontCreateFlags flags, const char* face, int size
 int DeleteFontHandle(Handle font);
 // Stores where the font reports its loss and clears the flag there.
 int BindFontLostFlag(Handle font, int* lostFlag);
+
+int SetupFontManager();
+int ShutdownFontManager();
+// After a device re-creation: every font's glyph cache is made again.
+int RebuildAllFontHandles();

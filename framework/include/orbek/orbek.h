@@ -113,12 +113,24 @@ int EraseDrawScreen(const RECT* rect);
 int FlipScreen();
 // The clip rectangle of all later drawing, corners in any order, clamped to the screen.
 int SetDrawRegion(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
-// The blend mode (unchecked) and its parameter (clamped to 0..255) for later drawing.
+// The blend mode and its parameter (clamped to 0..255) for later drawing; -1 for a mode that
+// is not a BlendMode.
 int ChangeBlendMode(int32_t mode, int32_t param);
+// The colour every later drawing is multiplied by, each channel clamped to 0..255; white
+// leaves colours unchanged.
+int SetDrawBright(int red, int green, int blue);
+// An alpha test of its own for later drawing (a D3DCMP function and a reference 0..255), or
+// the blend mode's own test with function -1; -1 without a Direct3D device.
+int ChangeAlphaTestState(int func, int ref);
 // Sampling of scaled and rotated drawing: 0 nearest point, 1 linear, 2 anisotropic.
 int SetDrawSamplingMode(int32_t mode);
-// The colour (each channel 0..255) in the current screen format.
+// The colour (each channel 0..255, taken modulo 256 so that -1 sets every bit) in the current
+// screen format.
 ScreenColor PackScreenColor(int red, int green, int blue);
+// Called after the Direct3D device had to be made again (full screen left and re-entered, a
+// screen-mode change) to fill the graphs again; null selects the built-in reloader.
+using GraphRestoreCallback = void (*)();
+int InstallGraphRestoreHandler(GraphRestoreCallback callback);
 
 // ---- Graphs ----
 
