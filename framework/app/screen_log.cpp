@@ -84,3 +84,7 @@ int DrawScreenLog() {
     }
     return 0;
 }
+
+void TestSetScreenLogShown(int shown) {
+    gScreenLog.shown = shown;
+}

@@ -6,3 +6,5 @@ int ShutdownScreenLog();
 int RecreateScreenLogFont();
 int IsScreenLogShown();
 int DrawScreenLog();
+// Tests only: nothing in the system shows the log, so tests show it themselves.
+void TestSetScreenLogShown(int shown);
