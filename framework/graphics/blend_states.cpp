@@ -27,23 +27,23 @@
 #include "media/pixel_convert.h"
 
 const BlendStateRow BlendStateTable[kBlendModeCount] = {
-    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                          // 0
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},         // 1
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},                 // 2
-    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, kShaderKindPlain, D3DBLENDOP_ADD},            // 3
-    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, kShaderKindPlain, D3DBLENDOP_ADD},                // 4
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},                 // 5
-    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                          // 6
-    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                          // 7
-    {D3DBLEND_ONE, D3DBLEND_ZERO, kShaderKindPlain, D3DBLENDOP_ADD},                     // 8
-    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, kShaderKindPlain, D3DBLENDOP_ADD},            // 9
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindInverted, D3DBLENDOP_ADD},      // 10
-    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, kShaderKindFadedMultiply, D3DBLENDOP_ADD},        // 11
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindTimesFour, D3DBLENDOP_ADD},     // 12
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindTimesFour, D3DBLENDOP_ADD},             // 13
-    {D3DBLEND_ZERO, D3DBLEND_ONE, kShaderKindPlain, D3DBLENDOP_ADD},                     // 14
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_ONE, kShaderKindPlain, D3DBLENDOP_ADD},              // 15
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_REVSUBTRACT},         // 16
+    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                       // 0
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},      // 1
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},              // 2
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, kShaderKindPlain, D3DBLENDOP_ADD},         // 3
+    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, kShaderKindPlain, D3DBLENDOP_ADD},             // 4
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_ADD},              // 5
+    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                       // 6
+    {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                       // 7
+    {D3DBLEND_ONE, D3DBLEND_ZERO, kShaderKindPlain, D3DBLENDOP_ADD},                  // 8
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, kShaderKindPlain, D3DBLENDOP_ADD},         // 9
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindInverted, D3DBLENDOP_ADD},   // 10
+    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, kShaderKindFadedMultiply, D3DBLENDOP_ADD},     // 11
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, kShaderKindTimesFour, D3DBLENDOP_ADD},  // 12
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindTimesFour, D3DBLENDOP_ADD},          // 13
+    {D3DBLEND_ZERO, D3DBLEND_ONE, kShaderKindPlain, D3DBLENDOP_ADD},                  // 14
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_ONE, kShaderKindPlain, D3DBLENDOP_ADD},           // 15
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, kShaderKindPlain, D3DBLENDOP_REVSUBTRACT},      // 16
 };
 
 namespace {
@@ -51,9 +51,8 @@ namespace {
 constexpr uint32_t kWhiteFactor = 0xFFFFFFFF;
 constexpr int kWhiteTextureSize = 8;
 // An 8 x 8 run-length TGA of white pixels: one packet of 64 repeats.
-constexpr uint8_t kWhiteTga[] = {0,   0, 10, 0, 0, 0,    0,    0,    0,    0,    0,   0,
-                                 0,   0, 8,  0, 8, 0,    32,   0x28, 0xBF, 0xFF, 0xFF, 0xFF,
-                                 0xFF};
+constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0, 0,  0,    0,    0,    0,    0,    0,   0,
+                                 0, 8, 0,  8, 0, 32, 0x28, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 struct BlendStateModule {
     TextureStageSet applied;  // the stage set on the device, for texture-only updates
@@ -104,8 +103,8 @@ Operation AlphaOperation(const StageSetKey& key, DWORD vertexAlpha) {
 void Add(TextureStageSet* set, StageTexture texture, int32_t texCoordIndex, Operation colour,
          Operation alpha) {
     int i = set->count++;
-    set->stages[i] = Stage(texCoordIndex, colour.op, colour.arg1, colour.arg2, alpha.op,
-                           alpha.arg1, alpha.arg2);
+    set->stages[i] =
+        Stage(texCoordIndex, colour.op, colour.arg1, colour.arg2, alpha.op, alpha.arg1, alpha.arg2);
     set->textures[i] = texture;
 }
 
@@ -136,8 +135,7 @@ void BuildBlendGraphStages(const StageSetKey& key, TextureStageSet* set) {
         default: {
             bool ramp = key.rampScaleOp != 0;
             Add(set, StageTexture::Blend, kBlendCoordinates, kPassDiffuse,
-                {ramp ? static_cast<DWORD>(key.rampOp) : D3DTOP_ADD, D3DTA_TEXTURE,
-                 D3DTA_TFACTOR});
+                {ramp ? static_cast<DWORD>(key.rampOp) : D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_TFACTOR});
             DWORD other = key.alphaSource != kAlphaFromVertex ? D3DTA_TEXTURE : D3DTA_SPECULAR;
             Add(set, StageTexture::Draw, kGraphCoordinates, ColorOperation(key, D3DTA_CURRENT),
                 {ramp ? static_cast<DWORD>(key.rampScaleOp) : D3DTOP_MODULATE, D3DTA_CURRENT,
@@ -160,8 +158,8 @@ IDirect3DTexture9* WhiteTexture() {
     if (ReadGraphImage(nullptr, kWhiteTga, sizeof kWhiteTga, 1, &image, 0) == -1) return nullptr;
     IDirect3DTexture9* texture = nullptr;
     D3DLOCKED_RECT lock{};
-    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, 0,
-                                      D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)) &&
+    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, 0, D3DFMT_A8R8G8B8,
+                                      D3DPOOL_MANAGED, &texture, nullptr)) &&
         SUCCEEDED(TextureLockRect(texture, 0, &lock, nullptr, 0))) {
         RECT whole = {0, 0, kWhiteTextureSize, kWhiteTextureSize};
         ConvertPixelRect(lock.pBits, lock.Pitch, ColorFormatOfD3DFormat(D3DFMT_A8R8G8B8),
@@ -241,9 +239,8 @@ void SendStage(int index, const TextureStageRecord& s, IDirect3DBaseTexture9* te
 
 // The stage after the last one ends the device's stage walk; re-sending resets all the rest.
 void EndStages(int count) {
-    static const TextureStageRecord kOff =
-        Stage(0, D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_DIFFUSE,
-              D3DTA_DIFFUSE);
+    static const TextureStageRecord kOff = Stage(0, D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_DIFFUSE,
+                                                 D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
     int last = Resending() ? kCachedStages : count + 1;
     for (int i = count; i < last && i < kCachedStages; ++i) SendStage(i, kOff, nullptr);
 }
@@ -382,7 +379,8 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     bool textureAlpha = textured && (c.useTextureAlpha || c.colorKeyAlpha);
     bool opaqueMode = mode == BlendOpaque || mode == BlendOpaqueHardwareOnly;
     bool blending = !opaqueMode || textureAlpha;
-    if (opaqueMode && blending) row.srcBlend = D3DBLEND_SRCALPHA, row.destBlend = D3DBLEND_INVSRCALPHA;
+    if (opaqueMode && blending)
+        row.srcBlend = D3DBLEND_SRCALPHA, row.destBlend = D3DBLEND_INVSRCALPHA;
     AlphaTest test = {0, D3DCMP_ALWAYS, 0};
     if (textured && c.colorKeyAlpha) {
         test = {1, D3DCMP_GREATER, 16};
@@ -394,10 +392,10 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     key.textured = textured;
     key.shaderKind = row.shaderKind;
     key.blendIndex = blendGraph ? c.blendGraphType + 1 : 0;
-    key.alphaSource = !textured            ? kAlphaFromVertex
-                      : c.colorKeyAlpha    ? kAlphaFromColorKey
-                      : c.useTextureAlpha  ? kAlphaFromChannel
-                                           : kAlphaFromVertex;
+    key.alphaSource = !textured           ? kAlphaFromVertex
+                      : c.colorKeyAlpha   ? kAlphaFromColorKey
+                      : c.useTextureAlpha ? kAlphaFromChannel
+                                          : kAlphaFromVertex;
     key.modulateColor = c.modulateColor;
     key.modulateAlpha = c.modulateAlpha;
     key.ignoreColor = textured && c.ignoreTextureColor;

@@ -82,7 +82,8 @@ int SetCameraScreenCenter(float x, float y) {
     c.screenCentreX = x;
     c.screenCentreY = y;
     Matrix4x4 adjust;
-    MakeViewportMatrix(&adjust, x, y, static_cast<float>(gDrawSettings.targetWidth) * c.aspectFactor,
+    MakeViewportMatrix(&adjust, x, y,
+                       static_cast<float>(gDrawSettings.targetWidth) * c.aspectFactor,
                        static_cast<float>(gDrawSettings.targetHeight) * c.aspectFactor);
     return SetViewportAdjustMatrix(&adjust);
 }

@@ -51,8 +51,8 @@ void SetUpTwoDimensionalCamera(int width, int height) {
     InvertMatrix(&c.inverseTargetViewport, &c.targetViewport);
     SetCameraScreenCenter(w * 0.5f, h * 0.5f);
     float distance = static_cast<float>(height / 2) / kHalfFieldTangent;
-    SetCameraPositionAndTarget(w * 0.5f, h * 0.5f, -distance, w * 0.5f, h * 0.5f,
-                               -distance + 1.0f, 0.0f, 1.0f, 0.0f);
+    SetCameraPositionAndTarget(w * 0.5f, h * 0.5f, -distance, w * 0.5f, h * 0.5f, -distance + 1.0f,
+                               0.0f, 1.0f, 0.0f);
     c.projectionMode = 0;
     c.fieldOfView = kFieldOfView;
     c.nearZ = distance * 0.1f;
@@ -90,8 +90,8 @@ int SelectDrawScreen(int screen) {
         QueryGraphSize(screen, &s.targetWidth, &s.targetHeight);
     }
     if (!direct3D) {
-        gSoftwareScreen.target = graph != nullptr ? const_cast<MEMIMG*>(&graph->image)
-                                                  : &gSoftwareScreen.screen;
+        gSoftwareScreen.target =
+            graph != nullptr ? const_cast<MEMIMG*>(&graph->image) : &gSoftwareScreen.screen;
     } else if (HasDirect3DDevice()) {
         FlushVertexBatchNow();
         CloseDeviceScene();
@@ -149,16 +149,16 @@ int EraseDrawScreen(const RECT* rect) {
     if (!HasDirect3DDevice()) return 0;
     FlushVertexBatchNow();
     CloseDeviceScene();
-    D3DVIEWPORT9 whole = {0, 0, static_cast<DWORD>(s.targetWidth),
-                          static_cast<DWORD>(s.targetHeight), 0.0f, 1.0f};
+    D3DVIEWPORT9 whole = {
+        0, 0, static_cast<DWORD>(s.targetWidth), static_cast<DWORD>(s.targetHeight), 0.0f, 1.0f};
     ApplyViewport(&whole);
     DWORD flags = D3DCLEAR_TARGET | (gDeviceResources.zBuffer != nullptr ? D3DCLEAR_ZBUFFER : 0);
     D3DRECT area{};
     if (rect != nullptr) area = {rect->left, rect->top, rect->right, rect->bottom};
-    DeviceClear(rect != nullptr ? 1 : 0, rect != nullptr ? &area : nullptr, flags,
-                D3DCOLOR_ARGB(0, gScreen.backgroundRed, gScreen.backgroundGreen,
-                              gScreen.backgroundBlue),
-                1.0f, 0);
+    DeviceClear(
+        rect != nullptr ? 1 : 0, rect != nullptr ? &area : nullptr, flags,
+        D3DCOLOR_ARGB(0, gScreen.backgroundRed, gScreen.backgroundGreen, gScreen.backgroundBlue),
+        1.0f, 0);
     D3DVIEWPORT9 drawArea = {static_cast<DWORD>(s.drawX1),
                              static_cast<DWORD>(s.drawY1),
                              static_cast<DWORD>(s.drawX2 - s.drawX1),
@@ -207,8 +207,12 @@ int UseSubBackBuffer() {
     if (CreateSubBackBuffer() == -1) return -1;
     IDirect3DSurface9* sub = gDeviceResources.subBackBuffer;
     DeviceStretchRect(gDeviceResources.backBuffer, nullptr, sub, nullptr, D3DTEXF_NONE);
-    D3DVIEWPORT9 whole = {0, 0, static_cast<DWORD>(gScreen.screenWidth),
-                          static_cast<DWORD>(gScreen.screenHeight), 0.0f, 1.0f};
+    D3DVIEWPORT9 whole = {0,
+                          0,
+                          static_cast<DWORD>(gScreen.screenWidth),
+                          static_cast<DWORD>(gScreen.screenHeight),
+                          0.0f,
+                          1.0f};
     c.ResendAll = 1;
     BindRenderTargetSurface(sub, 0);
     ApplyViewport(&whole);

@@ -254,7 +254,8 @@ int SetBlendGraph(Handle graph, int type, int param1, int param2) {
     s.blendGraphParams[0] = ClampByte(param1);
     if (type == 1) {
         s.blendGraphParams[1] = ClampByte(param2);
-        if (!IsDirect3DMode()) SetBlendGraphThresholds(s.blendGraphParams[0], s.blendGraphParams[1]);
+        if (!IsDirect3DMode())
+            SetBlendGraphThresholds(s.blendGraphParams[0], s.blendGraphParams[1]);
     }
     if (!IsDirect3DMode()) {
         gSoftwareScreen.blendImage = record != nullptr ? &record->image : nullptr;

@@ -50,8 +50,8 @@ struct GraphCreateSettings {
 };
 
 struct DrawSettings {
-    GraphRestoreCallback restoreCallback;  // kept across a reset
-    Handle drawTargets[kDrawTargetSlots];  // slot 0 is the draw screen
+    GraphRestoreCallback restoreCallback;    // kept across a reset
+    Handle drawTargets[kDrawTargetSlots];    // slot 0 is the draw screen
     int32_t drawX1, drawY1, drawX2, drawY2;  // the draw area, right and bottom exclusive
     float drawX1f, drawY1f, drawX2f, drawY2f;
     RECT requestedArea;  // as last given, unordered and unclamped
@@ -67,7 +67,7 @@ struct DrawSettings {
     int32_t blendGraphType;
     int32_t blendGraphParams[2];  // type 1: threshold, ramp width
     int32_t brightRed, brightGreen, brightBlue;
-    uint32_t vertexColor;  // ComputeDrawVertexColor of the current settings
+    uint32_t vertexColor;          // ComputeDrawVertexColor of the current settings
     int32_t textureAddress[3][8];  // U, V, W per stage
     GraphCreateSettings graphCreate;
     int32_t ignoreChanges;  // setters return 0 without change

@@ -58,8 +58,8 @@ int RegisterGraphicsHandleKinds() {
          TerminateShaderRecord, "シェーダー"},
         {&gVertexBufferRegistry, kHandleKindVertexBuffer, sizeof(VertexBufferRecord),
          kMaxVertexBuffers, nullptr, TerminateBufferRecord, "頂点バッファ"},
-        {&gIndexBufferRegistry, kHandleKindIndexBuffer, sizeof(IndexBufferRecord),
-         kMaxIndexBuffers, nullptr, TerminateBufferRecord, "インデックスバッファ"},
+        {&gIndexBufferRegistry, kHandleKindIndexBuffer, sizeof(IndexBufferRecord), kMaxIndexBuffers,
+         nullptr, TerminateBufferRecord, "インデックスバッファ"},
     };
     for (const HandleKindSetup& k : kinds) {
         if (k.registry->setUp) continue;

@@ -52,8 +52,7 @@ int SetCached(T* cache, T value, Send send) {
 }
 
 int SetCachedRenderState(int32_t* cache, D3DRENDERSTATETYPE state, int32_t value) {
-    return SetCached(cache, value,
-                     [&] { DeviceSetRenderState(state, static_cast<DWORD>(value)); });
+    return SetCached(cache, value, [&] { DeviceSetRenderState(state, static_cast<DWORD>(value)); });
 }
 
 int SetCachedSampler(int32_t* cache, int stage, D3DSAMPLERSTATETYPE type, int32_t value) {
@@ -72,6 +71,20 @@ int SetPending(T* cache, T value) {
     FlushUnlessResending();
     *cache = value;
     Cache().blendStatesDirty = 1;
+    return 0;
+}
+
+// A user shader of the kind (0 or less: none); nothing is sent while everything is re-sent.
+template <class Send>
+int ApplyUserShader(Handle* cache, Handle shader, int isVertex, Send send) {
+    if (!HasDirect3DDevice()) return -1;
+    if (shader < 0) shader = 0;
+    IUnknown* object = shader != 0 ? GetShaderObject(shader, isVertex) : nullptr;
+    if (shader != 0 && object == nullptr) return -1;
+    if (Cache().ResendAll || *cache == shader) return 0;
+    FlushVertexBatchNow();
+    send(object);
+    *cache = shader;
     return 0;
 }
 
@@ -176,8 +189,7 @@ int SetCachedSpecularMaterialSource(int fromVertex) {
 }
 
 int SetCachedAmbient(D3DCOLOR color) {
-    return SetCached(&Cache().ambient, color,
-                     [&] { DeviceSetRenderState(D3DRS_AMBIENT, color); });
+    return SetCached(&Cache().ambient, color, [&] { DeviceSetRenderState(D3DRS_AMBIENT, color); });
 }
 
 int SetCachedFogEnable(int value) {
@@ -334,29 +346,15 @@ int SetCachedLightEnable(int index, int enable) {
 }
 
 int ApplyUserVertexShader(Handle shader) {
-    RenderStateCache& c = Cache();
-    if (!HasDirect3DDevice()) return -1;
-    if (shader < 0) shader = 0;
-    IUnknown* object = shader != 0 ? GetShaderObject(shader, 1) : nullptr;
-    if (shader != 0 && object == nullptr) return -1;
-    if (c.ResendAll || c.userVertexShader == shader) return 0;
-    FlushVertexBatchNow();
-    DeviceSetVertexShader(static_cast<IDirect3DVertexShader9*>(object));
-    c.userVertexShader = shader;
-    return 0;
+    return ApplyUserShader(&Cache().userVertexShader, shader, 1, [](IUnknown* object) {
+        DeviceSetVertexShader(static_cast<IDirect3DVertexShader9*>(object));
+    });
 }
 
 int ApplyUserPixelShader(Handle shader) {
-    RenderStateCache& c = Cache();
-    if (!HasDirect3DDevice()) return -1;
-    if (shader < 0) shader = 0;
-    IUnknown* object = shader != 0 ? GetShaderObject(shader, 0) : nullptr;
-    if (shader != 0 && object == nullptr) return -1;
-    if (c.ResendAll || c.userPixelShader == shader) return 0;
-    FlushVertexBatchNow();
-    DeviceSetPixelShader(static_cast<IDirect3DPixelShader9*>(object));
-    c.userPixelShader = shader;
-    return 0;
+    return ApplyUserShader(&Cache().userPixelShader, shader, 0, [](IUnknown* object) {
+        DeviceSetPixelShader(static_cast<IDirect3DPixelShader9*>(object));
+    });
 }
 
 int SetCachedFvf(DWORD fvf) {
@@ -500,8 +498,12 @@ int ApplyDeviceDefaultStates() {
     DeviceGetMaterial(&c.material);
 
     c.blend = CachedBlendStates{};
-    c.viewport = {0, 0, static_cast<DWORD>(gScreen.screenWidth),
-                  static_cast<DWORD>(gScreen.screenHeight), 0.0f, 1.0f};
+    c.viewport = {0,
+                  0,
+                  static_cast<DWORD>(gScreen.screenWidth),
+                  static_cast<DWORD>(gScreen.screenHeight),
+                  0.0f,
+                  1.0f};
     c.alphaTestFunc = -1;
     c.alphaTestRef = 0;
     for (int stage = 0; stage < kCachedStages; ++stage) {
@@ -674,7 +676,7 @@ int DrawVertexGridStrips(int columns, const void* vertices, int rows) {
     for (int row = 0; row + 1 < rows; ++row) {
         for (int start = 0; start + 2 < stripLength; start += kIndexesPerGridCall - 2) {
             int count = stripLength - start < kIndexesPerGridCall ? stripLength - start
-                                                                 : kIndexesPerGridCall;
+                                                                  : kIndexesPerGridCall;
             uint16_t indexes[kIndexesPerGridCall];
             for (int i = 0; i < count; ++i) {
                 int column = (start + i) / 2;

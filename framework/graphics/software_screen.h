@@ -7,9 +7,9 @@
 struct SoftwareScreenState {
     MEMIMG screen;
     MEMIMG work;
-    MEMIMG workAlpha;  // with an alpha plane
-    MEMIMG* target;             // the draw target's image
-    const MEMIMG* blendImage;   // the blend graph's image, or null
+    MEMIMG workAlpha;          // with an alpha plane
+    MEMIMG* target;            // the draw target's image
+    const MEMIMG* blendImage;  // the blend graph's image, or null
 };
 extern SoftwareScreenState gSoftwareScreen;
 

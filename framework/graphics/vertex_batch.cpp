@@ -190,10 +190,10 @@ void PrepareDrawStates(const TextureCreateFlags* flags, IDirect3DBaseTexture9* t
         SetPendingBlendMode(s.blendMode, useTextureAlpha, colorKey);
         bool white = s.brightRed == 255 && s.brightGreen == 255 && s.brightBlue == 255;
         SetPendingModulateColor(!white || (drawFlags & kDrawModulateColor) ? 1 : 0);
-        SetPendingModulateAlpha(
-            s.blendMode != BlendOpaque || s.filterPassAlpha || (drawFlags & kDrawModulateAlpha)
-                ? 1
-                : 0);
+        SetPendingModulateAlpha(s.blendMode != BlendOpaque || s.filterPassAlpha ||
+                                        (drawFlags & kDrawModulateAlpha)
+                                    ? 1
+                                    : 0);
         SetPendingAlphaTest(s.alphaTestFunc, s.alphaTestRef);
         if (c.blendStatesDirty || c.texturesDirty ||
             (AreBuiltinShadersOn() && c.userPixelShader == 0)) {
@@ -273,9 +273,10 @@ int ApplyDepthSurfaceForTarget() {
             chosen = graphDepth;
         }
     } else if (const GraphRecord* graph = GetGraphRecord(target, 0); graph != nullptr) {
-        const TexturePiece* piece = graph->textureInfo != nullptr && graph->textureInfo->pieceCount > 0
-                                        ? &graph->textureInfo->pieces[0]
-                                        : nullptr;
+        const TexturePiece* piece =
+            graph->textureInfo != nullptr && graph->textureInfo->pieceCount > 0
+                ? &graph->textureInfo->pieces[0]
+                : nullptr;
         if (graphDepth != nullptr && depthWidth >= graph->width && depthHeight >= graph->height) {
             chosen = graphDepth;
         } else if (piece != nullptr && piece->depthSurface != nullptr) {

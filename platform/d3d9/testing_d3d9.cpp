@@ -120,8 +120,9 @@ DWORD TestD3d9ReadRenderState(IDirect3DDevice9* device, D3DRENDERSTATETYPE state
 }
 
 DWORD TestD3d9ReadStageState(IDirect3DDevice9* device, DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
-    return stage < kTextureStages && type < kStageStateCount ? StateOf(device).stageStates[stage][type]
-                                                             : 0;
+    return stage < kTextureStages && type < kStageStateCount
+               ? StateOf(device).stageStates[stage][type]
+               : 0;
 }
 
 DWORD TestD3d9ReadSamplerState(IDirect3DDevice9* device, DWORD sampler, D3DSAMPLERSTATETYPE type) {
@@ -138,7 +139,8 @@ D3DMATRIX TestD3d9ReadTransform(IDirect3DDevice9* device, D3DTRANSFORMSTATETYPE 
     const DeviceState& s = StateOf(device);
     if (state == D3DTS_VIEW) return s.view;
     if (state == D3DTS_PROJECTION) return s.projection;
-    if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) return s.textureMatrices[state - D3DTS_TEXTURE0];
+    if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7)
+        return s.textureMatrices[state - D3DTS_TEXTURE0];
     if (state >= D3DTS_WORLD && state < D3DTS_WORLD + 256) return s.world[state - D3DTS_WORLD];
     return D3DMATRIX{};
 }

@@ -45,14 +45,13 @@ protected:
             uint32_t expected = draw_model::Blend(c, texels[i], background[i], out)
                                     ? draw_model::Quantise(out, bits)
                                     : background[i];
-            DWORD got = screen[static_cast<size_t>(y + i / kQuad) * gScreen.screenWidth + x +
-                               i % kQuad];
+            DWORD got =
+                screen[static_cast<size_t>(y + i / kQuad) * gScreen.screenWidth + x + i % kQuad];
             if (got != expected && mismatches++ < 3) {
-                ADD_FAILURE() << "mode " << c.mode << " param " << c.param << " bright "
-                              << std::hex << c.bright << " alpha " << std::dec << c.alphaSource
-                              << " pixel " << i << std::hex << ": texel " << texels[i]
-                              << " under " << background[i] << " gave " << got << ", expected "
-                              << expected;
+                ADD_FAILURE() << "mode " << c.mode << " param " << c.param << " bright " << std::hex
+                              << c.bright << " alpha " << std::dec << c.alphaSource << " pixel "
+                              << i << std::hex << ": texel " << texels[i] << " under "
+                              << background[i] << " gave " << got << ", expected " << expected;
             }
         }
     }

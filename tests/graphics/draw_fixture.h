@@ -93,17 +93,16 @@ protected:
 
     // A textured quad at (x, y), one texel per pixel, queued in the batch as the graph builders
     // queue it: half-pixel offset, two triangles, the colour on the first vertex of each.
-    static void QueueQuad(IDirect3DTexture9* texture, const TextureCreateFlags& flags, int x,
-                          int y, int width, int height, int drawFlags = kDrawUseTextureAlpha) {
+    static void QueueQuad(IDirect3DTexture9* texture, const TextureCreateFlags& flags, int x, int y,
+                          int width, int height, int drawFlags = kDrawUseTextureAlpha) {
         PrepareDrawStates(&flags, texture, drawFlags);
-        auto* v =
-            static_cast<TexturedVertex*>(ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6));
+        auto* v = static_cast<TexturedVertex*>(ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6));
         ASSERT_NE(v, nullptr);
         float left = static_cast<float>(x) - 0.5f, top = static_cast<float>(y) - 0.5f;
         float right = left + static_cast<float>(width), bottom = top + static_cast<float>(height);
-        const float corners[6][4] = {{left, top, 0, 0},     {right, top, 1, 0},
-                                     {left, bottom, 0, 1},  {right, bottom, 1, 1},
-                                     {left, bottom, 0, 1},  {right, top, 1, 0}};
+        const float corners[6][4] = {{left, top, 0, 0},    {right, top, 1, 0},
+                                     {left, bottom, 0, 1}, {right, bottom, 1, 1},
+                                     {left, bottom, 0, 1}, {right, top, 1, 0}};
         for (int i = 0; i < 6; ++i) {
             v[i].x = corners[i][0];
             v[i].y = corners[i][1];
@@ -157,9 +156,9 @@ protected:
 struct BlendCase {
     int mode;
     int param;
-    uint32_t bright;       // 0x00RRGGBB
-    int alphaSource;       // 0 the vertex, 1 alpha channel, 2 colour key
-    bool nativeSubtract;   // the device subtracts in one pass
+    uint32_t bright;      // 0x00RRGGBB
+    int alphaSource;      // 0 the vertex, 1 alpha channel, 2 colour key
+    bool nativeSubtract;  // the device subtracts in one pass
 };
 
 // Channel widths of the back buffer: 8 for X8R8G8B8, 5/6/5 for R5G6B5.

@@ -71,8 +71,8 @@ protected:
             keyed.colorKeyAlpha = 1;
             for (const QuadDraw& q : quads_) {
                 ChangeBlendMode(q.mode, q.param);
-                QueueQuad(live_[q.texture], q.texture == 0 ? keyed : TextureCreateFlags{}, q.x,
-                          q.y, kQuadSize, kQuadSize);
+                QueueQuad(live_[q.texture], q.texture == 0 ? keyed : TextureCreateFlags{}, q.x, q.y,
+                          kQuadSize, kQuadSize);
             }
         }
         ASSERT_EQ(FlipScreen(), 0);

@@ -22,7 +22,8 @@ protected:
 
     // Six more vertices pending in the batch.
     void QueueOneQuad() {
-        if (texture_ == nullptr) texture_ = MakeTexture(4, 4, std::vector<uint32_t>(16, 0xFFFFFFFF));
+        if (texture_ == nullptr)
+            texture_ = MakeTexture(4, 4, std::vector<uint32_t>(16, 0xFFFFFFFF));
         int before = gVertexBatch.vertexCount;
         QueueQuad(texture_, TextureCreateFlags{}, 10, 10, 4, 4);
         ASSERT_EQ(gVertexBatch.vertexCount % 6, 0);

@@ -96,7 +96,7 @@ enum class TestD3d9CallKind {
     SamplerState,  // index: the sampler, type: the state
     Texture,       // index: the stage, value: 1 for a texture, 0 for none
     Viewport,
-    Transform,  // type: the transform
+    Transform,     // type: the transform
     RenderTarget,  // index: the slot
     Material,
     Fvf,
