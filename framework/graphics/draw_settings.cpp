@@ -72,6 +72,7 @@ int ResetDrawSettings() {
 
     for (auto& axis : s.textureAddress) std::fill(std::begin(axis), std::end(axis), 3);
     s.blendGraph = -1;
+    gSoftwareScreen.blendImage = nullptr;
     s.alphaTestFunc = -1;
     s.maxAnisotropy = 1;
     s.zBufferGraph = kBackScreen;
