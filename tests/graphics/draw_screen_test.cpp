@@ -4,6 +4,7 @@
 
 #include "app/screen_log.h"
 #include "draw_fixture.h"
+#include "graphics/device_resources.h"
 #include "graphics/present_screen.h"
 #include "graphics/software_screen.h"
 
@@ -151,6 +152,24 @@ TEST_F(DrawScreenTest, TheEmulatedScreenFlipsItsCornerOverTheWholeScreen) {
     EXPECT_EQ(frame.pixels[10 * 640 + 10], 0xFF00FF00u);
     EXPECT_EQ(gPresent.lastSource.right, 320);
     EXPECT_EQ(gPresent.lastDest.right, 640);
+}
+
+// In full screen the window is repainted from a sub back buffer, which the screen ids then draw
+// into and the flip copies to the back buffer.
+TEST_F(DrawScreenTest, AFullScreenRepaintMovesDrawingToTheSubBackBuffer) {
+    StartDrawing(16);
+    FillBackBuffer({0, 0, 1, 1}, 0xFFFF0000);
+    EXPECT_EQ(ShowBackBufferOnWindow(), 0);
+    IDirect3DSurface9* sub = gDeviceResources.subBackBuffer;
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(gRenderStates.renderTargets[0], sub);
+    EXPECT_EQ(TestD3d9ReadPixel(sub, 0, 0), 0xFFFF0000u);
+    IDirect3DTexture9* texture = MakeTexture(1, 1, {0xFF0000FF});
+    QueueQuad(texture, TextureCreateFlags{}, 1, 0, 1, 1);
+    ASSERT_EQ(FlipScreen(), 0);
+    EXPECT_EQ(TestD3d9ReadPixel(gDeviceResources.backBuffer, 1, 0), 0xFF0000FFu);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    EXPECT_EQ(gRenderStates.renderTargets[0], sub);
 }
 
 TEST_F(DrawScreenTest, TheSoftwareScreenIsClearedAndFlippedToTheWindow) {
