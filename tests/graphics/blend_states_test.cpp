@@ -22,8 +22,7 @@ protected:
             uint32_t r = random() & 31, g = random() & 63, b = random() & 31;
             uint32_t r8 = r << 3 | r >> 2, g8 = g << 2 | g >> 4, b8 = b << 3 | b >> 2;
             background[i] = 0xFF000000 | r8 << 16 | g8 << 8 | b8;
-            uint32_t alpha =
-                c.alphaSource == 2 ? (random() % 3 == 0 ? 0 : 255) : random() & 255;
+            uint32_t alpha = c.alphaSource == 2 ? (random() % 3 == 0 ? 0 : 255) : random() & 255;
             texels[i] = alpha << 24 | (random() & 0xFFFFFF);
         }
         for (int i = 0; i < kQuad * kQuad; ++i) {
