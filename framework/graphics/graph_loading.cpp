@@ -331,8 +331,10 @@ int CreateDivGraphFromGraphImage(const GraphCreateSettings* create, const ImageL
     }
     for (int i = 0; i < allNum; ++i) {
         int column = i % xNum, row = i / xNum;
-        // Mirrored, a row's first cell is its rightmost one: the leftmost of the unflipped image.
-        int x = (mirror ? xNum - 1 - column : column) * width;
+        // Mirrored, each cell is counted from the right edge of the flipped image, so that it is
+        // the unflipped image's cell at the same place, shown mirrored, whatever the image's
+        // width beyond the cells.
+        int x = mirror ? image->width - (column + 1) * width : column * width;
         if (CutGraphRectInto(cells[i], x, row * height, width, height, baseGraph,
                              fromAsyncWorker) == -1) {
             return AppendLogText(

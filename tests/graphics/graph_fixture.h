@@ -12,18 +12,33 @@
 #include <vector>
 
 #include "core/tracked_memory.h"
+#include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/memory_textures.h"
 #include "graphics/screen_pixel_access.h"
 #include "graphics_fixture.h"
+#include "media/image_convert.h"
 #include "media/pixel_convert.h"
 
 class GraphFixture : public GraphicsFixture {
 protected:
+    void SetUp() override {
+        GraphicsFixture::SetUp();
+        ResetGraphSettings();
+    }
+
     void TearDown() override {
         for (GraphImage& image : images_) FreeGraphImage(&image);
         images_.clear();
         GraphicsFixture::TearDown();
+        ResetGraphSettings();
+    }
+
+    // The creation choices outlive a start-up, as a program's would: each test starts afresh.
+    static void ResetGraphSettings() {
+        gDrawSettings.graphCreate = GraphCreateSettings{};
+        gImageLoadSettings = ImageLoadSettings{};
+        SetGraphImageByteLimit(kDefaultGraphImageByteLimit);
     }
 
     // 16 bits: full screen with an R5G6B5 back buffer; 32 bits: window mode.
@@ -101,9 +116,14 @@ protected:
 
     // The rectangle of the image converted into the format; with key, where the format has
     // alpha and the image none, pixels whose converted colour is the key's get alpha 0.
-    static std::vector<uint32_t> Expected(const GraphImage& image, const GraphImage* alpha,
+    static std::vector<uint32_t> Expected(const GraphImage& source, const GraphImage* alpha,
                                           const ColorFormat& format, RECT rect, bool key,
                                           uint32_t keyColor = 0) {
+        GraphImage plain{};
+        if (source.format.dxtKind != 0) {
+            EXPECT_EQ(ExpandGraphImageCopy(&source, &plain), 0);
+        }
+        const GraphImage& image = source.format.dxtKind != 0 ? plain : source;
         int w = rect.right - rect.left, h = rect.bottom - rect.top;
         std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
         std::vector<uint8_t> buffer(raw.size() * 4);
@@ -122,6 +142,7 @@ protected:
             if (keyed && (v & colour) == packed) v &= ~format.alphaMask;
             raw[i] = v;
         }
+        FreeGraphImage(&plain);
         return raw;
     }
 
