@@ -103,6 +103,15 @@ int RecordRestoreSource(const ImageLoadRequest* request, Handle graph,
                                request->mirror, -1, fromAsyncWorker);
 }
 
+// A request with the current settings captured; the caller names the source.
+ImageLoadRequest MakeLoadRequest(int32_t flag) {
+    ImageLoadRequest request{};
+    CaptureImageLoadSettings(&request);
+    request.graph = request.baseGraph = -1;
+    request.flagWord = flag == 0 ? 1 : 0;
+    return request;
+}
+
 // The cells must fit the caller's array and the image's coordinates.
 bool ValidDivision(const ImageLoadRequest& r) {
     return r.cells != nullptr && r.cellCount >= 1 && r.cellsAcross >= 1 && r.cellsDown >= 1 &&
@@ -127,20 +136,15 @@ void CaptureImageLoadSettings(ImageLoadRequest* request) {
 
 Handle LoadImageFileAsGraph(const char* fileName, int32_t flag) {
     if (fileName == nullptr) return -1;
-    ImageLoadRequest request{};
-    CaptureImageLoadSettings(&request);
-    request.graph = request.baseGraph = -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
     request.fileName = fileName;
-    request.flagWord = flag == 0 ? 1 : 0;
     return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
 }
 
 int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
                              int32_t width, int32_t height, Handle* out, int32_t flag) {
     if (fileName == nullptr) return -1;
-    ImageLoadRequest request{};
-    CaptureImageLoadSettings(&request);
-    request.graph = request.baseGraph = -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
     request.fileName = fileName;
     request.cellCount = allNum;
     request.cellsAcross = xNum;
@@ -148,32 +152,25 @@ int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum,
     request.cellWidth = width;
     request.cellHeight = height;
     request.cells = out;
-    request.flagWord = flag == 0 ? 1 : 0;
     return SubmitDivImageLoadRequest(&request, IsAsyncLoadOn());
 }
 
 Handle LoadImageMemoryAsGraph(const void* image, uint32_t size, const void* alphaImage,
                               uint32_t alphaSize, int32_t flag) {
     if (image == nullptr) return -1;
-    ImageLoadRequest request{};
-    CaptureImageLoadSettings(&request);
-    request.graph = request.baseGraph = -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
     request.memImage = image;
     request.memImageSize = size;
     request.alphaMemImage = alphaImage;
     request.alphaMemImageSize = alphaImage != nullptr ? alphaSize : 0;
-    request.flagWord = flag == 0 ? 1 : 0;
     return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
 }
 
 Handle LoadGraphImageAsGraph(GraphImage* image, GraphImage* alphaImage, int32_t flag) {
     if (image == nullptr) return -1;
-    ImageLoadRequest request{};
-    CaptureImageLoadSettings(&request);
-    request.graph = request.baseGraph = -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
     request.image = image;
     request.alphaImage = alphaImage;
-    request.flagWord = flag == 0 ? 1 : 0;
     return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
 }
 

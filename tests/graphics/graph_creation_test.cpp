@@ -7,8 +7,10 @@
 
 #include "graph_fixture.h"
 #include "graphics/d3d_wrappers.h"
+#include "graphics/device_resources.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_transfer.h"
+#include "graphics/graphics_system.h"
 #include "media/image_convert.h"
 
 namespace {
@@ -240,6 +242,71 @@ TEST_F(GraphCreationTest, AFullMipChainAveragesEachLevelFromTheOneBefore) {
         previous = texels;
         w = lw;
         h = lh;
+    }
+}
+
+TEST_F(GraphCreationTest, ADeviceRebuildMakesEveryGraphsObjectsAgain) {
+    StartDevice(32);
+    gDrawSettings.graphCreate.maxTextureSize = 32;
+    GraphImage* image = MakeImage(40, 40, Opaque);
+    Handle graph = BuildGraphFromGraphImage(image, nullptr, 0);
+    Handle cut = CutGraphRect(8, 8, 30, 30, graph);
+    gDrawSettings.graphCreate.drawTarget = 1;
+    gDrawSettings.graphCreate.drawTargetDepth = 1;
+    Handle target = BuildGraphFromGraphImage(image, nullptr, 0);
+    ASSERT_NE(cut, -1);
+    ASSERT_NE(target, -1);
+    int live = Measure().liveObjects;
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    EXPECT_EQ(Measure().liveObjects, live);
+    for (Handle h : {graph, cut, target}) {
+        const GraphTextureInfo& info = *GetGraphRecord(h, 0)->textureInfo;
+        for (int i = 0; i < info.pieceCount; ++i) {
+            EXPECT_NE(info.pieces[i].texture, nullptr);
+            EXPECT_NE(info.pieces[i].surface, nullptr);
+            EXPECT_EQ(info.pieces[i].depthSurface != nullptr, h == target);
+        }
+    }
+    // A draw target made again starts black.
+    EXPECT_EQ(TestD3d9ReadPixel(GetGraphTargetSurface(GetGraphRecord(target, 0)), 3, 3),
+              0xFF000000u);
+}
+
+TEST_F(GraphCreationTest, TheQueriesAnswerForGoodAndBadHandles) {
+    StartDevice(32);
+    GraphImage* image = MakeImage(40, 30, Opaque);
+    Handle graph = BuildGraphFromGraphImage(image, nullptr, 0);
+    Handle cut = CutGraphRect(10, 5, 8, 6, graph);
+    int w = 0, h = 0;
+    EXPECT_EQ(QueryGraphTextureSize(cut, &w, &h), 0);
+    EXPECT_EQ(w * 1000 + h, 40030);
+    EXPECT_EQ(QueryGraphSize(cut, &w, &h), 0);
+    EXPECT_EQ(w * 1000 + h, 8006);
+    EXPECT_EQ(IsGraphLoading(cut), 0);
+    EXPECT_EQ(IsMultisampledGraph(cut), 0);
+    // The blend graph must cover what is drawn.
+    gDrawSettings.blendGraph = cut;
+    EXPECT_EQ(CheckBlendGraphCoverage(GetGraphRecord(graph, 0)), -1);
+    gDrawSettings.blendGraph = graph;
+    EXPECT_EQ(CheckBlendGraphCoverage(GetGraphRecord(cut, 0)), 0);
+    gDrawSettings.blendGraph = -1;
+    // A pixel access reaches only inside the graph.
+    GraphImage pixels{};
+    RECT outside = {0, 0, 9, 6};
+    EXPECT_EQ(OpenScreenPixelAccess(&outside, &pixels, cut, 1, 0), -1);
+    RECT inside = {7, 5, 8, 6};
+    ASSERT_EQ(OpenScreenPixelAccess(&inside, &pixels, cut, 1, 0), 0);
+    EXPECT_EQ(*static_cast<uint32_t*>(pixels.pixels), Opaque(17, 10) | 0xFF000000);
+    CloseScreenPixelAccess();
+    EXPECT_EQ(LookupGraphImageFormat(0, 1, 0, 0)->alphaMask, 0x8000u);
+    EXPECT_EQ(LookupGraphImageFormat(1, 0, 1, 0)->alphaMask, 0xFF000000u);
+
+    DisposeGraph(cut);
+    for (Handle bad : {cut, Handle(-1), Handle(0x04000000 | 77)}) {
+        EXPECT_EQ(QueryGraphTextureSize(bad, &w, &h), -1);
+        EXPECT_EQ(IsGraphLoading(bad), -1);
+        EXPECT_EQ(AttachGraphLostFlag(bad, nullptr), -1);
+        EXPECT_EQ(DisposeGraph(bad), -1);
     }
 }
 
