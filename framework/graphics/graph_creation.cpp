@@ -273,6 +273,10 @@ int CreateGraphTextures(const GraphCreateSettings* s, Handle graph, int width, i
         info->formatIndex = SelectTextureFormatIndex(&flags);
         bool dxt = info->formatIndex >= kFormatDxt1 && info->formatIndex < kFormatDxt1 + 5;
         info->mipLevels = dxt ? 1 : std::max<int>(1, flags.mipLevels);
+        // Every piece has the same levels: no more than the smallest piece can hold.
+        for (const TexturePiece& p : pieces) {
+            info->mipLevels = std::min(info->mipLevels, FullMipChain(p.texWidth, p.texHeight));
+        }
         info->pieceCount = static_cast<int32_t>(pieces.size());
         info->pieces = reinterpret_cast<TexturePiece*>(info + 1);
         std::copy(pieces.begin(), pieces.end(), info->pieces);

@@ -217,6 +217,11 @@ TEST_F(GraphCreationTest, AFullMipChainAveragesEachLevelFromTheOneBefore) {
     ASSERT_NE(graph, -1);
     const GraphTextureInfo& info = *GetGraphRecord(graph, 0)->textureInfo;
     EXPECT_EQ(info.mipLevels, 4);
+    // Split into pieces of 4 x 4, each holds three levels at most.
+    gDrawSettings.graphCreate.maxTextureSize = 4;
+    Handle split = BuildGraphFromGraphImage(image, nullptr, 0);
+    ASSERT_NE(split, -1);
+    EXPECT_EQ(GetGraphRecord(split, 0)->textureInfo->mipLevels, 3);
     std::vector<DWORD> previous = Texels(info.pieces[0]);
     UINT w = 8, h = 4;
     for (UINT level = 1; level < 4; ++level) {

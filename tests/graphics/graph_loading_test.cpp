@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -277,6 +280,47 @@ TEST_F(GraphLoadTest, FailuresReturnMinusOneAndLeaveNothingBehind) {
         RetireAllHandles(&gGraphRegistry, nullptr);
         EXPECT_EQ(Measure(), before);
     }
+}
+
+// The image fuzz targets' seeds and the damaged files they found: each loads, or fails with
+// nothing left behind, as a graph and as cells, on a 16-bit device and in software mode.
+void LoadEveryFuzzInput(GraphLoadTest* test) {
+    int loaded = 0, refused = 0;
+    for (const char* target :
+         {"image_bgra", "image_bmp", "image_dds", "image_jpeg", "image_png", "image_tga"}) {
+        std::filesystem::path directory = std::filesystem::path(ORBEK_FUZZ_CORPUS_DIR) / target;
+        for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            Handle graph =
+                LoadImageMemoryAsGraph(bytes.data(), uint32_t(bytes.size()), nullptr, 0, 0);
+            Handle cells[2];
+            test->WriteFileForTest("seed", bytes);
+            int divided = LoadImageFileAsDivGraphs("seed", 2, 2, 1, 1, 1, cells, 0);
+            EXPECT_EQ(divided == 0, graph != -1) << entry.path();
+            (graph != -1 ? loaded : refused)++;
+            DisposeGraph(graph);
+            if (divided == 0) {
+                for (Handle cell : cells) DisposeGraph(cell);
+            }
+            EXPECT_EQ(gGraphRegistry.liveCount, 0) << entry.path();
+        }
+    }
+    EXPECT_GT(loaded, 40);
+}
+
+TEST_F(GraphLoadTest, FuzzInputsLoadOrFailCleanlyOnTheDevice) {
+    StartDevice(16);
+    Footprint before = Measure();
+    LoadEveryFuzzInput(this);
+    EXPECT_EQ(Measure(), before);
+}
+
+TEST_F(GraphLoadTest, FuzzInputsLoadOrFailCleanlyInSoftwareMode) {
+    StartSoftware(32);
+    Footprint before = Measure();
+    LoadEveryFuzzInput(this);
+    EXPECT_EQ(Measure(), before);
 }
 
 TEST_F(GraphLoadTest, AnImageLargerThanTheByteLimitFailsCleanly) {
