@@ -85,6 +85,8 @@ std::vector<FormatFile> EveryFormat() {
 class GraphLoadTest : public GraphFixture {
 public:
     void WriteFileForTest(const char* name, const Bytes& bytes) { WriteFile(name, bytes); }
+    Footprint MeasureForTest() { return Measure(); }
+    using GraphFixture::Footprint;
     using GraphFixture::GraphPixels;
     using GraphFixture::ReadGraph;
 
@@ -321,6 +323,44 @@ TEST_F(GraphLoadTest, FuzzInputsLoadOrFailCleanlyInSoftwareMode) {
     Footprint before = Measure();
     LoadEveryFuzzInput(this);
     EXPECT_EQ(Measure(), before);
+}
+
+// Memory running out at the n-th allocation of a load, for every n the load makes: a graph
+// of six pieces (its record grown) and its cells, each with what it keeps to restore from.
+void FailEveryAllocation(GraphLoadTest* test) {
+    gDrawSettings.graphCreate.maxTextureSize = 16;
+    std::mt19937 rng(8);
+    std::vector<uint32_t> argb;
+    test->WriteFileForTest("heap.tga", MakeTgaFile(TgaOptions{2, 32, 0x28}, 40, 20, rng, &argb));
+    Handle cells[3];
+    DisposeGraph(LoadImageFileAsGraph("heap.tga", 0));
+    GraphLoadTest::Footprint before = test->MeasureForTest();
+    for (int divided : {0, 1}) {
+        int failures = 0;
+        for (int n = 1; n < 1000; ++n) {
+            TestFailNthCall("HeapAlloc", n);
+            bool loaded = divided
+                              ? LoadImageFileAsDivGraphs("heap.tga", 3, 3, 1, 13, 20, cells, 0) == 0
+                              : LoadImageFileAsGraph("heap.tga", 0) != -1;
+            TestFailNthCall("HeapAlloc", 0);
+            if (loaded) break;
+            ++failures;
+            ASSERT_EQ(test->MeasureForTest(), before) << divided << " " << n;
+        }
+        EXPECT_GE(failures, 5);
+        RetireAllHandles(&gGraphRegistry, nullptr);
+        EXPECT_EQ(test->MeasureForTest(), before);
+    }
+}
+
+TEST_F(GraphLoadTest, MemoryRunningOutAnywhereLeavesNothingBehindOnTheDevice) {
+    StartDevice(32);
+    FailEveryAllocation(this);
+}
+
+TEST_F(GraphLoadTest, MemoryRunningOutAnywhereLeavesNothingBehindInSoftwareMode) {
+    StartSoftware(16);
+    FailEveryAllocation(this);
 }
 
 TEST_F(GraphLoadTest, AnImageLargerThanTheByteLimitFailsCleanly) {
