@@ -238,7 +238,6 @@ TEST_F(GraphLoadTest, OnlyBlackIsTransparentInThirtyTwoBits) {
 
 TEST_F(GraphLoadTest, FailuresReturnMinusOneAndLeaveNothingBehind) {
     StartDevice(32);
-    gDrawSettings.graphCreate.maxTextureSize = 16;
     std::mt19937 rng(5);
     std::vector<uint32_t> argb;
     WriteFile("good.tga", MakeTgaFile(TgaOptions{2, 24, 0x20}, 40, 20, rng, &argb));
@@ -264,24 +263,6 @@ TEST_F(GraphLoadTest, FailuresReturnMinusOneAndLeaveNothingBehind) {
                          "右記のグラフィックファイルのロードに失敗しました：broken.png \r\n",
                          "画像ファイル missing.png のロードに失敗しました\r\n",
                          "グラフィックの分割に失敗しました in CreateDivGraphFromGraphImage\r\n"}));
-
-    // The device refusing its n-th texture, for a graph of 3 x 2 pieces and its cells.
-    for (int divided : {0, 1}) {
-        int failures = 0;
-        for (int n = 1;; ++n) {
-            TestFailNthCall("CreateTexture", n);
-            bool loaded = divided
-                              ? LoadImageFileAsDivGraphs("good.tga", 4, 2, 2, 20, 10, cells, 0) == 0
-                              : LoadImageFileAsGraph("good.tga", 0) != -1;
-            TestFailNthCall("CreateTexture", 0);
-            if (loaded) break;
-            ++failures;
-            ASSERT_EQ(Measure(), before) << divided << " " << n;
-        }
-        EXPECT_GE(failures, 6);
-        RetireAllHandles(&gGraphRegistry, nullptr);
-        EXPECT_EQ(Measure(), before);
-    }
 }
 
 // The image fuzz targets' seeds and the damaged files they found: each loads, or fails with
@@ -325,9 +306,9 @@ TEST_F(GraphLoadTest, FuzzInputsLoadOrFailCleanlyInSoftwareMode) {
     EXPECT_EQ(Measure(), before);
 }
 
-// Memory running out at the n-th allocation of a load, for every n the load makes: a graph
-// of six pieces (its record grown) and its cells, each with what it keeps to restore from.
-void FailEveryAllocation(GraphLoadTest* test) {
+// The call failing at its n-th use during a load, for every n the load makes: a graph of six
+// pieces (its record grown) and its cells, each with what it keeps to restore from.
+void FailEveryNthCall(GraphLoadTest* test, const char* call) {
     gDrawSettings.graphCreate.maxTextureSize = 16;
     std::mt19937 rng(8);
     std::vector<uint32_t> argb;
@@ -338,11 +319,11 @@ void FailEveryAllocation(GraphLoadTest* test) {
     for (int divided : {0, 1}) {
         int failures = 0;
         for (int n = 1; n < 1000; ++n) {
-            TestFailNthCall("HeapAlloc", n);
+            TestFailNthCall(call, n);
             bool loaded = divided
                               ? LoadImageFileAsDivGraphs("heap.tga", 3, 3, 1, 13, 20, cells, 0) == 0
                               : LoadImageFileAsGraph("heap.tga", 0) != -1;
-            TestFailNthCall("HeapAlloc", 0);
+            TestFailNthCall(call, 0);
             if (loaded) break;
             ++failures;
             ASSERT_EQ(test->MeasureForTest(), before) << divided << " " << n;
@@ -353,14 +334,15 @@ void FailEveryAllocation(GraphLoadTest* test) {
     }
 }
 
-TEST_F(GraphLoadTest, MemoryRunningOutAnywhereLeavesNothingBehindOnTheDevice) {
+TEST_F(GraphLoadTest, TheDeviceOrMemoryFailingAnywhereLeavesNothingBehind) {
     StartDevice(32);
-    FailEveryAllocation(this);
+    FailEveryNthCall(this, "CreateTexture");
+    FailEveryNthCall(this, "HeapAlloc");
 }
 
 TEST_F(GraphLoadTest, MemoryRunningOutAnywhereLeavesNothingBehindInSoftwareMode) {
     StartSoftware(16);
-    FailEveryAllocation(this);
+    FailEveryNthCall(this, "HeapAlloc");
 }
 
 TEST_F(GraphLoadTest, AnImageLargerThanTheByteLimitFailsCleanly) {
