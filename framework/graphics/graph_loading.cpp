@@ -256,15 +256,14 @@ int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
 
 int AcquireLoadImages(ImageLoadSources* sources, const ImageLoadRequest* r) {
     *sources = ImageLoadSources{};
-    int read = -1;
     if (r->fileName != nullptr || r->memImage != nullptr) {
         bool memory = r->fileName == nullptr;
         // Alpha mode 0 reads the "_a" file beside the image, 1 the alpha memory image, 2 none.
         int alphaMode = !memory ? 0 : (r->alphaMemImage != nullptr ? 1 : 2);
-        read = ReadGraphImageAndAlphaWithSettings(&r->context, r->fileName, r->memImage,
-                                                  r->memImageSize, memory ? 1 : 0, r->alphaMemImage,
-                                                  r->alphaMemImageSize, alphaMode, &sources->color,
-                                                  &sources->alpha, r->mirror);
+        int read = ReadGraphImageAndAlphaWithSettings(
+            &r->context, r->fileName, r->memImage, r->memImageSize, memory ? 1 : 0,
+            r->alphaMemImage, r->alphaMemImageSize, alphaMode, &sources->color, &sources->alpha,
+            r->mirror);
         if (read == -1) return -1;
         sources->owned = 1;
         sources->use = &sources->color;
