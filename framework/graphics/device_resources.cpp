@@ -1,6 +1,7 @@
 // Everything settled once per device: the capabilities, the pixel-format table, the back buffer,
 // sub back buffer, Z buffer and brightness volume texture, and a timed choice between locking
-// the back buffer and copying it through a draw target when the screen is read.
+// the back buffer and copying it through a draw target when the screen is read; the Direct3D
+// objects behind graphs, and their re-creation with everything else on a new device.
 #include "graphics/device_resources.h"
 
 #include <algorithm>
@@ -11,9 +12,12 @@
 #include "core/log.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
+#include "graphics/graph_creation.h"
 #include "graphics/memory_textures.h"
+#include "graphics/model_resources.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"
+#include "graphics/shaders.h"
 #include "graphics/vertical_blank.h"
 
 DeviceResourceState gDeviceResources = {};
@@ -336,7 +340,92 @@ void MaxBrightnessColor(int red, int green, int blue, int* outRed, int* outGreen
     *out[lo] = 255 - k;
 }
 
+int CreateGraphTextureObjects(GraphTextureInfo* info) {
+    if (!HasDirect3DDevice()) return -1;
+    if (!info->flags.useTexture || info->pieceCount == 0) return 0;
+    D3DFORMAT format = gPixelFormats.formats[info->formatIndex];
+    if (format == D3DFMT_UNKNOWN) {
+        return AppendLogText(
+            "指定のフォーマットで作成できるテクスチャフォーマットがありませんでした\n");
+    }
+    const TextureCreateFlags& f = info->flags;
+    for (int i = 0; i < info->pieceCount; ++i) {
+        TexturePiece& p = info->pieces[i];
+        auto width = static_cast<UINT>(p.texWidth), height = static_cast<UINT>(p.texHeight);
+        int32_t type = f.multisampleCount, quality = f.multisampleQuality;
+        if (f.drawTarget && type != 0) {
+            ProbeMultisampleType(format, &type, &quality, 0);
+            if (type != 0 && p.multisampleSurface == nullptr &&
+                FAILED(DeviceCreateRenderTarget(
+                    width, height, format, static_cast<D3DMULTISAMPLE_TYPE>(type),
+                    static_cast<DWORD>(quality), FALSE, &p.multisampleSurface, nullptr))) {
+                p.multisampleSurface = nullptr;
+                return AppendLogText("書き込み専用サーフェスの作成に失敗しました\n");
+            }
+        }
+        bool needsDepth = f.drawTarget && (p.multisampleSurface != nullptr || info->drawTargetZ);
+        if (!needsDepth) {
+            ReleaseAndClear(&p.depthSurface);
+        } else if (p.depthSurface == nullptr &&
+                   FAILED(DeviceCreateDepthStencilSurface(
+                       width, height, D3DFMT_D16,
+                       static_cast<D3DMULTISAMPLE_TYPE>(p.multisampleSurface != nullptr ? type : 0),
+                       static_cast<DWORD>(p.multisampleSurface != nullptr ? quality : 0), TRUE,
+                       &p.depthSurface, nullptr))) {
+            p.depthSurface = nullptr;
+            return AppendLogText("書き込み専用マルチサンプル深度サーフェスの作成に失敗しました\n");
+        }
+        bool created = false;
+        if (p.texture == nullptr) {
+            D3DPOOL pool = f.managedPool && !f.drawTarget ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
+            if (FAILED(DeviceCreateTexture(width, height, static_cast<UINT>(info->mipLevels),
+                                           f.drawTarget ? D3DUSAGE_RENDERTARGET : 0, format, pool,
+                                           &p.texture, nullptr))) {
+                p.texture = nullptr;
+                return AppendLogText("テクスチャの作成に失敗しました\n");
+            }
+            created = true;
+        }
+        if (p.surface == nullptr && FAILED(TextureGetSurfaceLevel(p.texture, 0, &p.surface))) {
+            p.surface = nullptr;
+            return AppendLogText("テクスチャのサーフェスアドレスの取得に失敗しました\n");
+        }
+        // A new draw target starts black, not with what the memory held.
+        if (created && f.drawTarget) DeviceColorFill(p.surface, nullptr, 0);
+    }
+    return 0;
+}
+
+const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
+                                          int drawTarget) {
+    TextureCreateFlags flags{};
+    flags.alphaChannel = alphaChannel ? 1 : 0;
+    flags.colorKeyAlpha = alphaTest ? 1 : 0;
+    flags.colorBits = wide ? 32 : 16;
+    flags.drawTarget = drawTarget ? 1 : 0;
+    return ColorFormatOfFormatIndex(SelectTextureFormatIndex(&flags));
+}
+
+int ResolveMultisampleSurface(const TexturePiece* piece) {
+    DeviceStretchRect(piece->multisampleSurface, nullptr, piece->surface, nullptr, D3DTEXF_NONE);
+    return 0;
+}
+
+namespace {
+
+void RecreateGraphObjects(GraphRecord* graph) {
+    // Graphs that share a texture set find its objects made by the first of them.
+    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo);
+}
+
+}  // namespace
+
 int RecreateDeviceResources() {
     RecreatePooledTextureObjects();
+    ForEachGraphRecord(RecreateGraphObjects);
+    if (gDirect3D.mixedVertexProcessing || gDeviceResources.vertexShaderModel2) {
+        RecreateBufferObjects();
+    }
+    RecreateUserShaders();
     return 0;
 }

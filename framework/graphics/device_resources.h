@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "graphics/graph_records.h"
+#include "media/color_format.h"
+
 struct DeviceResourceState {
     // Capabilities read after creation.
     int32_t simultaneousRenderTargets;  // at most 16
@@ -45,5 +48,14 @@ int CreateBrightnessVolumeTexture();
 // The colour with the same hue at full brightness (the largest channel at 255); grey and black
 // give white. Inputs are clamped to 0..255.
 void MaxBrightnessColor(int red, int green, int blue, int* outRed, int* outGreen, int* outBlue);
-// After a device re-creation: the objects that outlive a device are made again.
+// The Direct3D objects behind a texture set's pieces that are missing: textures, their level-0
+// surfaces, and a draw target's multisample and depth surfaces. 0 without pieces; -1 without a
+// device or when an object cannot be made (what was made stays in the pieces).
+int CreateGraphTextureObjects(GraphTextureInfo* info);
+// The colour format of textures made with only these flags (32 or 16 bits).
+const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
+                                          int drawTarget);
+// Copies a multisampled draw target's picture into its texture; 0.
+int ResolveMultisampleSurface(const TexturePiece* piece);
+// After a device re-creation: the objects that outlive a device are made again. 0.
 int RecreateDeviceResources();

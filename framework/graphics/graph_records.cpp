@@ -1,23 +1,86 @@
-// Graph records: the registry of kind 1 and the queries every drawing call makes. Stands in for
-// graph creation until it exists: no graph is ever given textures or an image, so the
-// terminate callback has nothing to release.
+// Graph records: the registry of kind 1, the counted texture sets and restore sources the
+// records share, the queries every drawing call makes, and the split of an image side into
+// texture sizes.
 #include "graphics/graph_records.h"
 
+#include "app/shell.h"
+#include "core/tracked_memory.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_creation.h"
+#include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
+#include "graphics/vertex_batch.h"
+#include "media/movies.h"
 
 HandleRegistry gGraphRegistry = {};
+
+Handle IssueGraphHandle() {
+    return IssueHandle(&gGraphRegistry, -1);
+}
 
 int InitGraphRecord(HandleHeader* record) {
     reinterpret_cast<GraphRecord*>(record)->movie = -1;
     return 0;
 }
 
-int TerminateGraphRecord(HandleHeader* record) {
-    GraphRecord* graph = reinterpret_cast<GraphRecord*>(record);
+int TerminateGraphRecord(HandleHeader* header) {
+    GraphRecord* graph = reinterpret_cast<GraphRecord*>(header);
+    Handle handle = header->handle;
+    if (graph->movie != -1) DeleteMovieHandle(graph->movie);
+    graph->movie = -1;
+
+    DrawSettings& s = gDrawSettings;
+    for (int slot = 0; slot < kDrawTargetSlots; ++slot) {
+        if (s.drawTargets[slot] == handle) SetRenderTargetSlot(slot, slot == 0 ? kFrontScreen : -1);
+    }
+    if (s.zBufferGraph == handle && IsGraphicsInitialized()) {
+        WaitWhileInactive();
+        s.zBufferGraph = kBackScreen;
+        ApplyDepthSurfaceForTarget();
+    }
+
+    if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);
+    ReleaseGraphTextureInfo(graph->textureInfo);
+    graph->textureInfo = nullptr;
+    for (void*& block : graph->ownedBlocks) {
+        if (block != nullptr) FreeMemory(block);
+        block = nullptr;
+    }
+    ReleaseGraphRestoreInfo(graph->restoreInfo);
+    graph->restoreInfo = nullptr;
     if (graph->lostFlag != nullptr) *graph->lostFlag = 1;
     return 0;
+}
+
+void ShareGraphTextureInfo(GraphTextureInfo* info) {
+    if (info != nullptr) ++info->refCount;
+}
+
+void ReleaseGraphTextureInfo(GraphTextureInfo* info) {
+    if (info == nullptr || --info->refCount > 0) return;
+    if (info->flags.useTexture) {
+        ReleaseTexturePieces(info);
+    } else if (IsMemImgValid(&info->image)) {
+        ReleaseMemImg(&info->image);
+    }
+    FreeMemory(info);
+}
+
+void ShareGraphRestoreInfo(GraphRestoreInfo* info) {
+    if (info != nullptr) ++info->refCount;
+}
+
+void ReleaseGraphRestoreInfo(GraphRestoreInfo* info) {
+    // The head and everything it points to are one block.
+    if (info != nullptr && --info->refCount <= 0) FreeMemory(info);
+}
+
+int IsGraphLoading(Handle graph) {
+    const GraphRecord* record = GetGraphRecord(graph, 1);
+    if (record == nullptr) return -1;
+    return record->header.asyncPendingCount != 0 ? 1 : 0;
 }
 
 GraphRecord* GetGraphRecord(Handle graph, int acceptPending) {
@@ -27,6 +90,27 @@ GraphRecord* GetGraphRecord(Handle graph, int acceptPending) {
         return nullptr;
     }
     return record;
+}
+
+int IsMultisampledGraph(Handle graph) {
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    return record != nullptr && record->textureInfo != nullptr &&
+                   record->textureInfo->flags.useTexture &&
+                   record->textureInfo->flags.multisampleCount != 0
+               ? 1
+               : 0;
+}
+
+int DisposeGraph(Handle graph) {
+    return RetireHandle(&gGraphRegistry, graph);
+}
+
+int AttachGraphLostFlag(Handle graph, int* flag) {
+    GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr) return -1;
+    record->lostFlag = flag;
+    if (flag != nullptr) *flag = 0;
+    return 0;
 }
 
 int QueryGraphSize(Handle graph, int* width, int* height) {
@@ -43,6 +127,62 @@ int QueryGraphSize(Handle graph, int* width, int* height) {
     if (width != nullptr) *width = w;
     if (height != nullptr) *height = h;
     return 0;
+}
+
+int QueryGraphTextureSize(Handle graph, int* width, int* height) {
+    const GraphRecord* record = GetGraphRecord(graph, 1);
+    if (record == nullptr) return -1;
+    const GraphTextureInfo* info = record->textureInfo;
+    bool textured = info != nullptr && info->flags.useTexture;
+    if (width != nullptr) *width = textured ? info->width : record->width;
+    if (height != nullptr) *height = textured ? info->height : record->height;
+    return 0;
+}
+
+int SplitTextureLength(int maxSize, int length, uint16_t* out, int fitWhole, int forcePowerOfTwo) {
+    const DeviceResourceState& device = gDeviceResources;
+    int max = maxSize > 0 ? maxSize : device.maxTextureSize;
+    if (max < 1) max = 1;
+    int count = 0, last = 0, previous = 0;
+    auto record = [&](int size) {
+        if (out != nullptr) out[count] = static_cast<uint16_t>(size);
+        ++count;
+        previous = last;
+        last = size;
+    };
+    bool anySize = !device.pow2Only || device.nonPow2Conditional;
+    if (!forcePowerOfTwo && anySize && length <= max) {
+        record(length);
+        return count;
+    }
+    if (length < 2) {
+        record(1);
+        return count;
+    }
+    int n = max;
+    while (n > 1 && n > length) n /= 2;
+    bool wholeWanted = fitWhole || (maxSize <= 0 && length <= gScreen.screenWidth);
+    if (wholeWanted && 2 * n <= max) {
+        record(n >= length ? n : 2 * n);
+        return count;
+    }
+    for (int left = length;;) {
+        record(n);
+        left -= n;
+        if (left <= 0) break;
+        // Most of a piece left over: one piece of twice the size holds it instead.
+        if (left > 3 * n / 4 && n < max) {
+            last = 2 * n;
+            if (out != nullptr) out[count - 1] = static_cast<uint16_t>(last);
+            break;
+        }
+        while (left < n && n > 1) n /= 2;
+    }
+    if (count >= 2 && last == previous && 2 * last <= max) {
+        --count;
+        if (out != nullptr) out[count - 1] = static_cast<uint16_t>(2 * last);
+    }
+    return count;
 }
 
 int IsDrawTargetGraph(const GraphRecord* record) {
@@ -67,4 +207,20 @@ uint32_t ComputeDrawVertexColor() {
                                                 : 255;
     return alpha << 24 | static_cast<uint32_t>(s.brightRed) << 16 |
            static_cast<uint32_t>(s.brightGreen) << 8 | static_cast<uint32_t>(s.brightBlue);
+}
+
+int CheckBlendGraphCoverage(const GraphRecord* record) {
+    const GraphRecord* blend = GetGraphRecord(gDrawSettings.blendGraph, 0);
+    if (blend == nullptr || blend->width < record->width || blend->height < record->height) {
+        return -1;
+    }
+    return 0;
+}
+
+void ForEachGraphRecord(void (*visit)(GraphRecord* record)) {
+    const HandleRegistry& r = gGraphRegistry;
+    if (!r.setUp || r.liveCount == 0) return;
+    for (int32_t slot = r.lowestUsed; slot <= r.highestUsed; ++slot) {
+        if (r.slots[slot] != nullptr) visit(reinterpret_cast<GraphRecord*>(r.slots[slot]));
+    }
 }

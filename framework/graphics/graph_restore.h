@@ -1,8 +1,33 @@
-// Graph restore after device loss: the device objects of every graph, buffer and shader are
-// released before the device goes and filled again after it is made anew.
+// Graph restore after device loss: what each graph was made from, the release of every graph's
+// device objects before the device goes, the refill after it is made anew, and the transfers
+// that write images into existing graphs.
 #pragma once
+
+#include <cstdint>
+
+#include "core/handle_registry.h"
+#include "media/color_format.h"
+
+struct ImageLoadRequest;
 
 // Before the device is released; 0.
 int ReleaseAllDeviceTextures();
 // The built-in restore handler: reloads every graph from what it was made from.
 void ReloadAllGraphs();
+
+// Records what the graph's textures are filled from again after device loss: a file (stored
+// as its full path), a memory image with its alpha image, or images (copied); with none of
+// them, or with a valid sourceGraph, the source graph's record is shared. With noRestoreData
+// the graph keeps none. -1 for a bad graph or when the copy cannot be stored (logged).
+int SetGraphRestoreInfo(int noRestoreData, Handle graph, const char* fileName, const void* memImage,
+                        uint32_t memImageSize, const void* alphaMemImage,
+                        uint32_t alphaMemImageSize, const GraphImage* image,
+                        const GraphImage* alphaImage, int mirror, Handle sourceGraph,
+                        int acceptPending);
+// Writes the graph's own size of the image, from (srcX, srcY), into the whole graph, which then
+// remembers that position; colour keying as UploadImageToGraph.
+int TransferImageToGraphAt(const GraphImage* image, const GraphImage* alphaImage, int srcX,
+                           int srcY, Handle graph, int useColorKey, int acceptPending);
+// Opens the file as a movie that plays into the graph; -1 (logged) when it is no movie.
+int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
+                     int fromAsyncWorker);

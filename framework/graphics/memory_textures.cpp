@@ -33,7 +33,7 @@ bool CreateEntryTexture(MemoryTextureEntry* entry) {
 }
 
 // A free entry; when every entry is used, the idle one used least often (the later one on
-// ties) is emptied. -1 when every entry is in use.
+// ties) is emptied. kMemoryTextureBusy when every entry is in use.
 int FindFreeEntry() {
     int evict = -1;
     for (int i = 0; i < kMemoryTextureCount; ++i) {
@@ -46,8 +46,9 @@ int FindFreeEntry() {
     if (evict >= 0) {
         ReleaseComObject(gMemoryTextures.entries[evict].texture);
         gMemoryTextures.entries[evict] = MemoryTextureEntry{};
+        return evict;
     }
-    return evict;
+    return kMemoryTextureBusy;
 }
 
 bool IsUsedEntry(int index) {
@@ -70,10 +71,10 @@ int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex) 
             ++e.useCount;
             return i;
         }
-        if (++busy == kMemoryTexturesPerShape) return -1;
+        if (++busy == kMemoryTexturesPerShape) return kMemoryTextureBusy;
     }
     int index = FindFreeEntry();
-    if (index < 0) return -1;
+    if (index < 0) return index;
     MemoryTextureEntry& e = gMemoryTextures.entries[index];
     e = {1,
          1,

@@ -22,7 +22,11 @@ struct MemoryTextureEntry {
     IDirect3DTexture9* texture;  // D3DUSAGE_DYNAMIC in system memory
 };
 
-// The entry index, or -1 when sixteen of the shape are in use or the texture cannot be made.
+// AcquireMemoryTexture's answer while sixteen entries of the shape, or every entry, are in use:
+// one comes free when its user gives it back.
+constexpr int kMemoryTextureBusy = -2;
+
+// The entry index; kMemoryTextureBusy; or -1 when the texture cannot be made.
 int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex);
 // The entry's texture; null for an index that is not a used entry.
 IDirect3DTexture9* GetMemoryTexture(int index);

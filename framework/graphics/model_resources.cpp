@@ -29,6 +29,10 @@ int RebuildAllModelBuffers() {
     return 0;
 }
 
+int RecreateBufferObjects() {
+    return 0;
+}
+
 int RestoreModelTextures() {
     return 0;
 }

@@ -26,4 +26,7 @@ int RetireAllModelInstances();
 int RetireAllModelBaseData();
 // After a device re-creation: every model's and buffer's device buffers are made again.
 int RebuildAllModelBuffers();
+// After a device re-creation: every vertex and index buffer is made again and refilled from
+// its kept data; 0.
+int RecreateBufferObjects();
 int RestoreModelTextures();

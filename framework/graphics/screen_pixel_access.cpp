@@ -1,12 +1,14 @@
-// Pixel access to the screen: the back buffer (or sub back buffer) is locked directly when that
-// was measured faster, else copied through a temporary draw target into system memory; in
-// software mode the screen image is handed out in place.
+// Pixel access to a draw target: the back buffer (or sub back buffer) is locked directly when
+// that was measured faster, else copied through a temporary draw target into system memory; a
+// graph's texture piece likewise; in software mode the memory image is handed out in place.
 #include "graphics/screen_pixel_access.h"
 
 #include "core/log.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
@@ -50,15 +52,13 @@ int LockCopy(IDirect3DSurface9* surface, D3DFORMAT format, const RECT& rect, D3D
     return 0;
 }
 
-int OpenDeviceScreen(const RECT& rect, GraphImage* image, int readOnly) {
-    IDirect3DSurface9* surface = gDeviceResources.subBackBuffer != nullptr
-                                     ? gDeviceResources.subBackBuffer
-                                     : gDeviceResources.backBuffer;
-    D3DFORMAT format = gPixelFormats.backBufferFormat;
+// Locks the rectangle of the surface directly when allowed and possible, else copies it.
+int LockSurfaceRect(IDirect3DSurface9* surface, D3DFORMAT format, bool direct, const RECT& rect,
+                    int readOnly, GraphImage* image) {
     const ColorFormat* colorFormat = ColorFormatOfD3DFormat(format);
     if (surface == nullptr || colorFormat == nullptr) return -1;
     D3DLOCKED_RECT lock{};
-    if (gDeviceResources.useBackBufferLock &&
+    if (direct &&
         SUCCEEDED(SurfaceLockRect(surface, &lock, &rect, readOnly ? D3DLOCK_READONLY : 0))) {
         gPixelAccess.locked = surface;
     } else if (LockCopy(surface, format, rect, &lock) == -1) {
@@ -70,29 +70,66 @@ int OpenDeviceScreen(const RECT& rect, GraphImage* image, int readOnly) {
     return 0;
 }
 
-int OpenSoftwareScreen(const RECT& rect, GraphImage* image) {
-    const MEMIMG& screen = gSoftwareScreen.screen;
-    if (!IsMemImgValid(&screen)) return -1;
-    const ColorFormat& format = *screen.body->format;
+void DescribeMemImg(const MEMIMG& memImg, const RECT& rect, GraphImage* image) {
+    const ColorFormat& format = *memImg.body->format;
     image->format = format;
-    image->pitch = screen.body->pitch;
-    image->pixels = screen.pixels + static_cast<size_t>(rect.top) * screen.body->pitch +
+    image->pitch = memImg.body->pitch;
+    image->pixels = memImg.pixels + static_cast<size_t>(rect.top) * memImg.body->pitch +
                     static_cast<size_t>(rect.left) * format.pixelBytes;
-    return 0;
+}
+
+bool Inside(const RECT& r, int width, int height) {
+    return r.left >= 0 && r.left < r.right && r.right <= width && r.top >= 0 && r.top < r.bottom &&
+           r.bottom <= height;
+}
+
+// A graph's pixels: with textures the piece's surface (its multisample surface when it has
+// one) in the table entry's format, else the graph's memory image.
+int OpenGraph(const GraphRecord& graph, const RECT& rect, int readOnly, int piece,
+              GraphImage* image) {
+    const GraphTextureInfo& info = *graph.textureInfo;
+    if (!info.flags.useTexture) {
+        if (!Inside(rect, graph.width, graph.height) || !IsMemImgValid(&graph.image)) return -1;
+        DescribeMemImg(graph.image, rect, image);
+        return 0;
+    }
+    if (piece < 0 || piece >= graph.pieceCount) return -1;
+    const GraphPiece& p = GraphPieces(&graph)[piece];
+    if (!Inside(rect, p.w, p.h)) return -1;
+    RECT onTexture = {rect.left + p.texOffX, rect.top + p.texOffY, rect.right + p.texOffX,
+                      rect.bottom + p.texOffY};
+    const TexturePiece& t = *p.texPiece;
+    IDirect3DSurface9* surface = t.multisampleSurface != nullptr ? t.multisampleSurface : t.surface;
+    // Textures that are no draw targets can only be locked; a copy needs a draw target.
+    bool direct = gDeviceResources.useBackBufferLock || !info.flags.drawTarget;
+    return LockSurfaceRect(surface, gPixelFormats.formats[info.formatIndex], direct, onTexture,
+                           readOnly, image);
 }
 
 }  // namespace
 
-int OpenScreenPixelAccess(const RECT* rect, GraphImage* image, int readOnly) {
+int OpenScreenPixelAccess(const RECT* rect, GraphImage* image, Handle target, int readOnly,
+                          int piece) {
     if (rect == nullptr || image == nullptr || gPixelAccess.open) return -1;
     FlushVertexBatchNow();
     CloseDeviceScene();
-    if (rect->left < 0 || rect->left >= rect->right || rect->right > gScreen.screenWidth ||
-        rect->top < 0 || rect->top >= rect->bottom || rect->bottom > gScreen.screenHeight) {
-        return -1;
+    if (target == -1) target = gDrawSettings.drawTargets[0];
+    const GraphRecord* graph = GetGraphRecord(target, 0);
+    int opened = -1;
+    if (graph != nullptr && graph->textureInfo != nullptr) {
+        opened = OpenGraph(*graph, *rect, readOnly, piece, image);
+    } else if (!Inside(*rect, gScreen.screenWidth, gScreen.screenHeight)) {
+        opened = -1;
+    } else if (IsDirect3DMode()) {
+        IDirect3DSurface9* surface = gDeviceResources.subBackBuffer != nullptr
+                                         ? gDeviceResources.subBackBuffer
+                                         : gDeviceResources.backBuffer;
+        opened = LockSurfaceRect(surface, gPixelFormats.backBufferFormat,
+                                 gDeviceResources.useBackBufferLock != 0, *rect, readOnly, image);
+    } else if (IsMemImgValid(&gSoftwareScreen.screen)) {
+        DescribeMemImg(gSoftwareScreen.screen, *rect, image);
+        opened = 0;
     }
-    int opened = IsDirect3DMode() ? OpenDeviceScreen(*rect, image, readOnly)
-                                  : OpenSoftwareScreen(*rect, image);
     if (opened == -1) return -1;
     image->width = rect->right - rect->left;
     image->height = rect->bottom - rect->top;

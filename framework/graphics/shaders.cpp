@@ -40,6 +40,10 @@ int GetUsableShaderVersion() {
 
 void ComputeShaderVariantIndex() {}
 
+int RecreateUserShaders() {
+    return 0;
+}
+
 int CloseBuiltinShaderPack() {
     return 1;
 }

@@ -51,3 +51,5 @@ int GetUsableShaderVersion();
 // Chooses the 3D shader variant for the lighting and fog in force.
 void ComputeShaderVariantIndex();
 int CloseBuiltinShaderPack();
+// After a device re-creation: every user shader is made again from its kept code; 0.
+int RecreateUserShaders();

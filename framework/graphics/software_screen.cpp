@@ -1,6 +1,5 @@
-// Stands in for the software screen images of graph creation until it exists: the screen image
-// at the screen size in the screen's colour type, cleared to the background colour, and its two
-// work images.
+// The software screen's images: the screen image at the screen size in the screen's colour
+// type, cleared to the background colour and made the draw target, and its two work images.
 #include "graphics/software_screen.h"
 
 #include <initializer_list>
@@ -23,6 +22,7 @@ int SetupSoftwareScreenImages() {
     ClearMemImgRect(&gSoftwareScreen.screen, nullptr,
                     PackColorForFormat(format, gScreen.backgroundRed, gScreen.backgroundGreen,
                                        gScreen.backgroundBlue, 255));
+    gSoftwareScreen.target = &gSoftwareScreen.screen;
     return 0;
 }
 

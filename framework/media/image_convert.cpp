@@ -176,6 +176,19 @@ int ExpandCompressedGraphImage(GraphImage* image) {
     return 0;
 }
 
+int ExpandGraphImageCopy(const GraphImage* source, GraphImage* out) {
+    int bytes = ComputeGraphImageDataBytes(source);
+    if (bytes <= 0) return -1;
+    void* copy = AllocMemory(static_cast<uint32_t>(bytes), "", 0);
+    if (copy == nullptr) return -1;
+    std::memcpy(copy, source->pixels, static_cast<size_t>(bytes));
+    *out = *source;
+    out->pixels = copy;
+    if (ExpandCompressedGraphImage(out) == 0) return 0;
+    FreeGraphImage(out);
+    return -1;
+}
+
 int ConvertDIBToRGB24Image(const BITMAPINFO* bitmapInfo, const void* bits, GraphImage* image) {
     const BITMAPINFOHEADER& h = bitmapInfo->bmiHeader;
     int64_t rows = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;

@@ -13,6 +13,9 @@ constexpr uint32_t kDibInfoBytes = 1068;
 
 // DXT images become A8R8G8B8 with pitch width x 4 and one level; plain images are left alone.
 int ExpandCompressedGraphImage(GraphImage* image);
+// The same expansion into a new image that the caller then owns; the source stays as it is.
+// -1 when it cannot be made.
+int ExpandGraphImageCopy(const GraphImage* source, GraphImage* out);
 
 // 0: the image borrows the caller's bits; 1: the pixels were copied into memory the image
 // owns; -1 on failure.

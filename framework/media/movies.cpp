@@ -1,4 +1,5 @@
-// Stands in for the movie player until it exists: no movies to pause or resume.
+// Stands in for the movie player until it exists: no movies to pause or resume, and no file
+// opens as a movie.
 #include "media/movies.h"
 
 int SetupMovieManager() {
@@ -15,4 +16,18 @@ int PauseAllMovies() {
 
 int ResumeAllMovies() {
     return 0;
+}
+
+int GetMovieOpenSetting(int32_t* out) {
+    *out = 0;
+    return 0;
+}
+
+Handle LoadMovieHandle(const int32_t* openSetting, const char* fileName, int* width, int* height,
+                       int mode, int async) {
+    return -1;
+}
+
+int DeleteMovieHandle(Handle movie) {
+    return -1;
 }

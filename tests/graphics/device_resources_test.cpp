@@ -147,7 +147,7 @@ TEST_F(DeviceResourcesTest, SixteenTexturesOfAShapeAreLentAtOnce) {
         index = AcquireMemoryTexture(64, 32, 1, kFormatAlpha32);
         ASSERT_GE(index, 0);
     }
-    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32), -1);
+    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32), kMemoryTextureBusy);
     // Another shape is not limited by the first.
     int other = AcquireMemoryTexture(64, 32, 2, kFormatAlpha32);
     EXPECT_GE(other, 0);
@@ -184,7 +184,7 @@ TEST_F(DeviceResourcesTest, AFullPoolGivesUpTheIdleEntryUsedLeastOften) {
     for (int i = 0; i < kMemoryTextureCount; ++i) {
         ASSERT_EQ(AcquireMemoryTexture(1 + i % 64, 1 + i / 64, 1, kFormat16), i);
     }
-    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), -1);
+    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), kMemoryTextureBusy);
     // Entry 3 is used a second time; of the idle entries with one use the later one goes.
     for (int i : {3, 7, 9}) ReleaseMemoryTexture(i);
     EXPECT_EQ(AcquireMemoryTexture(1 + 3 % 64, 1, 1, kFormat16), 3);
@@ -192,7 +192,7 @@ TEST_F(DeviceResourcesTest, AFullPoolGivesUpTheIdleEntryUsedLeastOften) {
     EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), 9);
     EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), 7);
     EXPECT_EQ(AcquireMemoryTexture(101, 100, 1, kFormat16), 3);
-    EXPECT_EQ(AcquireMemoryTexture(102, 100, 1, kFormat16), -1);
+    EXPECT_EQ(AcquireMemoryTexture(102, 100, 1, kFormat16), kMemoryTextureBusy);
     ReleaseAllMemoryTextures();
 }
 
@@ -220,7 +220,7 @@ TEST_F(DeviceResourcesTest, ScreenPixelsAreReadByLockOrByCopy) {
     for (int lock : {1, 0}) {
         gDeviceResources.useBackBufferLock = lock;
         GraphImage image{};
-        ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, 1), 0);
+        ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, -1, 1, 0), 0);
         EXPECT_EQ(image.width, 20);
         EXPECT_EQ(image.height, 20);
         EXPECT_EQ(image.format.pixelBytes, 4);
@@ -230,12 +230,12 @@ TEST_F(DeviceResourcesTest, ScreenPixelsAreReadByLockOrByCopy) {
         EXPECT_EQ(first & 0xFFFFFF, 0xABCDEFu);
         // One access at a time.
         GraphImage second{};
-        EXPECT_EQ(OpenScreenPixelAccess(&rect, &second, 1), -1);
+        EXPECT_EQ(OpenScreenPixelAccess(&rect, &second, -1, 1, 0), -1);
         CloseScreenPixelAccess();
     }
     int live = TestD3d9LiveObjects();
     GraphImage image{};
-    ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, 1), 0);
+    ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, -1, 1, 0), 0);
     CloseScreenPixelAccess();
     EXPECT_EQ(TestD3d9LiveObjects(), live);
 }
@@ -245,10 +245,10 @@ TEST_F(DeviceResourcesTest, AnAccessRectangleMustLieInsideTheScreen) {
     GraphImage image{};
     for (RECT rect : {RECT{0, 0, 641, 10}, RECT{-1, 0, 10, 10}, RECT{5, 5, 5, 10},
                       RECT{0, 470, 10, 481}, RECT{0, 10, 10, 9}}) {
-        EXPECT_EQ(OpenScreenPixelAccess(&rect, &image, 1), -1);
+        EXPECT_EQ(OpenScreenPixelAccess(&rect, &image, -1, 1, 0), -1);
     }
     RECT whole = {0, 0, 640, 480};
-    EXPECT_EQ(OpenScreenPixelAccess(&whole, &image, 0), 0);
+    EXPECT_EQ(OpenScreenPixelAccess(&whole, &image, -1, 0, 0), 0);
     CloseScreenPixelAccess();
 }
 
@@ -257,7 +257,7 @@ TEST_F(DeviceResourcesTest, TheSoftwareScreenIsAccessedInPlace) {
     ASSERT_EQ(SetupLibrary(), 0);
     RECT rect = {3, 2, 10, 10};
     GraphImage image{};
-    ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, 0), 0);
+    ASSERT_EQ(OpenScreenPixelAccess(&rect, &image, -1, 0, 0), 0);
     const MEMIMG& screen = gSoftwareScreen.screen;
     EXPECT_EQ(image.pixels, screen.pixels + 2 * screen.body->pitch + 3 * 2);
     EXPECT_EQ(image.pitch, screen.body->pitch);

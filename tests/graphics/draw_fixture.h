@@ -1,8 +1,8 @@
 // A fixture for tests that draw through the vertex batch: the framework started on the
-// software device, textures made straight through the device wrappers, textured quads fed to
-// the batch the way the graph builders feed it, read-back of the back buffer, and a reference
-// model of what each blend mode gives, written from the modes' meaning (not from the device's
-// factors).
+// software device, draw-target graphs, textures made straight through the device wrappers, textured
+// quads fed to the batch the way the graph builders feed it, read-back of the back buffer, and a
+// reference model of what each blend mode gives, written from the modes' meaning (not from the
+// device's factors).
 #pragma once
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/vertex_batch.h"
@@ -27,40 +28,24 @@ protected:
     }
 
     void TearDown() override {
-        for (TexturePiece& piece : pieces_) ReleaseComObject(piece.surface);
         for (IDirect3DTexture9* texture : textures_) ReleaseComObject(texture);
         textures_.clear();
         GraphicsFixture::TearDown();
     }
 
-    // A graph whose texture is a draw target of the given size, made the way graph creation
-    // will make one (graph creation itself does not exist yet). One at a time.
-    Handle MakeTargetGraph(int width, int height) {
-        IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(DeviceCreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                                      D3DPOOL_DEFAULT, &texture, nullptr),
-                  D3D_OK);
-        textures_.push_back(texture);
-        TexturePiece& piece = pieces_[0];
-        piece = TexturePiece{};
-        piece.texture = texture;
-        TextureGetSurfaceLevel(texture, 0, &piece.surface);
-        piece.usedWidth = piece.texWidth = width;
-        piece.usedHeight = piece.texHeight = height;
-        textureInfo_ = GraphTextureInfo{};
-        textureInfo_.refCount = 1;
-        textureInfo_.flags.useTexture = textureInfo_.flags.drawTarget = 1;
-        textureInfo_.width = width;
-        textureInfo_.height = height;
-        textureInfo_.pieceCount = 1;
-        textureInfo_.pieces = pieces_;
-        Handle graph = IssueHandle(&gGraphRegistry, -1);
-        GraphRecord* record = GetGraphRecord(graph, 0);
-        EXPECT_NE(record, nullptr);
-        record->textureInfo = &textureInfo_;
-        record->width = width;
-        record->height = height;
+    // A graph made as a draw target of the given size (32-bit on a 32-bit screen).
+    static Handle MakeTargetGraph(int width, int height) {
+        GraphCreateSettings settings = gDrawSettings.graphCreate;
+        settings.drawTarget = 1;
+        Handle graph = CreateEmptyGraph(&settings, width, height, 0, 0, 0);
+        EXPECT_NE(graph, -1);
         return graph;
+    }
+
+    // The level-0 surface of a graph's first texture piece.
+    static IDirect3DSurface9* TargetSurface(Handle graph) {
+        const GraphRecord* record = GetGraphRecord(graph, 0);
+        return record != nullptr ? GetGraphTargetSurface(record) : nullptr;
     }
 
     // Starts the framework with a 16-bit (full screen) or 32-bit (window) back buffer and
@@ -148,8 +133,6 @@ protected:
     }
 
     std::vector<IDirect3DTexture9*> textures_;
-    TexturePiece pieces_[1] = {};
-    GraphTextureInfo textureInfo_ = {};
 };
 
 // What a draw of one texel onto one destination pixel gives, from the blend mode's meaning.

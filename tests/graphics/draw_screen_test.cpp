@@ -34,20 +34,18 @@ TEST_F(DrawScreenTest, ATargetOfTheSameSizeKeepsTheAreaAnotherSizeResetsIt) {
     ASSERT_EQ(SelectDrawScreen(same), 0);
     EXPECT_EQ(gDrawSettings.drawX1, 10);
     EXPECT_EQ(gDrawSettings.drawY2, 200);
-    EXPECT_EQ(gRenderStates.renderTargets[0], pieces_[0].surface);
+    EXPECT_EQ(gRenderStates.renderTargets[0], TargetSurface(same));
     // Drawing now lands in the graph's texture, inside the kept area.
     IDirect3DTexture9* white = MakeTexture(1, 1, {0xFFFFFFFF});
     EraseDrawScreen(nullptr);
     QueueQuad(white, TextureCreateFlags{}, 0, 0, 640, 480);
     FlushVertexBatchNow();
-    EXPECT_EQ(TestD3d9ReadPixel(pieces_[0].surface, 10, 20), 0xFFFFFFFFu);
-    EXPECT_EQ(TestD3d9ReadPixel(pieces_[0].surface, 9, 20), 0xFF000000u);
+    EXPECT_EQ(TestD3d9ReadPixel(TargetSurface(same), 10, 20), 0xFFFFFFFFu);
+    EXPECT_EQ(TestD3d9ReadPixel(TargetSurface(same), 9, 20), 0xFF000000u);
 
     ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
     EXPECT_EQ(gDrawSettings.drawX1, 10);
     EXPECT_EQ(gRenderStates.renderTargets[0], gDeviceResources.backBuffer);
-    pieces_[0].surface->Release();
-    pieces_[0].surface = nullptr;
     Handle small = MakeTargetGraph(128, 64);
     ASSERT_EQ(SelectDrawScreen(small), 0);
     EXPECT_EQ(gDrawSettings.drawX1, 0);

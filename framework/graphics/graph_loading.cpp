@@ -1,0 +1,368 @@
+// Loading images as graphs: the public loads capture the settings into a request and submit
+// it; the request decodes its source, makes the graph (optionally filling the edges of
+// transparent areas first), fills it and records what the restore after device loss reloads.
+// Requests run at once: queueing them for a worker comes with the asynchronous loader, and the
+// request already holds everything a worker would need.
+#include "graphics/graph_loading.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "app/shell.h"
+#include "core/log.h"
+#include "graphics/graph_creation.h"
+#include "graphics/graph_records.h"
+#include "graphics/graph_restore.h"
+#include "graphics/screen_state.h"
+#include "media/image_convert.h"
+#include "media/movies.h"
+#include "media/pixel_convert.h"
+
+ImageLoadSettings gImageLoadSettings = {};
+
+namespace {
+
+// A 32-bit copy of the image (with the alpha image's alpha) whose pixels of the transparent
+// colour have alpha 0 and take the colour of their last opaque neighbour in scan order, so
+// that bilinear sampling next to them mixes in no fringe of the transparent colour.
+int FillTransparentEdges(const GraphImage& image, const GraphImage* alpha, uint32_t key,
+                         GraphImage* out) {
+    GraphImage plain[2] = {};
+    const GraphImage* sources[2] = {&image, alpha};
+    int result = 0;
+    for (int i = 0; i < 2 && result == 0; ++i) {
+        if (sources[i] == nullptr || sources[i]->format.dxtKind == 0) continue;
+        result = ExpandGraphImageCopy(sources[i], &plain[i]);
+        sources[i] = &plain[i];
+    }
+    int w = image.width, h = image.height;
+    if (result == 0) result = AllocGraphImageARGB32(w, h, out);
+    if (result == 0) {
+        RECT all = {0, 0, w, h};
+        const GraphImage* a = sources[1];
+        ConvertPixelRect(out->pixels, out->pitch, &out->format, sources[0]->pixels,
+                         sources[0]->pitch, &sources[0]->format, a != nullptr ? a->pixels : nullptr,
+                         a != nullptr ? a->pitch : 0, a != nullptr ? &a->format : nullptr, 0, 0,
+                         &all, 0, 0, 0, 0, 0, 0, 0, 0);
+    }
+    for (GraphImage& p : plain) FreeGraphImage(&p);
+    if (result != 0) return -1;
+
+    auto pixel = [out](int x, int y) {
+        return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(out->pixels) +
+                                           static_cast<intptr_t>(y) * out->pitch) +
+               x;
+    };
+    // Which pixels are transparent is decided on the image as decoded, before any is changed.
+    std::vector<uint8_t> transparent(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint32_t* p = pixel(x, y);
+            if ((*p & 0xFFFFFF) == (key & 0xFFFFFF)) {
+                transparent[static_cast<size_t>(y) * w + x] = 1;
+                *p &= 0xFFFFFF;
+            }
+        }
+    }
+    const int neighbours[4][2] = {{-1, 0}, {0, -1}, {1, 0}, {0, 1}};
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (transparent[static_cast<size_t>(y) * w + x]) continue;
+            uint32_t colour = *pixel(x, y) & 0xFFFFFF;
+            for (const auto& n : neighbours) {
+                int nx = x + n[0], ny = y + n[1];
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                if (transparent[static_cast<size_t>(ny) * w + nx]) *pixel(nx, ny) = colour;
+            }
+        }
+    }
+    return 0;
+}
+
+// The image's top-left pixel as 0x00RRGGBB.
+uint32_t TopLeftColour(const GraphImage& image) {
+    GraphImage plain{};
+    GraphImage view = image;
+    if (image.format.dxtKind != 0) {
+        if (ExpandGraphImageCopy(&image, &plain) == -1) return 0;
+        view = plain;
+    }
+    int red = 0, green = 0, blue = 0;
+    ReadGraphImagePixel(&view, 0, 0, &red, &green, &blue, nullptr);
+    FreeGraphImage(&plain);
+    return static_cast<uint32_t>(red << 16 | green << 8 | blue);
+}
+
+int RecordRestoreSource(const ImageLoadRequest* request, Handle graph,
+                        const ImageLoadSources& sources, int fromAsyncWorker) {
+    return SetGraphRestoreInfo(request->load.noRestoreData, graph, request->fileName,
+                               request->memImage, request->memImageSize, request->alphaMemImage,
+                               request->alphaMemImageSize, sources.use, sources.useAlpha,
+                               request->mirror, -1, fromAsyncWorker);
+}
+
+// A request with the current settings captured; the caller names the source.
+ImageLoadRequest MakeLoadRequest(int32_t flag) {
+    ImageLoadRequest request{};
+    CaptureImageLoadSettings(&request);
+    request.graph = request.baseGraph = -1;
+    request.flagWord = flag == 0 ? 1 : 0;
+    return request;
+}
+
+// The cells must fit the caller's array and the image's coordinates.
+bool ValidDivision(const ImageLoadRequest& r) {
+    return r.cells != nullptr && r.cellCount >= 1 && r.cellsAcross >= 1 && r.cellsDown >= 1 &&
+           r.cellWidth >= 1 && r.cellHeight >= 1 &&
+           r.cellCount <= int64_t{r.cellsAcross} * r.cellsDown &&
+           int64_t{r.cellsAcross} * r.cellWidth <= INT_MAX &&
+           int64_t{r.cellsDown} * r.cellHeight <= INT_MAX;
+}
+
+}  // namespace
+
+void CaptureGraphCreateSettings(GraphCreateSettings* out) {
+    *out = gDrawSettings.graphCreate;
+}
+
+void CaptureImageLoadSettings(ImageLoadRequest* request) {
+    FillImageLoadContext(&request->context);
+    GetMovieOpenSetting(&request->movieOpenSetting);
+    CaptureGraphCreateSettings(&request->create);
+    request->load = gImageLoadSettings;
+}
+
+Handle LoadImageFileAsGraph(const char* fileName, int32_t flag) {
+    if (fileName == nullptr) return -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
+    request.fileName = fileName;
+    return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
+}
+
+int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
+                             int32_t width, int32_t height, Handle* out, int32_t flag) {
+    if (fileName == nullptr) return -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
+    request.fileName = fileName;
+    request.cellCount = allNum;
+    request.cellsAcross = xNum;
+    request.cellsDown = yNum;
+    request.cellWidth = width;
+    request.cellHeight = height;
+    request.cells = out;
+    return SubmitDivImageLoadRequest(&request, IsAsyncLoadOn());
+}
+
+Handle LoadImageMemoryAsGraph(const void* image, uint32_t size, const void* alphaImage,
+                              uint32_t alphaSize, int32_t flag) {
+    if (image == nullptr) return -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
+    request.memImage = image;
+    request.memImageSize = size;
+    request.alphaMemImage = alphaImage;
+    request.alphaMemImageSize = alphaImage != nullptr ? alphaSize : 0;
+    return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
+}
+
+Handle LoadGraphImageAsGraph(GraphImage* image, GraphImage* alphaImage, int32_t flag) {
+    if (image == nullptr) return -1;
+    ImageLoadRequest request = MakeLoadRequest(flag);
+    request.image = image;
+    request.alphaImage = alphaImage;
+    return SubmitImageLoadRequest(&request, IsAsyncLoadOn(), 0);
+}
+
+Handle SubmitImageLoadRequest(ImageLoadRequest* request, int async, int fromAsyncWorker) {
+    if (!fromAsyncWorker) WaitWhileInactive();
+    request->graph = IssueGraphHandle();
+    if (request->graph == -1) return -1;
+    if (RunImageLoadRequest(request, fromAsyncWorker) == -1) {
+        DisposeGraph(request->graph);
+        request->graph = -1;
+        return -1;
+    }
+    return request->graph;
+}
+
+int RunImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
+    ImageLoadSources sources{};
+    if (AcquireLoadImages(&sources, request) == 0) {
+        int result =
+            BuildGraphFromImages(&request->create, &request->load, request->graph, sources.use,
+                                 sources.useAlpha, request->flagWord, fromAsyncWorker);
+        if (result == 0) RecordRestoreSource(request, request->graph, sources, fromAsyncWorker);
+        ReleaseLoadImages(&sources);
+        return result;
+    }
+    if (request->fileName == nullptr) return -1;
+    // A file that is there but holds no image may be a movie.
+    StreamValue file = request->context.files.open(request->fileName, 0, 1, 0);
+    if (file == 0) return EmitLogFormat("画像ファイル %s がありません", request->fileName);
+    request->context.files.close(file);
+    return OpenMovieAsGraph(request, request->graph, request->fileName, fromAsyncWorker);
+}
+
+int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async) {
+    if (!ValidDivision(*request)) return -1;
+    request->baseGraph = -1;
+    Handle* cells = request->cells;
+    std::fill(cells, cells + request->cellCount, -1);
+    bool issued = true;
+    for (int i = 0; i < request->cellCount && issued; ++i) {
+        cells[i] = IssueGraphHandle();
+        issued = cells[i] != -1;
+    }
+    if (issued) request->baseGraph = IssueGraphHandle();
+    if (request->baseGraph != -1 && RunDivImageLoadRequest(request, 0) == 0) {
+        // The cells keep the shared textures alive.
+        DisposeGraph(request->baseGraph);
+        return 0;
+    }
+    for (int i = 0; i < request->cellCount; ++i) {
+        if (cells[i] != -1) DisposeGraph(cells[i]);
+        cells[i] = -1;
+    }
+    if (request->baseGraph != -1) DisposeGraph(request->baseGraph);
+    request->baseGraph = -1;
+    return -1;
+}
+
+int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
+    ImageLoadSources sources{};
+    if (AcquireLoadImages(&sources, request) == -1) {
+        if (request->fileName != nullptr) {
+            EmitLogFormat("画像ファイル %s のロードに失敗しました", request->fileName);
+        }
+        return -1;
+    }
+    int result = CreateDivGraphFromGraphImage(
+        &request->create, &request->load, request->baseGraph, sources.use, sources.useAlpha,
+        request->cellCount, request->cellsAcross, request->cellsDown, request->cellWidth,
+        request->cellHeight, request->cells, request->flagWord, request->mirror, fromAsyncWorker);
+    if (result == 0) {
+        Handle first = request->cells[0];
+        RecordRestoreSource(request, first, sources, fromAsyncWorker);
+        for (int i = 1; i < request->cellCount; ++i) {
+            SetGraphRestoreInfo(request->load.noRestoreData, request->cells[i], nullptr, nullptr, 0,
+                                nullptr, 0, nullptr, nullptr, request->mirror, first,
+                                fromAsyncWorker);
+        }
+    }
+    ReleaseLoadImages(&sources);
+    return result;
+}
+
+int AcquireLoadImages(ImageLoadSources* sources, const ImageLoadRequest* r) {
+    *sources = ImageLoadSources{};
+    if (r->fileName != nullptr || r->memImage != nullptr) {
+        bool memory = r->fileName == nullptr;
+        // Alpha mode 0 reads the "_a" file beside the image, 1 the alpha memory image, 2 none.
+        int alphaMode = !memory ? 0 : (r->alphaMemImage != nullptr ? 1 : 2);
+        int read = ReadGraphImageAndAlphaWithSettings(
+            &r->context, r->fileName, r->memImage, r->memImageSize, memory ? 1 : 0,
+            r->alphaMemImage, r->alphaMemImageSize, alphaMode, &sources->color, &sources->alpha,
+            r->mirror);
+        if (read == -1) return -1;
+        sources->owned = 1;
+        sources->use = &sources->color;
+        sources->useAlpha = read == 0 ? &sources->alpha : nullptr;
+        return 0;
+    }
+    if (r->image == nullptr) return -1;
+    sources->use = r->image;
+    sources->useAlpha = r->alphaImage;
+    if (r->mirror) {
+        FlipGraphImageLeftRight(r->image);
+        if (r->alphaImage != nullptr) FlipGraphImageLeftRight(r->alphaImage);
+        sources->flipped = 1;
+    }
+    return 0;
+}
+
+void ReleaseLoadImages(ImageLoadSources* sources) {
+    if (sources->owned) {
+        FreeGraphImage(&sources->color);
+        FreeGraphImage(&sources->alpha);
+    } else if (sources->flipped) {
+        FlipGraphImageLeftRight(sources->use);
+        if (sources->useAlpha != nullptr) FlipGraphImageLeftRight(sources->useAlpha);
+    }
+    *sources = ImageLoadSources{};
+}
+
+int BuildGraphFromImages(const GraphCreateSettings* create, const ImageLoadSettings* load,
+                         Handle graph, GraphImage* image, GraphImage* alphaImage, int32_t flag,
+                         int fromAsyncWorker) {
+    GraphImage filled{};
+    if (load->edgeFill && !load->ignoreTransparentColor) {
+        if (FillTransparentEdges(*image, alphaImage, create->transparentColor, &filled) == -1) {
+            return -1;
+        }
+        // The copy carries the alpha image's alpha in its own.
+        image = &filled;
+        alphaImage = nullptr;
+    }
+    UpdateColorFormatSpareMask(&image->format);
+    if (alphaImage != nullptr) UpdateColorFormatSpareMask(&alphaImage->format);
+    GraphCreateSettings settings = *create;
+    if (load->colorFromImage) settings.transparentColor = TopLeftColour(*image);
+    int result = SetupGraphFromGraphImage(&settings, graph, image, alphaImage, fromAsyncWorker);
+    if (result == 0) {
+        result = TransferImageToGraphAt(image, alphaImage, 0, 0, graph,
+                                        load->ignoreTransparentColor ? 0 : 1, fromAsyncWorker);
+    }
+    FreeGraphImage(&filled);
+    return result;
+}
+
+int CreateDivGraphFromGraphImage(const GraphCreateSettings* create, const ImageLoadSettings* load,
+                                 Handle baseGraph, GraphImage* image, GraphImage* alphaImage,
+                                 int allNum, int xNum, int yNum, int width, int height,
+                                 Handle* cells, int32_t flag, int mirror, int fromAsyncWorker) {
+    if (BuildGraphFromImages(create, load, baseGraph, image, alphaImage, flag, fromAsyncWorker) ==
+        -1) {
+        return -1;
+    }
+    for (int i = 0; i < allNum; ++i) {
+        int column = i % xNum, row = i / xNum;
+        // Mirrored, each cell is counted from the right edge of the flipped image, so that it is
+        // the unflipped image's cell at the same place, shown mirrored, whatever the image's
+        // width beyond the cells.
+        int x = mirror ? image->width - (column + 1) * width : column * width;
+        if (CutGraphRectInto(cells[i], x, row * height, width, height, baseGraph,
+                             fromAsyncWorker) == -1) {
+            return AppendLogText(
+                "グラフィックの分割に失敗しました in CreateDivGraphFromGraphImage\n");
+        }
+    }
+    return 0;
+}
+
+Handle BuildGraphFromGraphImage(GraphImage* image, GraphImage* alphaImage, int32_t flag) {
+    WaitWhileInactive();
+    Handle graph = IssueGraphHandle();
+    if (graph == -1) return -1;
+    GraphCreateSettings create{};
+    CaptureGraphCreateSettings(&create);
+    ImageLoadSettings load = gImageLoadSettings;
+    if (BuildGraphFromImages(&create, &load, graph, image, alphaImage, flag, 0) == -1) {
+        DisposeGraph(graph);
+        return -1;
+    }
+    return graph;
+}
+
+Handle CreateEmptyGraph(const GraphCreateSettings* settings, int width, int height, int32_t flag,
+                        int async, int fromAsyncWorker) {
+    if (!fromAsyncWorker) WaitWhileInactive();
+    Handle graph = IssueGraphHandle();
+    if (graph == -1) return -1;
+    // A failed creation has deleted the handle.
+    if (CreateGraphTextures(settings, graph, width, height, settings->alphaChannelForEmpty, 0, 0,
+                            -1, fromAsyncWorker) == -1) {
+        return -1;
+    }
+    return graph;
+}
