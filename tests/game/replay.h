@@ -101,6 +101,11 @@ protected:
 
     // WinMain under the replay, with the script and observer set beforehand in gReplay.
     void RunGame();
+    // A fresh directory, platform and game for a second run in the same test.
+    void Restart() {
+        TearDown();
+        SetUp();
+    }
     std::string ReadSaveFile() const;
     void WriteSaveFile(const std::string& content) const;
     // Sound events for one path, in order.
