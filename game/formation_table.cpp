@@ -3,7 +3,7 @@
 // spawn points. Waves without their formation yet run as empty waves.
 #include "formations.h"
 
-const WaveFormation kWaveFormations[70] = {
+const WaveFormation kWaveFormations[kWaveIds] = {
     {CircleFormation, 0, 0, 0, 0},           // 0
     {TwinCrossFormation, 0, 0, 1, -1},       // 1
     {TwinCrossFormation, 0, 0, -1, -1},      // 2

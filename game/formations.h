@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "wave_engine.h"
+
 constexpr int32_t kFormationStart = 0;
 constexpr int32_t kFormationUpdate = 1;
 
@@ -17,7 +19,7 @@ struct WaveFormation {
     int32_t startFirst, startSecond;
     int32_t updateFirst, updateSecond;
 };
-extern const WaveFormation kWaveFormations[70];
+extern const WaveFormation kWaveFormations[kWaveIds];
 
 // ---- Shared by every formation ----
 
