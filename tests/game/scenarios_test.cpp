@@ -2,6 +2,7 @@
 // the respawn, the continue refused and the name saved, the pad assignment saved, pause and
 // resume of the loop sound, Esc in every scene, and the ending roll ranked as "ALL".
 #include <gtest/gtest.h>
+#include <platform/testing.h>
 
 #include <algorithm>
 #include <string>
@@ -333,6 +334,37 @@ TEST_F(ScenarioTest, AnInvinciblePlayerReachesTheEndingThroughAllSevenStages) {
     EXPECT_EQ(gPlayField.lives, 3);
     EXPECT_LE(largestPool, kPoolSlots);
     EXPECT_FALSE(gReplay.closedAtLimit);
+}
+
+TEST_F(ScenarioTest, TheIntroWaitsItsTwoSecondsAcrossTheClocksWrap) {
+    // GetMillisecondCount is 31 bits wide: start half a second before it wraps to 0.
+    TestSetClockMicroseconds((1ull << 31) * 1000 - 500'000);
+    uint32_t introStart = 0;
+    gReplay.script = [](int pass) -> ReplayInput {
+        if (gPlayField.frameCount >= 1) return {{kDikEscape}};
+        return StartFromTitle(pass);
+    };
+    gReplay.observe = [&](int) {
+        if (gScenes.currentScene == kSceneMusicWait) introStart = gScenes.introStartTime;
+    };
+    RunGame();
+    EXPECT_GT(introStart, 0x7FFFFFFFu - 2000);
+    EXPECT_EQ(SoundsOf("sound/burst.mp3").at(0).pass, FirstPassWithText("STAGE 1", 296, 232) + 125);
+}
+
+TEST_F(ScenarioTest, F5WithPauseDoesNotRestartTheMusicOfAGameQuitFromThePauseMenu) {
+    PressScript script;
+    script.Press(InScene(kSceneTitle), {{kDikZ}})
+        .Press(PlayedFrames(2), {{kDikP, kDikF5}})
+        .Press(Drew("PAUSE"), {{kDikDown}})
+        .Press({{kDikZ}})
+        .Press(InScene(kSceneTitle), {{kDikEscape}});
+    gReplay.script = std::ref(script);
+    RunGame();
+    ASSERT_TRUE(script.Done());
+    std::vector<SoundEvent> music = SoundsOf("sound/burst.mp3");
+    ASSERT_EQ(music.size(), 2u);
+    EXPECT_EQ(music[1].call, GameSoundCall::Stop);
 }
 
 // Esc held in a scene (or prompt) ends the program at the end of that very pass.
