@@ -13,13 +13,12 @@ build_release() {
   cmake --build build/release -j "$jobs"
 }
 
+# Only the game and what it needs (the framework and the generated assets), then the game
+# itself from the folder holding its graphics/ and sound/, where it also keeps savedata.txt.
 run_program() {
-  build_release
-  if [ -x build/release/game/brovane ]; then
-    cd game && exec ../build/release/game/brovane
-  fi
-  # Until the game exists: start the framework's log and system information, and show the log.
-  mkdir -p build/run && cd build/run && ../release/tools/orbek_sysinfo
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBEK_BENCH=OFF
+  cmake --build build/release -j "$jobs" --target brovane
+  cd build/release/game_data && exec ../game/brovane
 }
 
 # Each test program once in one process, its tests shuffled and repeated, so that no test

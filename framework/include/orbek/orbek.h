@@ -76,6 +76,11 @@ int ShutdownLibrary();
 // may go on, -1 once it must end. Call it once per pass of every loop.
 int PumpMessages();
 
+// ---- Log ----
+
+// Appends the text (Shift-JIS) to "Log.txt"; always -1, so that a failing call can return it.
+int AppendLogText(const char* text);
+
 // ---- Clock and random numbers ----
 
 // A free-running millisecond clock, 31 bits wide; only differences of two readings mean

@@ -1,0 +1,77 @@
+// The formation of every wave id, with the parameters the engine passes at start and at
+// update. Ids 1-4 share one formation told apart by its turn speeds, as 15-18 will by their
+// spawn points. Waves without their formation yet run as empty waves.
+#include "formations.h"
+
+const WaveFormation kWaveFormations[kWaveIds] = {
+    {CircleFormation, 0, 0, 0, 0},           // 0
+    {TwinCrossFormation, 0, 0, 1, -1},       // 1
+    {TwinCrossFormation, 0, 0, -1, -1},      // 2
+    {TwinCrossFormation, 0, 0, -1, -2},      // 3
+    {TwinCrossFormation, 0, 0, -2, -2},      // 4
+    {SideMoverFormation, 0, 0, 0, 0},        // 5
+    {TurnGateFormation, 0, 0, 0, 0},         // 6
+    {JointedArmFormation, 0, 0, 0, 0},       // 7
+    {WheelFormation, 0, 0, 0, 0},            // 8
+    {SwayingCorridorFormation, 0, 0, 0, 0},  // 9
+    {ShuttleBlockFormation, 0, 0, 0, 0},     // 10
+    {EmptyFormation, 0, 0, 0, 0},            // 11
+    {EmptyFormation, 0, 0, 0, 0},            // 12
+    {EmptyFormation, 0, 0, 0, 0},            // 13
+    {EmptyFormation, 0, 0, 0, 0},            // 14
+    {EmptyFormation, 400, -16, 0, 0},        // 15
+    {EmptyFormation, -16, 144, 0, 0},        // 16
+    {EmptyFormation, 496, 368, 0, 0},        // 17
+    {EmptyFormation, 240, 496, 0, 0},        // 18
+    {EmptyFormation, 0, 0, 0, 0},            // 19
+    {EmptyFormation, 0, 0, 0, 0},            // 20
+    {EmptyFormation, 0, 0, 0, 0},            // 21
+    {EmptyFormation, 0, 0, 0, 0},            // 22
+    {EmptyFormation, 0, 0, 0, 0},            // 23
+    {EmptyFormation, 0, 0, 0, 0},            // 24
+    {EmptyFormation, 0, 0, 0, 0},            // 25
+    {EmptyFormation, 0, 0, 0, 0},            // 26
+    {EmptyFormation, 0, 0, 0, 0},            // 27
+    {EmptyFormation, 0, 0, 0, 0},            // 28
+    {EmptyFormation, 0, 0, 0, 0},            // 29
+    {EmptyFormation, 0, 0, 0, 0},            // 30
+    {EmptyFormation, 0, 0, 0, 0},            // 31
+    {EmptyFormation, 0, 0, 0, 0},            // 32
+    {EmptyFormation, 0, 0, 0, 0},            // 33
+    {EmptyFormation, 0, 0, 0, 0},            // 34
+    {EmptyFormation, 0, 0, 0, 0},            // 35
+    {EmptyFormation, 0, 0, 0, 0},            // 36
+    {EmptyFormation, 0, 0, 0, 0},            // 37
+    {EmptyFormation, 0, 0, 0, 0},            // 38
+    {EmptyFormation, 0, 0, 0, 0},            // 39
+    {EmptyFormation, 0, 0, 0, 0},            // 40
+    {EmptyFormation, 0, 0, 0, 0},            // 41
+    {EmptyFormation, 0, 0, 0, 0},            // 42
+    {EmptyFormation, 0, 0, 0, 0},            // 43
+    {EmptyFormation, 0, 0, 0, 0},            // 44
+    {EmptyFormation, 0, 0, 0, 0},            // 45
+    {EmptyFormation, 0, 0, 0, 0},            // 46
+    {EmptyFormation, 0, 0, 0, 0},            // 47
+    {EmptyFormation, 0, 0, 0, 0},            // 48
+    {EmptyFormation, 0, 0, 0, 0},            // 49
+    {EmptyFormation, 0, 0, 0, 0},            // 50
+    {EmptyFormation, 0, 0, 0, 0},            // 51
+    {EmptyFormation, 0, 0, 0, 0},            // 52
+    {EmptyFormation, 0, 0, 0, 0},            // 53
+    {EmptyFormation, 0, 0, 0, 0},            // 54
+    {EmptyFormation, 0, 0, 0, 0},            // 55
+    {EmptyFormation, 0, 0, 0, 0},            // 56
+    {EmptyFormation, 0, 0, 0, 0},            // 57
+    {EmptyFormation, 0, 0, 0, 0},            // 58
+    {EmptyFormation, 0, 0, 0, 0},            // 59
+    {EmptyFormation, 0, 0, 0, 0},            // 60
+    {EmptyFormation, 0, 0, 0, 0},            // 61
+    {EmptyFormation, 0, 0, 0, 0},            // 62
+    {EmptyFormation, 0, 0, 0, 0},            // 63
+    {EmptyFormation, 0, 0, 0, 0},            // 64
+    {EmptyFormation, 0, 0, 0, 0},            // 65
+    {EmptyFormation, 0, 0, 0, 0},            // 66
+    {EmptyFormation, 0, 0, 0, 0},            // 67
+    {EmptyFormation, 0, 0, 0, 0},            // 68
+    {EmptyFormation, 0, 0, 0, 0},            // 69
+};
