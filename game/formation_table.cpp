@@ -15,19 +15,19 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {WheelFormation, 0, 0, 0, 0},            // 8
     {SwayingCorridorFormation, 0, 0, 0, 0},  // 9
     {ShuttleBlockFormation, 0, 0, 0, 0},     // 10
-    {EmptyFormation, 0, 0, 0, 0},            // 11
-    {EmptyFormation, 0, 0, 0, 0},            // 12
-    {EmptyFormation, 0, 0, 0, 0},            // 13
+    {MazeStreamFormation, 0, 0, 0, 0},       // 11
+    {RotatingStreamFormation, 0, 0, 0, 0},   // 12
+    {LaneBarFormation, 0, 0, 0, 0},          // 13
     {EmptyFormation, 0, 0, 0, 0},            // 14
-    {EmptyFormation, 400, -16, 0, 0},        // 15
-    {EmptyFormation, -16, 144, 0, 0},        // 16
-    {EmptyFormation, 496, 368, 0, 0},        // 17
-    {EmptyFormation, 240, 496, 0, 0},        // 18
+    {AimedLineFormation, 400, -16, 0, 0},    // 15
+    {AimedLineFormation, -16, 144, 0, 0},    // 16
+    {AimedLineFormation, 496, 368, 0, 0},    // 17
+    {AimedLineFormation, 240, 496, 0, 0},    // 18
     {EmptyFormation, 0, 0, 0, 0},            // 19
     {EmptyFormation, 0, 0, 0, 0},            // 20
     {EmptyFormation, 0, 0, 0, 0},            // 21
-    {EmptyFormation, 0, 0, 0, 0},            // 22
-    {EmptyFormation, 0, 0, 0, 0},            // 23
+    {HammerFormation, 0, 0, 0, 0},           // 22
+    {DiscShuffleFormation, 0, 0, 0, 0},      // 23
     {EmptyFormation, 0, 0, 0, 0},            // 24
     {EmptyFormation, 0, 0, 0, 0},            // 25
     {EmptyFormation, 0, 0, 0, 0},            // 26
