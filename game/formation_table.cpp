@@ -18,29 +18,29 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {MazeStreamFormation, 0, 0, 0, 0},       // 11
     {RotatingStreamFormation, 0, 0, 0, 0},   // 12
     {LaneBarFormation, 0, 0, 0, 0},          // 13
-    {EmptyFormation, 0, 0, 0, 0},            // 14
+    {ArrowFormation, 0, 0, 0, 0},            // 14
     {AimedLineFormation, 400, -16, 0, 0},    // 15
     {AimedLineFormation, -16, 144, 0, 0},    // 16
     {AimedLineFormation, 496, 368, 0, 0},    // 17
     {AimedLineFormation, 240, 496, 0, 0},    // 18
     {EmptyFormation, 0, 0, 0, 0},            // 19
-    {EmptyFormation, 0, 0, 0, 0},            // 20
-    {EmptyFormation, 0, 0, 0, 0},            // 21
+    {ConveyorRowsFormation, 0, 0, 0, 0},     // 20
+    {PartingWallFormation, 0, 0, 0, 0},      // 21
     {HammerFormation, 0, 0, 0, 0},           // 22
     {DiscShuffleFormation, 0, 0, 0, 0},      // 23
-    {EmptyFormation, 0, 0, 0, 0},            // 24
-    {EmptyFormation, 0, 0, 0, 0},            // 25
+    {BallTrainFormation, 0, 0, 0, 0},        // 24
+    {FallingMazeFormation, 0, 0, 0, 0},      // 25
     {EmptyFormation, 0, 0, 0, 0},            // 26
     {EmptyFormation, 0, 0, 0, 0},            // 27
     {EmptyFormation, 0, 0, 0, 0},            // 28
     {EmptyFormation, 0, 0, 0, 0},            // 29
     {EmptyFormation, 0, 0, 0, 0},            // 30
     {EmptyFormation, 0, 0, 0, 0},            // 31
-    {EmptyFormation, 0, 0, 0, 0},            // 32
+    {SplittingWallFormation, 0, 0, 0, 0},    // 32
     {EmptyFormation, 0, 0, 0, 0},            // 33
-    {EmptyFormation, 0, 0, 0, 0},            // 34
+    {ClosingJawFormation, 0, 0, 0, 0},       // 34
     {EmptyFormation, 0, 0, 0, 0},            // 35
-    {EmptyFormation, 0, 0, 0, 0},            // 36
+    {SineRowFormation, 0, 0, 0, 0},          // 36
     {EmptyFormation, 0, 0, 0, 0},            // 37
     {EmptyFormation, 0, 0, 0, 0},            // 38
     {EmptyFormation, 0, 0, 0, 0},            // 39

@@ -86,10 +86,19 @@ void PlaceArmSegment(int32_t base, double degrees, double* tipX, double* tipY);
 void MazeStreamFormation(int32_t mode, int32_t, int32_t);
 void RotatingStreamFormation(int32_t mode, int32_t, int32_t);
 void LaneBarFormation(int32_t mode, int32_t, int32_t);
-// first, second at start: the spawn point the line is fired from; ignored at update.
+void ArrowFormation(int32_t mode, int32_t, int32_t);
+// Ids 15-18. first, second at start: the spawn point the line is fired from; ignored at
+// update.
 void AimedLineFormation(int32_t mode, int32_t first, int32_t second);
+void ConveyorRowsFormation(int32_t mode, int32_t, int32_t);
+void PartingWallFormation(int32_t mode, int32_t, int32_t);
 void HammerFormation(int32_t mode, int32_t, int32_t);
 void DiscShuffleFormation(int32_t mode, int32_t, int32_t);
+void BallTrainFormation(int32_t mode, int32_t, int32_t);
+void FallingMazeFormation(int32_t mode, int32_t, int32_t);
+void SplittingWallFormation(int32_t mode, int32_t, int32_t);
+void ClosingJawFormation(int32_t mode, int32_t, int32_t);
+void SineRowFormation(int32_t mode, int32_t, int32_t);
 
 // A wave whose formation is not built yet: no objects, over at its first update.
 void EmptyFormation(int32_t mode, int32_t, int32_t);
