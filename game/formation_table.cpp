@@ -30,12 +30,12 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {DiscShuffleFormation, 0, 0, 0, 0},      // 23
     {BallTrainFormation, 0, 0, 0, 0},        // 24
     {FallingMazeFormation, 0, 0, 0, 0},      // 25
-    {EmptyFormation, 0, 0, 0, 0},            // 26
-    {EmptyFormation, 0, 0, 0, 0},            // 27
+    {TwinTrackFormation, 0, 0, 0, 0},        // 26
+    {NestedTrackFormation, 0, 0, 0, 0},      // 27
     {EmptyFormation, 0, 0, 0, 0},            // 28
     {EmptyFormation, 0, 0, 0, 0},            // 29
     {EmptyFormation, 0, 0, 0, 0},            // 30
-    {EmptyFormation, 0, 0, 0, 0},            // 31
+    {CirclingBlockFormation, 0, 0, 0, 0},    // 31
     {SplittingWallFormation, 0, 0, 0, 0},    // 32
     {EmptyFormation, 0, 0, 0, 0},            // 33
     {ClosingJawFormation, 0, 0, 0, 0},       // 34
