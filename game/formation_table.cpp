@@ -1,5 +1,5 @@
 // The formation of every wave id, with the parameters the engine passes at start and at
-// update. Ids 1-4 share one formation told apart by its turn speeds, as 15-18 will by their
+// update. Ids 1-4 share one formation told apart by its turn speeds, as 15-18 are by their
 // spawn points. Waves without their formation yet run as empty waves.
 #include "formations.h"
 
@@ -23,7 +23,7 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {AimedLineFormation, -16, 144, 0, 0},    // 16
     {AimedLineFormation, 496, 368, 0, 0},    // 17
     {AimedLineFormation, 240, 496, 0, 0},    // 18
-    {EmptyFormation, 0, 0, 0, 0},            // 19
+    {RockingDiscFormation, 0, 0, 0, 0},      // 19
     {ConveyorRowsFormation, 0, 0, 0, 0},     // 20
     {PartingWallFormation, 0, 0, 0, 0},      // 21
     {HammerFormation, 0, 0, 0, 0},           // 22
@@ -32,16 +32,16 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {FallingMazeFormation, 0, 0, 0, 0},      // 25
     {TwinTrackFormation, 0, 0, 0, 0},        // 26
     {NestedTrackFormation, 0, 0, 0, 0},      // 27
-    {EmptyFormation, 0, 0, 0, 0},            // 28
-    {EmptyFormation, 0, 0, 0, 0},            // 29
-    {EmptyFormation, 0, 0, 0, 0},            // 30
+    {TurningArcFormation, 0, 0, 0, 0},       // 28
+    {BurstRingFormation, 0, 0, 0, 0},        // 29
+    {WideningRingFormation, 0, 0, 0, 0},     // 30
     {CirclingBlockFormation, 0, 0, 0, 0},    // 31
     {SplittingWallFormation, 0, 0, 0, 0},    // 32
-    {EmptyFormation, 0, 0, 0, 0},            // 33
+    {PendulumFormation, 0, 0, 0, 0},         // 33
     {ClosingJawFormation, 0, 0, 0, 0},       // 34
-    {EmptyFormation, 0, 0, 0, 0},            // 35
+    {BreathingBlockFormation, 0, 0, 0, 0},   // 35
     {SineRowFormation, 0, 0, 0, 0},          // 36
-    {EmptyFormation, 0, 0, 0, 0},            // 37
+    {PulsingFrameFormation, 0, 0, 0, 0},     // 37
     {EmptyFormation, 0, 0, 0, 0},            // 38
     {EmptyFormation, 0, 0, 0, 0},            // 39
     {EmptyFormation, 0, 0, 0, 0},            // 40

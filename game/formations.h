@@ -41,7 +41,23 @@ void PlaceAtAngle(int32_t slot, double centreX, double centreY, double degrees, 
 // Adds dy to y of slots first .. first + count - 1, whatever their state.
 void MoveSlotsDown(int32_t first, int32_t count, double dy);
 
-// ---- Shared by the formations of wave ids 11 to 37 ----
+// ---- Formations of wave ids 0 to 10 ----
+
+void CircleFormation(int32_t mode, int32_t, int32_t);
+// first, second: the turn speeds of the two crosses in degrees per frame.
+void TwinCrossFormation(int32_t mode, int32_t first, int32_t second);
+void SideMoverFormation(int32_t mode, int32_t, int32_t);
+void TurnGateFormation(int32_t mode, int32_t, int32_t);
+void JointedArmFormation(int32_t mode, int32_t, int32_t);
+void WheelFormation(int32_t mode, int32_t, int32_t);
+void SwayingCorridorFormation(int32_t mode, int32_t, int32_t);
+void ShuttleBlockFormation(int32_t mode, int32_t, int32_t);
+
+// Places slots base+1..base+3 at 32, 64 and 96 from slot base towards `degrees`; the last one's
+// position goes to tipX, tipY.
+void PlaceArmSegment(int32_t base, double degrees, double* tipX, double* tipY);
+
+// ---- Formations of wave ids 11 to 37, and what several of them share ----
 
 // A pattern row and how many times it stands in a row, as the patterns are written.
 struct RowRun {
@@ -65,24 +81,6 @@ bool AnyObjectAboveBottom(int32_t first, int32_t count);
 void PlaceTurnedOffset(int32_t slot, double centreX, double centreY, double du, double dv,
                        double radians);
 
-// ---- Formations of wave ids 0 to 10 ----
-
-void CircleFormation(int32_t mode, int32_t, int32_t);
-// first, second: the turn speeds of the two crosses in degrees per frame.
-void TwinCrossFormation(int32_t mode, int32_t first, int32_t second);
-void SideMoverFormation(int32_t mode, int32_t, int32_t);
-void TurnGateFormation(int32_t mode, int32_t, int32_t);
-void JointedArmFormation(int32_t mode, int32_t, int32_t);
-void WheelFormation(int32_t mode, int32_t, int32_t);
-void SwayingCorridorFormation(int32_t mode, int32_t, int32_t);
-void ShuttleBlockFormation(int32_t mode, int32_t, int32_t);
-
-// Places slots base+1..base+3 at 32, 64 and 96 from slot base towards `degrees`; the last one's
-// position goes to tipX, tipY.
-void PlaceArmSegment(int32_t base, double degrees, double* tipX, double* tipY);
-
-// ---- Formations of wave ids 11 to 37 ----
-
 void MazeStreamFormation(int32_t mode, int32_t, int32_t);
 void RotatingStreamFormation(int32_t mode, int32_t, int32_t);
 void LaneBarFormation(int32_t mode, int32_t, int32_t);
@@ -90,6 +88,7 @@ void ArrowFormation(int32_t mode, int32_t, int32_t);
 // Ids 15-18. first, second at start: the spawn point the line is fired from; ignored at
 // update.
 void AimedLineFormation(int32_t mode, int32_t first, int32_t second);
+void RockingDiscFormation(int32_t mode, int32_t, int32_t);
 void ConveyorRowsFormation(int32_t mode, int32_t, int32_t);
 void PartingWallFormation(int32_t mode, int32_t, int32_t);
 void HammerFormation(int32_t mode, int32_t, int32_t);
@@ -98,10 +97,16 @@ void BallTrainFormation(int32_t mode, int32_t, int32_t);
 void FallingMazeFormation(int32_t mode, int32_t, int32_t);
 void TwinTrackFormation(int32_t mode, int32_t, int32_t);
 void NestedTrackFormation(int32_t mode, int32_t, int32_t);
+void TurningArcFormation(int32_t mode, int32_t, int32_t);
+void BurstRingFormation(int32_t mode, int32_t, int32_t);
+void WideningRingFormation(int32_t mode, int32_t, int32_t);
 void CirclingBlockFormation(int32_t mode, int32_t, int32_t);
 void SplittingWallFormation(int32_t mode, int32_t, int32_t);
+void PendulumFormation(int32_t mode, int32_t, int32_t);
 void ClosingJawFormation(int32_t mode, int32_t, int32_t);
+void BreathingBlockFormation(int32_t mode, int32_t, int32_t);
 void SineRowFormation(int32_t mode, int32_t, int32_t);
+void PulsingFrameFormation(int32_t mode, int32_t, int32_t);
 
 // A wave whose formation is not built yet: no objects, over at its first update.
 void EmptyFormation(int32_t mode, int32_t, int32_t);
