@@ -368,7 +368,7 @@ void LaneBarFormation(int32_t mode, int32_t, int32_t) {
             gWaves.waveAnchorX[k] = 96 + 96 * k;
             gWaves.waveAnchorY[k] = -80;
         }
-        for (int32_t b = 0; b < kBarBlocks; ++b) PlaceObject(n + b, 16, -16, 2, kShapeBox);
+        PlaceAboveField(n, kBarBlocks, 2, kShapeBox);
         ObjectPool.usedCount = n + kBarBlocks;
         gLaneBar = {n, kBarStartEdge, kBarStartEdge, 0};
         return;
@@ -457,7 +457,7 @@ void DiscShuffleFormation(int32_t mode, int32_t, int32_t) {
         gDiscs.ringBalls[0] = static_cast<int32_t>(2 * kPi);
         gDiscs.ringBalls[1] = static_cast<int32_t>(4 * kPi);
         ObjectPool.usedCount = kDiscs * kDiscBalls;
-        for (int32_t i = 0; i < kDiscs * kDiscBalls; ++i) PlaceObject(i, 16, -16, 1, kShapeBall);
+        PlaceAboveField(0, kDiscs * kDiscBalls, 1, kShapeBall);
         for (int32_t disc = 0; disc < kDiscs; ++disc) {
             gWaves.waveAnchorX[disc] = 240;
             gWaves.waveAnchorY[disc] = -80;

@@ -57,6 +57,10 @@ int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y
     return n;
 }
 
+void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape) {
+    for (int32_t i = first; i < first + count; ++i) PlaceObject(i, 16, -16, sprite, shape);
+}
+
 int32_t FirstFreeSlot(int32_t first, int32_t end) {
     for (int32_t i = first; i < end; ++i) {
         if (ObjectPool.state[i] == kObjectFree) return i;

@@ -70,6 +70,9 @@ int32_t ExpandRowRuns(const RowRun* runs, int32_t runCount, const char** rows, i
 // PlaceGridBlocks places them; returns their count.
 int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t columns,
                      int32_t sprite, int32_t shape);
+// Slots first .. first + count - 1 alive at (16, -16), just above the field, with the given
+// looks; the formation's first update places them.
+void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape);
 // The first slot of first .. end - 1 whose state is free, or -1.
 int32_t FirstFreeSlot(int32_t first, int32_t end);
 // Whether any of slots first .. first + count - 1 lies strictly inside -16 < x, y < 496.

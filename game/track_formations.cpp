@@ -108,11 +108,6 @@ struct CirclingBlockState {
 };
 CirclingBlockState gCircling;
 
-// Slots from `first` as dummies that the first update places.
-void AddMovers(int32_t first, int32_t count) {
-    for (int32_t i = first; i < first + count; ++i) PlaceObject(i, 16, -16, 2, kShapeBox);
-}
-
 }  // namespace
 
 void TwinTrackFormation(int32_t mode, int32_t, int32_t) {
@@ -129,7 +124,7 @@ void TwinTrackFormation(int32_t mode, int32_t, int32_t) {
         originY[0] = ObjectPool.y[0] + 32;
         originX[1] = ObjectPool.x[0] + 288;
         originY[1] = originY[0];
-        AddMovers(n, 4 * kTwinSquares);
+        PlaceAboveField(n, 4 * kTwinSquares, 2, kShapeBox);
         ObjectPool.usedCount = n + 4 * kTwinSquares;
         gTwin.frameBlocks = n;
         std::copy(std::begin(kTwinStarts), std::end(kTwinStarts), gTwin.squares);
@@ -165,7 +160,7 @@ void NestedTrackFormation(int32_t mode, int32_t, int32_t) {
         }
         int32_t slots = 0;
         for (const TrackGroup& group : kNestedGroups) slots += group.size * group.size;
-        AddMovers(n, slots);
+        PlaceAboveField(n, slots, 2, kShapeBox);
         ObjectPool.usedCount = n + slots;
         gNested.frameBlocks = n;
         std::copy(std::begin(kNestedStarts), std::end(kNestedStarts), gNested.walkers);
@@ -189,7 +184,7 @@ void CirclingBlockFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"1111111111111", 1}, {"1110000000000", 10}, {"1111111111111", 1}};
         int32_t n = PlacePattern(rows, 3, 0, -384, 13, 0, kShapeBox);
-        AddMovers(n, kCirclingColumns * kCirclingRows);
+        PlaceAboveField(n, kCirclingColumns * kCirclingRows, 2, kShapeBox);
         ObjectPool.usedCount = n + kCirclingColumns * kCirclingRows;
         gCircling.frameBlocks = n;
         gCircling.block = {96, 32, 0, 1};

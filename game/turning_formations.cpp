@@ -84,11 +84,6 @@ struct PulsingFrameState {
 };
 PulsingFrameState gPulse;
 
-// Dummies that the first update places.
-void AddTurningObjects(int32_t first, int32_t count, int32_t sprite, int32_t shape) {
-    for (int32_t i = first; i < first + count; ++i) PlaceObject(i, 16, -16, sprite, shape);
-}
-
 // The bell hanging straight from the centre: the arc, the chord 32 above its ends and the
 // stem up to the pivot.
 void BuildBell(double centreX, double centreY) {
@@ -158,7 +153,7 @@ void TurningArcFormation(int32_t mode, int32_t, int32_t) {
             {"100000000000001", 2}, {"100000010000001", 2}, {"111001111111111", 1},
         };
         int32_t n = PlacePattern(rows, std::size(rows), 0, -480, 15, 0, kShapeBox);
-        AddTurningObjects(n, kArcs * kArcBalls, 1, kShapeBall);
+        PlaceAboveField(n, kArcs * kArcBalls, 1, kShapeBall);
         ObjectPool.usedCount = n + kArcs * kArcBalls;
         const double centreX[kArcs] = {128, 352, 128, 352};
         const double centreY[kArcs] = {-352, -352, -128, -128};
@@ -190,7 +185,7 @@ void BurstRingFormation(int32_t mode, int32_t, int32_t) {
     double& angle = gWaves.waveAnchorAux[0];
     if (mode == kFormationStart) {
         ObjectPool.usedCount = balls;
-        AddTurningObjects(0, balls, 2, kShapeBall);
+        PlaceAboveField(0, balls, 2, kShapeBall);
         gWaves.waveAnchorX[0] = 240;
         centreY = -176;
         angle = 90;
@@ -226,7 +221,7 @@ void WideningRingFormation(int32_t mode, int32_t, int32_t) {
     double& centreY = gWaves.waveAnchorY[0];
     if (mode == kFormationStart) {
         ObjectPool.usedCount = balls;
-        AddTurningObjects(0, balls, 1, kShapeBall);
+        PlaceAboveField(0, balls, 1, kShapeBall);
         gWaves.waveAnchorX[0] = 240;
         centreY = kWideningStartY;
         gWaves.waveAnchorAux[0] = 0;
@@ -262,8 +257,8 @@ void PendulumFormation(int32_t mode, int32_t, int32_t) {
         gWaves.waveAnchorX[0] = 240;
         centreY = -168;
         angle = 0;
-        AddTurningObjects(0, kBellBalls, 1, kShapeBall);
-        AddTurningObjects(rowStart[0], 2 * kBellRowBlocks, 0, kShapeBox);
+        PlaceAboveField(0, kBellBalls, 1, kShapeBall);
+        PlaceAboveField(rowStart[0], 2 * kBellRowBlocks, 0, kShapeBox);
         ObjectPool.usedCount = kBellBalls + 2 * kBellRowBlocks;
         return;
     }
