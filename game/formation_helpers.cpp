@@ -39,6 +39,59 @@ void MoveSlotsDown(int32_t first, int32_t count, double dy) {
     for (int32_t i = first; i < first + count; ++i) ObjectPool.y[i] += dy;
 }
 
+int32_t ExpandRowRuns(const RowRun* runs, int32_t runCount, const char** rows, int32_t maxRows) {
+    int32_t n = 0;
+    for (int32_t i = 0; i < runCount; ++i) {
+        for (int32_t k = 0; k < runs[i].count && n < maxRows; ++k) rows[n++] = runs[i].row;
+    }
+    return n;
+}
+
+int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t columns,
+                     int32_t sprite, int32_t shape) {
+    const char* rows[kGridRows];
+    int32_t rowCount = ExpandRowRuns(runs, runCount, rows, kGridRows);
+    WriteGridRows(rows, rowCount);
+    int32_t n = PlaceGridBlocks(rowCount, x0, y0, columns);
+    SetSlotLooks(0, n, sprite, shape);
+    return n;
+}
+
+void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape) {
+    for (int32_t i = first; i < first + count; ++i) PlaceObject(i, 16, -16, sprite, shape);
+}
+
+int32_t FirstFreeSlot(int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) {
+        if (ObjectPool.state[i] == kObjectFree) return i;
+    }
+    return -1;
+}
+
+bool AnyObjectInField(int32_t first, int32_t count) {
+    for (int32_t i = first; i < first + count; ++i) {
+        double x = ObjectPool.x[i];
+        double y = ObjectPool.y[i];
+        if (x > -16 && x < kBelowField && y > -16 && y < kBelowField) return true;
+    }
+    return false;
+}
+
+bool AnyObjectAboveBottom(int32_t first, int32_t count) {
+    for (int32_t i = first; i < first + count; ++i) {
+        if (ObjectPool.y[i] < kBelowField) return true;
+    }
+    return false;
+}
+
+void PlaceTurnedOffset(int32_t slot, double centreX, double centreY, double du, double dv,
+                       double radians) {
+    double r = std::sqrt(du * du + dv * dv);
+    double a = std::atan2(dv, du) + radians;
+    ObjectPool.x[slot] = centreX + std::cos(a) * r;
+    ObjectPool.y[slot] = centreY + std::sin(a) * r;
+}
+
 void EmptyFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         ObjectPool.usedCount = 0;

@@ -1,5 +1,5 @@
 // The formation of every wave id, with the parameters the engine passes at start and at
-// update. Ids 1-4 share one formation told apart by its turn speeds, as 15-18 will by their
+// update. Ids 1-4 share one formation told apart by its turn speeds, as 15-18 are by their
 // spawn points. Waves without their formation yet run as empty waves.
 #include "formations.h"
 
@@ -15,33 +15,33 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {WheelFormation, 0, 0, 0, 0},            // 8
     {SwayingCorridorFormation, 0, 0, 0, 0},  // 9
     {ShuttleBlockFormation, 0, 0, 0, 0},     // 10
-    {EmptyFormation, 0, 0, 0, 0},            // 11
-    {EmptyFormation, 0, 0, 0, 0},            // 12
-    {EmptyFormation, 0, 0, 0, 0},            // 13
-    {EmptyFormation, 0, 0, 0, 0},            // 14
-    {EmptyFormation, 400, -16, 0, 0},        // 15
-    {EmptyFormation, -16, 144, 0, 0},        // 16
-    {EmptyFormation, 496, 368, 0, 0},        // 17
-    {EmptyFormation, 240, 496, 0, 0},        // 18
-    {EmptyFormation, 0, 0, 0, 0},            // 19
-    {EmptyFormation, 0, 0, 0, 0},            // 20
-    {EmptyFormation, 0, 0, 0, 0},            // 21
-    {EmptyFormation, 0, 0, 0, 0},            // 22
-    {EmptyFormation, 0, 0, 0, 0},            // 23
-    {EmptyFormation, 0, 0, 0, 0},            // 24
-    {EmptyFormation, 0, 0, 0, 0},            // 25
-    {EmptyFormation, 0, 0, 0, 0},            // 26
-    {EmptyFormation, 0, 0, 0, 0},            // 27
-    {EmptyFormation, 0, 0, 0, 0},            // 28
-    {EmptyFormation, 0, 0, 0, 0},            // 29
-    {EmptyFormation, 0, 0, 0, 0},            // 30
-    {EmptyFormation, 0, 0, 0, 0},            // 31
-    {EmptyFormation, 0, 0, 0, 0},            // 32
-    {EmptyFormation, 0, 0, 0, 0},            // 33
-    {EmptyFormation, 0, 0, 0, 0},            // 34
-    {EmptyFormation, 0, 0, 0, 0},            // 35
-    {EmptyFormation, 0, 0, 0, 0},            // 36
-    {EmptyFormation, 0, 0, 0, 0},            // 37
+    {MazeStreamFormation, 0, 0, 0, 0},       // 11
+    {RotatingStreamFormation, 0, 0, 0, 0},   // 12
+    {LaneBarFormation, 0, 0, 0, 0},          // 13
+    {ArrowFormation, 0, 0, 0, 0},            // 14
+    {AimedLineFormation, 400, -16, 0, 0},    // 15
+    {AimedLineFormation, -16, 144, 0, 0},    // 16
+    {AimedLineFormation, 496, 368, 0, 0},    // 17
+    {AimedLineFormation, 240, 496, 0, 0},    // 18
+    {RockingDiscFormation, 0, 0, 0, 0},      // 19
+    {ConveyorRowsFormation, 0, 0, 0, 0},     // 20
+    {PartingWallFormation, 0, 0, 0, 0},      // 21
+    {HammerFormation, 0, 0, 0, 0},           // 22
+    {DiscShuffleFormation, 0, 0, 0, 0},      // 23
+    {BallTrainFormation, 0, 0, 0, 0},        // 24
+    {FallingMazeFormation, 0, 0, 0, 0},      // 25
+    {TwinTrackFormation, 0, 0, 0, 0},        // 26
+    {NestedTrackFormation, 0, 0, 0, 0},      // 27
+    {TurningArcFormation, 0, 0, 0, 0},       // 28
+    {BurstRingFormation, 0, 0, 0, 0},        // 29
+    {WideningRingFormation, 0, 0, 0, 0},     // 30
+    {CirclingBlockFormation, 0, 0, 0, 0},    // 31
+    {SplittingWallFormation, 0, 0, 0, 0},    // 32
+    {PendulumFormation, 0, 0, 0, 0},         // 33
+    {ClosingJawFormation, 0, 0, 0, 0},       // 34
+    {BreathingBlockFormation, 0, 0, 0, 0},   // 35
+    {SineRowFormation, 0, 0, 0, 0},          // 36
+    {PulsingFrameFormation, 0, 0, 0, 0},     // 37
     {EmptyFormation, 0, 0, 0, 0},            // 38
     {EmptyFormation, 0, 0, 0, 0},            // 39
     {EmptyFormation, 0, 0, 0, 0},            // 40

@@ -57,5 +57,59 @@ void ShuttleBlockFormation(int32_t mode, int32_t, int32_t);
 // position goes to tipX, tipY.
 void PlaceArmSegment(int32_t base, double degrees, double* tipX, double* tipY);
 
+// ---- Formations of wave ids 11 to 37, and what several of them share ----
+
+// A pattern row and how many times it stands in a row, as the patterns are written.
+struct RowRun {
+    const char* row;
+    int32_t count;
+};
+// Spells the runs out into rows (at most maxRows); returns how many were written.
+int32_t ExpandRowRuns(const RowRun* runs, int32_t runCount, const char** rows, int32_t maxRows);
+// Writes the pattern into the grid and makes its 1s the slots from 0 with the given looks, as
+// PlaceGridBlocks places them; returns their count.
+int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t columns,
+                     int32_t sprite, int32_t shape);
+// Slots first .. first + count - 1 alive at (16, -16), just above the field, with the given
+// looks; the formation's first update places them.
+void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape);
+// The first slot of first .. end - 1 whose state is free, or -1.
+int32_t FirstFreeSlot(int32_t first, int32_t end);
+// Whether any of slots first .. first + count - 1 lies strictly inside -16 < x, y < 496.
+bool AnyObjectInField(int32_t first, int32_t count);
+// Whether any of slots first .. first + count - 1 has y above the field's bottom (below 496).
+bool AnyObjectAboveBottom(int32_t first, int32_t count);
+// Slot placed at its offset (du, dv) from (centreX, centreY) turned by `radians`, through the
+// offset's own distance and direction.
+void PlaceTurnedOffset(int32_t slot, double centreX, double centreY, double du, double dv,
+                       double radians);
+
+void MazeStreamFormation(int32_t mode, int32_t, int32_t);
+void RotatingStreamFormation(int32_t mode, int32_t, int32_t);
+void LaneBarFormation(int32_t mode, int32_t, int32_t);
+void ArrowFormation(int32_t mode, int32_t, int32_t);
+// Ids 15-18. first, second at start: the spawn point the line is fired from; ignored at
+// update.
+void AimedLineFormation(int32_t mode, int32_t first, int32_t second);
+void RockingDiscFormation(int32_t mode, int32_t, int32_t);
+void ConveyorRowsFormation(int32_t mode, int32_t, int32_t);
+void PartingWallFormation(int32_t mode, int32_t, int32_t);
+void HammerFormation(int32_t mode, int32_t, int32_t);
+void DiscShuffleFormation(int32_t mode, int32_t, int32_t);
+void BallTrainFormation(int32_t mode, int32_t, int32_t);
+void FallingMazeFormation(int32_t mode, int32_t, int32_t);
+void TwinTrackFormation(int32_t mode, int32_t, int32_t);
+void NestedTrackFormation(int32_t mode, int32_t, int32_t);
+void TurningArcFormation(int32_t mode, int32_t, int32_t);
+void BurstRingFormation(int32_t mode, int32_t, int32_t);
+void WideningRingFormation(int32_t mode, int32_t, int32_t);
+void CirclingBlockFormation(int32_t mode, int32_t, int32_t);
+void SplittingWallFormation(int32_t mode, int32_t, int32_t);
+void PendulumFormation(int32_t mode, int32_t, int32_t);
+void ClosingJawFormation(int32_t mode, int32_t, int32_t);
+void BreathingBlockFormation(int32_t mode, int32_t, int32_t);
+void SineRowFormation(int32_t mode, int32_t, int32_t);
+void PulsingFrameFormation(int32_t mode, int32_t, int32_t);
+
 // A wave whose formation is not built yet: no objects, over at its first update.
 void EmptyFormation(int32_t mode, int32_t, int32_t);
