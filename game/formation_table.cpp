@@ -48,18 +48,18 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {SwingingSlabFormation, 0, 0, 0, 0},       // 40
     {ClosingWallsFormation, 0, 0, 0, 0},       // 41
     {EmptyFormation, 0, 0, 0, 0},              // 42
-    {EmptyFormation, 0, 0, 0, 0},              // 43
+    {MorphRingFormation, 0, 0, 0, 0},          // 43
     {EmptyFormation, 0, 0, 0, 0},              // 44
-    {EmptyFormation, 0, 0, 0, 0},              // 45
+    {SpinningLatticeFormation, 0, 0, 0, 0},    // 45
     {SlidingPairsFormation, 0, 0, 0, 0},       // 46
     {EmptyFormation, 0, 0, 0, 0},              // 47
     {EmptyFormation, 0, 0, 0, 0},              // 48
     {EmptyFormation, 0, 0, 0, 0},              // 49
-    {EmptyFormation, 0, 0, 0, 0},              // 50
+    {DiamondCoreFormation, 0, 0, 0, 0},        // 50
     {QuadrantTrapFormation, 0, 0, 0, 0},       // 51
     {DroppingPillarsFormation, 0, 0, 0, 0},    // 52
-    {EmptyFormation, 0, 0, 0, 0},              // 53
-    {EmptyFormation, 0, 0, 0, 0},              // 54
+    {HammerArmsFormation, 0, 0, 0, 0},         // 53
+    {SensingRingsFormation, 0, 0, 0, 0},       // 54
     {EmptyFormation, 0, 0, 0, 0},              // 55
     {EmptyFormation, 0, 0, 0, 0},              // 56
     {EmptyFormation, 0, 0, 0, 0},              // 57
@@ -67,12 +67,12 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {EmptyFormation, 0, 0, 0, 0},              // 59
     {EmptyFormation, 0, 0, 0, 0},              // 60
     {EmptyFormation, 0, 0, 0, 0},              // 61
-    {EmptyFormation, 0, 0, 0, 0},              // 62
-    {EmptyFormation, 0, 0, 0, 0},              // 63
+    {TripleRingFormation, 0, 0, 0, 0},         // 62
+    {WindmillMazeFormation, 0, 0, 0, 0},       // 63
     {EmptyFormation, 0, 0, 0, 0},              // 64
     {EmptyFormation, 0, 0, 0, 0},              // 65
     {EmptyFormation, 0, 0, 0, 0},              // 66
     {EmptyFormation, 0, 0, 0, 0},              // 67
     {ConvergingSquaresFormation, 0, 0, 0, 0},  // 68
-    {EmptyFormation, 0, 0, 0, 0},              // 69
+    {SpinningTrianglesFormation, 0, 0, 0, 0},  // 69
 };

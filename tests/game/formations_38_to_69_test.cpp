@@ -34,10 +34,18 @@ const WaveFacts kFacts[] = {
     {39, 1344, 17, {0, kEffectSlide}},
     {40, 608, 0, {0, -1}},
     {41, 672, 1, {544, kEffectMechanism}},
+    {43, 818, 10, {64, kEffectMechanism}},
+    {45, 1282, 0, {0, -1}},
     {46, 1344, 0, {0, -1}},
+    {50, 1920, 21, {45, kEffectClick}},
     {51, 2288, 7, {352, kEffectThud}},
     {52, 1600, 1, {954, kEffectClick}},
+    {53, 1056, 22, {17, kEffectThud}},
+    {54, 820, 2, {255, kEffectSonic}},
+    {62, 1920, 0, {0, -1}},
+    {63, 1536, 0, {0, -1}},
     {68, 544, 2, {240, kEffectMechanism}},
+    {69, 1015, 0, {0, -1}},
 };
 
 // WaveRun::hashes of each wave above, in the same order.
@@ -46,10 +54,18 @@ const uint64_t kPoolHashes[][3] = {
     {0xf36effab37af72fb, 0x3e48ac77272ee765, 0xd9179fb4fc403258},  // 39
     {0xb01b5a8b7a8ef64b, 0xc4263b822aa823a3, 0xfbb5a6d6f52b4732},  // 40
     {0x2959a414b1568da2, 0x67bc75b11193c986, 0xd00193e02e903cd2},  // 41
+    {0x27641c6cdf81856e, 0xeb438deaf9325b9a, 0x3b3b9a3c71846262},  // 43
+    {0xf5cb374d87cdf44e, 0xb9ea53172021607c, 0x7e06cc8b10fabff5},  // 45
     {0xe887a1fcb40ccdbd, 0xb632b80c55b9ac67, 0x4299ed7f2834bc1a},  // 46
+    {0x0d05d277a1cc9149, 0x21995662e11123cb, 0xb056ae2dd1bb7087},  // 50
     {0x7d4d7c853140e809, 0x433c1ce09f2f2949, 0x386680fc52efbdc9},  // 51
     {0xf18bf2b8870efb95, 0x56848402d1c4d787, 0x0dcedda0a1ba41b6},  // 52
+    {0xe01ea0a127c941a3, 0x6c62a33162d6ce11, 0x1024f17cea79bd3a},  // 53
+    {0xc902f59ebfbf7a98, 0x50b3970966bd672b, 0xd4c0f51de2695068},  // 54
+    {0xaa961d21322d2395, 0x20851b3fed4d2c44, 0xa34749d861320cb6},  // 62
+    {0x31a11361e54bd7ed, 0x828b954d71a69069, 0x8717e7cd1bfc318d},  // 63
     {0x7164971abab45c1a, 0xec8242229aa282ca, 0x747192df0f7adbca},  // 68
+    {0xc55088b549513260, 0xf0b9285c2443bdc2, 0x8aef5131aa4d79f0},  // 69
 };
 
 // The updates at which `effect` was requested.
@@ -102,6 +118,21 @@ TEST(LateFormationTest, TheChamberClosesWhenItsFloorReachesThePlayerAndStaysClos
     EXPECT_EQ(ObjectPool.x[26 + 7] + 32, ObjectPool.x[26 + 32]);
 }
 
+TEST(LateFormationTest, TheMorphRingStandsOnTheSquareWhileHoldingIt) {
+    WaveRun run = RunWave(43, kPlayerX, kPlayerY, [](int update) {
+        if (update != 66) return;  // after the first update of the held square
+        EXPECT_EQ(ObjectPool.x[0], 240 - 224);
+        EXPECT_EQ(ObjectPool.y[8], gWaves.waveAnchorY[0] + 224);
+    });
+    EXPECT_EQ(SoundTimes(run, kEffectMechanism), EverySoOften(64, 80, 10));
+}
+
+TEST(LateFormationTest, TheLatticeEndsWhollyBelowTheField) {
+    RunWave(45, kPlayerX, kPlayerY);
+    EXPECT_GE(gWaves.waveAnchorY[1], std::sqrt(2.0) * 352 + 480);
+    EXPECT_GE(*std::min_element(ObjectPool.y, ObjectPool.y + 144), 496);
+}
+
 TEST(LateFormationTest, SlidingPairsSweep256UpdatesEachWay) {
     RunWave(46, kPlayerX, kPlayerY, [](int update) {
         const double x = ObjectPool.x[30 + 2];  // pair 1's upper block
@@ -113,6 +144,14 @@ TEST(LateFormationTest, SlidingPairsSweep256UpdatesEachWay) {
         }
         EXPECT_EQ(ObjectPool.x[30 + 3], x);
     });
+}
+
+TEST(LateFormationTest, TheDiamondCoreReversesAt195And285WithAClick) {
+    WaveRun run = RunWave(50, kPlayerX, kPlayerY, [](int) {
+        EXPECT_GE(gWaves.waveAnchorX[1], 195);
+        EXPECT_LE(gWaves.waveAnchorX[1], 285);
+    });
+    EXPECT_EQ(SoundTimes(run, kEffectClick), EverySoOften(45, 90, 21));
 }
 
 TEST(LateFormationTest, TheTrapClosesOnTheHoleWobblesThreeTimesAndSplits) {
@@ -144,12 +183,49 @@ TEST(LateFormationTest, OnlyThePillarAboveThePlayerDropsAndItStaysDown) {
     }
 }
 
+TEST(LateFormationTest, HammersSlamInTurnEvery146Updates) {
+    WaveRun run = RunWave(53, kPlayerX, kPlayerY);
+    // Hammer 1 starts lifted, hammer 0 lifts first, hammer 2 rests 64 updates first; each
+    // then rests 64, lifts 65 and slams 17.
+    for (int time : SoundTimes(run, kEffectThud)) {
+        int t = time % 146;
+        EXPECT_TRUE(t == 17 || t == 82 || t == 0) << time;
+    }
+}
+
+TEST(LateFormationTest, OnlyTheApproachedRingsWidenAndEveryRingIsClosed) {
+    const double halfDiagonal = std::sqrt(2.0) * 240;
+    WaveRun run = RunWave(54, 464, 240);  // out of reach of the left set
+    EXPECT_EQ(run.sounds.size(), 1u);
+    auto distance = [](int32_t slot, int set) {
+        return std::hypot(ObjectPool.x[slot] - gWaves.waveAnchorX[set],
+                          ObjectPool.y[slot] - gWaves.waveAnchorY[set]);
+    };
+    EXPECT_NEAR(distance(0, 0), halfDiagonal - 80, 1e-9);
+    EXPECT_NEAR(distance(132, 1), halfDiagonal - 16, 1e-9);
+    // The last ball of the outer ring is as far from the first as the second is.
+    auto gap = [](int32_t a, int32_t b) {
+        return std::hypot(ObjectPool.x[a] - ObjectPool.x[b], ObjectPool.y[a] - ObjectPool.y[b]);
+    };
+    EXPECT_NEAR(gap(0, 49), gap(0, 1), 1e-6);
+}
+
 // A push of loose block `block` (0..3, slots 35..38): the player stands beside it on the side
 // opposite `direction` for one update.
 TEST(LateFormationTest, SquaresTurnAfter240UpdatesTheLateOneAfter304) {
     WaveRun run = RunWave(68, kPlayerX, kPlayerY);
     EXPECT_EQ(SoundTimes(run, kEffectMechanism), (std::vector<int>{240, 304}));
     EXPECT_EQ(gWaves.waveAnchorX[2], -256);
+}
+
+TEST(LateFormationTest, TheTrianglesSpinApartBetweenRowsOpenAtOppositeEdges) {
+    RunWave(69, kPlayerX, kPlayerY, [](int update) {
+        if (update != 1) return;
+        EXPECT_EQ(*std::min_element(ObjectPool.x + 30, ObjectPool.x + 43), 80);
+        EXPECT_EQ(*std::max_element(ObjectPool.x + 43, ObjectPool.x + 56), 400);
+    });
+    EXPECT_EQ(gWaves.waveAnchorAux[0], 1.5 * 1015);
+    EXPECT_EQ(gWaves.waveAnchorAux[1], -1.5 * 1015);
 }
 
 }  // namespace
