@@ -53,7 +53,7 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {SpinningLatticeFormation, 0, 0, 0, 0},    // 45
     {SlidingPairsFormation, 0, 0, 0, 0},       // 46
     {EmptyFormation, 0, 0, 0, 0},              // 47
-    {EmptyFormation, 0, 0, 0, 0},              // 48
+    {SlidingMazePanelFormation, 0, 0, 0, 0},   // 48
     {EmptyFormation, 0, 0, 0, 0},              // 49
     {DiamondCoreFormation, 0, 0, 0, 0},        // 50
     {QuadrantTrapFormation, 0, 0, 0, 0},       // 51
@@ -61,18 +61,18 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {HammerArmsFormation, 0, 0, 0, 0},         // 53
     {SensingRingsFormation, 0, 0, 0, 0},       // 54
     {EmptyFormation, 0, 0, 0, 0},              // 55
-    {EmptyFormation, 0, 0, 0, 0},              // 56
+    {SwayingMazeFormation, 0, 0, 0, 0},        // 56
     {EmptyFormation, 0, 0, 0, 0},              // 57
     {EmptyFormation, 0, 0, 0, 0},              // 58
     {EmptyFormation, 0, 0, 0, 0},              // 59
-    {EmptyFormation, 0, 0, 0, 0},              // 60
+    {CorridorRunnerFormation, 0, 0, 0, 0},     // 60
     {EmptyFormation, 0, 0, 0, 0},              // 61
     {TripleRingFormation, 0, 0, 0, 0},         // 62
     {WindmillMazeFormation, 0, 0, 0, 0},       // 63
-    {EmptyFormation, 0, 0, 0, 0},              // 64
+    {BobbingLayerFormation, 0, 0, 0, 0},       // 64
     {EmptyFormation, 0, 0, 0, 0},              // 65
-    {EmptyFormation, 0, 0, 0, 0},              // 66
-    {EmptyFormation, 0, 0, 0, 0},              // 67
+    {PillarsAndBarsFormation, 0, 0, 0, 0},     // 66
+    {SlidingDoorsFormation, 0, 0, 0, 0},       // 67
     {ConvergingSquaresFormation, 0, 0, 0, 0},  // 68
     {SpinningTrianglesFormation, 0, 0, 0, 0},  // 69
 };

@@ -37,13 +37,19 @@ const WaveFacts kFacts[] = {
     {43, 818, 10, {64, kEffectMechanism}},
     {45, 1282, 0, {0, -1}},
     {46, 1344, 0, {0, -1}},
+    {48, 1984, 19, {0, kEffectAlarm}},
     {50, 1920, 21, {45, kEffectClick}},
     {51, 2288, 7, {352, kEffectThud}},
     {52, 1600, 1, {954, kEffectClick}},
     {53, 1056, 22, {17, kEffectThud}},
     {54, 820, 2, {255, kEffectSonic}},
+    {56, 2304, 13, {171, kEffectMechanism}},
+    {60, 864, 7, {568, kEffectClick}},
     {62, 1920, 0, {0, -1}},
     {63, 1536, 0, {0, -1}},
+    {64, 3243, 0, {0, -1}},
+    {66, 2688, 0, {0, -1}},
+    {67, 864, 0, {0, -1}},
     {68, 544, 2, {240, kEffectMechanism}},
     {69, 1015, 0, {0, -1}},
 };
@@ -57,13 +63,19 @@ const uint64_t kPoolHashes[][3] = {
     {0x27641c6cdf81856e, 0xeb438deaf9325b9a, 0x3b3b9a3c71846262},  // 43
     {0xf5cb374d87cdf44e, 0xb9ea53172021607c, 0x7e06cc8b10fabff5},  // 45
     {0xe887a1fcb40ccdbd, 0xb632b80c55b9ac67, 0x4299ed7f2834bc1a},  // 46
+    {0xe0d62847cb971bf7, 0x4371c7dfa3d8542f, 0x15cf791ebb269fca},  // 48
     {0x0d05d277a1cc9149, 0x21995662e11123cb, 0xb056ae2dd1bb7087},  // 50
     {0x7d4d7c853140e809, 0x433c1ce09f2f2949, 0x386680fc52efbdc9},  // 51
     {0xf18bf2b8870efb95, 0x56848402d1c4d787, 0x0dcedda0a1ba41b6},  // 52
     {0xe01ea0a127c941a3, 0x6c62a33162d6ce11, 0x1024f17cea79bd3a},  // 53
     {0xc902f59ebfbf7a98, 0x50b3970966bd672b, 0xd4c0f51de2695068},  // 54
+    {0xc46ab319987e83cc, 0x3d31d4b41c2fb4ec, 0x48bf841a235631e5},  // 56
+    {0x6490cbd63455de7f, 0xb3692b331691587d, 0x1b908c099af055de},  // 60
     {0xaa961d21322d2395, 0x20851b3fed4d2c44, 0xa34749d861320cb6},  // 62
     {0x31a11361e54bd7ed, 0x828b954d71a69069, 0x8717e7cd1bfc318d},  // 63
+    {0x1f9b8caa3dd1814b, 0x9b493f234c69e83a, 0xd33e30d76be03aee},  // 64
+    {0xf71a50ce3866b5d3, 0x301f7cce804ff99b, 0x1f732b488cc912b1},  // 66
+    {0xb1bde1040c5dab0c, 0xa6f68dfc00a64788, 0xbfc42139a7a03680},  // 67
     {0x7164971abab45c1a, 0xec8242229aa282ca, 0x747192df0f7adbca},  // 68
     {0xc55088b549513260, 0xf0b9285c2443bdc2, 0x8aef5131aa4d79f0},  // 69
 };
@@ -146,6 +158,20 @@ TEST(LateFormationTest, SlidingPairsSweep256UpdatesEachWay) {
     });
 }
 
+TEST(LateFormationTest, TheMazePanelRests64UpdatesAtEachEndAfterAnAlarm) {
+    WaveRun run = RunWave(48, kPlayerX, kPlayerY);
+    std::vector<int> alarms = SoundTimes(run, kEffectAlarm);
+    std::vector<int> stops = SoundTimes(run, kEffectMechanism);
+    ASSERT_EQ(alarms.size(), 10u);
+    ASSERT_EQ(stops.size(), 9u);
+    for (size_t i = 0; i < stops.size(); ++i) {
+        // 64 updates to top speed cover 260 px; the other 700 take 88 at 8 px.
+        EXPECT_EQ(stops[i] - alarms[i], 152);
+        EXPECT_EQ(alarms[i + 1] - stops[i], 64);
+    }
+    EXPECT_EQ(ObjectPool.usedCount, 373);
+}
+
 TEST(LateFormationTest, TheDiamondCoreReversesAt195And285WithAClick) {
     WaveRun run = RunWave(50, kPlayerX, kPlayerY, [](int) {
         EXPECT_GE(gWaves.waveAnchorX[1], 195);
@@ -210,8 +236,62 @@ TEST(LateFormationTest, OnlyTheApproachedRingsWidenAndEveryRingIsClosed) {
     EXPECT_NEAR(gap(0, 49), gap(0, 1), 1e-6);
 }
 
+TEST(LateFormationTest, TheMazeSwaysFourColumnsWithAMechanismAtEachEnd) {
+    WaveRun run = RunWave(56, kPlayerX, kPlayerY, [](int) {
+        EXPECT_GE(gWaves.waveAnchorX[0], -128);
+        EXPECT_LE(gWaves.waveAnchorX[0], 0);
+    });
+    EXPECT_EQ(SoundTimes(run, kEffectMechanism), EverySoOften(171, 171, 13));
+}
+
 // A push of loose block `block` (0..3, slots 35..38): the player stands beside it on the side
 // opposite `direction` for one update.
+TEST(LateFormationTest, TheRunnerPausesTwoUpdatesAtEachTurnAndStopsInTheTopGap) {
+    std::vector<std::pair<double, double>> runner;  // from the maze's corner
+    WaveRun run = RunWave(60, kPlayerX, kPlayerY, [&](int) {
+        runner.push_back({ObjectPool.x[86] - ObjectPool.x[0], ObjectPool.y[86] - ObjectPool.y[0]});
+    });
+    runner.push_back({ObjectPool.x[86] - ObjectPool.x[0], ObjectPool.y[86] - ObjectPool.y[0]});
+    std::vector<int> turns = SoundTimes(run, kEffectClick);
+    EXPECT_EQ(turns, (std::vector<int>{568, 618, 644, 670, 736, 778, 828}));
+    for (int t : turns) {
+        // runner[u]: the place after update u.
+        EXPECT_EQ(runner[t], runner[t + 1]);
+        EXPECT_EQ(runner[t + 1], runner[t + 2]);
+        EXPECT_NE(runner[t + 2], runner[t + 3]);
+    }
+    EXPECT_EQ(runner.back(), (std::pair<double, double>{192, 0}));
+}
+
+TEST(LateFormationTest, TheBobbingWallsStayInTheirColumnsWithin32Pixels) {
+    double highest = 0, lowest = 0;
+    RunWave(64, kPlayerX, kPlayerY, [&](int update) {
+        const double bob = gWaves.waveAnchorY[1];
+        highest = std::max(highest, bob);
+        lowest = std::min(lowest, bob);
+        if (update > 1) {
+            EXPECT_EQ(ObjectPool.x[78], 16);
+        }
+    });
+    EXPECT_EQ(highest, 32);
+    EXPECT_EQ(lowest, -32);
+}
+
+TEST(LateFormationTest, ADoorSlidesShutOnceNearThePlayerAndTheOthersStayOpen) {
+    std::vector<double> door0;  // door0[u]: slot 69's height in the maze after update u
+    WaveRun run = RunWave(67, 64, 240, [&](int update) {
+        door0.push_back(ObjectPool.y[69] - gWaves.waveAnchorY[0]);
+        if (update > 1) {
+            EXPECT_EQ(ObjectPool.y[81] - gWaves.waveAnchorY[0], 288 + 16);  // door 3 stays
+        }
+    });
+    // Triggered when the trigger point (64, 128) comes within 32 of the player.
+    EXPECT_EQ(run.sounds, (std::vector<std::pair<int, int>>{{464, kEffectSlide}}));
+    EXPECT_EQ(door0[464], 32 + 16);
+    EXPECT_EQ(door0[464 + 64], 32 + 16 + 64);
+    EXPECT_EQ(door0.back(), 32 + 16 + 64);
+}
+
 TEST(LateFormationTest, SquaresTurnAfter240UpdatesTheLateOneAfter304) {
     WaveRun run = RunWave(68, kPlayerX, kPlayerY);
     EXPECT_EQ(SoundTimes(run, kEffectMechanism), (std::vector<int>{240, 304}));
