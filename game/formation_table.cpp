@@ -49,7 +49,7 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {ClosingWallsFormation, 0, 0, 0, 0},       // 41
     {EmptyFormation, 0, 0, 0, 0},              // 42
     {MorphRingFormation, 0, 0, 0, 0},          // 43
-    {EmptyFormation, 0, 0, 0, 0},              // 44
+    {ToneMemoryFormation, 0, 0, 0, 0},         // 44
     {SpinningLatticeFormation, 0, 0, 0, 0},    // 45
     {SlidingPairsFormation, 0, 0, 0, 0},       // 46
     {EmptyFormation, 0, 0, 0, 0},              // 47
@@ -62,9 +62,9 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {SensingRingsFormation, 0, 0, 0, 0},       // 54
     {EmptyFormation, 0, 0, 0, 0},              // 55
     {SwayingMazeFormation, 0, 0, 0, 0},        // 56
-    {EmptyFormation, 0, 0, 0, 0},              // 57
+    {PuppetBlockFormation, 0, 0, 0, 0},        // 57
     {EmptyFormation, 0, 0, 0, 0},              // 58
-    {EmptyFormation, 0, 0, 0, 0},              // 59
+    {PushPuzzleFormation, 0, 0, 0, 0},         // 59
     {CorridorRunnerFormation, 0, 0, 0, 0},     // 60
     {EmptyFormation, 0, 0, 0, 0},              // 61
     {TripleRingFormation, 0, 0, 0, 0},         // 62

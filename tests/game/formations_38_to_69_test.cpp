@@ -35,6 +35,7 @@ const WaveFacts kFacts[] = {
     {40, 608, 0, {0, -1}},
     {41, 672, 1, {544, kEffectMechanism}},
     {43, 818, 10, {64, kEffectMechanism}},
+    {44, 2584, 24, {256, kEffectToneSo}},
     {45, 1282, 0, {0, -1}},
     {46, 1344, 0, {0, -1}},
     {48, 1984, 19, {0, kEffectAlarm}},
@@ -44,6 +45,8 @@ const WaveFacts kFacts[] = {
     {53, 1056, 22, {17, kEffectThud}},
     {54, 820, 2, {255, kEffectSonic}},
     {56, 2304, 13, {171, kEffectMechanism}},
+    {57, 1088, 0, {0, -1}},
+    {59, 1867, 3, {1661, kEffectPush}},
     {60, 864, 7, {568, kEffectClick}},
     {62, 1920, 0, {0, -1}},
     {63, 1536, 0, {0, -1}},
@@ -61,6 +64,7 @@ const uint64_t kPoolHashes[][3] = {
     {0xb01b5a8b7a8ef64b, 0xc4263b822aa823a3, 0xfbb5a6d6f52b4732},  // 40
     {0x2959a414b1568da2, 0x67bc75b11193c986, 0xd00193e02e903cd2},  // 41
     {0x27641c6cdf81856e, 0xeb438deaf9325b9a, 0x3b3b9a3c71846262},  // 43
+    {0xc6d292d177e2784a, 0xb982daba9f6b59b8, 0xae0907691cf9792e},  // 44
     {0xf5cb374d87cdf44e, 0xb9ea53172021607c, 0x7e06cc8b10fabff5},  // 45
     {0xe887a1fcb40ccdbd, 0xb632b80c55b9ac67, 0x4299ed7f2834bc1a},  // 46
     {0xe0d62847cb971bf7, 0x4371c7dfa3d8542f, 0x15cf791ebb269fca},  // 48
@@ -70,6 +74,8 @@ const uint64_t kPoolHashes[][3] = {
     {0xe01ea0a127c941a3, 0x6c62a33162d6ce11, 0x1024f17cea79bd3a},  // 53
     {0xc902f59ebfbf7a98, 0x50b3970966bd672b, 0xd4c0f51de2695068},  // 54
     {0xc46ab319987e83cc, 0x3d31d4b41c2fb4ec, 0x48bf841a235631e5},  // 56
+    {0x77df8f8b994e8a5c, 0x06ef4018db899008, 0x35d429d1261af4f2},  // 57
+    {0x07b28d7fc8330304, 0x5d0b30473e74f2e4, 0xc6dbc5846d48e731},  // 59
     {0x6490cbd63455de7f, 0xb3692b331691587d, 0x1b908c099af055de},  // 60
     {0xaa961d21322d2395, 0x20851b3fed4d2c44, 0xa34749d861320cb6},  // 62
     {0x31a11361e54bd7ed, 0x828b954d71a69069, 0x8717e7cd1bfc318d},  // 63
@@ -137,6 +143,26 @@ TEST(LateFormationTest, TheMorphRingStandsOnTheSquareWhileHoldingIt) {
         EXPECT_EQ(ObjectPool.y[8], gWaves.waveAnchorY[0] + 224);
     });
     EXPECT_EQ(SoundTimes(run, kEffectMechanism), EverySoOften(64, 80, 10));
+}
+
+TEST(LateFormationTest, TheToneMemoryShowsAndDropsThreeFourAndFiveBlocksInOneOrder) {
+    WaveRun run = RunWave(44, kPlayerX, kPlayerY);
+    std::vector<int> tones;
+    for (const auto& [update, effect] : run.sounds) tones.push_back(effect - kEffectToneDo);
+    ASSERT_EQ(tones.size(), 24u);
+    // The first show starts 96 updates after the blocks reach y 0.
+    EXPECT_EQ(run.sounds[0].first, 160 + 96);
+    // The last show plays the whole sequence; every show and attack plays its first entries.
+    const std::vector<int> sequence(tones.begin() + 14, tones.begin() + 19);
+    size_t at = 0;
+    for (size_t length = 3; length <= 5; ++length) {
+        std::vector<int> start(sequence.begin(), sequence.begin() + length);
+        EXPECT_EQ(std::vector<int>(tones.begin() + at, tones.begin() + at + length), start);
+        at += length;
+        EXPECT_EQ(std::vector<int>(tones.begin() + at, tones.begin() + at + length), start);
+        at += length;
+    }
+    for (size_t i = 1; i < sequence.size(); ++i) EXPECT_NE(sequence[i], sequence[i - 1]);
 }
 
 TEST(LateFormationTest, TheLatticeEndsWhollyBelowTheField) {
@@ -244,8 +270,98 @@ TEST(LateFormationTest, TheMazeSwaysFourColumnsWithAMechanismAtEachEnd) {
     EXPECT_EQ(SoundTimes(run, kEffectMechanism), EverySoOften(171, 171, 13));
 }
 
+struct PuppetCase {
+    const char* name;
+    int32_t playerX;
+    bool left, right, decide;
+    double xAfter20;  // the puppet's x 20 updates into its fall
+};
+
+TEST(LateFormationTest, ThePuppetSteersAsThePlayerDoesButNotIntoTheObstacle) {
+    const PuppetCase cases[] = {
+        {"left and right steer right", 100, true, true, false, 100 + 4 * 20},
+        {"decide brakes", 100, true, false, true, 100 - 2 * 20},
+        {"pressed against a side", 16, false, true, false, 16},
+        {"at the field's edge", 448, false, true, false, 464},
+    };
+    for (const PuppetCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The puppet appears at update 272, when the obstacle reaches y 120.
+        RunWave(57, c.playerX, kPlayerY, [&](int update) {
+            gGameInput.inLeft = c.left;
+            gGameInput.inRight = c.right;
+            gGameInput.inDecide = c.decide;
+            if (update == 273 + 20) {
+                EXPECT_EQ(ObjectPool.x[0], c.xAfter20);
+            }
+        });
+    }
+    // Steered right beside the obstacle, the puppet stops a block away from it.
+    double nearest = 0;
+    RunWave(57, 176, kPlayerY, [&](int) {
+        gGameInput.inRight = std::fabs(ObjectPool.y[0] - ObjectPool.y[1]) < 32;
+        if (gGameInput.inRight) nearest = std::max(nearest, ObjectPool.x[0]);
+    });
+    EXPECT_EQ(nearest, 208);
+    // Unsteered above the obstacle, it lands and rides down on it.
+    RunWave(57, 240, kPlayerY);
+    EXPECT_EQ(ObjectPool.y[0], ObjectPool.y[1] - 32);
+}
+
 // A push of loose block `block` (0..3, slots 35..38): the player stands beside it on the side
 // opposite `direction` for one update.
+struct Push {
+    int block;
+    int dx, dy;
+};
+
+TEST(LateFormationTest, FourBlocksPushedIntoTheCupsOpenTheWallForGood) {
+    // Blocks at cells (7, 3), (4, 7), (3, 13), (12, 14); cup holes at (4, 5) open above,
+    // (10, 5) open right, (4, 11) open below, (10, 11) open left.
+    std::vector<Push> pushes = {{1, 0, -1}};  // into a cup's wall: refused, silent
+    auto repeat = [&](int block, int dx, int dy, int times) {
+        for (int i = 0; i < times; ++i) pushes.push_back({block, dx, dy});
+    };
+    repeat(0, -1, 0, 3);
+    repeat(0, 0, 1, 2);
+    repeat(1, 1, 0, 5);
+    repeat(1, 0, 1, 4);
+    repeat(1, 1, 0, 1);
+    repeat(2, 1, 0, 1);
+    repeat(2, 0, -1, 2);
+    repeat(3, 0, -1, 9);
+    repeat(3, -1, 0, 2);
+    const int firstPush = 100, pushUpdates = 17;  // the start, then 16 steps of 2 px
+    std::vector<int> wallX;                       // wallX[u]: the wall's first block after update u
+    WaveRun run = RunWave(59, 16, 464, [&](int update) {
+        wallX.push_back(static_cast<int>(ObjectPool.x[20]));
+        int k = (update - firstPush) / pushUpdates;
+        bool pushing = update >= firstPush && (update - firstPush) % pushUpdates == 0 &&
+                       k < static_cast<int>(pushes.size());
+        gPlayField.playerX = 16;
+        gPlayField.playerY = 464;
+        if (!pushing) return;
+        const Push& p = pushes[k];
+        gPlayField.playerX = static_cast<int32_t>(ObjectPool.x[35 + p.block] - 32 * p.dx);
+        gPlayField.playerY = static_cast<int32_t>(ObjectPool.y[35 + p.block] - 32 * p.dy);
+    });
+    std::vector<int> pushSounds = SoundTimes(run, kEffectPush);
+    ASSERT_EQ(pushSounds.size(), pushes.size() - 1);
+    EXPECT_EQ(pushSounds[0], firstPush + pushUpdates + 1);
+    EXPECT_EQ(SoundTimes(run, kEffectMechanism).size(), 4u);
+    // Opened when the last block reached its cup; open 32 px each way 16 updates later.
+    int opened = firstPush + static_cast<int>(pushes.size() - 1) * pushUpdates + 16;
+    EXPECT_EQ(wallX[opened - 1], 16);
+    EXPECT_EQ(wallX[opened + 14], -14);
+    EXPECT_EQ(wallX[opened + 15], -16);
+    EXPECT_EQ(wallX.back(), -16);
+    EXPECT_EQ(ObjectPool.x[24] - ObjectPool.x[23], 32 + 64);
+
+    // Unsolved, the wall comes down closed.
+    RunWave(59, kPlayerX, kPlayerY);
+    EXPECT_EQ(ObjectPool.x[20], 16);
+}
+
 TEST(LateFormationTest, TheRunnerPausesTwoUpdatesAtEachTurnAndStopsInTheTopGap) {
     std::vector<std::pair<double, double>> runner;  // from the maze's corner
     WaveRun run = RunWave(60, kPlayerX, kPlayerY, [&](int) {
