@@ -47,14 +47,14 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {MeshingCombsFormation, 0, 0, 0, 0},       // 39
     {SwingingSlabFormation, 0, 0, 0, 0},       // 40
     {ClosingWallsFormation, 0, 0, 0, 0},       // 41
-    {EmptyFormation, 0, 0, 0, 0},              // 42
+    {SnakeCorridorFormation, 0, 0, 0, 0},      // 42
     {MorphRingFormation, 0, 0, 0, 0},          // 43
     {ToneMemoryFormation, 0, 0, 0, 0},         // 44
     {SpinningLatticeFormation, 0, 0, 0, 0},    // 45
     {SlidingPairsFormation, 0, 0, 0, 0},       // 46
     {EmptyFormation, 0, 0, 0, 0},              // 47
     {SlidingMazePanelFormation, 0, 0, 0, 0},   // 48
-    {EmptyFormation, 0, 0, 0, 0},              // 49
+    {WindingSnakeFormation, 0, 0, 0, 0},       // 49
     {DiamondCoreFormation, 0, 0, 0, 0},        // 50
     {QuadrantTrapFormation, 0, 0, 0, 0},       // 51
     {DroppingPillarsFormation, 0, 0, 0, 0},    // 52

@@ -34,11 +34,13 @@ const WaveFacts kFacts[] = {
     {39, 1344, 17, {0, kEffectSlide}},
     {40, 608, 0, {0, -1}},
     {41, 672, 1, {544, kEffectMechanism}},
+    {42, 1584, 3, {208, kEffectLaser}},
     {43, 818, 10, {64, kEffectMechanism}},
     {44, 2584, 24, {256, kEffectToneSo}},
     {45, 1282, 0, {0, -1}},
     {46, 1344, 0, {0, -1}},
     {48, 1984, 19, {0, kEffectAlarm}},
+    {49, 1257, 0, {0, -1}},
     {50, 1920, 21, {45, kEffectClick}},
     {51, 2288, 7, {352, kEffectThud}},
     {52, 1600, 1, {954, kEffectClick}},
@@ -63,11 +65,13 @@ const uint64_t kPoolHashes[][3] = {
     {0xf36effab37af72fb, 0x3e48ac77272ee765, 0xd9179fb4fc403258},  // 39
     {0xb01b5a8b7a8ef64b, 0xc4263b822aa823a3, 0xfbb5a6d6f52b4732},  // 40
     {0x2959a414b1568da2, 0x67bc75b11193c986, 0xd00193e02e903cd2},  // 41
+    {0xb6dcb43d66faedcd, 0x2b8bce0a16f433be, 0xa5fa90e488a5bc3b},  // 42
     {0x27641c6cdf81856e, 0xeb438deaf9325b9a, 0x3b3b9a3c71846262},  // 43
     {0xc6d292d177e2784a, 0xb982daba9f6b59b8, 0xae0907691cf9792e},  // 44
     {0xf5cb374d87cdf44e, 0xb9ea53172021607c, 0x7e06cc8b10fabff5},  // 45
     {0xe887a1fcb40ccdbd, 0xb632b80c55b9ac67, 0x4299ed7f2834bc1a},  // 46
     {0xe0d62847cb971bf7, 0x4371c7dfa3d8542f, 0x15cf791ebb269fca},  // 48
+    {0x4dc704c7bc71e7d7, 0xda2d535dfad33447, 0x703dd10934a164f3},  // 49
     {0x0d05d277a1cc9149, 0x21995662e11123cb, 0xb056ae2dd1bb7087},  // 50
     {0x7d4d7c853140e809, 0x433c1ce09f2f2949, 0x386680fc52efbdc9},  // 51
     {0xf18bf2b8870efb95, 0x56848402d1c4d787, 0x0dcedda0a1ba41b6},  // 52
@@ -136,6 +140,30 @@ TEST(LateFormationTest, TheChamberClosesWhenItsFloorReachesThePlayerAndStaysClos
     EXPECT_EQ(ObjectPool.x[26 + 7] + 32, ObjectPool.x[26 + 32]);
 }
 
+TEST(LateFormationTest, TheSnakeCorridorNarrowsSwaysAndEndsWithItsLastWall) {
+    int liveWallsAtPhaseTwo = -1;
+    WaveRun run = RunWave(42, kPlayerX, kPlayerY, [&](int update) {
+        const double centre = gWaves.waveAnchorX[0];
+        if (update == 145) {  // narrowed after 144
+            EXPECT_EQ(ObjectPool.x[0] - centre, -112);
+        }
+        EXPECT_GE(centre, 128);
+        EXPECT_LE(centre, 352);
+        int live = 0;
+        for (int32_t i = 0; i < 40; ++i) live += ObjectPool.state[i] != kObjectFree;
+        // After the third snake no wall block enters any more.
+        if (update == 1330) liveWallsAtPhaseTwo = live;
+        if (update > 1330) {
+            EXPECT_LE(live, liveWallsAtPhaseTwo);
+        }
+    });
+    // A snake enters 64 updates after the narrowing and every 395 updates after that.
+    EXPECT_EQ(SoundTimes(run, kEffectLaser), EverySoOften(144 + 64, 64 + 331, 3));
+    EXPECT_GT(liveWallsAtPhaseTwo, 0);
+    // The last wall pair entered 16 updates before the third snake left, at y -16.
+    EXPECT_EQ(run.updates, 1328 + (496 + 16) / 2);
+}
+
 TEST(LateFormationTest, TheMorphRingStandsOnTheSquareWhileHoldingIt) {
     WaveRun run = RunWave(43, kPlayerX, kPlayerY, [](int update) {
         if (update != 66) return;  // after the first update of the held square
@@ -196,6 +224,26 @@ TEST(LateFormationTest, TheMazePanelRests64UpdatesAtEachEndAfterAnAlarm) {
         EXPECT_EQ(alarms[i + 1] - stops[i], 64);
     }
     EXPECT_EQ(ObjectPool.usedCount, 373);
+}
+
+TEST(LateFormationTest, TheWindingSnakeTurnsEachBallEightyPixelsLower) {
+    RunWave(49, kPlayerX, kPlayerY, [](int update) {
+        if (update == 2) {
+            EXPECT_EQ(ObjectPool.x[0], 424);
+        }
+        if (update == 2 + 31) {
+            EXPECT_EQ(ObjectPool.y[0], 64);
+        }
+        if (update == 505) {
+            EXPECT_LT(ObjectPool.x[63], 424);
+        }
+        if (update == 506) {
+            EXPECT_EQ(ObjectPool.x[63], 424);
+        }
+        if (update == 506 + 31) {
+            EXPECT_EQ(ObjectPool.y[63], 64);
+        }
+    });
 }
 
 TEST(LateFormationTest, TheDiamondCoreReversesAt195And285WithAClick) {
