@@ -52,7 +52,7 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {ToneMemoryFormation, 0, 0, 0, 0},         // 44
     {SpinningLatticeFormation, 0, 0, 0, 0},    // 45
     {SlidingPairsFormation, 0, 0, 0, 0},       // 46
-    {EmptyFormation, 0, 0, 0, 0},              // 47
+    {StackingRowsFormation, 0, 0, 0, 0},       // 47
     {SlidingMazePanelFormation, 0, 0, 0, 0},   // 48
     {WindingSnakeFormation, 0, 0, 0, 0},       // 49
     {DiamondCoreFormation, 0, 0, 0, 0},        // 50
@@ -60,17 +60,17 @@ const WaveFormation kWaveFormations[kWaveIds] = {
     {DroppingPillarsFormation, 0, 0, 0, 0},    // 52
     {HammerArmsFormation, 0, 0, 0, 0},         // 53
     {SensingRingsFormation, 0, 0, 0, 0},       // 54
-    {EmptyFormation, 0, 0, 0, 0},              // 55
+    {ConveyorLanesFormation, 0, 0, 0, 0},      // 55
     {SwayingMazeFormation, 0, 0, 0, 0},        // 56
     {PuppetBlockFormation, 0, 0, 0, 0},        // 57
-    {EmptyFormation, 0, 0, 0, 0},              // 58
+    {CheckerRainFormation, 0, 0, 0, 0},        // 58
     {PushPuzzleFormation, 0, 0, 0, 0},         // 59
     {CorridorRunnerFormation, 0, 0, 0, 0},     // 60
-    {EmptyFormation, 0, 0, 0, 0},              // 61
+    {GatedBarsFormation, 0, 0, 0, 0},          // 61
     {TripleRingFormation, 0, 0, 0, 0},         // 62
     {WindmillMazeFormation, 0, 0, 0, 0},       // 63
     {BobbingLayerFormation, 0, 0, 0, 0},       // 64
-    {EmptyFormation, 0, 0, 0, 0},              // 65
+    {ZigzagGapRowsFormation, 0, 0, 0, 0},      // 65
     {PillarsAndBarsFormation, 0, 0, 0, 0},     // 66
     {SlidingDoorsFormation, 0, 0, 0, 0},       // 67
     {ConvergingSquaresFormation, 0, 0, 0, 0},  // 68

@@ -39,6 +39,7 @@ const WaveFacts kFacts[] = {
     {44, 2584, 24, {256, kEffectToneSo}},
     {45, 1282, 0, {0, -1}},
     {46, 1344, 0, {0, -1}},
+    {47, 1056, 16, {120, kEffectThud}},
     {48, 1984, 19, {0, kEffectAlarm}},
     {49, 1257, 0, {0, -1}},
     {50, 1920, 21, {45, kEffectClick}},
@@ -46,13 +47,17 @@ const WaveFacts kFacts[] = {
     {52, 1600, 1, {954, kEffectClick}},
     {53, 1056, 22, {17, kEffectThud}},
     {54, 820, 2, {255, kEffectSonic}},
+    {55, 1124, 0, {0, -1}},
     {56, 2304, 13, {171, kEffectMechanism}},
     {57, 1088, 0, {0, -1}},
+    {58, 275, 0, {0, -1}},
     {59, 1867, 3, {1661, kEffectPush}},
     {60, 864, 7, {568, kEffectClick}},
+    {61, 556, 1, {496, kEffectWhoosh}},
     {62, 1920, 0, {0, -1}},
     {63, 1536, 0, {0, -1}},
     {64, 3243, 0, {0, -1}},
+    {65, 864, 0, {0, -1}},
     {66, 2688, 0, {0, -1}},
     {67, 864, 0, {0, -1}},
     {68, 544, 2, {240, kEffectMechanism}},
@@ -70,6 +75,7 @@ const uint64_t kPoolHashes[][3] = {
     {0xc6d292d177e2784a, 0xb982daba9f6b59b8, 0xae0907691cf9792e},  // 44
     {0xf5cb374d87cdf44e, 0xb9ea53172021607c, 0x7e06cc8b10fabff5},  // 45
     {0xe887a1fcb40ccdbd, 0xb632b80c55b9ac67, 0x4299ed7f2834bc1a},  // 46
+    {0xa415c7728117b842, 0xf3ba4ca6d28719e9, 0x5b4d223c5887cdf5},  // 47
     {0xe0d62847cb971bf7, 0x4371c7dfa3d8542f, 0x15cf791ebb269fca},  // 48
     {0x4dc704c7bc71e7d7, 0xda2d535dfad33447, 0x703dd10934a164f3},  // 49
     {0x0d05d277a1cc9149, 0x21995662e11123cb, 0xb056ae2dd1bb7087},  // 50
@@ -77,13 +83,17 @@ const uint64_t kPoolHashes[][3] = {
     {0xf18bf2b8870efb95, 0x56848402d1c4d787, 0x0dcedda0a1ba41b6},  // 52
     {0xe01ea0a127c941a3, 0x6c62a33162d6ce11, 0x1024f17cea79bd3a},  // 53
     {0xc902f59ebfbf7a98, 0x50b3970966bd672b, 0xd4c0f51de2695068},  // 54
+    {0x2f9a2bd676d6f113, 0x69a7ec92a112766e, 0x819299746d5b4c56},  // 55
     {0xc46ab319987e83cc, 0x3d31d4b41c2fb4ec, 0x48bf841a235631e5},  // 56
     {0x77df8f8b994e8a5c, 0x06ef4018db899008, 0x35d429d1261af4f2},  // 57
+    {0x11685c803459da87, 0x8dc08c1fbe5a5f7f, 0xc97b0972de60a401},  // 58
     {0x07b28d7fc8330304, 0x5d0b30473e74f2e4, 0xc6dbc5846d48e731},  // 59
     {0x6490cbd63455de7f, 0xb3692b331691587d, 0x1b908c099af055de},  // 60
+    {0xfb1b9f5d31bc8d5b, 0x6fb551404433f52d, 0xe7917ecdf3c71423},  // 61
     {0xaa961d21322d2395, 0x20851b3fed4d2c44, 0xa34749d861320cb6},  // 62
     {0x31a11361e54bd7ed, 0x828b954d71a69069, 0x8717e7cd1bfc318d},  // 63
     {0x1f9b8caa3dd1814b, 0x9b493f234c69e83a, 0xd33e30d76be03aee},  // 64
+    {0xac1236825b2e1088, 0xb7ec4cb5a69919b7, 0x7cb1c94363d42f63},  // 65
     {0xf71a50ce3866b5d3, 0x301f7cce804ff99b, 0x1f732b488cc912b1},  // 66
     {0xb1bde1040c5dab0c, 0xa6f68dfc00a64788, 0xbfc42139a7a03680},  // 67
     {0x7164971abab45c1a, 0xec8242229aa282ca, 0x747192df0f7adbca},  // 68
@@ -212,6 +222,22 @@ TEST(LateFormationTest, SlidingPairsSweep256UpdatesEachWay) {
     });
 }
 
+TEST(LateFormationTest, RowsLandOnTheStackTheLateGroupLast) {
+    WaveRun run = RunWave(47, kPlayerX, kPlayerY, [](int update) {
+        if (update != 929) return;  // every row has landed
+        for (int32_t i = 0; i < 120; ++i) EXPECT_EQ(ObjectPool.y[i], 464 - 32 * (i / 15)) << i;
+    });
+    std::vector<int> thuds = SoundTimes(run, kEffectThud);
+    ASSERT_EQ(thuds.size(), 16u);
+    // Row 0 lands at (464 + 16) / 4 and (464 + 112) / 4; each later row 32 higher.
+    for (int r = 0, start = 0; r < 8; ++r) {
+        int floor = 464 - 32 * r;
+        EXPECT_EQ(thuds[2 * r], start + (floor + 16) / 4);
+        EXPECT_EQ(thuds[2 * r + 1], start + (floor + 112) / 4);
+        start = thuds[2 * r + 1];
+    }
+}
+
 TEST(LateFormationTest, TheMazePanelRests64UpdatesAtEachEndAfterAnAlarm) {
     WaveRun run = RunWave(48, kPlayerX, kPlayerY);
     std::vector<int> alarms = SoundTimes(run, kEffectAlarm);
@@ -308,6 +334,33 @@ TEST(LateFormationTest, OnlyTheApproachedRingsWidenAndEveryRingIsClosed) {
         return std::hypot(ObjectPool.x[a] - ObjectPool.x[b], ObjectPool.y[a] - ObjectPool.y[b]);
     };
     EXPECT_NEAR(gap(0, 49), gap(0, 1), 1e-6);
+}
+
+TEST(LateFormationTest, LanesRefillNinetySixApartAndSkipAnEntryWhenThePoolIsFull) {
+    RunWave(55, kPlayerX, kPlayerY, [](int update) {
+        // Every slot busy when lanes 0 and 3 are due.
+        if (update == 32) {
+            std::fill(ObjectPool.state, ObjectPool.state + 64, kObjectExploding);
+            std::fill(ObjectPool.x, ObjectPool.x + 64, 240);  // none leaves in this update
+        }
+        if (update == 33) {
+            for (int32_t i = 0; i < 64; ++i) {
+                EXPECT_NE(ObjectPool.x[i], -16);
+                EXPECT_NE(ObjectPool.x[i], 496);
+            }
+        }
+    });
+    RunWave(55, kPlayerX, kPlayerY, [](int update) {
+        if (update != 200) return;
+        std::vector<double> lane1;
+        for (int32_t i = 0; i < 64; ++i) {
+            if (ObjectPool.state[i] != kObjectFree && ObjectPool.y[i] == gWaves.waveAnchorY[1])
+                lane1.push_back(ObjectPool.x[i]);
+        }
+        std::sort(lane1.begin(), lane1.end());
+        ASSERT_GE(lane1.size(), 4u);
+        for (size_t i = 1; i < lane1.size(); ++i) EXPECT_EQ(lane1[i] - lane1[i - 1], 96);
+    });
 }
 
 TEST(LateFormationTest, TheMazeSwaysFourColumnsWithAMechanismAtEachEnd) {
@@ -427,6 +480,18 @@ TEST(LateFormationTest, TheRunnerPausesTwoUpdatesAtEachTurnAndStopsInTheTopGap) 
     EXPECT_EQ(runner.back(), (std::pair<double, double>{192, 0}));
 }
 
+TEST(LateFormationTest, TheCeilingLeavesASlotAboveThePlayerAndCrashesAfterTheBars) {
+    const int32_t x = 176;
+    WaveRun run = RunWave(61, x, kPlayerY, [&](int update) {
+        if (update != 1) return;
+        for (int32_t i = 0; i < 140; ++i) EXPECT_GE(std::fabs(ObjectPool.x[i] - x), 32);
+    });
+    EXPECT_EQ(run.sounds, (std::vector<std::pair<int, int>>{{496, kEffectWhoosh}}));
+    EXPECT_EQ(run.updates, 496 + (496 - 16) / 8);
+    // The arm has swung down.
+    EXPECT_NEAR(ObjectPool.x[140 + 99], gWaves.waveAnchorX[3], 1e-6);
+}
+
 TEST(LateFormationTest, TheBobbingWallsStayInTheirColumnsWithin32Pixels) {
     double highest = 0, lowest = 0;
     RunWave(64, kPlayerX, kPlayerY, [&](int update) {
@@ -439,6 +504,18 @@ TEST(LateFormationTest, TheBobbingWallsStayInTheirColumnsWithin32Pixels) {
     });
     EXPECT_EQ(highest, 32);
     EXPECT_EQ(lowest, -32);
+}
+
+TEST(LateFormationTest, EachRowsGapIs48PixelsCentredOnItsColumn) {
+    const int gapColumn[20] = {8, 7, 6, 5, 6, 7, 8, 9, 10, 11, 10, 9, 8, 7, 8, 9, 8, 7, 6, 5};
+    RunWave(65, kPlayerX, kPlayerY, [&](int update) {
+        if (update != 1) return;
+        for (int r = 0; r < 20; ++r) {
+            int s = gapColumn[r];
+            EXPECT_EQ(ObjectPool.x[15 * r + s - 1] + 16, 32 * s - 24) << r;
+            EXPECT_EQ(ObjectPool.x[15 * r + s] - 16, 32 * s + 24) << r;
+        }
+    });
 }
 
 TEST(LateFormationTest, ADoorSlidesShutOnceNearThePlayerAndTheOthersStayOpen) {
