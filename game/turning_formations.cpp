@@ -457,6 +457,8 @@ void SpinningTrianglesFormation(int32_t mode, int32_t, int32_t) {
         for (int32_t k = 1; k <= 5; ++k) {
             px[k] = px[0] + std::cos(kTriangleTurnRadians) * (32 * k);
             py[k] = py[0] + std::sin(kTriangleTurnRadians) * (32 * k);
+        }
+        for (int32_t k = 1; k <= 5; ++k) {
             px[5 + k] = px[5] + 32 * k;
             py[5 + k] = py[5];
         }

@@ -97,7 +97,7 @@ const uint64_t kPoolHashes[][3] = {
     {0xf71a50ce3866b5d3, 0x301f7cce804ff99b, 0x1f732b488cc912b1},  // 66
     {0xb1bde1040c5dab0c, 0xa6f68dfc00a64788, 0xbfc42139a7a03680},  // 67
     {0x7164971abab45c1a, 0xec8242229aa282ca, 0x747192df0f7adbca},  // 68
-    {0xc55088b549513260, 0xf0b9285c2443bdc2, 0x8aef5131aa4d79f0},  // 69
+    {0x64380255832498e0, 0x030a5f8535bff2c7, 0x77e562e862f73c11},  // 69
 };
 
 // The updates at which `effect` was requested.
@@ -541,7 +541,22 @@ TEST(LateFormationTest, SquaresTurnAfter240UpdatesTheLateOneAfter304) {
 
 TEST(LateFormationTest, TheTrianglesSpinApartBetweenRowsOpenAtOppositeEdges) {
     RunWave(69, kPlayerX, kPlayerY, [](int update) {
-        if (update != 1) return;
+        if (update != 2) return;
+        // Each triangle's corners (its points 0, 5 and 10) stand 160 apart, as far from its
+        // centre as its circumradius.
+        auto apart = [](int32_t a, int32_t b) {
+            return std::hypot(ObjectPool.x[a] - ObjectPool.x[b], ObjectPool.y[a] - ObjectPool.y[b]);
+        };
+        const double circumradius = 80 / std::sin(1.0471975513333334);
+        for (int32_t t = 0; t < 2; ++t) {
+            const int32_t corners[3] = {15 * t, 15 * t + 5, 15 * t + 10};
+            for (int32_t c = 0; c < 3; ++c) {
+                EXPECT_NEAR(apart(corners[c], corners[(c + 1) % 3]), 160, 1e-6);
+                EXPECT_NEAR(std::hypot(ObjectPool.x[corners[c]] - gWaves.waveAnchorX[t],
+                                       ObjectPool.y[corners[c]] - gWaves.waveAnchorY[t]),
+                            circumradius, 1e-6);
+            }
+        }
         EXPECT_EQ(*std::min_element(ObjectPool.x + 30, ObjectPool.x + 43), 80);
         EXPECT_EQ(*std::max_element(ObjectPool.x + 43, ObjectPool.x + 56), 400);
     });
