@@ -264,7 +264,8 @@ TEST_F(ScenarioTest, PauseAndHoldResumeTheLoopSoundOnlyWhenItWasPlaying) {
 }
 
 TEST_F(ScenarioTest, TheEndingRollIsRankedAsAllStagesCleared) {
-    // Stage 7's last wave from the first play frame on, so that its goal comes at once.
+    // From the first play frame on the game stands at stage 7's last wave: the goal comes when
+    // the wave already running ends.
     gReplay.observe = [](int) {
         if (gScenes.currentScene == kScenePlay && gPlayField.frameCount == 1) {
             gWaves.stageNumber = 7;
