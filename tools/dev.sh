@@ -29,7 +29,7 @@ run_shuffled() {
   find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f\n' |
     LOGS=$logs xargs -P "$jobs" -I{} sh -c '
       cd build/check/tests &&
-      SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 1800 ./{} --gtest_shuffle \
+      SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout -k 60 1800 ./{} --gtest_shuffle \
         --gtest_repeat=5 --gtest_brief=1 >"$LOGS/{}.log" 2>&1 ||
         { echo "{} failed when shuffled:"; tail -n 60 "$LOGS/{}.log"; exit 255; }'
   rm -rf "$logs"
