@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The project's two entry points on a fresh Debian 12 machine:
 #   tools/dev.sh run    install what is needed, build, and run the program
-#   tools/dev.sh test   install what is needed, build with sanitizers, run every test and fuzz target
+#   tools/dev.sh test   install what is needed, check who includes what, build with sanitizers,
+#                       run every test and fuzz target
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -37,6 +38,7 @@ run_shuffled() {
 }
 
 run_tests() {
+  tools/check_includes.sh
   # Any sanitizer report stops the program that makes it (cmake/flags.cmake), failing the run.
   export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_SANITIZE=ON

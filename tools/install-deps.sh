@@ -9,8 +9,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # peers of the software renderer's and the sound mixer's benchmarks
   libpixman-1-dev libspeexdsp-dev
-  # host window, input and audio
-  libsdl2-dev
+  # host window, input and audio; a virtual X display for the full-screen test
+  libsdl2-dev xvfb
   # fonts
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   # image, sound and movie codecs

@@ -39,27 +39,7 @@ namespace {
 
 // A full-screen request for a size the display does not offer starts in window mode.
 void ChooseStartMode() {
-    if (IsWindowedMode()) return;
-    int width = 0, height = 0;
-    QueryOutputSize(&width, &height);
-    bool listed = false;
-    for (int i = 0, count = CountDisplayModes(); i < count && !listed; i++) {
-        DisplayModeEntry mode = ReadDisplayMode(i);
-        listed = mode.width == width && mode.height == height;
-    }
-    bool small = width == 320 && height == 240;
-    if (!listed && !(small && IsHardwareRenderingRequested())) ChangeWindowMode(1);
-    if (small && !IsWindowedMode()) {
-        SetEmulation320x240(1);
-        StoreScreenSize(640, 480);
-    }
-}
-
-int DesktopBitsPerPixel() {
-    HDC screen = GetDC(nullptr);
-    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    return bits;
+    if (!IsWindowedMode() && !PrepareFullScreenSize()) ChangeWindowMode(1);
 }
 
 // The fatal exit's shutdown. Off the main thread the shutdown would wait for this very thread

@@ -63,15 +63,6 @@ DWORD WindowModeStyle() {
            (s.resizable != 0 ? WS_THICKFRAME : 0);
 }
 
-// The screen size the window shows: 640 x 480 under the 320 x 240 emulation.
-void ScreenClientSize(int* width, int* height) {
-    QueryOutputSize(width, height);
-    if (IsEmulating320x240()) {
-        *width = 640;
-        *height = 480;
-    }
-}
-
 // The window-mode client size: the user size, else the screen size times the scale.
 void WindowModeClientSize(int* width, int* height) {
     const MainWindowSettings& s = gMainWindow.settings;
@@ -85,6 +76,35 @@ void WindowModeClientSize(int* width, int* height) {
     ScreenClientSize(width, height);
     *width = static_cast<int>(*width * scaleX);
     *height = static_cast<int>(*height * scaleY);
+}
+
+// The window-mode frame for the client size, placed at the user's position or centred on the
+// desktop; records the caption height.
+RECT WindowModeFrame() {
+    const MainWindowSettings& s = gMainWindow.settings;
+    int width, height;
+    WindowModeClientSize(&width, &height);
+    RECT rect = {0, 0, width, height};
+    AdjustWindowRectEx(&rect, WindowModeStyle(), FALSE, StyleRow().windowExStyle);
+    gMainWindow.captionHeight = -rect.top;
+    if (s.userPositionSet != 0) {
+        OffsetRectTo(&rect, s.userX, s.userY);
+    } else {
+        OffsetRectTo(&rect, rect.left + (gMainWindow.desktopWidth - (rect.right - rect.left)) / 2,
+                     rect.top + (gMainWindow.desktopHeight - (rect.bottom - rect.top)) / 2);
+    }
+    return rect;
+}
+
+// The window's client area in screen coordinates.
+RECT ScreenClientRect(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    POINT topLeft = {client.left, client.top};
+    POINT bottomRight = {client.right, client.bottom};
+    ClientToScreen(window, &topLeft);
+    ClientToScreen(window, &bottomRight);
+    return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
 
 void SetQuitFlags() {
@@ -219,18 +239,7 @@ int CreateMainWindow() {
             SetWindowScale(static_cast<double>(s.userWidth) / width,
                            static_cast<double>(s.userHeight) / height);
         }
-        int width, height;
-        WindowModeClientSize(&width, &height);
-        RECT rect = {0, 0, width, height};
-        AdjustWindowRectEx(&rect, WindowModeStyle(), FALSE, StyleRow().windowExStyle);
-        gMainWindow.captionHeight = -rect.top;
-        if (s.userPositionSet != 0) {
-            OffsetRectTo(&rect, s.userX, s.userY);
-        } else {
-            OffsetRectTo(&rect,
-                         rect.left + (gMainWindow.desktopWidth - (rect.right - rect.left)) / 2,
-                         rect.top + (gMainWindow.desktopHeight - (rect.bottom - rect.top)) / 2);
-        }
+        RECT rect = WindowModeFrame();
         window = CreateWindowExA(StyleRow().windowExStyle, s.className, s.title, WindowModeStyle(),
                                  rect.left, rect.top, rect.right - rect.left,
                                  rect.bottom - rect.top, nullptr, nullptr, gShell.module, nullptr);
@@ -278,9 +287,7 @@ int SetupMainWindow() {
     LogMemoryStatus();
     gMainWindow.desktopWidth = GetSystemMetrics(SM_CXSCREEN);
     gMainWindow.desktopHeight = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    gMainWindow.desktopBits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
+    gMainWindow.desktopBits = DesktopBitsPerPixel();
 
     ProbePerformanceCounter();
     TIMECAPS caps{};
@@ -322,15 +329,7 @@ int SetupMainWindow() {
             gPlatformDlls.WINNLSEnableIME != nullptr) {
             gPlatformDlls.WINNLSEnableIME(gShell.window, FALSE);
         }
-        if (IsWindowedMode()) {
-            RECT client;
-            GetClientRect(gShell.window, &client);
-            POINT topLeft = {client.left, client.top};
-            POINT bottomRight = {client.right, client.bottom};
-            ClientToScreen(gShell.window, &topLeft);
-            ClientToScreen(gShell.window, &bottomRight);
-            gMainWindow.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
-        }
+        if (IsWindowedMode()) gMainWindow.clientRect = ScreenClientRect(gShell.window);
         ApplyCursorVisibility(gMainWindow.cursorWanted);
         gShell.ending = 0;
         if (s.hiddenStart == 0 && s.minimisedStart == 0) {
@@ -371,6 +370,38 @@ int ShutdownMainWindow() {
     if (gPlatformDlls.timeEndPeriod != nullptr)
         gPlatformDlls.timeEndPeriod(gMainWindow.timerPeriod);
     return 0;
+}
+
+void ScreenClientSize(int* width, int* height) {
+    QueryOutputSize(width, height);
+    if (IsEmulating320x240()) {
+        *width = 640;
+        *height = 480;
+    }
+}
+
+bool PrepareFullScreenSize() {
+    int width, height;
+    QueryOutputSize(&width, &height);
+    bool listed = false;
+    for (int i = 0, count = CountDisplayModes(); i < count && !listed; i++) {
+        DisplayModeEntry mode = ReadDisplayMode(i);
+        listed = mode.width == width && mode.height == height;
+    }
+    bool small = width == 320 && height == 240;
+    if (!listed && !(small && IsHardwareRenderingRequested())) return false;
+    if (small) {
+        SetEmulation320x240(1);
+        StoreScreenSize(640, 480);
+    }
+    return true;
+}
+
+int DesktopBitsPerPixel() {
+    HDC screen = GetDC(nullptr);
+    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bits;
 }
 
 void PostCloseOnce() {
@@ -429,21 +460,7 @@ void ConsumeDeferredUserSize() {
 int ChangeWindowMode(int32_t windowed) {
     AppendLogText("ChangeWindowMode実行 \n");
     if ((windowed != 0) == (gShell.windowed != 0)) return 0;
-    if (windowed == 0 && gShell.window != nullptr) {
-        int width, height;
-        QueryOutputSize(&width, &height);
-        bool listed = false;
-        for (int i = 0, count = CountDisplayModes(); i < count && !listed; i++) {
-            DisplayModeEntry mode = ReadDisplayMode(i);
-            listed = mode.width == width && mode.height == height;
-        }
-        bool small = width == 320 && height == 240;
-        if (!listed && !(small && IsHardwareRenderingRequested())) return -1;
-        if (small) {
-            SetEmulation320x240(1);
-            StoreScreenSize(640, 480);
-        }
-    }
+    if (windowed == 0 && gShell.window != nullptr && !PrepareFullScreenSize()) return -1;
     gMainWindow.visibleStyle = 1;
     gMainWindow.displayChanged = 0;
     StoreWindowModeFlag(windowed);
@@ -458,7 +475,6 @@ int ChangeWindowMode(int32_t windowed) {
 int ApplyWindowStyle() {
     HWND window = gShell.window;
     if (window == nullptr) return 0;
-    const MainWindowSettings& s = gMainWindow.settings;
     if (!IsWindowedMode()) {
         AppendLogText("ウインドウスタイルをフルスクリーンモード用に変更します... ");
         SetWindowLongA(window, GWL_EXSTYLE, static_cast<LONG>(StyleRow().fullScreenExStyle));
@@ -475,33 +491,18 @@ int ApplyWindowStyle() {
     AppendLogText("ウインドウスタイルをウインドウモード用に変更します... ");
     SetWindowLongA(window, GWL_EXSTYLE, static_cast<LONG>(StyleRow().windowExStyle));
     SetWindowLongA(window, GWL_STYLE, static_cast<LONG>(WindowModeStyle()));
-    int width, height;
-    WindowModeClientSize(&width, &height);
-    RECT rect = {0, 0, width, height};
-    AdjustWindowRectEx(&rect, WindowModeStyle(), FALSE, StyleRow().windowExStyle);
-    gMainWindow.captionHeight = -rect.top;
-    if (s.userPositionSet != 0) {
-        OffsetRectTo(&rect, s.userX, s.userY);
-    } else {
-        OffsetRectTo(&rect, rect.left + (gMainWindow.desktopWidth - (rect.right - rect.left)) / 2,
-                     rect.top + (gMainWindow.desktopHeight - (rect.bottom - rect.top)) / 2);
-    }
+    RECT rect = WindowModeFrame();
     for (int attempt = 0; attempt < 2; attempt++) {
         SetWindowPos(window, HWND_NOTOPMOST, rect.left, rect.top, rect.right - rect.left,
                      rect.bottom - rect.top, 0);
         SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
                      rect.bottom - rect.top, SWP_NOZORDER);
-        RECT client;
-        GetClientRect(window, &client);
-        POINT topLeft = {0, 0};
-        POINT bottomRight = {client.right, client.bottom};
-        ClientToScreen(window, &topLeft);
-        ClientToScreen(window, &bottomRight);
-        gMainWindow.clientRect = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+        RECT client = ScreenClientRect(window);
+        gMainWindow.clientRect = client;
         // A client area off the desktop's top or left edge moves back onto it.
-        if (topLeft.x >= 0 && topLeft.y >= 0) break;
-        OffsetRectTo(&rect, rect.left - (topLeft.x < 0 ? topLeft.x : 0),
-                     rect.top - (topLeft.y < 0 ? topLeft.y : 0));
+        if (client.left >= 0 && client.top >= 0) break;
+        OffsetRectTo(&rect, rect.left - (client.left < 0 ? client.left : 0),
+                     rect.top - (client.top < 0 ? client.top : 0));
     }
     ApplyCursorVisibility(1);
     AppendLogText("完了\n");
@@ -532,9 +533,7 @@ int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits) {
     if (gShell.setUp == 0) {
         w = GetSystemMetrics(SM_CXSCREEN);
         h = GetSystemMetrics(SM_CYSCREEN);
-        HDC screen = GetDC(nullptr);
-        b = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-        ReleaseDC(nullptr, screen);
+        b = DesktopBitsPerPixel();
     }
     if (width != nullptr) *width = w;
     if (height != nullptr) *height = h;

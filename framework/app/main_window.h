@@ -109,5 +109,13 @@ int FreeDroppedFiles();
 void StoreDroppedFiles(HDROP drop);
 // Posts WM_CLOSE to the main window once.
 void PostCloseOnce();
+// The screen size the window shows: 640 x 480 under the 320 x 240 emulation.
+void ScreenClientSize(int* width, int* height);
+// Whether full screen can show the screen size: a display mode of that size is listed, or the
+// size is 320 x 240 with hardware rendering; a 320 x 240 screen turns the emulation on, shown
+// at 640 x 480.
+bool PrepareFullScreenSize();
+// The desktop's bits per pixel.
+int DesktopBitsPerPixel();
 
 LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

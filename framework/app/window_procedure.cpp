@@ -69,14 +69,6 @@ bool IsBufferedCharacter(WPARAM code) {
     }
 }
 
-void ScreenClientSize(int* width, int* height) {
-    QueryOutputSize(width, height);
-    if (IsEmulating320x240()) {
-        *width = 640;
-        *height = 480;
-    }
-}
-
 void HandleActivationMessage(UINT message, WPARAM wParam) {
     if (gMainWindow.quit != 0 || gShell.closePosted != 0) return;
     // Loads waiting on the main thread are finished first, so that no worker waits on it.
@@ -293,7 +285,8 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_IME_NOTIFY:
             return HandleImeMessage(window, message, wParam, lParam);
         case WM_SYSCOMMAND:
-            if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER)
+            if ((wParam & kSysCommandMask) == SC_SCREENSAVE ||
+                (wParam & kSysCommandMask) == SC_MONITORPOWER)
                 return 1;
             break;
         case WM_MOUSEWHEEL:

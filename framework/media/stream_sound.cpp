@@ -415,9 +415,9 @@ int BuildWaveImage(const WAVEFORMATEX* format, uint32_t formatBytes, const void*
     return 0;
 }
 
-int AddSreamSound(const SoundCreateSettings* settings, const StreamReader* reader,
-                  int32_t loopCount, Handle handle, int32_t sourceType, int32_t* callerMayClose,
-                  Handle shareSource, int32_t onWorker) {
+int AddStreamSound(const SoundCreateSettings* settings, const StreamReader* reader,
+                   int32_t loopCount, Handle handle, int32_t sourceType, int32_t* callerMayClose,
+                   Handle shareSource, int32_t onWorker) {
     SoundRecord* record = FindSoundRecord(handle, onWorker);
     if (record == nullptr) return -1;
     if (record->sourceCount > 0) {
@@ -514,8 +514,8 @@ int AddStreamSoundFromFile(const SoundCreateSettings* settings, const char* path
     if (file == 0) return EmitLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s ", path);
     StreamReader reader = {*GetFileStreamFunctions(), file};
     int32_t callerMayClose = 1;
-    if (AddSreamSound(settings, &reader, loopCount, handle, sourceType, &callerMayClose,
-                      shareSource, onWorker) != 0) {
+    if (AddStreamSound(settings, &reader, loopCount, handle, sourceType, &callerMayClose,
+                       shareSource, onWorker) != 0) {
         CloseDataFile(file);
         return EmitLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s ", path);
     }
@@ -536,8 +536,8 @@ int AddStreamSoundFromMemory(const SoundCreateSettings* settings, const void* im
     // The caller's image may go: the sound keeps a copy of its own instead of reading it.
     if (sourceType == kStreamSourceFile) sourceType = kStreamSourceMemory;
     int32_t callerMayClose = 1;
-    int result = AddSreamSound(settings, &reader, loopCount, handle, sourceType, &callerMayClose,
-                               shareSource, onWorker);
+    int result = AddStreamSound(settings, &reader, loopCount, handle, sourceType, &callerMayClose,
+                                shareSource, onWorker);
     CloseMemoryStream(stream);
     if (result != 0) {
         return AppendLogText("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");

@@ -10,9 +10,9 @@
 
 // Adds a source; the first one makes (or shares) the stream buffer. `callerMayClose` is 1 when
 // the caller may close its stream, 0 when the sound keeps reading it (type 3).
-int AddSreamSound(const SoundCreateSettings* settings, const StreamReader* reader,
-                  int32_t loopCount, Handle handle, int32_t sourceType, int32_t* callerMayClose,
-                  Handle shareSource, int32_t onWorker);
+int AddStreamSound(const SoundCreateSettings* settings, const StreamReader* reader,
+                   int32_t loopCount, Handle handle, int32_t sourceType, int32_t* callerMayClose,
+                   Handle shareSource, int32_t onWorker);
 int AddStreamSoundFromFile(const SoundCreateSettings* settings, const char* path, int32_t loopCount,
                            Handle handle, int32_t sourceType, Handle shareSource, int32_t onWorker);
 int AddStreamSoundFromMemory(const SoundCreateSettings* settings, const void* image,

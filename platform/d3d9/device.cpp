@@ -330,8 +330,8 @@ HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, 
         IsWindowVisible(frame.window) && !IsIconic(frame.window)) {
         WaitForNextVerticalBlank();
     }
-    if (gD3d9.presentHandler != nullptr) gD3d9.presentHandler(frame);
-    KeepPresentedFrame(frame);
+    ShowPresentedFrame(frame);
+    if (gD3d9.keepPresents) KeepPresentedFrame(frame);
     return D3D_OK;
 }
 

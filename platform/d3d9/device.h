@@ -68,7 +68,7 @@ struct SwapChain final : ComObject<IDirect3DSwapChain9, gD3d9Objects, IID_IDirec
     Device* device;
 };
 
-class Device final : public ComObject<IDirect3DDevice9, gD3d9Objects, IID_IDirect3DDevice9> {
+class Device final : public ResourceDevice {
 public:
     // D3DERR_INVALIDCALL for parameters the device cannot honour, E_OUTOFMEMORY.
     static HRESULT Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
@@ -159,7 +159,7 @@ public:
     // Presents through the implicit swap chain (both Present methods end here).
     HRESULT PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, HWND destWindow);
     // Drops the bindings of an object that is going away.
-    void Forget(const void* object);
+    void Forget(const void* object) override;
     // Test hook: the device becomes lost.
     void Lose();
 

@@ -203,7 +203,3 @@ IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION || InjectedFailure("Direct3DCreate9")) return nullptr;
     return new (std::nothrow) Direct3D();
 }
-
-void SetD3d9PresentHandler(D3d9PresentHandler handler) {
-    gD3d9.presentHandler = handler;
-}

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "device.h"
-
 namespace {
 
 // Row pitch of a new image: rows start on 16-byte boundaries, plus the padding a test asked
@@ -42,7 +40,7 @@ UINT ResolveLevelCount(UINT levels, UINT width, UINT height, UINT depth) {
 
 // ---- Surface ---------------------------------------------------------------------------------
 
-Surface* Surface::Create(Device* device, IUnknown* container, const SurfaceParams& params) {
+Surface* Surface::Create(ResourceDevice* device, IUnknown* container, const SurfaceParams& params) {
     const FormatInfo* info = FindFormatInfo(params.format);
     if (info == nullptr) return nullptr;
     std::unique_ptr<Surface> s(new (std::nothrow) Surface());
@@ -148,7 +146,7 @@ const DWORD* Surface::Texels(UINT* stride, DWORD* orMask) {
 
 // ---- Texture ---------------------------------------------------------------------------------
 
-Texture* Texture::Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
+Texture* Texture::Create(ResourceDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
                          D3DFORMAT format, D3DPOOL pool) {
     std::unique_ptr<Texture> t(new (std::nothrow) Texture());
     if (t == nullptr) return nullptr;
@@ -215,7 +213,7 @@ void Texture::AddDirtyRect(UINT level, const RECT& rect) {
 
 // ---- Volume texture --------------------------------------------------------------------------
 
-VolumeTexture* VolumeTexture::Create(Device* device, UINT width, UINT height, UINT depth,
+VolumeTexture* VolumeTexture::Create(ResourceDevice* device, UINT width, UINT height, UINT depth,
                                      UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
     const FormatInfo* info = FindFormatInfo(format);
     std::unique_ptr<VolumeTexture> t(new (std::nothrow) VolumeTexture());
@@ -274,8 +272,9 @@ HRESULT VolumeTexture::UnlockBox(UINT index) {
 // ---- Buffers ---------------------------------------------------------------------------------
 
 template <class Interface, IID kIid>
-Buffer<Interface, kIid>* Buffer<Interface, kIid>::Create(Device* device, UINT length, DWORD usage,
-                                                         DWORD fvfOrFormat, D3DPOOL pool) {
+Buffer<Interface, kIid>* Buffer<Interface, kIid>::Create(ResourceDevice* device, UINT length,
+                                                         DWORD usage, DWORD fvfOrFormat,
+                                                         D3DPOOL pool) {
     std::unique_ptr<Buffer> b(new (std::nothrow) Buffer());
     if (b == nullptr) return nullptr;
     b->bytes = AllocateZeroed(length);
@@ -319,7 +318,8 @@ template struct Buffer<IDirect3DIndexBuffer9, IID_IDirect3DIndexBuffer9>;
 
 // ---- Declarations and shaders ----------------------------------------------------------------
 
-VertexDeclaration::VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
+VertexDeclaration::VertexDeclaration(ResourceDevice* device,
+                                     std::vector<D3DVERTEXELEMENT9> elements)
     : device(device), elements(std::move(elements)) {
     device->AddRef();
 }
@@ -329,7 +329,7 @@ VertexDeclaration::~VertexDeclaration() {
     device->Release();
 }
 
-VertexShader::VertexShader(Device* device, std::string name)
+VertexShader::VertexShader(ResourceDevice* device, std::string name)
     : device(device), name(std::move(name)) {
     device->AddRef();
 }
@@ -339,7 +339,7 @@ VertexShader::~VertexShader() {
     device->Release();
 }
 
-PixelShader::PixelShader(Device* device, std::string name, PixelShaderKernel kernel)
+PixelShader::PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel)
     : device(device), name(std::move(name)), kernel(kernel) {
     device->AddRef();
 }

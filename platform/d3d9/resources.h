@@ -12,7 +12,12 @@
 #include "formats.h"
 #include "platform/d3d9_kernels.h"
 
-class Device;
+// The device as the resources it makes see it: each holds a reference on it while it lives and,
+// as bindings hold none, is dropped from the device's bindings when it goes.
+class ResourceDevice : public ComObject<IDirect3DDevice9, gD3d9Objects, IID_IDirect3DDevice9> {
+public:
+    virtual void Forget(const void* object) = 0;
+};
 struct Texture;
 
 struct SurfaceParams {
@@ -28,7 +33,8 @@ struct SurfaceParams {
 // device; a texture level or the back buffer counts its references on its container.
 struct Surface final : ComObject<IDirect3DSurface9, gD3d9Objects, IID_IDirect3DSurface9> {
     // Null when the memory cannot be had.
-    static Surface* Create(Device* device, IUnknown* container, const SurfaceParams& params);
+    static Surface* Create(ResourceDevice* device, IUnknown* container,
+                           const SurfaceParams& params);
     ~Surface() override;
 
     ULONG AddRef() override;
@@ -50,7 +56,7 @@ struct Surface final : ComObject<IDirect3DSurface9, gD3d9Objects, IID_IDirect3DS
     // The pixels as A8R8G8B8 for sampling: `stride` texels a row; OR `orMask` into each.
     const DWORD* Texels(UINT* stride, DWORD* orMask);
 
-    Device* device = nullptr;
+    ResourceDevice* device = nullptr;
     IUnknown* container = nullptr;
     Texture* texture = nullptr;  // the texture whose level this is
     UINT level = 0;
@@ -76,8 +82,8 @@ private:
 struct Texture final
     : ComObject<IDirect3DTexture9, gD3d9Objects, IID_IDirect3DTexture9, IID_IDirect3DBaseTexture9> {
     // Null when the memory cannot be had; `levels` already resolved (>= 1).
-    static Texture* Create(Device* device, UINT width, UINT height, UINT levels, DWORD usage,
-                           D3DFORMAT format, D3DPOOL pool);
+    static Texture* Create(ResourceDevice* device, UINT width, UINT height, UINT levels,
+                           DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~Texture() override;
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
@@ -90,7 +96,7 @@ struct Texture final
     // Adds a changed region of `level`, in level-0 coordinates, for UpdateTexture.
     void AddDirtyRect(UINT level, const RECT& rect);
 
-    Device* device = nullptr;
+    ResourceDevice* device = nullptr;
     D3DFORMAT format = D3DFMT_UNKNOWN;
     DWORD usage = 0;
     D3DPOOL pool = D3DPOOL_DEFAULT;
@@ -110,8 +116,8 @@ struct VolumeLevel {
 
 struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9, gD3d9Objects,
                                        IID_IDirect3DVolumeTexture9, IID_IDirect3DBaseTexture9> {
-    static VolumeTexture* Create(Device* device, UINT width, UINT height, UINT depth, UINT levels,
-                                 DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    static VolumeTexture* Create(ResourceDevice* device, UINT width, UINT height, UINT depth,
+                                 UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~VolumeTexture() override;
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
@@ -119,7 +125,7 @@ struct VolumeTexture final : ComObject<IDirect3DVolumeTexture9, gD3d9Objects,
     HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
     HRESULT UnlockBox(UINT level) override;
 
-    Device* device = nullptr;
+    ResourceDevice* device = nullptr;
     D3DFORMAT format = D3DFMT_UNKNOWN;
     DWORD usage = 0;
     D3DPOOL pool = D3DPOOL_DEFAULT;
@@ -132,14 +138,14 @@ private:
 
 template <class Interface, IID kIid>
 struct Buffer final : ComObject<Interface, gD3d9Objects, kIid> {
-    static Buffer* Create(Device* device, UINT length, DWORD usage, DWORD fvfOrFormat,
+    static Buffer* Create(ResourceDevice* device, UINT length, DWORD usage, DWORD fvfOrFormat,
                           D3DPOOL pool);
     ~Buffer() override;
 
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
     HRESULT Unlock() override;
 
-    Device* device = nullptr;
+    ResourceDevice* device = nullptr;
     UINT length = 0;
     DWORD usage = 0;
     DWORD fvfOrFormat = 0;
@@ -155,25 +161,25 @@ using IndexBuffer = Buffer<IDirect3DIndexBuffer9, IID_IDirect3DIndexBuffer9>;
 
 struct VertexDeclaration final
     : ComObject<IDirect3DVertexDeclaration9, gD3d9Objects, IID_IDirect3DVertexDeclaration9> {
-    VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements);
+    VertexDeclaration(ResourceDevice* device, std::vector<D3DVERTEXELEMENT9> elements);
     ~VertexDeclaration() override;
-    Device* device;
+    ResourceDevice* device;
     std::vector<D3DVERTEXELEMENT9> elements;
 };
 
 struct VertexShader final
     : ComObject<IDirect3DVertexShader9, gD3d9Objects, IID_IDirect3DVertexShader9> {
-    VertexShader(Device* device, std::string name);
+    VertexShader(ResourceDevice* device, std::string name);
     ~VertexShader() override;
-    Device* device;
+    ResourceDevice* device;
     std::string name;
 };
 
 struct PixelShader final
     : ComObject<IDirect3DPixelShader9, gD3d9Objects, IID_IDirect3DPixelShader9> {
-    PixelShader(Device* device, std::string name, PixelShaderKernel kernel);
+    PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel);
     ~PixelShader() override;
-    Device* device;
+    ResourceDevice* device;
     std::string name;
     PixelShaderKernel kernel;
 };

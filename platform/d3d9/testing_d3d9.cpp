@@ -34,6 +34,7 @@ void TestD3d9Reset() {
     gD3d9.pitchPadding = 0;
     gD3d9.generalSpansOnly = GeneralSpansWanted();
     gD3d9.pathCounts = {};
+    gD3d9.keepPresents = false;
     gD3d9.presentCount = 0;
     gD3d9.lastPresent = {};
     gD3d9.presentedBits.clear();
@@ -86,6 +87,10 @@ float TestD3d9ReadDepth(IDirect3DSurface9* surface, UINT x, UINT y) {
     if (s == nullptr || !s->IsDepth() || x >= s->width || y >= s->height) return -1.0f;
     return static_cast<float>(static_cast<double>(ReadDepth(s->format, s->At(x, y))) /
                               DepthMaxValue(s->format));
+}
+
+void TestD3d9KeepPresents(bool on) {
+    gD3d9.keepPresents = on;
 }
 
 bool TestD3d9LastPresent(TestD3d9Frame* frame) {

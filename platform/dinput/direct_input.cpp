@@ -1,29 +1,11 @@
 // The DirectInput 7 and 8 objects: version checks on Initialize, the pads of the host as the
-// attached game controllers, and device creation. Also the module's call record.
-#include <platform/testing_dinput.h>
-
-#include <cstring>
-
+// attached game controllers, and device creation.
 #include "../host/joystick_names.h"
 #include "../testing/test_overrides.h"
 #include "dinput_objects.h"
-#include "platform/host.h"
-
-DirectInputState gDirectInput;
-ComObjectCount gDirectInputObjects;
+#include "../host/host.h"
 
 namespace {
-
-constexpr DWORD kPadGuidTag = 0x0BEC0000;
-constexpr WORD kInstanceWord = 0x4944;  // "ID"
-constexpr WORD kProductWord = 0x5044;   // "PD"
-constexpr BYTE kPadGuidTail[8] = {'O', 'R', 'B', 'E', 'K', 'P', 'A', 'D'};
-
-GUID PadGuid(int index, WORD kind) {
-    GUID guid{kPadGuidTag | static_cast<DWORD>(index), kind, 0, {}};
-    std::memcpy(guid.Data4, kPadGuidTail, sizeof guid.Data4);
-    return guid;
-}
 
 // What both versions share; `version` is 7 or 8.
 class DirectInputCore {
@@ -149,39 +131,4 @@ HRESULT CreateDirectInput7Object(LPUNKNOWN outer, REFIID iid, LPVOID* object) {
 HRESULT CreateDirectInput8Object(LPUNKNOWN outer, REFIID iid, LPVOID* object) {
     if (outer != nullptr) return DIERR_NOAGGREGATION;
     return HandOut(static_cast<IDirectInput8A*>(new DirectInput8), iid, object);
-}
-
-GUID PadInstanceGuid(int index) {
-    return PadGuid(index, kInstanceWord);
-}
-
-GUID PadProductGuid(int index) {
-    return PadGuid(index, kProductWord);
-}
-
-int PadIndexOfGuid(REFGUID guid) {
-    int index = static_cast<int>(guid.Data1 & 0xFFFF);
-    return guid == PadInstanceGuid(index) ? index : -1;
-}
-
-void RecordDirectInputCall(const std::string& who, const std::string& what) {
-    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
-    gDirectInput.calls.push_back(who + " " + what);
-}
-
-int TestCountDirectInputObjects() {
-    return gDirectInputObjects.live;
-}
-
-void TestRecordDirectInputCalls(bool on) {
-    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
-    gDirectInput.recordCalls = on;
-    gDirectInput.calls.clear();
-}
-
-std::vector<std::string> TestTakeDirectInputCalls() {
-    std::lock_guard<std::mutex> guard(gDirectInput.mutex);
-    std::vector<std::string> calls;
-    calls.swap(gDirectInput.calls);
-    return calls;
 }

@@ -5,7 +5,7 @@
 
 #include "../testing/test_overrides.h"
 #include "dinput_objects.h"
-#include "platform/host.h"
+#include "../host/host.h"
 
 namespace {
 

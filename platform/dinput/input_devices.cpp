@@ -8,7 +8,7 @@
 #include "../keyboard/keyboard.h"
 #include "../testing/test_overrides.h"
 #include "dinput_objects.h"
-#include "platform/host.h"
+#include "../host/host.h"
 #include "platform/win32_user.h"
 
 const DIDATAFORMAT c_dfDIKeyboard = {

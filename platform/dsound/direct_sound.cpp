@@ -261,7 +261,7 @@ public:
         if (initialised_) return DSERR_ALREADYINITIALIZED;
         if (device != nullptr && !(*device == GUID{})) return DSERR_NODRIVER;
         if (InjectedFailure("IDirectSound::Initialize")) return DSERR_NODRIVER;
-        if (!OpenMixerOutput(Owner())) return DSERR_ALLOCATED;
+        if (HRESULT opened = OpenMixerOutput(Owner()); FAILED(opened)) return opened;
         initialised_ = true;
         level_ = DSSCL_NORMAL;
         return DS_OK;

@@ -215,17 +215,17 @@ std::mutex& MixerLock() {
     return gMixer.lock;
 }
 
-bool OpenMixerOutput(uintptr_t owner) {
+HRESULT OpenMixerOutput(uintptr_t owner) {
     const HostDriver& host = Host();
     {
         std::lock_guard guard(gMixer.lock);
-        if (gMixer.host != nullptr) return false;
+        if (gMixer.host != nullptr) return DSERR_ALLOCATED;
     }
-    if (!host.openAudio(kMixerOutputRate, RenderOutput, nullptr)) return false;
+    if (!host.openAudio(kMixerOutputRate, RenderOutput, nullptr)) return DSERR_NODRIVER;
     std::lock_guard guard(gMixer.lock);
     gMixer.host = &host;
     gMixer.owner = owner;
-    return true;
+    return DS_OK;
 }
 
 void CloseMixerOutput(uintptr_t owner) {

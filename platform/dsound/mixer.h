@@ -8,7 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/host.h"
+#include "../host/host.h"
+#include "platform/dsound.h"
 #include "platform/mmsystem.h"
 
 // The rate of the host output, whatever format the primary buffer is given.
@@ -39,9 +40,10 @@ struct MixerVoice {
 };
 
 std::mutex& MixerLock();
-// Opens the host's audio output for `owner`; false when the host has none or another device
-// holds it. Call without the mixer lock.
-bool OpenMixerOutput(uintptr_t owner);
+// Opens the host's audio output for `owner`: DS_OK; DSERR_ALLOCATED when another device holds
+// it; DSERR_NODRIVER when the host cannot open one, as DirectSound answers on a machine without
+// a sound device. Call without the mixer lock.
+HRESULT OpenMixerOutput(uintptr_t owner);
 // Closes the output if `owner` holds it and silences that owner's voices. Call without the
 // mixer lock.
 void CloseMixerOutput(uintptr_t owner);

@@ -1,18 +1,31 @@
-// Which host driver the layer uses: SDL2 for the program, the headless one when a test asks.
-#include "platform/host.h"
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// Which host driver the layer uses: chosen by name from the environment at start (ORBEK_HOST,
+// "sdl" or "headless"; SDL2 when unset), or by a test.
+#include "host.h"
 
 #include <cstdlib>
-#include <string>
+#include <cstring>
 
-#include "../win32/user/user_state.h"
-#include "headless_host.h"
+namespace {
+
+struct NamedHost {
+    const char* name;
+    const HostDriver* driver;
+};
+
+constexpr NamedHost kNamedHosts[] = {{"sdl", &kSdlHost}, {"headless", &kHeadlessHost}};
+
+}  // namespace
+
+const HostDriver& HostFromEnvironment() {
+    const char* name = std::getenv("ORBEK_HOST");
+    for (const NamedHost& host : kNamedHosts) {
+        if (name != nullptr && std::strcmp(name, host.name) == 0) return *host.driver;
+    }
+    return kSdlHost;
+}
 
 struct HostSelectionState {
-    const HostDriver* driver = &kSdlHost;
+    const HostDriver* driver = &HostFromEnvironment();
 };
 
 static HostSelectionState gHostSelection;
@@ -21,39 +34,6 @@ const HostDriver& Host() {
     return *gHostSelection.driver;
 }
 
-void TestUseHeadlessHost(bool on) {
-    TestResetWindowLayer();
-    gHostSelection.driver = on ? &kHeadlessHost : &kSdlHost;
-}
-
-static std::string TestLockDirectory() {
-    return "/tmp/orbek-test-locks-" + std::to_string(getpid());
-}
-
-// Tests keep their window lock files apart from other processes' and remove them at exit.
-static void RemoveTestLockDirectory() {
-    std::string directory = TestLockDirectory();
-    if (DIR* listing = opendir(directory.c_str())) {
-        while (dirent* entry = readdir(listing)) {
-            if (entry->d_name[0] != '.') unlink((directory + "/" + entry->d_name).c_str());
-        }
-        closedir(listing);
-    }
-    rmdir(directory.c_str());
-}
-
-void TestResetWindowLayer() {
-    static bool cleanupRegistered = false;
-    if (!cleanupRegistered) {
-        cleanupRegistered = true;
-        std::atexit(RemoveTestLockDirectory);
-    }
-    ResetWindowRecords();
-    mkdir(TestLockDirectory().c_str(), 0700);
-    TestSetWindowLockDirectory(TestLockDirectory().c_str());
-    ResetMessageQueues();
-    ResetCursorAndKeys();
-    ResetSystemSettings();
-    ResetClipboard();
-    ResetHeadlessHost();
+void SelectHostDriver(const HostDriver& driver) {
+    gHostSelection.driver = &driver;
 }

@@ -1,7 +1,6 @@
 // The headless host: windows are records with a pixel surface, events come from tests
 // (at once or when the clock reaches a given millisecond), the desktop, display modes,
 // clipboard and joysticks are whatever the test set, and the audio output renders on the clock.
-#include <platform/mmsystem.h>
 #include <platform/testing_host.h>
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 
 #include "../keyboard/keyboard.h"
 #include "../win32/clock.h"
-#include "../win32/user/user_state.h"
 #include "headless_host.h"
 
 namespace {
@@ -101,12 +99,6 @@ HeadlessWindow* FindHeadless(uint32_t window) {
     return found == gHeadless.windows.end() ? nullptr : &found->second;
 }
 
-uint32_t HostWindowOf(HWND window) {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    WindowRecord* record = FindWindowRecord(window);
-    return record != nullptr ? record->hostWindow : 0;
-}
-
 bool Start() {
     return !gHeadless.failStart;
 }
@@ -190,7 +182,8 @@ void UnlockSurface(uint32_t window) {
 
 bool PollEvent(HostEvent* event) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    DWORD now = timeGetTime();
+    // The millisecond time, as timeGetTime reads it.
+    DWORD now = static_cast<DWORD>(ClockReadMicroseconds() / 1000);
     std::stable_sort(gHeadless.scheduled.begin(), gHeadless.scheduled.end(),
                      [](const ScheduledEvent& a, const ScheduledEvent& b) { return a.at < b.at; });
     while (!gHeadless.scheduled.empty() &&
@@ -363,15 +356,13 @@ void ResetHeadlessHost() {
     gHeadless.effects.clear();
 }
 
-void TestHostPushEvent(HWND window, HostEvent event) {
-    event.window = HostWindowOf(window);
+void HeadlessPushEvent(HostEvent event) {
     CompleteKeyCodes(&event);
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.events.push_back(std::move(event));
 }
 
-void TestHostScheduleEvent(HWND window, HostEvent event, uint32_t atMillisecond) {
-    event.window = HostWindowOf(window);
+void HeadlessScheduleEvent(HostEvent event, uint32_t atMillisecond) {
     CompleteKeyCodes(&event);
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.scheduled.push_back({atMillisecond, std::move(event)});
@@ -400,19 +391,17 @@ std::string TestHostClipboardText() {
     return ClipboardText();
 }
 
-TestHostWindow TestHostReadWindow(HWND window) {
-    uint32_t id = HostWindowOf(window);
+TestHostWindow HeadlessReadWindow(uint32_t window) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    HeadlessWindow* w = FindHeadless(id);
+    HeadlessWindow* w = FindHeadless(window);
     if (w == nullptr) return {};
     return {true, w->visible, w->minimised, w->fullScreen, w->x,
             w->y, w->width,   w->height,    w->title,      w->presents};
 }
 
-std::vector<uint32_t> TestHostReadSurface(HWND window, int* width, int* height) {
-    uint32_t id = HostWindowOf(window);
+std::vector<uint32_t> HeadlessReadSurface(uint32_t window, int* width, int* height) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    HeadlessWindow* w = FindHeadless(id);
+    HeadlessWindow* w = FindHeadless(window);
     if (w == nullptr) return {};
     *width = w->shownWidth;
     *height = w->shownHeight;

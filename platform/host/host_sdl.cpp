@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../keyboard/keyboard.h"
-#include "platform/host.h"
+#include "host.h"
 #include "platform/win32_user.h"
 #include "sdl_joysticks.h"
 #include "sdl_key_table.h"
@@ -21,6 +21,7 @@ struct SdlWindow {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int textureWidth = 0, textureHeight = 0;
+    int x = 0, y = 0;           // where the layer placed it, kept for leaving full screen
     int width = 0, height = 0;  // the surface's size: the client size the layer asked for
     bool fullScreen = false;
     std::vector<uint32_t> pixels;
@@ -68,6 +69,8 @@ uint32_t CreateHostWindow(const char* title, int x, int y, int width, int height
         SDL_DestroyWindow(w.window);
         return 0;
     }
+    w.x = x;
+    w.y = y;
     w.width = width;
     w.height = height;
     uint32_t id = SDL_GetWindowID(w.window);
@@ -109,6 +112,8 @@ void RaiseWindow(uint32_t window) {
 void PlaceHostWindow(uint32_t window, int x, int y, int width, int height) {
     SdlWindow* w = FindSdl(window);
     if (w == nullptr) return;
+    w->x = x;
+    w->y = y;
     w->width = width;
     w->height = height;
     if (w->fullScreen) return;
@@ -125,8 +130,23 @@ void SetFullScreen(uint32_t window, bool on) {
     SdlWindow* w = FindSdl(window);
     if (w == nullptr) return;
     w->fullScreen = on;
-    SDL_SetWindowFullscreen(w->window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    if (!on) SDL_SetWindowSize(w->window, std::max(w->width, 1), std::max(w->height, 1));
+    if (!on) {
+        SDL_SetWindowFullscreen(w->window, 0);
+        SDL_SetWindowBordered(w->window, SDL_TRUE);
+        SDL_SetWindowSize(w->window, std::max(w->width, 1), std::max(w->height, 1));
+        SDL_SetWindowPosition(w->window, w->x, w->y);
+        return;
+    }
+    // Desktop full screen asks the window manager; on an X display without one the window
+    // would keep its size while SDL scales for the display. Covering the display first makes
+    // the picture fit either way.
+    SDL_Rect display;
+    if (SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(w->window), 0), &display) == 0) {
+        SDL_SetWindowBordered(w->window, SDL_FALSE);
+        SDL_SetWindowPosition(w->window, display.x, display.y);
+        SDL_SetWindowSize(w->window, display.w, display.h);
+    }
+    SDL_SetWindowFullscreen(w->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
 uint32_t* LockSurface(uint32_t window, int* width, int* height, int* pitch) {

@@ -1,7 +1,7 @@
 // The SDL2 host's joysticks and their force feedback, for its driver table and test hooks.
 #pragma once
 
-#include "platform/host.h"
+#include "host.h"
 
 // Starts SDL's game-controller and haptic side once; false when SDL cannot.
 bool StartSdlJoysticks();

@@ -1,10 +1,12 @@
 // Hooks for tests only on the SDL2 host: key events put into SDL's own queue, and SDL's
 // virtual game controllers standing in for real pads, with the rumble requests they receive.
+#include "sdl_test_input.h"
+
 #include <SDL.h>
 
 #include <vector>
 
-#include "../win32/user/user_state.h"
+#include "platform/testing_host.h"
 #include "sdl_joysticks.h"
 
 namespace {
@@ -29,12 +31,7 @@ SDL_Joystick* VirtualPad(int pad) {
 
 }  // namespace
 
-void TestSdlPushKey(HWND window, int scancode, bool down) {
-    uint32_t hostWindow = 0;
-    {
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-        if (WindowRecord* record = FindWindowRecord(window)) hostWindow = record->hostWindow;
-    }
+void SdlPushKey(uint32_t hostWindow, int scancode, bool down) {
     SDL_Event event{};
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = hostWindow;

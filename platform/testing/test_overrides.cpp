@@ -1,5 +1,5 @@
 // Overrides of what the system reports and injected call failures, set by tests and read by
-// the layer's modules; TestResetPlatform puts every hook back to its default.
+// the layer's modules.
 #include "test_overrides.h"
 
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <set>
 #include <utility>
 
-#include "../win32/modules.h"
+#include "../win32/module_names.h"
 
 struct TestOverridesState {
     std::mutex mutex;
@@ -32,25 +32,17 @@ struct TestOverridesState {
 // Never destroyed: detached threads may still ask while the process exits.
 static TestOverridesState& gTestOverrides = *new TestOverridesState;
 
-void TestResetPlatform() {
-    {
-        std::lock_guard lock(gTestOverrides.mutex);
-        gTestOverrides.anyFailure = false;
-        gTestOverrides.failCountdown.clear();
-        gTestOverrides.processorCount = 0;
-        gTestOverrides.osVersionSet = false;
-        gTestOverrides.oemCodePage = 0;
-        gTestOverrides.memorySet = false;
-        gTestOverrides.cpuSet = false;
-        gTestOverrides.missingModules.clear();
-        gTestOverrides.missingExports.clear();
-    }
-    TestUseVirtualClock(false);
-    TestSetClockMicroseconds(0);
-    TestSetClockStepPerRead(0);
-    TestSetPerformanceFrequency(1000000);
-    TestCaptureDebugOutput(false);
-    TestTakeDebugOutput();
+void ResetTestOverrides() {
+    std::lock_guard lock(gTestOverrides.mutex);
+    gTestOverrides.anyFailure = false;
+    gTestOverrides.failCountdown.clear();
+    gTestOverrides.processorCount = 0;
+    gTestOverrides.osVersionSet = false;
+    gTestOverrides.oemCodePage = 0;
+    gTestOverrides.memorySet = false;
+    gTestOverrides.cpuSet = false;
+    gTestOverrides.missingModules.clear();
+    gTestOverrides.missingExports.clear();
 }
 
 void TestSetProcessorCount(int count) {

@@ -7,6 +7,9 @@
 #include "platform/testing.h"
 #include "platform/win32_kernel.h"
 
+// Every override and injected failure back to its default.
+void ResetTestOverrides();
+
 // True when the named function's call is the one a test asked to fail; counts the call.
 bool InjectedFailure(const char* function);
 // The same, setting the last error the failing function reports when it fails.

@@ -12,7 +12,7 @@
 
 #include "../testing/test_overrides.h"
 #include "code_pages.h"
-#include "kernel_objects.h"
+#include "handles.h"
 #include "paths.h"
 #include "platform/win32_files.h"
 

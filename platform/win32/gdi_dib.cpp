@@ -1,12 +1,13 @@
-// DIB output: memory device contexts, 24- and 32-bit DIB sections, and SetDIBitsToDevice,
-// which decodes a DIB of any kind GDI draws (palettes of 1, 4 and 8 bits, RLE4, RLE8, 16 bits
-// 555 or bitfields, 24 and 32 bits, either row order) into the section selected into a context,
-// or onto a window through the DIB output.
+// DIB output: memory device contexts, 24- and 32-bit DIB sections, SetDIBitsToDevice, which
+// decodes a DIB of any kind GDI draws (palettes of 1, 4 and 8 bits, RLE4, RLE8, 16 bits 555 or
+// bitfields, 24 and 32 bits, either row order) into the section selected into a context or
+// onto a window, and StretchDIBits onto a window, nearest pixel, into its host surface.
 #include <platform/win32_gdi.h>
 
 #include <cstring>
 #include <vector>
 
+#include "../host/host.h"
 #include "gdi/gdi_objects.h"
 
 namespace {
@@ -244,7 +245,8 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
                       UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
                       UINT colorUse) {
     // A window's context: the DIB output onto the window, without stretching.
-    if (WindowFromDC(dc) != nullptr) {
+    std::shared_ptr<DeviceContext> target = FindDeviceContext(dc);
+    if (target != nullptr && target->window != nullptr) {
         if (info == nullptr || startScan != 0 || width > INT32_MAX || height > INT32_MAX) return 0;
         int64_t rows = info->bmiHeader.biHeight;
         if (rows < 0) rows = -rows;
@@ -255,7 +257,7 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
                    ? static_cast<int>(rows)
                    : 0;
     }
-    auto context = std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc));
+    auto context = std::dynamic_pointer_cast<MemoryContext>(target);
     if (context == nullptr || context->section == nullptr || bits == nullptr || info == nullptr ||
         colorUse != DIB_RGB_COLORS) {
         return 0;
@@ -288,4 +290,42 @@ int SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, i
         }
     }
     return dib.height;
+}
+
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info,
+                  UINT colorUse, DWORD rop) {
+    std::shared_ptr<DeviceContext> context = FindDeviceContext(dc);
+    if (context == nullptr || context->hostWindow == 0 || bits == nullptr || info == nullptr ||
+        colorUse != DIB_RGB_COLORS || rop != SRCCOPY || destWidth <= 0 || destHeight <= 0 ||
+        srcWidth <= 0 || srcHeight <= 0) {
+        return 0;
+    }
+    DecodedDib dib;
+    if (!DecodeDib(info, bits, &dib)) return 0;
+    const int64_t dibWidth = dib.width;
+    const int64_t dibHeight = dib.height;
+    // A bottom-up DIB's source origin is its lower-left corner.
+    const int64_t srcTop = info->bmiHeader.biHeight < 0 ? ySrc : dibHeight - ySrc - srcHeight;
+
+    int width = 0, height = 0, pitch = 0;
+    uint32_t* surface = Host().lockSurface(context->hostWindow, &width, &height, &pitch);
+    if (surface == nullptr) return 0;
+    for (int64_t dy = 0; dy < destHeight; ++dy) {
+        int64_t ty = yDest + dy;
+        // Each destination pixel takes the source pixel under its centre.
+        int64_t sy = srcTop + (2 * dy + 1) * srcHeight / (2 * int64_t{destHeight});
+        if (ty < 0 || ty >= height || sy < 0 || sy >= dibHeight) continue;
+        uint32_t* out =
+            reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface) + ty * pitch);
+        const uint32_t* in = dib.pixels.data() + sy * dibWidth;
+        for (int64_t dx = 0; dx < destWidth; ++dx) {
+            int64_t tx = xDest + dx;
+            int64_t sx = xSrc + (2 * dx + 1) * srcWidth / (2 * int64_t{destWidth});
+            if (tx < 0 || tx >= width || sx < 0 || sx >= dibWidth) continue;
+            out[tx] = in[sx];
+        }
+    }
+    Host().unlockSurface(context->hostWindow);
+    return srcHeight;
 }

@@ -1,11 +1,12 @@
 // The handle table: kernel objects behind small HANDLE values, closing, and waiting on the
 // objects that can be signalled.
+#include "handles.h"
+
 #include <deque>
 #include <vector>
 
 #include "../testing/test_overrides.h"
 #include "clock.h"
-#include "kernel_objects.h"
 #include "platform/win32_kernel.h"
 
 struct HandleTableState {
@@ -45,7 +46,6 @@ HANDLE InsertKernelObject(std::shared_ptr<KernelObject> object) {
 }
 
 std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle) {
-    if (handle == GetCurrentThread()) return CurrentThreadObject();
     std::lock_guard lock(gHandles.mutex);
     size_t slot;
     if (!SlotOfHandle(handle, &slot)) return nullptr;
@@ -53,7 +53,7 @@ std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle) {
 }
 
 BOOL CloseHandle(HANDLE object) {
-    if (object == GetCurrentThread()) return TRUE;
+    if (object == CurrentThreadPseudoHandle()) return TRUE;
     std::shared_ptr<KernelObject> closed;  // destroyed outside the lock
     std::lock_guard lock(gHandles.mutex);
     size_t slot;

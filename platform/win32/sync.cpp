@@ -2,7 +2,7 @@
 #include <new>
 
 #include "../testing/test_overrides.h"
-#include "kernel_objects.h"
+#include "handles.h"
 #include "platform/win32_kernel.h"
 
 static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque));

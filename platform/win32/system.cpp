@@ -1,5 +1,5 @@
-// What the system reports (processors, Windows version, memory, code pages), the last-error
-// word and process exit. The layer presents Windows 7 SP1 with code page 932.
+// What the system reports (processors, Windows version, memory, code pages) and process
+// exit. The layer presents Windows 7 SP1 with code page 932.
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -12,15 +12,6 @@
 constexpr UINT kAnsiCodePage = 932;
 constexpr DWORD_PTR kMaxApplicationAddress = 0x7FFFFFFEFFFF;
 constexpr DWORDLONG kTotalVirtual = 0x7FFFFFFE0000;
-
-static thread_local DWORD tLastError = ERROR_SUCCESS;
-
-DWORD GetLastError() {
-    return tLastError;
-}
-void SetLastError(DWORD error) {
-    tLastError = error;
-}
 
 void ExitProcess(UINT exitCode) {
     std::fflush(nullptr);

@@ -8,7 +8,7 @@
 #include <climits>
 
 #include "../testing/test_overrides.h"
-#include "kernel_objects.h"
+#include "handles.h"
 #include "platform/win32_kernel.h"
 
 // `signalled` (from WaitableObject) means the thread has ended; all fields are guarded by
@@ -33,18 +33,24 @@ DWORD GetCurrentThreadId() {
     return tThreadId;
 }
 
-// A pseudo handle, as on Windows: it always means the calling thread.
 HANDLE GetCurrentThread() {
-    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
+    return CurrentThreadPseudoHandle();
 }
 
-std::shared_ptr<KernelObject> CurrentThreadObject() {
+// The record of the calling thread, made on first use for threads the layer did not start.
+static std::shared_ptr<ThreadObject> CurrentThreadObject() {
     if (tCurrentThread == nullptr) {
         tCurrentThread = std::make_shared<ThreadObject>();
         tCurrentThread->started = true;
         tCurrentThread->tid = static_cast<pid_t>(GetCurrentThreadId());
     }
     return tCurrentThread;
+}
+
+// The thread behind a handle, the pseudo handle included; else null with ERROR_INVALID_HANDLE.
+static std::shared_ptr<ThreadObject> FindThreadObject(HANDLE handle) {
+    if (handle == CurrentThreadPseudoHandle()) return CurrentThreadObject();
+    return FindKernelObjectOf<ThreadObject>(handle);
 }
 
 // Marks the thread ended when its entry returns or ExitThread unwinds it.
@@ -134,7 +140,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
 
 DWORD ResumeThread(HANDLE handle) {
     if (InjectedFailure("ResumeThread", ERROR_INVALID_HANDLE)) return static_cast<DWORD>(-1);
-    std::shared_ptr<ThreadObject> thread = FindKernelObjectOf<ThreadObject>(handle);
+    std::shared_ptr<ThreadObject> thread = FindThreadObject(handle);
     if (thread == nullptr) return static_cast<DWORD>(-1);
     std::lock_guard lock(thread->mutex);
     DWORD previous = thread->suspendCount;
@@ -147,7 +153,7 @@ DWORD ResumeThread(HANDLE handle) {
 // point cannot be done safely here, and nothing needs it.
 DWORD SuspendThread(HANDLE handle) {
     if (InjectedFailure("SuspendThread", ERROR_INVALID_HANDLE)) return static_cast<DWORD>(-1);
-    std::shared_ptr<ThreadObject> thread = FindKernelObjectOf<ThreadObject>(handle);
+    std::shared_ptr<ThreadObject> thread = FindThreadObject(handle);
     if (thread == nullptr) return static_cast<DWORD>(-1);
     if (thread != CurrentThreadObject()) {
         SetLastError(ERROR_NOT_SUPPORTED);
@@ -160,7 +166,7 @@ DWORD SuspendThread(HANDLE handle) {
 }
 
 void ExitThread(DWORD exitCode) {
-    auto self = std::static_pointer_cast<ThreadObject>(CurrentThreadObject());
+    std::shared_ptr<ThreadObject> self = CurrentThreadObject();
     {
         std::lock_guard lock(self->mutex);
         self->pendingExitCode = exitCode;
@@ -169,7 +175,7 @@ void ExitThread(DWORD exitCode) {
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
-    std::shared_ptr<ThreadObject> thread = FindKernelObjectOf<ThreadObject>(handle);
+    std::shared_ptr<ThreadObject> thread = FindThreadObject(handle);
     if (thread == nullptr) return FALSE;
     if (exitCode == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -181,7 +187,7 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
 }
 
 BOOL SetThreadPriority(HANDLE handle, int priority) {
-    std::shared_ptr<ThreadObject> thread = FindKernelObjectOf<ThreadObject>(handle);
+    std::shared_ptr<ThreadObject> thread = FindThreadObject(handle);
     if (thread == nullptr) return FALSE;
     if (priority != THREAD_PRIORITY_IDLE && priority != THREAD_PRIORITY_TIME_CRITICAL &&
         (priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST)) {
@@ -197,7 +203,7 @@ BOOL SetThreadPriority(HANDLE handle, int priority) {
 }
 
 int GetThreadPriority(HANDLE handle) {
-    std::shared_ptr<ThreadObject> thread = FindKernelObjectOf<ThreadObject>(handle);
+    std::shared_ptr<ThreadObject> thread = FindThreadObject(handle);
     if (thread == nullptr) return THREAD_PRIORITY_ERROR_RETURN;
     std::lock_guard lock(thread->mutex);
     return thread->priority;

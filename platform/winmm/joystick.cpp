@@ -6,7 +6,7 @@
 
 #include "../host/joystick_names.h"
 #include "../testing/test_overrides.h"
-#include "platform/host.h"
+#include "../host/host.h"
 #include "platform/mmsystem.h"
 
 namespace {

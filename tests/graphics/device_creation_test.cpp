@@ -32,6 +32,7 @@ void ExpectSoftwareScreen(int width, int height, int colorType) {
 }
 
 TEST_F(DeviceCreationTest, AWindowStartMakesADeviceAtTheDesktopDepth) {
+    TestD3d9KeepPresents(true);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(IsDirect3DMode(), 1);
     EXPECT_EQ(gDirect3D.mixedVertexProcessing, 1);

@@ -13,6 +13,11 @@ namespace {
 
 class PresentScreenTest : public GraphicsFixture {
 protected:
+    void SetUp() override {
+        GraphicsFixture::SetUp();
+        TestD3d9KeepPresents(true);
+    }
+
     static TestD3d9Frame LastFrame() {
         TestD3d9Frame frame{};
         EXPECT_TRUE(TestD3d9LastPresent(&frame));

@@ -1,8 +1,10 @@
 // The program's own host: DirectSound opens SDL2's audio device (the dummy driver unless one is
-// chosen), and a sound plays through it to its end, paced by the device.
+// chosen), and a sound plays through it to its end, paced by the device; without a device,
+// sound set-up fails as on a machine without a sound card.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "app/message_pump.h"
@@ -41,6 +43,30 @@ TEST_F(SdlAudioTest, ASoundPlaysToItsEndThroughTheSdlAudioDevice) {
     EXPECT_GT(GetSoundCurrentTime(stream), 0) << "the stream thread refilled as it played";
     ASSERT_EQ(ShutdownLibrary(), 0);
     EXPECT_EQ(TestCountSoundBuffers(), 0);
+}
+
+// SDL opens no audio output (here: a driver it does not know), so DirectSound's Initialize
+// answers DSERR_NODRIVER; the start-up logs that and goes on without sound.
+TEST_F(SdlAudioTest, WithoutAnAudioDeviceSoundSetUpFailsAsWithoutASoundCard) {
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    const std::string previous = driver != nullptr ? driver : "";
+    setenv("SDL_AUDIODRIVER", "orbek-no-such-driver", 1);
+    TestUseHeadlessHost(false);
+    TestUseVirtualClock(false);
+    gShell.noGraphics = 1;
+    gLibrary.noInput = 1;
+    int started = SetupLibrary();
+    if (driver != nullptr) {
+        setenv("SDL_AUDIODRIVER", previous.c_str(), 1);
+    } else {
+        unsetenv("SDL_AUDIODRIVER");
+    }
+    ASSERT_EQ(started, 0);
+    EXPECT_EQ(gSound.device, nullptr);
+    EXPECT_TRUE(InOrder(Log(), {"引き続きインターフェースの初期化処理...  初期化に失敗しました\r\n",
+                                "エラーコード 88780078\r\n"}));
+    EXPECT_EQ(LoadBytes("none.wav", PcmWave(1, 44100, 16, Bytes(64))), -1);
 }
 
 }  // namespace

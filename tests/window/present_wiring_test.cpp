@@ -11,7 +11,7 @@
 #include <platform/testing_host.h>
 #include <platform/win32.h>
 #include <platform/win32_gdi.h>
-#include <platform/window_surface.h>
+#include "win32/user/window_surface.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,14 +1,41 @@
 // The SDL2 host under SDL's dummy video driver: a window is made, shown, drawn, pumped and
-// destroyed through the window layer without a display.
+// destroyed through the window layer without a display, and the host chosen by name. On an X
+// display of Xvfb's without a window manager (when Xvfb is installed), full screen scales the
+// picture to fit the display.
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 #include <platform/testing_host.h>
 #include <platform/win32.h>
 #include <platform/win32_user.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/host.h"
 
 namespace {
+
+TEST(HostChoiceTest, TheEnvironmentNamesTheHostAndSdlIsTheDefault) {
+    const char* previous = std::getenv("ORBEK_HOST");
+    std::string kept = previous != nullptr ? previous : "";
+    setenv("ORBEK_HOST", "headless", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kHeadlessHost);
+    setenv("ORBEK_HOST", "sdl", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    setenv("ORBEK_HOST", "vulkan", 1);
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    unsetenv("ORBEK_HOST");
+    EXPECT_EQ(&HostFromEnvironment(), &kSdlHost);
+    if (previous != nullptr) setenv("ORBEK_HOST", kept.c_str(), 1);
+}
 
 int gPaints = 0;
 
@@ -50,6 +77,157 @@ TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_TRUE(UnregisterClassA("SdlSmoke", nullptr));
     TestUseHeadlessHost(true);
+}
+
+// Xvfb at 1280x720 with no window manager, its screen kept as an XWD image in a file.
+class VirtualDisplay {
+public:
+    ~VirtualDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (!directory_.empty()) {
+            unlink((directory_ + "/Xvfb_screen0").c_str());
+            rmdir(directory_.c_str());
+        }
+    }
+
+    // False when Xvfb is missing or does not come up within ten seconds.
+    bool Start() {
+        char pattern[] = "/tmp/orbek_xvfb_XXXXXX";
+        int ready[2];
+        if (mkdtemp(pattern) == nullptr || pipe(ready) != 0) return false;
+        directory_ = pattern;
+        std::string fd = std::to_string(ready[1]);
+        const char* argv[] = {"Xvfb",      "-displayfd",  fd.c_str(), "-screen",
+                              "0",         "1280x720x24", "-fbdir",   directory_.c_str(),
+                              "-nolisten", "tcp",         nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, ready[0]);
+        int spawned =
+            posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ready[1]);
+        if (spawned != 0) pid_ = 0;
+        // Xvfb writes its display number once it takes clients.
+        std::string number;
+        pollfd wait = {ready[0], POLLIN, 0};
+        char c;
+        while (pid_ > 0 && poll(&wait, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        close(ready[0]);
+        name_ = ":" + number;
+        return !number.empty();
+    }
+
+    const std::string& Name() const { return name_; }
+
+    // The screen as 0xRRGGBB pixels, row by row; empty when the image cannot be read.
+    std::vector<uint32_t> Screen() const {
+        std::ifstream file(directory_ + "/Xvfb_screen0", std::ios::binary | std::ios::ate);
+        std::vector<uint8_t> image(file ? static_cast<size_t>(file.tellg()) : 0);
+        file.seekg(0);
+        file.read(reinterpret_cast<char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+        auto word = [&image](size_t at, bool bigEndian) -> uint32_t {
+            const uint8_t* p = image.data() + at;
+            return bigEndian ? uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3]
+                             : uint32_t{p[3]} << 24 | p[2] << 16 | p[1] << 8 | p[0];
+        };
+        if (image.size() < 100) return {};
+        // The header's fields are big-endian words; the pixels are in the server's byte order.
+        uint32_t headerBytes = word(0, true), width = word(16, true), height = word(20, true);
+        bool bigEndianPixels = word(28, true) != 0;
+        uint32_t bitsPerPixel = word(44, true), lineBytes = word(48, true);
+        size_t pixels = headerBytes + size_t{word(76, true)} * 12;
+        if (width != kWidth || height != kHeight || bitsPerPixel != 32 ||
+            pixels + size_t{lineBytes} * height > image.size()) {
+            return {};
+        }
+        std::vector<uint32_t> screen;
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x) {
+                screen.push_back(word(pixels + y * lineBytes + x * 4, bigEndianPixels) & 0xFFFFFF);
+            }
+        }
+        return screen;
+    }
+
+    static constexpr uint32_t kWidth = 1280, kHeight = 720;
+
+private:
+    pid_t pid_ = 0;
+    std::string directory_;
+    std::string name_;
+};
+
+// A 640x480 picture, red on the left and blue on the right, fills the 1280x720 display's height
+// at 1.5 times its size between black bars of 160 pixels; back in a window at (100, 50) it is
+// shown at its own size there. Run in a child process of its own: 0 when both are seen.
+int ShowFullScreenPicture(const VirtualDisplay& display) {
+    setenv("DISPLAY", display.Name().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    const HostDriver& host = Host();
+    if (!host.start()) return 2;
+    uint32_t window = host.createWindow("full screen", 0, 0, 640, 480);
+    // Draws until the screen shows what `expected` gives at each sampled point.
+    auto shows = [&](uint32_t (*expected)(uint32_t x, uint32_t y)) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            HostEvent event;
+            while (host.pollEvent(&event)) {
+            }
+            int width, height, pitch;
+            uint32_t* pixels = host.lockSurface(window, &width, &height, &pitch);
+            if (pixels == nullptr) return false;
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    pixels[y * width + x] = x < width / 2 ? 0xFF0000 : 0x0000FF;
+                }
+            }
+            host.unlockSurface(window);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::vector<uint32_t> screen = display.Screen();
+            bool seen = !screen.empty();
+            // Away from the picture's edges, where scaling may blend neighbours.
+            for (uint32_t x : {0u, 90u, 110u, 150u, 170u, 400u, 630u, 650u, 900u, 1110u, 1130u}) {
+                for (uint32_t y : {0u, 40u, 60u, 360u, 719u}) {
+                    seen = seen && screen[y * VirtualDisplay::kWidth + x] == expected(x, y);
+                }
+            }
+            if (seen) return true;
+        }
+        return false;
+    };
+    // In the window layer's order for a full-screen window: full screen, place, show.
+    host.setFullScreen(window, true);
+    host.placeWindow(window, 0, 0, 640, 480);
+    host.showWindow(window, true);
+    if (!shows([](uint32_t x, uint32_t) -> uint32_t {
+            return x < 160 || x >= 1120 ? 0 : x < 640 ? 0xFF0000 : 0x0000FF;
+        })) {
+        return 1;
+    }
+    host.setFullScreen(window, false);
+    host.placeWindow(window, 100, 50, 640, 480);
+    if (!shows([](uint32_t x, uint32_t y) -> uint32_t {
+            if (x < 100 || x >= 740 || y < 50 || y >= 530) return 0;
+            return x < 420 ? 0xFF0000 : 0x0000FF;
+        })) {
+        return 4;
+    }
+    return 0;
+}
+
+TEST(SdlHostXvfbTest, FullScreenScalesThePictureToTheDisplayWithoutAWindowManager) {
+    VirtualDisplay display;
+    if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+    EXPECT_EXIT(_exit(ShowFullScreenPicture(display)), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_MOUSEWHEEL = 0x020A;
 constexpr UINT WM_MOUSEHWHEEL = 0x020E;
+// One wheel step, in the high word of the wheel messages' wParam.
+constexpr int WHEEL_DELTA = 120;
 constexpr UINT WM_SIZING = 0x0214;
 constexpr UINT WM_MOVING = 0x0216;
 constexpr UINT WM_DROPFILES = 0x0233;
@@ -141,7 +143,9 @@ constexpr WPARAM WMSZ_BOTTOM = 6;
 constexpr WPARAM WMSZ_BOTTOMLEFT = 7;
 constexpr WPARAM WMSZ_BOTTOMRIGHT = 8;
 
-// WM_SYSCOMMAND and WM_NCHITTEST.
+// WM_SYSCOMMAND and WM_NCHITTEST. The low four bits of WM_SYSCOMMAND's wParam are the
+// system's own: a command is compared after masking them off.
+constexpr WPARAM kSysCommandMask = 0xFFF0;
 constexpr WPARAM SC_MINIMIZE = 0xF020;
 constexpr WPARAM SC_MAXIMIZE = 0xF030;
 constexpr WPARAM SC_CLOSE = 0xF060;

@@ -19,6 +19,7 @@ struct Brush : GdiObject {
 struct DeviceContext {
     virtual ~DeviceContext() = default;
     HWND window = nullptr;
+    uint32_t hostWindow = 0;  // the host window whose surface a window's context draws on
 };
 
 // Handles of stock objects are never freed; DeleteObject answers TRUE for them and keeps them.

@@ -115,7 +115,7 @@ void PostMouse(HWND window, const HostEvent& event) {
         } else if (event.kind == HostEventKind::MouseWheel) {
             message = event.y != 0 ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
             int steps = event.y != 0 ? event.y : event.x;
-            wParam = static_cast<WPARAM>(static_cast<WORD>(steps * 120)) << 16;
+            wParam = MAKEWPARAM(0, static_cast<WORD>(steps * WHEEL_DELTA));
             lParam = screenPoint;
         }
         wParam |= MouseKeyFlags();
@@ -353,7 +353,7 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window != nullptr) {
         WindowRecord* record = FindWindowRecord(window);
         if (record == nullptr) {
-            SetLastError(1400);
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
         thread = record->threadId;
@@ -373,7 +373,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::unique_lock<std::recursive_mutex> guard(gUser.lock);
     WindowRecord* record = FindWindowRecord(window);
     if (record == nullptr) {
-        SetLastError(1400);
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
     if (record->threadId == self) {
@@ -439,7 +439,7 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             DestroyWindow(window);
             return 0;
         case WM_SYSCOMMAND:
-            switch (wParam & 0xFFF0) {
+            switch (wParam & kSysCommandMask) {
                 case SC_CLOSE:
                     SendMessageA(window, WM_CLOSE, 0, 0);
                     break;

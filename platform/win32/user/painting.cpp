@@ -1,7 +1,7 @@
 // Painting a window: the update region (kept as one rectangle), WM_PAINT through BeginPaint and
 // EndPaint, window device contexts, FillRect onto the window's surface, and what GetDeviceCaps
 // reports for the desktop.
-#include <platform/window_surface.h>
+#include "window_surface.h"
 
 #include <algorithm>
 
@@ -106,6 +106,8 @@ HDC GetDC(HWND window) {
     if (window != nullptr && !IsWindow(window)) return nullptr;
     auto context = std::make_shared<DeviceContext>();
     context->window = window;
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    if (WindowRecord* record = FindWindowRecord(window)) context->hostWindow = record->hostWindow;
     return InsertDeviceContext(context);
 }
 

@@ -3,7 +3,7 @@
 // never held while a window procedure runs.
 #pragma once
 
-#include <platform/host.h>
+#include "../../host/host.h"
 #include <platform/testing_host.h>
 #include <platform/win32_user.h>
 
@@ -108,9 +108,6 @@ WindowRecord* FindWindowRecord(HWND window);
 LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Starts the host once; false when there is no display.
 bool EnsureHostStarted();
-// Copies a frame the Direct3D device presents into its window's surface.
-struct D3d9PresentedFrame;
-void ShowPresentedFrame(const D3d9PresentedFrame& frame);
 // Tells the host where the window is, whether it shows and whether it covers the display.
 void SyncHostWindow(HWND window);
 // Applies a new window rectangle, sending WM_MOVE and WM_SIZE for what changed.

@@ -2,7 +2,6 @@
 // with the messages Windows sends for each (only when something changed), activation, and the
 // class lock files through which FindWindowA sees the windows of other processes.
 #include <fcntl.h>
-#include <platform/d3d9_present.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,10 +17,6 @@ UserState gUser;
 
 namespace {
 
-constexpr DWORD kErrorInvalidWindowHandle = 1400;
-constexpr DWORD kErrorCannotFindClass = 1407;
-constexpr DWORD kErrorClassAlreadyExists = 1410;
-constexpr DWORD kErrorClassHasWindows = 1412;
 // Stands for a window of our class that another process shows.
 HWND const kForeignWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0xF0F0F0F0));
 
@@ -214,7 +209,7 @@ ATOM RegisterClassExA(const WNDCLASSEXA* windowClass) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     std::string key = UpperCase(windowClass->lpszClassName);
     if (gUser.classes.count(key) != 0) {
-        SetLastError(kErrorClassAlreadyExists);
+        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
     }
     gUser.classes[key] = {windowClass->lpszClassName, windowClass->lpfnWndProc,
@@ -229,12 +224,12 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
     std::string key = UpperCase(className);
     auto found = gUser.classes.find(key);
     if (found == gUser.classes.end()) {
-        SetLastError(kErrorCannotFindClass);
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return FALSE;
     }
     for (const auto& entry : gUser.windows) {
         if (entry.second.classKey == key) {
-            SetLastError(kErrorClassHasWindows);
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
             return FALSE;
         }
     }
@@ -252,7 +247,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
         std::string key = UpperCase(className);
         auto found = gUser.classes.find(key);
         if (found == gUser.classes.end()) {
-            SetLastError(kErrorCannotFindClass);
+            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
         if (!EnsureHostStarted()) {
@@ -282,8 +277,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
         }
         record.lockFile = TakeClassLock(key);
         if (gUser.hostThread == 0) gUser.hostThread = record.threadId;
-        // With windows about, the Direct3D device's presents are shown in them from now on.
-        SetD3d9PresentHandler(ShowPresentedFrame);
         window = record.handle;
         gUser.windows[reinterpret_cast<uintptr_t>(window)] = std::move(record);
     }
@@ -306,7 +299,7 @@ BOOL DestroyWindow(HWND window) {
         std::lock_guard<std::recursive_mutex> guard(gUser.lock);
         WindowRecord* record = FindWindowRecord(window);
         if (record == nullptr || record->destroying) {
-            SetLastError(kErrorInvalidWindowHandle);
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
         if (record->threadId != GetCurrentThreadId()) {
@@ -370,7 +363,7 @@ BOOL ShowWindow(HWND window, int command) {
         std::lock_guard<std::recursive_mutex> guard(gUser.lock);
         WindowRecord* record = FindWindowRecord(window);
         if (record == nullptr) {
-            SetLastError(kErrorInvalidWindowHandle);
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
         wasVisible = record->visible;
@@ -408,7 +401,7 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
         std::lock_guard<std::recursive_mutex> guard(gUser.lock);
         WindowRecord* record = FindWindowRecord(window);
         if (record == nullptr) {
-            SetLastError(kErrorInvalidWindowHandle);
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
         rect = record->rect;
@@ -438,7 +431,7 @@ BOOL GetWindowRect(HWND window, RECT* rect) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     WindowRecord* record = FindWindowRecord(window);
     if (record == nullptr || rect == nullptr) {
-        SetLastError(kErrorInvalidWindowHandle);
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
     *rect = record->rect;
@@ -476,7 +469,7 @@ LONG GetWindowLongA(HWND window, int index) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     WindowRecord* record = FindWindowRecord(window);
     if (record == nullptr) {
-        SetLastError(kErrorInvalidWindowHandle);
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
     if (index == GWL_STYLE) {

@@ -1,10 +1,10 @@
 // Shows what the software Direct3D device presents: the back buffer goes to the present's
-// window through the DIB output, converted from its format and stretched from the source to the
-// destination rectangle.
-#include <platform/d3d9_present.h>
+// window through GDI's DIB output, converted from its format and stretched from the source to
+// the destination rectangle.
 #include <platform/win32_gdi.h>
+#include <platform/win32_user.h>
 
-#include "user_state.h"
+#include "d3d9_state.h"
 
 namespace {
 
@@ -17,6 +17,7 @@ struct MaskedBitmapInfo {
 }  // namespace
 
 void ShowPresentedFrame(const D3d9PresentedFrame& frame) {
+    if (!IsWindow(frame.window)) return;
     MaskedBitmapInfo info{};
     WORD bits = 16;
     switch (frame.format) {

@@ -31,8 +31,8 @@ TestD3d9Profile TestD3d9DefaultProfile();
 // Read at each call: by the Direct3D object's queries, GetDeviceCaps, creation and drawing.
 void TestD3d9SetProfile(const TestD3d9Profile& profile);
 
-// The default profile, no loss, no pitch padding, no kept frame, the pixel paths the
-// environment asks for.
+// The default profile, no loss, no pitch padding, no kept frame, presents not kept, the pixel
+// paths the environment asks for.
 void TestD3d9Reset();
 
 // true: every draw goes through the general pixel path, as with ORBEK_D3D9_GENERAL_SPANS=1;
@@ -73,7 +73,9 @@ struct TestD3d9Frame {
     RECT source;
     RECT dest;
     bool wholeClientArea;
-    int presentCount;  // presents since the last reset
+    int presentCount;  // presents kept since the last reset
 };
-// The last presented back buffer; false when nothing was presented.
+// While on, each present keeps a copy of the back buffer for TestD3d9LastPresent.
+void TestD3d9KeepPresents(bool on);
+// The last presented back buffer; false when no present was kept.
 bool TestD3d9LastPresent(TestD3d9Frame* frame);

@@ -1,5 +1,5 @@
-// Kernel objects behind HANDLE values (events, threads, files, find handles) and the
-// signalled state that the waitable ones share.
+// The handle table: kernel objects behind HANDLE values (events, threads, files, find
+// handles) and the signalled state that the waitable ones share.
 #pragma once
 
 #include <condition_variable>
@@ -22,10 +22,15 @@ struct WaitableObject : KernelObject {
 
 // A new handle for the object.
 HANDLE InsertKernelObject(std::shared_ptr<KernelObject> object);
-// The object behind a handle (the current-thread pseudo handle included), or null.
+// The object behind a handle, or null; the thread functions resolve the current-thread pseudo
+// handle themselves.
 std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle);
-// The record of the calling thread, made on first use for threads the layer did not start.
-std::shared_ptr<KernelObject> CurrentThreadObject();
+
+// A pseudo handle, as on Windows: it always means the calling thread, and closing it does
+// nothing.
+inline HANDLE CurrentThreadPseudoHandle() {
+    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
+}
 
 // The object behind a handle when it is of type T; else null with ERROR_INVALID_HANDLE.
 template <class T>

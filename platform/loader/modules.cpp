@@ -1,15 +1,14 @@
 // The layer's run-time modules: LoadLibraryA, GetProcAddress, FreeLibrary and
 // GetModuleHandleA over a fixed table of modules and their exports, reference counted.
-// Every module's exports are listed here; a module whose interface is not built exports
-// nothing yet.
-#include "modules.h"
-
+// Every module's exports are listed here, so the loader stands above every module; a module
+// whose interface is not built exports nothing yet.
 #include <cctype>
 #include <cstring>
 #include <mutex>
 #include <span>
 
 #include "../testing/test_overrides.h"
+#include "../win32/module_names.h"
 #include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/dsound.h"
@@ -107,13 +106,6 @@ struct ModulesState {
 };
 
 static ModulesState gModules;
-
-std::string NormalizeModuleName(const char* name) {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".dll") == 0) key.resize(key.size() - 4);
-    return key;
-}
 
 static HMODULE HandleOfModule(size_t index) {
     return reinterpret_cast<HMODULE>(kFirstModuleBase + index * kModuleSpacing);

@@ -134,5 +134,9 @@ struct HostDriver {
 extern const HostDriver kSdlHost;
 extern const HostDriver kHeadlessHost;
 
-// The driver in use: SDL2 unless a test chose the headless one.
+// The driver that the environment names in ORBEK_HOST ("sdl" or "headless"); SDL2 when it
+// names none of them.
+const HostDriver& HostFromEnvironment();
+// The driver in use: the environment's at start, else the one a test selected.
 const HostDriver& Host();
+void SelectHostDriver(const HostDriver& driver);
