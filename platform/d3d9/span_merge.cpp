@@ -210,7 +210,9 @@ inline void MergeEight(const MergeJob& job, const DWORD* source, BYTE* target) {
 }
 
 template <class F, BlendKind K, bool AlphaTest>
-void Merge(const MergeJob& job, BYTE* target, int n) {
+void Merge(const MergeJob& shared, BYTE* target, int n) {
+    // A local copy: the stores could alias the job as far as the compiler knows.
+    const MergeJob job = shared;
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         MergeEight<F, K, AlphaTest>(job, job.source + i, target + i * F::kBytes);
