@@ -65,43 +65,39 @@ void Translucent565(uint8_t* p, int64_t count, const SolidColour& s) {
     BlendSolidRun<false, 1>(p, count - i, s);
 }
 
-// Mode 2, 32-bit: PackedAdd32 of a fixed addend, bytewise. With A = a & 0x00FEFEFF and t the
-// destination without byte 3 (and without the lowest bit of green or red where the addend
-// has it): adds(t, A + those bits) is every channel's saturating sum with the destination's
-// and the addend's lowest bits; avg(t, A - 1) = (t + A) >> 1 holds each channel's sum less
-// its lowest bit, with the carry in bit 7, so doubling it puts each carry on the lowest bit
-// of the byte above (byte 3 is red's carry) and leaves only bits the sum already has.
-// Channels adding nothing are kept out of the average (they never carry).
-template <bool EveryChannelAdds>
-void AddRows32(uint8_t* p, int64_t count, __m128i keep, __m128i sumAdd, __m128i carryAdd,
-               __m128i adding, const SolidColour& s) {
-    int64_t i = 0;
-    for (; i + 4 <= count; i += 4, p += 16) {
-        const __m128i t = _mm_and_si128(Load(p), keep);
-        const __m128i sum = _mm_adds_epu8(t, sumAdd);
-        __m128i half = _mm_avg_epu8(EveryChannelAdds ? t : _mm_and_si128(t, adding), carryAdd);
-        Store(p, _mm_or_si128(sum, _mm_add_epi32(half, half)));
-    }
-    BlendSolidRun<true, 2>(p, count - i, s);
-}
-
+// Mode 2, 32-bit: PackedAdd32 of a fixed addend, bytewise. With A = a & 0x00FEFEFF, blue is
+// the saturating sum; green and red saturate their even parts, and their lowest bit ORs the
+// destination's (which the byte add keeps, A being even there), the addend's and the carry
+// out of the channel below; byte 3 is the carry out of red. A channel carries exactly when bit
+// 7 of avg(d, A - 1) = (d + A) >> 1 is set; avg(d, 255) always sets it, which stands for the
+// addend's own lowest bit in the channel above.
 void Additive32(uint8_t* p, int64_t count, const SolidColour& s) {
-    const uint32_t add = s.colour & 0x00FEFEFF, lowBits = s.colour & 0x00010100;
-    uint32_t lessOne = 0, adding = 0;
+    const uint32_t add = s.colour & 0x00FEFEFF;
+    uint32_t carryAdd = 0, carryBits = 0;
     for (int k = 0; k < 3; ++k) {
         const uint32_t a = ByteOf(add, k);
-        if (a == 0) continue;
-        lessOne |= (a - 1) << (8 * k);
-        adding |= 0xFFu << (8 * k);
+        const bool lowBitAbove = k < 2 && (s.colour >> (8 * k + 8) & 1) != 0;
+        if (lowBitAbove) {
+            carryAdd |= 0xFFu << (8 * k);
+        } else if (a != 0) {  // with nothing added a channel never carries
+            carryAdd |= (a - 1) << (8 * k);
+        } else {
+            continue;
+        }
+        carryBits |= 0x80u << (8 * k);
     }
-    const __m128i keep = _mm_set1_epi32(static_cast<int>(0x00FFFFFF & ~lowBits));
-    const __m128i sumAdd = _mm_set1_epi32(static_cast<int>(add + lowBits));
-    const __m128i carryAdd = _mm_set1_epi32(static_cast<int>(lessOne));
-    const __m128i addingMask = _mm_set1_epi32(static_cast<int>(adding));
-    if (adding == 0x00FFFFFF)
-        AddRows32<true>(p, count, keep, sumAdd, carryAdd, addingMask, s);
-    else
-        AddRows32<false>(p, count, keep, sumAdd, carryAdd, addingMask, s);
+    const __m128i a = _mm_set1_epi32(static_cast<int>(add));
+    const __m128i a1 = _mm_set1_epi32(static_cast<int>(carryAdd));
+    const __m128i carryMask = _mm_set1_epi32(static_cast<int>(carryBits));
+    const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+    int64_t i = 0;
+    for (; i + 4 <= count; i += 4, p += 16) {
+        const __m128i d = Load(p);
+        const __m128i sum = _mm_and_si128(_mm_adds_epu8(d, a), rgb);
+        const __m128i carries = _mm_and_si128(_mm_avg_epu8(d, a1), carryMask);
+        Store(p, _mm_or_si128(sum, _mm_add_epi32(carries, carries)));  // bit 7 -> next bit 0
+    }
+    BlendSolidRun<true, 2>(p, count - i, s);
 }
 
 // Mode 2, RGB565: PackedAdd565 of a fixed addend on 16-bit lanes; red's carry out of bit 15,
