@@ -20,6 +20,8 @@ enum class HostEventKind {
     KeyDown,  // virtualKey (the sided one for Shift, Ctrl, Alt), scanCode, repeat
     KeyUp,
     Text,             // text: UTF-8 typed by the last key (or committed by an input method)
+    TextEditing,      // text: an input method's UTF-8 composition ("" when it ends); x: its
+                      // cursor and y: the length of its selected part, in characters
     MouseMove,        // x, y: client coordinates
     MouseButtonDown,  // button: 1 left, 2 right, 3 middle; x, y
     MouseButtonUp,

@@ -43,6 +43,8 @@ SdlWindow* FindSdl(uint32_t window) {
 
 bool Start() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Compositions longer than SDL's fixed event text arrive whole.
+    SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
     return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 
@@ -230,6 +232,21 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
             event->kind = HostEventKind::Text;
             event->window = e.text.windowID;
             event->text = e.text.text;
+            return true;
+        case SDL_TEXTEDITING:
+            event->kind = HostEventKind::TextEditing;
+            event->window = e.edit.windowID;
+            event->text = e.edit.text;
+            event->x = e.edit.start;
+            event->y = e.edit.length;
+            return true;
+        case SDL_TEXTEDITING_EXT:
+            event->kind = HostEventKind::TextEditing;
+            event->window = e.editExt.windowID;
+            event->text = e.editExt.text != nullptr ? e.editExt.text : "";
+            event->x = e.editExt.start;
+            event->y = e.editExt.length;
+            SDL_free(e.editExt.text);
             return true;
         case SDL_MOUSEMOTION:
             event->kind = HostEventKind::MouseMove;

@@ -13,9 +13,11 @@
 #include "platform/d3d9.h"
 #include "platform/dsound.h"
 #include "platform/dwmapi.h"
+#include "platform/imm.h"
 #include "platform/mmsystem.h"
 #include "platform/msacm.h"
 #include "platform/win32_user.h"
+#include "platform/winsock.h"
 
 struct ModuleExport {
     const char* name;
@@ -57,6 +59,36 @@ static const ModuleExport kUser32Exports[] = {
     {"WINNLSEnableIME", Export(WINNLSEnableIME)},
 };
 
+static const ModuleExport kImm32Exports[] = {
+    {"ImmGetContext", Export(ImmGetContext)},
+    {"ImmReleaseContext", Export(ImmReleaseContext)},
+    {"ImmGetOpenStatus", Export(ImmGetOpenStatus)},
+    {"ImmNotifyIME", Export(ImmNotifyIME)},
+    {"ImmSetOpenStatus", Export(ImmSetOpenStatus)},
+    {"ImmGetCandidateListA", Export(ImmGetCandidateListA)},
+    {"ImmGetCompositionStringA", Export(ImmGetCompositionStringA)},
+    {"ImmSetCompositionStringA", Export(ImmSetCompositionStringA)},
+};
+
+static const ModuleExport kWs2_32Exports[] = {
+    {"WSAGetLastError", Export(WSAGetLastError)},
+    {"WSAStartup", Export(WSAStartup)},
+    {"WSACleanup", Export(WSACleanup)},
+    {"WSAAsyncSelect", Export(WSAAsyncSelect)},
+    {"ntohs", Export(ntohs)},
+    {"htons", Export(htons)},
+    {"connect", Export(connect)},
+    {"socket", Export(socket)},
+    {"send", Export(send)},
+    {"accept", Export(accept)},
+    {"closesocket", Export(closesocket)},
+    {"shutdown", Export(shutdown)},
+    {"listen", Export(listen)},
+    {"bind", Export(bind)},
+    {"inet_addr", Export(inet_addr)},
+    {"recv", Export(recv)},
+};
+
 static const ModuleExport kDwmapiExports[] = {
     {"DwmEnableComposition", Export(DwmEnableComposition)},
 };
@@ -85,8 +117,8 @@ static const ModuleEntry kModules[] = {
     {"winmm", kWinmmExports},
     {"ole32", kOle32Exports},
     {"user32", kUser32Exports},
-    {"imm32", {}},
-    {"ws2_32", {}},
+    {"imm32", kImm32Exports},
+    {"ws2_32", kWs2_32Exports},
     {"dwmapi", kDwmapiExports},
     {"comctl32", {}},
     {"d3d9", kD3d9Exports},

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 
+#include "../../imm/input_context.h"
 #include "../../keyboard/keyboard.h"
+#include "../../winsock/socket_events.h"
 #include "user_state.h"
 
 namespace {
@@ -165,6 +167,15 @@ ThreadQueue& QueueOf(DWORD threadId) {
     return gUser.queues[threadId];
 }
 
+void PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ime) {
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    WindowRecord* record = FindWindowRecord(window);
+    if (record == nullptr) return;
+    QueuedMessage queued{MakeMessage(window, message, wParam, lParam), ""};
+    queued.ime = ime;
+    QueueOf(record->threadId).posted.push_back(queued);
+}
+
 LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC procedure = nullptr;
     {
@@ -188,6 +199,7 @@ void ProcessHostEvents() {
         bool minimised = false;
         bool acceptFiles = false;
         HWND input = nullptr;
+        bool imeEnabled = false;
         {
             std::lock_guard<std::recursive_mutex> guard(gUser.lock);
             for (const auto& entry : gUser.windows) {
@@ -198,6 +210,8 @@ void ProcessHostEvents() {
                 acceptFiles = entry.second.acceptFiles;
             }
             input = InputWindow(window);
+            const WindowRecord* inputRecord = FindWindowRecord(input);
+            imeEnabled = inputRecord != nullptr && inputRecord->imeEnabled;
         }
         if (window == nullptr) continue;
         switch (event.kind) {
@@ -239,8 +253,12 @@ void ProcessHostEvents() {
             case HostEventKind::KeyUp:
                 PostKey(input, event, &lastKeyIndex);
                 break;
+            case HostEventKind::TextEditing:
+                if (imeEnabled) ImeHostEditing(input, event.text, event.x, event.y);
+                break;
             case HostEventKind::Text: {
                 std::string bytes = ConvertUtf8ToCp932(event.text.c_str());
+                if (imeEnabled && ImeHostCommit(input, bytes)) break;
                 std::lock_guard<std::recursive_mutex> guard(gUser.lock);
                 ThreadQueue& queue = QueueOf(GetCurrentThreadId());
                 if (lastKeyIndex != 0 && lastKeyIndex <= queue.posted.size()) {
@@ -299,6 +317,7 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         hostThread = gUser.hostThread == self;
     }
     if (hostThread) ProcessHostEvents();
+    PollSocketEvents();
     RunSentMessages(self);
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     bool remove = (removeFlags & PM_REMOVE) != 0;
@@ -308,6 +327,7 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         *msg = it->msg;
         if (remove) {
             if (it->key != 0) UpdateKeyTable(gUser.keys, it->key, it->down);
+            if (it->ime) ImeApplyRetrieved(msg->hwnd);
             if (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) {
                 queue.lastKey = *msg;
                 queue.lastKeyText = it->text;

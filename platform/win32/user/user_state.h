@@ -50,6 +50,7 @@ struct QueuedMessage {
     std::string text;  // CP932 bytes typed with a key-down, for TranslateMessage
     BYTE key = 0;      // the (sided) key this input message presses or releases
     bool down = false;
+    bool ime = false;  // an IME message whose state the window's input context takes on
 };
 
 // A message sent from another thread, waiting for the window's thread to run it.
@@ -122,6 +123,8 @@ void SetApplicationActive(HWND window, bool active, bool minimised);
 void ProcessHostEvents();
 // The message queue of a thread, made on first use. Call with the lock held.
 ThreadQueue& QueueOf(DWORD threadId);
+// Posts to the window's thread; `ime` marks a message of the window's input context.
+void PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ime);
 
 // The display mode in force: the desktop's unless ChangeDisplaySettingsA set another.
 HostDisplayMode CurrentDisplayMode();

@@ -9,6 +9,8 @@
 
 #include "../../host/headless_host.h"
 #include "../../host/sdl_test_input.h"
+#include "../../imm/input_context.h"
+#include "../../winsock/socket_events.h"
 #include "user_state.h"
 
 namespace {
@@ -55,6 +57,8 @@ void TestResetWindowLayer() {
     ResetCursorAndKeys();
     ResetSystemSettings();
     ResetClipboard();
+    ResetInputContexts();
+    ResetSockets();
     ResetHeadlessHost();
 }
 
