@@ -98,10 +98,6 @@ BOOL ForceForegroundWindow(HWND window, int32_t topmost);
 int ApplyCursorVisibility(int32_t show);
 int ReadMousePosition(int32_t* x, int32_t* y);
 void QueueMouseClick(int32_t button);
-// Copies at most capacity - 1 bytes and a NUL; with a null dst returns the text's size + 1.
-// -1 without text or clipboard.
-int ReadClipboardText(char* dst, int32_t capacity);
-int WriteClipboardText(const char* text);
 int UpdateClientOriginOnMove(LPARAM lParam);
 int DrawInactiveImage();
 int FreeDroppedFiles();

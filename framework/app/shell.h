@@ -60,6 +60,11 @@ inline HWND GetDrawWindowHandle() {
     return gShell.window;
 }
 
+// The clipboard's text, CP932. Read copies at most capacity - 1 bytes and a NUL; with a null
+// dst it returns the text's size + 1; -1 without text or clipboard.
+int ReadClipboardText(char* dst, int32_t capacity);
+int WriteClipboardText(const char* text);
+
 // One pump call: 0, or -1 once the program must end.
 int PumpMessagesUnlocked();
 // Pumps until the window is active again unless no waiting is needed: 0 / -1 / 1 (waiting

@@ -22,30 +22,29 @@
 
 namespace {
 
-constexpr UINT kSocketMessage = 0x505;
 constexpr int kShortestSide = 128;
 constexpr uint32_t kRepaintInterval = 65;
 
 uint8_t ControlCodeOfKey(WPARAM key) {
     switch (key) {
         case VK_DELETE:
-            return 0x10;
+            return kCharCodeDelete;
         case VK_LEFT:
-            return 0x1D;
+            return kCharCodeLeft;
         case VK_RIGHT:
-            return 0x1C;
+            return kCharCodeRight;
         case VK_UP:
-            return 0x1E;
+            return kCharCodeUp;
         case VK_DOWN:
-            return 0x1F;
+            return kCharCodeDown;
         case VK_HOME:
-            return 0x1A;
+            return kCharCodeHome;
         case VK_END:
-            return 0x19;
+            return kCharCodeEnd;
         case VK_PRIOR:
-            return 0x17;
+            return kCharCodePageUp;
         case VK_NEXT:
-            return 0x15;
+            return kCharCodePageDown;
         default:
             return 0;
     }

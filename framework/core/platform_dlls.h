@@ -3,21 +3,14 @@
 #pragma once
 
 #include <platform/com.h>
+#include <platform/imm.h>
 #include <platform/mmsystem.h>
 #include <platform/win32.h>
+#include <platform/winsock.h>
 
-// Types of the socket and input-method signatures below that no platform
-// header declares yet; the slots only pass pointers to them.
-typedef UINT_PTR SOCKET;
-struct sockaddr;
+// Name look-ups that no Part calls: the layer exports none of them, and their slots stay null.
 struct hostent;
 struct addrinfo;
-struct WSADATA;
-typedef WSADATA* LPWSADATA;
-struct HIMC__;
-typedef HIMC__* HIMC;
-struct CANDIDATELIST;
-typedef CANDIDATELIST* LPCANDIDATELIST;
 
 struct PlatformDllTable {
     HMODULE ws2_32Module;
