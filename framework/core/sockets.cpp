@@ -282,17 +282,38 @@ int SendMessages(Handle handle) {
     return 0;
 }
 
-// The guards that RecvSocket and SendSocket share; true when the handle may be served.
-bool EnterTransfer(Handle handle, int32_t* guard) {
+// The guards that RecvSocket and SendSocket share; true when the handle may be served. An
+// event that finds the other handle's transfer under way is kept as pending and served by
+// the pump once that transfer ended, so that no connection waits for an event already spent.
+bool EnterTransfer(Handle handle, int32_t* guard, int32_t NetworkRecord::*pending) {
     Lock();
     NetworkRecord* r = RecordOf(handle);
     if (r == nullptr || r->header.asyncPendingCount != 0 || r->deferred != 0 || *guard != 0) {
+        if (r != nullptr && r->deferred == 0 && *guard != 0) r->*pending = 1;
         Unlock();
         return false;
     }
     *guard = 1;
     PumpNetworkMessages(0);
     return true;
+}
+
+// Serves the events that found a transfer under way. Call with the lock held.
+void ServePendingTransfers() {
+    std::vector<Handle> reads, writes;
+    ForEachRecord([&](Handle h, NetworkRecord* r) {
+        if (r->deferred != 0) return;
+        if (r->pendingRead != 0 && gNetwork.inRecv == 0) reads.push_back(h);
+        if (r->pendingWrite != 0 && gNetwork.inSend == 0) writes.push_back(h);
+    });
+    for (Handle h : reads) {
+        if (NetworkRecord* r = RecordOf(h)) r->pendingRead = 0;
+        RecvSocket(h);
+    }
+    for (Handle h : writes) {
+        if (NetworkRecord* r = RecordOf(h)) r->pendingWrite = 0;
+        SendSocket(h);
+    }
 }
 
 void LeaveTransfer(int32_t* guard) {
@@ -403,7 +424,10 @@ int PumpNetworkMessages(int32_t retireFinished) {
     }
     MSG msg;
     while (PeekMessageA(&msg, gNetwork.window, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (locked) Unlock();
+    if (locked) {
+        ServePendingTransfers();
+        Unlock();
+    }
     return 0;
 }
 
@@ -451,7 +475,7 @@ int AcceptNetWork() {
 
 int RecvSocket(Handle handle) {
     if (gNetwork.setUp == 0) return -1;
-    if (!EnterTransfer(handle, &gNetwork.inRecv)) return -1;
+    if (!EnterTransfer(handle, &gNetwork.inRecv, &NetworkRecord::pendingRead)) return -1;
     int result = ReceiveMessages(handle);
     LeaveTransfer(&gNetwork.inRecv);
     return result;
@@ -459,7 +483,7 @@ int RecvSocket(Handle handle) {
 
 int SendSocket(Handle handle) {
     if (gNetwork.setUp == 0) return -1;
-    if (!EnterTransfer(handle, &gNetwork.inSend)) return -1;
+    if (!EnterTransfer(handle, &gNetwork.inSend, &NetworkRecord::pendingWrite)) return -1;
     int result = SendMessages(handle);
     LeaveTransfer(&gNetwork.inSend);
     return result;
@@ -556,6 +580,23 @@ Handle ConnectNetWork(const char* address, int32_t port) {
     }
     Unlock();
     return handle;
+}
+
+Handle GetNewAcceptNetWork() {
+    if (gNetwork.setUp == 0) return -1;
+    Lock();
+    // The chain runs from the newest handle: the last match is the oldest.
+    Handle found = -1;
+    NetworkRecord* oldest = nullptr;
+    ForEachRecord([&](Handle h, NetworkRecord* r) {
+        if (r->accepted != 0 && r->announced == 0) {
+            oldest = r;
+            found = h;
+        }
+    });
+    if (oldest != nullptr) oldest->announced = 1;
+    Unlock();
+    return found;
 }
 
 int CloseNetWork(Handle handle) {

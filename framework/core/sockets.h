@@ -36,6 +36,8 @@ Handle ListenNetWork(const char* address, int32_t port);
 // Starts a connection to the IPv4 address and port; the handle, connected once the connect
 // event arrives, or -1.
 Handle ConnectNetWork(const char* address, int32_t port);
+// The oldest accepted handle not handed out yet, or -1.
+Handle GetNewAcceptNetWork();
 // Closes the socket; the pump retires the handle (with auto-close). 0 / -1.
 int CloseNetWork(Handle handle);
 // 1 while connected, 0 not, -1 for a bad handle.

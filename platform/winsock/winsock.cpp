@@ -27,6 +27,9 @@ struct SocketRecord {
     bool writeEnabled = false;
     bool acceptEnabled = false;
     bool closeReported = false;
+    // The unread bytes when FD_READ was last posted; a peek that leaves them unchanged does
+    // not bring the event back, so a reader waiting for more is not called in a loop.
+    int reportedUnread = -1;
 };
 
 struct WinsockState {
@@ -109,8 +112,9 @@ void CollectEvents(SOCKET s, SocketRecord& record, std::vector<PendingPost>* pos
         if (error != 0) return;
     }
     if (!record.connected) return;
-    if (record.readEnabled && ready.unread > 0) {
+    if (record.readEnabled && ready.unread > 0 && ready.unread != record.reportedUnread) {
         record.readEnabled = false;
+        record.reportedUnread = ready.unread;
         post(FD_READ, 0);
     }
     if (record.writeEnabled && ready.writable) {
@@ -270,7 +274,9 @@ int recv(SOCKET s, char* buffer, int length, int flags) {
     record->readEnabled = true;
     if (!record->connected) return Fail(WSAENOTCONN);
     int error = 0;
-    int got = host_sockets::Receive(record->fd, buffer, length, (flags & MSG_PEEK) != 0, &error);
+    bool peek = (flags & MSG_PEEK) != 0;
+    int got = host_sockets::Receive(record->fd, buffer, length, peek, &error);
+    if (got > 0 && !peek) record->reportedUnread = -1;
     return got >= 0 ? got : Fail(error);
 }
 
@@ -282,6 +288,8 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
     if (!record->connected) return Fail(WSAENOTCONN);
     int error = 0;
     int sent = host_sockets::Send(record->fd, buffer, length, &error);
+    // What did not fit waits for room, as after a send that would block.
+    if (sent >= 0 && sent < length) record->writeEnabled = true;
     if (sent >= 0) return sent;
     if (error == WSAEWOULDBLOCK) record->writeEnabled = true;
     return Fail(error);
