@@ -44,7 +44,7 @@ struct ImeState {
     char composition[kImeTextBytes];
     int32_t compositionCursor;  // characters
     uint32_t clauses[kClauseBytes / 4];
-    int32_t clauseCount;
+    int32_t clauseEntries;
     uint8_t attributes[kImeTextBytes];
     int32_t attributeCount;
     void* candidates;  // tracked, as ImmGetCandidateListA gave it
@@ -70,6 +70,9 @@ struct TextInputState {
     int32_t checkCounter;
     ImeState ime;
     KeyInputDrawSettings draw;
+    // The Shift test and the IME restore pump messages, and the pump runs this processing:
+    // a nested call must not take characters from under the running one.
+    int32_t processing;
 };
 
 TextInputState gTextInput;
@@ -292,7 +295,7 @@ void ReadComposition(HIMC context, LPARAM flags) {
     if ((flags & GCS_COMPCLAUSE) != 0) {
         LONG got = gPlatformDlls.ImmGetCompositionStringA(context, GCS_COMPCLAUSE, ime.clauses,
                                                           kClauseBytes);
-        ime.clauseCount = std::clamp(static_cast<int32_t>(got), 0, kClauseBytes) / 4;
+        ime.clauseEntries = std::clamp(static_cast<int32_t>(got), 0, kClauseBytes) / 4;
     }
     if ((flags & GCS_COMPATTR) != 0) {
         LONG got = gPlatformDlls.ImmGetCompositionStringA(context, GCS_COMPATTR, ime.attributes,
@@ -598,19 +601,22 @@ LRESULT HandleImeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 int ProcessKeyInput() {
+    if (gTextInput.processing != 0) return 0;
+    gTextInput.processing = 1;
     if (gTextInput.ime.restoreStep != 0) RestoreImeComposition();
+    int result = 0;
     Handle active = gTextInput.draw.active;
-    if (active == -1) return 0;
-    KeyInputRecord* r = FindKeyInputRecord(active);
-    if (r == nullptr) return -1;
+    KeyInputRecord* r = active == -1 ? nullptr : FindKeyInputRecord(active);
+    if (active != -1 && r == nullptr) result = -1;
     char c[2];
-    while (r->ended == 0) {
+    while (r != nullptr && r->ended == 0) {
         int32_t size = GetCharCode(c, 1);
         if (size == 0) break;
         ResetCaretBlink();
         EditKeyInput(r, c, size);
     }
-    return 0;
+    gTextInput.processing = 0;
+    return result;
 }
 
 int ShutdownKeyInput() {
@@ -640,5 +646,5 @@ int MarkImeCompositionForRestore() {
 ImeComposition GetImeComposition() {
     const ImeState& ime = gTextInput.ime;
     return {ime.composition, ime.compositionCursor, ime.composing,
-            ime.open,        ime.clauseCount,       ime.attributeCount};
+            ime.open,        ime.clauseEntries,       ime.attributeCount};
 }

@@ -73,7 +73,7 @@ struct ImeComposition {
     int32_t cursor;    // in characters
     int32_t composing;
     int32_t open;
-    int32_t clauseCount;
+    int32_t clauseEntries;
     int32_t attributeCount;
 };
 ImeComposition GetImeComposition();
