@@ -237,7 +237,9 @@ TEST_F(ModuleTest, EveryNamedModuleLoads) {
         {"ole32.dll", "CoTaskMemAlloc"},        {"ole32.dll", "CoTaskMemFree"},
         {"ole32.dll", "CoFreeUnusedLibraries"}, {"ole32.dll", "CoUninitialize"},
         {"dwmapi.dll", "DwmEnableComposition"}, {"User32.dll", "WINNLSEnableIME"},
-        {"d3d9.dll", "Direct3DCreate9"},
+        {"d3d9.dll", "Direct3DCreate9"},          {"Imm32.dll", "ImmGetCompositionStringA"},
+        {"Imm32.dll", "ImmSetCompositionStringA"}, {"ws2_32.dll", "WSAAsyncSelect"},
+        {"ws2_32.dll", "recv"},
     };
     for (const auto& [name, function] : exports) {
         HMODULE module = LoadLibraryA(name);
