@@ -173,14 +173,23 @@ int32_t ReceiveIntoRing(NetworkRecord* r) {
     return got;
 }
 
-int ReceiveMessages(Handle handle) {
+// The checks that RecvSocket and SendSocket log alike; the record, or null after the log.
+NetworkRecord* UsableRecord(Handle handle, const char* function) {
     NetworkRecord* r = RecordOf(handle);
     if (r == nullptr || r->inUse == 0) {
-        return AppendLogText("有効なネットワークハンドルではありません in RecvSocket\n");
+        EmitLogFormat("有効なネットワークハンドルではありません in %s", function);
+        return nullptr;
     }
     if (r->error != 0) {
-        return AppendLogText("このネットワークハンドルにはエラーが発生しています in RecvSocket\n");
+        EmitLogFormat("このネットワークハンドルにはエラーが発生しています in %s", function);
+        return nullptr;
     }
+    return r;
+}
+
+int ReceiveMessages(Handle handle) {
+    NetworkRecord* r = UsableRecord(handle, "RecvSocket");
+    if (r == nullptr) return -1;
     if (r->framing == 0) return 0;
     for (;;) {
         bool arrived = false;
@@ -189,9 +198,9 @@ int ReceiveMessages(Handle handle) {
             char* bytes = reinterpret_cast<char*>(field);
             if (Ws().recv(r->socket, bytes, kLengthBytes, MSG_PEEK) != kLengthBytes) break;
             Ws().recv(r->socket, bytes, kLengthBytes, 0);
-            uint32_t length = static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
-                              static_cast<uint32_t>(field[2]) << 16 |
-                              static_cast<uint32_t>(field[3]) << 24;
+            uint32_t length =
+                static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
+                static_cast<uint32_t>(field[2]) << 16 | static_cast<uint32_t>(field[3]) << 24;
             // A length the handle cannot hold is never trusted: the connection goes.
             if (length > static_cast<uint32_t>(kMaxNetworkMessageBytes) ||
                 ReserveRingBuffer(&r->receive, static_cast<int>(length)) != 0) {
@@ -221,7 +230,7 @@ int32_t SendFromRing(NetworkRecord* r) {
     NormalizeRingBuffer(&ring);
     const char* storage = reinterpret_cast<const char*>(ring.buffer);
     int32_t first = r->sendRemaining < ring.capacity - ring.start ? r->sendRemaining
-                                                                   : ring.capacity - ring.start;
+                                                                  : ring.capacity - ring.start;
     int n = Ws().send(r->socket, storage + ring.start, first, 0);
     int32_t sent = n > 0 ? n : 0;
     if (n == first && r->sendRemaining > first) {
@@ -236,21 +245,16 @@ int32_t SendFromRing(NetworkRecord* r) {
 }
 
 int SendMessages(Handle handle) {
-    NetworkRecord* r = RecordOf(handle);
-    if (r == nullptr || r->inUse == 0) {
-        return AppendLogText("有効なネットワークハンドルではありません in SendSocket\n");
-    }
-    if (r->error != 0) {
-        return AppendLogText("このネットワークハンドルにはエラーが発生しています in SendSocket\n");
-    }
+    NetworkRecord* r = UsableRecord(handle, "SendSocket");
+    if (r == nullptr) return -1;
     if (r->send.stored == 0 || r->framing == 0) return 0;
     for (;;) {
         bool sent = false;
         if (r->lengthOwed > 0) {
-            int n = Ws().send(r->socket,
-                              reinterpret_cast<const char*>(r->lengthField) + kLengthBytes -
-                                  r->lengthOwed,
-                              r->lengthOwed, 0);
+            int n = Ws().send(
+                r->socket,
+                reinterpret_cast<const char*>(r->lengthField) + kLengthBytes - r->lengthOwed,
+                r->lengthOwed, 0);
             if (n <= 0) break;
             r->lengthOwed -= n;
             sent = true;
@@ -259,8 +263,8 @@ int SendMessages(Handle handle) {
         if (r->sendRemaining == 0) {
             r->sendRemaining = r->send.stored;
             for (int32_t i = 0; i < kLengthBytes; ++i) {
-                r->lengthField[i] = static_cast<uint8_t>(static_cast<uint32_t>(r->sendRemaining) >>
-                                                         (8 * i));
+                r->lengthField[i] =
+                    static_cast<uint8_t>(static_cast<uint32_t>(r->sendRemaining) >> (8 * i));
             }
             int n = Ws().send(r->socket, reinterpret_cast<const char*>(r->lengthField),
                               kLengthBytes, 0);
@@ -453,7 +457,8 @@ int AcceptNetWork() {
     r->connected = 1;
     r->accepted = 1;
     sockaddr_in6 peer{};  // large enough for either family
-    int length = ipv6 != 0 ? static_cast<int>(sizeof(sockaddr_in6)) : static_cast<int>(sizeof(sockaddr_in));
+    int length =
+        ipv6 != 0 ? static_cast<int>(sizeof(sockaddr_in6)) : static_cast<int>(sizeof(sockaddr_in));
     r->socket = Ws().accept(listening, reinterpret_cast<sockaddr*>(&peer), &length);
     if (r->socket == INVALID_SOCKET) {
         NetworkLog("acceptに失敗しました");
@@ -570,9 +575,9 @@ Handle ConnectNetWork(const char* address, int32_t port) {
         StorePeer(r, &to);
         bool selected = Ws().WSAAsyncSelect(r->socket, gNetwork.window, kSocketMessage,
                                             kAcceptedEvents | kEventConnect) == 0;
-        if (!selected || (Ws().connect(r->socket, reinterpret_cast<const sockaddr*>(&to),
-                                       sizeof to) != 0 &&
-                          Ws().WSAGetLastError() != WSAEWOULDBLOCK)) {
+        if (!selected ||
+            (Ws().connect(r->socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
+             Ws().WSAGetLastError() != WSAEWOULDBLOCK)) {
             NetworkLog("connectに失敗しました");
             RetireHandle(&gNetwork.registry, handle);
             handle = -1;

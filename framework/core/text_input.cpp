@@ -109,16 +109,15 @@ int32_t SizeBefore(const KeyInputRecord& r, int32_t at) {
 
 // The size of the character that starts at `at` (1 or 2).
 int32_t SizeAt(const KeyInputRecord& r, int32_t at) {
-    return at + 1 < r.length && IsLeadByte(static_cast<uint8_t>(r.text[at]), GetCharSet()) ? 2
-                                                                                           : 1;
+    return at + 1 < r.length && IsLeadByte(static_cast<uint8_t>(r.text[at]), GetCharSet()) ? 2 : 1;
 }
 
 void CopySelectionToClipboard(const KeyInputRecord& r) {
     if (!HasSelection(r)) return;
     int32_t from = std::min(r.selectionStart, r.selectionEnd);
     int32_t to = std::max(r.selectionStart, r.selectionEnd);
-    auto* copy = static_cast<char*>(AllocMemory(static_cast<uint32_t>(to - from + 1), __FILE__,
-                                                __LINE__));
+    auto* copy =
+        static_cast<char*>(AllocMemory(static_cast<uint32_t>(to - from + 1), __FILE__, __LINE__));
     if (copy == nullptr) return;
     CopyBytes(copy, r.text + from, static_cast<size_t>(to - from));
     copy[to - from] = '\0';
@@ -131,8 +130,8 @@ void CopySelectionToClipboard(const KeyInputRecord& r) {
 void PasteClipboard() {
     int size = ReadClipboardText(nullptr, 0);
     if (size <= 0) return;
-    auto* text = static_cast<char*>(AllocMemory(static_cast<uint32_t>(size) + 1, __FILE__,
-                                                __LINE__));
+    auto* text =
+        static_cast<char*>(AllocMemory(static_cast<uint32_t>(size) + 1, __FILE__, __LINE__));
     if (text == nullptr) return;
     if (ReadClipboardText(text, size + 1) == 0) {
         for (int32_t i = 0; text[i] != '\0'; ++i) {
@@ -331,7 +330,8 @@ void ReadCandidates(HWND window) {
             EmitLogFormat("漢字変換候補の取得に失敗しました  BufSize:%d", static_cast<int>(size));
         }
     }
-    if (gPlatformDlls.ImmReleaseContext != nullptr) gPlatformDlls.ImmReleaseContext(window, context);
+    if (gPlatformDlls.ImmReleaseContext != nullptr)
+        gPlatformDlls.ImmReleaseContext(window, context);
 }
 
 LRESULT HandleImeNotify(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -353,7 +353,8 @@ LRESULT HandleImeNotify(HWND window, WPARAM wParam, LPARAM lParam) {
             while (GetMicrosecondCount() - start < kOpenStatusPumpUs) {
                 if (PumpMessagesUnlocked() != 0) break;
             }
-            if (gPlatformDlls.ImmGetContext != nullptr && gPlatformDlls.ImmGetOpenStatus != nullptr) {
+            if (gPlatformDlls.ImmGetContext != nullptr &&
+                gPlatformDlls.ImmGetOpenStatus != nullptr) {
                 HIMC context = gPlatformDlls.ImmGetContext(window);
                 ime.open = gPlatformDlls.ImmGetOpenStatus(context) != FALSE ? 1 : 0;
                 if (gPlatformDlls.ImmReleaseContext != nullptr) {
@@ -387,10 +388,10 @@ void RestoreImeComposition() {
     }
     if (gPlatformDlls.ImmSetCompositionStringA != nullptr) {
         gPlatformDlls.ImmSetCompositionStringA(context, SCS_SETSTR, ime.savedComposition,
-                                               GetStringLength(ime.savedComposition), nullptr,
-                                               0);
+                                               GetStringLength(ime.savedComposition), nullptr, 0);
     }
-    if (gPlatformDlls.ImmReleaseContext != nullptr) gPlatformDlls.ImmReleaseContext(window, context);
+    if (gPlatformDlls.ImmReleaseContext != nullptr)
+        gPlatformDlls.ImmReleaseContext(window, context);
 }
 
 }  // namespace
@@ -467,8 +468,7 @@ int IsControlCharCode(uint8_t code) {
 int CountCharsInBytes(const char* s, int32_t bytes) {
     int32_t count = 0;
     for (int32_t i = 0; i < bytes && s[i] != '\0'; ++count) {
-        i += IsLeadByte(static_cast<uint8_t>(s[i]), GetCharSet()) != 0 && s[i + 1] != '\0' ? 2
-                                                                                           : 1;
+        i += IsLeadByte(static_cast<uint8_t>(s[i]), GetCharSet()) != 0 && s[i + 1] != '\0' ? 2 : 1;
     }
     return count;
 }
@@ -546,10 +546,10 @@ int DeleteKeyInputString(Handle handle) {
 
 int DeleteKeyInputSelection(KeyInputRecord* record) {
     if (record->selectionStart >= 0 && record->selectionEnd >= 0) {
-        int32_t from = std::clamp(std::min(record->selectionStart, record->selectionEnd), 0,
-                                  record->length);
-        int32_t to = std::clamp(std::max(record->selectionStart, record->selectionEnd), 0,
-                                record->length);
+        int32_t from =
+            std::clamp(std::min(record->selectionStart, record->selectionEnd), 0, record->length);
+        int32_t to =
+            std::clamp(std::max(record->selectionStart, record->selectionEnd), 0, record->length);
         RemoveBytes(record, from, to - from);
         record->cursor = from;
     }
@@ -646,5 +646,5 @@ int MarkImeCompositionForRestore() {
 ImeComposition GetImeComposition() {
     const ImeState& ime = gTextInput.ime;
     return {ime.composition, ime.compositionCursor, ime.composing,
-            ime.open,        ime.clauseEntries,       ime.attributeCount};
+            ime.open,        ime.clauseEntries,     ime.attributeCount};
 }

@@ -23,10 +23,10 @@ constexpr int32_t kKeyInputStringCount = 256;
 struct KeyInputRecord {
     int32_t inUse;
     int32_t checkNumber;
-    int32_t ended;      // Enter or Esc seen
-    int32_t cancelled;  // Esc
-    int32_t length;     // bytes
-    int32_t maxLength;  // bytes
+    int32_t ended;                         // Enter or Esc seen
+    int32_t cancelled;                     // Esc
+    int32_t length;                        // bytes
+    int32_t maxLength;                     // bytes
     int32_t selectionStart, selectionEnd;  // -1, -1: no selection; either order
     int32_t displayStart;
     int32_t cursor;  // bytes

@@ -3,6 +3,8 @@
 // with the keys and characters around them; a context's strings are those of the last such
 // message retrieved. The whole composition is one clause; its selected part is the target being
 // converted. No input method here offers candidates.
+#include "input_context.h"
+
 #include <platform/imm.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "../win32/user/user_state.h"
-#include "input_context.h"
 
 namespace {
 
@@ -209,8 +210,8 @@ BOOL ImmNotifyIME(HIMC context, DWORD action, DWORD index, DWORD value) {
     return TRUE;
 }
 
-BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition,
-                              DWORD compositionBytes, LPVOID reading, DWORD readingBytes) {
+BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition, DWORD compositionBytes,
+                              LPVOID reading, DWORD readingBytes) {
     if (context == nullptr || index != SCS_SETSTR || !WindowExists(WindowOf(context))) {
         return FALSE;
     }

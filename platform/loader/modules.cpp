@@ -113,16 +113,11 @@ static const ModuleExport kMsacm32Exports[] = {
 };
 
 static const ModuleEntry kModules[] = {
-    {"kernel32", kKernel32Exports},
-    {"winmm", kWinmmExports},
-    {"ole32", kOle32Exports},
-    {"user32", kUser32Exports},
-    {"imm32", kImm32Exports},
-    {"ws2_32", kWs2_32Exports},
-    {"dwmapi", kDwmapiExports},
-    {"comctl32", {}},
-    {"d3d9", kD3d9Exports},
-    {"dsound", kDsoundExports},
+    {"kernel32", kKernel32Exports}, {"winmm", kWinmmExports},
+    {"ole32", kOle32Exports},       {"user32", kUser32Exports},
+    {"imm32", kImm32Exports},       {"ws2_32", kWs2_32Exports},
+    {"dwmapi", kDwmapiExports},     {"comctl32", {}},
+    {"d3d9", kD3d9Exports},         {"dsound", kDsoundExports},
     {"msacm32", kMsacm32Exports},
 };
 

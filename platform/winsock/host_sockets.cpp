@@ -165,8 +165,7 @@ int Connect(int fd, const void* address, int length, int* error) {
         *error = 10014;
         return -1;
     }
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&system), systemLength) == 0 ? 0
-                                                                                  : Fail(error);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&system), systemLength) == 0 ? 0 : Fail(error);
 }
 
 int ConnectResult(int fd) {

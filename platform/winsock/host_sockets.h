@@ -8,8 +8,8 @@ namespace host_sockets {
 struct Readiness {
     bool readable;  // data, a pending connection, or the end of the stream
     bool writable;
-    bool hangUp;    // the peer closed or the connection failed
-    int unread;     // bytes waiting to be read
+    bool hangUp;  // the peer closed or the connection failed
+    int unread;   // bytes waiting to be read
 };
 
 int Open(int family, int type, int protocol, int* error);

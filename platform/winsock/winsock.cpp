@@ -255,8 +255,8 @@ int connect(SOCKET s, const sockaddr* address, int length) {
     std::lock_guard<std::mutex> guard(gWinsock.lock);
     SocketRecord* record = Find(s);
     if (record == nullptr) return SOCKET_ERROR;
-    if (record->connected || record->connecting) return Fail(record->connected ? WSAEISCONN
-                                                                              : WSAEALREADY);
+    if (record->connected || record->connecting)
+        return Fail(record->connected ? WSAEISCONN : WSAEALREADY);
     int error = 0;
     if (host_sockets::Connect(record->fd, address, length, &error) == 0) {
         record->connected = true;

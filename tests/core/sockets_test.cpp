@@ -84,9 +84,9 @@ protected:
     }
 
     static std::vector<uint8_t> Frame(uint32_t length, size_t bodyBytes, uint8_t fill) {
-        std::vector<uint8_t> frame = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                                      static_cast<uint8_t>(length >> 16),
-                                      static_cast<uint8_t>(length >> 24)};
+        std::vector<uint8_t> frame = {
+            static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+            static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
         frame.insert(frame.end(), bodyBytes, fill);
         return frame;
     }

@@ -231,14 +231,22 @@ TEST_F(ModuleTest, EveryNamedModuleLoads) {
     }
     // The exports the framework's table asks for, by their exact names.
     const std::pair<const char*, const char*> exports[] = {
-        {"winmm.dll", "timeSetEvent"},          {"winmm.dll", "timeKillEvent"},
-        {"winmm.dll", "timeBeginPeriod"},       {"winmm.dll", "timeEndPeriod"},
-        {"winmm.dll", "timeGetDevCaps"},        {"ole32.dll", "CoCreateInstance"},
-        {"ole32.dll", "CoTaskMemAlloc"},        {"ole32.dll", "CoTaskMemFree"},
-        {"ole32.dll", "CoFreeUnusedLibraries"}, {"ole32.dll", "CoUninitialize"},
-        {"dwmapi.dll", "DwmEnableComposition"}, {"User32.dll", "WINNLSEnableIME"},
-        {"d3d9.dll", "Direct3DCreate9"},          {"Imm32.dll", "ImmGetCompositionStringA"},
-        {"Imm32.dll", "ImmSetCompositionStringA"}, {"ws2_32.dll", "WSAAsyncSelect"},
+        {"winmm.dll", "timeSetEvent"},
+        {"winmm.dll", "timeKillEvent"},
+        {"winmm.dll", "timeBeginPeriod"},
+        {"winmm.dll", "timeEndPeriod"},
+        {"winmm.dll", "timeGetDevCaps"},
+        {"ole32.dll", "CoCreateInstance"},
+        {"ole32.dll", "CoTaskMemAlloc"},
+        {"ole32.dll", "CoTaskMemFree"},
+        {"ole32.dll", "CoFreeUnusedLibraries"},
+        {"ole32.dll", "CoUninitialize"},
+        {"dwmapi.dll", "DwmEnableComposition"},
+        {"User32.dll", "WINNLSEnableIME"},
+        {"d3d9.dll", "Direct3DCreate9"},
+        {"Imm32.dll", "ImmGetCompositionStringA"},
+        {"Imm32.dll", "ImmSetCompositionStringA"},
+        {"ws2_32.dll", "WSAAsyncSelect"},
         {"ws2_32.dll", "recv"},
     };
     for (const auto& [name, function] : exports) {

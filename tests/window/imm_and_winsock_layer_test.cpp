@@ -19,8 +19,8 @@ constexpr UINT kSocketMessage = WM_USER + 0x105;
 std::vector<MSG> gReceived;
 
 LRESULT Recording(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kSocketMessage || (message >= WM_IME_STARTCOMPOSITION &&
-                                      message <= WM_IME_COMPOSITION) ||
+    if (message == kSocketMessage ||
+        (message >= WM_IME_STARTCOMPOSITION && message <= WM_IME_COMPOSITION) ||
         message == WM_IME_NOTIFY) {
         gReceived.push_back({window, message, wParam, lParam, 0, {}});
     }
@@ -141,8 +141,7 @@ TEST_F(LayerTest, SelectedEventsArePostedOnceUntilTheCallThatBringsThemBack) {
     ASSERT_EQ(WSAAsyncSelect(listener, window_, kSocketMessage, FD_ACCEPT), 0);
 
     SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    ASSERT_EQ(WSAAsyncSelect(client, window_, kSocketMessage, FD_CONNECT | FD_WRITE | FD_READ),
-              0);
+    ASSERT_EQ(WSAAsyncSelect(client, window_, kSocketMessage, FD_CONNECT | FD_WRITE | FD_READ), 0);
     EXPECT_EQ(connect(client, reinterpret_cast<const sockaddr*>(&at), sizeof at), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
     EXPECT_EQ(Events(client), (std::vector<LONG>{FD_CONNECT, FD_WRITE}));

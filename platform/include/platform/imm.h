@@ -56,5 +56,5 @@ BOOL ImmSetOpenStatus(HIMC context, BOOL open);
 // NI_COMPOSITIONSTR with CPS_CANCEL drops the composition (with WM_IME_ENDCOMPOSITION).
 BOOL ImmNotifyIME(HIMC context, DWORD action, DWORD index, DWORD value);
 // SCS_SETSTR replaces the composition, cursor at its end, with the messages that say so.
-BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition,
-                              DWORD compositionBytes, LPVOID reading, DWORD readingBytes);
+BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition, DWORD compositionBytes,
+                              LPVOID reading, DWORD readingBytes);

@@ -1,8 +1,8 @@
 // Windows Sockets (ws2_32) over the host's TCP/IP sockets: stream sockets for IPv4 and IPv6,
 // and WSAAsyncSelect, whose events the layer finds by polling whenever a thread retrieves
 // messages and posts to the window as Windows would: FD_READ while unread data waits (again
-// after each recv), FD_WRITE once connected and again after a send that would block (or sent only part),
-// FD_ACCEPT while a connection waits (again after each accept), FD_CONNECT when a connect
+// after each recv), FD_WRITE once connected and again after a send that would block (or sent only
+// part), FD_ACCEPT while a connection waits (again after each accept), FD_CONNECT when a connect
 // ends, FD_CLOSE once when the peer closes. Errors are Windows' numbers, read through
 // WSAGetLastError. Socket values are the layer's own; a value it did not issue is refused.
 #pragma once

@@ -3,7 +3,6 @@
 // never held while a window procedure runs.
 #pragma once
 
-#include "../../host/host.h"
 #include <platform/testing_host.h>
 #include <platform/win32_user.h>
 
@@ -13,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "../../host/host.h"
 
 struct WindowClassRecord {
     std::string name;
