@@ -27,8 +27,8 @@ constexpr int32_t kClauseBytes = 4096;
 constexpr int32_t kCheckNumberLimit = 1023;
 constexpr int32_t kOpenStatusPumpUs = 2000;
 constexpr int32_t kDikLeftShift = 0x2A, kDikRightShift = 0x36;
-constexpr uint8_t kCodeCopy = 3, kCodeBackspace = 8, kCodeTab = 9, kCodeEnter = 13,
-                  kCodePaste = 0x16, kCodeCut = 24, kCodeEscape = 27;
+constexpr uint8_t kCodeCopy = 3, kCodeBackspace = 8, kCodeEnter = 13, kCodePaste = 0x16,
+                  kCodeCut = 24, kCodeEscape = 27;
 constexpr int32_t kColourCount = 15;
 
 struct CharCodeBuffer {
