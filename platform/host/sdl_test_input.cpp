@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <cstring>
 #include <vector>
 
 #include "platform/testing_host.h"
@@ -38,6 +39,22 @@ void SdlPushKey(uint32_t hostWindow, int scancode, bool down) {
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     event.key.keysym.scancode = static_cast<SDL_Scancode>(scancode);
     event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+    SDL_PushEvent(&event);
+}
+
+void SdlPushText(uint32_t hostWindow, const char* utf8, bool editing, int start, int length) {
+    SDL_Event event{};
+    if (editing) {
+        event.type = SDL_TEXTEDITING;
+        event.edit.windowID = hostWindow;
+        std::strncpy(event.edit.text, utf8, sizeof event.edit.text - 1);
+        event.edit.start = start;
+        event.edit.length = length;
+    } else {
+        event.type = SDL_TEXTINPUT;
+        event.text.windowID = hostWindow;
+        std::strncpy(event.text.text, utf8, sizeof event.text.text - 1);
+    }
     SDL_PushEvent(&event);
 }
 

@@ -10,6 +10,8 @@
 #include <platform/winsock.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -172,6 +174,51 @@ TEST_F(LayerTest, SelectedEventsArePostedOnceUntilTheCallThatBringsThemBack) {
     EXPECT_EQ(recv(served, bytes, 1, 0), 0);
     EXPECT_EQ(Events(served), std::vector<LONG>{});
     EXPECT_EQ(WSACleanup(), 0);
+}
+
+TEST(SdlImeTest, SdlCompositionsAndCommitsReachTheWindowsContext) {
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    gReceived.clear();
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = Recording;
+    windowClass.lpszClassName = "SdlImeWindow";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND window =
+        CreateWindowExA(0, "SdlImeWindow", "", 0, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    auto pump = [] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    };
+    pump();
+    gReceived.clear();
+    TestSdlPushText(window, reinterpret_cast<const char*>(u8"あい"), true, 1, 1);
+    pump();
+    ASSERT_EQ(gReceived.size(), 2u);
+    EXPECT_EQ(gReceived[1].message, WM_IME_COMPOSITION);
+    HIMC context = ImmGetContext(window);
+    char text[8] = {};
+    EXPECT_EQ(ImmGetCompositionStringA(context, GCS_COMPSTR, text, sizeof text), 4);
+    EXPECT_EQ(std::string(text), "あい");
+    EXPECT_EQ(ImmGetCompositionStringA(context, GCS_CURSORPOS, nullptr, 0), 2);
+    BYTE attributes[4] = {};
+    EXPECT_EQ(ImmGetCompositionStringA(context, GCS_COMPATTR, attributes, 4), 4);
+    EXPECT_EQ(attributes[1], ATTR_INPUT);
+    EXPECT_EQ(attributes[2], ATTR_TARGET_CONVERTED);
+
+    gReceived.clear();
+    TestSdlPushText(window, reinterpret_cast<const char*>(u8"愛"), false, 0, 0);
+    pump();
+    ASSERT_EQ(gReceived.size(), 2u);
+    EXPECT_NE(gReceived[0].lParam & GCS_RESULTSTR, 0);
+    EXPECT_EQ(gReceived[1].message, WM_IME_ENDCOMPOSITION);
+    EXPECT_EQ(ImmGetCompositionStringA(context, GCS_RESULTSTR, nullptr, 0), 0);  // as of the end
+    EXPECT_TRUE(DestroyWindow(window));
+    EXPECT_TRUE(UnregisterClassA("SdlImeWindow", nullptr));
+    TestUseHeadlessHost(true);
 }
 
 }  // namespace

@@ -83,3 +83,7 @@ std::vector<uint32_t> TestHostReadSurface(HWND window, int* width, int* height) 
 void TestSdlPushKey(HWND window, int scancode, bool down) {
     SdlPushKey(HostWindowOf(window), scancode, down);
 }
+
+void TestSdlPushText(HWND window, const char* utf8, bool editing, int start, int length) {
+    SdlPushText(HostWindowOf(window), utf8, editing, start, length);
+}

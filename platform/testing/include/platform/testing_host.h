@@ -73,6 +73,9 @@ std::vector<TestHostEffectCall> TestHostTakeJoystickEffects();
 // standard controller's axes and buttons, numbered as SDL numbers them; rumble requests that
 // reach it are kept as {pad, low, high}.
 void TestSdlPushKey(HWND window, int scancode, bool down);
+// UTF-8 text committed in the window, or (editing) an input method's composition with its
+// cursor and selected length in characters.
+void TestSdlPushText(HWND window, const char* utf8, bool editing, int start, int length);
 // The pad's number among the virtual pads, or -1.
 int TestSdlAttachVirtualPad();
 void TestSdlSetVirtualPadAxis(int pad, int axis, int16_t value);
