@@ -100,7 +100,7 @@ void ForEachRecord(Visit visit) {
 
 int TerminateNetworkRecord(HandleHeader* header) {
     auto* r = reinterpret_cast<NetworkRecord*>(header);
-    if (r->socket != INVALID_SOCKET && r->socket != 0) Ws().closesocket(r->socket);
+    if (r->socket != INVALID_SOCKET) Ws().closesocket(r->socket);
     r->socket = INVALID_SOCKET;
     FreeRingBuffer(&r->receive);
     FreeRingBuffer(&r->send);
