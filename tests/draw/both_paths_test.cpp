@@ -60,20 +60,6 @@ Match CellMatch(int column, int row) {
     return column == 7 ? Match::Exact : Match::WithinOnePixel;
 }
 
-int Steps(uint32_t argb, int channel, int bits) {
-    const int value = static_cast<int>((argb >> (16 - 8 * channel)) & 0xFF);
-    if (bits == 32) return value;
-    return value >> (channel == 1 ? 2 : 3);
-}
-
-int StepDifference(uint32_t a, uint32_t b, int bits) {
-    int worst = 0;
-    for (int channel = 0; channel < 3; ++channel) {
-        worst = std::max(worst, std::abs(Steps(a, channel, bits) - Steps(b, channel, bits)));
-    }
-    return worst;
-}
-
 struct Frame {
     int bits = 32;
     std::vector<uint32_t> pixels;

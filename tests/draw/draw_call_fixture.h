@@ -7,7 +7,9 @@
 #include <orbek/orbek.h>
 #include <platform/testing_d3d9.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -79,3 +81,17 @@ protected:
         return frame[static_cast<size_t>(y) * 640 + x];
     }
 };
+
+// The largest difference of two 0xAARRGGBB pixels over red, green and blue, in steps of a
+// screen's channels: 1/255 at 32 bits, 1/31 (red, blue) and 1/63 (green) at 16 bits.
+inline int StepDifference(uint32_t a, uint32_t b, int bits) {
+    int worst = 0;
+    for (int channel = 0; channel < 3; ++channel) {
+        const int shift = 16 - 8 * channel;
+        const int drop = bits == 32 ? 0 : (channel == 1 ? 2 : 3);
+        const int x = static_cast<int>((a >> shift) & 0xFF) >> drop;
+        const int y = static_cast<int>((b >> shift) & 0xFF) >> drop;
+        worst = std::max(worst, std::abs(x - y));
+    }
+    return worst;
+}
