@@ -184,7 +184,7 @@ TEST_F(GraphVerticesTest, QuadrilateralsAreTwoTrianglesOrAGrid) {
     EXPECT_EQ(grid[63].v, 1.0f);
 }
 
-TEST_F(GraphVerticesTest, BlendGraphCoordinatesFollowTheGraphNotTheScreen) {
+TEST_F(GraphVerticesTest, BlendGraphCoordinatesFollowTheGraph) {
     const Handle blend = MakeGraph(64, 64, Texel);
     ASSERT_EQ(SetBlendGraph(blend, 0, 128, 0), 0);
     FlushVertexBatchNow();
@@ -196,6 +196,16 @@ TEST_F(GraphVerticesTest, BlendGraphCoordinatesFollowTheGraphNotTheScreen) {
     EXPECT_EQ(v[1].blendV, 0.0f);
     EXPECT_EQ(v[2].blendV, 0.5f);
     EXPECT_EQ(v[1].x, 73.5f);
+    // Quadrilaterals under a blend graph: an axis-parallel rectangle is a stretched draw on
+    // whole pixels; any other is drawn piece by piece at once, half a pixel up and left.
+    FlushVertexBatchNow();
+    ASSERT_EQ(PutGraphOnQuad(graph_, 100, 10, 164, 10, 164, 42, 100, 42, 0, 0), 0);
+    EXPECT_EQ(BatchVertices<BlendVertex>()[0].x, 99.5f);
+    FlushVertexBatchNow();
+    const uint32_t before = FramePixel(ReadFrame(), 230, 40);
+    ASSERT_EQ(PutGraphOnQuad(graph_, 200, 10, 260, 20, 250, 70, 210, 60, 0, 0), 0);
+    EXPECT_EQ(gVertexBatch.vertexCount, 0);
+    EXPECT_NE(FramePixel(ReadFrame(), 230, 40), before);
 }
 
 TEST_F(GraphVerticesTest, BoxesUseWholePixelCornersAndTheVertexColour) {
