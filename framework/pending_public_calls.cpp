@@ -12,8 +12,3 @@ int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, 
 int PutBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color, int32_t fill) {
     return 0;
 }
-
-Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
-                      int edgeSize, int italic, Handle reuse) {
-    return -1;
-}

@@ -165,6 +165,7 @@ int PutBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color, in
 // means the defaults; `reuse` is a font handle to make again, or -1.
 Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
                       int edgeSize, int italic, Handle reuse);
+int DeleteFontHandle(Handle font);
 // The text with its top-left corner at (x, y).
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical);
