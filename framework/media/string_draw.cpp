@@ -15,6 +15,7 @@
 #include "core/string_functions.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
+#include "graphics/masks.h"
 #include "graphics/software_screen.h"
 #include "media/glyph_cache.h"
 #include "softrender/blits.h"
@@ -297,6 +298,14 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
     FontRecord* r = GetFontRecord(font);
     if (r == nullptr) return AppendLogText("フォントハンドル値が異常です\n");
     WaitWhileInactive();
+    bool subtractive = s.blendMode == BlendSubtractive && r->textureCache;
+    if (subtractive || IsMaskDrawingOn() || s.drawTargets[0] == kFrontScreen) {
+        // The rectangle the text may touch, for the brackets.
+        int c = r->verticalCorrection;
+        RECT rect = vertical ? RECT{x + c / 2, y, x + c / 2 + r->size + 3, s.drawY2}
+                             : RECT{x, y - c / 2, s.drawX2, y - c / 2 + r->size + 3};
+        if (rect.left >= s.drawX2) return 0;
+    }
     // A failure (a character that cannot be cached) is passed on rather than reported as 0.
     if (r->textureCache) {
         return DrawStringFromTextureCache(x, y, text, color, font, edgeColor, vertical);
