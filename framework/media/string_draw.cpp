@@ -8,12 +8,16 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/shell.h"
 #include "core/log.h"
 #include "core/string_functions.h"
+#include "core/vector_math.h"
+#include "draw/subtractive_emulation.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_records.h"
 #include "graphics/graphics_system.h"
 #include "graphics/masks.h"
 #include "graphics/software_screen.h"
@@ -171,6 +175,56 @@ RECT DrawArea() {
     return {s.drawX1, s.drawY1, s.drawX2, s.drawY2};
 }
 
+uint32_t PackRgb(Rgb c) {
+    return static_cast<uint32_t>(c.red << 16 | c.green << 8 | c.blue);
+}
+
+// Draws the glyph's box of the graph (its cells laid out as the cache image) turned a quarter
+// turn clockwise onto the box at the pen: the whole graph goes onto a quadrilateral inside a
+// draw region narrowed to the box, so that only the glyph shows.
+void DrawTurnedGlyph(Handle graph, const RECT& box, int sourceX, int sourceY) {
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr) return;
+    const DrawSettings& s = gDrawSettings;
+    RECT region = box;
+    RECT area = DrawArea();
+    ClipRectInto(&region, &area);
+    if (region.left == region.right || region.top == region.bottom) return;
+    RECT requested = s.requestedArea;
+    SetDrawRegion(region.left, region.top, region.right, region.bottom);
+    // Source (u, v) lands on (box.right - (v - sourceY), box.top + (u - sourceX)); the corners
+    // move back by half a pixel, so that the device samples each texel at its centre.
+    float right = static_cast<float>(box.right + sourceY) - 0.5f;
+    float top = static_cast<float>(box.top - sourceX) - 0.5f;
+    float w = static_cast<float>(record->width), h = static_cast<float>(record->height);
+    PutGraphOnQuadFloat(right, top, right, top + w, right - h, top + w, right - h, top, graph, 1);
+    SetDrawRegion(requested.left, requested.top, requested.right, requested.bottom);
+}
+
+// Draws a glyph from the cache graphs, its edge first, each coloured through the bright colour,
+// which is given back afterwards.
+void DrawGlyphFromGraphs(const FontRecord* r, const GlyphCacheEntry* e, int penX, int penY,
+                         bool vertical, uint32_t text, uint32_t edge) {
+    const DrawSettings& s = gDrawSettings;
+    uint32_t bright = PackRgb({s.brightRed, s.brightGreen, s.brightBlue});
+    int cellX = 0, cellY = 0;
+    GlyphCellOrigin(r, e->slot, &cellX, &cellY);
+    int sourceX = cellX + GlyphCellMargin(r), sourceY = cellY + GlyphCellMargin(r);
+    RECT box = GlyphBox(r, e, penX, penY, vertical);
+    const std::pair<Handle, uint32_t> layers[2] = {{r->edgeCacheGraph, edge},
+                                                   {r->cacheGraph, text}};
+    for (const auto& [graph, color] : layers) {
+        if (graph == -1) continue;
+        ApplyBrightColorValue(color);
+        if (vertical) {
+            DrawTurnedGlyph(graph, box, sourceX, sourceY);
+        } else {
+            PutGraphPart(box.left, box.top, sourceX, sourceY, e->width, e->height, graph, 1, 0);
+        }
+    }
+    ApplyBrightColorValue(bright);
+}
+
 }  // namespace
 
 int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, double yScale,
@@ -198,6 +252,7 @@ int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, dou
     bool toMemImg = drawFlag != 0 && !r->textureCache;
     if (toMemImg && (target == nullptr || !IsMemImgValid(target))) toMemImg = false;
     RECT area = clip != nullptr ? *clip : DrawArea();
+    bool fromGraphs = drawFlag != 0 && r->textureCache;
     std::optional<CellPainter> painter;
     if (toMemImg) painter.emplace(r, target, textRgb, edgeRgb);
 
@@ -212,6 +267,9 @@ int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, dou
             int along = TruncateDoubleToInt(pen);
             int penX = vertical ? x : x + along, penY = vertical ? y + along : y;
             if (toMemImg) DrawGlyphToMemImg(r, e, target, area, *painter, penX, penY, vertical);
+            if (fromGraphs) {
+                DrawGlyphFromGraphs(r, e, penX, penY, vertical, PackRgb(textRgb), PackRgb(edgeRgb));
+            }
         }
         pen += (e->advance + r->spacing) * step;
     }
@@ -298,17 +356,21 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
     FontRecord* r = GetFontRecord(font);
     if (r == nullptr) return AppendLogText("フォントハンドル値が異常です\n");
     WaitWhileInactive();
-    bool subtractive = s.blendMode == BlendSubtractive && r->textureCache;
-    if (subtractive || IsMaskDrawingOn() || s.drawTargets[0] == kFrontScreen) {
+    bool emulate = r->textureCache && NeedsSubtractBlendEmulation();
+    RECT rect = {};
+    if ((s.blendMode == BlendSubtractive && r->textureCache) || IsMaskDrawingOn() ||
+        s.drawTargets[0] == kFrontScreen) {
         // The rectangle the text may touch, for the brackets.
         int c = r->verticalCorrection;
-        RECT rect = vertical ? RECT{x + c / 2, y, x + c / 2 + r->size + 3, s.drawY2}
-                             : RECT{x, y - c / 2, s.drawX2, y - c / 2 + r->size + 3};
+        rect = vertical ? RECT{x + c / 2, y, x + c / 2 + r->size + 3, s.drawY2}
+                        : RECT{x, y - c / 2, s.drawX2, y - c / 2 + r->size + 3};
         if (rect.left >= s.drawX2) return 0;
     }
     // A failure (a character that cannot be cached) is passed on rather than reported as 0.
-    if (r->textureCache) {
-        return DrawStringFromTextureCache(x, y, text, color, font, edgeColor, vertical);
-    }
-    return DrawStringToMemImg(x, y, text, color, font, edgeColor, vertical);
+    return DrawInBrackets(rect, emulate, [&] {
+        if (r->textureCache) {
+            return DrawStringFromTextureCache(x, y, text, color, font, edgeColor, vertical);
+        }
+        return DrawStringToMemImg(x, y, text, color, font, edgeColor, vertical);
+    });
 }
