@@ -22,7 +22,7 @@ struct Case {
     int bits;
     int type;
     int blendMode = BlendOpaque, blendParam = 0;
-    bool nativeSubtract = true;  // false: the device emulates the subtractive blend
+    int nativeSubtract = 1;  // 0: the device emulates the subtractive blend
 };
 
 class TextBothPathsTest : public FontFixture, public ::testing::WithParamInterface<Case> {
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(GameFontAndEdged, TextBothPathsTest,
                                            Case{32, 0, BlendTranslucent, 128},
                                            Case{16, 0, BlendTranslucent, 128},
                                            Case{32, 0, BlendAdditive, 200},
-                                           Case{16, 0, BlendSubtractive, 160, false},
+                                           Case{16, 0, BlendSubtractive, 160, 0},
                                            Case{32, 0, BlendSubtractive, 255}),
                          [](const auto& info) {
                              const Case& c = info.param;
