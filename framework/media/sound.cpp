@@ -320,9 +320,9 @@ int32_t FramesToMilliseconds(int64_t frames, int32_t sampleRate) {
 
 SoundRecord* FindSoundRecord(Handle handle, int32_t acceptPending) {
     if (gSound.device == nullptr) return nullptr;
-    HandleHeader* header = FindHandleRecord(&gSound.sounds, handle);
-    if (header == nullptr || (header->asyncPendingCount != 0 && acceptPending == 0)) return nullptr;
-    return reinterpret_cast<SoundRecord*>(header);
+    return reinterpret_cast<SoundRecord*>(acceptPending != 0
+                                              ? FindHandleRecord(&gSound.sounds, handle)
+                                              : FindUsableHandleRecord(&gSound.sounds, handle));
 }
 
 uint8_t SilenceByteOf(const WAVEFORMATEX& format) {
