@@ -226,10 +226,10 @@ Handle IssueHandle(HandleRegistry* registry, Handle wanted) {
         if (slot > registry->highestUsed) registry->highestUsed = slot;
     }
     registry->liveCount++;
-    InsertHandleNode(&registry->head, &record->node, handle, record);
-    if (registry->init != nullptr) registry->init(record);
     StoreSlotRecord(registry, slot, record);
     PublishSlotState(registry, slot, record);
+    InsertHandleNode(&registry->head, &record->node, handle, record);
+    if (registry->init != nullptr) registry->init(record);
 
     LeaveLock(&registry->lock);
     return handle;
