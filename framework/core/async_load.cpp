@@ -199,6 +199,15 @@ int PackPrefixed(uint8_t* buffer, uint32_t* offset, const void* bytes, uint32_t 
 
 }  // namespace
 
+int SwitchAsyncLoad(int on) {
+    gAsyncLoad.switchedOn = on != 0 ? 1 : 0;
+    return 0;
+}
+
+int IsAsyncLoadOn() {
+    return gAsyncLoad.switchedOn;
+}
+
 int SetupAsyncLoad(uint32_t mainThreadId) {
     if (gAsyncLoad.setUp) return -1;
     gAsyncLoad.mainThreadId = mainThreadId;
@@ -221,7 +230,15 @@ int SetupAsyncLoad(uint32_t mainThreadId) {
 }
 
 int StartAsyncWorkers(int32_t processorCount) {
+    // A start-up that failed after its workers were made leaves them behind: they end first.
+    for (const AsyncWorker& w : gAsyncLoad.workers) {
+        if (HasThreadHandle(&w.thread)) {
+            StopAsyncWorkers();
+            break;
+        }
+    }
     AsyncLockScope lock;
+    gAsyncLoad.stop = 0;
     gAsyncLoad.activeLimit = processorCount - 1 < 1 ? 1 : processorCount - 1;
     uint32_t now = GetMillisecondCount(0);
     for (int i = 0; i < gAsyncLoad.workerCount; ++i) {
@@ -350,7 +367,7 @@ int QueueAsyncLoadRequest(AsyncLoadRequest* request) {
     gAsyncLoad.queuedCount++;
     if (slot == gAsyncLoad.endIndex) gAsyncLoad.endIndex++;
     WakeWorker(0, false);
-    return 0;
+    return slot;
 }
 
 int DeleteAsyncLoadRequest(int32_t slot, int32_t onlyIfNotRunning) {

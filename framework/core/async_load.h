@@ -54,6 +54,7 @@ struct AsyncWorker {
 };
 
 struct AsyncLoadState {
+    int32_t switchedOn;  // loads run on workers; a setting, kept over set-ups
     int32_t setUp;
     DWORD mainThreadId;
     CRITICAL_SECTION lock;
@@ -70,6 +71,10 @@ struct AsyncLoadState {
     AsyncWorker workers[kAsyncWorkerCount];
 };
 extern AsyncLoadState gAsyncLoad;
+
+// The asynchronous-loading switch: while it is on, the loads that can run on a worker do.
+int SwitchAsyncLoad(int on);
+int IsAsyncLoadOn();
 
 // Stores the main thread's id and creates the lock; -1 when already set up.
 int SetupAsyncLoad(uint32_t mainThreadId);
@@ -113,7 +118,8 @@ AsyncLoadRequest* PackAsyncLoadRequest(AsyncLoadJob job, int32_t heldHandles, Pa
     return request;
 }
 
-// Queues the request for a worker; 0. A full table ends the program.
+// Queues the request for a worker and returns the slot it took: the request itself may already
+// be done and gone when the call returns. A full table ends the program.
 int QueueAsyncLoadRequest(AsyncLoadRequest* request);
 // Withdraws a queued request: 0, -1 for an empty slot, -2 when it runs and the flag is set (or,
 // with the flag, when several handles wait on it).

@@ -61,7 +61,7 @@ void ShareGraphTextureInfo(GraphTextureInfo* info) {
 void ReleaseGraphTextureInfo(GraphTextureInfo* info) {
     if (info == nullptr || --info->refCount > 0) return;
     if (info->flags.useTexture) {
-        ReleaseTexturePieces(info);
+        ReleaseTexturePieces(info, 0);
     } else if (IsMemImgValid(&info->image)) {
         ReleaseMemImg(&info->image);
     }

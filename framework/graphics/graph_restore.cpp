@@ -25,7 +25,7 @@ constexpr uint32_t kFullPathBytes = 1024;
 
 void ReleaseGraphObjects(GraphRecord* graph) {
     GraphTextureInfo* info = graph->textureInfo;
-    if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info);
+    if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info, 0);
 }
 
 // A restore record with `extra` bytes behind it, or null (logged) when it cannot be had.

@@ -41,6 +41,7 @@ protected:
         gMainWindow = MainWindowState{};
         gShell = ShellState{};
         gShell.windowed = 1;
+        SwitchAsyncLoad(0);
     }
 
     void TearDown() override {

@@ -215,9 +215,7 @@ TEST_F(AsyncLoadTest, WithdrawalAnswersByTheRequestsStateAndTheTopSlotIsReused) 
     EXPECT_EQ(DeleteAsyncLoadRequest(3, 1), -1);
     EXPECT_EQ(DeleteAsyncLoadRequest(1, 0), 0);
     EXPECT_EQ(gAsyncLoad.endIndex, 3);
-    AsyncLoadRequest* next = MakeRequest(RecordJob, 4);
-    QueueAsyncLoadRequest(next);
-    EXPECT_EQ(next->slot, 3);
+    EXPECT_EQ(QueueAsyncLoadRequest(MakeRequest(RecordJob, 4)), 3);
     jobs_.release = true;
     ASSERT_TRUE(WaitFor([&] { return CountQueuedAsyncLoads() == 0; }));
     EXPECT_EQ(Order(), (std::vector<int32_t>{0, 4, 2}));
