@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 struct CharSetState {
     int32_t charSet;
@@ -132,8 +133,7 @@ int FormatStringArgsN(char* out, int outBytes, const char* format, va_list args)
 }
 
 void FillBytes(void* dst, uint8_t value, size_t count) {
-    uint8_t* d = static_cast<uint8_t*>(dst);
-    for (size_t i = 0; i < count; ++i) d[i] = value;
+    if (count != 0) std::memset(dst, value, count);
 }
 
 void FillDwords(uint32_t* dst, uint32_t value, size_t count) {
@@ -141,29 +141,15 @@ void FillDwords(uint32_t* dst, uint32_t value, size_t count) {
 }
 
 int CompareBytes(const void* a, const void* b, size_t count) {
-    const uint8_t* pa = static_cast<const uint8_t*>(a);
-    const uint8_t* pb = static_cast<const uint8_t*>(b);
-    for (size_t i = 0; i < count; ++i) {
-        if (pa[i] != pb[i]) return 1;
-    }
-    return 0;
+    return count != 0 && std::memcmp(a, b, count) != 0 ? 1 : 0;
 }
 
 void CopyBytes(void* dst, const void* src, size_t count) {
-    uint8_t* d = static_cast<uint8_t*>(dst);
-    const uint8_t* s = static_cast<const uint8_t*>(src);
-    for (size_t i = 0; i < count; ++i) d[i] = s[i];
+    if (count != 0) std::memcpy(dst, src, count);
 }
 
 void MoveBytes(void* dst, const void* src, size_t count) {
-    uint8_t* d = static_cast<uint8_t*>(dst);
-    const uint8_t* s = static_cast<const uint8_t*>(src);
-    if (count == 0 || s == d) return;
-    if (s < d) {
-        for (size_t i = count; i > 0; --i) d[i - 1] = s[i - 1];
-    } else {
-        CopyBytes(d, s, count);
-    }
+    if (count != 0) std::memmove(dst, src, count);
 }
 
 void ComputeSinCos(float angle, float* sinOut, float* cosOut) {

@@ -58,7 +58,9 @@ int SetupDirectDraw7() {
 
 int ReleaseDirectDraw7() {
     if (gVerticalBlank.directDraw != nullptr) gVerticalBlank.directDraw->Release();
-    gVerticalBlank.directDraw = nullptr;
+    // A later start measures and paces afresh: the last blank's time belongs to this run's
+    // clock (a process that starts again on another clock would sleep until it came round).
+    gVerticalBlank = {nullptr, -1, 0};
     return 0;
 }
 

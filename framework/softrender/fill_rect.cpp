@@ -19,8 +19,7 @@ void FillRows(uint8_t* first, ptrdiff_t pitch, int64_t width, int64_t height,
         const size_t rowBytes = static_cast<size_t>(width) * (Wide ? 4 : 2);
         for (int64_t y = 1; y < height; ++y) std::memcpy(first + y * pitch, first, rowBytes);
     } else if constexpr (Packed && (Mode == 1 || Mode == 2)) {
-        for (int64_t y = 0; y < height; ++y)
-            BlendSolidRunPacked<Wide, Mode>(first + y * pitch, width, colour);
+        BlendSolidRectPacked<Wide, Mode>(first, pitch, width, height, colour);
     } else {
         for (int64_t y = 0; y < height; ++y)
             BlendSolidRun<Wide, Mode>(first + y * pitch, width, colour);

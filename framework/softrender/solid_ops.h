@@ -3,6 +3,7 @@
 // caller, since the triangle brightens through the product table and the other two by a shift.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "softrender/blend_ops.h"
@@ -62,10 +63,11 @@ inline void BlendSolidRun(uint8_t* p, int64_t count, const SolidColour& s) {
     for (int64_t i = 0; i < count; ++i, p += Wide ? 4 : 2) BlendSolidAt<Wide, Mode>(p, local);
 }
 
-// The packed-byte (SSE2) form of BlendSolidRun for modes 1 and 2: the same pixels, sixteen
-// bytes at a time.
+// The packed-byte (SSE2) form of BlendSolidRun for modes 1 and 2 over `height` rows of
+// `width` pixels from `first`: the same pixels, sixteen bytes at a time.
 template <bool Wide, int Mode>
-void BlendSolidRunPacked(uint8_t* p, int64_t count, const SolidColour& s);
+void BlendSolidRectPacked(uint8_t* first, ptrdiff_t pitch, int64_t width, int64_t height,
+                          const SolidColour& s);
 
 // Calls f with the width as a bool constant and the mode as an integral constant.
 template <class F>

@@ -1,6 +1,7 @@
 // DrawPrimitiveUP and DrawIndexedPrimitiveUP: vertex fetch by FVF, the world-view-projection
 // transform and clipping of untransformed vertices, primitive assembly, culling, and the hand
-// over to the rasteriser.
+// over to the rasteriser. The pipeline of the last draw is kept until a state it depends on
+// changes, and vertex memory is kept, so a draw allocates nothing.
 #include <cmath>
 #include <cstring>
 #include <memory>

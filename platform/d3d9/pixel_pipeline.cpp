@@ -1,6 +1,8 @@
 // Per-pixel work of a draw: interpolation, the texture-stage combiner or a pixel-shader
 // kernel, alpha test, depth, blending and the encode into the render target. The draw's state
-// is resolved once into a DrawPipeline so that the pixel loop only does arithmetic.
+// is resolved once into a DrawPipeline; ShadeSpan, the general path, interprets it pixel by
+// pixel in the device's integer arithmetic (pixel_math.h), which the specialised spans
+// (spans.h) reproduce exactly.
 #include "pixel_pipeline.h"
 
 #include <cstring>

@@ -1,6 +1,7 @@
 // Triangle, line and point rasterisation. Triangles are walked a row at a time with edge
-// functions in 24.8 fixed point, so the top-left rule decides exactly which pixels a shared
-// edge belongs to; attributes are planes evaluated at each pixel centre.
+// functions in 24.8 fixed point, stepped exactly from row to row, so the top-left rule decides
+// exactly which pixels a shared edge belongs to; attributes are planes evaluated at each pixel
+// centre, in fixed point from the primitive's first pixel on.
 #include "rasterizer.h"
 
 #include <cmath>

@@ -45,31 +45,35 @@ void SimdStep(const CombineStep& s, int n) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i flip1 = _mm_set1_epi32(static_cast<int>(s.flips[1]));
     const __m128i flip2 = _mm_set1_epi32(static_cast<int>(s.flips[2]));
+    // Locals: the stores could alias the step as far as the compiler knows.
+    const DWORD *first = s.args[1], *second = s.args[2];
+    const DWORD* alphas = s.alphas[BlendAlphaSource(Op)];
+    DWORD* out = s.out;
     for (int i = 0; i < n; i += 4) {
-        __m128i x = _mm_xor_si128(Load(s.args[1], i), flip1);
-        __m128i y = _mm_xor_si128(Load(s.args[2], i), flip2);
-        __m128i out;
+        __m128i x = _mm_xor_si128(Load(first, i), flip1);
+        __m128i y = _mm_xor_si128(Load(second, i), flip2);
+        __m128i result;
         if constexpr (Op == D3DTOP_SELECTARG1) {
-            out = x;
+            result = x;
         } else if constexpr (Op == D3DTOP_SELECTARG2) {
-            out = y;
+            result = y;
         } else if constexpr (Op == D3DTOP_ADD) {
-            out = _mm_adds_epu8(x, y);
+            result = _mm_adds_epu8(x, y);
         } else if constexpr (Op == D3DTOP_SUBTRACT) {
-            out = _mm_subs_epu8(x, y);
+            result = _mm_subs_epu8(x, y);
         } else {
             __m128i alphaLo = zero, alphaHi = zero;
             if constexpr (Op != D3DTOP_MODULATE && Op != D3DTOP_MODULATE2X &&
                           Op != D3DTOP_MODULATE4X) {
-                AlphaWords(Load(s.alphas[BlendAlphaSource(Op)], i), &alphaLo, &alphaHi);
+                AlphaWords(Load(alphas, i), &alphaLo, &alphaHi);
             }
             __m128i lo =
                 OnWords<Op>(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero), alphaLo);
             __m128i hi =
                 OnWords<Op>(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero), alphaHi);
-            out = _mm_packus_epi16(lo, hi);
+            result = _mm_packus_epi16(lo, hi);
         }
-        Store(s.out, i, out);
+        Store(out, i, result);
     }
 }
 

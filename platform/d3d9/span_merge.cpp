@@ -182,10 +182,15 @@ inline __m128i BlendChannel(__m128i s, __m128i d, __m128i a) {
     }
 }
 
-template <class F, BlendKind K, bool AlphaTest>
-inline void MergeEight(const MergeJob& job, const DWORD* source, BYTE* target) {
-    const Planes s = PlanesFromArgb(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source)),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4)));
+// With Modulated the source is first multiplied by the job's factor (planes k), as the
+// MODULATE step it stands for would have.
+template <class F, BlendKind K, bool AlphaTest, bool Modulated>
+inline void MergeEight(const MergeJob& job, const Planes& k, const DWORD* source, BYTE* target) {
+    Planes s = PlanesFromArgb(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4)));
+    if constexpr (Modulated) {
+        s = {Mul255(s.b, k.b), Mul255(s.g, k.g), Mul255(s.r, k.r), Mul255(s.a, k.a)};
+    }
     if constexpr (ZeroAlphaKeeps(K) && F::kExact) {
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(s.a, _mm_setzero_si128())) == 0xFFFF) return;
     }
@@ -209,11 +214,18 @@ inline void MergeEight(const MergeJob& job, const DWORD* source, BYTE* target) {
     F::Store(target, fresh);
 }
 
-template <class F, BlendKind K, bool AlphaTest>
-void Merge(const MergeJob& job, BYTE* target, int n) {
+template <class F, BlendKind K, bool AlphaTest, bool Modulated>
+void Merge(const MergeJob& shared, BYTE* target, int n) {
+    // A local copy: the stores could alias the job as far as the compiler knows.
+    const MergeJob job = shared;
+    Planes k{};
+    if constexpr (Modulated) {
+        const __m128i factor = _mm_set1_epi32(static_cast<int>(*job.factor));
+        k = PlanesFromArgb(factor, factor);
+    }
     int i = 0;
     for (; i + 8 <= n; i += 8) {
-        MergeEight<F, K, AlphaTest>(job, job.source + i, target + i * F::kBytes);
+        MergeEight<F, K, AlphaTest, Modulated>(job, k, job.source + i, target + i * F::kBytes);
     }
     if (i == n) return;
     // The last pixels go through a copy of the row so nothing past the span is touched; the
@@ -221,61 +233,71 @@ void Merge(const MergeJob& job, BYTE* target, int n) {
     alignas(16) BYTE tail[8 * F::kBytes];
     const size_t bytes = static_cast<size_t>(n - i) * F::kBytes;
     std::memcpy(tail, target + i * F::kBytes, bytes);
-    MergeEight<F, K, AlphaTest>(job, job.source + i, tail);
+    MergeEight<F, K, AlphaTest, Modulated>(job, k, job.source + i, tail);
     std::memcpy(target + i * F::kBytes, tail, bytes);
 }
 
+// Only the blends the textured draws of a 2D framework use have modulated forms.
+constexpr bool HasModulatedForm(BlendKind k) {
+    return k == BlendKind::Replace || k == BlendKind::Translucent || k == BlendKind::Additive;
+}
+
 template <class F, BlendKind K>
-MergeFn ForTest(bool alphaTest) {
-    return alphaTest ? Merge<F, K, true> : Merge<F, K, false>;
+MergeFn ForTest(bool alphaTest, bool modulated) {
+    if constexpr (HasModulatedForm(K)) {
+        if (modulated) return alphaTest ? Merge<F, K, true, true> : Merge<F, K, false, true>;
+    } else if (modulated) {
+        return nullptr;
+    }
+    return alphaTest ? Merge<F, K, true, false> : Merge<F, K, false, false>;
 }
 
 template <class F>
-MergeFn ForKind(BlendKind kind, bool alphaTest) {
+MergeFn ForKind(BlendKind kind, bool alphaTest, bool modulated) {
     switch (kind) {
         case BlendKind::Replace:
-            return ForTest<F, BlendKind::Replace>(alphaTest);
+            return ForTest<F, BlendKind::Replace>(alphaTest, modulated);
         case BlendKind::Translucent:
-            return ForTest<F, BlendKind::Translucent>(alphaTest);
+            return ForTest<F, BlendKind::Translucent>(alphaTest, modulated);
         case BlendKind::Additive:
-            return ForTest<F, BlendKind::Additive>(alphaTest);
+            return ForTest<F, BlendKind::Additive>(alphaTest, modulated);
         case BlendKind::AddBoth:
-            return ForTest<F, BlendKind::AddBoth>(alphaTest);
+            return ForTest<F, BlendKind::AddBoth>(alphaTest, modulated);
         case BlendKind::Premultiplied:
-            return ForTest<F, BlendKind::Premultiplied>(alphaTest);
+            return ForTest<F, BlendKind::Premultiplied>(alphaTest, modulated);
         case BlendKind::Multiply:
-            return ForTest<F, BlendKind::Multiply>(alphaTest);
+            return ForTest<F, BlendKind::Multiply>(alphaTest, modulated);
         case BlendKind::InvertDest:
-            return ForTest<F, BlendKind::InvertDest>(alphaTest);
+            return ForTest<F, BlendKind::InvertDest>(alphaTest, modulated);
         case BlendKind::Keep:
-            return ForTest<F, BlendKind::Keep>(alphaTest);
+            return ForTest<F, BlendKind::Keep>(alphaTest, modulated);
         case BlendKind::SubtractAlpha:
-            return ForTest<F, BlendKind::SubtractAlpha>(alphaTest);
+            return ForTest<F, BlendKind::SubtractAlpha>(alphaTest, modulated);
         case BlendKind::SubtractSource:
-            return ForTest<F, BlendKind::SubtractSource>(alphaTest);
+            return ForTest<F, BlendKind::SubtractSource>(alphaTest, modulated);
         case BlendKind::SubtractDest:
-            return ForTest<F, BlendKind::SubtractDest>(alphaTest);
+            return ForTest<F, BlendKind::SubtractDest>(alphaTest, modulated);
         case BlendKind::Minimum:
-            return ForTest<F, BlendKind::Minimum>(alphaTest);
+            return ForTest<F, BlendKind::Minimum>(alphaTest, modulated);
         default:
-            return ForTest<F, BlendKind::Maximum>(alphaTest);
+            return ForTest<F, BlendKind::Maximum>(alphaTest, modulated);
     }
 }
 
 }  // namespace
 
-MergeFn MergeFor(D3DFORMAT format, BlendKind kind, bool alphaTest) {
+MergeFn MergeFor(D3DFORMAT format, BlendKind kind, bool alphaTest, bool modulated) {
     switch (format) {
         case D3DFMT_A8R8G8B8:
-            return ForKind<Argb32>(kind, alphaTest);
+            return ForKind<Argb32>(kind, alphaTest, modulated);
         case D3DFMT_X8R8G8B8:
-            return ForKind<Xrgb32>(kind, alphaTest);
+            return ForKind<Xrgb32>(kind, alphaTest, modulated);
         case D3DFMT_R5G6B5:
-            return ForKind<Rgb565>(kind, alphaTest);
+            return ForKind<Rgb565>(kind, alphaTest, modulated);
         case D3DFMT_X1R5G5B5:
-            return ForKind<Xrgb1555>(kind, alphaTest);
+            return ForKind<Xrgb1555>(kind, alphaTest, modulated);
         case D3DFMT_A4R4G4B4:
-            return ForKind<Argb4444>(kind, alphaTest);
+            return ForKind<Argb4444>(kind, alphaTest, modulated);
         default:
             return nullptr;
     }

@@ -39,8 +39,9 @@ enum class BlendKind {
     Maximum,
 };
 
-// Null for a target format without merges.
-MergeFn MergeFor(D3DFORMAT format, BlendKind kind, bool alphaTest);
+// Null for a target format without merges, or without a modulated form (`modulated`: the
+// source multiplied by the job's factor first).
+MergeFn MergeFor(D3DFORMAT format, BlendKind kind, bool alphaTest, bool modulated);
 
 // n pixels of a row set to one colour.
 void FillRow(D3DFORMAT format, BYTE* row, int n, DWORD argb);

@@ -41,6 +41,7 @@ using MergeFn = void (*)(const MergeJob& job, BYTE* target, int n);
 struct MergeJob {
     MergeFn run;
     const DWORD* source;
+    const DWORD* factor;  // with a modulated merge: the colour the source is multiplied by
     // The alpha test as a range: a pixel passes when lo <= alpha <= lo + range, or, with
     // invert, when it does not.
     int alphaLo, alphaRange;

@@ -92,7 +92,7 @@ public:
         plan_.specular = p_.needsSpecular ? NewBuffer() : plan_.diffuse;
         r_[D3DTA_DIFFUSE] = r_[D3DTA_CURRENT] = plan_.diffuse;
         r_[D3DTA_TEXTURE] = Constant(0xFF000000u);
-        r_[D3DTA_TFACTOR] = Constant(p_.textureFactor);
+        r_[D3DTA_TFACTOR] = factor_ = Constant(p_.textureFactor);
         r_[D3DTA_SPECULAR] = plan_.specular;
         r_[D3DTA_TEMP] = Constant(0);
         for (int i = 0; i < p_.stageCount; ++i) {
@@ -189,6 +189,31 @@ private:
         return out;
     }
 
+public:
+    // When the last step multiplies a buffer by a colour that is the same across a primitive
+    // (the flat diffuse colour or the texture factor), that step can be left to a modulated
+    // merge: the buffer it multiplies and the colour.
+    bool LastModulate(const DWORD** source, const DWORD** factor) const {
+        if (plan_.stepCount == 0) return false;
+        const CombineStep& last = plan_.steps[plan_.stepCount - 1];
+        if (last.out != plan_.merge.source || last.op != D3DTOP_MODULATE ||
+            last.run != CombineStepFor(D3DTOP_MODULATE) || last.flips[1] != 0 ||
+            last.flips[2] != 0) {
+            return false;
+        }
+        auto constant = [this](const DWORD* b) {
+            return b == factor_ || (b == plan_.diffuse && !p_.gouraud);
+        };
+        for (int k : {1, 2}) {
+            if (!constant(last.args[k])) continue;
+            *factor = last.args[k];
+            *source = last.args[3 - k];
+            return true;
+        }
+        return false;
+    }
+
+private:
     bool Reads(const DWORD* buffer) const {
         if (plan_.merge.source == buffer) return true;
         for (int i = 0; i < plan_.stepCount; ++i) {
@@ -202,6 +227,7 @@ private:
     DrawPipeline& p_;
     SpanPlan& plan_;
     const DWORD* r_[D3DTA_TEMP + 1] = {};
+    const DWORD* factor_ = nullptr;
     bool ok_ = true;
 };
 
@@ -249,12 +275,13 @@ void PlanSpans(DrawPipeline& p) {
     plan.fetchCount = plan.stepCount = plan.bufferCount = 0;
     plan.fill = false;
     plan.kernel = false;
+    plan.merge.factor = nullptr;
     if (p.depth != nullptr) return;
     BlendKind kind;
     if (!ChooseBlendKind(p, &kind)) return;
     MergeJob& merge = plan.merge;
     bool alphaTest = p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
-    merge.run = MergeFor(p.target->format, kind, alphaTest);
+    merge.run = MergeFor(p.target->format, kind, alphaTest, false);
     if (merge.run == nullptr) return;
     if (p.kernel != nullptr) {
         // The kernel's output buffer is followed by another, so merges may read past a run.
@@ -268,9 +295,18 @@ void PlanSpans(DrawPipeline& p) {
         plan.usable = true;
         return;
     }
-    if (!Planner(p).Run()) return;
-    plan.fill =
-        !p.gouraud && kind == BlendKind::Replace && !alphaTest && merge.source == plan.diffuse;
+    Planner planner(p);
+    if (!planner.Run()) return;
+    const DWORD *source, *factor;
+    MergeFn modulated = MergeFor(p.target->format, kind, alphaTest, true);
+    if (modulated != nullptr && planner.LastModulate(&source, &factor)) {
+        --plan.stepCount;
+        merge.run = modulated;
+        merge.source = source;
+        merge.factor = factor;
+    }
+    plan.fill = !p.gouraud && kind == BlendKind::Replace && !alphaTest &&
+                merge.source == plan.diffuse && merge.factor == nullptr;
     plan.usable = true;
 }
 

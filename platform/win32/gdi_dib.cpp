@@ -51,22 +51,37 @@ uint32_t Load32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// A bit field of a pixel scaled to 0 to 255, rounded; only the mask's lowest run counts.
-uint32_t FieldToByte(uint32_t value, uint32_t mask) {
-    if (mask == 0) return 0;
-    int shift = 0;
-    while (((mask >> shift) & 1) == 0) ++shift;
-    int width = 0;
-    while (shift + width < 32 && ((mask >> (shift + width)) & 1) != 0) ++width;
-    uint64_t max = (uint64_t{1} << width) - 1;
-    uint64_t v = (value >> shift) & max;
-    return static_cast<uint32_t>((v * 255 + max / 2) / max);
-}
+// The three colour fields of a masked pixel, found once per image; only each mask's lowest run
+// counts.
+struct MaskFields {
+    int shift[3] = {};
+    uint64_t max[3] = {};  // 0: the mask is empty
 
-uint32_t FromMasks(uint32_t value, const uint32_t masks[3]) {
-    return (FieldToByte(value, masks[0]) << 16) | (FieldToByte(value, masks[1]) << 8) |
-           FieldToByte(value, masks[2]);
-}
+    explicit MaskFields(const uint32_t masks[3]) {
+        for (int i = 0; i < 3; ++i) {
+            uint32_t mask = masks[i];
+            if (mask == 0) continue;
+            while (((mask >> shift[i]) & 1) == 0) ++shift[i];
+            int width = 0;
+            while (shift[i] + width < 32 && ((mask >> (shift[i] + width)) & 1) != 0) ++width;
+            max[i] = (uint64_t{1} << width) - 1;
+        }
+    }
+
+    // The pixel as 0x00RRGGBB, each field scaled to 0 to 255, rounded.
+    uint32_t ToRgb(uint32_t value) const {
+        uint32_t rgb = 0;
+        for (int i = 0; i < 3; ++i) {
+            uint32_t byte = 0;
+            if (max[i] != 0) {
+                uint64_t v = (value >> shift[i]) & max[i];
+                byte = static_cast<uint32_t>((v * 255 + max[i] / 2) / max[i]);
+            }
+            rgb = (rgb << 8) | byte;
+        }
+        return rgb;
+    }
+};
 
 // Run-length data (RLE8, or RLE4 when nibbles) of a bottom-up DIB; reads stop at the data's
 // end and writes at the image's edges.
@@ -165,6 +180,10 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
         masks[2] = 0xFF;
     }
 
+    const MaskFields fields(masks);
+    // The common 32-bit layout needs no scaling.
+    const bool plain32 = bitCount == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 &&
+                         masks[2] == 0xFF;
     size_t stride = (static_cast<size_t>(bitCount) * width + 31) / 32 * 4;
     for (int y = 0; y < dib->height; ++y) {
         const uint8_t* row = bits + stride * (topDown ? y : dib->height - 1 - y);
@@ -181,13 +200,14 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
                     break;
                 }
                 case 16:
-                    out[x] = FromMasks(row[2 * x] | (row[2 * x + 1] << 8), masks);
+                    out[x] = fields.ToRgb(row[2 * x] | (row[2 * x + 1] << 8));
                     break;
                 case 24:
                     out[x] = row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
                     break;
                 default:
-                    out[x] = FromMasks(Load32(row + 4 * x), masks);
+                    out[x] = plain32 ? Load32(row + 4 * x) & 0xFFFFFF
+                                     : fields.ToRgb(Load32(row + 4 * x));
                     break;
             }
         }
@@ -311,19 +331,23 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     int width = 0, height = 0, pitch = 0;
     uint32_t* surface = Host().lockSurface(context->hostWindow, &width, &height, &pitch);
     if (surface == nullptr) return 0;
+    // Each destination pixel takes the source pixel under its centre; the columns are the same
+    // for every row. -1: outside the surface or the DIB.
+    std::vector<int64_t> columns(static_cast<size_t>(destWidth));
+    for (int64_t dx = 0; dx < destWidth; ++dx) {
+        int64_t tx = xDest + dx;
+        int64_t sx = xSrc + (2 * dx + 1) * srcWidth / (2 * int64_t{destWidth});
+        columns[dx] = (tx < 0 || tx >= width || sx < 0 || sx >= dibWidth) ? -1 : sx;
+    }
     for (int64_t dy = 0; dy < destHeight; ++dy) {
         int64_t ty = yDest + dy;
-        // Each destination pixel takes the source pixel under its centre.
         int64_t sy = srcTop + (2 * dy + 1) * srcHeight / (2 * int64_t{destHeight});
         if (ty < 0 || ty >= height || sy < 0 || sy >= dibHeight) continue;
         uint32_t* out =
             reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface) + ty * pitch);
         const uint32_t* in = dib.pixels.data() + sy * dibWidth;
         for (int64_t dx = 0; dx < destWidth; ++dx) {
-            int64_t tx = xDest + dx;
-            int64_t sx = xSrc + (2 * dx + 1) * srcWidth / (2 * int64_t{destWidth});
-            if (tx < 0 || tx >= width || sx < 0 || sx >= dibWidth) continue;
-            out[tx] = in[sx];
+            if (columns[dx] >= 0) out[xDest + dx] = in[columns[dx]];
         }
     }
     Host().unlockSurface(context->hostWindow);

@@ -19,6 +19,8 @@
 #include "core/async_load.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
+#include "graphics/soft_image.h"
+#include "media/color_format.h"
 #include "core/string_functions.h"
 
 class LibraryFixture : public ::testing::Test {
@@ -45,7 +47,14 @@ protected:
     }
 
     void TearDown() override {
-        if (gShell.setUp != 0) ShutdownLibrary();
+        if (gShell.setUp != 0) {
+            ShutdownLibrary();
+        } else {
+            // A failed start-up leaves the modules it started as they are; later tests in this
+            // process set up the image module and the soft-image kind anew.
+            UnregisterSoftImageHandleType();
+            ShutdownGraphImageModule();
+        }
         FreePlatformDlls();
         // Shutdown leaves the quit flag and the window state behind; tests that run later in
         // the same process without this fixture (the pump under the API lock) expect neither.

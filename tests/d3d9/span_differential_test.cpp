@@ -55,6 +55,23 @@ bool PatternKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, Sh
     return true;
 }
 
+// Stage sets a 2D framework draws with: colour operation and arguments, then alpha's.
+constexpr DWORD kFrameworkStages[][6] = {
+    {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+    {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT},
+    {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG2, D3DTA_TEXTURE,
+     D3DTA_DIFFUSE},
+    {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE,
+     D3DTA_DIFFUSE},
+    {D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE,
+     D3DTA_DIFFUSE},
+    {D3DTOP_MODULATE, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DTOP_MODULATE,
+     D3DTA_TEXTURE, D3DTA_DIFFUSE},
+    {D3DTOP_MODULATE, D3DTA_TFACTOR, D3DTA_TEXTURE, D3DTOP_MODULATE, D3DTA_TFACTOR, D3DTA_TEXTURE},
+    {D3DTOP_BLENDCURRENTALPHA, D3DTA_CURRENT, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_CURRENT,
+     D3DTA_TFACTOR},
+};
+
 struct Vertex {
     float x, y, z, rhw;
     D3DCOLOR diffuse, specular;
@@ -129,15 +146,22 @@ protected:
         };
         DWORD colorOp = op();
         DWORD alphaOp = Chance(r, 50) ? colorOp : (Chance(r, 20) ? D3DTOP_DISABLE : op());
+        DWORD colorArgs[3] = {arg(), arg(), Chance(r, 60) ? D3DTA_DIFFUSE : arg()};
+        DWORD alphaArgs[3] = {arg(), arg(), Chance(r, 60) ? D3DTA_DIFFUSE : arg()};
+        if (Chance(r, 40)) {
+            const DWORD* set = kFrameworkStages[Pick(r, std::size(kFrameworkStages))];
+            colorOp = set[0], colorArgs[1] = set[1], colorArgs[2] = set[2];
+            alphaOp = set[3], alphaArgs[1] = set[4], alphaArgs[2] = set[5];
+        }
         const DWORD states[][2] = {
             {D3DTSS_COLOROP, colorOp},
-            {D3DTSS_COLORARG0, arg()},
-            {D3DTSS_COLORARG1, arg()},
-            {D3DTSS_COLORARG2, Chance(r, 60) ? D3DTA_DIFFUSE : arg()},
+            {D3DTSS_COLORARG0, colorArgs[0]},
+            {D3DTSS_COLORARG1, colorArgs[1]},
+            {D3DTSS_COLORARG2, colorArgs[2]},
             {D3DTSS_ALPHAOP, alphaOp},
-            {D3DTSS_ALPHAARG0, arg()},
-            {D3DTSS_ALPHAARG1, arg()},
-            {D3DTSS_ALPHAARG2, Chance(r, 60) ? D3DTA_DIFFUSE : arg()},
+            {D3DTSS_ALPHAARG0, alphaArgs[0]},
+            {D3DTSS_ALPHAARG1, alphaArgs[1]},
+            {D3DTSS_ALPHAARG2, alphaArgs[2]},
             {D3DTSS_RESULTARG, Chance(r, 10) ? D3DTA_TEMP : D3DTA_CURRENT},
             {D3DTSS_TEXCOORDINDEX, static_cast<DWORD>(Chance(r, 80) ? 0 : Pick(r, 3))},
         };

@@ -8,56 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/random.h"
 #include "game_sounds.h"
 #include "play_field.h"
-#include "replay.h"
 #include "wave_engine.h"
+#include "wave_run.h"
 
 namespace {
-
-struct WaveRun {
-    int updates = 0;
-    std::vector<std::pair<int, int>> sounds;  // (update, effect)
-};
-
-// Starts wave `id` from its place in the stage table, then updates it until it ends, checking
-// after every update that the pool stays within its 400 slots and holds no NaN. `each` runs
-// before every update with its number (from 1).
-WaveRun RunWave(int32_t id, int32_t playerX, int32_t playerY,
-                const std::function<void(int)>& each = {}) {
-    ResetGameState();
-    SeedRandom(1);
-    gPlayField.playerState = kPlayerAlive;
-    gPlayField.playerX = playerX;
-    gPlayField.playerY = playerY;
-    for (int32_t s = 0; s < kStages; ++s) {
-        for (int32_t w = 0; w < kWavesPerStageMax; ++w) {
-            if (StageTable[s][w] != id) continue;
-            gWaves.stageNumber = s + 1;
-            gWaves.waveIndex = w;
-        }
-    }
-    StartWave();
-    EXPECT_EQ(gWaves.currentWaveId, id);
-    WaveRun run;
-    while (gWaves.waveActive == 1 && run.updates < 100000) {
-        if (each) each(run.updates + 1);
-        UpdateWave();
-        run.updates += 1;
-        EXPECT_LE(ObjectPool.usedCount, kPoolSlots);
-        for (int32_t i = 0; i < ObjectPool.usedCount; ++i) {
-            EXPECT_TRUE(std::isfinite(ObjectPool.x[i]) && std::isfinite(ObjectPool.y[i]))
-                << "slot " << i << " update " << run.updates;
-        }
-        for (int32_t n = 0; n < kSoundRequestSlots; ++n) {
-            if (SoundRequest[n] == 0) continue;
-            run.sounds.push_back({run.updates, n});
-            SoundRequest[n] = 0;
-        }
-    }
-    return run;
-}
 
 TEST(FormationTest, EachWaveLastsTheUpdatesItsMotionGives) {
     const std::pair<int32_t, int> expected[] = {

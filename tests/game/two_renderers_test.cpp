@@ -18,6 +18,7 @@
 #include "replay.h"
 #include "scene_loop.h"
 #include "wave_engine.h"
+#include "wave_run.h"
 
 namespace {
 
@@ -27,20 +28,6 @@ struct PassState {
     uint64_t poolHash;
     bool operator==(const PassState&) const = default;
 };
-
-uint64_t HashPool() {
-    uint64_t hash = 14695981039346656037ull;
-    auto mix = [&](const void* data, size_t size) {
-        const uint8_t* bytes = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
-    };
-    for (int32_t i = 0; i < ObjectPool.usedCount; ++i) {
-        mix(&ObjectPool.state[i], sizeof ObjectPool.state[i]);
-        mix(&ObjectPool.x[i], sizeof ObjectPool.x[i]);
-        mix(&ObjectPool.y[i], sizeof ObjectPool.y[i]);
-    }
-    return hash;
-}
 
 // The picture shown at the end of a pass.
 struct Frame {

@@ -126,6 +126,15 @@ TEST_F(VerticalBlankTest, APacedWaitSleepsUntilShortlyBeforeTheBlank) {
     EXPECT_EQ(gVerticalBlank.lastBlankUs, last + 4 * kPeriod60Hz);
 }
 
+TEST_F(VerticalBlankTest, ReleasingForgetsThePeriodAndTheLastBlank) {
+    ASSERT_EQ(SetupDirectDraw7(), 0);
+    MeasureVerticalBlankPeriod();
+    ASSERT_GT(gVerticalBlank.lastBlankUs, 0);
+    ReleaseDirectDraw7();
+    EXPECT_EQ(gVerticalBlank.periodUs, -1);
+    EXPECT_EQ(gVerticalBlank.lastBlankUs, 0);
+}
+
 TEST_F(VerticalBlankTest, WithoutDirectDrawThereIsNothingToMeasure) {
     MeasureVerticalBlankPeriod();
     EXPECT_EQ(gVerticalBlank.periodUs, -1);
