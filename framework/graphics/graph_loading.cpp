@@ -212,8 +212,8 @@ void DivImageLoadJob(AsyncLoadRequest* async) {
         }
     }
     // The base graph goes while the cells are still pending, so that the program never meets
-    // the worker on the texture set they share.
-    EndGraphLoad(r.baseGraph, true);
+    // the worker on the texture set they share; the cells keep that set alive.
+    EndHandleAsyncLoad(&gGraphRegistry, r.baseGraph, 1);
     for (int i = 0; i < r.cellCount; ++i) EndGraphLoad(r.cells[i], failed);
 }
 
