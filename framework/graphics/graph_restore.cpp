@@ -383,9 +383,9 @@ int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int ac
         FillMemImgRect(&record->image, all, PackScreenColor(red, green, blue));
         return 0;
     }
-    // Only draw targets take a fill on the device; any other graph is refused rather than
-    // left as it was under a success.
-    if (!HasDirect3DDevice() || !IsDrawTargetGraph(record)) return -1;
+    // Only draw targets take a fill on the device; any other textured graph stays as it is.
+    if (!HasDirect3DDevice()) return -1;
+    if (!IsDrawTargetGraph(record)) return 0;
     D3DCOLOR colour = D3DCOLOR_ARGB(alpha, red, green, blue);
     for (int i = 0; i < record->pieceCount; ++i) {
         const GraphPiece& p = GraphPieces(record)[i];

@@ -47,7 +47,7 @@ int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int des
 // The rectangle of the current draw screen into a graph of exactly its size.
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph);
 // Fills the graph with the colour (each channel clamped to 0..255): on the device only a draw
-// target (-1 for any other textured graph), as a raw fill; without textures through the
+// target (any other textured graph is left as it is, with 0), as a raw fill; without textures through the
 // software renderer's fill under the current blend mode, bright and draw area, alpha ignored.
 int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending);
 // Opens the file as a movie that plays into the graph; -1 (logged) when it is no movie.
