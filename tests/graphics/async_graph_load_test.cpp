@@ -157,6 +157,7 @@ struct Marshalled {
     std::atomic<DWORD> thread{0};
     std::atomic<bool> done{false};
     int64_t value = 0;
+    int bufferResult = 0;
 };
 Marshalled* gMarshalled = nullptr;
 
@@ -168,24 +169,40 @@ int StoreOnMainThread(int64_t* out, int low, int high) {
 
 void MarshallingJob(AsyncLoadRequest*) {
     int result = MarshalToMainThread<StoreOnMainThread>(1, &gMarshalled->value, -5, 9);
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    gMarshalled->bufferResult =
+        MarshalCreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &buffer, 1) == 0 ? 1 : -1;
+    MarshalReleaseComObject(buffer, 1);
     if (result == 7) gMarshalled->done = true;
 }
 
-TEST_F(AsyncGraphLoadTest, AWorkersCallRunsOnTheMainThreadWithItsPointerWhole) {
-    StartDevice(32);
-    Marshalled marshalled;
-    gMarshalled = &marshalled;
+// The call's thread, result and pointer argument, and whether a vertex buffer could be made.
+void RunMarshallingJob(Marshalled* marshalled) {
+    gMarshalled = marshalled;
     QueueAsyncLoadRequest(PackAsyncLoadRequest(
         MarshallingJob, 1, [](uint8_t* buffer, uint32_t* offset) {
             return PackAsyncArgInt(buffer, offset, 0);
         }));
     ASSERT_TRUE(WaitFor([&] {
         PumpMessages();
-        return marshalled.done.load();
+        return marshalled->done.load();
     }));
-    EXPECT_EQ(marshalled.thread, GetCurrentThreadId());
-    EXPECT_EQ(marshalled.value, int64_t{9} << 32 | 0xFFFFFFFBu);
     gMarshalled = nullptr;
+    EXPECT_EQ(marshalled->thread, GetCurrentThreadId());
+    EXPECT_EQ(marshalled->value, int64_t{9} << 32 | 0xFFFFFFFBu);
+}
+
+TEST_F(AsyncGraphLoadTest, AWorkersCallRunsOnTheMainThreadWithItsPointerWhole) {
+    StartDevice(32);
+    Marshalled marshalled;
+    RunMarshallingJob(&marshalled);
+    EXPECT_EQ(marshalled.bufferResult, 1);
+    ShutdownLibrary();
+    // Without a device the buffer is refused on the main thread.
+    StartSoftware(32);
+    Marshalled withoutDevice;
+    RunMarshallingJob(&withoutDevice);
+    EXPECT_EQ(withoutDevice.bufferResult, -1);
 }
 
 TEST_F(AsyncGraphLoadTest, ADeviceRebuildWithLoadsInFlightRestoresEveryGraph) {
