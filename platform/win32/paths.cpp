@@ -59,7 +59,23 @@ static bool ReadListing(const std::string& directory, std::vector<std::string>* 
     return true;
 }
 
-static bool ListDirectory(const std::string& directory, std::vector<std::string>* names) {
+// The name that equals `name` but for ASCII case; the first in byte order when several do, so
+// that the answer does not depend on the directory's order.
+static bool FindInListing(const std::vector<std::string>& names, const std::string& name,
+                          std::string* found) {
+    bool any = false;
+    for (const std::string& entry : names) {
+        if (EqualIgnoringAsciiCase(name, entry.c_str()) && (!any || *found > entry)) {
+            *found = entry;
+            any = true;
+        }
+    }
+    return any;
+}
+
+// The entry of `directory` that equals `name` but for ASCII case.
+static bool FindIgnoringCase(const std::string& directory, const std::string& name,
+                             std::string* found) {
     struct stat info;
     if (stat(directory.c_str(), &info) != 0) return false;
     auto same = [&](const DirectoryListing& l) {
@@ -70,33 +86,18 @@ static bool ListDirectory(const std::string& directory, std::vector<std::string>
         std::lock_guard lock(gListingLock);
         auto kept = gListings.find(directory);
         if (kept != gListings.end() && same(kept->second)) {
-            *names = kept->second.names;
-            return true;
+            return FindInListing(kept->second.names, name, found);
         }
     }
-    if (!ReadListing(directory, names)) return false;
+    std::vector<std::string> names;
+    if (!ReadListing(directory, &names)) return false;
+    bool any = FindInListing(names, name, found);
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     if (info.st_mtim.tv_sec < now.tv_sec - 1) {
         std::lock_guard lock(gListingLock);
         if (gListings.size() >= kMaxListings) gListings.clear();
-        gListings[directory] = {info.st_dev, info.st_ino, info.st_mtim, *names};
-    }
-    return true;
-}
-
-// The entry of `directory` that equals `name` but for ASCII case; the first in byte order
-// when several do, so that the answer does not depend on the directory's order.
-static bool FindIgnoringCase(const std::string& directory, const std::string& name,
-                             std::string* found) {
-    std::vector<std::string> names;
-    if (!ListDirectory(directory, &names)) return false;
-    bool any = false;
-    for (const std::string& entry : names) {
-        if (EqualIgnoringAsciiCase(name, entry.c_str()) && (!any || *found > entry)) {
-            *found = entry;
-            any = true;
-        }
+        gListings[directory] = {info.st_dev, info.st_ino, info.st_mtim, std::move(names)};
     }
     return any;
 }
