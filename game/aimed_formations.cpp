@@ -363,12 +363,12 @@ void PlaceDiscBalls() {
 void LaneBarFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"110010010010011", 4}};
-        int32_t n = PlacePattern(rows, 1, 0, -128, 15, 0, kShapeBox);
+        int32_t n = PlacePattern(rows, 1, 0, -128, 0, kShapeBox);
         for (int32_t k = 0; k < kLanes; ++k) {
             gWaves.waveAnchorX[k] = 96 + 96 * k;
             gWaves.waveAnchorY[k] = -80;
         }
-        PlaceAboveField(n, kBarBlocks, 2, kShapeBox);
+        ParkObjects(n, kBarBlocks, 2, kShapeBox);
         ObjectPool.usedCount = n + kBarBlocks;
         gLaneBar = {n, kBarStartEdge, kBarStartEdge, 0};
         return;
@@ -429,7 +429,7 @@ void AimedLineFormation(int32_t mode, int32_t spawnX, int32_t spawnY) {
 void HammerFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"00001110", 2}, {"11111111", 2}, {"00001110", 2}};
-        int32_t n = PlacePattern(rows, 3, 0, -192, 8, 2, kShapeBall);
+        int32_t n = PlacePattern(rows, 3, 0, -192, 2, kShapeBall);
         for (int32_t i = 0; i < n; ++i) {
             gHammer.offsetX[i] = static_cast<int32_t>(ObjectPool.x[i]) - 32;
             gHammer.offsetY[i] = static_cast<int32_t>(ObjectPool.y[i]) + 96;
@@ -457,7 +457,7 @@ void DiscShuffleFormation(int32_t mode, int32_t, int32_t) {
         gDiscs.ringBalls[0] = static_cast<int32_t>(2 * kPi);
         gDiscs.ringBalls[1] = static_cast<int32_t>(4 * kPi);
         ObjectPool.usedCount = kDiscs * kDiscBalls;
-        PlaceAboveField(0, kDiscs * kDiscBalls, 1, kShapeBall);
+        ParkObjects(0, kDiscs * kDiscBalls, 1, kShapeBall);
         for (int32_t disc = 0; disc < kDiscs; ++disc) {
             gWaves.waveAnchorX[disc] = 240;
             gWaves.waveAnchorY[disc] = -80;

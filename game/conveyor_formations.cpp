@@ -95,7 +95,7 @@ void BallTrainFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {
             {"001111111111111", 1}, {"000000000000000", 3}, {"111111111111100", 1}};
-        int32_t n = PlacePattern(rows, 3, 0, -160, 15, 0, kShapeBox);
+        int32_t n = PlacePattern(rows, 3, 0, -160, 0, kShapeBox);
         gTrain.firstTrain = n;
         for (int32_t i = n; i < n + kTrainSlots; ++i) ObjectPool.state[i] = kObjectFree;
         ObjectPool.usedCount = n + kTrainSlots;

@@ -128,7 +128,7 @@ void StepSplittingWall() {
 void RunFallingPattern(int32_t mode, const RowRun* rows, int32_t runCount, int32_t y0,
                        double fall) {
     if (mode == kFormationStart) {
-        ObjectPool.usedCount = PlacePattern(rows, runCount, 0, y0, 15, 0, kShapeBox);
+        ObjectPool.usedCount = PlacePattern(rows, runCount, 0, y0, 0, kShapeBox);
         return;
     }
     MoveSlotsDown(0, ObjectPool.usedCount, fall);
@@ -151,7 +151,7 @@ void ArrowFormation(int32_t mode, int32_t, int32_t) {
 void PartingWallFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"1111111111111111", 10}};
-        int32_t n = PlacePattern(rows, 1, -16, -320, 16, 0, kShapeBall);
+        int32_t n = PlacePattern(rows, 1, -16, -320, 0, kShapeBall);
         for (int32_t i = 0; i < n; ++i) {
             int32_t x = static_cast<int32_t>(ObjectPool.x[i]);
             gParting.baseX[i] = ObjectPool.x[i] >= kPartingMiddle ? x + 16 : x - 16;
@@ -230,7 +230,7 @@ void ClosingJawFormation(int32_t mode, int32_t, int32_t) {
             {"111111112222222", 2}, {"111111222222222", 1}, {"111111100222222", 2},
             {"111111112222222", 1}, {"111111222222222", 1}, {"111111112222222", 1},
         };
-        int32_t n = PlacePattern(rows, std::size(rows), -160, -480, 15, 1, kShapeBox);
+        int32_t n = PlacePattern(rows, std::size(rows), -160, -480, 1, kShapeBox);
         int32_t slot = n;
         for (int32_t r = 0; r < 15; ++r) {
             for (int32_t c = 0; c < 15; ++c) {

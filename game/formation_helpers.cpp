@@ -47,18 +47,11 @@ int32_t ExpandRowRuns(const RowRun* runs, int32_t runCount, const char** rows, i
     return n;
 }
 
-int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t columns,
-                     int32_t sprite, int32_t shape) {
-    const char* rows[kGridRows];
+int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t sprite,
+                     int32_t shape) {
+    const char* rows[kGridRows] = {};
     int32_t rowCount = ExpandRowRuns(runs, runCount, rows, kGridRows);
-    WriteGridRows(rows, rowCount);
-    int32_t n = PlaceGridBlocks(rowCount, x0, y0, columns);
-    SetSlotLooks(0, n, sprite, shape);
-    return n;
-}
-
-void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape) {
-    for (int32_t i = first; i < first + count; ++i) PlaceObject(i, 16, -16, sprite, shape);
+    return PlacePatternBlocks(rows, rowCount, x0, y0, sprite, shape);
 }
 
 int32_t FirstFreeSlot(int32_t first, int32_t end) {
@@ -133,15 +126,6 @@ void PlaceAtOffsets(int32_t first, int32_t count, double x, double y, const Slot
         ObjectPool.x[i] = x + offsets.x[i];
         ObjectPool.y[i] = y + offsets.y[i];
     }
-}
-
-void TurnAboutPivot(int32_t slot, double pivotX, double pivotY, double degrees, double p,
-                    double q) {
-    double r = std::sqrt(p * p + q * q);
-    double t = std::atan2(q, p);
-    double u = degrees * kTwoPi / 360;
-    ObjectPool.x[slot] = pivotX + std::cos(t + u) * r;
-    ObjectPool.y[slot] = pivotY + std::sin(t + u) * r;
 }
 
 void PlaceBlockCells(int32_t first, int32_t count, int32_t columns, double cornerX,

@@ -67,13 +67,9 @@ struct RowRun {
 };
 // Spells the runs out into rows (at most maxRows); returns how many were written.
 int32_t ExpandRowRuns(const RowRun* runs, int32_t runCount, const char** rows, int32_t maxRows);
-// Writes the pattern into the grid and makes its 1s the slots from 0 with the given looks, as
-// PlaceGridBlocks places them; returns their count.
-int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t columns,
-                     int32_t sprite, int32_t shape);
-// Slots first .. first + count - 1 alive at (16, -16), just above the field, with the given
-// looks; the formation's first update places them.
-void PlaceAboveField(int32_t first, int32_t count, int32_t sprite, int32_t shape);
+// PlacePatternBlocks of the runs spelt out.
+int32_t PlacePattern(const RowRun* runs, int32_t runCount, int32_t x0, int32_t y0, int32_t sprite,
+                     int32_t shape);
 // The first slot of first .. end - 1 whose state is free, or -1.
 int32_t FirstFreeSlot(int32_t first, int32_t end);
 // Whether any of slots first .. first + count - 1 lies strictly inside -16 < x, y < 496.
@@ -81,7 +77,7 @@ bool AnyObjectInField(int32_t first, int32_t count);
 // Whether any of slots first .. first + count - 1 has y above the field's bottom (below 496).
 bool AnyObjectAboveBottom(int32_t first, int32_t count);
 // Slot placed at its offset (du, dv) from (centreX, centreY) turned by `radians`, through the
-// offset's own distance and direction.
+// offset's own distance and direction, computed afresh every time as the motions expect.
 void PlaceTurnedOffset(int32_t slot, double centreX, double centreY, double du, double dv,
                        double radians);
 
@@ -127,7 +123,8 @@ struct SlotOffsets {
 // as PlaceGridBlocks does from (x0, y0) with the given looks. Returns how many it made.
 int32_t PlacePatternBlocks(const char* const* rows, int32_t count, int32_t x0, int32_t y0,
                            int32_t sprite, int32_t shape);
-// Slots first .. first + count - 1 alive and parked, with the given looks.
+// Slots first .. first + count - 1 alive and parked (just above the field), with the given
+// looks; the formation's first update places them.
 void ParkObjects(int32_t first, int32_t count, int32_t sprite, int32_t shape);
 // Each slot's offset from (a, b) as placed, truncated; the slots are then parked.
 void TakeOffsets(int32_t first, int32_t count, double a, double b, SlotOffsets* offsets);
@@ -138,9 +135,6 @@ int32_t TakeGridMarks(char mark, int32_t rows, int32_t cols, int32_t slot, int32
                       int32_t originY, int32_t sprite, int32_t shape, SlotOffsets* offsets);
 // Slots first .. first + count - 1 at (x, y) plus their offsets.
 void PlaceAtOffsets(int32_t first, int32_t count, double x, double y, const SlotOffsets& offsets);
-// Slot at its offset (p, q) from the pivot turned by `degrees`; the distance and angle are
-// computed afresh every time, as the motion expects.
-void TurnAboutPivot(int32_t slot, double pivotX, double pivotY, double degrees, double p, double q);
 // The members of a block `columns` cells wide whose top-left corner is (cornerX, cornerY):
 // member k at (cornerX + 16 + 32 (k mod columns), cornerY + 16 + 32 (k div columns)).
 void PlaceBlockCells(int32_t first, int32_t count, int32_t columns, double cornerX, double cornerY);

@@ -116,7 +116,7 @@ void RockingDiscFormation(int32_t mode, int32_t, int32_t) {
             {"1111111001111111", 4}, {"0111111001111110", 3}, {"0011111001111100", 2},
             {"0001111001111000", 1},
         };
-        int32_t n = PlacePattern(rows, std::size(rows), -16, -512, 16, 0, kShapeBall);
+        int32_t n = PlacePattern(rows, std::size(rows), -16, -512, 0, kShapeBall);
         for (int32_t i = 0; i < n; ++i) {
             gRock.baseX[i] = static_cast<int32_t>(ObjectPool.x[i]);
             gRock.baseY[i] = static_cast<int32_t>(ObjectPool.y[i]);
@@ -152,8 +152,8 @@ void TurningArcFormation(int32_t mode, int32_t, int32_t) {
             {"100000010000001", 2}, {"111111111100111", 1}, {"100000010000001", 2},
             {"100000000000001", 2}, {"100000010000001", 2}, {"111001111111111", 1},
         };
-        int32_t n = PlacePattern(rows, std::size(rows), 0, -480, 15, 0, kShapeBox);
-        PlaceAboveField(n, kArcs * kArcBalls, 1, kShapeBall);
+        int32_t n = PlacePattern(rows, std::size(rows), 0, -480, 0, kShapeBox);
+        ParkObjects(n, kArcs * kArcBalls, 1, kShapeBall);
         ObjectPool.usedCount = n + kArcs * kArcBalls;
         const double centreX[kArcs] = {128, 352, 128, 352};
         const double centreY[kArcs] = {-352, -352, -128, -128};
@@ -185,7 +185,7 @@ void BurstRingFormation(int32_t mode, int32_t, int32_t) {
     double& angle = gWaves.waveAnchorAux[0];
     if (mode == kFormationStart) {
         ObjectPool.usedCount = balls;
-        PlaceAboveField(0, balls, 2, kShapeBall);
+        ParkObjects(0, balls, 2, kShapeBall);
         gWaves.waveAnchorX[0] = 240;
         centreY = -176;
         angle = 90;
@@ -221,7 +221,7 @@ void WideningRingFormation(int32_t mode, int32_t, int32_t) {
     double& centreY = gWaves.waveAnchorY[0];
     if (mode == kFormationStart) {
         ObjectPool.usedCount = balls;
-        PlaceAboveField(0, balls, 1, kShapeBall);
+        ParkObjects(0, balls, 1, kShapeBall);
         gWaves.waveAnchorX[0] = 240;
         centreY = kWideningStartY;
         gWaves.waveAnchorAux[0] = 0;
@@ -257,8 +257,8 @@ void PendulumFormation(int32_t mode, int32_t, int32_t) {
         gWaves.waveAnchorX[0] = 240;
         centreY = -168;
         angle = 0;
-        PlaceAboveField(0, kBellBalls, 1, kShapeBall);
-        PlaceAboveField(rowStart[0], 2 * kBellRowBlocks, 0, kShapeBox);
+        ParkObjects(0, kBellBalls, 1, kShapeBall);
+        ParkObjects(rowStart[0], 2 * kBellRowBlocks, 0, kShapeBox);
         ObjectPool.usedCount = kBellBalls + 2 * kBellRowBlocks;
         return;
     }
@@ -289,7 +289,7 @@ void BreathingBlockFormation(int32_t mode, int32_t, int32_t) {
     double& centreY = gWaves.waveAnchorY[0];
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"111111111111111", 5}};
-        int32_t n = PlacePattern(rows, 1, 0, -160, 15, 2, kShapeBox);
+        int32_t n = PlacePattern(rows, 1, 0, -160, 2, kShapeBox);
         centreX = 240;
         centreY = -80;
         for (int32_t i = 0; i < n; ++i) {
@@ -339,7 +339,7 @@ void PulsingFrameFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {
             {"000111111111000", 1}, {"000100000001000", 7}, {"000111111111000", 1}};
-        int32_t n = PlacePattern(rows, 3, 0, -288, 15, 0, kShapeBall);
+        int32_t n = PlacePattern(rows, 3, 0, -288, 0, kShapeBall);
         centreX = 240;
         centreY = -144;
         for (int32_t i = 0; i < n; ++i) {

@@ -119,12 +119,12 @@ void TwinTrackFormation(int32_t mode, int32_t, int32_t) {
             {"100111100000000", 2}, {"100111100111111", 5}, {"100000000111111", 2},
             {"100111111111111", 1},
         };
-        int32_t n = PlacePattern(rows, std::size(rows), 0, -512, 15, 0, kShapeBox);
+        int32_t n = PlacePattern(rows, std::size(rows), 0, -512, 0, kShapeBox);
         originX[0] = ObjectPool.x[0] + 32;
         originY[0] = ObjectPool.y[0] + 32;
         originX[1] = ObjectPool.x[0] + 288;
         originY[1] = originY[0];
-        PlaceAboveField(n, 4 * kTwinSquares, 2, kShapeBox);
+        ParkObjects(n, 4 * kTwinSquares, 2, kShapeBox);
         ObjectPool.usedCount = n + 4 * kTwinSquares;
         gTwin.frameBlocks = n;
         std::copy(std::begin(kTwinStarts), std::end(kTwinStarts), gTwin.squares);
@@ -148,7 +148,7 @@ void NestedTrackFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {
             {"1111111001111111", 1}, {"1000000000000001", 14}, {"1111111001111111", 1}};
-        int32_t n = PlacePattern(rows, 3, 0, -512, 16, 0, kShapeBox);
+        int32_t n = PlacePattern(rows, 3, 0, -512, 0, kShapeBox);
         for (int32_t i = 0; i < n; ++i) ObjectPool.x[i] -= 16;
         const double inset[4] = {32, 64, 64, 32};
         double x = ObjectPool.x[0], y = ObjectPool.y[0];
@@ -160,7 +160,7 @@ void NestedTrackFormation(int32_t mode, int32_t, int32_t) {
         }
         int32_t slots = 0;
         for (const TrackGroup& group : kNestedGroups) slots += group.size * group.size;
-        PlaceAboveField(n, slots, 2, kShapeBox);
+        ParkObjects(n, slots, 2, kShapeBox);
         ObjectPool.usedCount = n + slots;
         gNested.frameBlocks = n;
         std::copy(std::begin(kNestedStarts), std::end(kNestedStarts), gNested.walkers);
@@ -183,8 +183,8 @@ void NestedTrackFormation(int32_t mode, int32_t, int32_t) {
 void CirclingBlockFormation(int32_t mode, int32_t, int32_t) {
     if (mode == kFormationStart) {
         const RowRun rows[] = {{"1111111111111", 1}, {"1110000000000", 10}, {"1111111111111", 1}};
-        int32_t n = PlacePattern(rows, 3, 0, -384, 13, 0, kShapeBox);
-        PlaceAboveField(n, kCirclingColumns * kCirclingRows, 2, kShapeBox);
+        int32_t n = PlacePattern(rows, 3, 0, -384, 0, kShapeBox);
+        ParkObjects(n, kCirclingColumns * kCirclingRows, 2, kShapeBox);
         ObjectPool.usedCount = n + kCirclingColumns * kCirclingRows;
         gCircling.frameBlocks = n;
         gCircling.block = {96, 32, 0, 1};

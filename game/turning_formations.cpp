@@ -199,7 +199,8 @@ void SpinningLatticeFormation(int32_t mode, int32_t, int32_t) {
     pivotX = centreX + std::cos(orbit * kDegreesToRadians) * kLatticeOrbit;
     pivotY = centreY + std::sin(orbit * kDegreesToRadians) * kLatticeOrbit;
     for (int32_t i = 0; i < ObjectPool.usedCount; ++i) {
-        TurnAboutPivot(i, pivotX, pivotY, turn, gLattice.offsets.x[i], gLattice.offsets.y[i]);
+        PlaceTurnedOffset(i, pivotX, pivotY, gLattice.offsets.x[i], gLattice.offsets.y[i],
+                          turn * kTwoPi / 360);
     }
     // Until the lattice's farthest corner is below the field.
     if (pivotY >= std::sqrt(2.0) * kLatticeHalf + 480) EndWave();
@@ -237,8 +238,8 @@ void DiamondCoreFormation(int32_t mode, int32_t, int32_t) {
     const SlotOffsets& offsets = gDiamond.offsets;
     for (int32_t i = 0; i < ObjectPool.usedCount; ++i) {
         bool frame = i < gDiamond.frameBalls;
-        TurnAboutPivot(i, frame ? frameX : coreX, frame ? frameY : coreY, turn, offsets.x[i],
-                       offsets.y[i]);
+        PlaceTurnedOffset(i, frame ? frameX : coreX, frame ? frameY : coreY, offsets.x[i],
+                          offsets.y[i], turn * kTwoPi / 360);
     }
     if (coreX == 195 || coreX == 285) {
         gDiamond.coreStep = -gDiamond.coreStep;
@@ -490,8 +491,8 @@ void SpinningTrianglesFormation(int32_t mode, int32_t, int32_t) {
     MoveSlotsDown(kLeadingRow, 2 * kRowBlocks, kTriangleFall);
     for (int32_t t = 0; t < kTriangles; ++t) {
         for (int32_t k = 0; k < kTrianglePoints; ++k) {
-            TurnAboutPivot(kTrianglePoints * t + k, centreX[t], centreY[t], angle[t],
-                           gTriangles.pointX[k], gTriangles.pointY[k]);
+            PlaceTurnedOffset(kTrianglePoints * t + k, centreX[t], centreY[t],
+                              gTriangles.pointX[k], gTriangles.pointY[k], angle[t] * kTwoPi / 360);
         }
     }
     if (ObjectPool.y[kTriangleSlots - 1] >= kBelowField) EndWave();

@@ -29,7 +29,7 @@ run_shuffled() {
   local logs
   logs=$(mktemp -d)
   find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f\n' |
-    LOGS=$logs SKIP='-ScenarioTest.TheEndingRoll*:ScenarioTest.AnInvinciblePlayer*' \
+    LOGS=$logs SKIP='-ScenarioTest.TheEndingRoll*:SoakTest.*' \
     xargs -P "$jobs" -I{} sh -c '
       cd build/check/tests &&
       SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout -k 60 1800 ./{} --gtest_shuffle \

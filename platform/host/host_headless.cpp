@@ -33,6 +33,7 @@ struct ScheduledEvent {
 struct HeadlessState {
     std::mutex mutex;
     bool failStart = false;
+    bool keepSurfaces = true;
     std::map<uint32_t, HeadlessWindow> windows;
     uint32_t nextWindow = 1;
     std::deque<HostEvent> events;
@@ -162,7 +163,7 @@ void SetFullScreen(uint32_t window, bool on) {
 uint32_t* LockSurface(uint32_t window, int* width, int* height, int* pitch) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     HeadlessWindow* w = FindHeadless(window);
-    if (w == nullptr || w->width <= 0 || w->height <= 0) return nullptr;
+    if (w == nullptr || w->width <= 0 || w->height <= 0 || !gHeadless.keepSurfaces) return nullptr;
     w->surface.resize(static_cast<size_t>(w->width) * static_cast<size_t>(w->height));
     *width = w->width;
     *height = w->height;
@@ -342,6 +343,7 @@ void ResetHeadlessHost() {
     }
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.failStart = false;
+    gHeadless.keepSurfaces = true;
     gHeadless.windows.clear();
     gHeadless.nextWindow = 1;
     gHeadless.events.clear();
@@ -371,6 +373,11 @@ void HeadlessScheduleEvent(HostEvent event, uint32_t atMillisecond) {
 void TestHostFailStart(bool fail) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.failStart = fail;
+}
+
+void TestHostKeepSurfaces(bool on) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    gHeadless.keepSurfaces = on;
 }
 
 void TestHostSetDesktopMode(HostDisplayMode mode) {

@@ -52,31 +52,53 @@ uint32_t Load32(const uint8_t* p) {
 }
 
 // The three colour fields of a masked pixel, found once per image; only each mask's lowest run
-// counts.
+// counts. Fields of up to 16 bits (every 16-bit layout) are scaled through tables, so a whole
+// frame costs no division.
 struct MaskFields {
     int shift[3] = {};
-    uint64_t max[3] = {};  // 0: the mask is empty
+    uint32_t max[3] = {};  // 0: the mask is empty
+    std::vector<uint8_t> scaled[3];
 
     explicit MaskFields(const uint32_t masks[3]) {
         for (int i = 0; i < 3; ++i) {
             uint32_t mask = masks[i];
-            if (mask == 0) continue;
+            if (mask == 0) {
+                scaled[i].assign(1, 0);
+                continue;
+            }
             while (((mask >> shift[i]) & 1) == 0) ++shift[i];
             int width = 0;
             while (shift[i] + width < 32 && ((mask >> (shift[i] + width)) & 1) != 0) ++width;
-            max[i] = (uint64_t{1} << width) - 1;
+            max[i] = static_cast<uint32_t>((uint64_t{1} << width) - 1);
+            if (width > 16) continue;
+            scaled[i].resize(max[i] + 1);
+            for (uint32_t v = 0; v <= max[i]; ++v) scaled[i][v] = Scale(v, max[i]);
         }
     }
 
-    // The pixel as 0x00RRGGBB, each field scaled to 0 to 255, rounded.
+    // A field's value scaled to 0 to 255, rounded.
+    static uint8_t Scale(uint64_t v, uint64_t max) {
+        return static_cast<uint8_t>((v * 255 + max / 2) / max);
+    }
+
+    bool Tabled() const { return !scaled[0].empty() && !scaled[1].empty() && !scaled[2].empty(); }
+
+    // A row of 16-bit pixels as 0x00RRGGBB; needs Tabled().
+    void Row16(const uint8_t* in, int count, uint32_t* out) const {
+        const uint8_t *r = scaled[0].data(), *g = scaled[1].data(), *b = scaled[2].data();
+        for (int x = 0; x < count; ++x) {
+            uint32_t v = in[2 * x] | (in[2 * x + 1] << 8);
+            out[x] = (uint32_t{r[(v >> shift[0]) & max[0]]} << 16) |
+                     (uint32_t{g[(v >> shift[1]) & max[1]]} << 8) | b[(v >> shift[2]) & max[2]];
+        }
+    }
+
+    // The pixel as 0x00RRGGBB.
     uint32_t ToRgb(uint32_t value) const {
         uint32_t rgb = 0;
         for (int i = 0; i < 3; ++i) {
-            uint32_t byte = 0;
-            if (max[i] != 0) {
-                uint64_t v = (value >> shift[i]) & max[i];
-                byte = static_cast<uint32_t>((v * 255 + max[i] / 2) / max[i]);
-            }
+            uint32_t v = (value >> shift[i]) & max[i];
+            uint32_t byte = max[i] == 0 ? 0 : scaled[i].size() > 1 ? scaled[i][v] : Scale(v, max[i]);
             rgb = (rgb << 8) | byte;
         }
         return rgb;
@@ -184,10 +206,15 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
     // The common 32-bit layout needs no scaling.
     const bool plain32 = bitCount == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 &&
                          masks[2] == 0xFF;
+    const bool tabled = fields.Tabled();
     size_t stride = (static_cast<size_t>(bitCount) * width + 31) / 32 * 4;
     for (int y = 0; y < dib->height; ++y) {
         const uint8_t* row = bits + stride * (topDown ? y : dib->height - 1 - y);
         uint32_t* out = &dib->pixels[static_cast<size_t>(y) * width];
+        if (bitCount == 16 && tabled) {
+            fields.Row16(row, width, out);
+            continue;
+        }
         for (int x = 0; x < width; ++x) {
             switch (bitCount) {
                 case 1:
@@ -321,16 +348,20 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         srcWidth <= 0 || srcHeight <= 0) {
         return 0;
     }
+    // The surface first: a window with nothing to show into costs no decoding.
+    int width = 0, height = 0, pitch = 0;
+    uint32_t* surface = Host().lockSurface(context->hostWindow, &width, &height, &pitch);
+    if (surface == nullptr) return 0;
     DecodedDib dib;
-    if (!DecodeDib(info, bits, &dib)) return 0;
+    if (!DecodeDib(info, bits, &dib)) {
+        Host().unlockSurface(context->hostWindow);
+        return 0;
+    }
     const int64_t dibWidth = dib.width;
     const int64_t dibHeight = dib.height;
     // A bottom-up DIB's source origin is its lower-left corner.
     const int64_t srcTop = info->bmiHeader.biHeight < 0 ? ySrc : dibHeight - ySrc - srcHeight;
 
-    int width = 0, height = 0, pitch = 0;
-    uint32_t* surface = Host().lockSurface(context->hostWindow, &width, &height, &pitch);
-    if (surface == nullptr) return 0;
     // Each destination pixel takes the source pixel under its centre; the columns are the same
     // for every row. -1: outside the surface or the DIB.
     std::vector<int64_t> columns(static_cast<size_t>(destWidth));
@@ -346,8 +377,9 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         uint32_t* out =
             reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface) + ty * pitch);
         const uint32_t* in = dib.pixels.data() + sy * dibWidth;
+        const int64_t* column = columns.data();
         for (int64_t dx = 0; dx < destWidth; ++dx) {
-            if (columns[dx] >= 0) out[xDest + dx] = in[columns[dx]];
+            if (column[dx] >= 0) out[xDest + dx] = in[column[dx]];
         }
     }
     Host().unlockSurface(context->hostWindow);

@@ -170,6 +170,9 @@ void ReplayFixture::SetUp() {
     TestSetProcessorCount(1);
     // The passes alone move the clock, one frame each: flips do not wait for the blank.
     gScreen.noVSyncWait = 1;
+    // Showing every frame in the window is most of a pass's cost; tests that read the window
+    // turn the surfaces back on.
+    TestHostKeepSurfaces(false);
     for (const char* folder : {"graphics", "sound"}) {
         std::string target = std::string(BROVANE_DATA_DIR) + "/" + folder;
         ASSERT_EQ(access(target.c_str(), R_OK), 0)

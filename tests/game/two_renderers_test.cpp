@@ -56,6 +56,7 @@ protected:
 
     Run PlayScriptedGame() {
         Run run;
+        TestHostKeepSurfaces(true);
         PressScript script;
         script.Press(InTitle, {{kDikZ}})
             .Press([] { return DrewInLastPass("CONTINUE"); }, {{kDikDown}})

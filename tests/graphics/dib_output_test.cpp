@@ -4,6 +4,8 @@
 #include <platform/testing_host.h>
 #include <platform/win32_gdi.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -78,6 +80,30 @@ TEST_F(DibOutputTest, AStretchedDibDoublesEveryPixel) {
     EXPECT_EQ(Pixel(7, 9), 0xFFFFFFu);
     EXPECT_EQ(Pixel(8, 6), 0x000000u);
     EXPECT_EQ(Pixel(3, 6), 0x000000u);
+}
+
+// Each field scales to 0..255 rounded, whatever its width: 5-6-5, 5-5-5, an empty field, and a
+// mask wider than the pixel (17 bits, of which the pixel holds 16).
+TEST_F(DibOutputTest, MaskedFieldsScaleToBytesRounded) {
+    struct Case {
+        DWORD masks[3];
+        uint16_t pixel;
+        uint32_t rgb;
+    };
+    const Case cases[] = {
+        {{0xF800, 0x07E0, 0x001F}, 0x8410, 0x848284},  // 16/31, 32/63, 16/31
+        {{0x7C00, 0x03E0, 0x001F}, 0x0421, 0x080808},  // 1/31 each
+        {{0xF800, 0x0000, 0x001F}, 0xFFFF, 0xFF00FF},
+        {{0x1FFFF, 0x0000, 0x0000}, 0xFFFF, 0x7F0000},  // 255 x 65535/131071 = 127.498
+    };
+    for (const Case& c : cases) {
+        DibInfo info = Bitfields16(1, 1);
+        std::copy(std::begin(c.masks), std::end(c.masks), info.masks);
+        ASSERT_EQ(StretchDIBits(dc_, 0, 0, 1, 1, 0, 0, 1, 1, &c.pixel,
+                                reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY),
+                  1);
+        EXPECT_EQ(Pixel(0, 0), c.rgb) << std::hex << c.masks[0] << " " << c.pixel;
+    }
 }
 
 TEST_F(DibOutputTest, TheSourceRectangleOfABottomUpDibStartsAtItsLowerLeft) {

@@ -25,6 +25,9 @@ void TestHostPushEvent(HWND window, HostEvent event);
 void TestHostScheduleEvent(HWND window, HostEvent event, uint32_t atMillisecond);
 // Makes the headless host's start fail, as SDL does without a display.
 void TestHostFailStart(bool fail);
+// Off: headless windows have no surface, so whatever is shown in them costs nothing (for long
+// runs that only play); a reset turns surfaces back on.
+void TestHostKeepSurfaces(bool on);
 void TestHostSetDesktopMode(HostDisplayMode mode);
 void TestHostSetDisplayModes(const std::vector<HostDisplayMode>& modes);
 void TestHostSetClipboardText(const char* utf8);
