@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "core/async_load.h"
 #include "core/log.h"
 #include "core/string_functions.h"
 #include "graphics/graphics_system.h"
