@@ -186,22 +186,25 @@ void RunDecodePass(TheoraPlayer* p) {
     int32_t current = p->currentFrame.load();
     int32_t decoded = p->decodedFrame.load();
     int64_t window = int64_t{current} + p->stockCount;
-    if (p->atEnd.load() == 0) {
-        for (int32_t i = 0; i < p->stockCount; ++i) {
-            TheoraStockEntry& e = p->stock[i];
-            if (e.valid.load(std::memory_order_acquire) == 0) continue;
-            bool keep = true;
-            if (e.frame < current) {
-                keep = window >= p->frameCount && e.frame < window - p->frameCount;
-            } else if (e.frame > decoded && e.frame > window) {
-                keep = false;
-            }
-            if (!keep) e.valid.store(0, std::memory_order_release);
+    for (int32_t i = 0; i < p->stockCount; ++i) {
+        TheoraStockEntry& e = p->stock[i];
+        if (e.valid.load(std::memory_order_acquire) == 0) continue;
+        bool keep = true;
+        if (e.frame < current) {
+            keep = window >= p->frameCount && e.frame < window - p->frameCount;
+        } else if (e.frame > decoded && e.frame > window) {
+            keep = false;
         }
+        if (!keep) e.valid.store(0, std::memory_order_release);
     }
     bool hasFree = false;
     for (int32_t i = 0; i < p->stockCount && !hasFree; ++i) {
         hasFree = p->stock[i].valid.load(std::memory_order_acquire) == 0;
+    }
+    if (!hasFree && FindStock(p, current) < 0) {
+        // A stock full of frames the owner has moved away from would never make room.
+        for (int32_t i = 0; i < p->stockCount; ++i) p->stock[i].valid.store(0);
+        hasFree = true;
     }
     if (!hasFree) {
         p->threadState.store(kTheoraStockFull);
@@ -214,18 +217,20 @@ void RunDecodePass(TheoraPlayer* p) {
         advance = FindStock(p, current) < 0 && current > decoded ? current - decoded : 1;
     }
     if (advance > 0) {
-        if (int64_t{decoded} + advance >= p->frameCount) {
+        int64_t target = int64_t{decoded} + advance;
+        bool hitEnd;
+        if (target >= p->frameCount) {
             // Past the last frame: the next pass starts from the beginning of the file.
+            target -= p->frameCount;
             RestartFile(p, 0);
             p->decodedFrame.store(-1);
-            p->atEnd.store(0);
-            int32_t count = static_cast<int32_t>(int64_t{decoded} + advance - p->frameCount + 1);
-            if (DecodeTheoraPackets(p, count) < 0) p->atEnd.store(1);
-        } else if (DecodeTheoraPackets(p, advance) < 0) {
-            p->atEnd.store(1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return;
+            hitEnd = DecodeTheoraPackets(p, static_cast<int32_t>(target + 1)) < 0;
+        } else {
+            hitEnd = DecodeTheoraPackets(p, advance) < 0;
         }
+        // Frames that the data ends before show the last picture decoded.
+        p->atEnd.store(hitEnd ? 1 : 0);
+        p->decodedFrame.store(static_cast<int32_t>(target));
     }
     if (FindStock(p, p->decodedFrame.load()) < 0) StorePicture(p);
 }
@@ -464,7 +469,8 @@ TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue fil
     ok = ok && p->info.fps_numerator != 0 && p->info.fps_denominator != 0 &&
          p->info.frame_width > 0 && p->info.frame_height > 0 &&
          p->info.offset_x + p->info.frame_width <= p->info.width &&
-         p->info.offset_y + p->info.frame_height <= p->info.height;
+         p->info.offset_y + p->info.frame_height <= p->info.height &&
+         uint64_t{p->info.width} * p->info.height * 4 <= GetGraphImageByteLimit();
     if (ok) {
         ok = theora_decode_init(&p->decoder, &p->info) == 0;
         p->decoderOpen = ok ? 1 : 0;
