@@ -112,9 +112,7 @@ public:
     HRESULT AddFilter(IBaseFilter* filter, LPCWSTR name) override {
         if (filter == nullptr) return E_POINTER;
         if (InjectedFailure("IGraphBuilder::AddFilter")) return E_FAIL;
-        filter->AddRef();
-        filter->JoinFilterGraph(this, name);
-        filters_.push_back({filter});
+        Keep(filter, name);
         return S_OK;
     }
     HRESULT EnumFilters(IEnumFilters** out) override;
@@ -130,7 +128,7 @@ public:
         IBaseFilter* decoder = CreateMpegAudioDecoderFilter();
         bool ok = ReadMpegAudioSource(decoder, output);
         if (ok) {
-            AddFilter(decoder, u"MPEG Audio Decoder");
+            Keep(decoder, u"MPEG Audio Decoder");
             std::vector<IPin*> inputs = PinsOf(decoder, PINDIR_INPUT);
             ok = SUCCEEDED(output->Connect(inputs[0], nullptr));
             ReleaseAll(inputs);
@@ -154,7 +152,7 @@ public:
         MovieSource* source = new MovieSource([this] { return StreamTime(); });
         bool ok = source->Open(hostPath);
         if (ok) {
-            AddFilter(source, u"Source");
+            Keep(source, u"Source");
             std::vector<IPin*> outputs = PinsOf(source, PINDIR_OUTPUT);
             ok = ConnectToAnInput(outputs[0], source);
             ReleaseAll(outputs);
@@ -279,6 +277,13 @@ private:
         IBaseFilter* filter;
     };
 
+    // Adds a filter to the graph (the graph's own filters, which cannot fail to be added).
+    void Keep(IBaseFilter* filter, LPCWSTR name) {
+        filter->AddRef();
+        filter->JoinFilterGraph(this, name);
+        filters_.push_back({filter});
+    }
+
     LONGLONG StreamTime() {
         std::lock_guard<std::mutex> lock(mutex_);
         return PositionLocked();
@@ -361,7 +366,7 @@ private:
             return ok;
         }
         IBaseFilter* renderer = CreateAudioRendererFilter();
-        AddFilter(renderer, u"Default DirectSound Device");
+        Keep(renderer, u"Default DirectSound Device");
         renderer->Release();
         std::vector<IPin*> inputs = PinsOf(renderer, PINDIR_INPUT);
         bool ok = SUCCEEDED(output->Connect(inputs[0], nullptr));

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "../testing/test_overrides.h"
 #include "filter_base.h"
 
 namespace {
@@ -117,7 +118,10 @@ private:
                 for (size_t at = 0; at < bytes; at += kPcmPieceBytes) {
                     long piece = static_cast<long>(std::min<size_t>(bytes - at, kPcmPieceBytes));
                     BufferSample sample(audio + at, piece, 0, 0);
-                    if (FAILED(output_->Deliver(&sample))) failed = true;
+                    if (InjectedFailure("MpegAudioDecoder::Deliver") ||
+                        FAILED(output_->Deliver(&sample))) {
+                        failed = true;
+                    }
                 }
                 if (failed) break;
             }
