@@ -130,21 +130,21 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
             ogg_stream_packetin(&video, &packet);
         }
         while (ogg_stream_pageout(&video, &page) != 0) {
+            AppendPage(&pages, page, lastVideoTime);
             lastVideoTime =
                 PageTime(th_granule_time(encoder, ogg_page_granulepos(&page)), lastVideoTime);
-            AppendPage(&pages, page, lastVideoTime);
         }
     }
     while (ogg_stream_flush(&video, &page) != 0) {
+        AppendPage(&pages, page, lastVideoTime);
         lastVideoTime =
             PageTime(th_granule_time(encoder, ogg_page_granulepos(&page)), lastVideoTime);
-        AppendPage(&pages, page, lastVideoTime);
     }
 
     if (spec.withSound) {
         int total = static_cast<int>(spec.soundSeconds * 44100);
         double lastAudioTime = 0;
-        auto drain = [&](bool flush) {
+        auto drain = [&] {
             while (vorbis_analysis_blockout(&dsp, &block) == 1) {
                 vorbis_analysis(&block, nullptr);
                 vorbis_bitrate_addblock(&block);
@@ -152,11 +152,11 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
                     ogg_stream_packetin(&audio, &packet);
                 }
             }
-            while ((flush ? ogg_stream_flush(&audio, &page) : ogg_stream_pageout(&audio, &page)) !=
-                   0) {
+            // Small pages placed by the time they start, as a muxer interleaves them.
+            while (ogg_stream_flush(&audio, &page) != 0) {
                 ogg_int64_t granule = ogg_page_granulepos(&page);
-                lastAudioTime = PageTime(granule < 0 ? -1.0 : granule / 44100.0, lastAudioTime);
                 AppendPage(&pages, page, lastAudioTime);
+                lastAudioTime = PageTime(granule < 0 ? -1.0 : granule / 44100.0, lastAudioTime);
             }
         };
         for (int done = 0; done < total;) {
@@ -167,10 +167,10 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
             }
             vorbis_analysis_wrote(&dsp, n);
             done += n;
-            drain(false);
+            drain();
         }
         vorbis_analysis_wrote(&dsp, 0);
-        drain(true);
+        drain();
         vorbis_block_clear(&block);
         vorbis_dsp_clear(&dsp);
         vorbis_comment_clear(&vorbisComment);
@@ -257,4 +257,66 @@ std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int*
     th_info_clear(&info);
     ogg_sync_clear(&sync);
     return frames;
+}
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+bool WriteMpeg4Movie(const std::string& path, int width, int height, int frames, int fps) {
+    AVFormatContext* output = nullptr;
+    if (avformat_alloc_output_context2(&output, nullptr, "avi", path.c_str()) < 0) return false;
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    AVCodecContext* encoder = avcodec_alloc_context3(codec);
+    encoder->width = width;
+    encoder->height = height;
+    encoder->time_base = {1, fps};
+    encoder->framerate = {fps, 1};
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->gop_size = 10;
+    encoder->qmin = encoder->qmax = 2;
+    if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    bool ok = avcodec_open2(encoder, codec, nullptr) == 0 &&
+              avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
+    stream->time_base = encoder->time_base;
+    ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(output, nullptr) >= 0;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    ok = ok && av_frame_get_buffer(frame, 0) == 0;
+    auto drain = [&] {
+        while (avcodec_receive_packet(encoder, packet) == 0) {
+            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            av_interleaved_write_frame(output, packet);
+        }
+    };
+    for (int f = 0; ok && f < frames; ++f) {
+        av_frame_make_writable(frame);
+        for (int y = 0; y < height; ++y) {
+            std::fill_n(frame->data[0] + y * frame->linesize[0], width, 40 + 4 * f);
+        }
+        for (int plane = 1; plane < 3; ++plane) {
+            for (int y = 0; y < height / 2; ++y) {
+                std::fill_n(frame->data[plane] + y * frame->linesize[plane], width / 2, 128);
+            }
+        }
+        frame->pts = f;
+        ok = avcodec_send_frame(encoder, frame) == 0;
+        drain();
+    }
+    avcodec_send_frame(encoder, nullptr);
+    drain();
+    if (ok) ok = av_write_trailer(output) == 0;
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&encoder);
+    if (output->pb != nullptr) avio_closep(&output->pb);
+    avformat_free_context(output);
+    return ok;
 }
