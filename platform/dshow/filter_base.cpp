@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "../ole32/com_object.h"
+
+ComObjectCount gDirectShowFilters;
 
 void FreeMediaType(AM_MEDIA_TYPE& type) {
     CoTaskMemFree(type.pbFormat);
@@ -46,6 +47,21 @@ void MediaType::CopyTo(AM_MEDIA_TYPE* out) const {
     }
 }
 
+namespace {
+
+MediaType TypeWithFormat(const GUID& major, const GUID& subtype, const GUID& formatType,
+                         const void* format, size_t bytes) {
+    MediaType type;
+    type.major = major;
+    type.subtype = subtype;
+    type.formatType = formatType;
+    const BYTE* first = static_cast<const BYTE*>(format);
+    type.format.assign(first, first + bytes);
+    return type;
+}
+
+}  // namespace
+
 MediaType VideoMediaType(const GUID& subtype, int width, int height, WORD bitCount,
                          REFERENCE_TIME frameTime) {
     VIDEOINFOHEADER info{};
@@ -59,13 +75,7 @@ MediaType VideoMediaType(const GUID& subtype, int width, int height, WORD bitCou
     info.bmiHeader.biSizeImage =
         static_cast<DWORD>(static_cast<long long>(width) * (height < 0 ? -height : height) *
                            bitCount / 8);
-    MediaType type;
-    type.major = MEDIATYPE_Video;
-    type.subtype = subtype;
-    type.formatType = FORMAT_VideoInfo;
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&info);
-    type.format.assign(bytes, bytes + sizeof info);
-    return type;
+    return TypeWithFormat(MEDIATYPE_Video, subtype, FORMAT_VideoInfo, &info, sizeof info);
 }
 
 MediaType PcmMediaType(WORD channels, DWORD rate) {
@@ -76,13 +86,8 @@ MediaType PcmMediaType(WORD channels, DWORD rate) {
     format.wBitsPerSample = 16;
     format.nBlockAlign = static_cast<WORD>(channels * 2);
     format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    MediaType type;
-    type.major = MEDIATYPE_Audio;
-    type.subtype = MEDIASUBTYPE_PCM;
-    type.formatType = FORMAT_WaveFormatEx;
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&format);
-    type.format.assign(bytes, bytes + sizeof format);
-    return type;
+    return TypeWithFormat(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx, &format,
+                          sizeof format);
 }
 
 LayerPin::~LayerPin() {
@@ -182,40 +187,11 @@ HRESULT LayerPin::DeliverEndOfStream() {
     return connected_ != nullptr ? connected_->EndOfStream() : VFW_E_NOT_CONNECTED;
 }
 
-namespace {
-
-ComObjectCount gEnumeratorCount;
-
-class PinEnumerator final : public ComObject<IEnumPins, gEnumeratorCount, IID_IEnumPins> {
-public:
-    PinEnumerator(IBaseFilter* filter, std::vector<IPin*> pins)
-        : filter_(filter), pins_(std::move(pins)) {
-        filter_->AddRef();
-    }
-    ~PinEnumerator() override { filter_->Release(); }
-
-    HRESULT Next(ULONG count, IPin** pins, ULONG* fetched) override {
-        if (pins == nullptr) return E_POINTER;
-        ULONG got = 0;
-        while (got < count && next_ < pins_.size()) {
-            pins[got] = pins_[next_++];
-            pins[got++]->AddRef();
-        }
-        if (fetched != nullptr) *fetched = got;
-        return got == count ? S_OK : S_FALSE;
-    }
-
-private:
-    IBaseFilter* filter_;
-    std::vector<IPin*> pins_;
-    size_t next_ = 0;
-};
-
-}  // namespace
+ComObjectCount gDirectShowEnumerators;
 
 HRESULT MakePinEnumerator(IBaseFilter* filter, const std::vector<IPin*>& pins, IEnumPins** out) {
     if (out == nullptr) return E_POINTER;
-    *out = new PinEnumerator(filter, pins);
+    *out = new ItemEnumerator<IEnumPins, IPin, IID_IEnumPins>(filter, pins);
     return S_OK;
 }
 

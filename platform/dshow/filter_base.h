@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../ole32/com_object.h"
 #include "platform/dshow.h"
 
 struct MediaType {
@@ -76,6 +77,36 @@ private:
     MediaType type_;
 };
 
+extern ComObjectCount gDirectShowEnumerators;
+
+// Hands out a list of items (pins, filters), each with a reference, holding a reference to
+// their owner meanwhile.
+template <class Interface, class Item, const IID& kIid>
+class ItemEnumerator final : public ComObject<Interface, gDirectShowEnumerators, kIid> {
+public:
+    ItemEnumerator(IUnknown* owner, std::vector<Item*> items)
+        : owner_(owner), items_(std::move(items)) {
+        owner_->AddRef();
+    }
+    ~ItemEnumerator() override { owner_->Release(); }
+
+    HRESULT Next(ULONG count, Item** items, ULONG* fetched) override {
+        if (items == nullptr) return E_POINTER;
+        ULONG got = 0;
+        while (got < count && next_ < items_.size()) {
+            items[got] = items_[next_++];
+            items[got++]->AddRef();
+        }
+        if (fetched != nullptr) *fetched = got;
+        return got == count ? S_OK : S_FALSE;
+    }
+
+private:
+    IUnknown* owner_;
+    std::vector<Item*> items_;
+    size_t next_ = 0;
+};
+
 // Enumerates a filter's pins, holding a reference to the filter.
 HRESULT MakePinEnumerator(IBaseFilter* filter, const std::vector<IPin*>& pins, IEnumPins** out);
 
@@ -100,31 +131,15 @@ private:
 
 enum class FilterState { Stopped, Paused, Running };
 
+// The live filters of the layer, for tests.
+extern ComObjectCount gDirectShowFilters;
+
 // The base of the layer's filters: reference count, pins, state and the graph joined.
 template <class Interface>
-class LayerFilter : public Interface, public PinOwner {
+class LayerFilter : public ComObject<Interface, gDirectShowFilters, IID_IMediaFilter,
+                                     IID_IBaseFilter>,
+                    public PinOwner {
 public:
-    LayerFilter() = default;
-    LayerFilter(const LayerFilter&) = delete;
-    LayerFilter& operator=(const LayerFilter&) = delete;
-    virtual ~LayerFilter() = default;
-
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
-            *object = static_cast<IBaseFilter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT Stop() override { return ChangeState(FilterState::Stopped); }
     HRESULT Pause() override { return ChangeState(FilterState::Paused); }
     HRESULT Run(REFERENCE_TIME start) override { return ChangeState(FilterState::Running); }
@@ -156,7 +171,6 @@ protected:
     std::atomic<FilterState> state_{FilterState::Stopped};
 
 private:
-    std::atomic<ULONG> references_{1};
     std::vector<std::unique_ptr<LayerPin>> pins_;
     IMediaEventSink* graph_ = nullptr;  // the graph holds its filters, not the reverse
 };

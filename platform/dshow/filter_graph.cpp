@@ -390,37 +390,10 @@ private:
     bool aborted_ = false;
 };
 
-ComObjectCount gFilterEnumeratorCount;
-
-class FilterEnumerator final
-    : public ComObject<IEnumFilters, gFilterEnumeratorCount, IID_IEnumFilters> {
-public:
-    FilterEnumerator(FilterGraph* graph, std::vector<IBaseFilter*> filters)
-        : graph_(graph), filters_(std::move(filters)) {
-        graph_->AddRef();
-    }
-    ~FilterEnumerator() override { graph_->Release(); }
-
-    HRESULT Next(ULONG count, IBaseFilter** filters, ULONG* fetched) override {
-        if (filters == nullptr) return E_POINTER;
-        ULONG got = 0;
-        while (got < count && next_ < filters_.size()) {
-            filters[got] = filters_[next_++];
-            filters[got++]->AddRef();
-        }
-        if (fetched != nullptr) *fetched = got;
-        return got == count ? S_OK : S_FALSE;
-    }
-
-private:
-    FilterGraph* graph_;
-    std::vector<IBaseFilter*> filters_;
-    size_t next_ = 0;
-};
-
 HRESULT FilterGraph::EnumFilters(IEnumFilters** out) {
     if (out == nullptr) return E_POINTER;
-    *out = new FilterEnumerator(this, Filters());
+    *out = new ItemEnumerator<IEnumFilters, IBaseFilter, IID_IEnumFilters>(
+        static_cast<IGraphBuilder*>(this), Filters());
     return S_OK;
 }
 

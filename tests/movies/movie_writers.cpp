@@ -188,9 +188,11 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
     return out;
 }
 
-std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,
-                                                         int* height) {
-    std::vector<std::vector<uint32_t>> frames;
+namespace {
+
+// Hands every picture of the file's Theora stream, in order, to visit(picture, info).
+template <class Visit>
+void DecodePictures(const Bytes& file, Visit visit) {
     ogg_sync_state sync;
     ogg_sync_init(&sync);
     char* buffer = ogg_sync_buffer(&sync, static_cast<long>(file.size()));
@@ -229,34 +231,50 @@ std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int*
             th_decode_packetin(decoder, &packet, nullptr);
             th_ycbcr_buffer picture;
             th_decode_ycbcr_out(decoder, picture);
-            std::vector<uint32_t> pixels(info.pic_width * info.pic_height);
-            for (uint32_t row = 0; row < info.pic_height; ++row) {
-                int yRow = static_cast<int>(row + info.pic_y);
-                for (uint32_t col = 0; col < info.pic_width; ++col) {
-                    int yCol = static_cast<int>(col + info.pic_x);
-                    int lum = picture[0].data[yRow * picture[0].stride + yCol];
-                    int cb = picture[1].data[(yRow / 2) * picture[1].stride + yCol / 2];
-                    int cr = picture[2].data[(yRow / 2) * picture[2].stride + yCol / 2];
-                    double yy = 1.164 * (lum - 16);
-                    uint32_t red = Clamp(yy + 1.596 * (cr - 128));
-                    uint32_t green = Clamp(yy - 0.391 * (cb - 128) - 0.813 * (cr - 128));
-                    uint32_t blue = Clamp(yy + 2.018 * (cb - 128));
-                    pixels[row * info.pic_width + col] =
-                        0xFF000000u | red << 16 | green << 8 | blue;
-                }
-            }
-            frames.push_back(std::move(pixels));
+            visit(picture, info);
         }
     }
-    *width = static_cast<int>(info.pic_width);
-    *height = static_cast<int>(info.pic_height);
     if (decoder != nullptr) th_decode_free(decoder);
     th_setup_free(setup);
     if (haveStream) ogg_stream_clear(&stream);
     th_comment_clear(&comment);
     th_info_clear(&info);
     ogg_sync_clear(&sync);
+}
+
+}  // namespace
+
+std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,
+                                                         int* height) {
+    std::vector<std::vector<uint32_t>> frames;
+    *width = *height = 0;
+    DecodePictures(file, [&](th_ycbcr_buffer picture, const th_info& info) {
+        *width = static_cast<int>(info.pic_width);
+        *height = static_cast<int>(info.pic_height);
+        std::vector<uint32_t> pixels(info.pic_width * info.pic_height);
+        for (uint32_t row = 0; row < info.pic_height; ++row) {
+            int yRow = static_cast<int>(row + info.pic_y);
+            for (uint32_t col = 0; col < info.pic_width; ++col) {
+                int yCol = static_cast<int>(col + info.pic_x);
+                int lum = picture[0].data[yRow * picture[0].stride + yCol];
+                int cb = picture[1].data[(yRow / 2) * picture[1].stride + yCol / 2];
+                int cr = picture[2].data[(yRow / 2) * picture[2].stride + yCol / 2];
+                double yy = 1.164 * (lum - 16);
+                uint32_t red = Clamp(yy + 1.596 * (cr - 128));
+                uint32_t green = Clamp(yy - 0.391 * (cb - 128) - 0.813 * (cr - 128));
+                uint32_t blue = Clamp(yy + 2.018 * (cb - 128));
+                pixels[row * info.pic_width + col] = 0xFF000000u | red << 16 | green << 8 | blue;
+            }
+        }
+        frames.push_back(std::move(pixels));
+    });
     return frames;
+}
+
+int CountTheoraPictures(const Bytes& file) {
+    int count = 0;
+    DecodePictures(file, [&](th_ycbcr_buffer, const th_info&) { ++count; });
+    return count;
 }
 
 extern "C" {

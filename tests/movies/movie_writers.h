@@ -26,6 +26,8 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec);
 // Each frame of the file as 32-bit pixels (blue, green, red, 255), decoded independently.
 std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,
                                                          int* height);
+// The same decode with the pictures left in YUV: the number of pictures.
+int CountTheoraPictures(const Bytes& file);
 
 // An MPEG-4 part 2 movie in an AVI file written by libavcodec's own encoder: frame f is a flat
 // grey of level 40 + 4 f (luma as it stands, chroma neutral). False when it cannot be written.
