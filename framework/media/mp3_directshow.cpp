@@ -238,17 +238,23 @@ int DecodeMp3WithDirectShow(SoundConverter* converter) {
         return Fail(c, "IMediaEvent の取得に失敗しました");
     }
     g.control->Run();
+    const char* failure = nullptr;
     for (;;) {
         if (PumpMessagesUnlocked() != 0) {
-            return Fail(c, "MP3変換の途中でソフトが終了しました");
+            failure = "MP3変換の途中でソフトが終了しました";
+            break;
         }
         long code = 0;
         if (g.event->WaitForCompletion(kCompletionWaitMs, &code) != S_OK) continue;
         if (code == EC_COMPLETE) break;
-        if (code == EC_ERRORABORT) return Fail(c, "MP3変換の途中でエラーが発生しました");
+        if (code == EC_ERRORABORT) {
+            failure = "MP3変換の途中でエラーが発生しました";
+            break;
+        }
     }
     // The streaming thread has finished with the PCM once the graph stops.
     g.control->Stop();
+    if (failure != nullptr) return Fail(c, failure);
     if (c->pcm == nullptr) {
         return Fail(c, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     }

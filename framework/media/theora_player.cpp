@@ -180,6 +180,16 @@ void RunSeek(TheoraPlayer* p) {
     p->atEnd.store(0);
 }
 
+// Takes an entry out of the stock unless the owner is reading it. The owner claims an entry
+// before it checks the entry's flag, and the thread clears the flag before it checks the
+// claim, so one of them always sees the other.
+bool DropEntry(TheoraPlayer* p, int32_t i) {
+    p->stock[i].valid.store(0);
+    if (p->converting.load() != i) return true;
+    p->stock[i].valid.store(1);
+    return false;
+}
+
 // One pass of normal running: drops what the window no longer needs, then decodes and stores
 // one picture when an entry is free.
 void RunDecodePass(TheoraPlayer* p) {
@@ -195,7 +205,7 @@ void RunDecodePass(TheoraPlayer* p) {
         } else if (e.frame > decoded && e.frame > window) {
             keep = false;
         }
-        if (!keep) e.valid.store(0, std::memory_order_release);
+        if (!keep) DropEntry(p, i);
     }
     bool hasFree = false;
     for (int32_t i = 0; i < p->stockCount && !hasFree; ++i) {
@@ -203,8 +213,7 @@ void RunDecodePass(TheoraPlayer* p) {
     }
     if (!hasFree && FindStock(p, current) < 0) {
         // A stock full of frames the owner has moved away from would never make room.
-        for (int32_t i = 0; i < p->stockCount; ++i) p->stock[i].valid.store(0);
-        hasFree = true;
+        for (int32_t i = 0; i < p->stockCount; ++i) hasFree = DropEntry(p, i) || hasFree;
     }
     if (!hasFree) {
         p->threadState.store(kTheoraStockFull);
@@ -464,6 +473,7 @@ TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue fil
     p->file = file;
     p->pauseRequest.store(1);
     p->threadState.store(kTheoraStockFull);
+    p->converting.store(-1);
     bool ok = ReadHeaders(p);
     // A movie without frames or without a frame rate cannot be timed: it is refused.
     ok = ok && p->info.fps_numerator != 0 && p->info.fps_denominator != 0 &&
@@ -554,11 +564,20 @@ int ConvertTheoraFrame(TheoraPlayer* p, int32_t toImage, int32_t toSurface, int3
     }
     int32_t current = p->currentFrame.load();
     int32_t entry = -1;
-    if (!WaitUntil([&] { return (entry = FindStock(p, current)) >= 0; })) return 0;
+    auto claim = [&] {
+        entry = FindStock(p, current);
+        if (entry < 0) return false;
+        p->converting.store(entry);
+        if (p->stock[entry].valid.load() != 0 && p->stock[entry].frame == current) return true;
+        p->converting.store(-1);
+        return false;
+    };
+    if (!WaitUntil(claim)) return 0;
     if (!imageDone) {
         ConvertToImage(p, p->stock[entry]);
         p->imageConverted.store(1);
     }
+    p->converting.store(-1);
     if (p->surfaceLost != 0) CreateTheoraYUVSurface(p, async);
     return 1;
 }

@@ -30,7 +30,7 @@ struct TheoraPageEntry {
 
 struct TheoraStockEntry {
     std::atomic<int32_t> valid;  // set last, after the planes are written
-    int32_t frame;
+    std::atomic<int32_t> frame;
     uint8_t* y;
     uint8_t* u;
     uint8_t* v;
@@ -77,6 +77,7 @@ struct TheoraPlayer {
     uint32_t surfaceFormat;  // 0 without a surface
     std::atomic<int32_t> imageConverted;
     std::atomic<int32_t> surfaceConverted;
+    std::atomic<int32_t> converting;  // the stock entry the owner reads, -1 for none
 };
 
 struct TheoraMovieInfo {
