@@ -73,8 +73,8 @@ BENCHMARK(BM_TheoraFramesIntoGraph)->Unit(benchmark::kMillisecond)->UseRealTime(
 void BM_TheoraFramesToImage(benchmark::State& state) {
     const Bytes& movie = Movie();
     BuildYUVToRGBTables();
-    TheoraPlayer* player = OpenTheoraPlayer(MemoryFileFunctions(movie.data(), movie.size()), 1,
-                                            10, 0);
+    TheoraPlayer* player =
+        OpenTheoraPlayer(MemoryFileFunctions(movie.data(), movie.size()), 1, 10, 0);
     if (player == nullptr) {
         state.SkipWithError("the movie did not open");
         return;

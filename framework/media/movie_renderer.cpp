@@ -19,9 +19,9 @@ struct Accepted {
     int32_t kind;
 };
 constexpr Accepted kAccepted[] = {
-    {MEDIASUBTYPE_NV11, kMovieNv11}, {MEDIASUBTYPE_YVYU, kMovieYvyu},
-    {MEDIASUBTYPE_UYVY, kMovieUyvy}, {MEDIASUBTYPE_YUY2, kMovieYuy2},
-    {MEDIASUBTYPE_NV12, kMovieNv12}, {MEDIASUBTYPE_YV12, kMovieYv12},
+    {MEDIASUBTYPE_NV11, kMovieNv11},   {MEDIASUBTYPE_YVYU, kMovieYvyu},
+    {MEDIASUBTYPE_UYVY, kMovieUyvy},   {MEDIASUBTYPE_YUY2, kMovieYuy2},
+    {MEDIASUBTYPE_NV12, kMovieNv12},   {MEDIASUBTYPE_YV12, kMovieYv12},
     {MEDIASUBTYPE_RGB32, kMovieRgb32}, {MEDIASUBTYPE_RGB24, kMovieRgb24},
 };
 

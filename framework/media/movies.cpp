@@ -27,7 +27,8 @@ int ReleaseGraph(MovieRecord* record) {
                                reinterpret_cast<IUnknown**>(&record->seeking),
                                reinterpret_cast<IUnknown**>(&record->control),
                                reinterpret_cast<IUnknown**>(&record->graph),
-                               &record->spareInterfaces[0], &record->spareInterfaces[1]};
+                               &record->spareInterfaces[0],
+                               &record->spareInterfaces[1]};
     for (IUnknown** slot : interfaces) {
         if (*slot != nullptr) (*slot)->Release();
         *slot = nullptr;
@@ -172,8 +173,8 @@ void RefreshTheoraFrame(MovieRecord* record) {
             soundEnded = true;
         } else {
             int64_t ms = std::max(GetSoundCurrentTime(record->sound), 0);
-            target = std::min<int64_t>(
-                static_cast<int64_t>(ms * 1000 * info.framesPerSecond / 1e6), count - 1);
+            target = std::min<int64_t>(static_cast<int64_t>(ms * 1000 * info.framesPerSecond / 1e6),
+                                       count - 1);
         }
         int64_t current = GetTheoraCurrentFrame(record->theora);
         if (target != current) {
@@ -231,9 +232,9 @@ void RefreshGraphFrame(MovieRecord* record) {
 
 int SetupMovieManager() {
     if (gMovie.setUp != 0) return -1;
-    if (SetupHandleRegistry(&gMovie.movies, HandleKindBits(kHandleKindMovie), sizeof(MovieRecord),
-                            kMaxMovies, [](HandleHeader*) { return 0; }, CloseMovieRecord,
-                            "ムービー") != 0) {
+    if (SetupHandleRegistry(
+            &gMovie.movies, HandleKindBits(kHandleKindMovie), sizeof(MovieRecord), kMaxMovies,
+            [](HandleHeader*) { return 0; }, CloseMovieRecord, "ムービー") != 0) {
         return -1;
     }
     gMovie.setUp = 1;

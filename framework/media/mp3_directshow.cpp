@@ -111,8 +111,8 @@ int Mp3GrabberCallback(IMediaSample* sample, void* context) {
         uint64_t capacity = c->pcmCapacity;
         while (capacity < needed) capacity += kPcmGrowthBytes;
         uint8_t* grown = capacity <= UINT32_MAX / 2
-                             ? static_cast<uint8_t*>(AllocMemory(static_cast<uint32_t>(capacity),
-                                                                 __FILE__, __LINE__))
+                             ? static_cast<uint8_t*>(
+                                   AllocMemory(static_cast<uint32_t>(capacity), __FILE__, __LINE__))
                              : nullptr;
         if (grown == nullptr) {
             FreeMemory(c->pcm);
@@ -139,7 +139,8 @@ int DecodeMp3WithDirectShow(SoundConverter* converter) {
     if (size <= 0 || size > UINT32_MAX / 20) return -1;
     g.image = static_cast<uint8_t*>(AllocMemory(static_cast<uint32_t>(size), __FILE__, __LINE__));
     if (g.image == nullptr) return -1;
-    if (ReadStream(c->reader, g.image, static_cast<uint32_t>(size)) != static_cast<uint32_t>(size)) {
+    if (ReadStream(c->reader, g.image, static_cast<uint32_t>(size)) !=
+        static_cast<uint32_t>(size)) {
         return -1;
     }
 
@@ -203,8 +204,7 @@ int DecodeMp3WithDirectShow(SoundConverter* converter) {
     }
     FreeMediaType(connected);
     if (!waveFormat) return Fail(c, "サポート外のストリームフォーマットです。");
-    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels == 0 ||
-        format.nBlockAlign == 0) {
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels == 0 || format.nBlockAlign == 0) {
         return Fail(c, "サポート外のオーディオフォーマットです。");
     }
     c->outputFormat = {WAVE_FORMAT_PCM,
@@ -226,8 +226,8 @@ int DecodeMp3WithDirectShow(SoundConverter* converter) {
     c->pcm = static_cast<uint8_t*>(AllocMemory(c->pcmCapacity, __FILE__, __LINE__));
     if (c->pcm == nullptr) return Fail(c, "PCMデータを格納するメモリ領域の確保に失敗しました");
     c->pcmBytes = 0;
-    if (FAILED(g.graph->QueryInterface(IID_IMediaFilter,
-                                       reinterpret_cast<void**>(&g.mediaFilter)))) {
+    if (FAILED(
+            g.graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&g.mediaFilter)))) {
         return Fail(c, "IMediaFilter の取得に失敗しました");
     }
     g.mediaFilter->SetSyncSource(nullptr);

@@ -142,8 +142,8 @@ void StorePicture(TheoraPlayer* p) {
     int32_t uWidth = e.uvWidth, uHeight = e.uvHeight, uStride = e.uvStride;
     if (!CopyPlane(&e.u, &uWidth, &uHeight, &uStride, yuv.u, yuv.uv_width, yuv.uv_height,
                    yuv.uv_stride) ||
-        !CopyPlane(&e.v, &e.uvWidth, &e.uvHeight, &e.uvStride, yuv.v, yuv.uv_width,
-                   yuv.uv_height, yuv.uv_stride)) {
+        !CopyPlane(&e.v, &e.uvWidth, &e.uvHeight, &e.uvStride, yuv.v, yuv.uv_width, yuv.uv_height,
+                   yuv.uv_stride)) {
         return;
     }
     e.frame = p->decodedFrame.load();
@@ -302,8 +302,8 @@ bool GrowTable(T** table, int64_t* capacity, int64_t needed) {
     if (needed <= *capacity) return true;
     int64_t bigger = *capacity + kTableGrowth;
     if (bigger * static_cast<int64_t>(sizeof(T)) > INT32_MAX) return false;
-    void* grown = ReallocMemory(*table, static_cast<uint32_t>(bigger * sizeof(T)), __FILE__,
-                                __LINE__);
+    void* grown =
+        ReallocMemory(*table, static_cast<uint32_t>(bigger * sizeof(T)), __FILE__, __LINE__);
     if (grown == nullptr) return false;
     *table = static_cast<T*>(grown);
     *capacity = bigger;
@@ -404,8 +404,8 @@ void ConvertToImage(TheoraPlayer* p, const TheoraStockEntry& e) {
     for (int32_t row = 0; row < height; ++row) {
         int32_t y = std::min(row + top, e.yHeight - 1);
         int32_t cy = static_cast<int32_t>(int64_t{y} * e.uvHeight / e.yHeight);
-        uint8_t* out = static_cast<uint8_t*>(p->image.pixels) +
-                       static_cast<ptrdiff_t>(row) * p->image.pitch;
+        uint8_t* out =
+            static_cast<uint8_t*>(p->image.pixels) + static_cast<ptrdiff_t>(row) * p->image.pitch;
         for (int32_t col = 0; col < width; ++col) {
             int32_t x = std::min(col + left, e.yWidth - 1);
             int32_t cx = static_cast<int32_t>(int64_t{x} * e.uvWidth / e.yWidth);
@@ -490,7 +490,8 @@ TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue fil
         CreateTheoraYUVSurface(p, async);
         if (AllocGraphImageXRGB32(static_cast<int>(p->info.frame_width),
                                   static_cast<int>(p->info.frame_height), &p->image) != 0) {
-            EmitLogText("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
+            EmitLogText(
+                "Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
             ok = false;
         }
     }

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-
 ComObjectCount gDirectShowFilters;
 
 void FreeMediaType(AM_MEDIA_TYPE& type) {
@@ -19,7 +18,8 @@ MediaType MediaType::From(const AM_MEDIA_TYPE* type) {
     out.major = type->majortype;
     out.subtype = type->subtype;
     out.formatType = type->formattype;
-    if (type->pbFormat != nullptr) out.format.assign(type->pbFormat, type->pbFormat + type->cbFormat);
+    if (type->pbFormat != nullptr)
+        out.format.assign(type->pbFormat, type->pbFormat + type->cbFormat);
     return out;
 }
 
@@ -72,9 +72,8 @@ MediaType VideoMediaType(const GUID& subtype, int width, int height, WORD bitCou
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = bitCount;
     info.bmiHeader.biCompression = subtype.Data1 > 0xFFFF ? subtype.Data1 : 0;
-    info.bmiHeader.biSizeImage =
-        static_cast<DWORD>(static_cast<long long>(width) * (height < 0 ? -height : height) *
-                           bitCount / 8);
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(static_cast<long long>(width) *
+                                                    (height < 0 ? -height : height) * bitCount / 8);
     return TypeWithFormat(MEDIATYPE_Video, subtype, FORMAT_VideoInfo, &info, sizeof info);
 }
 

@@ -136,9 +136,9 @@ extern ComObjectCount gDirectShowFilters;
 
 // The base of the layer's filters: reference count, pins, state and the graph joined.
 template <class Interface>
-class LayerFilter : public ComObject<Interface, gDirectShowFilters, IID_IMediaFilter,
-                                     IID_IBaseFilter>,
-                    public PinOwner {
+class LayerFilter
+    : public ComObject<Interface, gDirectShowFilters, IID_IMediaFilter, IID_IBaseFilter>,
+      public PinOwner {
 public:
     HRESULT Stop() override { return ChangeState(FilterState::Stopped); }
     HRESULT Pause() override { return ChangeState(FilterState::Paused); }

@@ -62,8 +62,7 @@ bool MovieSource::Open(const std::string& hostPath) {
     if (s_->stream < 0 || decoder == nullptr) return false;
     AVStream* stream = s_->format->streams[s_->stream];
     s_->codec = avcodec_alloc_context3(decoder);
-    if (s_->codec == nullptr ||
-        avcodec_parameters_to_context(s_->codec, stream->codecpar) < 0 ||
+    if (s_->codec == nullptr || avcodec_parameters_to_context(s_->codec, stream->codecpar) < 0 ||
         avcodec_open2(s_->codec, decoder, nullptr) != 0) {
         return false;
     }
@@ -86,9 +85,9 @@ LONGLONG MovieSource::Duration() const {
         return av_rescale_q(s_->format->duration, AV_TIME_BASE_Q, kHundredNanoseconds);
     }
     AVStream* stream = s_->format->streams[s_->stream];
-    return stream->duration > 0 ? av_rescale_q(stream->duration, stream->time_base,
-                                               kHundredNanoseconds)
-                                : 0;
+    return stream->duration > 0
+               ? av_rescale_q(stream->duration, stream->time_base, kHundredNanoseconds)
+               : 0;
 }
 
 void MovieSource::Seek(LONGLONG position) {
@@ -102,7 +101,8 @@ void MovieSource::Seek(LONGLONG position) {
 HRESULT MovieSource::GetPinType(LayerPin* pin, int index, MediaType* type) {
     std::vector<MediaType> types;
     if (s_->codec->pix_fmt == AV_PIX_FMT_YUV420P && s_->width % 2 == 0 && s_->height % 2 == 0) {
-        types.push_back(VideoMediaType(MEDIASUBTYPE_YV12, s_->width, s_->height, 12, s_->frameTime));
+        types.push_back(
+            VideoMediaType(MEDIASUBTYPE_YV12, s_->width, s_->height, 12, s_->frameTime));
     }
     types.push_back(VideoMediaType(MEDIASUBTYPE_RGB32, s_->width, s_->height, 32, s_->frameTime));
     types.push_back(VideoMediaType(MEDIASUBTYPE_RGB24, s_->width, s_->height, 24, s_->frameTime));
@@ -120,9 +120,10 @@ HRESULT MovieSource::PinConnected(LayerPin* pin, const AM_MEDIA_TYPE* type) {
                                 target, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (s_->scaler == nullptr) return E_FAIL;
     s_->subtype = type->subtype;
-    size_t bytes = type->subtype == MEDIASUBTYPE_YV12    ? size_t(s_->width) * s_->height * 3 / 2
-                   : type->subtype == MEDIASUBTYPE_RGB32 ? size_t(s_->width) * 4 * s_->height
-                                                         : size_t((s_->width * 3 + 3) & ~3) * s_->height;
+    size_t bytes = type->subtype == MEDIASUBTYPE_YV12 ? size_t(s_->width) * s_->height * 3 / 2
+                   : type->subtype == MEDIASUBTYPE_RGB32
+                       ? size_t(s_->width) * 4 * s_->height
+                       : size_t((s_->width * 3 + 3) & ~3) * s_->height;
     s_->buffer.assign(bytes, 0);
     return S_OK;
 }
@@ -188,10 +189,10 @@ void MovieSource::Stream() {
         }
         AVStream* stream = s_->format->streams[s_->stream];
         int64_t pts = s_->frame->best_effort_timestamp;
-        LONGLONG start = pts == AV_NOPTS_VALUE
-                             ? dropBefore
-                             : av_rescale_q(pts - s_->startTime, stream->time_base,
-                                            kHundredNanoseconds);
+        LONGLONG start =
+            pts == AV_NOPTS_VALUE
+                ? dropBefore
+                : av_rescale_q(pts - s_->startTime, stream->time_base, kHundredNanoseconds);
         if (start < dropBefore) {
             pending = false;
             continue;

@@ -58,7 +58,8 @@ public:
     // Takes the stream from the connected source; false when it holds no MPEG audio.
     bool ReadSource(IPin* sourcePin) {
         IAsyncReader* reader = nullptr;
-        if (FAILED(sourcePin->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader)))) {
+        if (FAILED(
+                sourcePin->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader)))) {
             return false;
         }
         LONGLONG total = 0, available = 0;

@@ -123,7 +123,7 @@ public:
     HRESULT CheckPinType(LayerPin* pin, const AM_MEDIA_TYPE* type) override {
         if (!pcmOnly_) return S_OK;
         return type->majortype == MEDIATYPE_Audio && type->subtype == MEDIASUBTYPE_PCM ? S_OK
-                                                                                      : S_FALSE;
+                                                                                       : S_FALSE;
     }
     HRESULT PinReceive(LayerPin* pin, IMediaSample* sample) override { return S_OK; }
     HRESULT PinEndOfStream(LayerPin* pin) override {

@@ -1,12 +1,11 @@
 // Movie handles: the Theora clock with and without a sound track, looping and the end, pauses
 // by the caller and by the system, a movie through the FFmpeg-backed graph, and files that no
 // player opens.
-#include "media/movies.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
 
+#include "media/movies.h"
 #include "movies/movie_writers.h"
 #include "sound/sound_test_support.h"
 
@@ -35,9 +34,7 @@ protected:
         return LoadMovieHandle(&setting, name, width, height, 0, 0);
     }
 
-    int32_t Frame(Handle movie) {
-        return GetTheoraCurrentFrame(GetMovieRecord(movie)->theora);
-    }
+    int32_t Frame(Handle movie) { return GetTheoraCurrentFrame(GetMovieRecord(movie)->theora); }
 
     // Moves the clock, then refreshes until the renderer's new frame has reached the callback
     // (the graph's streaming thread runs in real time).

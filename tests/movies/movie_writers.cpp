@@ -112,9 +112,8 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
         int bar = (f * 5) % std::max(frameWidth - 8, 1);
         for (int row = 0; row < frameHeight; ++row) {
             for (int col = 0; col < frameWidth; ++col) {
-                y[row * frameWidth + col] = col >= bar && col < bar + 8
-                                                ? 210
-                                                : static_cast<uint8_t>(50 + (col + row) % 40);
+                y[row * frameWidth + col] =
+                    col >= bar && col < bar + 8 ? 210 : static_cast<uint8_t>(50 + (col + row) % 40);
             }
         }
         for (int i = 0; i < static_cast<int>(u.size()); ++i) {
@@ -163,7 +162,8 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
             int n = std::min(1024, total - done);
             float** buffer = vorbis_analysis_buffer(&dsp, n);
             for (int i = 0; i < n; ++i) {
-                buffer[0][i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 440 * (done + i) / 44100.0));
+                buffer[0][i] =
+                    static_cast<float>(0.5 * std::sin(2 * M_PI * 440 * (done + i) / 44100.0));
             }
             vorbis_analysis_wrote(&dsp, n);
             done += n;

@@ -135,8 +135,8 @@ TEST_F(TheoraPlayerTest, FilesThatAreNoTheoraMovieAreRefused) {
     // An Ogg file whose only stream is not Theora.
     Bytes other = movie;
     for (size_t i = 0; i + 7 < other.size(); ++i) {
-        if (other[i] == 0x80 && std::equal(other.begin() + i + 1, other.begin() + i + 7,
-                                           "theora")) {
+        if (other[i] == 0x80 &&
+            std::equal(other.begin() + i + 1, other.begin() + i + 7, "theora")) {
             other[i + 1] = 'X';
         }
     }
