@@ -56,6 +56,9 @@ MovieSource::~MovieSource() {
 bool MovieSource::Open(const std::string& hostPath) {
     av_log_set_level(AV_LOG_QUIET);
     if (avformat_open_input(&s_->format, hostPath.c_str(), nullptr, nullptr) != 0) return false;
+    // A still image is no movie: the graph renders none, as DirectShow would not.
+    std::string demuxer = s_->format->iformat->name;
+    if (demuxer == "image2" || demuxer.ends_with("_pipe")) return false;
     if (avformat_find_stream_info(s_->format, nullptr) < 0) return false;
     const AVCodec* decoder = nullptr;
     s_->stream = av_find_best_stream(s_->format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);

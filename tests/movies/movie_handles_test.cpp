@@ -146,6 +146,12 @@ TEST_F(MovieHandlesTest, AFileThatNoPlayerOpensLeavesNoHandle) {
     EXPECT_TRUE(InOrder(Log(), {"ファイル:notmovie.bin が開けませんでした",
                                 "ムービーファイルオープン処理時にエラーが発生しました"}));
     EXPECT_EQ(LoadMovieHandle(&setting, "missing.ogv", nullptr, nullptr, 0, 0), -1);
+    // A still image that FFmpeg reads as a one-frame stream is no movie either.
+    Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
+    tga.resize(tga.size() + 2 * 2 * 4, 0x80);
+    written_.push_back(directory_ + "/still.tga");
+    WriteFile(written_.back(), tga);
+    EXPECT_EQ(LoadMovieHandle(&setting, "still.tga", nullptr, nullptr, 0, 0), -1);
     EXPECT_EQ(PauseAllMovies(), 0);
     EXPECT_EQ(PlayMovieHandle(0x18000000, -1, 0), -1);
 }
