@@ -39,17 +39,19 @@ run_shuffled() {
   echo "shuffled runs passed"
 }
 
-# The tests of the loading workers and of what they share with the main thread, built with
-# ThreadSanitizer: any data race or lock-order inversion stops the program that finds it.
+# The tests of the loading workers and of what they share with the main thread, and of the
+# movie players' and graphs' streaming threads, built with ThreadSanitizer: any data race or
+# lock-order inversion stops the program that finds it.
 run_thread_checks() {
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_TSAN=ON -DORBEK_BENCH=OFF
-  cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound
+  cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound tests_movies
   (
     cd build/tsan/tests
     export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66
     ./tests_async --gtest_brief=1
     ./tests_graphics --gtest_brief=1 --gtest_filter='AsyncGraphLoadTest.*:GraphRestoreTest.*'
-    ./tests_sound --gtest_brief=1 --gtest_filter='AsyncSoundLoadTest.*'
+    ./tests_sound --gtest_brief=1 --gtest_filter='AsyncSoundLoadTest.*:Mp3DirectShowTest.*'
+    ./tests_movies --gtest_brief=1
   )
   echo "thread checks passed"
 }

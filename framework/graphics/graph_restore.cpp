@@ -1,9 +1,8 @@
 // Graph restore: the restore source each graph records, the release of the device objects of
 // the memory-texture pool and of every graph before the device goes, the refill of every graph
 // from its source after the device is made anew, transfers of images into existing graphs,
-// copies of a screen rectangle into a graph and colour fills. Movie graphs wait for the movie
-// player, which opens no file yet; the vertex buffers, index buffers and shaders hold no device
-// objects yet.
+// copies of a screen rectangle into a graph, colour fills, and graphs that show a movie's
+// frames; the vertex buffers, index buffers and shaders hold no device objects yet.
 #include "graphics/graph_restore.h"
 
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include "graphics/graphics_system.h"
 #include "graphics/memory_textures.h"
 #include "graphics/screen_pixel_access.h"
+#include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
 #include "media/image_loaders.h"
@@ -397,12 +397,43 @@ int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int ac
 
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
                      int fromAsyncWorker) {
-    Handle movie = LoadMovieHandle(&request->movieOpenSetting, fileName, nullptr, nullptr,
+    int width = 0, height = 0;
+    Handle movie = LoadMovieHandle(&request->movieOpenSetting, fileName, &width, &height,
                                    request->movieMode, 0);
     if (movie == -1) {
         return EmitLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", fileName);
     }
-    // No movie opens until the player exists; a graph of its frames comes with it.
-    DeleteMovieHandle(movie);
-    return -1;
+    MovieRecord* movieRecord = GetMovieRecord(movie);
+    GraphCreateSettings settings = request->create;
+    settings.colorBits = gScreen.colorBits != 0 ? gScreen.colorBits : 16;
+    settings.channelBits = 0;
+    settings.colorKeyAlpha = 0;
+    settings.managedPool = 0;
+    // Theora frames may be stretched onto the graph, which needs a draw target.
+    settings.drawTarget = movieRecord->isTheora != 0 ? 1 : 0;
+    settings.movie = 1;
+    if (CreateGraphTextures(&settings, graph, width, height, 0, 0, 0, 1, fromAsyncWorker) != 0) {
+        DeleteMovieHandle(movie);
+        return EmitLogFormat(
+            "右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", fileName);
+    }
+    GetGraphRecord(graph, 1)->movie = movie;
+    SetMovieFrameCallback(
+        movie,
+        [](MovieRecord* record, void* data) {
+            CopyMovieFrameToGraph(record, static_cast<Handle>(reinterpret_cast<intptr_t>(data)));
+        },
+        reinterpret_cast<void*>(static_cast<intptr_t>(graph)));
+    return 0;
+}
+
+int CopyMovieFrameToGraph(MovieRecord* record, Handle graph) {
+    GraphRecord* graphRecord = GetGraphRecord(graph, 0);
+    if (graphRecord == nullptr) return -1;
+    // The layer's device offers no YUV surfaces: every frame comes as an image.
+    const GraphImage* frame = GetMovieFrameImage(record);
+    if (frame == nullptr || frame->pixels == nullptr) return -1;
+    RECT source = {0, 0, std::min(frame->width, graphRecord->width),
+                   std::min(frame->height, graphRecord->height)};
+    return UploadImageToGraph(graph, &source, 0, 0, frame, nullptr, 0, 0, 0);
 }

@@ -50,6 +50,10 @@ int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph);
 // target (any other textured graph is left as it is, with 0), as a raw fill; without textures through the
 // software renderer's fill under the current blend mode, bright and draw area, alpha ignored.
 int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending);
-// Opens the file as a movie that plays into the graph; -1 (logged) when it is no movie.
+struct MovieRecord;
+// Opens the file as a movie and gives the graph its size; each new frame is copied into the
+// graph. -1 (logged) when it is no movie or the graph cannot be made.
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
                      int fromAsyncWorker);
+// The movie's frame callback: its current frame into the graph.
+int CopyMovieFrameToGraph(MovieRecord* record, Handle graph);

@@ -58,6 +58,8 @@ uint32_t Read32(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+}  // namespace
+
 int64_t TellStream(const StreamReader& reader) {
     return reader.functions.tell(reader.value);
 }
@@ -76,6 +78,8 @@ int64_t StreamSize(const StreamReader& reader) {
     SeekStream(reader, 0, 0);
     return size;
 }
+
+namespace {
 
 void* Allocate(uint32_t bytes) {
     return AllocMemory(bytes, __FILE__, __LINE__);

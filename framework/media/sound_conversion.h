@@ -56,6 +56,7 @@ struct SoundConverter {
     int32_t vorbisOpen;
     // Kind 3.
     uint8_t* pcm;
+    uint32_t pcmCapacity;
     uint32_t pcmBytes;
     uint32_t pcmPosition;
 
@@ -69,6 +70,13 @@ struct SoundConverter {
     int32_t vorbisSampleWidth;  // bytes per sample of Ogg Vorbis output, 1 or 2
     int32_t vorbisVariant;      // one vorbisfile serves both variants
 };
+
+// Reads through a converter's stream: position, seek (origin 0, 1, 2; true on success), bytes
+// read, and the whole size (leaving the stream at its start).
+int64_t TellStream(const StreamReader& reader);
+bool SeekStream(const StreamReader& reader, int64_t offset, int32_t origin);
+uint32_t ReadStream(const StreamReader& reader, void* buffer, uint32_t bytes);
+int64_t StreamSize(const StreamReader& reader);
 
 // Loads "msacm32.dll" and its eight functions; -1 when already loaded or on any failure.
 int OpenAcmLibrary();

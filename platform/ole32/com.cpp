@@ -7,6 +7,7 @@
 #include "../ddraw/direct_draw.h"
 #include "../dinput/dinput_objects.h"
 #include "../dsound/direct_sound.h"
+#include "../dshow/filter_base.h"
 #include "../testing/test_overrides.h"
 #include "platform/ddraw.h"
 #include "platform/dsound.h"
@@ -22,6 +23,8 @@ static const ComClass kComClasses[] = {
     {CLSID_DirectDraw7, CreateDirectDraw7Object},
     {CLSID_DirectInput, CreateDirectInput7Object},
     {CLSID_DirectInput8, CreateDirectInput8Object},
+    {CLSID_FilterGraph, CreateFilterGraphObject},
+    {CLSID_NullRenderer, CreateNullRendererObject},
 };
 
 // COM initialisation is counted per thread, with the concurrency model of the first call.

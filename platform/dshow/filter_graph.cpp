@@ -1,0 +1,408 @@
+// The filter graph: holds its filters, connects pins, renders a movie file through the FFmpeg
+// source and an MPEG audio stream through the mpg123 decoder, runs and pauses every filter,
+// keeps the stream time on the layer's clock (none once its sync source is removed), and
+// reports completion once every connected renderer has seen the end of its stream.
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "../ole32/com_object.h"
+#include "../testing/test_overrides.h"
+#include "../win32/clock.h"
+#include "../win32/paths.h"
+#include "filter_base.h"
+#include "movie_source.h"
+#include "platform/win32_kernel.h"
+
+namespace {
+
+ComObjectCount gGraphCount;
+
+// The pins of a filter with the given direction, each with a reference.
+std::vector<IPin*> PinsOf(IBaseFilter* filter, PIN_DIRECTION wanted) {
+    std::vector<IPin*> pins;
+    IEnumPins* enumerator = nullptr;
+    if (FAILED(filter->EnumPins(&enumerator))) return pins;
+    IPin* pin = nullptr;
+    while (enumerator->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION direction;
+        pin->QueryDirection(&direction);
+        if (direction == wanted) {
+            pins.push_back(pin);
+        } else {
+            pin->Release();
+        }
+    }
+    enumerator->Release();
+    return pins;
+}
+
+void ReleaseAll(std::vector<IPin*>& pins) {
+    for (IPin* pin : pins) pin->Release();
+    pins.clear();
+}
+
+class FilterGraph final : public IGraphBuilder,
+                          public IMediaControl,
+                          public IMediaEvent,
+                          public IMediaSeeking,
+                          public IMediaFilter,
+                          public IBasicAudio,
+                          public IMediaEventSink {
+public:
+    FilterGraph() { ++gGraphCount.live; }
+    ~FilterGraph() {
+        Stop();
+        // Connected pins hold their neighbours: every connection goes before the filters.
+        for (Entry& entry : filters_) {
+            for (PIN_DIRECTION direction : {PINDIR_INPUT, PINDIR_OUTPUT}) {
+                std::vector<IPin*> pins = PinsOf(entry.filter, direction);
+                for (IPin* pin : pins) pin->Disconnect();
+                ReleaseAll(pins);
+            }
+        }
+        for (Entry& entry : filters_) {
+            entry.filter->JoinFilterGraph(nullptr, nullptr);
+            entry.filter->Release();
+        }
+        --gGraphCount.live;
+    }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IGraphBuilder) {
+            *object = static_cast<IGraphBuilder*>(this);
+        } else if (iid == IID_IMediaControl) {
+            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaControl)")) {
+                *object = static_cast<IMediaControl*>(this);
+            }
+        } else if (iid == IID_IMediaEvent) {
+            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaEvent)")) {
+                *object = static_cast<IMediaEvent*>(this);
+            }
+        } else if (iid == IID_IMediaSeeking) {
+            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaSeeking)")) {
+                *object = static_cast<IMediaSeeking*>(this);
+            }
+        } else if (iid == IID_IMediaFilter) {
+            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaFilter)")) {
+                *object = static_cast<IMediaFilter*>(this);
+            }
+        } else if (iid == IID_IBasicAudio) {
+            if (!InjectedFailure("IGraphBuilder::QueryInterface(IBasicAudio)")) {
+                *object = static_cast<IBasicAudio*>(this);
+            }
+        } else if (iid == IID_IMediaEventSink) {
+            *object = static_cast<IMediaEventSink*>(this);
+        }
+        if (*object == nullptr) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override {
+        ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IGraphBuilder
+    HRESULT AddFilter(IBaseFilter* filter, LPCWSTR name) override {
+        if (filter == nullptr) return E_POINTER;
+        if (InjectedFailure("IGraphBuilder::AddFilter")) return E_FAIL;
+        Keep(filter, name);
+        return S_OK;
+    }
+    HRESULT EnumFilters(IEnumFilters** out) override;
+    HRESULT Connect(IPin* output, IPin* input) override {
+        if (output == nullptr || input == nullptr) return E_POINTER;
+        if (InjectedFailure("IGraphBuilder::Connect")) return VFW_E_CANNOT_CONNECT;
+        return SUCCEEDED(output->Connect(input, nullptr)) ? S_OK : VFW_E_CANNOT_CONNECT;
+    }
+    HRESULT Render(IPin* output) override {
+        if (output == nullptr) return E_POINTER;
+        if (InjectedFailure("IGraphBuilder::Render")) return VFW_E_CANNOT_RENDER;
+        // A stream of MPEG audio: the decoder goes between the source and the rest.
+        IBaseFilter* decoder = CreateMpegAudioDecoderFilter();
+        bool ok = ReadMpegAudioSource(decoder, output);
+        if (ok) {
+            Keep(decoder, u"MPEG Audio Decoder");
+            std::vector<IPin*> inputs = PinsOf(decoder, PINDIR_INPUT);
+            ok = SUCCEEDED(output->Connect(inputs[0], nullptr));
+            ReleaseAll(inputs);
+        }
+        if (ok) {
+            std::vector<IPin*> outputs = PinsOf(decoder, PINDIR_OUTPUT);
+            ok = RenderOnward(outputs[0], 0);
+            ReleaseAll(outputs);
+        }
+        decoder->Release();
+        return ok ? S_OK : VFW_E_CANNOT_RENDER;
+    }
+    HRESULT RenderFile(LPCWSTR file, LPCWSTR playList) override {
+        if (file == nullptr) return E_POINTER;
+        char name[1024];
+        std::string hostPath;
+        if (WideCharToMultiByte(932, 0, file, -1, name, sizeof name, nullptr, nullptr) == 0 ||
+            !MapPathToHost(name, &hostPath)) {
+            return VFW_E_NOT_FOUND;
+        }
+        MovieSource* source = new MovieSource([this] { return StreamTime(); });
+        bool ok = source->Open(hostPath);
+        if (ok) {
+            Keep(source, u"Source");
+            std::vector<IPin*> outputs = PinsOf(source, PINDIR_OUTPUT);
+            ok = ConnectToAnInput(outputs[0], source);
+            ReleaseAll(outputs);
+        }
+        if (ok) {
+            source_ = source;
+            std::lock_guard<std::mutex> lock(mutex_);
+            duration_ = stop_ = source->Duration();
+        }
+        source->Release();
+        return ok ? S_OK : VFW_E_CANNOT_RENDER;
+    }
+
+    // IMediaControl and IMediaFilter
+    HRESULT Run() override { return Run(0); }
+    HRESULT Run(REFERENCE_TIME) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (state_ == FilterState::Running) return S_OK;
+            if (state_ == FilterState::Stopped) {
+                completions_ = 0;
+                aborted_ = false;
+                renderers_ = CountConnectedRenderers();
+            }
+            runStart_ = ClockPeekMicroseconds();
+            state_ = FilterState::Running;
+        }
+        for (Entry& entry : filters_) entry.filter->Run(0);
+        return S_OK;
+    }
+    HRESULT Pause() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (state_ == FilterState::Running) base_ = PositionLocked();
+            state_ = FilterState::Paused;
+        }
+        for (Entry& entry : filters_) entry.filter->Pause();
+        return S_OK;
+    }
+    HRESULT Stop() override {
+        for (Entry& entry : filters_) entry.filter->Stop();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (state_ == FilterState::Running) base_ = PositionLocked();
+        state_ = FilterState::Stopped;
+        return S_OK;
+    }
+    HRESULT SetSyncSource(IReferenceClock* clock) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clockless_ = clock == nullptr;
+        return S_OK;
+    }
+
+    // IMediaEvent and IMediaEventSink
+    HRESULT WaitForCompletion(long milliseconds, long* code) override {
+        if (code == nullptr) return E_POINTER;
+        std::unique_lock<std::mutex> lock(mutex_);
+        bool done = completed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
+            return aborted_ || (renderers_ > 0 && completions_ >= renderers_);
+        });
+        if (!done) return E_ABORT;
+        *code = aborted_ ? EC_ERRORABORT : EC_COMPLETE;
+        return S_OK;
+    }
+    HRESULT Notify(long code, LONG_PTR, LONG_PTR) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (code == EC_COMPLETE) ++completions_;
+        if (code == EC_ERRORABORT) aborted_ = true;
+        completed_.notify_all();
+        return S_OK;
+    }
+
+    // IMediaSeeking
+    HRESULT GetDuration(LONGLONG* duration) override {
+        if (duration == nullptr) return E_POINTER;
+        std::lock_guard<std::mutex> lock(mutex_);
+        *duration = duration_;
+        return S_OK;
+    }
+    HRESULT GetStopPosition(LONGLONG* stop) override {
+        if (stop == nullptr) return E_POINTER;
+        std::lock_guard<std::mutex> lock(mutex_);
+        *stop = stop_;
+        return S_OK;
+    }
+    HRESULT GetCurrentPosition(LONGLONG* current) override {
+        if (current == nullptr) return E_POINTER;
+        std::lock_guard<std::mutex> lock(mutex_);
+        *current = std::min(PositionLocked(), stop_);
+        return S_OK;
+    }
+    HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                         DWORD stopFlags) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stop != nullptr && (stopFlags & 3) == AM_SEEKING_AbsolutePositioning) {
+            stop_ = std::clamp<LONGLONG>(*stop, 0, duration_);
+        }
+        if (current != nullptr && (currentFlags & 3) == AM_SEEKING_AbsolutePositioning) {
+            base_ = std::clamp<LONGLONG>(*current, 0, duration_);
+            runStart_ = ClockPeekMicroseconds();
+            completions_ = 0;
+            if (source_ != nullptr) source_->Seek(base_);
+        }
+        return S_OK;
+    }
+
+    // IBasicAudio: the layer's movies play no sound track.
+    HRESULT put_Volume(long volume) override { return S_OK; }
+    HRESULT get_Volume(long* volume) override {
+        if (volume == nullptr) return E_POINTER;
+        *volume = 0;
+        return S_OK;
+    }
+
+    const std::vector<IBaseFilter*> Filters() const {
+        std::vector<IBaseFilter*> out;
+        for (const Entry& entry : filters_) out.push_back(entry.filter);
+        return out;
+    }
+
+private:
+    struct Entry {
+        IBaseFilter* filter;
+    };
+
+    // Adds a filter to the graph (the graph's own filters, which cannot fail to be added).
+    void Keep(IBaseFilter* filter, LPCWSTR name) {
+        filter->AddRef();
+        filter->JoinFilterGraph(this, name);
+        filters_.push_back({filter});
+    }
+
+    LONGLONG StreamTime() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return PositionLocked();
+    }
+    LONGLONG PositionLocked() const {
+        if (state_ != FilterState::Running) return base_;
+        // Without a clock nothing waits: every sample is due at once.
+        if (clockless_) return INT64_MAX / 2;
+        auto elapsed = static_cast<LONGLONG>(ClockPeekMicroseconds() - runStart_);
+        return base_ + elapsed * 10;
+    }
+
+    // Renderers with their input connected: each reports the end of its stream once.
+    int CountConnectedRenderers() {
+        int count = 0;
+        for (Entry& entry : filters_) {
+            std::vector<IPin*> inputs = PinsOf(entry.filter, PINDIR_INPUT);
+            std::vector<IPin*> outputs = PinsOf(entry.filter, PINDIR_OUTPUT);
+            IPin* connected = nullptr;
+            if (!inputs.empty() && outputs.empty() && inputs[0]->ConnectedTo(&connected) == S_OK) {
+                connected->Release();
+                ++count;
+            }
+            ReleaseAll(inputs);
+            ReleaseAll(outputs);
+        }
+        return count;
+    }
+
+    // Connects the output pin to the first free input pin in the graph that takes one of its
+    // types, leaving out its own filter.
+    bool ConnectToAnInput(IPin* output, IBaseFilter* self) {
+        for (IBaseFilter* filter : Filters()) {
+            if (filter == self) continue;
+            std::vector<IPin*> inputs = PinsOf(filter, PINDIR_INPUT);
+            bool connected = false;
+            for (IPin* input : inputs) {
+                IPin* other = nullptr;
+                if (input->ConnectedTo(&other) == S_OK) {
+                    other->Release();
+                    continue;
+                }
+                if (SUCCEEDED(output->Connect(input, nullptr))) {
+                    connected = true;
+                    break;
+                }
+            }
+            ReleaseAll(inputs);
+            if (connected) return true;
+        }
+        return false;
+    }
+
+    // Renders an audio output: through a filter already in the graph that takes it (and on
+    // from that filter's output), else into a new default audio renderer.
+    bool RenderOnward(IPin* output, int depth) {
+        IBaseFilter* self = nullptr;
+        for (IBaseFilter* filter : Filters()) {
+            std::vector<IPin*> outputs = PinsOf(filter, PINDIR_OUTPUT);
+            for (IPin* pin : outputs) {
+                if (pin == output) self = filter;
+            }
+            ReleaseAll(outputs);
+        }
+        if (depth < 4 && ConnectToAnInput(output, self)) {
+            IPin* input = nullptr;
+            output->ConnectedTo(&input);
+            IBaseFilter* next = nullptr;
+            for (IBaseFilter* filter : Filters()) {
+                std::vector<IPin*> inputs = PinsOf(filter, PINDIR_INPUT);
+                for (IPin* pin : inputs) {
+                    if (pin == input) next = filter;
+                }
+                ReleaseAll(inputs);
+            }
+            input->Release();
+            std::vector<IPin*> outputs = PinsOf(next, PINDIR_OUTPUT);
+            bool ok = outputs.empty() || RenderOnward(outputs[0], depth + 1);
+            ReleaseAll(outputs);
+            return ok;
+        }
+        IBaseFilter* renderer = CreateAudioRendererFilter();
+        Keep(renderer, u"Default DirectSound Device");
+        renderer->Release();
+        std::vector<IPin*> inputs = PinsOf(renderer, PINDIR_INPUT);
+        bool ok = SUCCEEDED(output->Connect(inputs[0], nullptr));
+        ReleaseAll(inputs);
+        return ok;
+    }
+
+    std::atomic<ULONG> references_{1};
+    std::vector<Entry> filters_;
+    MovieSource* source_ = nullptr;  // one of filters_, when a file was rendered
+    std::mutex mutex_;
+    std::condition_variable completed_;
+    FilterState state_ = FilterState::Stopped;
+    bool clockless_ = false;
+    unsigned long long runStart_ = 0;
+    LONGLONG base_ = 0;
+    LONGLONG duration_ = 0;
+    LONGLONG stop_ = 0;
+    int renderers_ = 0;
+    int completions_ = 0;
+    bool aborted_ = false;
+};
+
+HRESULT FilterGraph::EnumFilters(IEnumFilters** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = new ItemEnumerator<IEnumFilters, IBaseFilter, IID_IEnumFilters>(
+        static_cast<IGraphBuilder*>(this), Filters());
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT CreateFilterGraphObject(LPUNKNOWN outer, REFIID iid, void** object) {
+    if (outer != nullptr) return E_NOINTERFACE;
+    FilterGraph* graph = new FilterGraph();
+    HRESULT result = graph->QueryInterface(iid, object);
+    graph->Release();
+    return result;
+}

@@ -1,0 +1,39 @@
+// The source the graph puts in front of a movie file: libavformat reads it, libavcodec decodes
+// its first video stream and libswscale converts each picture into the frame type that the
+// renderer accepted (YV12, or RGB32 and RGB24 with rows bottom-up). Its streaming thread
+// delivers each frame once the graph's stream time reaches it.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "filter_base.h"
+
+struct MovieSourceState;
+
+class MovieSource final : public LayerFilter<IBaseFilter> {
+public:
+    // streamTime answers the graph's stream position in 100-ns units.
+    explicit MovieSource(std::function<LONGLONG()> streamTime);
+    ~MovieSource() override;
+
+    // False when the file cannot be opened or holds no video that can be decoded.
+    bool Open(const std::string& hostPath);
+    LONGLONG Duration() const;
+    // Starts delivery again from the frame at or after `position`.
+    void Seek(LONGLONG position);
+
+    HRESULT GetPinType(LayerPin* pin, int index, MediaType* type) override;
+    HRESULT PinConnected(LayerPin* pin, const AM_MEDIA_TYPE* type) override;
+
+protected:
+    HRESULT ChangeState(FilterState state) override;
+
+private:
+    void Stream();
+    void StopThread();
+
+    LayerPin* output_;
+    MovieSourceState* s_;
+};

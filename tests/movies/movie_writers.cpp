@@ -1,0 +1,340 @@
+#include "movies/movie_writers.h"
+
+#include <ogg/ogg.h>
+#include <theora/theoradec.h>
+#include <theora/theoraenc.h>
+#include <vorbis/vorbisenc.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct TimedPage {
+    double time;
+    Bytes bytes;
+};
+
+void AppendPage(std::vector<TimedPage>* pages, const ogg_page& page, double time) {
+    Bytes bytes(page.header, page.header + page.header_len);
+    bytes.insert(bytes.end(), page.body, page.body + page.body_len);
+    pages->push_back({time, std::move(bytes)});
+}
+
+void AppendBytes(Bytes* out, const Bytes& bytes) {
+    out->insert(out->end(), bytes.begin(), bytes.end());
+}
+
+// Pages without a granule position take the time of the page before them.
+double PageTime(double granuleTime, double previous) {
+    return granuleTime < 0 ? previous : granuleTime;
+}
+
+uint8_t Clamp(double value) {
+    return static_cast<uint8_t>(std::clamp(static_cast<int>(value), 0, 255));
+}
+
+}  // namespace
+
+Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
+    th_info info;
+    th_info_init(&info);
+    info.pic_width = spec.width;
+    info.pic_height = spec.height;
+    info.pic_x = 2;
+    info.pic_y = 2;
+    info.frame_width = (spec.width + 4 + 15) & ~15;
+    info.frame_height = (spec.height + 4 + 15) & ~15;
+    info.fps_numerator = spec.fpsNumerator;
+    info.fps_denominator = spec.fpsDenominator;
+    info.aspect_numerator = 1;
+    info.aspect_denominator = 1;
+    info.colorspace = TH_CS_UNSPECIFIED;
+    info.pixel_fmt = TH_PF_420;
+    info.quality = 48;
+    th_enc_ctx* encoder = th_encode_alloc(&info);
+    ogg_uint32_t keyInterval = spec.keyInterval;
+    th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &keyInterval,
+                  sizeof keyInterval);
+
+    ogg_stream_state video, audio;
+    ogg_stream_init(&video, 0x1234);
+    ogg_stream_init(&audio, 0x5678);
+    Bytes out;
+    std::vector<Bytes> laterHeaders;
+    ogg_page page;
+    ogg_packet packet;
+    th_comment comment;
+    th_comment_init(&comment);
+    bool first = true;
+    while (th_encode_flushheader(encoder, &comment, &packet) > 0) {
+        ogg_stream_packetin(&video, &packet);
+        if (first) {
+            ogg_stream_flush(&video, &page);
+            std::vector<TimedPage> bos;
+            AppendPage(&bos, page, 0);
+            AppendBytes(&out, bos[0].bytes);
+            first = false;
+        }
+    }
+    std::vector<TimedPage> headerPages;
+    while (ogg_stream_flush(&video, &page) != 0) AppendPage(&headerPages, page, 0);
+
+    vorbis_info vorbisInfo;
+    vorbis_comment vorbisComment;
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    if (spec.withSound) {
+        vorbis_info_init(&vorbisInfo);
+        vorbis_encode_init_vbr(&vorbisInfo, 1, 44100, 0.3f);
+        vorbis_comment_init(&vorbisComment);
+        vorbis_analysis_init(&dsp, &vorbisInfo);
+        vorbis_block_init(&dsp, &block);
+        ogg_packet id, commentPacket, codebooks;
+        vorbis_analysis_headerout(&dsp, &vorbisComment, &id, &commentPacket, &codebooks);
+        ogg_stream_packetin(&audio, &id);
+        ogg_stream_flush(&audio, &page);
+        std::vector<TimedPage> bos;
+        AppendPage(&bos, page, 0);
+        AppendBytes(&out, bos[0].bytes);
+        ogg_stream_packetin(&audio, &commentPacket);
+        ogg_stream_packetin(&audio, &codebooks);
+        while (ogg_stream_flush(&audio, &page) != 0) AppendPage(&headerPages, page, 0);
+    }
+    for (const TimedPage& p : headerPages) AppendBytes(&out, p.bytes);
+
+    std::vector<TimedPage> pages;
+    int frameWidth = static_cast<int>(info.frame_width);
+    int frameHeight = static_cast<int>(info.frame_height);
+    Bytes y(frameWidth * frameHeight), u(frameWidth * frameHeight / 4), v(u.size());
+    double lastVideoTime = 0;
+    for (int f = 0; f < spec.frames; ++f) {
+        int bar = (f * 5) % std::max(frameWidth - 8, 1);
+        for (int row = 0; row < frameHeight; ++row) {
+            for (int col = 0; col < frameWidth; ++col) {
+                y[row * frameWidth + col] =
+                    col >= bar && col < bar + 8 ? 210 : static_cast<uint8_t>(50 + (col + row) % 40);
+            }
+        }
+        for (int i = 0; i < static_cast<int>(u.size()); ++i) {
+            u[i] = static_cast<uint8_t>(128 + (f * 9) % 64 - 32);
+            v[i] = static_cast<uint8_t>(128 - (f * 5) % 48 + 24);
+        }
+        th_ycbcr_buffer buffer;
+        buffer[0] = {frameWidth, frameHeight, frameWidth, y.data()};
+        buffer[1] = {frameWidth / 2, frameHeight / 2, frameWidth / 2, u.data()};
+        buffer[2] = {frameWidth / 2, frameHeight / 2, frameWidth / 2, v.data()};
+        th_encode_ycbcr_in(encoder, buffer);
+        while (th_encode_packetout(encoder, f == spec.frames - 1, &packet) > 0) {
+            ogg_stream_packetin(&video, &packet);
+        }
+        while (ogg_stream_pageout(&video, &page) != 0) {
+            AppendPage(&pages, page, lastVideoTime);
+            lastVideoTime =
+                PageTime(th_granule_time(encoder, ogg_page_granulepos(&page)), lastVideoTime);
+        }
+    }
+    while (ogg_stream_flush(&video, &page) != 0) {
+        AppendPage(&pages, page, lastVideoTime);
+        lastVideoTime =
+            PageTime(th_granule_time(encoder, ogg_page_granulepos(&page)), lastVideoTime);
+    }
+
+    if (spec.withSound) {
+        int total = static_cast<int>(spec.soundSeconds * 44100);
+        double lastAudioTime = 0;
+        auto drain = [&] {
+            while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+                vorbis_analysis(&block, nullptr);
+                vorbis_bitrate_addblock(&block);
+                while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
+                    ogg_stream_packetin(&audio, &packet);
+                }
+            }
+            // Small pages placed by the time they start, as a muxer interleaves them.
+            while (ogg_stream_flush(&audio, &page) != 0) {
+                ogg_int64_t granule = ogg_page_granulepos(&page);
+                AppendPage(&pages, page, lastAudioTime);
+                lastAudioTime = PageTime(granule < 0 ? -1.0 : granule / 44100.0, lastAudioTime);
+            }
+        };
+        for (int done = 0; done < total;) {
+            int n = std::min(1024, total - done);
+            float** buffer = vorbis_analysis_buffer(&dsp, n);
+            for (int i = 0; i < n; ++i) {
+                buffer[0][i] =
+                    static_cast<float>(0.5 * std::sin(2 * M_PI * 440 * (done + i) / 44100.0));
+            }
+            vorbis_analysis_wrote(&dsp, n);
+            done += n;
+            drain();
+        }
+        vorbis_analysis_wrote(&dsp, 0);
+        drain();
+        vorbis_block_clear(&block);
+        vorbis_dsp_clear(&dsp);
+        vorbis_comment_clear(&vorbisComment);
+        vorbis_info_clear(&vorbisInfo);
+    }
+    std::stable_sort(pages.begin(), pages.end(),
+                     [](const TimedPage& a, const TimedPage& b) { return a.time < b.time; });
+    for (const TimedPage& p : pages) AppendBytes(&out, p.bytes);
+
+    ogg_stream_clear(&video);
+    ogg_stream_clear(&audio);
+    th_comment_clear(&comment);
+    th_encode_free(encoder);
+    th_info_clear(&info);
+    return out;
+}
+
+namespace {
+
+// Hands every picture of the file's Theora stream, in order, to visit(picture, info).
+template <class Visit>
+void DecodePictures(const Bytes& file, Visit visit) {
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(file.size()));
+    std::copy(file.begin(), file.end(), buffer);
+    ogg_sync_wrote(&sync, static_cast<long>(file.size()));
+    th_info info;
+    th_comment comment;
+    th_setup_info* setup = nullptr;
+    th_info_init(&info);
+    th_comment_init(&comment);
+    ogg_stream_state stream;
+    bool haveStream = false;
+    th_dec_ctx* decoder = nullptr;
+    ogg_page page;
+    ogg_packet packet;
+    while (ogg_sync_pageout(&sync, &page) == 1) {
+        if (ogg_page_bos(&page) != 0) {
+            if (haveStream) continue;
+            ogg_stream_init(&stream, ogg_page_serialno(&page));
+            ogg_stream_pagein(&stream, &page);
+            if (ogg_stream_packetout(&stream, &packet) == 1 &&
+                th_decode_headerin(&info, &comment, &setup, &packet) > 0) {
+                haveStream = true;
+            } else {
+                ogg_stream_clear(&stream);
+            }
+            continue;
+        }
+        if (!haveStream || ogg_stream_pagein(&stream, &page) != 0) continue;
+        while (ogg_stream_packetout(&stream, &packet) == 1) {
+            if (decoder == nullptr) {
+                if (th_decode_headerin(&info, &comment, &setup, &packet) > 0) continue;
+                decoder = th_decode_alloc(&info, setup);
+            }
+            if (th_packet_isheader(&packet) != 0) continue;
+            th_decode_packetin(decoder, &packet, nullptr);
+            th_ycbcr_buffer picture;
+            th_decode_ycbcr_out(decoder, picture);
+            visit(picture, info);
+        }
+    }
+    if (decoder != nullptr) th_decode_free(decoder);
+    th_setup_free(setup);
+    if (haveStream) ogg_stream_clear(&stream);
+    th_comment_clear(&comment);
+    th_info_clear(&info);
+    ogg_sync_clear(&sync);
+}
+
+}  // namespace
+
+std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,
+                                                         int* height) {
+    std::vector<std::vector<uint32_t>> frames;
+    *width = *height = 0;
+    DecodePictures(file, [&](th_ycbcr_buffer picture, const th_info& info) {
+        *width = static_cast<int>(info.pic_width);
+        *height = static_cast<int>(info.pic_height);
+        std::vector<uint32_t> pixels(info.pic_width * info.pic_height);
+        for (uint32_t row = 0; row < info.pic_height; ++row) {
+            int yRow = static_cast<int>(row + info.pic_y);
+            for (uint32_t col = 0; col < info.pic_width; ++col) {
+                int yCol = static_cast<int>(col + info.pic_x);
+                int lum = picture[0].data[yRow * picture[0].stride + yCol];
+                int cb = picture[1].data[(yRow / 2) * picture[1].stride + yCol / 2];
+                int cr = picture[2].data[(yRow / 2) * picture[2].stride + yCol / 2];
+                double yy = 1.164 * (lum - 16);
+                uint32_t red = Clamp(yy + 1.596 * (cr - 128));
+                uint32_t green = Clamp(yy - 0.391 * (cb - 128) - 0.813 * (cr - 128));
+                uint32_t blue = Clamp(yy + 2.018 * (cb - 128));
+                pixels[row * info.pic_width + col] = 0xFF000000u | red << 16 | green << 8 | blue;
+            }
+        }
+        frames.push_back(std::move(pixels));
+    });
+    return frames;
+}
+
+int CountTheoraPictures(const Bytes& file) {
+    int count = 0;
+    DecodePictures(file, [&](th_ycbcr_buffer, const th_info&) { ++count; });
+    return count;
+}
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+bool WriteMpeg4Movie(const std::string& path, int width, int height, int frames, int fps) {
+    AVFormatContext* output = nullptr;
+    if (avformat_alloc_output_context2(&output, nullptr, "avi", path.c_str()) < 0) return false;
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    AVCodecContext* encoder = avcodec_alloc_context3(codec);
+    encoder->width = width;
+    encoder->height = height;
+    encoder->time_base = {1, fps};
+    encoder->framerate = {fps, 1};
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->gop_size = 10;
+    encoder->qmin = encoder->qmax = 2;
+    if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    bool ok = avcodec_open2(encoder, codec, nullptr) == 0 &&
+              avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
+    stream->time_base = encoder->time_base;
+    ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(output, nullptr) >= 0;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    ok = ok && av_frame_get_buffer(frame, 0) == 0;
+    auto drain = [&] {
+        while (avcodec_receive_packet(encoder, packet) == 0) {
+            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            av_interleaved_write_frame(output, packet);
+        }
+    };
+    for (int f = 0; ok && f < frames; ++f) {
+        av_frame_make_writable(frame);
+        for (int y = 0; y < height; ++y) {
+            std::fill_n(frame->data[0] + y * frame->linesize[0], width, 40 + 4 * f);
+        }
+        for (int plane = 1; plane < 3; ++plane) {
+            for (int y = 0; y < height / 2; ++y) {
+                std::fill_n(frame->data[plane] + y * frame->linesize[plane], width / 2, 128);
+            }
+        }
+        frame->pts = f;
+        ok = avcodec_send_frame(encoder, frame) == 0;
+        drain();
+    }
+    avcodec_send_frame(encoder, nullptr);
+    drain();
+    if (ok) ok = av_write_trailer(output) == 0;
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&encoder);
+    if (output->pb != nullptr) avio_closep(&output->pb);
+    avformat_free_context(output);
+    return ok;
+}
