@@ -402,6 +402,3 @@ GraphImage* GetMovieFrameImage(MovieRecord* record) {
     return record->currentFrame;
 }
 
-int RefreshMovieFrame(Handle movie, int flag) {
-    return -1;
-}
