@@ -39,6 +39,21 @@ run_shuffled() {
   echo "shuffled runs passed"
 }
 
+# The tests of the loading workers and of what they share with the main thread, built with
+# ThreadSanitizer: any data race or lock-order inversion stops the program that finds it.
+run_thread_checks() {
+  cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_TSAN=ON -DORBEK_BENCH=OFF
+  cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound
+  (
+    cd build/tsan/tests
+    export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66
+    ./tests_async --gtest_brief=1
+    ./tests_graphics --gtest_brief=1 --gtest_filter='AsyncGraphLoadTest.*:GraphRestoreTest.*'
+    ./tests_sound --gtest_brief=1 --gtest_filter='AsyncSoundLoadTest.*'
+  )
+  echo "thread checks passed"
+}
+
 run_tests() {
   tools/check_includes.sh
   # Any sanitizer report stops the program that makes it (cmake/flags.cmake), failing the run.
@@ -47,6 +62,7 @@ run_tests() {
   cmake --build build/check -j "$jobs"
   ctest --test-dir build/check --output-on-failure -j "$jobs"
   run_shuffled
+  run_thread_checks
   build_release
 
   # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus.

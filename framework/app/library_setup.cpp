@@ -10,6 +10,7 @@
 #include "app/message_pump.h"
 #include "app/screen_log.h"
 #include "core/api_lock.h"
+#include "core/async_load.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
@@ -43,10 +44,12 @@ void ChooseStartMode() {
 }
 
 // The fatal exit's shutdown. Off the main thread the shutdown would wait for this very thread
-// (a loading worker), so the process ends at once there.
+// (a loading worker), and with the loading lock held (a call a worker handed over) for the
+// worker that waits on it, so the process ends at once there.
 void ShutdownAfterFatalError() {
     DWORD mainThread = gShell.mainThreadId;
     if (mainThread != 0 && mainThread != GetCurrentThreadId()) return;
+    if (IsAsyncLoadLockHeld()) return;
     ShutdownLibraryUnlocked();
     CloseApiLock();
 }

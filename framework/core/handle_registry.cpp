@@ -2,6 +2,8 @@
 // registry serialises its operations with its own lock; the kinds' callbacks run under it.
 #include "core/handle_registry.h"
 
+#include <atomic>
+
 #include "core/async_load.h"
 #include "core/log.h"
 #include "core/string_functions.h"
@@ -16,6 +18,8 @@ constexpr int32_t kCheckNumberLimit = 1023;
 constexpr int32_t kMaxSlotCount = 0x10000;
 // What DeleteAsyncLoadRequest answers for a request that is running.
 constexpr int kAsyncRequestRunning = -2;
+// In a slot's state word: a load into the record is pending. No handle has bit 31 set.
+constexpr int32_t kSlotPendingBit = INT32_MIN;
 
 int32_t SlotOf(Handle handle) {
     return handle & kHandleSlotBitsMask;
@@ -27,6 +31,38 @@ int32_t CheckNumberOf(Handle handle) {
 
 bool IsSlotFree(const HandleRegistry* registry, int32_t slot) {
     return slot >= 0 && slot < registry->maxCount && registry->slots[slot] == nullptr;
+}
+
+int32_t LoadSlotState(const HandleRegistry* registry, int32_t slot) {
+    return std::atomic_ref<int32_t>(registry->slotStates[slot]).load(std::memory_order_acquire);
+}
+
+HandleHeader* LoadSlotRecord(const HandleRegistry* registry, int32_t slot) {
+    return std::atomic_ref<HandleHeader*>(registry->slots[slot]).load(std::memory_order_acquire);
+}
+
+// The state word of the slot: the handle, marked while its pending count is not 0. Under the
+// lock; a record is published before its state, and its state withdrawn before the record.
+void PublishSlotState(HandleRegistry* registry, int32_t slot, const HandleHeader* record) {
+    int32_t state = 0;
+    if (record != nullptr) {
+        state = record->handle | (record->asyncPendingCount != 0 ? kSlotPendingBit : 0);
+    }
+    std::atomic_ref<int32_t>(registry->slotStates[slot]).store(state, std::memory_order_release);
+}
+
+void StoreSlotRecord(HandleRegistry* registry, int32_t slot, HandleHeader* record) {
+    std::atomic_ref<HandleHeader*>(registry->slots[slot]).store(record, std::memory_order_release);
+}
+
+// The slot's state word when the handle is the one the slot holds, else 0.
+int32_t StateOfHandle(const HandleRegistry* registry, Handle handle) {
+    if (registry->setUp == 0 || handle < 0) return 0;
+    if ((handle & kHandleKindBitsMask) != registry->kindBits) return 0;
+    int32_t slot = SlotOf(handle);
+    if (slot >= registry->maxCount) return 0;
+    int32_t state = LoadSlotState(registry, slot);
+    return (state & ~kSlotPendingBit) == handle ? state : 0;
 }
 
 // With no wanted slot: 0 for the first handle, else after the highest used slot, else before
@@ -78,6 +114,21 @@ bool IsKept(HandleKeepFilter keep, HandleHeader* record) {
     return keep != nullptr && keep(record) != 0;
 }
 
+// Under the lock: the terminate callback, then (unless it keeps the record) the record goes.
+void RemoveRecord(HandleRegistry* registry, HandleHeader* record) {
+    int32_t slot = SlotOf(record->handle);
+    if (registry->terminate != nullptr && registry->terminate(record) == 1) {
+        PublishSlotState(registry, slot, record);
+        return;
+    }
+    PublishSlotState(registry, slot, nullptr);
+    StoreSlotRecord(registry, slot, nullptr);
+    RemoveHandleNode(&record->node);
+    FreeMemory(record);
+    registry->liveCount--;
+    ShrinkUsedRange(registry, slot);
+}
+
 }  // namespace
 
 int SetupHandleRegistry(HandleRegistry* registry, int32_t kindBits, uint32_t recordSize,
@@ -95,7 +146,15 @@ int SetupHandleRegistry(HandleRegistry* registry, int32_t kindBits, uint32_t rec
     registry->slots = static_cast<HandleHeader**>(AllocClearedMemory(
         static_cast<uint32_t>(sizeof(HandleHeader*)) * static_cast<uint32_t>(maxCount), __FILE__,
         __LINE__));
-    if (registry->slots == nullptr) return -1;
+    registry->slotStates = static_cast<int32_t*>(
+        AllocClearedMemory(static_cast<uint32_t>(sizeof(int32_t)) * static_cast<uint32_t>(maxCount),
+                           __FILE__, __LINE__));
+    if (registry->slots == nullptr || registry->slotStates == nullptr) {
+        if (registry->slots != nullptr) FreeMemory(registry->slots);
+        if (registry->slotStates != nullptr) FreeMemory(registry->slotStates);
+        ClearRegistry(registry);
+        return -1;
+    }
     InitHandleNodeChain(&registry->head, &registry->tail);
     InitLock(&registry->lock);
     registry->setUp = 1;
@@ -106,19 +165,27 @@ int ShutdownHandleRegistry(HandleRegistry* registry) {
     if (registry->setUp == 0) return -1;
     RetireAllHandles(registry, nullptr);
     FreeMemory(registry->slots);
+    FreeMemory(registry->slotStates);
     DeleteLock(&registry->lock);
     ClearRegistry(registry);
     return 0;
 }
 
 HandleHeader* FindHandleRecord(const HandleRegistry* registry, Handle handle) {
-    if (registry->setUp == 0 || handle < 0) return nullptr;
-    if ((handle & kHandleKindBitsMask) != registry->kindBits) return nullptr;
-    int32_t slot = SlotOf(handle);
-    if (slot >= registry->maxCount) return nullptr;
-    HandleHeader* record = registry->slots[slot];
-    if (record == nullptr || record->checkNumber != CheckNumberOf(handle)) return nullptr;
-    return record;
+    return StateOfHandle(registry, handle) != 0 ? LoadSlotRecord(registry, SlotOf(handle))
+                                                : nullptr;
+}
+
+HandleHeader* FindUsableHandleRecord(const HandleRegistry* registry, Handle handle) {
+    int32_t state = StateOfHandle(registry, handle);
+    return state != 0 && (state & kSlotPendingBit) == 0 ? LoadSlotRecord(registry, SlotOf(handle))
+                                                        : nullptr;
+}
+
+int IsHandleLoadPending(const HandleRegistry* registry, Handle handle) {
+    int32_t state = StateOfHandle(registry, handle);
+    if (state == 0) return -1;
+    return (state & kSlotPendingBit) != 0 ? 1 : 0;
 }
 
 Handle IssueHandle(HandleRegistry* registry, Handle wanted) {
@@ -159,7 +226,8 @@ Handle IssueHandle(HandleRegistry* registry, Handle wanted) {
         if (slot > registry->highestUsed) registry->highestUsed = slot;
     }
     registry->liveCount++;
-    registry->slots[slot] = record;
+    StoreSlotRecord(registry, slot, record);
+    PublishSlotState(registry, slot, record);
     InsertHandleNode(&registry->head, &record->node, handle, record);
     if (registry->init != nullptr) registry->init(record);
 
@@ -193,18 +261,7 @@ int RetireHandle(HandleRegistry* registry, Handle handle) {
         }
     }
 
-    if (registry->terminate != nullptr && registry->terminate(record) == 1) {
-        LeaveLock(&registry->lock);
-        return 0;
-    }
-
-    int32_t slot = SlotOf(handle);
-    RemoveHandleNode(&record->node);
-    FreeMemory(record);
-    registry->slots[slot] = nullptr;
-    registry->liveCount--;
-    ShrinkUsedRange(registry, slot);
-
+    RemoveRecord(registry, record);
     LeaveLock(&registry->lock);
     return 0;
 }
@@ -220,6 +277,7 @@ int RetireAllHandles(HandleRegistry* registry, HandleKeepFilter keep) {
         if (record == nullptr || record->asyncPendingCount == 0 || IsKept(keep, record)) continue;
         if (DeleteAsyncLoadRequest(record->asyncRequestSlot, 1) != kAsyncRequestRunning) {
             record->asyncPendingCount = 0;
+            PublishSlotState(registry, slot, record);
         }
     }
     LeaveLock(&registry->lock);
@@ -255,7 +313,7 @@ int ResizeHandleData(HandleRegistry* registry, Handle handle, uint32_t newSize) 
         return -1;
     }
     if (moved != record) {
-        registry->slots[SlotOf(handle)] = moved;
+        StoreSlotRecord(registry, SlotOf(handle), moved);
         moved->node.data = moved;
         moved->node.prev->next = &moved->node;
         moved->node.next->prev = &moved->node;
@@ -272,6 +330,7 @@ int RaiseHandleAsyncCount(HandleRegistry* registry, Handle handle, int32_t reque
     if (record != nullptr) {
         record->asyncPendingCount++;
         record->asyncRequestSlot = requestSlot;
+        PublishSlotState(registry, SlotOf(handle), record);
     }
     LeaveLock(&registry->lock);
     return record != nullptr ? 0 : -1;
@@ -281,7 +340,31 @@ int LowerHandleAsyncCount(HandleRegistry* registry, Handle handle) {
     if (registry->setUp == 0) return -1;
     EnterLock(&registry->lock);
     HandleHeader* record = FindHandleRecord(registry, handle);
-    if (record != nullptr) record->asyncPendingCount--;
+    if (record != nullptr) {
+        record->asyncPendingCount--;
+        PublishSlotState(registry, SlotOf(handle), record);
+    }
+    LeaveLock(&registry->lock);
+    return record != nullptr ? 0 : -1;
+}
+
+int EndHandleAsyncLoad(HandleRegistry* registry, Handle handle, int retire) {
+    if (registry->setUp == 0) return -1;
+    EnterLock(&registry->lock);
+    HandleHeader* record = FindHandleRecord(registry, handle);
+    if (record != nullptr) {
+        record->asyncPendingCount--;
+        // The submitter may raise the count only after the load has run; a count below 0 is
+        // the load that ran first.
+        if (retire && record->asyncPendingCount <= 0) {
+            // The slot reads as pending until the record is gone, so no other thread takes it
+            // up in between.
+            record->asyncPendingCount = 0;
+            RemoveRecord(registry, record);
+        } else {
+            PublishSlotState(registry, SlotOf(handle), record);
+        }
+    }
     LeaveLock(&registry->lock);
     return record != nullptr ? 0 : -1;
 }

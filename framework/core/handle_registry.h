@@ -63,6 +63,10 @@ using HandleKeepFilter = int (*)(HandleHeader* record);
 struct HandleRegistry {
     int32_t setUp;
     HandleHeader** slots;  // maxCount entries; null is a free slot
+    // Per slot, read without the lock: the live record's handle, with bit 31 set while a load
+    // into it is pending (0 for a free slot). Lookups from any thread test it before they touch
+    // the record, which a loading worker may move or free meanwhile.
+    int32_t* slotStates;
     HandleNode head;
     HandleNode tail;
     int32_t kindBits;
@@ -90,8 +94,18 @@ int RetireAllHandles(HandleRegistry* registry, HandleKeepFilter keep);
 int ResizeHandleData(HandleRegistry* registry, Handle handle, uint32_t newSize);
 int RaiseHandleAsyncCount(HandleRegistry* registry, Handle handle, int32_t requestSlot);
 int LowerHandleAsyncCount(HandleRegistry* registry, Handle handle);
-// The record of a valid handle, else null. Takes no lock.
+// The end of a load into the handle, on the thread that ran it: the pending count goes down and,
+// with retire, the handle is retired once no load is left, while it still reads as pending to
+// every other thread. 0, or -1 for an invalid handle.
+int EndHandleAsyncLoad(HandleRegistry* registry, Handle handle, int retire);
+// The record of a valid handle, else null. Takes no lock: a pending record is only for the
+// thread that loads into it, or under the registry lock.
 HandleHeader* FindHandleRecord(const HandleRegistry* registry, Handle handle);
+// The record of a valid handle with no load pending, else null. Takes no lock.
+HandleHeader* FindUsableHandleRecord(const HandleRegistry* registry, Handle handle);
+// 1 while a load into the handle is pending, 0 when none is, -1 for an invalid handle. Takes no
+// lock.
+int IsHandleLoadPending(const HandleRegistry* registry, Handle handle);
 
 int InitHandleNodeChain(HandleNode* head, HandleNode* tail);
 int InsertHandleNode(HandleNode* head, HandleNode* node, Handle handle, void* data);

@@ -11,6 +11,7 @@
 #include "core/clocks.h"
 #include "core/log.h"
 #include "graphics/d3d_device.h"
+#include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graph_creation.h"
 #include "graphics/memory_textures.h"
@@ -340,7 +341,7 @@ void MaxBrightnessColor(int red, int green, int blue, int* outRed, int* outGreen
     *out[lo] = 255 - k;
 }
 
-int CreateGraphTextureObjects(GraphTextureInfo* info) {
+int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker) {
     if (!HasDirect3DDevice()) return -1;
     if (!info->flags.useTexture || info->pieceCount == 0) return 0;
     D3DFORMAT format = gPixelFormats.formats[info->formatIndex];
@@ -349,51 +350,59 @@ int CreateGraphTextureObjects(GraphTextureInfo* info) {
             "指定のフォーマットで作成できるテクスチャフォーマットがありませんでした\n");
     }
     const TextureCreateFlags& f = info->flags;
+    const int w = fromAsyncWorker;
     for (int i = 0; i < info->pieceCount; ++i) {
         TexturePiece& p = info->pieces[i];
         auto width = static_cast<UINT>(p.texWidth), height = static_cast<UINT>(p.texHeight);
         int32_t type = f.multisampleCount, quality = f.multisampleQuality;
         if (f.drawTarget && type != 0) {
-            ProbeMultisampleType(format, &type, &quality, 0);
+            ProbeMultisampleTypeMarshalled(format, &type, &quality, 0, w);
             if (type != 0 && p.multisampleSurface == nullptr &&
-                FAILED(DeviceCreateRenderTarget(
+                FAILED(MarshalCreateRenderTarget(
                     width, height, format, static_cast<D3DMULTISAMPLE_TYPE>(type),
-                    static_cast<DWORD>(quality), FALSE, &p.multisampleSurface, nullptr))) {
+                    static_cast<DWORD>(quality), FALSE, &p.multisampleSurface, nullptr, w))) {
                 p.multisampleSurface = nullptr;
                 return AppendLogText("書き込み専用サーフェスの作成に失敗しました\n");
             }
         }
         bool needsDepth = f.drawTarget && (p.multisampleSurface != nullptr || info->drawTargetZ);
         if (!needsDepth) {
-            ReleaseAndClear(&p.depthSurface);
+            MarshalReleaseComObject(p.depthSurface, w);
+            p.depthSurface = nullptr;
         } else if (p.depthSurface == nullptr &&
-                   FAILED(DeviceCreateDepthStencilSurface(
+                   FAILED(MarshalCreateDepthStencilSurface(
                        width, height, D3DFMT_D16,
                        static_cast<D3DMULTISAMPLE_TYPE>(p.multisampleSurface != nullptr ? type : 0),
                        static_cast<DWORD>(p.multisampleSurface != nullptr ? quality : 0), TRUE,
-                       &p.depthSurface, nullptr))) {
+                       &p.depthSurface, nullptr, w))) {
             p.depthSurface = nullptr;
             return AppendLogText("書き込み専用マルチサンプル深度サーフェスの作成に失敗しました\n");
         }
         bool created = false;
         if (p.texture == nullptr) {
             D3DPOOL pool = f.managedPool && !f.drawTarget ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
-            if (FAILED(DeviceCreateTexture(width, height, static_cast<UINT>(info->mipLevels),
-                                           f.drawTarget ? D3DUSAGE_RENDERTARGET : 0, format, pool,
-                                           &p.texture, nullptr))) {
+            if (FAILED(MarshalCreateTexture(width, height, static_cast<UINT>(info->mipLevels),
+                                            f.drawTarget ? D3DUSAGE_RENDERTARGET : 0, format, pool,
+                                            &p.texture, nullptr, w))) {
                 p.texture = nullptr;
                 return AppendLogText("テクスチャの作成に失敗しました\n");
             }
             created = true;
         }
-        if (p.surface == nullptr && FAILED(TextureGetSurfaceLevel(p.texture, 0, &p.surface))) {
+        if (p.surface == nullptr &&
+            FAILED(MarshalTextureGetSurfaceLevel(p.texture, 0, &p.surface, w))) {
             p.surface = nullptr;
             return AppendLogText("テクスチャのサーフェスアドレスの取得に失敗しました\n");
         }
         // A new draw target starts black, not with what the memory held.
-        if (created && f.drawTarget) DeviceColorFill(p.surface, nullptr, 0);
+        if (created && f.drawTarget) MarshalColorFill(p.surface, nullptr, 0, w);
     }
     return 0;
+}
+
+int ProbeMultisampleTypeMarshalled(D3DFORMAT format, int32_t* type, int32_t* quality, int exact,
+                                   int fromWorker) {
+    return MarshalToMainThread<ProbeMultisampleType>(fromWorker, format, type, quality, exact);
 }
 
 const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
@@ -415,7 +424,7 @@ namespace {
 
 void RecreateGraphObjects(GraphRecord* graph) {
     // Graphs that share a texture set find its objects made by the first of them.
-    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo);
+    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo, 0);
 }
 
 }  // namespace

@@ -51,7 +51,10 @@ void MaxBrightnessColor(int red, int green, int blue, int* outRed, int* outGreen
 // The Direct3D objects behind a texture set's pieces that are missing: textures, their level-0
 // surfaces, and a draw target's multisample and depth surfaces. 0 without pieces; -1 without a
 // device or when an object cannot be made (what was made stays in the pieces).
-int CreateGraphTextureObjects(GraphTextureInfo* info);
+int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker);
+// ProbeMultisampleType on the main thread.
+int ProbeMultisampleTypeMarshalled(D3DFORMAT format, int32_t* type, int32_t* quality, int exact,
+                                   int fromWorker);
 // The colour format of textures made with only these flags (32 or 16 bits).
 const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
                                           int drawTarget);

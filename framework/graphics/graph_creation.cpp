@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/tracked_memory.h"
 #include "graphics/d3d_device.h"
+#include "graphics/d3d_marshal.h"
 #include "graphics/device_resources.h"
 #include "graphics/graphics_system.h"
 #include "graphics/pixel_format_table.h"
@@ -83,9 +84,19 @@ std::vector<TexturePiece> LayOutPieces(int maxSize, int width, int height, int f
     return pieces;
 }
 
-int FailCreation(Handle graph, const char* line) {
+// A loading worker cannot delete its own pending graph (the deletion would wait for the very
+// load it is part of): it gives the device objects back on the main thread, and the load's end
+// deletes the graph.
+int FailCreation(Handle graph, const char* line, int fromAsyncWorker) {
     if (line != nullptr) AppendLogText(line);
-    DisposeGraph(graph);
+    if (!fromAsyncWorker) {
+        DisposeGraph(graph);
+        return -1;
+    }
+    const GraphRecord* record = GetGraphRecord(graph, 1);
+    if (record != nullptr && record->textureInfo != nullptr) {
+        ReleaseTexturePieces(record->textureInfo, 1);
+    }
     return -1;
 }
 
@@ -244,7 +255,7 @@ int CreateGraphTextures(const GraphCreateSettings* s, Handle graph, int width, i
     const char* noMemory = "グラフィックのオリジナル画像データ保存用メモリの確保に失敗しました\n";
     // A size that no image of the byte limit could have is refused before anything is made.
     if (width < 1 || height < 1 || int64_t{width} * height * 4 > GetGraphImageByteLimit()) {
-        return FailCreation(graph, noMemory);
+        return FailCreation(graph, noMemory, fromAsyncWorker);
     }
 
     std::vector<TexturePiece> pieces;
@@ -257,7 +268,7 @@ int CreateGraphTextures(const GraphCreateSettings* s, Handle graph, int width, i
     auto* info = bytes <= 0x7FFFFFFF ? static_cast<GraphTextureInfo*>(AllocClearedMemory(
                                            static_cast<uint32_t>(bytes), __FILE__, __LINE__))
                                      : nullptr;
-    if (info == nullptr) return FailCreation(graph, noMemory);
+    if (info == nullptr) return FailCreation(graph, noMemory, fromAsyncWorker);
     info->refCount = 1;
     info->flags = flags;
     info->transparentColor = s->transparentColor;
@@ -281,11 +292,13 @@ int CreateGraphTextures(const GraphCreateSettings* s, Handle graph, int width, i
         info->pieces = reinterpret_cast<TexturePiece*>(info + 1);
         std::copy(pieces.begin(), pieces.end(), info->pieces);
         info->drawTargetZ = flags.drawTarget && s->drawTargetDepth ? 1 : 0;
-        if (CreateGraphTextureObjects(info) == -1) return FailCreation(graph, nullptr);
+        if (CreateGraphTextureObjects(info, fromAsyncWorker) == -1) {
+            return FailCreation(graph, nullptr, fromAsyncWorker);
+        }
     } else if (CreateGraphMemImg(info) == -1) {
-        return FailCreation(graph, nullptr);
+        return FailCreation(graph, nullptr, fromAsyncWorker);
     }
-    if (SetupGraphPieces(graph, 1) == -1) return FailCreation(graph, nullptr);
+    if (SetupGraphPieces(graph, 1) == -1) return FailCreation(graph, nullptr, fromAsyncWorker);
     return 0;
 }
 
@@ -381,14 +394,14 @@ Handle CutGraphRect(int x, int y, int width, int height, Handle source) {
     return CutGraphRectEx(x, y, width, height, source, 0);
 }
 
-int ReleaseTexturePieces(GraphTextureInfo* info) {
+int ReleaseTexturePieces(GraphTextureInfo* info, int fromAsyncWorker) {
     for (int i = 0; i < info->pieceCount; ++i) {
         TexturePiece& p = info->pieces[i];
         // The side surfaces go before the texture they belong to.
-        ReleaseComObject(p.multisampleSurface);
-        ReleaseComObject(p.depthSurface);
-        ReleaseComObject(p.surface);
-        ReleaseComObject(p.texture);
+        MarshalReleaseComObject(p.multisampleSurface, fromAsyncWorker);
+        MarshalReleaseComObject(p.depthSurface, fromAsyncWorker);
+        MarshalReleaseComObject(p.surface, fromAsyncWorker);
+        MarshalReleaseComObject(p.texture, fromAsyncWorker);
         p.multisampleSurface = p.depthSurface = p.surface = nullptr;
         p.texture = nullptr;
     }

@@ -18,7 +18,8 @@ TextureCreateFlags MakeTextureCreateFlags(const GraphCreateSettings* settings, i
 // The pixel-format table index of textures made with the flags.
 int SelectTextureFormatIndex(const TextureCreateFlags* flags);
 // Gives the graph its textures (or memory image) of the size, all pieces laid out; mipLevels -1
-// takes the settings' choice. On failure the graph handle is deleted and -1 returned.
+// takes the settings' choice. On failure the graph handle is deleted (on a loading worker only
+// its device objects are given back: the load's end deletes it) and -1 returned.
 int CreateGraphTextures(const GraphCreateSettings* settings, Handle graph, int width, int height,
                         int alphaChannel, int paletteImage, int dxtKind, int mipLevels,
                         int fromAsyncWorker);
@@ -38,4 +39,4 @@ int CutGraphRectInto(Handle newGraph, int x, int y, int width, int height, Handl
 Handle CutGraphRectEx(int x, int y, int width, int height, Handle source, int acceptPending);
 Handle CutGraphRect(int x, int y, int width, int height, Handle source);
 // Releases every piece's surfaces and texture; the pieces keep their layout. 0.
-int ReleaseTexturePieces(GraphTextureInfo* info);
+int ReleaseTexturePieces(GraphTextureInfo* info, int fromAsyncWorker);

@@ -1,16 +1,19 @@
 // Loading images as graphs: the public loads capture the settings into a request and submit
 // it; the request decodes its source, makes the graph (optionally filling the edges of
 // transparent areas first), fills it and records what the restore after device loss reloads.
-// Requests run at once: queueing them for a worker comes with the asynchronous loader, and the
-// request already holds everything a worker would need.
+// With asynchronous loading on, the request is packed and a loading worker runs it, while the
+// graphs it fills stay pending.
 #include "graphics/graph_loading.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "app/shell.h"
+#include "core/async_load.h"
+#include "core/full_path.h"
 #include "core/log.h"
 #include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
@@ -121,6 +124,129 @@ bool ValidDivision(const ImageLoadRequest& r) {
            int64_t{r.cellsDown} * r.cellHeight <= INT_MAX;
 }
 
+constexpr uint32_t kFullPathBytes = 1024;
+
+// The end of a worker's load into the graph: a failed load gives the graph's device objects back
+// on the main thread and deletes the graph; either way the graph stops being pending.
+void EndGraphLoad(Handle graph, bool failed) {
+    if (failed) {
+        const GraphRecord* record = GetGraphRecord(graph, 1);
+        if (record != nullptr && record->textureInfo != nullptr) {
+            ReleaseTexturePieces(record->textureInfo, 1);
+        }
+    }
+    EndHandleAsyncLoad(&gGraphRegistry, graph, failed ? 1 : 0);
+}
+
+// What a worker gets of a load request: the record itself, for a divided load its cells, the
+// file name as a full path, and the heads of the caller's images (their pixels stay the
+// caller's). Bytes of length 0 stand for an image that is not given.
+struct PackedLoad {
+    const ImageLoadRequest* request;
+    const char* fullPath;
+};
+
+int PackImageLoad(uint8_t* buffer, uint32_t* offset, const PackedLoad& load) {
+    const ImageLoadRequest& r = *load.request;
+    int result = PackAsyncArgBytes(buffer, offset, &r, sizeof r);
+    if (r.cells != nullptr) {
+        uint64_t bytes = uint64_t{static_cast<uint32_t>(r.cellCount)} * sizeof(Handle);
+        result |= PackAsyncArgBytes(buffer, offset, r.cells,
+                                    static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX)));
+    }
+    result |= PackAsyncArgString(buffer, offset, load.fullPath);
+    result |=
+        PackAsyncArgBytes(buffer, offset, r.image, r.image != nullptr ? sizeof(GraphImage) : 0);
+    result |= PackAsyncArgBytes(buffer, offset, r.alphaImage,
+                                r.alphaImage != nullptr ? sizeof(GraphImage) : 0);
+    return result;
+}
+
+// The worker's copy of a packed load: the request points at the copies held here.
+struct UnpackedLoad {
+    ImageLoadRequest request;
+    std::vector<Handle> cells;
+    GraphImage image, alphaImage;
+};
+
+void UnpackImageLoad(AsyncLoadRequest* async, UnpackedLoad* out) {
+    const uint8_t* args = AsyncLoadArguments(async);
+    uint32_t offset = 0, size = 0;
+    std::memcpy(&out->request, UnpackAsyncArgBytes(args, &offset, nullptr), sizeof out->request);
+    ImageLoadRequest& r = out->request;
+    if (r.cells != nullptr) {
+        const void* cells = UnpackAsyncArgBytes(args, &offset, &size);
+        out->cells.resize(static_cast<size_t>(r.cellCount));
+        std::memcpy(out->cells.data(), cells, size);
+        r.cells = out->cells.data();
+    }
+    r.fileName = UnpackAsyncArgString(args, &offset);
+    GraphImage* images[2] = {&out->image, &out->alphaImage};
+    GraphImage** fields[2] = {&r.image, &r.alphaImage};
+    for (int i = 0; i < 2; ++i) {
+        const void* head = UnpackAsyncArgBytes(args, &offset, &size);
+        *fields[i] = nullptr;
+        if (size == sizeof(GraphImage)) {
+            std::memcpy(images[i], head, size);
+            *fields[i] = images[i];
+        }
+    }
+}
+
+void ImageLoadJob(AsyncLoadRequest* async) {
+    UnpackedLoad load{};
+    UnpackImageLoad(async, &load);
+    int result = RunImageLoadRequest(&load.request, 1);
+    EndGraphLoad(load.request.graph, result == -1);
+}
+
+void DivImageLoadJob(AsyncLoadRequest* async) {
+    UnpackedLoad load{};
+    UnpackImageLoad(async, &load);
+    const ImageLoadRequest& r = load.request;
+    bool failed = RunDivImageLoadRequest(&load.request, 1) == -1;
+    if (failed) {
+        const GraphRecord* base = GetGraphRecord(r.baseGraph, 1);
+        if (base != nullptr && base->textureInfo != nullptr) {
+            ReleaseTexturePieces(base->textureInfo, 1);
+        }
+    }
+    // The base graph goes while the cells are still pending, so that the program never meets
+    // the worker on the texture set they share; the cells keep that set alive.
+    EndHandleAsyncLoad(&gGraphRegistry, r.baseGraph, 1);
+    for (int i = 0; i < r.cellCount; ++i) EndGraphLoad(r.cells[i], failed);
+}
+
+// Packs the request for a worker and queues it; the slot, or -1 when it could not be packed.
+int QueueImageLoad(ImageLoadRequest* request, AsyncLoadJob job, int32_t heldHandles) {
+    char full[kFullPathBytes];
+    PackedLoad load = {request, nullptr};
+    if (request->fileName != nullptr) {
+        if (ToFullPath(request->fileName, full, sizeof full, nullptr) != 0) return -1;
+        load.fullPath = full;
+    }
+    AsyncLoadRequest* async = PackAsyncLoadRequest(
+        job, heldHandles,
+        [&](uint8_t* buffer, uint32_t* offset) { return PackImageLoad(buffer, offset, load); });
+    return async != nullptr ? QueueAsyncLoadRequest(async) : -1;
+}
+
+struct EmptyGraphLoad {
+    GraphCreateSettings settings;
+    Handle graph;
+    int32_t width, height, flag, alphaChannel;
+};
+
+void EmptyGraphJob(AsyncLoadRequest* async) {
+    uint32_t offset = 0;
+    EmptyGraphLoad load{};
+    std::memcpy(&load, UnpackAsyncArgBytes(AsyncLoadArguments(async), &offset, nullptr),
+                sizeof load);
+    int result = CreateGraphTextures(&load.settings, load.graph, load.width, load.height,
+                                     load.alphaChannel, 0, 0, -1, 1);
+    EndGraphLoad(load.graph, result == -1);
+}
+
 }  // namespace
 
 void CaptureGraphCreateSettings(GraphCreateSettings* out) {
@@ -178,6 +304,16 @@ Handle SubmitImageLoadRequest(ImageLoadRequest* request, int async, int fromAsyn
     if (!fromAsyncWorker) WaitWhileInactive();
     request->graph = IssueGraphHandle();
     if (request->graph == -1) return -1;
+    if (async && !fromAsyncWorker) {
+        int slot = QueueImageLoad(request, ImageLoadJob, 1);
+        if (slot == -1) {
+            DisposeGraph(request->graph);
+            request->graph = -1;
+            return -1;
+        }
+        RaiseHandleAsyncCount(&gGraphRegistry, request->graph, slot);
+        return request->graph;
+    }
     if (RunImageLoadRequest(request, fromAsyncWorker) == -1) {
         DisposeGraph(request->graph);
         request->graph = -1;
@@ -215,7 +351,16 @@ int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async) {
         issued = cells[i] != -1;
     }
     if (issued) request->baseGraph = IssueGraphHandle();
-    if (request->baseGraph != -1 && RunDivImageLoadRequest(request, 0) == 0) {
+    if (request->baseGraph != -1 && async) {
+        int slot = QueueImageLoad(request, DivImageLoadJob, request->cellCount + 1);
+        if (slot != -1) {
+            RaiseHandleAsyncCount(&gGraphRegistry, request->baseGraph, slot);
+            for (int i = 0; i < request->cellCount; ++i) {
+                RaiseHandleAsyncCount(&gGraphRegistry, cells[i], slot);
+            }
+            return 0;
+        }
+    } else if (request->baseGraph != -1 && RunDivImageLoadRequest(request, 0) == 0) {
         // The cells keep the shared textures alive.
         DisposeGraph(request->baseGraph);
         return 0;
@@ -359,6 +504,20 @@ Handle CreateEmptyGraph(const GraphCreateSettings* settings, int width, int heig
     if (!fromAsyncWorker) WaitWhileInactive();
     Handle graph = IssueGraphHandle();
     if (graph == -1) return -1;
+    if (async && !fromAsyncWorker) {
+        EmptyGraphLoad load = {*settings, graph, width,
+                               height,    flag,  settings->alphaChannelForEmpty};
+        AsyncLoadRequest* request =
+            PackAsyncLoadRequest(EmptyGraphJob, 1, [&](uint8_t* buffer, uint32_t* offset) {
+                return PackAsyncArgBytes(buffer, offset, &load, sizeof load);
+            });
+        if (request == nullptr) {
+            DisposeGraph(graph);
+            return -1;
+        }
+        RaiseHandleAsyncCount(&gGraphRegistry, graph, QueueAsyncLoadRequest(request));
+        return graph;
+    }
     // A failed creation has deleted the handle.
     if (CreateGraphTextures(settings, graph, width, height, settings->alphaChannelForEmpty, 0, 0,
                             -1, fromAsyncWorker) == -1) {

@@ -61,7 +61,7 @@ void ShareGraphTextureInfo(GraphTextureInfo* info) {
 void ReleaseGraphTextureInfo(GraphTextureInfo* info) {
     if (info == nullptr || --info->refCount > 0) return;
     if (info->flags.useTexture) {
-        ReleaseTexturePieces(info);
+        ReleaseTexturePieces(info, 0);
     } else if (IsMemImgValid(&info->image)) {
         ReleaseMemImg(&info->image);
     }
@@ -78,18 +78,13 @@ void ReleaseGraphRestoreInfo(GraphRestoreInfo* info) {
 }
 
 int IsGraphLoading(Handle graph) {
-    const GraphRecord* record = GetGraphRecord(graph, 1);
-    if (record == nullptr) return -1;
-    return record->header.asyncPendingCount != 0 ? 1 : 0;
+    return IsHandleLoadPending(&gGraphRegistry, graph);
 }
 
 GraphRecord* GetGraphRecord(Handle graph, int acceptPending) {
-    if (!gGraphRegistry.setUp) return nullptr;
-    auto* record = reinterpret_cast<GraphRecord*>(FindHandleRecord(&gGraphRegistry, graph));
-    if (record == nullptr || (!acceptPending && record->header.asyncPendingCount != 0)) {
-        return nullptr;
-    }
-    return record;
+    return reinterpret_cast<GraphRecord*>(acceptPending
+                                              ? FindHandleRecord(&gGraphRegistry, graph)
+                                              : FindUsableHandleRecord(&gGraphRegistry, graph));
 }
 
 int IsMultisampledGraph(Handle graph) {

@@ -1,23 +1,33 @@
 // Graph restore: the restore source each graph records, the release of the device objects of
-// the memory-texture pool and of every graph before the device goes, and the transfer of an
-// image into an existing graph. Stands in for the rest until the restore handler exists: the
-// vertex buffers, index buffers and shaders hold no device objects yet, and after a device
-// re-creation the graphs' textures are made again but not refilled; movie graphs wait for the
-// movie player, which opens no file yet.
+// the memory-texture pool and of every graph before the device goes, the refill of every graph
+// from its source after the device is made anew, transfers of images into existing graphs,
+// copies of a screen rectangle into a graph and colour fills. Movie graphs wait for the movie
+// player, which opens no file yet; the vertex buffers, index buffers and shaders hold no device
+// objects yet.
 #include "graphics/graph_restore.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/full_path.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
+#include "graphics/d3d_device.h"
+#include "graphics/d3d_wrappers.h"
+#include "graphics/device_resources.h"
+#include "graphics/draw_settings.h"
 #include "graphics/graph_creation.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/graphics_system.h"
 #include "graphics/memory_textures.h"
+#include "graphics/screen_pixel_access.h"
+#include "graphics/software_screen.h"
+#include "graphics/vertex_batch.h"
+#include "media/image_loaders.h"
 #include "media/movies.h"
+#include "softrender/raster.h"
 
 namespace {
 
@@ -25,7 +35,7 @@ constexpr uint32_t kFullPathBytes = 1024;
 
 void ReleaseGraphObjects(GraphRecord* graph) {
     GraphTextureInfo* info = graph->textureInfo;
-    if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info);
+    if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info, 0);
 }
 
 // A restore record with `extra` bytes behind it, or null (logged) when it cannot be had.
@@ -98,6 +108,120 @@ GraphRestoreInfo* StoreImages(const GraphImage* image, const GraphImage* alpha) 
     return info;
 }
 
+// The images decoded for the last graph restored from a file or a memory image, kept while the
+// next graph has the same source (the cells of a divided graph follow each other in the slots).
+struct DecodedSource {
+    bool held = false;
+    const char* fileName = nullptr;
+    const void* memImage = nullptr;
+    const void* alphaMemImage = nullptr;
+    uint32_t mirror = 0;
+    GraphImage color{}, alpha{};
+    bool withAlpha = false;
+
+    bool Matches(const GraphRestoreInfo& info) const {
+        if (!held || mirror != info.mirror) return false;
+        if (info.fileName != nullptr) {
+            return fileName != nullptr && std::strcmp(fileName, info.fileName) == 0;
+        }
+        return fileName == nullptr && memImage == info.memImage &&
+               alphaMemImage == info.alphaMemImage;
+    }
+
+    void Free() {
+        if (held) {
+            FreeGraphImage(&color);
+            FreeGraphImage(&alpha);
+        }
+        *this = DecodedSource{};
+    }
+
+    // Decodes the info's file or memory image; false (logged) when it cannot be.
+    bool Decode(const GraphRestoreInfo& info) {
+        Free();
+        int read = 0;
+        if (info.fileName != nullptr) {
+            read = ReadGraphImageAndAlpha(info.fileName, nullptr, 0, 0, nullptr, 0, 0, &color,
+                                          &alpha, static_cast<int>(info.mirror));
+            if (read == -1) {
+                EmitLogFormat("ファイル:%s がロードできませんでした", info.fileName);
+                return false;
+            }
+        } else {
+            read = ReadGraphImageAndAlpha(nullptr, info.memImage, info.memImageSize, 1,
+                                          info.alphaMemImage, info.alphaMemImageSize,
+                                          info.alphaMemImage != nullptr ? 1 : 2, &color, &alpha,
+                                          static_cast<int>(info.mirror));
+            if (read == -1) {
+                AppendLogText("メモリからの画像データのローができませんでした\n");
+                return false;
+            }
+        }
+        held = true;
+        withAlpha = read == 0;
+        fileName = info.fileName;
+        memImage = info.memImage;
+        alphaMemImage = info.alphaMemImage;
+        mirror = info.mirror;
+        return true;
+    }
+};
+
+// The texture piece of the graph that holds the rectangle (in the graph's coordinates) whole;
+// -1 for none.
+int PieceHolding(const GraphRecord& graph, const RECT& rect) {
+    for (int i = 0; i < graph.pieceCount; ++i) {
+        const GraphPiece& p = GraphPieces(&graph)[i];
+        if (rect.left >= p.drawX && rect.top >= p.drawY && rect.right <= p.drawX + p.w &&
+            rect.bottom <= p.drawY + p.h) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The rectangle on the piece's texture.
+RECT OnTexture(const GraphPiece& p, const RECT& rect) {
+    int dx = p.texOffX - p.drawX, dy = p.texOffY - p.drawY;
+    return {rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
+}
+
+// The device surface a copy is read from: the screen's (the sub back buffer when there is one)
+// or the piece of the source graph that holds the rectangle, with the rectangle on it.
+IDirect3DSurface9* SourceSurface(const GraphRecord* source, const RECT& rect, RECT* onSurface) {
+    if (source == nullptr) {
+        *onSurface = rect;
+        return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
+                                                         : gDeviceResources.backBuffer;
+    }
+    int piece = PieceHolding(*source, rect);
+    if (piece < 0) return nullptr;
+    const GraphPiece& p = GraphPieces(source)[piece];
+    *onSurface = OnTexture(p, rect);
+    const TexturePiece& t = *p.texPiece;
+    return t.multisampleSurface != nullptr ? t.multisampleSurface : t.surface;
+}
+
+// Reads the rectangle of the source through the pixel access and uploads it into the graph.
+int UploadScreenRect(Handle source, const GraphRecord* sourceGraph, const RECT& rect, int destX,
+                     int destY, Handle graph) {
+    RECT read = rect;
+    int piece = 0;
+    if (sourceGraph != nullptr && sourceGraph->textureInfo->flags.useTexture) {
+        piece = PieceHolding(*sourceGraph, rect);
+        if (piece < 0) return -1;
+        const GraphPiece& p = GraphPieces(sourceGraph)[piece];
+        read = {rect.left - p.drawX, rect.top - p.drawY, rect.right - p.drawX,
+                rect.bottom - p.drawY};
+    }
+    GraphImage image{};
+    if (OpenScreenPixelAccess(&read, &image, source, 1, piece) == -1) return -1;
+    RECT all = {0, 0, image.width, image.height};
+    int result = UploadImageToGraph(graph, &all, destX, destY, &image, nullptr, 0, 0, 0);
+    CloseScreenPixelAccess();
+    return result;
+}
+
 }  // namespace
 
 int ReleaseAllDeviceTextures() {
@@ -106,7 +230,29 @@ int ReleaseAllDeviceTextures() {
     return 0;
 }
 
-void ReloadAllGraphs() {}
+void ReloadAllGraphs() {
+    AppendLogText("グラフィックを復帰します\n");
+    DecodedSource decoded;
+    const HandleRegistry& r = gGraphRegistry;
+    int32_t highest = r.liveCount == 0 ? -1 : r.highestUsed;
+    for (int32_t slot = r.lowestUsed; slot <= highest; ++slot) {
+        const GraphRecord* graph = reinterpret_cast<const GraphRecord*>(r.slots[slot]);
+        if (graph == nullptr || graph->restoreInfo == nullptr) continue;
+        const GraphRestoreInfo& info = *graph->restoreInfo;
+        const GraphImage* image = info.image;
+        const GraphImage* alpha = info.alphaImage;
+        if (info.fileName != nullptr || info.memImage != nullptr) {
+            if (!decoded.Matches(info) && !decoded.Decode(info)) continue;
+            image = &decoded.color;
+            alpha = decoded.withAlpha ? &decoded.alpha : nullptr;
+        }
+        if (image == nullptr) continue;
+        TransferImageToGraphAt(image, alpha, graph->imageX, graph->imageY, graph->header.handle,
+                               gImageLoadSettings.ignoreTransparentColor ? 0 : 1, 0);
+    }
+    decoded.Free();
+    AppendLogText("グラフィックの復帰が完了しました\n");
+}
 
 int SetGraphRestoreInfo(int noRestoreData, Handle graph, const char* fileName, const void* memImage,
                         uint32_t memImageSize, const void* alphaMemImage,
@@ -148,6 +294,105 @@ int TransferImageToGraphAt(const GraphImage* image, const GraphImage* alphaImage
     RECT source = {srcX, srcY, srcX + record->width, srcY + record->height};
     return UploadImageToGraph(graph, &source, 0, 0, image, alphaImage, useColorKey, 0,
                               acceptPending);
+}
+
+int TransferGraphImageToGraph(const GraphImage* image, const GraphImage* alphaImage, int srcX,
+                              int srcY, Handle graph) {
+    const ImageLoadSettings& load = gImageLoadSettings;
+    if (TransferImageToGraphAt(image, alphaImage, srcX, srcY, graph,
+                               load.ignoreTransparentColor ? 0 : 1, 0) == -1) {
+        return -1;
+    }
+    // A private copy: the caller may free its images at once, and the graph survives device
+    // loss all the same.
+    return SetGraphRestoreInfo(load.noRestoreData, graph, nullptr, nullptr, 0, nullptr, 0, image,
+                               alphaImage, 0, -1, 0);
+}
+
+int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
+                                  const RECT* source, int destX, int destY, Handle graph) {
+    GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr || source == nullptr) return -1;
+    record->imageX = source->left - destX;
+    record->imageY = source->top - destY;
+    return UploadImageToGraph(graph, source, destX, destY, image, alphaImage,
+                              gImageLoadSettings.ignoreTransparentColor ? 0 : 1, 0, 0);
+}
+
+int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int destX, int destY,
+                          Handle graph) {
+    const GraphRecord* to = GetGraphRecord(graph, 0);
+    if (!IsGraphicsInitialized() || to == nullptr || to->textureInfo == nullptr) return -1;
+    FlushVertexBatchNow();
+    CloseDeviceScene();
+    const GraphRecord* from = nullptr;
+    int sourceWidth = 0, sourceHeight = 0;
+    if (source == kBackScreen || source == kFrontScreen) {
+        QueryGraphSize(source, &sourceWidth, &sourceHeight);
+    } else {
+        from = GetGraphRecord(source, 0);
+        if (from == nullptr || from->textureInfo == nullptr) return -1;
+        sourceWidth = from->width;
+        sourceHeight = from->height;
+    }
+    // Checked against the source itself and the destination's own size, so that no copy reads
+    // or writes outside either.
+    RECT rect = {x1, y1, x2, y2};
+    if (x1 < 0 || x1 >= x2 || x2 > sourceWidth || y1 < 0 || y1 >= y2 || y2 > sourceHeight ||
+        destX < 0 || destY < 0 || int64_t{x2} - x1 + destX > to->width ||
+        int64_t{y2} - y1 + destY > to->height) {
+        return -1;
+    }
+    if (!to->textureInfo->flags.useTexture) {
+        const MEMIMG* image = from != nullptr ? &from->image : &gSoftwareScreen.screen;
+        MEMIMG* dest = &GetGraphRecord(graph, 0)->image;
+        return CopyMemImgRect(dest, image, &rect, destX, destY);
+    }
+    if (!HasDirect3DDevice()) return -1;
+    if (!IsDrawTargetGraph(to)) return UploadScreenRect(source, from, rect, destX, destY, graph);
+    RECT destRect = {destX, destY, destX + x2 - x1, destY + y2 - y1};
+    int destPiece = PieceHolding(*to, destRect);
+    RECT onSource{};
+    IDirect3DSurface9* surface = SourceSurface(from, rect, &onSource);
+    if (destPiece < 0 || surface == nullptr) return -1;
+    const GraphPiece& p = GraphPieces(to)[destPiece];
+    RECT onDest = OnTexture(p, destRect);
+    return FAILED(DeviceStretchRect(surface, &onSource, p.texPiece->surface, &onDest, D3DTEXF_NONE))
+               ? -1
+               : 0;
+}
+
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph) {
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr || int64_t{x2} - x1 != record->width ||
+        int64_t{y2} - y1 != record->height) {
+        return -1;
+    }
+    return CopyScreenRectToGraph(gDrawSettings.drawTargets[0], x1, y1, x2, y2, 0, 0, graph);
+}
+
+int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending) {
+    GraphRecord* record = GetGraphRecord(graph, acceptPending);
+    if (!IsGraphicsInitialized() || record == nullptr || record->textureInfo == nullptr) return -1;
+    red = std::clamp(red, 0, 255);
+    green = std::clamp(green, 0, 255);
+    blue = std::clamp(blue, 0, 255);
+    alpha = std::clamp(alpha, 0, 255);
+    if (!record->textureInfo->flags.useTexture) {
+        int32_t all[4] = {0, 0, record->width, record->height};
+        FillMemImgRect(&record->image, all, PackScreenColor(red, green, blue));
+        return 0;
+    }
+    // Only draw targets take a fill on the device; any other textured graph stays as it is.
+    if (!HasDirect3DDevice()) return -1;
+    if (!IsDrawTargetGraph(record)) return 0;
+    D3DCOLOR colour = D3DCOLOR_ARGB(alpha, red, green, blue);
+    for (int i = 0; i < record->pieceCount; ++i) {
+        const GraphPiece& p = GraphPieces(record)[i];
+        RECT rect = {p.texOffX, p.texOffY, p.texOffX + p.w, p.texOffY + p.h};
+        if (FAILED(DeviceColorFill(p.texPiece->surface, &rect, colour))) return -1;
+    }
+    return 0;
 }
 
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include <platform/win32_user.h>
+
 #include "core/handle_registry.h"
 #include "media/color_format.h"
 
@@ -28,6 +30,26 @@ int SetGraphRestoreInfo(int noRestoreData, Handle graph, const char* fileName, c
 // remembers that position; colour keying as UploadImageToGraph.
 int TransferImageToGraphAt(const GraphImage* image, const GraphImage* alphaImage, int srcX,
                            int srcY, Handle graph, int useColorKey, int acceptPending);
+// TransferImageToGraphAt with colour keying unless transparent colours are ignored; the graph
+// then restores from a copy of the images (unless restore data is switched off).
+int TransferGraphImageToGraph(const GraphImage* image, const GraphImage* alphaImage, int srcX,
+                              int srcY, Handle graph);
+// Writes the source rectangle of the images at (destX, destY) of the graph, which then places
+// itself in the image at the rectangle's corner less that point.
+int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
+                                  const RECT* source, int destX, int destY, Handle graph);
+// Copies the rectangle (x1, y1)-(x2, y2) of the screen (-2, -4) or a graph to (destX, destY) of
+// the destination graph. -1 unless the rectangle lies inside the source and the copy inside the
+// destination, and, with textures, unless each lies inside one texture piece where a copy on
+// the device needs it.
+int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int destX, int destY,
+                          Handle graph);
+// The rectangle of the current draw screen into a graph of exactly its size.
+int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph);
+// Fills the graph with the colour (each channel clamped to 0..255): on the device only a draw
+// target (any other textured graph is left as it is, with 0), as a raw fill; without textures through the
+// software renderer's fill under the current blend mode, bright and draw area, alpha ignored.
+int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending);
 // Opens the file as a movie that plays into the graph; -1 (logged) when it is no movie.
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
                      int fromAsyncWorker);

@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/tracked_memory.h"
 #include "graphics/d3d_device.h"
+#include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graph_records.h"
 #include "graphics/graphics_system.h"
@@ -35,6 +36,7 @@ struct Transfer {
     int textureDxt;                // 1 to 5 when the textures hold DXT blocks
     bool key;                      // transparent pixels get alpha 0
     uint32_t keyColor;             // 0x00RRGGBB
+    int fromWorker;                // every Direct3D call goes to the main thread
 };
 
 int DxtKindOfD3DFormat(D3DFORMAT format) {
@@ -97,7 +99,7 @@ int CopyDxtBlocks(const Transfer& t, IDirect3DTexture9* texture, const TexturePi
         return RefuseDxt();
     }
     D3DLOCKED_RECT lock{};
-    if (FAILED(TextureLockRect(texture, 0, &lock, nullptr, 0))) {
+    if (FAILED(MarshalTextureLockRect(texture, 0, &lock, nullptr, 0, t.fromWorker))) {
         return AppendLogText("テクスチャのロックに失敗しました\n");
     }
     int blockBytes = t.textureDxt == 1 ? 8 : 16;
@@ -110,7 +112,7 @@ int CopyDxtBlocks(const Transfer& t, IDirect3DTexture9* texture, const TexturePi
         std::memcpy(static_cast<uint8_t*>(lock.pBits) + static_cast<intptr_t>(row) * lock.Pitch,
                     from + row * imagePitch, rowBytes);
     }
-    TextureUnlockRect(texture, 0);
+    MarshalTextureUnlockRect(texture, 0, t.fromWorker);
     return 0;
 }
 
@@ -126,7 +128,7 @@ int TransferImageRect(const Transfer& t, IDirect3DTexture9* texture, const Textu
     bool row = piece.usedHeight < piece.texHeight && ty + h == piece.usedHeight;
     RECT area = {tx, ty, tx + w + (column ? 1 : 0), ty + h + (row ? 1 : 0)};
     D3DLOCKED_RECT lock{};
-    if (FAILED(TextureLockRect(texture, 0, &lock, &area, 0))) {
+    if (FAILED(MarshalTextureLockRect(texture, 0, &lock, &area, 0, t.fromWorker))) {
         return AppendLogText("テクスチャのロックに失敗しました\n");
     }
     auto* pixels = static_cast<uint8_t*>(lock.pBits);
@@ -140,7 +142,7 @@ int TransferImageRect(const Transfer& t, IDirect3DTexture9* texture, const Textu
     }
     if (result == 0 && row) std::memcpy(at(0, h), at(0, h - 1), w * bytes);
     if (result == 0 && column && row) std::memcpy(at(w, h), at(w - 1, h - 1), bytes);
-    TextureUnlockRect(texture, 0);
+    MarshalTextureUnlockRect(texture, 0, t.fromWorker);
     return result;
 }
 
@@ -151,9 +153,10 @@ RECT LevelRect(int tx, int ty, int w, int h, int level) {
 }
 
 int WriteLevel(IDirect3DTexture9* texture, int level, const RECT& area, const uint8_t* rows,
-               int pitch, int bytes) {
+               int pitch, int bytes, int fromWorker) {
     D3DLOCKED_RECT lock{};
-    if (FAILED(TextureLockRect(texture, static_cast<UINT>(level), &lock, &area, 0))) {
+    if (FAILED(MarshalTextureLockRect(texture, static_cast<UINT>(level), &lock, &area, 0,
+                                      fromWorker))) {
         return AppendLogText("ミップマップテクスチャのロックに失敗しました\n");
     }
     for (int y = 0; y < area.bottom - area.top; ++y) {
@@ -161,7 +164,7 @@ int WriteLevel(IDirect3DTexture9* texture, int level, const RECT& area, const ui
                     rows + static_cast<intptr_t>(y) * pitch,
                     static_cast<size_t>(area.right - area.left) * bytes);
     }
-    TextureUnlockRect(texture, static_cast<UINT>(level));
+    MarshalTextureUnlockRect(texture, static_cast<UINT>(level), fromWorker);
     return 0;
 }
 
@@ -200,13 +203,14 @@ int TransferImageMipLevels(const Transfer& t, IDirect3DTexture9* texture, int le
             RECT from = LevelRect(source.left, source.top, w, h, level);
             RECT area = LevelRect(tx, ty, w, h, level);
             D3DLOCKED_RECT lock{};
-            if (FAILED(TextureLockRect(texture, static_cast<UINT>(level), &lock, &area, 0))) {
+            if (FAILED(MarshalTextureLockRect(texture, static_cast<UINT>(level), &lock, &area, 0,
+                                              t.fromWorker))) {
                 return AppendLogText("ミップマップテクスチャのロックに失敗しました\n");
             }
             Transfer levelTransfer = t;
             levelTransfer.image = &view;
             int result = ConvertRect(levelTransfer, lock.pBits, lock.Pitch, from);
-            TextureUnlockRect(texture, static_cast<UINT>(level));
+            MarshalTextureUnlockRect(texture, static_cast<UINT>(level), t.fromWorker);
             if (result == -1) return -1;
         }
         return 0;
@@ -240,7 +244,7 @@ int TransferImageMipLevels(const Transfer& t, IDirect3DTexture9* texture, int le
                 contentHeight = std::max(1, contentHeight / 2);
             }
             result = WriteLevel(texture, level, LevelRect(tx, ty, w, h, level), buffers[0], pitch,
-                                bytes);
+                                bytes, t.fromWorker);
         }
     }
     for (uint8_t* b : buffers) {
@@ -254,8 +258,8 @@ int TransferImageMipLevels(const Transfer& t, IDirect3DTexture9* texture, int le
 int AcquireTransferTexture(const GraphTextureInfo& info, const TexturePiece& piece,
                            int fromAsyncWorker) {
     for (int step = 0;; ++step) {
-        int index =
-            AcquireMemoryTexture(piece.texWidth, piece.texHeight, info.mipLevels, info.formatIndex);
+        int index = AcquireMemoryTexture(piece.texWidth, piece.texHeight, info.mipLevels,
+                                         info.formatIndex, fromAsyncWorker);
         if (index != kMemoryTextureBusy) return index;
         if (step == kPoolWaitSteps) return -1;
         Sleep(1);
@@ -267,22 +271,24 @@ int AcquireTransferTexture(const GraphTextureInfo& info, const TexturePiece& pie
 // Writes one piece's part of the image: the rectangle `source` of the image lands at (tx, ty)
 // of the piece's texture.
 int WritePiece(const Transfer& t, const GraphTextureInfo& info, const TexturePiece& piece,
-               const RECT& source, int tx, int ty, int fromAsyncWorker) {
+               const RECT& source, int tx, int ty) {
     if (info.flags.managedPool) {
         if (info.mipLevels > 1) {
             return TransferImageMipLevels(t, piece.texture, info.mipLevels, source, tx, ty);
         }
         return TransferImageRect(t, piece.texture, piece, source, tx, ty);
     }
-    int entry = AcquireTransferTexture(info, piece, fromAsyncWorker);
+    int entry = AcquireTransferTexture(info, piece, t.fromWorker);
     if (entry < 0) return -1;
     IDirect3DTexture9* transfer = GetMemoryTexture(entry);
     int result = info.mipLevels > 1
                      ? TransferImageMipLevels(t, transfer, info.mipLevels, source, tx, ty)
                      : TransferImageRect(t, transfer, piece, source, tx, ty);
     // Only the rectangles just written are dirty, so the rest of the piece keeps its texels.
-    if (result == 0 && FAILED(DeviceUpdateTexture(transfer, piece.texture))) result = -1;
-    ReleaseMemoryTexture(entry);
+    if (result == 0 && FAILED(MarshalUpdateTexture(transfer, piece.texture, t.fromWorker))) {
+        result = -1;
+    }
+    ReleaseMemoryTexture(entry, t.fromWorker);
     return result;
 }
 
@@ -305,26 +311,31 @@ PieceArea AreaOf(const TexturePiece& p) {
 // piece on the device.
 struct Staging {
     IDirect3DSurface9* surface = nullptr;
-    ~Staging() { ReleaseComObject(surface); }
+    int fromWorker = 0;
+    ~Staging() { MarshalReleaseComObject(surface, fromWorker); }
 };
 
 int FillStaging(const Transfer& t, D3DFORMAT format, const RECT& source, Staging* staging) {
     auto w = static_cast<UINT>(source.right - source.left);
     auto h = static_cast<UINT>(source.bottom - source.top);
-    if (FAILED(DeviceCreateOffscreenPlainSurface(w, h, format, D3DPOOL_SYSTEMMEM, &staging->surface,
-                                                 nullptr))) {
+    staging->fromWorker = t.fromWorker;
+    if (FAILED(MarshalCreateOffscreenPlainSurface(w, h, format, D3DPOOL_SYSTEMMEM,
+                                                  &staging->surface, nullptr, t.fromWorker))) {
         staging->surface = nullptr;
         return AppendLogText("画像転送用のシステムメモリテクスチャの作成に失敗しました\n");
     }
     D3DLOCKED_RECT lock{};
-    if (FAILED(SurfaceLockRect(staging->surface, &lock, nullptr, D3DLOCK_DISCARD))) return -1;
+    if (FAILED(MarshalSurfaceLockRect(staging->surface, &lock, nullptr, D3DLOCK_DISCARD,
+                                      t.fromWorker))) {
+        return -1;
+    }
     int result = ConvertRect(t, lock.pBits, lock.Pitch, source);
-    SurfaceUnlockRect(staging->surface);
+    MarshalSurfaceUnlockRect(staging->surface, t.fromWorker);
     return result;
 }
 
 int UploadToTextures(Transfer* t, GraphRecord* record, const RECT& source, int destX, int destY,
-                     int whole, int fromAsyncWorker) {
+                     int whole) {
     if (!HasDirect3DDevice()) return -1;
     const GraphTextureInfo& info = *record->textureInfo;
     D3DFORMAT format = gPixelFormats.formats[info.formatIndex];
@@ -350,10 +361,11 @@ int UploadToTextures(Transfer* t, GraphRecord* record, const RECT& source, int d
         if (info.flags.drawTarget) {
             RECT fromStaging = {left - destX, top - destY, right - destX, bottom - destY};
             POINT to = {tx, ty};
-            if (FAILED(DeviceUpdateSurface(staging.surface, &fromStaging, a.piece->surface, &to))) {
+            if (FAILED(MarshalUpdateSurface(staging.surface, &fromStaging, a.piece->surface, &to,
+                                            t->fromWorker))) {
                 return AppendLogText("描画可能テクスチャへの画像の転送に失敗しました\n");
             }
-        } else if (WritePiece(*t, info, *a.piece, part, tx, ty, fromAsyncWorker) == -1) {
+        } else if (WritePiece(*t, info, *a.piece, part, tx, ty) == -1) {
             return -1;
         }
     }
@@ -433,10 +445,10 @@ int UploadImageToGraph(Handle graph, const RECT* source, int destX, int destY,
         sources[i] = &expanded[i];
     }
 
-    Transfer t = {sources[0], sources[1], nullptr, 0, useColorKey != 0, info.transparentColor};
+    Transfer t = {sources[0],     sources[1], nullptr, 0, useColorKey != 0, info.transparentColor,
+                  fromAsyncWorker};
     int result = info.flags.useTexture
-                     ? UploadToTextures(&t, record, *source, destX, destY, wholeImageCoordinates,
-                                        fromAsyncWorker)
+                     ? UploadToTextures(&t, record, *source, destX, destY, wholeImageCoordinates)
                      : UploadToMemImg(t, record, *source, destX, destY, wholeImageCoordinates);
     for (GraphImage& e : expanded) {
         if (e.pixels != nullptr) FreeGraphImage(&e);

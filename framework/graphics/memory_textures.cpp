@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "graphics/d3d_device.h"
+#include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/pixel_format_table.h"
 
@@ -55,9 +56,7 @@ bool IsUsedEntry(int index) {
     return index >= 0 && index < kMemoryTextureCount && gMemoryTextures.entries[index].used;
 }
 
-}  // namespace
-
-int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex) {
+int AcquireOnMainThread(int width, int height, int mipLevels, int formatIndex) {
     if (width <= 0 || width > 0xFFFF || height <= 0 || height > 0xFFFF || mipLevels < 0 ||
         mipLevels > 0xFF || formatIndex < 0 || formatIndex >= kPixelFormatCount) {
         return -1;
@@ -91,14 +90,25 @@ int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex) 
     return index;
 }
 
+int ReleaseOnMainThread(int index) {
+    if (!IsUsedEntry(index)) return -1;
+    gMemoryTextures.entries[index].inUse = 0;
+    return 0;
+}
+
+}  // namespace
+
+int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex, int fromWorker) {
+    return MarshalToMainThread<AcquireOnMainThread>(fromWorker, width, height, mipLevels,
+                                                    formatIndex);
+}
+
 IDirect3DTexture9* GetMemoryTexture(int index) {
     return IsUsedEntry(index) ? gMemoryTextures.entries[index].texture : nullptr;
 }
 
-int ReleaseMemoryTexture(int index) {
-    if (!IsUsedEntry(index)) return -1;
-    gMemoryTextures.entries[index].inUse = 0;
-    return 0;
+int ReleaseMemoryTexture(int index, int fromWorker) {
+    return MarshalToMainThread<ReleaseOnMainThread>(fromWorker, index);
 }
 
 int ReleaseAllMemoryTextures() {

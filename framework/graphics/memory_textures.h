@@ -26,12 +26,13 @@ struct MemoryTextureEntry {
 // one comes free when its user gives it back.
 constexpr int kMemoryTextureBusy = -2;
 
-// The entry index; kMemoryTextureBusy; or -1 when the texture cannot be made.
-int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex);
+// The entry index; kMemoryTextureBusy; or -1 when the texture cannot be made. From a loading
+// worker (fromWorker) the pool is used on the main thread.
+int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex, int fromWorker);
 // The entry's texture; null for an index that is not a used entry.
 IDirect3DTexture9* GetMemoryTexture(int index);
 // Gives the entry back to the pool; -1 for an index that is not a used entry.
-int ReleaseMemoryTexture(int index);
+int ReleaseMemoryTexture(int index, int fromWorker);
 // Releases every pooled texture and empties the pool.
 int ReleaseAllMemoryTextures();
 // Before the device goes: the textures are released, the shapes kept.

@@ -297,15 +297,6 @@ int IsQuitting() {
     return gScreen.quitting;
 }
 
-int SwitchAsyncLoad(int on) {
-    gScreen.asyncLoadOn = on;
-    return 0;
-}
-
-int IsAsyncLoadOn() {
-    return gScreen.asyncLoadOn != 0 ? 1 : 0;
-}
-
 void ExitWithFormattedError(const char* format, ...) {
     char message[1024];
     va_list args;

@@ -1,6 +1,6 @@
 // The screen settings: screen and output size, colour depth and refresh rate, the 320x240
 // emulation, hardware or software rendering, the display's modes and the run-time screen-mode
-// change with its fall-backs; also the graphics side's quitting and asynchronous-load switches.
+// change with its fall-backs; also the graphics side's quitting switch.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,6 @@ struct ScreenState {
     int32_t emulate320x240Fallback;  // the display refused 320x240; kept across resets
     int32_t noVSyncWait;
     int32_t quitting;
-    int32_t asyncLoadOn;
     // Built on first use, in process heap memory; freed with the Direct3D objects.
     int32_t displayModeCount;
     DisplayModeEntry* displayModes;
@@ -70,8 +69,6 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
 int ClearQuittingFlag();
 int SetQuittingFlag();
 int IsQuitting();
-int SwitchAsyncLoad(int on);
-int IsAsyncLoadOn();
 // Formats the message into 1,024 bytes and ends the process through the fatal exit.
 [[noreturn]] void ExitWithFormattedError(const char* format, ...)
     __attribute__((format(printf, 1, 2)));

@@ -25,9 +25,7 @@ void SendMciCommand(UINT message, DWORD_PTR flags, void* parameters) {
 
 MusicRecord* FindMusicRecord(Handle handle) {
     if (gSound.device == nullptr) return nullptr;
-    HandleHeader* header = FindHandleRecord(&gSound.music, handle);
-    if (header == nullptr || header->asyncPendingCount != 0) return nullptr;
-    return reinterpret_cast<MusicRecord*>(header);
+    return reinterpret_cast<MusicRecord*>(FindUsableHandleRecord(&gSound.music, handle));
 }
 
 }  // namespace

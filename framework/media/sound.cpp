@@ -9,10 +9,13 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstring>
 
 #include "app/shell.h"
+#include "core/async_load.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
+#include "core/full_path.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
 #include "core/pump_services.h"
@@ -320,9 +323,9 @@ int32_t FramesToMilliseconds(int64_t frames, int32_t sampleRate) {
 
 SoundRecord* FindSoundRecord(Handle handle, int32_t acceptPending) {
     if (gSound.device == nullptr) return nullptr;
-    HandleHeader* header = FindHandleRecord(&gSound.sounds, handle);
-    if (header == nullptr || (header->asyncPendingCount != 0 && acceptPending == 0)) return nullptr;
-    return reinterpret_cast<SoundRecord*>(header);
+    return reinterpret_cast<SoundRecord*>(acceptPending != 0
+                                              ? FindHandleRecord(&gSound.sounds, handle)
+                                              : FindUsableHandleRecord(&gSound.sounds, handle));
 }
 
 uint8_t SilenceByteOf(const WAVEFORMATEX& format) {
@@ -425,10 +428,45 @@ int ShutdownDirectSound() {
     return 0;
 }
 
+namespace {
+
+constexpr uint32_t kFullPathBytes = 1024;
+
+// A worker's load of a sound whose handle stays pending until it ends; a failed load retires it.
+void LoadSoundHandleJob(AsyncLoadRequest* request) {
+    const uint8_t* args = AsyncLoadArguments(request);
+    uint32_t offset = 0;
+    SoundCreateSettings settings{};
+    std::memcpy(&settings, UnpackAsyncArgBytes(args, &offset, nullptr), sizeof settings);
+    Handle handle = UnpackAsyncArgInt(args, &offset);
+    const char* path = UnpackAsyncArgString(args, &offset);
+    int32_t bufferCount = UnpackAsyncArgInt(args, &offset);
+    Handle shareSource = UnpackAsyncArgInt(args, &offset);
+    int result = LoadSoundFile(&settings, path, bufferCount, shareSource, handle, 1);
+    EndHandleAsyncLoad(&gSound.sounds, handle, result != 0 ? 1 : 0);
+}
+
+// The slot of the queued load, or -1 when it could not be packed.
+int QueueSoundLoad(const SoundCreateSettings* settings, const char* path, int32_t bufferCount,
+                   Handle shareSource, Handle handle) {
+    char full[kFullPathBytes];
+    if (path == nullptr || ToFullPath(path, full, sizeof full, nullptr) != 0) return -1;
+    AsyncLoadRequest* request =
+        PackAsyncLoadRequest(LoadSoundHandleJob, 1, [&](uint8_t* buffer, uint32_t* offset) {
+            return PackAsyncArgBytes(buffer, offset, settings, sizeof *settings) |
+                   PackAsyncArgInt(buffer, offset, handle) |
+                   PackAsyncArgString(buffer, offset, full) |
+                   PackAsyncArgInt(buffer, offset, bufferCount) |
+                   PackAsyncArgInt(buffer, offset, shareSource);
+        });
+    return request != nullptr ? QueueAsyncLoadRequest(request) : -1;
+}
+
+}  // namespace
+
 Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource) {
-    // The asynchronous loader takes no requests yet: every load runs at once.
-    return LoadSoundHandleWithSettings(&gSound.createSettings, path, bufferCount, shareSource, 0,
-                                       0);
+    return LoadSoundHandleWithSettings(&gSound.createSettings, path, bufferCount, shareSource,
+                                       IsAsyncLoadOn(), 0);
 }
 
 Handle LoadSoundHandleWithSettings(const SoundCreateSettings* settings, const char* path,
@@ -437,6 +475,15 @@ Handle LoadSoundHandleWithSettings(const SoundCreateSettings* settings, const ch
     if (gSound.device == nullptr) return -1;
     Handle handle = IssueHandle(&gSound.sounds, -1);
     if (handle == -1) return -1;
+    if (async && !onWorker) {
+        int slot = QueueSoundLoad(settings, path, bufferCount, shareSource, handle);
+        if (slot == -1) {
+            RetireHandle(&gSound.sounds, handle);
+            return -1;
+        }
+        RaiseHandleAsyncCount(&gSound.sounds, handle, slot);
+        return handle;
+    }
     if (LoadSoundFile(settings, path, bufferCount, shareSource, handle, onWorker) != 0) {
         RetireHandle(&gSound.sounds, handle);
         return -1;

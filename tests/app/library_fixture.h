@@ -16,6 +16,7 @@
 
 #include "app/library_setup.h"
 #include "app/main_window.h"
+#include "core/async_load.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
 #include "graphics/soft_image.h"
@@ -42,6 +43,7 @@ protected:
         gMainWindow = MainWindowState{};
         gShell = ShellState{};
         gShell.windowed = 1;
+        SwitchAsyncLoad(0);
     }
 
     void TearDown() override {
@@ -65,6 +67,10 @@ protected:
         TestUseHeadlessHost(true);
         TestResetPlatform();
     }
+
+    // A death test's dying process is a fork of this one and has only the forking thread: the
+    // loading workers end first, so that its shutdown does not wait for workers it lacks.
+    static void EndWorkersBeforeFork() { StopAsyncWorkers(); }
 
     std::string ReadLog() const {
         std::ifstream file(directory_ + "/Log.txt", std::ios::binary);

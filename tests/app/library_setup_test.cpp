@@ -210,6 +210,7 @@ TEST_F(LibrarySetupTest, AFatalErrorLogsAndEndsTheProcess) {
     // whose locks the fork could inherit held.
     TestSetProcessorCount(1);
     ASSERT_EQ(SetupLibrary(), 0);
+    EndWorkersBeforeFork();
     EXPECT_EXIT(ExitOnFatalError("致命的な誤りです"), ::testing::ExitedWithCode(255), "");
     EXPECT_TRUE(InOrder(ReadLog(), {"致命的な誤りです\r\n", "ウインドウが破棄されようとしています",
                                     "Alloc memory dump"}));

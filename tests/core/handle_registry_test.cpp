@@ -338,6 +338,39 @@ TEST_F(HandleRegistryTest, EveryKindOfInvalidHandleIsRefused) {
     EXPECT_EQ(gTerminateCalls, 0);
 }
 
+TEST_F(HandleRegistryTest, APendingHandleIsHiddenFromUseUntilItsLoadEnds) {
+    Setup(kHandleKindGraph, 8);
+    Handle loaded = IssueHandle(&registry_, -1);
+    Handle failed = IssueHandle(&registry_, -1);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, loaded), 0);
+    ASSERT_EQ(RaiseHandleAsyncCount(&registry_, loaded, 1), 0);
+    ASSERT_EQ(RaiseHandleAsyncCount(&registry_, failed, 2), 0);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, loaded), 1);
+    EXPECT_EQ(FindUsableHandleRecord(&registry_, loaded), nullptr);
+    EXPECT_NE(FindHandleRecord(&registry_, loaded), nullptr) << "the loading thread's view";
+
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, loaded, 0), 0);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, loaded), 0);
+    EXPECT_EQ(FindUsableHandleRecord(&registry_, loaded), FindHandleRecord(&registry_, loaded));
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, failed, 1), 0);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, failed), -1);
+    EXPECT_EQ(FindHandleRecord(&registry_, failed), nullptr);
+    EXPECT_EQ(gTerminateCalls, 1);
+    EXPECT_EQ(registry_.liveCount, 1);
+
+    // A load that ends before its submitter raised the count leaves the handle usable once the
+    // raise comes, or gone when it failed.
+    Handle early = IssueHandle(&registry_, -1);
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, early, 0), 0);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, early), 1);
+    ASSERT_EQ(RaiseHandleAsyncCount(&registry_, early, 3), 0);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, early), 0);
+    Handle earlyFailure = IssueHandle(&registry_, -1);
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, earlyFailure, 1), 0);
+    EXPECT_EQ(RaiseHandleAsyncCount(&registry_, earlyFailure, 4), -1);
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, earlyFailure, 0), -1);
+}
+
 TEST_F(HandleRegistryTest, RegistryThatIsNotSetUpRefusesEverything) {
     EXPECT_EQ(IssueHandle(&registry_, -1), -1);
     EXPECT_EQ(RetireHandle(&registry_, 0x4010000), -1);
@@ -346,6 +379,9 @@ TEST_F(HandleRegistryTest, RegistryThatIsNotSetUpRefusesEverything) {
     EXPECT_EQ(RaiseHandleAsyncCount(&registry_, 0x4010000, 0), -1);
     EXPECT_EQ(LowerHandleAsyncCount(&registry_, 0x4010000), -1);
     EXPECT_EQ(FindHandleRecord(&registry_, 0x4010000), nullptr);
+    EXPECT_EQ(FindUsableHandleRecord(&registry_, 0x4010000), nullptr);
+    EXPECT_EQ(IsHandleLoadPending(&registry_, 0x4010000), -1);
+    EXPECT_EQ(EndHandleAsyncLoad(&registry_, 0x4010000, 1), -1);
     EXPECT_EQ(ShutdownHandleRegistry(&registry_), -1);
 }
 

@@ -144,17 +144,17 @@ TEST_F(DeviceResourcesTest, SixteenTexturesOfAShapeAreLentAtOnce) {
     int live = TestD3d9LiveObjects();
     int lent[kMemoryTexturesPerShape];
     for (int& index : lent) {
-        index = AcquireMemoryTexture(64, 32, 1, kFormatAlpha32);
+        index = AcquireMemoryTexture(64, 32, 1, kFormatAlpha32, 0);
         ASSERT_GE(index, 0);
     }
-    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32), kMemoryTextureBusy);
+    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32, 0), kMemoryTextureBusy);
     // Another shape is not limited by the first.
-    int other = AcquireMemoryTexture(64, 32, 2, kFormatAlpha32);
+    int other = AcquireMemoryTexture(64, 32, 2, kFormatAlpha32, 0);
     EXPECT_GE(other, 0);
     EXPECT_GT(TestD3d9LiveObjects(), live + kMemoryTexturesPerShape);
 
-    ASSERT_EQ(ReleaseMemoryTexture(lent[5]), 0);
-    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32), lent[5]);
+    ASSERT_EQ(ReleaseMemoryTexture(lent[5], 0), 0);
+    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kFormatAlpha32, 0), lent[5]);
     IDirect3DTexture9* texture = GetMemoryTexture(lent[5]);
     ASSERT_NE(texture, nullptr);
     D3DSURFACE_DESC desc{};
@@ -164,10 +164,10 @@ TEST_F(DeviceResourcesTest, SixteenTexturesOfAShapeAreLentAtOnce) {
     EXPECT_EQ(desc.Pool, D3DPOOL_SYSTEMMEM);
     EXPECT_EQ(desc.Usage & D3DUSAGE_DYNAMIC, D3DUSAGE_DYNAMIC);
 
-    EXPECT_EQ(ReleaseMemoryTexture(-1), -1);
-    EXPECT_EQ(ReleaseMemoryTexture(kMemoryTextureCount), -1);
-    EXPECT_EQ(AcquireMemoryTexture(0, 32, 1, kFormatAlpha32), -1);
-    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kPixelFormatCount), -1);
+    EXPECT_EQ(ReleaseMemoryTexture(-1, 0), -1);
+    EXPECT_EQ(ReleaseMemoryTexture(kMemoryTextureCount, 0), -1);
+    EXPECT_EQ(AcquireMemoryTexture(0, 32, 1, kFormatAlpha32, 0), -1);
+    EXPECT_EQ(AcquireMemoryTexture(64, 32, 1, kPixelFormatCount, 0), -1);
     ReleaseAllMemoryTextures();
     EXPECT_EQ(TestD3d9LiveObjects(), live);
     EXPECT_EQ(GetMemoryTexture(lent[0]), nullptr);
@@ -175,30 +175,30 @@ TEST_F(DeviceResourcesTest, SixteenTexturesOfAShapeAreLentAtOnce) {
 
 TEST_F(DeviceResourcesTest, AFormatWithoutATextureFailsWithItsLogLine) {
     ASSERT_EQ(SetupLibrary(), 0);
-    EXPECT_EQ(AcquireMemoryTexture(16, 16, 1, 14), -1);
+    EXPECT_EQ(AcquireMemoryTexture(16, 16, 1, 14, 0), -1);
     EXPECT_TRUE(InOrder(ReadLog(), {"メモリテクスチャの作成に失敗しました\r\n"}));
 }
 
 TEST_F(DeviceResourcesTest, AFullPoolGivesUpTheIdleEntryUsedLeastOften) {
     ASSERT_EQ(SetupLibrary(), 0);
     for (int i = 0; i < kMemoryTextureCount; ++i) {
-        ASSERT_EQ(AcquireMemoryTexture(1 + i % 64, 1 + i / 64, 1, kFormat16), i);
+        ASSERT_EQ(AcquireMemoryTexture(1 + i % 64, 1 + i / 64, 1, kFormat16, 0), i);
     }
-    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), kMemoryTextureBusy);
+    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16, 0), kMemoryTextureBusy);
     // Entry 3 is used a second time; of the idle entries with one use the later one goes.
-    for (int i : {3, 7, 9}) ReleaseMemoryTexture(i);
-    EXPECT_EQ(AcquireMemoryTexture(1 + 3 % 64, 1, 1, kFormat16), 3);
-    ReleaseMemoryTexture(3);
-    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), 9);
-    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16), 7);
-    EXPECT_EQ(AcquireMemoryTexture(101, 100, 1, kFormat16), 3);
-    EXPECT_EQ(AcquireMemoryTexture(102, 100, 1, kFormat16), kMemoryTextureBusy);
+    for (int i : {3, 7, 9}) ReleaseMemoryTexture(i, 0);
+    EXPECT_EQ(AcquireMemoryTexture(1 + 3 % 64, 1, 1, kFormat16, 0), 3);
+    ReleaseMemoryTexture(3, 0);
+    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16, 0), 9);
+    EXPECT_EQ(AcquireMemoryTexture(100, 100, 1, kFormat16, 0), 7);
+    EXPECT_EQ(AcquireMemoryTexture(101, 100, 1, kFormat16, 0), 3);
+    EXPECT_EQ(AcquireMemoryTexture(102, 100, 1, kFormat16, 0), kMemoryTextureBusy);
     ReleaseAllMemoryTextures();
 }
 
 TEST_F(DeviceResourcesTest, PooledTexturesOutliveADeviceRebuild) {
     ASSERT_EQ(SetupLibrary(), 0);
-    int index = AcquireMemoryTexture(32, 32, 1, kFormat32);
+    int index = AcquireMemoryTexture(32, 32, 1, kFormat32, 0);
     ASSERT_GE(index, 0);
     RecreateDeviceKeepingMode();
     ASSERT_EQ(IsDirect3DMode(), 1);
@@ -208,8 +208,8 @@ TEST_F(DeviceResourcesTest, PooledTexturesOutliveADeviceRebuild) {
     EXPECT_EQ(texture->LockRect(0, &lock, nullptr, 0), D3D_OK);
     texture->UnlockRect(0);
     // The entry stays lent across the rebuild.
-    ReleaseMemoryTexture(index);
-    EXPECT_EQ(AcquireMemoryTexture(32, 32, 1, kFormat32), index);
+    ReleaseMemoryTexture(index, 0);
+    EXPECT_EQ(AcquireMemoryTexture(32, 32, 1, kFormat32, 0), index);
 }
 
 TEST_F(DeviceResourcesTest, ScreenPixelsAreReadByLockOrByCopy) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/async_load.h"
 #include "draw_fixture.h"
 #include "graphics/graph_records.h"
 #include "graphics/model_resources.h"

@@ -210,6 +210,7 @@ TEST_F(ScreenStateTest, WhenEvenTheSafeModeFailsTheProcessEnds) {
     // whose locks the fork could inherit held.
     TestSetProcessorCount(1);
     ASSERT_EQ(SetupLibrary(), 0);
+    EndWorkersBeforeFork();
     EXPECT_EXIT(
         {
             TestSetModuleMissing("d3d9.dll", true);

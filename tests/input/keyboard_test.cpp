@@ -228,6 +228,7 @@ TEST_F(KeyboardTest, AMouseOrKeyboardThatCannotBeSetUpEndsTheProgram) {
         {"IDirectInputDevice::SetDataFormat", 2,
          "キーボードデバイスのデータ形式の設定に失敗しました\r\n"},
     };
+    EndWorkersBeforeFork();
     for (const auto& failure : kFailures) {
         EXPECT_EXIT(
             {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <vector>
 
@@ -70,6 +71,20 @@ TEST_F(FileTest, NamesMapThroughDriveSeparatorsAndCurrentDirectory) {
     EXPECT_EQ(ReadWindowsFile("C:\\Data\\file.txt"), "<missing>");
     EXPECT_EQ(ReadWindowsFile("\\\\server\\share\\file.txt"), "<missing>");
     EXPECT_EQ(GetLastError(), ERROR_BAD_NETPATH);
+}
+
+TEST_F(FileTest, ANameInAnyCaseFollowsTheDirectorysChanges) {
+    mkdir((dir_ + "/Old").c_str(), 0777);
+    WriteHostFile(dir_ + "/Old/file.txt", "abc");
+    // Last changed long ago: the directory's listing may be kept between lookups.
+    timespec times[2] = {{0, UTIME_OMIT}, {time(nullptr) - 10, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (dir_ + "/Old").c_str(), times, 0), 0);
+    EXPECT_EQ(ReadWindowsFile("old\\FILE.TXT"), "abc");
+    EXPECT_EQ(ReadWindowsFile("old\\FILE.TXT"), "abc");
+    WriteHostFile(dir_ + "/Old/Other.txt", "def");
+    EXPECT_EQ(ReadWindowsFile("old\\OTHER.TXT"), "def");
+    unlink((dir_ + "/Old/file.txt").c_str());
+    EXPECT_EQ(ReadWindowsFile("old\\FILE.TXT"), "<missing>");
 }
 
 TEST_F(FileTest, CurrentDirectoryIsShownOnDriveZ) {

@@ -1,0 +1,113 @@
+// Loading 200 PNG files as graphs on the software device: one after another on the main thread,
+// and requested at once for the loading workers while the main thread runs their device calls,
+// with the framework told of 1, 2 or all processors (run it pinned to as many:
+// `taskset -c 0 ... --benchmark_filter=/1/`, `taskset -c 0,1 ... /2/`).
+#include <benchmark/benchmark.h>
+#include <platform/testing.h>
+#include <platform/testing_host.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/library_setup.h"
+#include "app/main_window.h"
+#include "core/async_load.h"
+#include "core/log.h"
+#include "graphics/graph_loading.h"
+#include "graphics/graph_records.h"
+#include "media/image_writers.h"
+
+namespace {
+
+constexpr int kGraphs = 200;
+constexpr int kSide = 128;
+
+std::string Name(int i) {
+    return "graph" + std::to_string(i) + ".png";
+}
+
+// The directory of the files and the log, removed when the program ends.
+struct BenchDirectory {
+    std::string path;
+    ~BenchDirectory() {
+        if (path.empty()) return;
+        for (int i = 0; i < kGraphs; ++i) unlink((path + "/" + Name(i)).c_str());
+        unlink((path + "/Log.txt").c_str());
+        rmdir(path.c_str());
+    }
+};
+BenchDirectory gBenchDirectory;
+
+// The files, written once into a new directory under the current one, which it becomes.
+void WriteFilesOnce() {
+    static bool written = false;
+    if (written) return;
+    char pattern[] = "orbek_bench_XXXXXX";
+    if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) std::abort();
+    gBenchDirectory.path = std::string("../") + pattern;
+    if (getcwd(gLog.directory, sizeof(gLog.directory)) == nullptr) std::abort();
+    std::mt19937 rng(1);
+    for (int i = 0; i < kGraphs; ++i) {
+        // Gradients with noise: compressed much like drawn art, not like pure noise.
+        std::vector<uint16_t> samples;
+        for (int y = 0; y < kSide; ++y) {
+            for (int x = 0; x < kSide; ++x) {
+                samples.push_back(static_cast<uint16_t>((x * 2 + i) & 0xFF));
+                samples.push_back(static_cast<uint16_t>((y * 2 + rng() % 8) & 0xFF));
+                samples.push_back(static_cast<uint16_t>((x + y) & 0xFF));
+            }
+        }
+        std::vector<uint8_t> bytes = MakePngFile(PngOptions{}, kSide, kSide, samples, {}, {});
+        FILE* file = std::fopen(Name(i).c_str(), "wb");
+        if (file == nullptr) std::abort();
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    written = true;
+}
+
+// Arguments: processors the framework is told of (0 for all the machine has), and 1 to load on
+// the workers.
+void BM_LoadGraphs(benchmark::State& state) {
+    WriteFilesOnce();
+    TestResetPlatform();
+    TestUseHeadlessHost(true);
+    int processors = static_cast<int>(state.range(0));
+    if (processors > 0) TestSetProcessorCount(processors);
+    gShell = ShellState{};
+    gShell.windowed = 1;
+    if (SetupLibrary() != 0) {
+        state.SkipWithError("the framework did not start");
+        return;
+    }
+    SwitchAsyncLoad(static_cast<int>(state.range(1)));
+    std::vector<Handle> graphs(kGraphs);
+    for (auto _ : state) {
+        for (int i = 0; i < kGraphs; ++i) graphs[i] = LoadImageFileAsGraph(Name(i).c_str(), 0);
+        while (CountQueuedAsyncLoads() > 0) {
+            RunMainThreadRequests();
+            std::this_thread::yield();
+        }
+        state.PauseTiming();
+        for (Handle graph : graphs) {
+            if (GetGraphRecord(graph, 0) == nullptr) state.SkipWithError("a load failed");
+            DisposeGraph(graph);
+        }
+        state.ResumeTiming();
+    }
+    SwitchAsyncLoad(0);
+    ShutdownLibrary();
+    state.SetItemsProcessed(state.iterations() * kGraphs);
+}
+BENCHMARK(BM_LoadGraphs)
+    ->ArgNames({"processors", "async"})
+    ->ArgsProduct({{1, 2, 0}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
+
+}  // namespace
