@@ -101,6 +101,12 @@ TEST_P(FilterTest, EachPixelFilterFollowsItsFormula) {
     ExpectFilter(kFilterLevel, [&](Pixel p) {
         return Pixel{level(p[0]), level(p[1]), level(p[2]), p[3]};
     }, 40, 200, 170, 10, 250);
+    // An empty input range is a step at its one value.
+    int step = static_cast<int>(100 / 255.0f * 255.0f);
+    auto stepped = [&](int c) { return c >= step ? 255 * 255 >> 8 : 0; };
+    ExpectFilter(kFilterLevel, [&](Pixel p) {
+        return Pixel{stepped(p[0]), stepped(p[1]), stepped(p[2]), p[3]};
+    }, 100, 100, 100, 0, 255);
 }
 
 // Hue, saturation and lightness in 1/1536 turns and 1/256 steps, as the filter states them.
@@ -243,6 +249,11 @@ TEST_P(FilterTest, DownScaleAveragesBlocksAndGradientMapLooksUpLuminance) {
             EXPECT_EQ(out[y * 4 + x], expected) << x << "," << y;
         }
     }
+    // A factor of 0 or below halves.
+    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterDownScale, 0, 0, 10, 10, 0, 0, 0,
+                                 0, 0, 0),
+              0);
+    EXPECT_EQ(Read(dest)[0][0], (in[0][0] + in[1][0] + in[10][0] + in[11][0]) >> 2);
     Handle gradient = MakeRandomGraph(100, 2, 9);
     Image ramp = Read(gradient);
     for (int reverse = 0; reverse < 2; ++reverse) {
