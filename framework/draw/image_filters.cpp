@@ -169,7 +169,8 @@ int Hsb(FilterJob* job, int kind, float hue, float saturation, float brightness)
     float H = hue / 360.0f;
     H = kind == 1 ? std::clamp(H, 0.0f, 1.0f) : std::clamp(H, -0.5f, 0.5f);
     float S = std::clamp(saturation / 100.0f, -1.0f, 1.0f);
-    float B = brightness / 100.0f;
+    // Beyond +-1 every channel already saturates; the bound keeps the arithmetic in range.
+    float B = std::clamp(brightness / 100.0f, -2.0f, 2.0f);
     if (S > 0) S *= 5.0f;
     int h0 = static_cast<int>(6.0f * H * 256.0f);
     int iS = static_cast<int>(S * 256.0f);
@@ -254,7 +255,8 @@ int Level(FilterJob* job, float min, float max, float gamma, float outMin, float
 }
 
 int TwoColor(FilterJob* job, float threshold, const float colour1[4], const float colour2[4]) {
-    int t = static_cast<int>(threshold * 4096.0f);
+    // Above 255 no luminance reaches the threshold; the bound keeps the product in range.
+    int t = static_cast<int>(std::clamp(threshold, -1.0f, 256.0f) * 4096.0f);
     uint8_t below[4] = {ColorByte(colour1[2]), ColorByte(colour1[1]), ColorByte(colour1[0]),
                         ColorByte(colour1[3])};
     uint8_t above[4] = {ColorByte(colour2[2]), ColorByte(colour2[1]), ColorByte(colour2[0]),

@@ -88,6 +88,7 @@ TEST_P(FilterTest, EachPixelFilterFollowsItsFormula) {
         return Y(p) >= 100 * 4096 ? Pixel{Byte(0x12), Byte(0x34), Byte(0x56), Byte(200)}
                                   : Pixel{Byte(255), 0, Byte(128), Byte(7)};
     }, 100, PackScreenColor(255, 0, 128), 7, PackScreenColor(0x12, 0x34, 0x56), 200);
+    ExpectFilter(kFilterTwoColor, [](Pixel) { return Pixel{0, 0, 0, 0}; }, 1 << 30, 0, 0, 0, 255);
     // Level: input 40..200 onto 10..250 through gamma 1.7.
     float gamma = 1.7f;
     int a = static_cast<int>(40 / 255.0f * 255.0f), ra = static_cast<int>(200 / 255.0f * 255.0f) - a;
@@ -159,6 +160,9 @@ TEST_P(FilterTest, HsbShiftsAndLocksTheHue) {
     ExpectFilter(kFilterHsb, [&](Pixel p) {
         return HsbStatement(p, 1, 1536, static_cast<int>(S * 256.0f), static_cast<int>(B * 256.0f));
     }, 1, 360, -80, 90);
+    // Brightness far beyond the argument range saturates every channel.
+    ExpectFilter(kFilterHsb, [](Pixel p) { return Pixel{254, 254, 254, p[3]}; }, 0, 0, 0, 1 << 30);
+    ExpectFilter(kFilterHsb, [](Pixel p) { return Pixel{0, 0, 0, p[3]}; }, 0, 0, 0, -(1 << 30));
 }
 
 TEST_P(FilterTest, BrightClipKeepsOrFillsAndRefusesOtherComparisons) {
