@@ -140,6 +140,7 @@ void SettleDrawTarget(Handle graph) {
     if (record == nullptr || !IsDrawTargetGraph(record)) return;
     FlushVertexBatchNow();
     CloseDeviceScene();
+    if (!IsMultisampledGraph(graph)) return;
     for (int i = 0; i < record->pieceCount; ++i) {
         ResolveMultisampleSurface(GraphPieces(record)[i].texPiece);
     }

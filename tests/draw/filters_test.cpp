@@ -413,6 +413,20 @@ TEST_P(FilterTest, GraphsOfManyTexturesAreFilteredWhole) {
     }
 }
 
+TEST_P(FilterTest, WhatWasDrawnIntoTheCurrentDrawTargetIsFilteredToo) {
+    GraphCreateSettings settings = gDrawSettings.graphCreate;
+    settings.drawTarget = 1;
+    Handle target = CreateEmptyGraph(&settings, 16, 16, 0, 0, 0);
+    ASSERT_NE(target, -1);
+    ASSERT_EQ(SelectDrawScreen(target), 0);
+    ASSERT_EQ(PutBox(0, 0, 4, 4, PackScreenColor(10, 20, 30), 1), 0);
+    ASSERT_EQ(ApplyFilterInPlace(target, kFilterInvert), 0);
+    Image out = Read(target);
+    EXPECT_EQ(out[0], (Pixel{245, 235, 225, out[0][3]}));
+    ASSERT_EQ(ApplyFilterInPlace(target, kFilterInvert), 0);
+    EXPECT_EQ(Read(target)[3 * 16 + 3], (Pixel{10, 20, 30, out[0][3]}));
+}
+
 INSTANTIATE_TEST_SUITE_P(DeviceAndSoftware, FilterTest, ::testing::Bool());
 
 using FilterSelfTest = DrawCallFixture;
