@@ -22,7 +22,6 @@ constexpr int kFilterLevel = 6;
 constexpr int kFilterTwoColor = 7;
 constexpr int kFilterGradientMap = 8;
 constexpr int kFilterPremultipliedAlpha = 9;
-constexpr int kBlendNormal = 0;
 constexpr int kBlendRGBAMix = 1;
 constexpr int kBlendMultiplyAlphaOnly = 16;
 
