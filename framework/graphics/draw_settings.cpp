@@ -279,3 +279,24 @@ int SetBlendGraph(Handle graph, int type, int param1, int param2) {
 int AttachBlendGraph(Handle graph, int threshold, int width) {
     return SetBlendGraph(graph, 1, threshold, width);
 }
+
+int SwitchVSyncWait(int wait) {
+    gScreen.noVSyncWait = wait ? 0 : 1;
+    return 0;
+}
+
+int IsVSyncWaitOn() {
+    return gScreen.noVSyncWait ? 0 : 1;
+}
+
+int HasGraphRestoreHandler() {
+    return gDrawSettings.restoreCallback != nullptr ? 1 : 0;
+}
+
+int GetDrawSamplingMode() {
+    return gDrawSettings.samplingMode;
+}
+
+Handle GetSelectedDrawScreen() {
+    return gDrawSettings.drawTargets[0];
+}
