@@ -62,6 +62,7 @@ int ResetDrawSettings() {
     s = DrawSettings{};
     s.restoreCallback = kept.restoreCallback;
     s.lighting = kept.lighting;
+    ClearMaskDrawing();
     // The creation choices a program makes once, before it loads anything.
     s.graphCreate.transparentColor = kept.graphCreate.transparentColor;
     s.graphCreate.colorBits = kept.graphCreate.colorBits;
