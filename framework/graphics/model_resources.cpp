@@ -364,8 +364,18 @@ int TerminateModelPhysics(ModelRecord* instance) {
     if (instance->rigidBodies != nullptr && b != nullptr) {
         for (int i = 0; i < b->rigidBodyCount; ++i) {
             ModelRigidBody& r = instance->rigidBodies[i];
-            if (r.body != nullptr && instance->physics.world != nullptr) {
-                instance->physics.world->removeRigidBody(r.body);
+            btDynamicsWorld* world = instance->physics.world;
+            if (r.body != nullptr && world != nullptr) {
+                // A joint still holding the body would reach it after it is gone.
+                for (int j = world->getNumConstraints() - 1; j >= 0; --j) {
+                    btTypedConstraint* joint = world->getConstraint(j);
+                    if (&joint->getRigidBodyA() != r.body && &joint->getRigidBodyB() != r.body) {
+                        continue;
+                    }
+                    world->removeConstraint(joint);
+                    delete joint;
+                }
+                world->removeRigidBody(r.body);
             }
             if (r.body != nullptr) delete r.body->getMotionState();
             delete r.body;
