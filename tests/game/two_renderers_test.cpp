@@ -3,6 +3,7 @@
 // missing: the game's state in every pass and the sound log must be the same.
 #include <gtest/gtest.h>
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <zlib.h>
 
@@ -56,6 +57,7 @@ protected:
 
     Run PlayScriptedGame() {
         Run run;
+        TestD3d9KeepPixels(true);
         TestHostKeepSurfaces(true);
         PressScript script;
         script.Press(InTitle, {{kDikZ}})
