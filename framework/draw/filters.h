@@ -1,5 +1,83 @@
-// The image and blend filters and their dispatcher.
+// The image and blend filters' shared machinery: the front end that checks and clips a request
+// and reads its per-kind arguments, and the processor path that reads graphs back into decoded
+// BGRA images, lets a filter compute on them and writes the result back.
 #pragma once
+
+#include <platform/win32_user.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/handle_registry.h"
+#include "media/color_format.h"
+
+constexpr int kFilterMono = 0;
+constexpr int kFilterGauss = 1;
+constexpr int kFilterDownScale = 2;
+constexpr int kFilterBrightClip = 3;
+constexpr int kFilterHsb = 4;
+constexpr int kFilterInvert = 5;
+constexpr int kFilterLevel = 6;
+constexpr int kFilterTwoColor = 7;
+constexpr int kFilterGradientMap = 8;
+constexpr int kFilterPremultipliedAlpha = 9;
+constexpr int kBlendRGBAMix = 1;
+constexpr int kBlendMultiplyAlphaOnly = 16;
+
+// One filter call; during the passes sourceGraph and destGraph hold the pass's input and target.
+struct FilterJob {
+    int isBlend;
+    int kind;
+    Handle sourceGraph;
+    Handle blendGraph;
+    Handle destGraph;
+    float blendRatio;  // 0..1
+    int passIndex;
+    int srcX1, srcY1, srcX2, srcY2;  // right and bottom exclusive
+    int blendX, blendY;
+    int useBlendPosition;
+    int destX, destY;
+    int outWidth, outHeight;
+    // Processor path only; an image without pixels holds nothing to free.
+    GraphImage sourceImage;
+    GraphImage blendImage;
+    GraphImage destImage;
+};
+
+// Filters (isBlend 0, kind 0..9) or blends (isBlend 1, kind 0..16) the source rectangle into the
+// destination at (destX, destY); the trailing ints are the kind's arguments. 0 done or nothing
+// to do, -1 refused or failed.
+int ApplyFilterOrBlend(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
+                       int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
+                       int blendX, int blendY, int useBlendPosition, int destX, int destY, ...);
+int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
+                        int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
+                        int blendX, int blendY, int useBlendPosition, int destX, int destY,
+                        va_list args);
+// The whole graph filtered onto itself.
+int ApplyFilterInPlace(Handle graph, int kind, ...);
+
+// The rectangle (null: the whole graph) as a fresh ARGB32 image; -1 with nothing kept.
+int ReadGraphToBaseImage(Handle graph, GraphImage* out, const RECT* rect);
+// Reads the job's images: the output size is the source rectangle's unless width and height are
+// both >= 0; the destination image is fresh and cleared, or read back from the destination.
+// -1 with every image freed.
+int ReadFilterImages(FilterJob* job, int freshDest, int width, int height);
+// Frees the inputs and writes the output image into the destination graph; 0.
+int FinishSoftFilter(FilterJob* job);
+// Frees whatever images the job holds.
+void FreeFilterImages(FilterJob* job);
+
+// The pixel (x, y) of a 32-bit image: bytes B, G, R, A.
+inline uint8_t* FilterPixel(GraphImage* image, int x, int y) {
+    return static_cast<uint8_t*>(image->pixels) + static_cast<size_t>(y) * image->pitch +
+           static_cast<size_t>(x) * 4;
+}
+// Luminance scaled by 4096 of a BGRA pixel.
+inline int Luminance4096(const uint8_t* bgra) {
+    return 1224 * bgra[2] + 2404 * bgra[1] + 466 * bgra[0];
+}
 
 // Runs the Invert filter on an 8x8 draw-target graph of four test colours and reports whether a
 // filter pass into a draw target gives back exact values: 1 exact, 0 not.

@@ -255,7 +255,7 @@ void SendTextureFactor(uint32_t factor) {
                                static_cast<float>((factor >> 8) & 0xFF) / 255.0f,
                                static_cast<float>((factor >> 16) & 0xFF) / 255.0f,
                                static_cast<float>(factor >> 24) / 255.0f};
-    StoreShaderConstants(kShaderConstPixelFloat, 0, 5, constant, 1, 1);
+    StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, 0, 5, constant, 1, 1);
 }
 
 int ApplyUserStageList(const UserStageList& list, int resolveGraphHandles) {

@@ -19,7 +19,7 @@ constexpr int kProjectionConstant = 2;
 void StoreTransposed(int firstRegister, const Matrix4x4* matrix) {
     Matrix4x4 transposed;
     TransposeMatrix(&transposed, matrix);
-    StoreShaderConstants(kShaderConstVertexFloat, 0, firstRegister, &transposed.m[0][0], 4, 1);
+    StoreShaderConstants(&gShaderConstCache, kShaderConstVertexFloat, 0, firstRegister, &transposed.m[0][0], 4, 1);
 }
 
 const D3DMATRIX* AsD3DMatrix(const Matrix4x4* matrix) {

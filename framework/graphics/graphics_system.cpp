@@ -114,8 +114,8 @@ int InitializeGraphics() {
         SetEmulation320x240(1);
         StoreScreenSize(640, 480);
     }
-    SetupShaderConstCache();
-    SelectShaderConstSets(kFrameworkConstantSets);
+    InitShaderConstCache(&gShaderConstCache);
+    SelectShaderConstSets(&gShaderConstCache, kFrameworkConstantSets);
     if (SetupDirect3D() == -1) {
         ShutdownGraphicsSystem();
         TerminateDirect3D();

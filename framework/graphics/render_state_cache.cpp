@@ -206,7 +206,7 @@ int SetCachedFogMode(int mode) {
         if (AreBuiltinShadersOn()) {
             const BOOL modes[4] = {mode == D3DFOG_LINEAR, mode == D3DFOG_EXP, mode == D3DFOG_EXP2,
                                    mode != D3DFOG_NONE};
-            StoreShaderConstants(kShaderConstVertexBool, 0, 0, modes, 4, 1);
+            StoreShaderConstants(&gShaderConstCache, kShaderConstVertexBool, 0, 0, modes, 4, 1);
         }
     });
 }
@@ -622,7 +622,7 @@ int ResendCachedDrawStates(int flags) {
     SetCachedSpecularEnable(c.specularEnable);
     SetCachedDiffuseMaterialSource(c.diffuseMaterialSource == D3DMCS_COLOR1);
     SetCachedSpecularMaterialSource(c.specularMaterialSource == D3DMCS_COLOR2);
-    UploadAllShaderConstants();
+    UploadAllShaderConstants(&gShaderConstCache);
     c.ResendAll = 0;
     return 0;
 }
@@ -651,8 +651,8 @@ int ResetBaseStageStates() {
     DeviceSetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     c.cullMode = 0;
     DeviceSetRenderState(D3DRS_DITHERENABLE, FALSE);
-    StoreShaderConstants(kShaderConstVertexFloat, 0, 0, kVertexConstant0, 1, 1);
-    StoreShaderConstants(kShaderConstPixelFloat, 0, 0, kPixelConstant0, 1, 1);
+    StoreShaderConstants(&gShaderConstCache, kShaderConstVertexFloat, 0, 0, kVertexConstant0, 1, 1);
+    StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, 0, 0, kPixelConstant0, 1, 1);
     DeviceSetVertexShader(nullptr);
     DeviceSetPixelShader(nullptr);
     c.userVertexShader = 0;

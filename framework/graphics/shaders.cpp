@@ -1,6 +1,5 @@
 // Stands in for the shaders until they exist: the device is used as one without pixel shaders,
-// so the built-in shaders are off, no shader handle is ever made and the constant cache has
-// nothing to hold or send.
+// so the built-in shaders are off and no shader handle is ever made.
 #include "graphics/shaders.h"
 
 HandleRegistry gShaderRegistry = {};
@@ -11,23 +10,6 @@ int TerminateShaderRecord(HandleHeader* record) {
 
 IUnknown* GetShaderObject(Handle shader, int isVertex) {
     return nullptr;
-}
-
-int SetupShaderConstCache() {
-    return 0;
-}
-
-int SelectShaderConstSets(int mask) {
-    return 0;
-}
-
-int StoreShaderConstants(int kind, int set, int first, const void* values, int count,
-                         int markRange) {
-    return 0;
-}
-
-int UploadAllShaderConstants() {
-    return 0;
 }
 
 int AreBuiltinShadersOn() {

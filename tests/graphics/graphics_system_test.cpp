@@ -61,8 +61,8 @@ TEST_F(GraphicsSystemTest, TheDefaultFullScreenIs640By480At16Bits) {
     EXPECT_EQ(gMemImgDraw.defaultColorType, kMemImgRgb565);
 }
 
-// Until the filters exist a filter pass is never known to be exact; without shaders or in
-// software mode it never is.
+// The self-test runs only with programmable shaders: without them, or in software mode, a filter
+// pass is never known to be exact.
 TEST_F(GraphicsSystemTest, FiltersAreNotExactWithoutShadersOrInSoftwareMode) {
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(GetUsableShaderVersion(), 0);
