@@ -12,6 +12,7 @@
 #include "core/tracked_memory.h"
 #include "graphics/draw_settings.h"
 #include "graphics/render_state_cache.h"
+#include "graphics/shader_constants.h"
 #include "graphics/shaders.h"
 
 LightTable gLights = {};
@@ -43,7 +44,9 @@ constexpr D3DLIGHTTYPE kIndexOrder[] = {D3DLIGHT_DIRECTIONAL, D3DLIGHT_SPOT, D3D
 
 void StoreFloatConstant(int kind, int registerIndex, const float value[4]) {
     int limit = kind == kShaderConstVertexFloat ? kVertexFloatRegisters : kPixelFloatRegisters;
-    if (registerIndex < limit) StoreShaderConstants(kind, 0, registerIndex, value, 1, 1);
+    if (registerIndex < limit) {
+        StoreShaderConstants(&gShaderConstCache, kind, 0, registerIndex, value, 1, 1);
+    }
 }
 
 void StoreVertexAndPixel(int vertexRegister, int pixelRegister, const float value[4]) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/lights.h"
 #include "graphics/render_state_cache.h"
+#include "graphics/shader_constants.h"
 #include "graphics_fixture.h"
 
 namespace {
@@ -197,6 +199,54 @@ TEST_F(CameraLightsTest, DirectionalLightsComeFirstThenSpotThenPoint) {
     EXPECT_EQ(FindLight(point2)->deviceIndex, 2);
     EXPECT_EQ(gRenderStates.lightEnabled[3], 0);
     EXPECT_EQ(gRenderStates.lightEnabled[4], 0);
+}
+
+// A float register of usage set 0 as four floats.
+std::array<float, 4> Register(int kind, int index) {
+    std::array<float, 4> out{};
+    std::memcpy(out.data(), gShaderConstCache.kinds[kind].sets[0].values[index], 16);
+    return out;
+}
+
+TEST_F(CameraLightsTest, LightConstantsTakeSevenRegistersPerLight) {
+    ASSERT_EQ(DeleteAllLightsButDefault(), 0);
+    const int point = CreateLight();
+    LightRecord* p = FindLight(point);
+    p->light.Type = D3DLIGHT_POINT;
+    p->light.Position = {10.0f, 20.0f, 30.0f};
+    p->light.Ambient = {0.5f, 0.25f, 1.0f, 1.0f};
+    LightingSettings& l = gDrawSettings.lighting;
+    l.material.Ambient = {0.5f, 0.5f, 0.5f, 1.0f};
+    l.material.Emissive = {0.125f, 0.0f, 0.0f, 0.0f};
+    l.materialChanged = 1;
+    ASSERT_EQ(SetCameraPositionAndTarget(0, 0, -100, 0, 0, 0, 0, 1, 0), 0);
+    ASSERT_EQ(ApplyLights(), 0);
+    ASSERT_EQ(p->deviceIndex, 1);
+
+    // Light 1: ambient x material ambient at vertex 18 + 7, pixel 36 + 7 and pixel 11 + 3.
+    const std::array<float, 4> ambient = {0.25f, 0.125f, 0.5f, 1.0f};
+    EXPECT_EQ(Register(kShaderConstVertexFloat, 25), ambient);
+    EXPECT_EQ(Register(kShaderConstPixelFloat, 43), ambient);
+    EXPECT_EQ(Register(kShaderConstPixelFloat, 14), ambient);
+    // The default light's ambient (0.33) at light 0's registers.
+    EXPECT_FLOAT_EQ(Register(kShaderConstVertexFloat, 18)[0], 0.33f * 0.5f);
+    // Position in view space (w 1) at vertex 14 + 7 and pixel 32 + 7: the camera 100 behind.
+    const std::array<float, 4> position = {10.0f, 20.0f, 130.0f, 1.0f};
+    EXPECT_EQ(Register(kShaderConstVertexFloat, 21), position);
+    EXPECT_EQ(Register(kShaderConstPixelFloat, 39), position);
+    // The default light's direction in view space (w 0) at vertex 15 and pixel 33.
+    const float d = 1.0f / std::sqrt(3.0f);
+    const std::array<float, 4> direction = Register(kShaderConstVertexFloat, 15);
+    EXPECT_NEAR(direction[0], d, 1e-6);
+    EXPECT_NEAR(direction[1], -d, 1e-6);
+    EXPECT_NEAR(direction[2], d, 1e-6);
+    EXPECT_EQ(direction[3], 0.0f);
+    EXPECT_EQ(Register(kShaderConstPixelFloat, 33), direction);
+    // Register 1: global ambient x material ambient + emissive.
+    const D3DCOLOR g = gRenderStates.ambient;
+    EXPECT_FLOAT_EQ(Register(kShaderConstVertexFloat, 1)[0],
+                    static_cast<float>((g >> 16) & 0xFF) / 255.0f * 0.5f + 0.125f);
+    EXPECT_EQ(Register(kShaderConstPixelFloat, 1), Register(kShaderConstVertexFloat, 1));
 }
 
 }  // namespace
