@@ -86,14 +86,12 @@ void StoreAmbientConstants(const LightRecord* const* listed, int count) {
         if (copy < kPixelLightPosition) StoreFloatConstant(kShaderConstPixelFloat, copy, value);
     }
     D3DCOLOR g = gRenderStates.ambient;
-    const float global[4] = {static_cast<float>((g >> 16) & 0xFF) / 255.0f,
-                             static_cast<float>((g >> 8) & 0xFF) / 255.0f,
-                             static_cast<float>(g & 0xFF) / 255.0f,
-                             static_cast<float>(g >> 24) / 255.0f};
-    const float value[4] = {global[0] * m.Ambient.r + m.Emissive.r,
-                            global[1] * m.Ambient.g + m.Emissive.g,
-                            global[2] * m.Ambient.b + m.Emissive.b,
-                            global[3] * m.Ambient.a + m.Emissive.a};
+    const float global[4] = {
+        static_cast<float>((g >> 16) & 0xFF) / 255.0f, static_cast<float>((g >> 8) & 0xFF) / 255.0f,
+        static_cast<float>(g & 0xFF) / 255.0f, static_cast<float>(g >> 24) / 255.0f};
+    const float value[4] = {
+        global[0] * m.Ambient.r + m.Emissive.r, global[1] * m.Ambient.g + m.Emissive.g,
+        global[2] * m.Ambient.b + m.Emissive.b, global[3] * m.Ambient.a + m.Emissive.a};
     StoreVertexAndPixel(kGlobalAmbientRegister, kGlobalAmbientRegister, value);
 }
 
@@ -114,13 +112,14 @@ int CreateLight() {
         AppendLogText("ライトの数が上限に達しているため新しいライトを作成できませんでした\n");
         return -1;
     }
-    auto* r = static_cast<LightRecord*>(AllocClearedMemory(sizeof(LightRecord), __FILE__, __LINE__));
+    auto* r =
+        static_cast<LightRecord*>(AllocClearedMemory(sizeof(LightRecord), __FILE__, __LINE__));
     if (r == nullptr) ExitOnFatalError("ライト用のメモリの確保に失敗しました");
     SetDefaults(&r->light);
     r->deviceIndex = -1;
     r->checkNumber = gLights.checkCounter;
-    gLights.checkCounter = gLights.checkCounter + 1 >= kLightCheckLimit ? 0
-                                                                        : gLights.checkCounter + 1;
+    gLights.checkCounter =
+        gLights.checkCounter + 1 >= kLightCheckLimit ? 0 : gLights.checkCounter + 1;
     r->handle = ((r->checkNumber | kLightHandleTag) << kHandleCheckShift) | slot;
     gLights.slots[slot] = r;
     ++gLights.count;
@@ -175,7 +174,8 @@ int DeleteLight(int light) {
 int DeleteAllLightsButDefault() {
     for (int slot = 0; slot < gLights.highMark; ++slot) {
         LightRecord* r = gLights.slots[slot];
-        if (r != nullptr && r->handle != gDrawSettings.lighting.defaultLight) DeleteLight(r->handle);
+        if (r != nullptr && r->handle != gDrawSettings.lighting.defaultLight)
+            DeleteLight(r->handle);
     }
     return 0;
 }

@@ -28,7 +28,7 @@ struct LightTable {
     int32_t count;
     int32_t highMark;  // one past the highest used slot
     int32_t checkCounter;
-    int32_t deviceLightCount;  // indices assigned by the last ApplyLights
+    int32_t deviceLightCount;    // indices assigned by the last ApplyLights
     int32_t highestDeviceIndex;  // -1 when none was ever sent
 };
 extern LightTable gLights;

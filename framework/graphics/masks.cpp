@@ -92,7 +92,8 @@ void CreateDeviceMaskScreen(int w, int h) {
     }
     if (alphaFormat == 0) {
         ExitOnFatalError(
-            "マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
+            "マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんで"
+            "した");
     }
     gMasks.textureWidth = PowerOfTwoAtLeast(w);
     gMasks.textureHeight = PowerOfTwoAtLeast(h);
@@ -159,12 +160,12 @@ void ComposeOnDevice(const RECT& rect) {
     DeviceSetTexture(0, gMasks.screenTexture);
     DeviceSetTexture(1, gMasks.maskTexture);
     const DWORD stageStates[][3] = {
-        {0, D3DTSS_COLOROP, D3DTOP_SELECTARG1},   {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},
-        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},   {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
-        {0, D3DTSS_TEXCOORDINDEX, 0},             {1, D3DTSS_COLOROP, D3DTOP_SELECTARG1},
-        {1, D3DTSS_COLORARG1, D3DTA_CURRENT},     {1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},
-        {1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},     {1, D3DTSS_TEXCOORDINDEX, 0},
-        {2, D3DTSS_COLOROP, D3DTOP_DISABLE},      {2, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
+        {0, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},
+        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}, {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+        {0, D3DTSS_TEXCOORDINDEX, 0},           {1, D3DTSS_COLOROP, D3DTOP_SELECTARG1},
+        {1, D3DTSS_COLORARG1, D3DTA_CURRENT},   {1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},
+        {1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {1, D3DTSS_TEXCOORDINDEX, 0},
+        {2, D3DTSS_COLOROP, D3DTOP_DISABLE},    {2, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
     };
     for (const auto& st : stageStates) {
         DeviceSetTextureStageState(st[0], static_cast<D3DTEXTURESTAGESTATETYPE>(st[1]), st[2]);
@@ -270,8 +271,8 @@ int CreateMaskScreen(int create) {
     int h = std::max(outputHeight, gScreen.screenHeight);
     if (gMasks.bytes == nullptr) {
         gMasks.pitch = (w + 3) / 4 * 4;
-        gMasks.bytes = static_cast<uint8_t*>(AllocClearedMemory(
-            static_cast<uint32_t>(gMasks.pitch * h), __FILE__, __LINE__));
+        gMasks.bytes = static_cast<uint8_t*>(
+            AllocClearedMemory(static_cast<uint32_t>(gMasks.pitch * h), __FILE__, __LINE__));
         if (gMasks.bytes == nullptr) return -1;
         gMasks.width = w;
         gMasks.height = h;

@@ -5,16 +5,23 @@
 
 #include <btBulletDynamicsCommon.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "core/log.h"
 #include "core/tracked_memory.h"
+#include "core/vector_math.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
+#include "graphics/device_resources.h"
+#include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/screen_state.h"
+#include "media/color_format.h"
+#include "media/image_loaders.h"
+#include "media/pixel_convert.h"
 
 HandleRegistry gVertexBufferRegistry = {};
 HandleRegistry gIndexBufferRegistry = {};
@@ -31,8 +38,8 @@ struct ModelState {
 ModelState gModels = {};
 
 // The byte range of count elements from start, or false when it is not inside the buffer.
-bool ElementRange(int start, int count, int32_t elementSize, int32_t elementCount,
-                  uint32_t* offset, uint32_t* size) {
+bool ElementRange(int start, int count, int32_t elementSize, int32_t elementCount, uint32_t* offset,
+                  uint32_t* size) {
     if (start < 0 || count < 0) return false;
     if (static_cast<int64_t>(start) + count > elementCount) return false;
     *offset = static_cast<uint32_t>(static_cast<int64_t>(start) * elementSize);
@@ -41,12 +48,13 @@ bool ElementRange(int start, int count, int32_t elementSize, int32_t elementCoun
 }
 
 template <class Record>
-int SetBufferData(HandleRegistry* registry, int start, const void* data, int count,
-                  Handle handle, const char* lockFailure) {
+int SetBufferData(HandleRegistry* registry, int start, const void* data, int count, Handle handle,
+                  const char* lockFailure) {
     if (!registry->setUp) return -1;
     auto* r = reinterpret_cast<Record*>(FindUsableHandleRecord(registry, handle));
     uint32_t offset = 0, size = 0;
-    if (r == nullptr || !ElementRange(start, count, r->elementSize, r->elementCount, &offset, &size))
+    if (r == nullptr ||
+        !ElementRange(start, count, r->elementSize, r->elementCount, &offset, &size))
         return -1;
     if (size == 0) return 0;
     if (r->buffer != nullptr) {
@@ -135,8 +143,8 @@ int SetupNodeBuffers(ModelBufferNode* node, int fromWorker) {
                                           D3DPOOL_DEFAULT, &node->vertexBuffer, fromWorker) != 0)
                 return -1;
             void* locked = nullptr;
-            if (FAILED(MarshalBufferLock(node->vertexBuffer, 0, vertexBytes, &locked, 0,
-                                         fromWorker)))
+            if (FAILED(
+                    MarshalBufferLock(node->vertexBuffer, 0, vertexBytes, &locked, 0, fromWorker)))
                 return -1;
             std::memcpy(locked, node->vertices, vertexBytes);
             MarshalBufferUnlock(node->vertexBuffer, fromWorker);
@@ -146,8 +154,7 @@ int SetupNodeBuffers(ModelBufferNode* node, int fromWorker) {
                                          D3DPOOL_DEFAULT, &node->indexBuffer, fromWorker) != 0)
                 return -1;
             void* locked = nullptr;
-            if (FAILED(MarshalBufferLock(node->indexBuffer, 0, indexBytes, &locked, 0,
-                                         fromWorker)))
+            if (FAILED(MarshalBufferLock(node->indexBuffer, 0, indexBytes, &locked, 0, fromWorker)))
                 return -1;
             std::memcpy(locked, node->indices, indexBytes);
             MarshalBufferUnlock(node->indexBuffer, fromWorker);
@@ -208,8 +215,8 @@ int RecreateBufferObjects() {
         &gIndexBufferRegistry,
         [](IndexBufferRecord* r) {
             D3DFORMAT format = r->elementSize == 4 ? D3DFMT_INDEX32 : D3DFMT_INDEX16;
-            return MarshalCreateIndexBuffer(BufferBytes(r->elementSize, r->elementCount), 0,
-                                            format, D3DPOOL_DEFAULT, &r->buffer, 0);
+            return MarshalCreateIndexBuffer(BufferBytes(r->elementSize, r->elementCount), 0, format,
+                                            D3DPOOL_DEFAULT, &r->buffer, 0);
         },
         "インデックスバッファの作成に失敗しました\n", SetIndexBufferData);
     return 0;
@@ -419,6 +426,154 @@ int TerminatePhysicsWorld(PhysicsWorldBlock* block) {
     return 0;
 }
 
+namespace {
+
+bool IsPowerOfTwo(int value) {
+    return value > 0 && (value & (value - 1)) == 0;
+}
+
+int PowerOfTwoAtLeast(int value, int limit) {
+    int p = 1;
+    while (p < value && p < limit) p <<= 1;
+    return p;
+}
+
+// The image stretched (bilinear) to width x height in its own format; false when it cannot be.
+bool StretchImage(GraphImage* image, int width, int height) {
+    if (image->width == width && image->height == height) return true;
+    GraphImage out{};
+    if (AllocGraphImage(width, height, &image->format, &out) != 0) return false;
+    if (StretchGraphImageRect(0, 0, image->width, image->height, image, 0, 0, width, height, &out,
+                              1) != 0) {
+        FreeGraphImage(&out);
+        return false;
+    }
+    FreeGraphImage(image);
+    *image = out;
+    return true;
+}
+
+// Raised to powers of two, each at most half the device's largest texture side.
+bool MakePowerOfTwo(GraphImage* image, int halfTurn) {
+    if (!IsPowerOfTwo(image->width) || !IsPowerOfTwo(image->height)) {
+        const int maxWidth =
+            gDeviceResources.maxTextureWidth > 0 ? gDeviceResources.maxTextureWidth : 256;
+        const int maxHeight =
+            gDeviceResources.maxTextureHeight > 0 ? gDeviceResources.maxTextureHeight : 256;
+        const int width = PowerOfTwoAtLeast(image->width, std::max(1, maxWidth / 2));
+        const int height = PowerOfTwoAtLeast(image->height, std::max(1, maxHeight / 2));
+        if (!StretchImage(image, width, height)) return false;
+    }
+    return !halfTurn || RotateGraphImageHalfTurn(image) == 0;
+}
+
+// The height map (red channel) as a normal map of the same size.
+bool MakeNormalMap(GraphImage* image, float strength) {
+    const float s = std::max(strength, 1e-6f);
+    GraphImage out{};
+    if (AllocGraphImageARGB32(image->width, image->height, &out) != 0) return false;
+    auto height = [image](int x, int y) {
+        int r = 0;
+        ReadGraphImagePixel(image, x, y, &r, nullptr, nullptr, nullptr);
+        return static_cast<float>(r);
+    };
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            const float h = height(x, y);
+            const float gx = (height(x + 1 < image->width ? x + 1 : 0, y) - h) / 255.0f;
+            const float gy = (height(x, y + 1 < image->height ? y + 1 : 0) - h) / 255.0f;
+            Vector3 n;
+            MakeUnitVector(&n, -gx * s, -gy * s, s * s);
+            WriteGraphImagePixel(&out, x, y, static_cast<int>((n.x + 1.0f) * 127.5f),
+                                 static_cast<int>((n.y + 1.0f) * 127.5f),
+                                 static_cast<int>((n.z + 1.0f) * 127.5f), 0);
+        }
+    }
+    FreeGraphImage(image);
+    *image = out;
+    return true;
+}
+
+bool ReadSource(const ModelTextureSource* source, GraphImage* image) {
+    return ReadGraphImage(source->fileName, source->memory, source->size,
+                          source->fileName == nullptr ? 1 : 0, image, 0) == 0;
+}
+
+// The material's graph made again from its files.
+void RestoreMaterialTexture(ModelMaterial* m) {
+    if (m->colorFile == nullptr && m->alphaFile == nullptr) return;
+    const ModelTextureSource color = {m->colorFile, nullptr, 0};
+    const ModelTextureSource alpha = {m->alphaFile, nullptr, 0};
+    GraphImage colorImage{}, alphaImage{};
+    if (LoadModelTextureImages(&colorImage, &alphaImage, m->colorFile ? &color : nullptr,
+                               m->alphaFile ? &alpha : nullptr, m->bump, m->bumpStrength, 0) != 0) {
+        return;
+    }
+    if (m->graph != -1) DisposeGraph(m->graph);
+    m->graph =
+        BuildGraphFromGraphImage(&colorImage, m->alphaFile != nullptr ? &alphaImage : nullptr, 0);
+    FreeGraphImage(&colorImage);
+    FreeGraphImage(&alphaImage);
+}
+
+}  // namespace
+
+int LoadModelTextureImages(GraphImage* color, GraphImage* alpha,
+                           const ModelTextureSource* colorSource,
+                           const ModelTextureSource* alphaSource, int bump, float bumpStrength,
+                           int halfTurn) {
+    if (colorSource == nullptr && alphaSource == nullptr) return -1;
+    GraphImage c{}, a{};
+    auto fail = [&] {
+        FreeGraphImage(&c);
+        FreeGraphImage(&a);
+        return -1;
+    };
+    if (colorSource != nullptr && !ReadSource(colorSource, &c)) return fail();
+    if (alphaSource != nullptr && !ReadSource(alphaSource, &a)) return fail();
+    if (colorSource == nullptr) {
+        if (AllocGraphImageARGB32(a.width, a.height, &c) != 0) return fail();
+        std::memset(c.pixels, 255, static_cast<size_t>(c.pitch) * c.height);
+    }
+    if (bump && !MakeNormalMap(&c, bumpStrength)) return fail();
+    if (!MakePowerOfTwo(&c, halfTurn)) return fail();
+    if (alphaSource != nullptr) {
+        if (!MakePowerOfTwo(&a, halfTurn)) return fail();
+        const bool colorNoLarger = c.width <= a.width && c.height <= a.height;
+        if (colorNoLarger ? !StretchImage(&c, a.width, a.height)
+                          : !StretchImage(&a, c.width, c.height)) {
+            return fail();
+        }
+    }
+    *color = c;
+    *alpha = a;
+    return 0;
+}
+
+Handle MakeGreyRampTexture() {
+    GraphImage ramp{};
+    if (AllocGraphImageXRGB32(256, 8, &ramp) != 0) return -1;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 256; ++x) WriteGraphImagePixel(&ramp, x, y, x, x, x, 255);
+    }
+    Handle graph = BuildGraphFromGraphImage(&ramp, nullptr, 0);
+    FreeGraphImage(&ramp);
+    return graph;
+}
+
 int RestoreModelTextures() {
+    ForEachRecord(&gModelBaseRegistry, [](Handle base) {
+        ModelBaseRecord* b = FindBase(base);
+        for (int i = 0; b != nullptr && b->materials != nullptr && i < b->materialCount; ++i) {
+            RestoreMaterialTexture(&b->materials[i]);
+        }
+    });
+    ForEachRecord(&gModelRegistry, [](Handle instance) {
+        ModelRecord* m = FindInstance(instance);
+        for (int i = 0;
+             m != nullptr && m->textureOverrides != nullptr && i < m->textureOverrideCount; ++i) {
+            RestoreMaterialTexture(&m->textureOverrides[i].material);
+        }
+    });
     return 0;
 }

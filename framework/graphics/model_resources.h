@@ -138,4 +138,25 @@ int ReleaseModelBaseData(HandleHeader* record);
 int TerminateModelPhysics(ModelRecord* instance);
 // -1 when the block holds no world.
 int TerminatePhysicsWorld(PhysicsWorldBlock* block);
+struct GraphImage;
+
+// Where a model texture image comes from: a file, or a memory block when fileName is null.
+struct ModelTextureSource {
+    const char* fileName;
+    const void* memory;
+    uint32_t size;
+};
+
+// After a device re-creation: the textures of every base's materials and every instance's
+// texture overrides are made again from their files; one that cannot be is skipped. 0.
 int RestoreModelTextures();
+// Reads a model texture's colour and alpha images (either source may be null, not both); with
+// bump the colour image is taken as a height map and becomes a normal map. Sizes are raised to
+// powers of two and the two images matched; with halfTurn each is turned by 180 degrees.
+// -1 with nothing kept when an image cannot be read or resized.
+int LoadModelTextureImages(GraphImage* color, GraphImage* alpha,
+                           const ModelTextureSource* colorSource,
+                           const ModelTextureSource* alphaSource, int bump, float bumpStrength,
+                           int halfTurn);
+// A 256 x 8 graph whose column x is grey (x, x, x); its handle or -1.
+Handle MakeGreyRampTexture();

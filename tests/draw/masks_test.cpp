@@ -1,10 +1,11 @@
 // Masks on both paths: a mask written by the test limits a box to the pixels whose mask byte
 // is 0 (mask byte (x, y) governs target pixel (x, y)), nested brackets compose once at the
 // outermost end, and the use switch refuses without a mask screen.
+#include "graphics/masks.h"
+
 #include <gtest/gtest.h>
 
 #include "draw_call_fixture.h"
-#include "graphics/masks.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
 // Vertex and index buffers keep their elements over a device re-creation and refuse writes
 // outside themselves; model instances release their base with the last of them and tear down
 // their physics world through Bullet; every pass works on empty tables.
-#include <gtest/gtest.h>
+#include "graphics/model_resources.h"
 
 #include <btBulletDynamicsCommon.h>
+#include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -12,8 +14,8 @@
 #include "core/tracked_memory.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graphics_system.h"
-#include "graphics/model_resources.h"
 #include "graphics_fixture.h"
+#include "media/color_format.h"
 
 namespace {
 
@@ -211,6 +213,97 @@ TEST_F(ModelResourcesTest, ReleasingAnInstanceTearsDownItsPhysicsWorld) {
 TEST_F(ModelResourcesTest, TearingDownWithoutAWorldIsRefused) {
     PhysicsWorldBlock block{};
     EXPECT_EQ(TerminatePhysicsWorld(&block), -1);
+}
+
+// An uncompressed top-down 24-bit TGA file of one colour.
+std::vector<uint8_t> FlatTga(int width, int height, uint8_t grey) {
+    std::vector<uint8_t> file(18, 0);
+    file[2] = 2;
+    file[12] = static_cast<uint8_t>(width);
+    file[13] = static_cast<uint8_t>(width >> 8);
+    file[14] = static_cast<uint8_t>(height);
+    file[15] = static_cast<uint8_t>(height >> 8);
+    file[16] = 24;
+    file[17] = 0x20;
+    file.resize(file.size() + static_cast<size_t>(width) * height * 3, grey);
+    return file;
+}
+
+TEST_F(ModelResourcesTest, ABumpTextureBecomesAPowerOfTwoNormalMap) {
+    ASSERT_GE(gDeviceResources.maxTextureWidth, 256);
+    ASSERT_GE(gDeviceResources.maxTextureHeight, 128);
+    const std::vector<uint8_t> file = FlatTga(100, 60, 90);
+    const ModelTextureSource source = {nullptr, file.data(), static_cast<uint32_t>(file.size())};
+    GraphImage color{}, alpha{};
+    ASSERT_EQ(LoadModelTextureImages(&color, &alpha, &source, nullptr, 1, 0.0f, 0), 0);
+    EXPECT_EQ(color.width, 128);
+    EXPECT_EQ(color.height, 64);
+    // A flat height map faces straight out: (0, 0, 1) as (127, 127, 255), alpha 0, within the
+    // rounding of the bilinear stretch.
+    for (int y = 0; y < color.height; y += 7) {
+        for (int x = 0; x < color.width; x += 5) {
+            int r = 0, g = 0, b = 0, a = 0;
+            ASSERT_EQ(ReadGraphImagePixel(&color, x, y, &r, &g, &b, &a), 0);
+            ASSERT_NEAR(r, 127, 1);
+            ASSERT_NEAR(g, 127, 1);
+            ASSERT_NEAR(b, 255, 1);
+            ASSERT_EQ(a, 0);
+        }
+    }
+    FreeGraphImage(&color);
+    FreeGraphImage(&alpha);
+
+    // Unstretched: a rise of 255 to the right (wrapping back at the edge) at strength 1 gives
+    // the normal (-1, 0, 1) / sqrt 2.
+    std::vector<uint8_t> ramp = FlatTga(2, 1, 0);
+    std::fill(ramp.begin() + 21, ramp.end(), 255);
+    const ModelTextureSource rampSource = {nullptr, ramp.data(),
+                                           static_cast<uint32_t>(ramp.size())};
+    ASSERT_EQ(LoadModelTextureImages(&color, &alpha, &rampSource, nullptr, 1, 1.0f, 0), 0);
+    const float h = 1.0f / std::sqrt(2.0f);
+    int r = 0, g = 0, b = 0, a = 0;
+    ASSERT_EQ(ReadGraphImagePixel(&color, 0, 0, &r, &g, &b, &a), 0);
+    EXPECT_EQ(r, static_cast<int>((1.0f - h) * 127.5f));
+    EXPECT_EQ(g, 127);
+    EXPECT_EQ(b, static_cast<int>((1.0f + h) * 127.5f));
+    ASSERT_EQ(ReadGraphImagePixel(&color, 1, 0, &r, &g, &b, &a), 0);
+    EXPECT_EQ(r, static_cast<int>((1.0f + h) * 127.5f));
+    FreeGraphImage(&color);
+    FreeGraphImage(&alpha);
+
+    // An alpha image alone gets a white colour image of its size.
+    const std::vector<uint8_t> alphaFile = FlatTga(16, 8, 200);
+    const ModelTextureSource alphaSource = {nullptr, alphaFile.data(),
+                                            static_cast<uint32_t>(alphaFile.size())};
+    ASSERT_EQ(LoadModelTextureImages(&color, &alpha, nullptr, &alphaSource, 0, 1.0f, 0), 0);
+    EXPECT_EQ(color.width, 16);
+    EXPECT_EQ(alpha.height, 8);
+    EXPECT_EQ(ReadGraphImagePixelARGB(&color, 3, 3), 0xFFFFFFFFu);
+    FreeGraphImage(&color);
+    FreeGraphImage(&alpha);
+
+    const std::vector<uint8_t> damaged(file.begin(), file.begin() + 20);
+    const ModelTextureSource bad = {nullptr, damaged.data(), static_cast<uint32_t>(damaged.size())};
+    EXPECT_EQ(LoadModelTextureImages(&color, &alpha, &source, &bad, 0, 1.0f, 0), -1);
+    EXPECT_EQ(LoadModelTextureImages(&color, &alpha, nullptr, nullptr, 0, 1.0f, 0), -1);
+}
+
+TEST_F(ModelResourcesTest, TexturesAreMadeAgainAndUnreadableOnesSkipped) {
+    Handle ramp = MakeGreyRampTexture();
+    ASSERT_NE(ramp, -1);
+    EXPECT_EQ(DisposeGraph(ramp), 0);
+    Handle base = MakeBase(1);
+    ModelBaseRecord* b = Base(base);
+    b->materialCount = 1;
+    b->materials =
+        static_cast<ModelMaterial*>(AllocClearedMemory(sizeof(ModelMaterial), __FILE__, __LINE__));
+    const char name[] = "no such texture.bmp";
+    b->materials[0].colorFile = static_cast<char*>(AllocMemory(sizeof name, __FILE__, __LINE__));
+    std::memcpy(b->materials[0].colorFile, name, sizeof name);
+    b->materials[0].graph = -1;
+    EXPECT_EQ(RestoreModelTextures(), 0);
+    EXPECT_EQ(b->materials[0].graph, -1);
+    // Shutdown frees the material with its base.
 }
 
 }  // namespace
