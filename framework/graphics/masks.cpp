@@ -227,7 +227,10 @@ void ComposeRows(MEMIMG* target, const RECT& rect) {
 
 void ComposeInSoftware(const RECT& area) {
     MEMIMG* target = RealSoftwareTarget();
-    if (!IsMemImgValid(target) || target->body->format == nullptr) return;
+    if (!IsMemImgValid(target) || target->body->format == nullptr ||
+        target->body->format->pixelBytes != gMasks.workScreen.body->format->pixelBytes) {
+        return;
+    }
     RECT rect = area;
     RECT inside = {0, 0, std::min(target->width, gMasks.workScreen.width),
                    std::min(target->height, gMasks.workScreen.height)};
@@ -280,7 +283,10 @@ int CreateMaskScreen(int create) {
     if (IsDirect3DMode()) {
         CreateDeviceMaskScreen(w, h);
     } else if (!IsMemImgValid(&gMasks.workScreen)) {
-        if (CreateMemImgDefault(&gMasks.workScreen, w, h, -1) != 0) {
+        // Drawing lands here in place of the screen: the same pixel layout as the screen image.
+        const MEMIMG& screen = gSoftwareScreen.screen;
+        const int type = IsMemImgValid(&screen) ? screen.body->colorType : -1;
+        if (CreateMemImgDefault(&gMasks.workScreen, w, h, type) != 0) {
             ExitOnFatalError("マスク用 MEMIMG の作成に失敗しました");
         }
         gMasks.workScreenCreated = 1;
