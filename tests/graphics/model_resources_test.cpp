@@ -6,6 +6,7 @@
 #include <btBulletDynamicsCommon.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -217,7 +218,8 @@ TEST_F(ModelResourcesTest, TearingDownWithoutAWorldIsRefused) {
 
 // An uncompressed top-down 24-bit TGA file of one colour.
 std::vector<uint8_t> FlatTga(int width, int height, uint8_t grey) {
-    std::vector<uint8_t> file(18, 0);
+    std::vector<uint8_t> file(18 + static_cast<size_t>(width) * height * 3, grey);
+    std::fill(file.begin(), file.begin() + 18, 0);
     file[2] = 2;
     file[12] = static_cast<uint8_t>(width);
     file[13] = static_cast<uint8_t>(width >> 8);
@@ -225,7 +227,6 @@ std::vector<uint8_t> FlatTga(int width, int height, uint8_t grey) {
     file[15] = static_cast<uint8_t>(height >> 8);
     file[16] = 24;
     file[17] = 0x20;
-    file.resize(file.size() + static_cast<size_t>(width) * height * 3, grey);
     return file;
 }
 
