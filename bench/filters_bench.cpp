@@ -47,6 +47,7 @@ void RunFilter(benchmark::State& state, bool device, int kind) {
     TestResetPlatform();
     TestUseHeadlessHost(true);
     TestUseVirtualClock(true);
+    TestSetClockStepPerRead(50);
     CopyStringMax(gLog.directory, directory, sizeof(gLog.directory) - 1);
     gScreen = ScreenState{};
     gScreen.colorBits = 32;

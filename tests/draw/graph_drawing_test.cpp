@@ -56,9 +56,9 @@ TEST_P(GraphDrawingTest, GatesRunInOrder) {
     ASSERT_EQ(SetDrawRegion(0, 0, 640, 480), 0);
     for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i](bad), -1) << i;
     // A graph still loading.
-    ASSERT_EQ(RaiseHandleAsyncCount(&gGraphRegistry, graph_, 0), 0);
+    RaiseHandleAsyncCount(&gGraphRegistry, graph_, -1);
     for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i](graph_), -1) << i;
-    ASSERT_EQ(LowerHandleAsyncCount(&gGraphRegistry, graph_), 0);
+    LowerHandleAsyncCount(&gGraphRegistry, graph_);
     // A blend graph narrower than the graph.
     const Handle narrow = MakeGraph(31, 64, Texel);
     ASSERT_EQ(SetBlendGraph(narrow, 0, 255, 0), 0);
