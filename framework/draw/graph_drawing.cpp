@@ -14,6 +14,7 @@
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"
+#include "graphics/graph_creation.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
 #include "graphics/mem_img.h"
@@ -195,4 +196,14 @@ int PutGraphOnQuad(Handle graph, float x1, float y1, float x2, float y2, float x
 int PutGraphOnQuadFloat(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
                         float y4, Handle graph, int32_t trans) {
     return PutGraphOnQuad(graph, x1, y1, x2, y2, x3, y3, x4, y4, trans, 0);
+}
+
+int DrawGraphRectStretchedF(float x1, float y1, float x2, float y2, int srcX, int srcY, int width,
+                            int height, Handle graph, int trans) {
+    if (width < 1 || height < 1) return -1;
+    Handle part = CutGraphRect(srcX, srcY, width, height, graph);
+    if (part == -1) return -1;
+    PutGraphStretchedFloat(x1, y1, x2, y2, part, trans);
+    DisposeGraph(part);
+    return 0;
 }

@@ -4,6 +4,7 @@
 // through the Direct3D vertex builders and one without through the software renderer.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32_user.h>
 
 // The rectangle a drawing call may touch, for the brackets: a graph of w x h rotated and scaled
@@ -11,3 +12,7 @@
 RECT RotatedBracketRect(int w, int h, int x, int y, double scale, double angle);
 // The bounds of the quadrilateral's corners (x, y pairs) truncated to whole pixels.
 RECT QuadBracketRect(const float corners[8]);
+// The srcX, srcY, width x height part of the graph drawn stretched to the float corners;
+// -1 for a part under 1 x 1 or one that cannot be cut.
+int DrawGraphRectStretchedF(float x1, float y1, float x2, float y2, int srcX, int srcY, int width,
+                            int height, Handle graph, int trans);

@@ -1,11 +1,14 @@
-// The camera of the draw settings and the transforms it gives; the material. Stands in for the
-// light table until it exists: there are no lights, so creating the default light gives no
-// handle and there is nothing to delete or send.
+// The camera of the draw settings and the transforms it gives, its culling planes and angles;
+// the material.
 #include "graphics/camera.h"
+
+#include <cmath>
 
 #include "graphics/device_transforms.h"
 #include "graphics/draw_settings.h"
+#include "graphics/lights.h"
 #include "graphics/render_state_cache.h"
+#include "graphics/vertex_batch.h"
 
 namespace {
 
@@ -27,6 +30,8 @@ void ResetCameraSettings() {
     s.fillMode = D3DFILL_SOLID;
     s.z2D = 0.2f;
     s.lighting.lightsChanged = 1;
+    // A reset replaces the default light rather than adding one more.
+    if (FindLight(s.lighting.defaultLight) != nullptr) DeleteLight(s.lighting.defaultLight);
     s.lighting.defaultLight = CreateDirectionalLight(1.0f, -1.0f, 1.0f);
 
     CameraSettings& c = Camera();
@@ -55,9 +60,43 @@ int SetCameraPositionAndTarget(float x, float y, float z, float targetX, float t
     SubtractVectors(&direction, &c.target, &c.position);
     CrossVectors(&side, &direction, &up);
     CrossVectors(&up, &side, &direction);
-    NormalizeVector(&c.up, &up);
+    // An up vector along the viewing direction leaves no up to make: the last one is kept.
+    if (DotVectors(&up, &up) > 0.0f) NormalizeVector(&c.up, &up);
     MakeViewMatrix(&c.view, &c.position, &c.target, &c.up);
-    return SetViewMatrix(&c.view);
+    SetViewMatrix(&c.view);
+    ComputeCameraAngles();
+    return 0;
+}
+
+void ComputeCameraAngles() {
+    CameraSettings& c = Camera();
+    const Matrix4x4& v = c.view;
+    // The camera's axes are the view matrix's columns.
+    Vector3 forward = {v.m[0][2], v.m[1][2], v.m[2][2]};
+    Vector3 up = {v.m[0][1], v.m[1][1], v.m[2][1]};
+    const float halfPi = 1.5707963f;
+    float horizontal = 0.0f;
+    float vertical;
+    if (std::fabs(forward.x) < 1e-8f && std::fabs(forward.z) < 1e-8f) {
+        vertical = forward.y < 0.0f ? -halfPi : halfPi;
+    } else {
+        horizontal = std::atan2(forward.x, forward.z);
+        vertical = std::atan2(forward.y, std::sqrt(forward.x * forward.x + forward.z * forward.z));
+    }
+    // The untwisted up and right axes at these two angles; the twist turns up about forward.
+    float sh = std::sin(horizontal), ch = std::cos(horizontal);
+    float sv = std::sin(vertical), cv = std::cos(vertical);
+    Vector3 plainUp = {-sh * sv, cv, -ch * sv};
+    Vector3 plainRight = {ch, 0.0f, -sh};
+    c.horizontalAngle = horizontal;
+    c.verticalAngle = vertical;
+    c.twistAngle = std::atan2(-DotVectors(&up, &plainRight), DotVectors(&up, &plainUp));
+}
+
+int SetCameraProjectionMatrix(const Matrix4x4* matrix) {
+    Camera().projectionMode = 2;
+    Camera().givenProjection = *matrix;
+    return UpdateCameraProjection();
 }
 
 int SetCameraNearFar(float nearZ, float farZ) {
@@ -107,28 +146,70 @@ int UpdateCameraProjection() {
 
 void MarkCullingPlanesStale() {
     Camera().cullingPlanesStale = 1;
+    Camera().inverseStale = 1;
 }
 
-int CreateDirectionalLight(float x, float y, float z) {
-    return -1;
+void UnprojectScreenPoint(float point[3]) {
+    CameraSettings& c = Camera();
+    const DrawSettings& s = gDrawSettings;
+    if (c.inverseStale) {
+        Matrix4x4 forward;
+        MultiplyMatrices(&forward, &s.viewMatrix, &s.projectionMatrix);
+        MultiplyMatrices(&forward, &forward, &s.viewportAdjustMatrix);
+        if (InvertMatrix(&c.inverseScreenTransform, &forward) == -1) {
+            MakeIdentityMatrix(&c.inverseScreenTransform);
+        }
+        c.inverseStale = 0;
+    }
+    Vector3 in = {point[0], point[1], point[2]}, out;
+    float w = 1.0f;
+    TransformPointWithW(&out, &w, &in, 1.0f, &c.inverseScreenTransform);
+    if (w != 0.0f) {
+        out.x /= w;
+        out.y /= w;
+        out.z /= w;
+    }
+    point[0] = out.x;
+    point[1] = out.y;
+    point[2] = out.z;
 }
 
-int DeleteLight(int light) {
-    return -1;
+void UpdateCullingPlanes() {
+    CameraSettings& c = Camera();
+    if (!c.cullingPlanesStale) return;
+    // The corners of the clip-space box (x and y -1 or 1, z 0 or 1) on the screen, then in the
+    // world: index bit 0 right, bit 1 top, bit 2 far.
+    Vector3 corners[8];
+    Vector3 centre = {0.0f, 0.0f, 0.0f};
+    for (int i = 0; i < 8; ++i) {
+        Vector3 clip = {i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : 0.0f};
+        Vector3 screen;
+        MultiplyPointByMatrix(&screen, &clip, &gDrawSettings.viewportAdjustMatrix);
+        float point[3] = {screen.x, screen.y, screen.z};
+        UnprojectScreenPoint(point);
+        corners[i] = {point[0], point[1], point[2]};
+        centre = {centre.x + point[0] / 8, centre.y + point[1] / 8, centre.z + point[2] / 8};
+    }
+    // Three corners of each face: near, far, left, right, top, bottom.
+    static constexpr int kFaces[6][3] = {{0, 1, 2}, {4, 6, 5}, {0, 2, 4},
+                                         {1, 5, 3}, {2, 3, 6}, {0, 4, 1}};
+    for (int f = 0; f < 6; ++f) {
+        const Vector3& a = corners[kFaces[f][0]];
+        Vector3 ab, ac, normal, toCentre;
+        SubtractVectors(&ab, &corners[kFaces[f][1]], &a);
+        SubtractVectors(&ac, &corners[kFaces[f][2]], &a);
+        CrossVectors(&normal, &ab, &ac);
+        // Facing inwards whatever the handedness of the matrices.
+        SubtractVectors(&toCentre, &centre, &a);
+        if (DotVectors(&normal, &toCentre) < 0.0f) normal = {-normal.x, -normal.y, -normal.z};
+        MakePlaneFromPointNormal(c.cullingPlanes[f], &a, &normal);
+    }
+    c.cullingPlanesStale = 0;
 }
 
-int DeleteAllLightsButDefault() {
+int SwitchZBufferUse(int use) {
+    int32_t value = use ? 1 : 0;
+    if (gDrawSettings.depth3D.enable != value) FlushVertexBatchNow();
+    gDrawSettings.depth3D.enable = value;
     return 0;
-}
-
-int ApplyLights() {
-    LightingSettings& l = gDrawSettings.lighting;
-    SetCachedLighting(l.lightingOff == 0 ? 1 : 0);
-    if (l.materialChanged != 0 && SetCachedMaterial(&l.material) == 0) l.materialChanged = 0;
-    l.lightsChanged = 0;
-    return 0;
-}
-
-void MarkLightsForResend() {
-    gDrawSettings.lighting.lightsChanged = 1;
 }

@@ -20,7 +20,13 @@ struct CameraSettings {
     float screenCentreX, screenCentreY;
     // The 2D camera's viewport of the whole draw target and its inverse.
     Matrix4x4 targetViewport, inverseTargetViewport;
+    // Near, far, left, right, top, bottom: a, b, c, d with a x + b y + c z + d >= 0 inside.
+    float cullingPlanes[6][4];
     int32_t cullingPlanesStale;
+    // The inverse of view x projection x viewport adjustment, made again after each change.
+    Matrix4x4 inverseScreenTransform;
+    int32_t inverseStale;
+    float horizontalAngle, verticalAngle, twistAngle;
 };
 
 struct LightingSettings {
@@ -35,6 +41,7 @@ struct LightingSettings {
 // and the default light. The lighting switch and the lights are kept.
 void ResetCameraSettings();
 
+// Places the camera; its up vector is made square to the viewing direction.
 int SetCameraPositionAndTarget(float x, float y, float z, float targetX, float targetY,
                                float targetZ, float upX, float upY, float upZ);
 int SetCameraNearFar(float nearZ, float farZ);
@@ -42,15 +49,18 @@ int SetCameraNearFar(float nearZ, float farZ);
 int SetCameraFieldOfView(float radians);
 int SetCameraAspectFactor(float factor);
 int SetCameraScreenCenter(float x, float y);
+// Switches to the given projection matrix.
+int SetCameraProjectionMatrix(const Matrix4x4* matrix);
 // Builds the projection of the current mode for the draw target's aspect and applies it.
 int UpdateCameraProjection();
 void MarkCullingPlanesStale();
+// The culling planes of the current view and projection, when they are stale.
+void UpdateCullingPlanes();
+// The horizontal, vertical and twist angles of the camera from its view matrix.
+void ComputeCameraAngles();
+// A point given in screen space (pixels of the draw target, depth 0 to 1) to world space, in
+// place.
+void UnprojectScreenPoint(float point[3]);
 
-// A directional light towards (x, y, z); the light handle or -1.
-int CreateDirectionalLight(float x, float y, float z);
-int DeleteLight(int light);
-int DeleteAllLightsButDefault();
-// Brings the device's lights, material and lighting switch up to date for a lit draw.
-int ApplyLights();
-// After a device re-creation: every light is sent again at the next lit draw.
-void MarkLightsForResend();
+// The 3D depth switch; the batch is drawn first when it changes. 0.
+int SwitchZBufferUse(int use);

@@ -12,6 +12,7 @@
 #include "graphics/device_resources.h"
 #include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
+#include "graphics/model_resources.h"
 #include "graphics/screen_state.h"
 #include "graphics/vertical_blank.h"
 
@@ -275,6 +276,9 @@ int SetupDirect3D() {
 }
 
 int TerminateDirect3D() {
+    ReleaseAllModelBuffers();
+    // The buffers keep their data; their device objects are made again with the next device.
+    ReleaseBufferObjects();
     if (!(gScreen.direct3DMode && gDirect3D.exclusiveFullScreen)) {
         ChangeDisplaySettingsA(nullptr, 0);
     }

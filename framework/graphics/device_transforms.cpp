@@ -6,6 +6,7 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_settings.h"
+#include "graphics/lights.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
 
@@ -79,6 +80,7 @@ void ApplyWorldMatrix(const Matrix4x4* matrix) {
 void ApplyViewMatrix(const Matrix4x4* matrix) {
     DeviceSetTransform(D3DTS_VIEW, AsD3DMatrix(matrix));
     StoreTransposed(kViewConstant, matrix);
+    StoreLightViewConstants(matrix);
 }
 
 void ApplyProjectionMatrix(const Matrix4x4* matrix) {

@@ -34,11 +34,6 @@ struct DrawScreenState {
 
 DrawScreenState gDrawScreen = {};
 
-// The device surface that the screen ids draw into.
-IDirect3DSurface9* ScreenSurface() {
-    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
-                                                     : gDeviceResources.backBuffer;
-}
 
 void SetUpTwoDimensionalCamera(int width, int height) {
     CameraSettings& c = gDrawSettings.camera;
@@ -223,6 +218,11 @@ int UseSubBackBuffer() {
 int ShowBackBufferOnWindow() {
     if (IsDirect3DMode() && !IsWindowedMode()) UseSubBackBuffer();
     return FlipScreen();
+}
+
+IDirect3DSurface9* ScreenSurface() {
+    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
+                                                     : gDeviceResources.backBuffer;
 }
 
 int IsFlipRunning() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <orbek/orbek.h>
+#include <platform/d3d9.h>
 #include <platform/win32_user.h>
 
 // Besides kBackScreen and kFrontScreen (the back buffer, shown on the window every 32 ms):
@@ -21,5 +22,7 @@ int SetRenderTargetSlot(int slot, int target);
 // From now on the screen ids draw into the sub back buffer.
 int UseSubBackBuffer();
 int ShowBackBufferOnWindow();
+// The device surface that the screen ids draw into.
+IDirect3DSurface9* ScreenSurface();
 // 1 while a flip runs.
 int IsFlipRunning();

@@ -62,6 +62,7 @@ int ResetDrawSettings() {
     s = DrawSettings{};
     s.restoreCallback = kept.restoreCallback;
     s.lighting = kept.lighting;
+    ClearMaskDrawing();
     // The creation choices a program makes once, before it loads anything.
     s.graphCreate.transparentColor = kept.graphCreate.transparentColor;
     s.graphCreate.colorBits = kept.graphCreate.colorBits;
@@ -278,4 +279,25 @@ int SetBlendGraph(Handle graph, int type, int param1, int param2) {
 
 int AttachBlendGraph(Handle graph, int threshold, int width) {
     return SetBlendGraph(graph, 1, threshold, width);
+}
+
+int SwitchVSyncWait(int wait) {
+    gScreen.noVSyncWait = wait ? 0 : 1;
+    return 0;
+}
+
+int IsVSyncWaitOn() {
+    return gScreen.noVSyncWait ? 0 : 1;
+}
+
+int HasGraphRestoreHandler() {
+    return gDrawSettings.restoreCallback != nullptr ? 1 : 0;
+}
+
+int GetDrawSamplingMode() {
+    return gDrawSettings.samplingMode;
+}
+
+Handle GetSelectedDrawScreen() {
+    return gDrawSettings.drawTargets[0];
 }

@@ -20,6 +20,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
+#include "graphics/lights.h"
 #include "graphics/masks.h"
 #include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
@@ -57,9 +58,9 @@ int RegisterGraphicsHandleKinds() {
         {&gShaderRegistry, kHandleKindShader, sizeof(ShaderRecord), kMaxShaders, nullptr,
          TerminateShaderRecord, "シェーダー"},
         {&gVertexBufferRegistry, kHandleKindVertexBuffer, sizeof(VertexBufferRecord),
-         kMaxVertexBuffers, nullptr, TerminateBufferRecord, "頂点バッファ"},
+         kMaxVertexBuffers, nullptr, ReleaseBufferObject, "頂点バッファ"},
         {&gIndexBufferRegistry, kHandleKindIndexBuffer, sizeof(IndexBufferRecord), kMaxIndexBuffers,
-         nullptr, TerminateBufferRecord, "インデックスバッファ"},
+         nullptr, ReleaseBufferObject, "インデックスバッファ"},
     };
     for (const HandleKindSetup& k : kinds) {
         if (k.registry->setUp) continue;
@@ -227,7 +228,7 @@ int RecreateDevice(int colorBits, int changeMode, int width, int height, int ref
     }
     RunGraphRestore();
     ResendCachedDrawStates(0);
-    RebuildAllModelBuffers();
+    RebuildAllModelBuffers(0);
     MarkLightsForResend();
     if (!changeMode) {
         SetDrawRegion(area.left, area.top, area.right, area.bottom);

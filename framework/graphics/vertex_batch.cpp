@@ -12,6 +12,7 @@
 #include "graphics/device_resources.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/lights.h"
 #include "graphics/masks.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
