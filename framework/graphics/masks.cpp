@@ -1,5 +1,5 @@
 // Stands in for the masks until they exist: no mask screen is ever made, so mask drawing is
-// never on and no draw area is left open.
+// never on, no draw area is opened around a drawing call and none is left open.
 #include "graphics/masks.h"
 
 int RegisterMaskHandleType() {
@@ -16,6 +16,14 @@ int IsMaskDrawingOn() {
 
 int SwitchMaskScreenUse(int use) {
     return -1;
+}
+
+int BeginMaskDrawArea(RECT rect) {
+    return 0;
+}
+
+int EndMaskDrawArea(RECT rect) {
+    return 0;
 }
 
 int EndPendingMaskDrawArea() {

@@ -64,7 +64,19 @@ size_t BufferBytes(int is3D, int kind) {
     return !is3D && kind == kVertexKindColored ? kColoredBufferBytes : kBufferBytes;
 }
 
-UINT PrimitiveCount(D3DPRIMITIVETYPE type, int vertices) {
+template <class Vertex>
+void Prefill(uint8_t* buffer, size_t bytes, D3DCOLOR specular) {
+    auto* vertices = reinterpret_cast<Vertex*>(buffer);
+    for (size_t i = 0; i < bytes / sizeof(Vertex); ++i) {
+        vertices[i].z = 0.0f;
+        vertices[i].rhw = 1.0f;
+        if constexpr (requires { vertices[i].specular; }) vertices[i].specular = specular;
+    }
+}
+
+}  // namespace
+
+UINT CountPrimitives(D3DPRIMITIVETYPE type, int vertices) {
     int count = 0;
     switch (type) {
         case D3DPT_POINTLIST:
@@ -86,18 +98,6 @@ UINT PrimitiveCount(D3DPRIMITIVETYPE type, int vertices) {
     return count > 0 ? static_cast<UINT>(count) : 0;
 }
 
-template <class Vertex>
-void Prefill(uint8_t* buffer, size_t bytes, D3DCOLOR specular) {
-    auto* vertices = reinterpret_cast<Vertex*>(buffer);
-    for (size_t i = 0; i < bytes / sizeof(Vertex); ++i) {
-        vertices[i].z = 0.0f;
-        vertices[i].rhw = 1.0f;
-        if constexpr (requires { vertices[i].specular; }) vertices[i].specular = specular;
-    }
-}
-
-}  // namespace
-
 int FlushVertexBatch(int fromAsyncWorker) {
     if (fromAsyncWorker) return MarshalFlushVertexBatch();
     if (!HasDirect3DDevice()) return -1;
@@ -110,7 +110,7 @@ int FlushVertexBatch(int fromAsyncWorker) {
             D3DMATRIX identity{};
             for (int i = 0; i < 4; ++i) identity.m[i][i] = 1.0f;
             if (b.is3D) DeviceSetTransform(D3DTS_WORLD, &identity);
-            DeviceDrawPrimitiveUP(b.primitiveType, PrimitiveCount(b.primitiveType, b.vertexCount),
+            DeviceDrawPrimitiveUP(b.primitiveType, CountPrimitives(b.primitiveType, b.vertexCount),
                                   BufferStart(b.is3D, b.vertexKind), format.stride);
             if (b.is3D) {
                 DeviceSetTransform(D3DTS_WORLD,

@@ -57,6 +57,8 @@ constexpr int kDrawAddressFromSettings = 0x1000;
 constexpr int kDrawKeepUserShaders = 0x2000;
 constexpr int kDrawCullFromSettings = 0x4000;
 
+// The primitives of that many vertices of the type (0 when they make none).
+UINT CountPrimitives(D3DPRIMITIVETYPE type, int vertices);
 // Draws what the batch holds (from a loading worker, on the main thread) and empties it; -1
 // without a device.
 int FlushVertexBatch(int fromAsyncWorker);

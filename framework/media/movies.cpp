@@ -1,5 +1,5 @@
-// Stands in for the movie player until it exists: no movies to pause or resume, and no file
-// opens as a movie.
+// Stands in for the movie player until it exists: no movies to pause, resume or refresh, and no
+// file opens as a movie.
 #include "media/movies.h"
 
 int SetupMovieManager() {
@@ -29,5 +29,9 @@ Handle LoadMovieHandle(const int32_t* openSetting, const char* fileName, int* wi
 }
 
 int DeleteMovieHandle(Handle movie) {
+    return -1;
+}
+
+int RefreshMovieFrame(Handle movie, int flag) {
     return -1;
 }

@@ -16,3 +16,5 @@ int GetMovieOpenSetting(int32_t* out);
 Handle LoadMovieHandle(const int32_t* openSetting, const char* fileName, int* width, int* height,
                        int mode, int async);
 int DeleteMovieHandle(Handle movie);
+// Brings the movie's frame up to its play position (the flag is not read); -1 for a bad handle.
+int RefreshMovieFrame(Handle movie, int flag);

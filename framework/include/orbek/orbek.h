@@ -156,8 +156,43 @@ int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans);
 // non-zero turn mirrors it left to right.
 int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, int32_t trans,
                     int32_t turn);
+// The graph stretched onto the rectangle (x1, y1)-(x2, y2); x1 > x2 mirrors it left to right,
+// y1 > y2 top to bottom.
+int PutGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle graph, int32_t trans);
+int PutGraphStretchedFloat(float x1, float y1, float x2, float y2, Handle graph, int32_t trans);
+// The whole graph mirrored left to right, with its top-left at (x, y).
+int PutGraphMirrored(int32_t x, int32_t y, Handle graph, int32_t trans);
+// The w x h part at (srcX, srcY) of the graph with its top-left at (x, y); a non-zero turn
+// mirrors the part. -1 for a part narrower or lower than one pixel.
+int PutGraphPart(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t w, int32_t h,
+                 Handle graph, int32_t trans, int32_t turn);
+// The graph mapped onto a quadrilateral whose corners run clockwise from the top-left: the
+// graph's top-left, top-right, bottom-right and bottom-left corners go to corners 1, 2, 3 and 4.
+// flag is reserved (0).
+int PutGraphOnQuad(Handle graph, float x1, float y1, float x2, float y2, float x3, float y3,
+                   float x4, float y4, int32_t trans, int32_t flag);
+int PutGraphOnQuadFloat(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                        float y4, Handle graph, int32_t trans);
 // A rectangle with corners (x1, y1) and (x2, y2): filled, or a one-pixel outline with fill 0.
 int PutBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color, int32_t fill);
+// The rectangle (x1, y1)-(x2, y2), right and bottom exclusive, filled or as a one-pixel outline.
+int PutBoxFilled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color);
+int PutBoxOutline(int32_t x1, int32_t y1, int32_t x2, int32_t y2, ScreenColor color);
+
+// One vertex of PutGraphVertexList: a screen position (rhw 1 for plain 2D), a colour
+// 0xAARRGGBB and texture coordinates 0..1 across the graph's texture.
+struct GraphListVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u, v;
+};
+// In place of a graph: the vertices are drawn untextured.
+constexpr Handle kUntexturedList = -5;
+// Vertices drawn as Direct3D primitives of the type (1 points, 2 line list, 3 line strip,
+// 4 triangle list, 5 triangle strip, 6 triangle fan) with the graph's texture, under the
+// current blend mode and bright; nothing is drawn on the software screen.
+int PutGraphVertexList(const GraphListVertex* vertices, int32_t count, int32_t primitiveType,
+                       Handle graph, int32_t trans);
 
 // ---- Fonts and text ----
 
