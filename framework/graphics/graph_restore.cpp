@@ -150,6 +150,16 @@ int TransferImageToGraphAt(const GraphImage* image, const GraphImage* alphaImage
                               acceptPending);
 }
 
+int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
+                                  const RECT* source, int destX, int destY, Handle graph) {
+    GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr) return -1;
+    record->imageX = source->left - destX;
+    record->imageY = source->top - destY;
+    return UploadImageToGraph(graph, source, destX, destY, image, alphaImage,
+                              gImageLoadSettings.ignoreTransparentColor == 0, 0, 0);
+}
+
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
                      int fromAsyncWorker) {
     Handle movie = LoadMovieHandle(&request->movieOpenSetting, fileName, nullptr, nullptr,

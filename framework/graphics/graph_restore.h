@@ -3,6 +3,8 @@
 // that write images into existing graphs.
 #pragma once
 
+#include <platform/win32_types.h>
+
 #include <cstdint>
 
 #include "core/handle_registry.h"
@@ -28,6 +30,10 @@ int SetGraphRestoreInfo(int noRestoreData, Handle graph, const char* fileName, c
 // remembers that position; colour keying as UploadImageToGraph.
 int TransferImageToGraphAt(const GraphImage* image, const GraphImage* alphaImage, int srcX,
                            int srcY, Handle graph, int useColorKey, int acceptPending);
+// Writes the source rectangle of the image at (destX, destY) of the graph, which then
+// remembers where it lies in that image; colour keying unless transparent colours are ignored.
+int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
+                                  const RECT* source, int destX, int destY, Handle graph);
 // Opens the file as a movie that plays into the graph; -1 (logged) when it is no movie.
 int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
                      int fromAsyncWorker);

@@ -18,6 +18,7 @@
 #include "graphics/mem_img.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
+#include "media/font.h"
 
 ScreenState gScreen = {};
 
@@ -243,6 +244,12 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     AppendLogText("画面モード変更処理を開始します\n");
     RaiseLogIndent();
+    // The default font is made again in the new mode as it was.
+    char defaultFace[kFontFaceBytes] = {};
+    int defaultSize = -1, defaultThickness = -1;
+    bool keepDefaultFont = graphicsUp && IsFontHandleValid(FetchDefaultFontHandle()) &&
+                           GetFontHandleInfo(defaultFace, &defaultSize, &defaultThickness,
+                                             FetchDefaultFontHandle()) == 0;
     if (gShell.setUp == 0 && gShell.initialising == 0) {
         LowerLogIndent();
         return 0;
@@ -276,6 +283,7 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 
     if (IsWindowedMode()) RestyleShellWindow();
+    if (keepDefaultFont) ChangeDefaultFont(defaultFace, defaultSize, defaultThickness);
     LowerLogIndent();
     AppendLogText("画面モード変更処理は正常に終了しました\n");
     PumpMessagesUnlocked();

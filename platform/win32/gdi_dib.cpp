@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../host/host.h"
+#include "../testing/test_overrides.h"
 #include "gdi/gdi_objects.h"
 
 namespace {
@@ -245,6 +246,7 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
 }  // namespace
 
 HDC CreateCompatibleDC(HDC dc) {
+    if (InjectedFailure("CreateCompatibleDC")) return nullptr;
     auto context = std::make_shared<MemoryContext>();
     context->selected = DefaultBitmap();
     return InsertDeviceContext(context);
@@ -256,7 +258,10 @@ BOOL DeleteDC(HDC dc) {
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
-    auto context = std::dynamic_pointer_cast<MemoryContext>(FindDeviceContext(dc));
+    auto found = FindDeviceContext(dc);
+    if (found == nullptr) return nullptr;
+    if (HGDIOBJ previousFont = SelectFontIntoContext(found.get(), object)) return previousFont;
+    auto context = std::dynamic_pointer_cast<MemoryContext>(found);
     if (context == nullptr) return nullptr;
     auto section = FindGdiObjectOf<DibSection>(object);
     if (section == nullptr) return nullptr;

@@ -159,7 +159,9 @@ TEST_F(DrawSettingsTest, SamplingAndFogReachTheDeviceOnce) {
 
 TEST_F(DrawSettingsTest, ABlendGraphMustBeALiveGraph) {
     StartDrawing(32);
-    EXPECT_EQ(SetBlendGraph(0x04010000, 0, 128, 0), -1);
+    Handle gone = MakeTargetGraph(8, 8);
+    DisposeGraph(gone);
+    EXPECT_EQ(SetBlendGraph(gone, 0, 128, 0), -1);
     EXPECT_EQ(AttachBlendGraph(12345, 1, 2), -1);
     EXPECT_EQ(SetBlendGraph(-1, 1, 300, 40), 0);
     EXPECT_EQ(gDrawSettings.blendGraph, -1);

@@ -200,6 +200,7 @@ int PutGraphVertexList(const GraphListVertex* vertices, int32_t count, int32_t p
 // means the defaults; `reuse` is a font handle to make again, or -1.
 Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
                       int edgeSize, int italic, Handle reuse);
+int DeleteFontHandle(Handle font);
 // The text with its top-left corner at (x, y).
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical);

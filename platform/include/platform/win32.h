@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win32_files.h"
+#include "platform/win32_fonts.h"
 #include "platform/win32_gdi.h"
 #include "platform/win32_kernel.h"
 #include "platform/win32_types.h"

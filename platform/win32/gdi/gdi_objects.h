@@ -20,6 +20,10 @@ struct DeviceContext {
     virtual ~DeviceContext() = default;
     HWND window = nullptr;
     uint32_t hostWindow = 0;  // the host window whose surface a window's context draws on
+    // The selected font, kept alive while selected; null until one is selected (the system
+    // font then serves).
+    HGDIOBJ font = nullptr;
+    std::shared_ptr<GdiObject> fontObject;
 };
 
 // Handles of stock objects are never freed; DeleteObject answers TRUE for them and keeps them.
@@ -28,6 +32,10 @@ std::shared_ptr<GdiObject> FindGdiObject(HGDIOBJ handle);
 HDC InsertDeviceContext(std::shared_ptr<DeviceContext> context);
 std::shared_ptr<DeviceContext> FindDeviceContext(HDC handle);
 bool RemoveDeviceContext(HDC handle);
+
+// SelectObject for fonts: the font selected before (the system font at first), or null when
+// the object is no font.
+HGDIOBJ SelectFontIntoContext(DeviceContext* context, HGDIOBJ font);
 
 template <class T>
 std::shared_ptr<T> FindGdiObjectOf(HGDIOBJ handle) {
