@@ -4,6 +4,7 @@
 // title frame, every asset of start-up loaded. One game per repetition; read the medians.
 #include <benchmark/benchmark.h>
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <stdlib.h>
 #include <time.h>
@@ -81,6 +82,7 @@ void PlayScriptedGame(benchmark::State& state, bool device) {
         gShell = ShellState{};
         gShell.windowed = 1;
         PrepareReplayRun();
+        TestD3d9KeepPixels(true);
         TestHostKeepSurfaces(true);
 
         ScriptedGame game;

@@ -264,6 +264,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if ((flags & D3DCLEAR_TARGET) != 0 && state.renderTargets[0] == nullptr) {
         return D3DERR_INVALIDCALL;
     }
+    if (!gD3d9.keepPixels) return D3D_OK;
 
     const D3DVIEWPORT9& vp = state.viewport;
     RECT area = {static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y),

@@ -33,6 +33,8 @@ struct D3d9State {
     UINT pitchPadding = 0;
     // Every draw through the general pixel path (ORBEK_D3D9_GENERAL_SPANS=1, or a test).
     bool generalSpansOnly = GeneralSpansWanted();
+    // Off while a test asks: draws and clears are checked but write no pixels.
+    bool keepPixels = true;
     // Primitives drawn by the specialised spans and by the general path, for tests.
     TestD3d9PathCounts pathCounts{};
     // While a test asks: the last presented frame (its `bits` point into presentedBits) and the

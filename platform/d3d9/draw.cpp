@@ -414,6 +414,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     } else {
         RefreshPipelineTextures(*this, pipeline);
     }
+    if (!gD3d9.keepPixels) return D3D_OK;
 
     // Fetch (and for untransformed vertices transform) each vertex once.
     std::vector<ProcessedVertex>& fetched = cache.fetched;

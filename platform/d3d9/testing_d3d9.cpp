@@ -37,6 +37,7 @@ void TestD3d9Reset() {
     gD3d9.profile = TestD3d9DefaultProfile();
     gD3d9.pitchPadding = 0;
     gD3d9.generalSpansOnly = GeneralSpansWanted();
+    gD3d9.keepPixels = true;
     gD3d9.pathCounts = {};
     gD3d9.keepPresents = false;
     gD3d9.presentCount = 0;
@@ -48,6 +49,10 @@ void TestD3d9Reset() {
 
 void TestD3d9SetGeneralSpansOnly(bool on) {
     gD3d9.generalSpansOnly = on;
+}
+
+void TestD3d9KeepPixels(bool on) {
+    gD3d9.keepPixels = on;
 }
 
 TestD3d9PathCounts TestD3d9CountPaths() {

@@ -2,6 +2,7 @@
 #include "replay_driver.h"
 
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <platform/win32_user.h>
 
@@ -168,8 +169,9 @@ void PrepareReplayRun() {
     TestSetProcessorCount(1);
     // The passes alone move the clock, one frame each: flips do not wait for the blank.
     gScreen.noVSyncWait = 1;
-    // Showing every frame in the window is most of a pass's cost; runs that read the window
-    // turn the surfaces back on.
+    // Drawing and showing every frame is most of a pass's cost; runs that read the frames turn
+    // the pixels and the window's surfaces back on.
+    TestD3d9KeepPixels(false);
     TestHostKeepSurfaces(false);
 }
 

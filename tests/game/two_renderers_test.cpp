@@ -4,6 +4,7 @@
 // drawing calls' tolerance.
 #include <gtest/gtest.h>
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <zlib.h>
 
@@ -115,6 +116,8 @@ protected:
     // course or its pictures and costs most of a pass.
     Run PlayScriptedGame(bool withSound) {
         gLibrary.noSound = withSound ? 0 : 1;
+        // Prompts draw over the picture before them: every frame is drawn.
+        TestD3d9KeepPixels(true);
         Run run;
         ScriptedGame game;
         gReplay.script = std::ref(game.script);

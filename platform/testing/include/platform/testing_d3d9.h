@@ -31,13 +31,17 @@ TestD3d9Profile TestD3d9DefaultProfile();
 // Read at each call: by the Direct3D object's queries, GetDeviceCaps, creation and drawing.
 void TestD3d9SetProfile(const TestD3d9Profile& profile);
 
-// The default profile, no loss, no pitch padding, no kept frame, presents not kept, the pixel
-// paths the environment asks for.
+// The default profile, no loss, no pitch padding, no kept frame, presents not kept, pixels
+// written, the pixel paths the environment asks for.
 void TestD3d9Reset();
 
 // true: every draw goes through the general pixel path, as with ORBEK_D3D9_GENERAL_SPANS=1;
 // false: specialised spans wherever the state has one. Takes effect at the next draw.
 void TestD3d9SetGeneralSpansOnly(bool on);
+
+// Off: draws and clears are checked as always but write no pixels, so drawing costs next to
+// nothing (for long runs that only play); a reset turns pixels back on.
+void TestD3d9KeepPixels(bool on);
 
 // Primitives drawn by specialised spans and by the general pixel path since the last reset.
 struct TestD3d9PathCounts {
