@@ -39,8 +39,6 @@ TEST_F(GameAssetsTest, EverySoundLoads) {
 }
 
 TEST_F(GameAssetsTest, EveryPictureLoads) {
-    GTEST_SKIP() << "waits for graph loading: LoadImageFileAsGraph and LoadImageFileAsDivGraphs "
-                    "are stand-ins in framework/pending_public_calls.cpp";
     CheckAfterStartUp([] {
         const GameAssets& a = gAssets;
         for (Handle cell : a.size32Cells) EXPECT_GE(cell, 0);
