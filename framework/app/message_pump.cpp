@@ -261,7 +261,11 @@ int ShouldWaitWhileInactive() {
 
 int WaitForActivation() {
     int should = ShouldWaitWhileInactive();
-    if (should == 0 || gMainWindow.quit != 0 || gShell.window == nullptr) return should;
+    // A window that no longer exists would never be activated: nothing to wait for.
+    if (should == 0 || gMainWindow.quit != 0 || gShell.window == nullptr ||
+        !IsWindow(gShell.window)) {
+        return should;
+    }
     gMainWindow.inactiveStart = GetMillisecondCount(0);
     int result;
     do {

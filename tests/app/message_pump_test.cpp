@@ -190,6 +190,18 @@ TEST_F(MessagePumpTest, WaitForActivationPumpsUntilTheWindowIsActive) {
     EXPECT_EQ(ShouldWaitWhileInactive(), 0);
 }
 
+TEST_F(MessagePumpTest, NoWaitForTheActivationOfAWindowThatIsGone) {
+    TestHostPushEvent(GetMainHwnd(), Event(HostEventKind::FocusLost));
+    EXPECT_EQ(PumpMessages(), 0);
+    ASSERT_EQ(ShouldWaitWhileInactive(), 1);
+    HWND window = gShell.window;
+    // A handle no window has: as one left behind by a window since destroyed.
+    gShell.window = reinterpret_cast<HWND>(uintptr_t{0x7FFFFFF0});
+    ASSERT_FALSE(IsWindow(gShell.window));
+    EXPECT_EQ(WaitWhileInactive(), 0);
+    gShell.window = window;
+}
+
 TEST_F(MessagePumpTest, AltEnterSwitchesBetweenWindowAndFullScreen) {
     gMainWindow.settings.altEnterToggle = 1;
     auto pressAltEnter = [] {
