@@ -9,21 +9,9 @@
 
 #include <atomic>
 
-namespace {
+#include "async/async_wait.h"
 
-// Waits on a condition for at most ten seconds of real time.
-template <class Condition>
-bool WaitFor(Condition condition) {
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    while (!condition()) {
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec - start.tv_sec > 10) return false;
-        SleepMilliseconds(0);
-    }
-    return true;
-}
+namespace {
 
 // Resumes a parked thread as soon as it has parked itself.
 bool ResumeOnceParked(ThreadRecord* record) {
