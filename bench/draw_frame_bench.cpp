@@ -6,20 +6,13 @@
 // straight to the device.
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
-#include <platform/testing.h>
-#include <platform/testing_host.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <string>
 
-#include "app/library_setup.h"
 #include "app/shell.h"
-#include "core/log.h"
-#include "core/string_functions.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"
+#include "headless_library.h"
 #include "graphics/vertex_batch.h"
 
 namespace {
@@ -46,30 +39,19 @@ Handle MakePatternGraph(int size, bool sprite) {
 // state.range(0): 1 ends each frame with the flip, 0 only draws what is queued.
 void DrawFrames(benchmark::State& state, bool device, int bits) {
     const bool flip = state.range(0) != 0;
-    char directory[] = "/tmp/orbek_bench_XXXXXX";
-    if (mkdtemp(directory) == nullptr) {
-        state.SkipWithError("no temporary directory");
-        return;
-    }
-    TestResetPlatform();
-    TestUseHeadlessHost(true);
-    TestUseVirtualClock(true);
-    TestSetClockStepPerRead(50);
-    CopyStringMax(gLog.directory, directory, sizeof(gLog.directory) - 1);
-    gScreen = ScreenState{};
-    gScreen.noVSyncWait = 1;
-    // 16 bits: full screen on the device; the software screen takes the depth it is given.
-    gShell.windowed = device && bits == 16 ? 0 : 1;
-    if (!device) {
-        gScreen.colorBits = bits;
-        SwitchHardwareRendering(0);
-    }
-    if (SetupLibrary() != 0 || IsDirect3DMode() != (device ? 1 : 0) ||
-        QueryColorBitDepth() != bits) {
-        state.SkipWithError("the framework did not start as asked");
-        ShutdownLibrary();
-        return;
-    }
+    const bool running = StartHeadlessLibrary(
+        state,
+        [&] {
+            gScreen.noVSyncWait = 1;
+            // 16 bits: full screen on the device; the software screen takes the depth it is given.
+            gShell.windowed = device && bits == 16 ? 0 : 1;
+            if (!device) {
+                gScreen.colorBits = bits;
+                SwitchHardwareRendering(0);
+            }
+        },
+        [&] { return IsDirect3DMode() == (device ? 1 : 0) && QueryColorBitDepth() == bits; });
+    if (!running) return;
     SelectDrawScreen(kBackScreen);
     const Handle background = MakePatternGraph(480, false);
     const Handle sprite = MakePatternGraph(32, true);
@@ -103,11 +85,7 @@ void DrawFrames(benchmark::State& state, bool device, int bits) {
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 
-    ShutdownLibrary();
-    gShell = ShellState{};
-    gLog.directory[0] = '\0';
-    unlink((std::string(directory) + "/Log.txt").c_str());
-    rmdir(directory);
+    StopHeadlessLibrary();
 }
 
 void BM_FrameworkFrame16Device(benchmark::State& state) {

@@ -4,20 +4,13 @@
 // is the same filter on the other kind of graph.
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
-#include <platform/testing.h>
-#include <platform/testing_host.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <string>
 
-#include "app/library_setup.h"
 #include "app/shell.h"
-#include "core/log.h"
-#include "core/string_functions.h"
 #include "draw/filters.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"
+#include "headless_library.h"
 
 namespace {
 
@@ -39,36 +32,22 @@ Handle MakeNoiseGraph(int width, int height) {
 }
 
 void RunFilter(benchmark::State& state, bool device, int kind) {
-    char directory[] = "/tmp/orbek_bench_XXXXXX";
-    if (mkdtemp(directory) == nullptr) {
-        state.SkipWithError("no temporary directory");
-        return;
-    }
-    TestResetPlatform();
-    TestUseHeadlessHost(true);
-    TestUseVirtualClock(true);
-    TestSetClockStepPerRead(50);
-    CopyStringMax(gLog.directory, directory, sizeof(gLog.directory) - 1);
-    gScreen = ScreenState{};
-    gScreen.colorBits = 32;
-    gShell.windowed = 1;
-    if (!device) SwitchHardwareRendering(0);
-    if (SetupLibrary() != 0 || IsDirect3DMode() != (device ? 1 : 0)) {
-        state.SkipWithError("the framework did not start as asked");
-        ShutdownLibrary();
-        return;
-    }
+    const bool running = StartHeadlessLibrary(
+        state,
+        [&] {
+            gScreen.colorBits = 32;
+            gShell.windowed = 1;
+            if (!device) SwitchHardwareRendering(0);
+        },
+        [&] { return IsDirect3DMode() == (device ? 1 : 0); });
+    if (!running) return;
     const Handle graph = MakeNoiseGraph(640, 480);
     for (auto _ : state) {
         const int result = kind == kFilterGauss ? ApplyFilterInPlace(graph, kFilterGauss, 16, 400)
                                                 : ApplyFilterInPlace(graph, kFilterHsb, 0, 40, 30, 20);
         if (result != 0) state.SkipWithError("the filter failed");
     }
-    ShutdownLibrary();
-    gShell = ShellState{};
-    gLog.directory[0] = '\0';
-    unlink((std::string(directory) + "/Log.txt").c_str());
-    rmdir(directory);
+    StopHeadlessLibrary();
 }
 
 void BM_GaussDevice(benchmark::State& state) {

@@ -1,0 +1,51 @@
+#include "headless_library.h"
+
+#include <platform/testing.h>
+#include <platform/testing_host.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/library_setup.h"
+#include "app/shell.h"
+#include "core/log.h"
+#include "core/string_functions.h"
+#include "graphics/screen_state.h"
+
+namespace {
+
+char gDirectory[] = "/tmp/orbek_bench_XXXXXX";
+
+}  // namespace
+
+bool StartHeadlessLibrary(benchmark::State& state, const std::function<void()>& configure,
+                          const std::function<bool()>& started) {
+    std::strcpy(gDirectory, "/tmp/orbek_bench_XXXXXX");
+    if (mkdtemp(gDirectory) == nullptr) {
+        state.SkipWithError("no temporary directory");
+        return false;
+    }
+    TestResetPlatform();
+    TestUseHeadlessHost(true);
+    TestUseVirtualClock(true);
+    TestSetClockStepPerRead(50);
+    CopyStringMax(gLog.directory, gDirectory, sizeof(gLog.directory) - 1);
+    gScreen = ScreenState{};
+    configure();
+    if (SetupLibrary() != 0 || !started()) {
+        state.SkipWithError("the framework did not start as asked");
+        StopHeadlessLibrary();
+        return false;
+    }
+    return true;
+}
+
+void StopHeadlessLibrary() {
+    ShutdownLibrary();
+    gShell = ShellState{};
+    gLog.directory[0] = '\0';
+    unlink((std::string(gDirectory) + "/Log.txt").c_str());
+    rmdir(gDirectory);
+}
