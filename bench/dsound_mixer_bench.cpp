@@ -19,14 +19,14 @@ constexpr int kVoices = 32;
 constexpr int kOutputRate = 44100;
 constexpr int kChunkFrames = 4096;  // the headless host renders in pieces of this size
 
-struct VoiceSpec {
+struct VoiceSettings {
     DWORD rate;
     WORD channels;
 };
 
-std::vector<VoiceSpec> Voices(bool mixed) {
+std::vector<VoiceSettings> Voices(bool mixed) {
     const DWORD rates[8] = {44100, 22050, 48000, 32000, 11025, 22050, 44100, 48000};
-    std::vector<VoiceSpec> voices;
+    std::vector<VoiceSettings> voices;
     for (int i = 0; i < kVoices; ++i) {
         voices.push_back({mixed ? rates[i % 8] : kOutputRate, static_cast<WORD>(1 + i % 2)});
     }
@@ -34,7 +34,7 @@ std::vector<VoiceSpec> Voices(bool mixed) {
 }
 
 // One second of a voice: a chord of three tones, 16-bit interleaved.
-std::vector<int16_t> VoiceSamples(const VoiceSpec& voice, int index) {
+std::vector<int16_t> VoiceSamples(const VoiceSettings& voice, int index) {
     std::vector<int16_t> samples;
     for (DWORD i = 0; i < voice.rate; ++i) {
         for (int c = 0; c < voice.channels; ++c) {
@@ -59,7 +59,7 @@ void MixerOneSecond(benchmark::State& state, bool mixed) {
     device->Initialize(nullptr);
     device->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
     std::vector<IDirectSoundBuffer*> buffers;
-    std::vector<VoiceSpec> voices = Voices(mixed);
+    std::vector<VoiceSettings> voices = Voices(mixed);
     for (size_t v = 0; v < voices.size(); ++v) {
         std::vector<int16_t> samples = VoiceSamples(voices[v], static_cast<int>(v));
         WORD blockAlign = static_cast<WORD>(voices[v].channels * 2);
@@ -116,20 +116,20 @@ BENCHMARK(BM_MixerOneSecondAtMixedRates)->Unit(benchmark::kMillisecond);
 // as they are), in the host's pieces, summed with the same gains into stereo 16-bit output.
 void BM_SpeexPeerOneSecondAtMixedRates(benchmark::State& state) {
     struct PeerVoice {
-        VoiceSpec spec;
+        VoiceSettings settings;
         std::vector<float> samples;
         SpeexResamplerState* resampler = nullptr;
         size_t read = 0;
     };
     std::vector<PeerVoice> voices;
-    for (const VoiceSpec& spec : Voices(true)) {
-        PeerVoice voice{spec, {}, nullptr, 0};
-        for (int16_t s : VoiceSamples(spec, static_cast<int>(voices.size()))) {
+    for (const VoiceSettings& settings : Voices(true)) {
+        PeerVoice voice{settings, {}, nullptr, 0};
+        for (int16_t s : VoiceSamples(settings, static_cast<int>(voices.size()))) {
             voice.samples.push_back(s);
         }
-        if (spec.rate != kOutputRate) {
+        if (settings.rate != kOutputRate) {
             int error = 0;
-            voice.resampler = speex_resampler_init(spec.channels, spec.rate, kOutputRate,
+            voice.resampler = speex_resampler_init(settings.channels, settings.rate, kOutputRate,
                                                    SPEEX_RESAMPLER_QUALITY_DEFAULT, &error);
             speex_resampler_skip_zeros(voice.resampler);
         }
@@ -142,20 +142,20 @@ void BM_SpeexPeerOneSecondAtMixedRates(benchmark::State& state) {
             const int frames = std::min(kChunkFrames, kOutputRate - done);
             std::fill(accumulator.begin(), accumulator.end(), 0.0f);
             for (PeerVoice& voice : voices) {
-                const int channels = voice.spec.channels;
+                const int channels = voice.settings.channels;
                 spx_uint32_t produced = static_cast<spx_uint32_t>(frames);
                 if (voice.resampler == nullptr) {
                     std::copy_n(voice.samples.begin() + static_cast<long>(voice.read * channels),
                                 frames * channels, converted.begin());
-                    voice.read = (voice.read + frames) % voice.spec.rate;
+                    voice.read = (voice.read + frames) % voice.settings.rate;
                 } else {
                     // Looping: wrap the read position when the second is used up.
                     spx_uint32_t available =
-                        static_cast<spx_uint32_t>(voice.spec.rate - voice.read);
+                        static_cast<spx_uint32_t>(voice.settings.rate - voice.read);
                     speex_resampler_process_interleaved_float(
                         voice.resampler, voice.samples.data() + voice.read * channels, &available,
                         converted.data(), &produced);
-                    voice.read = (voice.read + available) % voice.spec.rate;
+                    voice.read = (voice.read + available) % voice.settings.rate;
                 }
                 for (spx_uint32_t i = 0; i < produced; ++i) {
                     accumulator[2 * i] += 0.8f * converted[i * channels];

@@ -26,12 +26,12 @@ constexpr const char* kFileName = "bench_movie.ogv";
 
 const Bytes& Movie() {
     static const Bytes movie = [] {
-        TheoraMovieSpec spec;
-        spec.width = 640;
-        spec.height = 480;
-        spec.frames = kFrames;
-        spec.keyInterval = 30;
-        return WriteTheoraMovie(spec);
+        TheoraMovieSettings settings;
+        settings.width = 640;
+        settings.height = 480;
+        settings.frames = kFrames;
+        settings.keyInterval = 30;
+        return WriteTheoraMovie(settings);
     }();
     return movie;
 }

@@ -1,7 +1,7 @@
 // Texture-stage steps of the specialised spans: one operation over the whole chunk, four
 // pixels at a time for the operations a 2D framework draws with, otherwise pixel by pixel
 // through the general path's own operation.
-#include "span_pieces.h"
+#include "span_steps.h"
 #include "span_simd.h"
 
 namespace {

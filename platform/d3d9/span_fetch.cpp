@@ -4,7 +4,7 @@
 // the general sampling functions.
 #include <cstring>
 
-#include "span_pieces.h"
+#include "span_steps.h"
 #include "span_simd.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "formats.h"
-#include "span_pieces.h"
+#include "span_steps.h"
 #include "span_simd.h"
 
 namespace {

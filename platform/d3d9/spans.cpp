@@ -7,7 +7,7 @@
 
 #include "platform/cpu.h"
 #include "resources.h"
-#include "span_pieces.h"
+#include "span_steps.h"
 
 namespace {
 

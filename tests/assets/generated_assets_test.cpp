@@ -64,12 +64,12 @@ Picture ReadPng(const fs::path& path) {
     return picture;
 }
 
-struct PictureSpec {
+struct ExpectedPicture {
     const char* file;
     int width, height;
 };
 
-const PictureSpec kPictures[] = {
+const ExpectedPicture kPictures[] = {
     {"size32.png", 128, 128},     {"explosion.png", 768, 192},
     {"explosion2.png", 768, 192}, {"title2.png", 610, 240},
     {"size16.png", 32, 16},       {"gameover.png", 350, 96},
@@ -86,11 +86,11 @@ Picture Load(const char* file) {
 }
 
 TEST(GeneratedPictures, HaveTheirSizesAndOnlyKeyOrVisibleColours) {
-    for (const PictureSpec& spec : kPictures) {
-        SCOPED_TRACE(spec.file);
-        Picture p = Load(spec.file);
-        EXPECT_EQ(p.width, spec.width);
-        EXPECT_EQ(p.height, spec.height);
+    for (const ExpectedPicture& expected : kPictures) {
+        SCOPED_TRACE(expected.file);
+        Picture p = Load(expected.file);
+        EXPECT_EQ(p.width, expected.width);
+        EXPECT_EQ(p.height, expected.height);
         EXPECT_EQ(p.colorType, PNG_COLOR_TYPE_RGB);
         EXPECT_EQ(p.bitDepth, 8);
         EXPECT_EQ(p.interlace, PNG_INTERLACE_NONE);

@@ -22,9 +22,9 @@ protected:
     // Loads a 30-frame movie as a graph, plays it one second on and checks that the graph
     // holds frame 30 within the conversion's rounding.
     void PlayIntoGraph() {
-        TheoraMovieSpec spec;
-        spec.frames = 40;
-        Bytes movie = WriteTheoraMovie(spec);
+        TheoraMovieSettings settings;
+        settings.frames = 40;
+        Bytes movie = WriteTheoraMovie(settings);
         std::ofstream(directory_ + "/movie.ogv", std::ios::binary)
             .write(reinterpret_cast<const char*>(movie.data()), movie.size());
         int width, height;

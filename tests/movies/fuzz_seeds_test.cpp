@@ -23,17 +23,17 @@ TEST(TheoraFuzzSeeds, WrittenWhenAskedAndEveryOneOpens) {
     gLog.logOff = 1;
     BuildYUVToRGBTables();
     if (const char* directory = std::getenv("ORBEK_FUZZ_SEED_DIR")) {
-        TheoraMovieSpec plain, withSound, everyFrameKey;
+        TheoraMovieSettings plain, withSound, everyFrameKey;
         plain.width = 32, plain.height = 32, plain.frames = 8;
         withSound.width = 48, withSound.height = 32, withSound.frames = 12;
         withSound.withSound = true, withSound.soundSeconds = 0.3;
         everyFrameKey.width = 32, everyFrameKey.height = 16, everyFrameKey.frames = 6;
         everyFrameKey.fpsNumerator = 25, everyFrameKey.fpsDenominator = 2;
         everyFrameKey.keyInterval = 1;
-        const std::pair<const char*, TheoraMovieSpec> seeds[] = {
+        const std::pair<const char*, TheoraMovieSettings> seeds[] = {
             {"plain.ogv", plain}, {"with_sound.ogv", withSound}, {"key_frames.ogv", everyFrameKey}};
-        for (const auto& [name, spec] : seeds) {
-            Bytes movie = WriteTheoraMovie(spec);
+        for (const auto& [name, settings] : seeds) {
+            Bytes movie = WriteTheoraMovie(settings);
             std::ofstream file(std::filesystem::path(directory) / "theora_movie" / name,
                                std::ios::binary | std::ios::trunc);
             file.write(reinterpret_cast<const char*>(movie.data()),

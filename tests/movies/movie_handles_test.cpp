@@ -26,10 +26,10 @@ protected:
         gCallbacks = 0;
     }
 
-    Handle LoadTheora(const char* name, const TheoraMovieSpec& spec, int* width = nullptr,
+    Handle LoadTheora(const char* name, const TheoraMovieSettings& settings, int* width = nullptr,
                       int* height = nullptr) {
         written_.push_back(directory_ + "/" + name);
-        WriteFile(written_.back(), WriteTheoraMovie(spec));
+        WriteFile(written_.back(), WriteTheoraMovie(settings));
         int32_t setting = 0;
         return LoadMovieHandle(&setting, name, width, height, 0, 0);
     }
@@ -51,10 +51,10 @@ protected:
 };
 
 TEST_F(MovieHandlesTest, ASilentTheoraMovieFollowsTheClockLoopsAndEnds) {
-    TheoraMovieSpec spec;
-    spec.frames = 60;
+    TheoraMovieSettings settings;
+    settings.frames = 60;
     int width = 0, height = 0;
-    Handle movie = LoadTheora("silent.ogv", spec, &width, &height);
+    Handle movie = LoadTheora("silent.ogv", settings, &width, &height);
     ASSERT_NE(movie, -1);
     EXPECT_EQ(width, 64);
     EXPECT_EQ(height, 48);
@@ -113,11 +113,11 @@ TEST_F(MovieHandlesTest, OnlyMoviesThatTheSystemPausedResume) {
 }
 
 TEST_F(MovieHandlesTest, PictureAndSoundTrackStayInStepAndTheSoundsEndEndsTheMovie) {
-    TheoraMovieSpec spec;
-    spec.frames = 45;
-    spec.withSound = true;
-    spec.soundSeconds = 1.5;
-    Handle movie = LoadTheora("sound.ogv", spec);
+    TheoraMovieSettings settings;
+    settings.frames = 45;
+    settings.withSound = true;
+    settings.soundSeconds = 1.5;
+    Handle movie = LoadTheora("sound.ogv", settings);
     ASSERT_NE(movie, -1);
     MovieRecord* record = GetMovieRecord(movie);
     ASSERT_NE(record->sound, -1);

@@ -36,24 +36,24 @@ uint8_t Clamp(double value) {
 
 }  // namespace
 
-Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
+Bytes WriteTheoraMovie(const TheoraMovieSettings& settings) {
     th_info info;
     th_info_init(&info);
-    info.pic_width = spec.width;
-    info.pic_height = spec.height;
+    info.pic_width = settings.width;
+    info.pic_height = settings.height;
     info.pic_x = 2;
     info.pic_y = 2;
-    info.frame_width = (spec.width + 4 + 15) & ~15;
-    info.frame_height = (spec.height + 4 + 15) & ~15;
-    info.fps_numerator = spec.fpsNumerator;
-    info.fps_denominator = spec.fpsDenominator;
+    info.frame_width = (settings.width + 4 + 15) & ~15;
+    info.frame_height = (settings.height + 4 + 15) & ~15;
+    info.fps_numerator = settings.fpsNumerator;
+    info.fps_denominator = settings.fpsDenominator;
     info.aspect_numerator = 1;
     info.aspect_denominator = 1;
     info.colorspace = TH_CS_UNSPECIFIED;
     info.pixel_fmt = TH_PF_420;
     info.quality = 48;
     th_enc_ctx* encoder = th_encode_alloc(&info);
-    ogg_uint32_t keyInterval = spec.keyInterval;
+    ogg_uint32_t keyInterval = settings.keyInterval;
     th_encode_ctl(encoder, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &keyInterval,
                   sizeof keyInterval);
 
@@ -84,7 +84,7 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
     vorbis_comment vorbisComment;
     vorbis_dsp_state dsp;
     vorbis_block block;
-    if (spec.withSound) {
+    if (settings.withSound) {
         vorbis_info_init(&vorbisInfo);
         vorbis_encode_init_vbr(&vorbisInfo, 1, 44100, 0.3f);
         vorbis_comment_init(&vorbisComment);
@@ -108,7 +108,7 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
     int frameHeight = static_cast<int>(info.frame_height);
     Bytes y(frameWidth * frameHeight), u(frameWidth * frameHeight / 4), v(u.size());
     double lastVideoTime = 0;
-    for (int f = 0; f < spec.frames; ++f) {
+    for (int f = 0; f < settings.frames; ++f) {
         int bar = (f * 5) % std::max(frameWidth - 8, 1);
         for (int row = 0; row < frameHeight; ++row) {
             for (int col = 0; col < frameWidth; ++col) {
@@ -125,7 +125,7 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
         buffer[1] = {frameWidth / 2, frameHeight / 2, frameWidth / 2, u.data()};
         buffer[2] = {frameWidth / 2, frameHeight / 2, frameWidth / 2, v.data()};
         th_encode_ycbcr_in(encoder, buffer);
-        while (th_encode_packetout(encoder, f == spec.frames - 1, &packet) > 0) {
+        while (th_encode_packetout(encoder, f == settings.frames - 1, &packet) > 0) {
             ogg_stream_packetin(&video, &packet);
         }
         while (ogg_stream_pageout(&video, &page) != 0) {
@@ -140,8 +140,8 @@ Bytes WriteTheoraMovie(const TheoraMovieSpec& spec) {
             PageTime(th_granule_time(encoder, ogg_page_granulepos(&page)), lastVideoTime);
     }
 
-    if (spec.withSound) {
-        int total = static_cast<int>(spec.soundSeconds * 44100);
+    if (settings.withSound) {
+        int total = static_cast<int>(settings.soundSeconds * 44100);
         double lastAudioTime = 0;
         auto drain = [&] {
             while (vorbis_analysis_blockout(&dsp, &block) == 1) {

@@ -9,7 +9,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct TheoraMovieSpec {
+struct TheoraMovieSettings {
     int width = 64;  // visible picture
     int height = 48;
     int frames = 30;
@@ -21,7 +21,7 @@ struct TheoraMovieSpec {
 };
 
 // Frame f shows a bar whose place and colour depend on f, so that every frame differs.
-Bytes WriteTheoraMovie(const TheoraMovieSpec& spec);
+Bytes WriteTheoraMovie(const TheoraMovieSettings& settings);
 
 // Each frame of the file as 32-bit pixels (blue, green, red, 255), decoded independently.
 std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,

@@ -15,10 +15,10 @@ namespace {
 TEST(SampleMovie, WrittenWhenAsked) {
     const char* path = std::getenv("ORBEK_SAMPLE_MOVIE");
     if (path == nullptr) GTEST_SKIP() << "ORBEK_SAMPLE_MOVIE names no file to write";
-    TheoraMovieSpec spec;
-    spec.width = 640, spec.height = 480, spec.frames = 300;
-    spec.withSound = true, spec.soundSeconds = 10.0;
-    Bytes movie = WriteTheoraMovie(spec);
+    TheoraMovieSettings settings;
+    settings.width = 640, settings.height = 480, settings.frames = 300;
+    settings.withSound = true, settings.soundSeconds = 10.0;
+    Bytes movie = WriteTheoraMovie(settings);
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(movie.data()),
                static_cast<std::streamsize>(movie.size()));

@@ -82,10 +82,10 @@ TEST_F(TheoraPlayerTest, FramesInOrderMatchAnIndependentDecode) {
 }
 
 TEST_F(TheoraPlayerTest, SeekingAndSkippingReachExactlyTheFrameAsked) {
-    TheoraMovieSpec spec;
-    spec.frames = 40;
-    spec.keyInterval = 12;
-    Bytes movie = WriteTheoraMovie(spec);
+    TheoraMovieSettings settings;
+    settings.frames = 40;
+    settings.keyInterval = 12;
+    Bytes movie = WriteTheoraMovie(settings);
     int width, height;
     auto reference = DecodeTheoraReference(movie, &width, &height);
     ASSERT_NE(Open(movie), nullptr);
@@ -106,9 +106,9 @@ TEST_F(TheoraPlayerTest, SeekingAndSkippingReachExactlyTheFrameAsked) {
 }
 
 TEST_F(TheoraPlayerTest, AdvancingPastTheEndWrapsOnceAndLoopsKeepDecoding) {
-    TheoraMovieSpec spec;
-    spec.frames = 20;
-    Bytes movie = WriteTheoraMovie(spec);
+    TheoraMovieSettings settings;
+    settings.frames = 20;
+    Bytes movie = WriteTheoraMovie(settings);
     int width, height;
     auto reference = DecodeTheoraReference(movie, &width, &height);
     ASSERT_NE(Open(movie), nullptr);
@@ -144,11 +144,11 @@ TEST_F(TheoraPlayerTest, FilesThatAreNoTheoraMovieAreRefused) {
 }
 
 TEST_F(TheoraPlayerTest, ACutOrDamagedMoviePlaysWhatIsThereWithoutCrashing) {
-    TheoraMovieSpec spec;
-    spec.frames = 24;
-    spec.width = 160;
-    spec.height = 120;
-    Bytes movie = WriteTheoraMovie(spec);
+    TheoraMovieSettings settings;
+    settings.frames = 24;
+    settings.width = 160;
+    settings.height = 120;
+    Bytes movie = WriteTheoraMovie(settings);
     Bytes cut(movie.begin(), movie.begin() + movie.size() * 2 / 3);
     ASSERT_NE(Open(cut), nullptr);
     TheoraMovieInfo info;

@@ -1,4 +1,4 @@
-// The pieces specialised spans are made of: texel fetches, colour interpolation, texture-stage
+// The steps specialised spans are made of: texel fetches, colour interpolation, texture-stage
 // steps and merges into the render target. Each computes exactly what the general pixel path
 // computes for the same pixels.
 #pragma once
