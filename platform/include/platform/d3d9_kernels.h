@@ -42,3 +42,34 @@ bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel);
 // The bytecode record naming `name` (shader model 2.0, vertex or pixel), ready to be given to
 // CreateVertexShader or CreatePixelShader; empty for a bad name.
 std::vector<DWORD> MakeShaderKernelRecord(bool vertexShader, const char* name);
+
+// The texel (x, y) of level 0 of the texture on sampler 0..15, with x and y clamped to the
+// texture, unfiltered; (0, 0, 0, 1) when no texture is bound there. Kernels that must compute
+// on exact 8-bit values read their inputs this way.
+ShaderFloat4 LoadTexel(const PixelShaderContext& context, int sampler, int x, int y);
+// The size of level 0 of the texture on the sampler; false (0 x 0) when none is bound.
+bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width,
+                           int* height);
+
+// Pixel shaders that the device runs as texture stages: the builder turns the pixel-shader
+// float constants into stage operations and arguments (D3DTOP and D3DTA values) and a texture
+// factor, and the draw is then exactly a fixed-function draw with those stages (sampler i
+// feeding stage i), on every span path the device has.
+struct ShaderStage {
+    DWORD colorOp, colorArg1, colorArg2;
+    DWORD alphaOp, alphaArg1, alphaArg2;
+    DWORD texCoordIndex;
+    DWORD resultArg;  // D3DTA_CURRENT or D3DTA_TEMP
+};
+constexpr int kMaxShaderStages = 8;
+struct ShaderStageProgram {
+    int count;
+    ShaderStage stages[kMaxShaderStages];
+    DWORD textureFactor;
+};
+using ShaderStageBuilder = void (*)(const ShaderFloat4* floatConstants, ShaderStageProgram* out);
+
+// Registers (or replaces) a stage-program shader under a name of 1 to 63 bytes; false for a
+// bad name or a null builder. A name is either a kernel or a stage program, the last
+// registration winning.
+bool RegisterPixelShaderStages(const char* name, ShaderStageBuilder builder);
