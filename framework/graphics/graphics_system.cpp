@@ -28,6 +28,7 @@
 #include "graphics/present_screen.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
+#include "graphics/shader_pack.h"
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"

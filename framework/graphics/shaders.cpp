@@ -1,5 +1,6 @@
 // Stands in for the shaders until they exist: the device is used as one without pixel shaders,
 // so the built-in shaders are off and no shader handle is ever made.
+#include "graphics/shader_pack.h"
 #include "graphics/shaders.h"
 
 HandleRegistry gShaderRegistry = {};
