@@ -50,13 +50,6 @@ int ReleaseBuiltinShaders();
 int BuildVertexDeclarations();
 int ReleaseVertexDeclarations();
 
-// The built-in pixel shaders; null while shaders are off. kind is the shader blend kind 0..3,
-// blendIndex 0 (no blend graph) or the blend-graph type + 1.
-IDirect3DPixelShader9* GetUntexturedShader(int kind);
-IDirect3DPixelShader9* GetTexturedShader(int blendIndex, int kind, int ignoreColor,
-                                         int ignoreTextureAlpha);
-IDirect3DPixelShader9* GetMaskBlendShader();
-
 // A shader handle from compiled code (size bytes); freeCode hands the code to the handle's
 // owner to free. -1 without a device, without shaders or on failure.
 Handle CreateShaderFromCode(int isVertex, void* code, int size, int freeCode, int async,

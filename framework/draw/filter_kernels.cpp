@@ -1,0 +1,3 @@
+#include "draw/filter_kernels.h"
+
+void RegisterFilterShaderKernels() {}
