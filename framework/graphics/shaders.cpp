@@ -186,13 +186,15 @@ int LayOutElements(const ElementKind* kinds, int count, D3DVERTEXELEMENT9* out) 
 
 int TerminateShaderRecord(HandleHeader* header) {
     auto* record = reinterpret_cast<ShaderRecord*>(header);
+    // A shader whose set-up failed (maybe on a loading worker) was never selectable.
+    if (record->code == nullptr) return 0;
     Handle handle = record->header.handle;
     if (gUserShaders.vertexShader == handle) gUserShaders.vertexShader = 0;
     if (gUserShaders.pixelShader == handle) gUserShaders.pixelShader = 0;
     // The device must not keep an object that is about to go.
     if (gRenderStates.userVertexShader == handle) ApplyUserVertexShader(0);
     if (gRenderStates.userPixelShader == handle) ApplyUserPixelShader(0);
-    if (record->code != nullptr) FreeMemory(record->code);
+    FreeMemory(record->code);
     record->code = nullptr;
     ReleaseShaderObject(record, 0);
     return 0;
