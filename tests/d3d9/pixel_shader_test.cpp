@@ -45,6 +45,22 @@ bool LoadKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, Shade
     return true;
 }
 
+// One stage, texture x factor with the factor's alpha, the factor being c0 in 255ths; c1.x
+// stages (out of range makes a program the device refuses).
+void TintStages(const ShaderFloat4* c, ShaderStageProgram* out) {
+    auto byte = [](float v) { return static_cast<DWORD>(v); };
+    out->count = static_cast<int>(c[1].x);
+    out->textureFactor = byte(c[0].w) << 24 | byte(c[0].x) << 16 | byte(c[0].y) << 8 | byte(c[0].z);
+    out->stages[0] = {D3DTOP_MODULATE,
+                      D3DTA_TEXTURE,
+                      D3DTA_TFACTOR,
+                      D3DTOP_SELECTARG2,
+                      D3DTA_TEXTURE,
+                      D3DTA_TFACTOR,
+                      0,
+                      D3DTA_CURRENT};
+}
+
 class PixelShaderTest : public DeviceTest {
 protected:
     void SetUp() override {
@@ -53,6 +69,7 @@ protected:
         ASSERT_TRUE(RegisterPixelShaderKernel("test_left_half", LeftHalfKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("test_probe", ProbeKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("test_load", LoadKernel));
+        ASSERT_TRUE(RegisterPixelShaderStages("test_tint_stages", TintStages));
         CreateDevice(8, 8);
         target_ = UseArgbTarget(8, 8);
     }
@@ -257,4 +274,45 @@ TEST_F(PixelShaderTest, LoadTexelGivesEachFormatsExactValuesClampedToTheTexture)
     EXPECT_EQ(gSize[1], 0);
     EXPECT_EQ(gLoaded[1][5].x, 0.0f);
     EXPECT_EQ(gLoaded[1][5].w, 1.0f);
+}
+
+TEST_F(PixelShaderTest, StageProgramsFollowTheirConstantsFromDrawToDraw) {
+    device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 1, 1, {0xFF8040FF}));
+    IDirect3DPixelShader9* shader = Shader("test_tint_stages");
+    ASSERT_NE(shader, nullptr);
+    device_->SetPixelShader(shader);
+    // The stage states and the texture factor state are the shader's business now.
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
+    const float first[8] = {255, 255, 128, 64, 1, 0, 0, 0};
+    device_->SetPixelShaderConstantF(0, first, 2);
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0x40804080u);
+    // Only the constants change: the next draw follows them.
+    const float second[4] = {0, 255, 255, 255};
+    device_->SetPixelShaderConstantF(0, second, 1);
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFF0040FFu);
+    // A program the device cannot run fails the draw as such stage states would.
+    const float tooMany[4] = {kMaxShaderStages + 1, 0, 0, 0};
+    device_->SetPixelShaderConstantF(1, tooMany, 1);
+    std::vector<TexturedVertex> v = {
+        {0, 0, 0, 1, 0, 0, 0}, {8, 0, 0, 1, 0, 1, 0}, {0, 8, 0, 1, 0, 0, 1}};
+    device_->SetFVF(kTexturedFvf);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(TexturedVertex)),
+              D3DERR_INVALIDCALL);
+    device_->EndScene();
+
+    // A name is a kernel or a stage program, the last registration winning.
+    EXPECT_FALSE(RegisterPixelShaderStages("x", nullptr));
+    EXPECT_FALSE(RegisterPixelShaderStages("", TintStages));
+    ASSERT_TRUE(RegisterPixelShaderKernel("test_tint_stages", LeftHalfKernel));
+    const float half[4] = {4, 0, 0, 0};
+    device_->SetPixelShaderConstantF(0, half, 1);
+    device_->SetPixelShader(Shader("test_tint_stages"));
+    Clear(0);
+    FillRect(0, 0, 8, 8, 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 4, 3), 0u);
 }
