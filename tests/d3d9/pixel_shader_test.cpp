@@ -2,8 +2,6 @@
 // the fixed-function stages after it.
 #include <platform/d3d9_kernels.h>
 
-#include <algorithm>
-
 #include "device_fixture.h"
 
 namespace {
@@ -35,13 +33,12 @@ ShaderFloat4 gLoaded[3][66];
 int gSize[2];
 bool gSizeFound;
 
-// Loads texel (x - 1, y - 1) of sampler c0.x, so that the target's edges read outside the
+// Loads texel (x - 1, y - 1) of sampler 0, so that the target's edges read outside the
 // texture, and records it.
 bool LoadKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
-    int sampler = static_cast<int>(ctx.floatConstants[0].x);
     int x = static_cast<int>(in.x), y = static_cast<int>(in.y);
-    *out = gLoaded[y][x] = LoadTexel(ctx, sampler, x - 1, y - 1);
-    gSizeFound = GetSamplerTextureSize(ctx, sampler, &gSize[0], &gSize[1]);
+    *out = gLoaded[y][x] = LoadTexel(ctx, 0, x - 1, y - 1);
+    gSizeFound = GetSamplerTextureSize(ctx, 0, &gSize[0], &gSize[1]);
     return true;
 }
 
@@ -176,104 +173,52 @@ TEST_F(PixelShaderTest, DevicesWithoutShadersRefuseThemAndVertexShadersCannotDra
 
 TEST_F(PixelShaderTest, LoadTexelGivesEachFormatsExactValuesClampedToTheTexture) {
     target_ = UseArgbTarget(66, 3);
-    const float sampler1[4] = {1, 0, 0, 0};
-    device_->SetPixelShaderConstantF(0, sampler1, 1);
-    device_->SetPixelShader(Shader("test_load"));
-    // Widening by repeating the high bits, as the device decodes every 16-bit texel.
-    auto widen = [](int v, int bits) {
-        int out = v << (8 - bits);
-        for (int filled = bits; filled < 8; filled += bits) out |= out >> filled;
-        return out & 0xFF;
-    };
-    struct Case {
-        D3DFORMAT format;
-        // Texel i as stored, and its channels (a, r, g, b) in 0..255.
-        DWORD (*stored)(int i);
-    };
-    // 64 texels: every 8-bit value once across the four channels, every 6-, 5- and 4-bit
-    // value in some channel.
-    const Case cases[] = {
-        {D3DFMT_A8R8G8B8,
-         [](int i) {
-             return DWORD(4 * i + 3) << 24 | DWORD(4 * i) << 16 | DWORD(4 * i + 1) << 8 |
-                    DWORD(4 * i + 2);
-         }},
-        {D3DFMT_X8R8G8B8,
-         [](int i) {
-             return DWORD(i) << 24 | DWORD(255 - i) << 16 | DWORD(i) << 8 | DWORD(128 + i);
-         }},
-        {D3DFMT_R5G6B5,
-         [](int i) { return DWORD(i & 31) << 11 | DWORD(i) << 5 | DWORD(31 - (i & 31)); }},
-        {D3DFMT_X1R5G5B5,
-         [](int i) { return DWORD(i & 31) << 10 | DWORD(31 - (i & 31)) << 5 | DWORD(i >> 1); }},
-        {D3DFMT_A1R5G5B5,
-         [](int i) { return DWORD(i & 1) << 15 | DWORD(i & 31) << 10 | DWORD(i >> 1); }},
-        {D3DFMT_A4R4G4B4,
-         [](int i) {
-             return DWORD(i & 15) << 12 | DWORD(15 - (i & 15)) << 8 | DWORD(i >> 2) << 4 |
-                    DWORD(i & 15);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.format);
-        std::vector<DWORD> words(64);
-        std::vector<WORD> halves(64);
-        for (int i = 0; i < 64; ++i) {
-            words[i] = c.stored(i);
-            halves[i] = static_cast<WORD>(words[i]);
-        }
-        bool wide = c.format == D3DFMT_A8R8G8B8 || c.format == D3DFMT_X8R8G8B8;
-        device_->SetTexture(1, wide ? MakeTexture32(c.format, 64, 1, words)
-                                    : MakeTexture16(c.format, 64, 1, halves));
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    IDirect3DPixelShader9* load = Shader("test_load");
+    // 64 x 1 texels; in A8R8G8B8 every 8-bit value once across the four channels.
+    std::vector<DWORD> words(64);
+    std::vector<WORD> halves(64);
+    for (DWORD i = 0; i < 64; ++i) {
+        words[i] = (4 * i + 3) << 24 | (4 * i) << 16 | (4 * i + 1) << 8 | (4 * i + 2);
+        halves[i] = static_cast<WORD>(i * 40503u >> 3 ^ i);
+    }
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                             D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4}) {
+        SCOPED_TRACE(format);
+        bool wide = format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8;
+        device_->SetTexture(
+            0, wide ? MakeTexture32(format, 64, 1, words) : MakeTexture16(format, 64, 1, halves));
+        device_->SetPixelShader(load);
         FillRect(0, 0, 66, 3, 0);
         ASSERT_TRUE(gSizeFound);
         EXPECT_EQ(gSize[0], 64);
         EXPECT_EQ(gSize[1], 1);
-        for (int x = 0; x < 66; ++x) {
-            DWORD v = words[std::clamp(x - 1, 0, 63)];
-            int argb[4];  // a, r, g, b
-            switch (c.format) {
-                case D3DFMT_A8R8G8B8:
-                case D3DFMT_X8R8G8B8:
-                    argb[0] = c.format == D3DFMT_X8R8G8B8 ? 255 : int(v >> 24);
-                    argb[1] = int(v >> 16) & 255, argb[2] = int(v >> 8) & 255,
-                    argb[3] = int(v) & 255;
-                    break;
-                case D3DFMT_R5G6B5:
-                    argb[0] = 255, argb[1] = widen(int(v >> 11) & 31, 5);
-                    argb[2] = widen(int(v >> 5) & 63, 6), argb[3] = widen(int(v) & 31, 5);
-                    break;
-                case D3DFMT_A4R4G4B4:
-                    argb[0] = widen(int(v >> 12) & 15, 4), argb[1] = widen(int(v >> 8) & 15, 4);
-                    argb[2] = widen(int(v >> 4) & 15, 4), argb[3] = widen(int(v) & 15, 4);
-                    break;
-                default:  // X1R5G5B5, A1R5G5B5
-                    argb[0] = c.format == D3DFMT_X1R5G5B5 || (v & 0x8000) != 0 ? 255 : 0;
-                    argb[1] = widen(int(v >> 10) & 31, 5), argb[2] = widen(int(v >> 5) & 31, 5);
-                    argb[3] = widen(int(v) & 31, 5);
-                    break;
-            }
-            for (int y = 0; y < 3; ++y) {
+        std::vector<DWORD> loaded = TestD3d9ReadSurface(target_, nullptr, nullptr);
+        // The texels as the stages point-sample them, texel x - 1 on pixel x, clamped.
+        device_->SetPixelShader(nullptr);
+        TexturedRect(-0.5f, -0.5f, 65.5f, 2.5f, -1 / 64.0f, -1, 65 / 64.0f, 2);
+        EXPECT_EQ(loaded, TestD3d9ReadSurface(target_, nullptr, nullptr));
+        // Each channel exactly k / 255, which the device writes back as k.
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 66; ++x) {
                 const ShaderFloat4& t = gLoaded[y][x];
-                ASSERT_EQ(t.w, float(argb[0]) / 255.0f) << x << "," << y;
-                ASSERT_EQ(t.x, float(argb[1]) / 255.0f) << x << "," << y;
-                ASSERT_EQ(t.y, float(argb[2]) / 255.0f) << x << "," << y;
-                ASSERT_EQ(t.z, float(argb[3]) / 255.0f) << x << "," << y;
+                DWORD k = loaded[y * 66 + x];
+                ASSERT_EQ(t.w, static_cast<float>(k >> 24) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.x, static_cast<float>(k >> 16 & 255) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.y, static_cast<float>(k >> 8 & 255) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.z, static_cast<float>(k & 255) / 255.0f) << x << "," << y;
             }
-            // The device quantises each k / 255 back to k.
-            DWORD written =
-                DWORD(argb[0]) << 24 | DWORD(argb[1]) << 16 | DWORD(argb[2]) << 8 | DWORD(argb[3]);
-            ASSERT_EQ(TestD3d9ReadPixel(target_, x, 1), written) << x;
         }
     }
     // A sampler without a texture reads opaque black and has no size.
-    device_->SetTexture(1, nullptr);
+    device_->SetTexture(0, nullptr);
+    device_->SetPixelShader(load);
     FillRect(0, 0, 66, 3, 0);
     EXPECT_FALSE(gSizeFound);
     EXPECT_EQ(gSize[0], 0);
     EXPECT_EQ(gSize[1], 0);
-    EXPECT_EQ(gLoaded[1][5].x, 0.0f);
-    EXPECT_EQ(gLoaded[1][5].w, 1.0f);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 5, 1), 0xFF000000u);
 }
 
 TEST_F(PixelShaderTest, StageProgramsFollowTheirConstantsFromDrawToDraw) {

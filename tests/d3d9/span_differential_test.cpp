@@ -321,6 +321,23 @@ protected:
         ASSERT_EQ(device_->EndScene(), D3D_OK);
     }
 
+    // A lockable render target of the format, bound as target 0.
+    void UseTarget(D3DFORMAT format, UINT bytesPerPixel) {
+        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, format, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                              &target_, nullptr),
+                  D3D_OK);
+        Keep(target_);
+        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
+        rowBytes_ = kWidth * bytesPerPixel;
+    }
+
+    // Random contents for the target.
+    std::vector<BYTE> RandomBytes(Random& r) const {
+        std::vector<BYTE> bytes(static_cast<size_t>(kHeight) * rowBytes_);
+        for (BYTE& b : bytes) b = static_cast<BYTE>(r());
+        return bytes;
+    }
+
     std::vector<BYTE> ReadTarget() {
         D3DLOCKED_RECT locked;
         EXPECT_EQ(target_->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
@@ -376,19 +393,13 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
                    {D3DFMT_X1R5G5B5, 2},
                    {D3DFMT_A4R4G4B4, 2}};
     for (const auto& f : formats) {
-        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, f.format, D3DMULTISAMPLE_NONE, 0,
-                                              TRUE, &target_, nullptr),
-                  D3D_OK);
-        Keep(target_);
-        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
-        rowBytes_ = kWidth * f.bytes;
+        UseTarget(f.format, f.bytes);
         const TestD3d9PathCounts before = TestD3d9CountPaths();
         for (int i = 0; i < kCasesPerFormat; ++i) {
             const unsigned seed =
                 static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
             Random r(seed);
-            std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
-            for (BYTE& b : start) b = static_cast<BYTE>(r());
+            const std::vector<BYTE> start = RandomBytes(r);
             RandomState(r);
             const Random primitives = r;
 
@@ -434,19 +445,13 @@ TEST_F(SpanDifferentialTest, StageProgramShadersDrawAsTheirStagesSetAsStates) {
     } formats[] = {{D3DFMT_X8R8G8B8, 4}, {D3DFMT_A8R8G8B8, 4}, {D3DFMT_R5G6B5, 2}};
     constexpr int kCases = 300;
     for (const auto& f : formats) {
-        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, f.format, D3DMULTISAMPLE_NONE, 0,
-                                              TRUE, &target_, nullptr),
-                  D3D_OK);
-        Keep(target_);
-        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
-        rowBytes_ = kWidth * f.bytes;
+        UseTarget(f.format, f.bytes);
         long specialisedShaderDraws = 0;
         for (int i = 0; i < kCases; ++i) {
             const unsigned seed =
                 static_cast<unsigned>(f.format) * 7919u + static_cast<unsigned>(i);
             Random r(seed);
-            std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
-            for (BYTE& b : start) b = static_cast<BYTE>(r());
+            const std::vector<BYTE> start = RandomBytes(r);
             ShaderStageProgram program = {};
             RandomState(r, &program);
             const Random primitives = r;
