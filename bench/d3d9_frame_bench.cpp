@@ -1,7 +1,8 @@
 // Frames per second of the software Direct3D device on a game-like frame: a 480x480 textured
 // background, 400 alpha-blended 32x32 sprites and a few boxes, into 16- and 32-bit back
 // buffers, presented; through the texture stages (with the specialised spans, and with the
-// general pixel path forced) and through a pixel-shader kernel.
+// general pixel path forced), through a pixel-shader kernel, and through stage-program shaders
+// (the same stages, set by constants before each draw), which should match the stages.
 #include <benchmark/benchmark.h>
 #include <platform/d3d9.h>
 #include <platform/d3d9_kernels.h>
@@ -61,6 +62,19 @@ bool ModulateKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, S
     return true;
 }
 
+// The stages of the framework's plain shaders, chosen by c0.x: 0 texture x diffuse (colour
+// and alpha), 1 the diffuse colour alone.
+void FrameworkStages(const ShaderFloat4* c, ShaderStageProgram* out) {
+    bool textured = c[0].x == 0.0f;
+    out->count = 1;
+    out->textureFactor = 0xFFFFFFFF;
+    DWORD op = textured ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    out->stages[0] = {op, D3DTA_TEXTURE, D3DTA_DIFFUSE, op, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+                      0,  D3DTA_CURRENT};
+}
+
+enum class PixelWork { Stages, Kernel, StagePrograms };
+
 void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCOLOR color) {
     float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x0 + size, y1 = y0 + size;
     v.insert(v.end(), {{x0, y0, 0.2f, 1, color, 0, 0},
@@ -71,7 +85,7 @@ void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCO
                        {x0, y1, 0.2f, 1, color, 0, 1}});
 }
 
-void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader,
+void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, PixelWork work,
                   bool generalPath = false) {
     TestD3d9Reset();
     TestD3d9SetGeneralSpansOnly(generalPath);
@@ -126,36 +140,50 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader,
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    IDirect3DPixelShader9* kernel = nullptr;
-    if (shader) {
+    IDirect3DPixelShader9* shader = nullptr;
+    if (work == PixelWork::Kernel) {
         RegisterPixelShaderKernel("bench_modulate", ModulateKernel);
         std::vector<DWORD> code = MakeShaderKernelRecord(false, "bench_modulate");
-        device->CreatePixelShader(code.data(), &kernel);
+        device->CreatePixelShader(code.data(), &shader);
+    } else if (work == PixelWork::StagePrograms) {
+        RegisterPixelShaderStages("bench_stages", FrameworkStages);
+        std::vector<DWORD> code = MakeShaderKernelRecord(false, "bench_stages");
+        device->CreatePixelShader(code.data(), &shader);
     }
+    const bool programs = work == PixelWork::StagePrograms;
+    const float texturedProgram[4] = {0, 0, 0, 0}, colorProgram[4] = {1, 0, 0, 0};
 
     for (auto _ : state) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         device->BeginScene();
         device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-        device->SetPixelShader(kernel);
+        device->SetPixelShader(shader);
+        if (programs) device->SetPixelShaderConstantF(0, texturedProgram, 1);
         device->SetTexture(0, background);
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, backgroundQuad.data(),
                                 sizeof(TexturedVertex));
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetTexture(0, sprite);
+        if (programs) device->SetPixelShaderConstantF(0, texturedProgram, 1);
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 800, sprites.data(), sizeof(TexturedVertex));
         device->SetTexture(0, nullptr);
-        device->SetPixelShader(nullptr);
+        // The kernel frame draws its boxes through the stages; stage programs draw everything.
+        if (programs) {
+            device->SetPixelShaderConstantF(0, colorProgram, 1);
+        } else {
+            device->SetPixelShader(nullptr);
+        }
         device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 12, boxes.data(), sizeof(ColorVertex));
+        device->SetPixelShader(nullptr);
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
     }
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 
-    if (kernel != nullptr) kernel->Release();
+    if (shader != nullptr) shader->Release();
     sprite->Release();
     background->Release();
     device->Release();
@@ -164,22 +192,28 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, bool shader,
 }
 
 void BM_GameFrame16(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_R5G6B5, false);
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::Stages);
 }
 void BM_GameFrame32(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_X8R8G8B8, false);
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::Stages);
 }
 void BM_GameFrame16GeneralPath(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_R5G6B5, false, true);
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::Stages, true);
 }
 void BM_GameFrame32GeneralPath(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_X8R8G8B8, false, true);
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::Stages, true);
 }
 void BM_GameFrame16Shader(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_R5G6B5, true);
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::Kernel);
 }
 void BM_GameFrame32Shader(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_X8R8G8B8, true);
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::Kernel);
+}
+void BM_GameFrame16StagePrograms(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::StagePrograms);
+}
+void BM_GameFrame32StagePrograms(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::StagePrograms);
 }
 
 }  // namespace
@@ -190,3 +224,5 @@ BENCHMARK(BM_GameFrame16GeneralPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32GeneralPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame16Shader)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32Shader)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame16StagePrograms)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame32StagePrograms)->Unit(benchmark::kMillisecond);

@@ -727,9 +727,12 @@ HRESULT Device::CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out
         record.vertex) {
         return D3DERR_INVALIDCALL;
     }
-    PixelShaderKernel kernel = FindPixelShaderKernel(record.name);
-    if (kernel == nullptr || InjectedFailure("CreatePixelShader")) return D3DERR_INVALIDCALL;
-    auto* shader = new (std::nothrow) PixelShader(this, record.name, kernel);
+    PixelShaderBody body = FindPixelShader(record.name);
+    if ((body.kernel == nullptr && body.stages == nullptr) ||
+        InjectedFailure("CreatePixelShader")) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto* shader = new (std::nothrow) PixelShader(this, record.name, body.kernel, body.stages);
     if (shader == nullptr) return E_OUTOFMEMORY;
     *out = shader;
     return D3D_OK;

@@ -133,6 +133,8 @@ struct PipelineInputs {
     RECT scissor;
     const void* pixelShader;
     PixelShaderKernel kernel;
+    ShaderStageBuilder stageBuilder;
+    ShaderStageProgram program;  // what stageBuilder made of the current constants
     const void* vertexShader;
     int vertexTexSets;
     bool nativeSubtract;
@@ -148,7 +150,10 @@ void TakePipelineInputs(const Device& device, int vertexTexSets, PipelineInputs*
     const DeviceState& st = device.state;
     std::memset(in, 0, sizeof(*in));  // padding too: inputs are compared bytewise
     std::memcpy(in->renderStates, st.renderStates, sizeof(in->renderStates));
-    std::memcpy(in->stageStates, st.stageStates, sizeof(in->stageStates));
+    // A pixel shader replaces the texture stages, so their states do not count then.
+    if (st.pixelShader == nullptr) {
+        std::memcpy(in->stageStates, st.stageStates, sizeof(in->stageStates));
+    }
     std::memcpy(in->samplerStates, st.samplerStates, sizeof(in->samplerStates));
     for (int i = 0; i < kSamplers; ++i) {
         in->textures[i] = st.textures[i];
@@ -161,7 +166,13 @@ void TakePipelineInputs(const Device& device, int vertexTexSets, PipelineInputs*
     in->viewport = st.viewport;
     in->scissor = st.scissor;
     in->pixelShader = st.pixelShader;
-    in->kernel = st.pixelShader != nullptr ? st.pixelShader->kernel : nullptr;
+    if (st.pixelShader != nullptr) {
+        in->kernel = st.pixelShader->kernel;
+        in->stageBuilder = st.pixelShader->stages;
+        // The stages follow the constants: the program is rebuilt (cheaply, into this record)
+        // each draw, and the pipeline with it when it differs.
+        if (in->stageBuilder != nullptr) in->stageBuilder(st.pixelFloats, &in->program);
+    }
     in->vertexShader = st.vertexShader;
     in->vertexTexSets = vertexTexSets;
     in->nativeSubtract = gD3d9.profile.nativeSubtract;
@@ -406,8 +417,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* ver
     DrawPipeline& pipeline = cache.pipeline;
     if (!cache.valid || std::memcmp(&inputs, &cache.inputs, sizeof(inputs)) != 0) {
         cache.valid = false;
-        HRESULT built =
-            BuildPipeline(*this, layout.texCount, cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
+        HRESULT built = BuildPipeline(*this, layout.texCount,
+                                      inputs.stageBuilder != nullptr ? &inputs.program : nullptr,
+                                      cache.sse2 && !gD3d9.generalSpansOnly, &pipeline);
         if (built != D3D_OK) return built;
         std::memcpy(&cache.inputs, &inputs, sizeof(inputs));
         cache.valid = true;

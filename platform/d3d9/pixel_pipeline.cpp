@@ -108,11 +108,13 @@ Texture* BoundTexture(IDirect3DBaseTexture9* texture) {
     return static_cast<Texture*>(static_cast<IDirect3DTexture9*>(texture));
 }
 
-HRESULT BuildStages(const DeviceState& st, DrawPipeline* p) {
+using StageStates = DWORD[kTextureStages][kStageStateCount];
+
+HRESULT BuildStages(const StageStates& states, DrawPipeline* p) {
     DWORD reads = 0;
     p->stageCount = 0;
     for (int i = 0; i < kTextureStages; ++i) {
-        const DWORD* ss = st.stageStates[i];
+        const DWORD* ss = states[i];
         StageProgram& s = p->stages[i];
         s.colorOp = ss[D3DTSS_COLOROP];
         if (s.colorOp == D3DTOP_DISABLE) break;
@@ -146,6 +148,30 @@ HRESULT BuildStages(const DeviceState& st, DrawPipeline* p) {
     }
     p->needsSpecular = p->specularAdd || (reads & (1u << D3DTA_SPECULAR)) != 0;
     return D3D_OK;
+}
+
+// The texture-stage states of a stage program: its stages, then one disabled stage; false for
+// a count out of range.
+bool StageStatesOf(const ShaderStageProgram& program, StageStates* states) {
+    if (program.count < 0 || program.count > kMaxShaderStages) return false;
+    for (int i = 0; i < kTextureStages; ++i) {
+        DWORD* ss = (*states)[i];
+        if (i >= program.count) {
+            ss[D3DTSS_COLOROP] = D3DTOP_DISABLE;
+            break;
+        }
+        const ShaderStage& s = program.stages[i];
+        ss[D3DTSS_COLOROP] = s.colorOp;
+        ss[D3DTSS_COLORARG1] = s.colorArg1;
+        ss[D3DTSS_COLORARG2] = s.colorArg2;
+        ss[D3DTSS_ALPHAOP] = s.alphaOp;
+        ss[D3DTSS_ALPHAARG1] = s.alphaArg1;
+        ss[D3DTSS_ALPHAARG2] = s.alphaArg2;
+        ss[D3DTSS_COLORARG0] = ss[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
+        ss[D3DTSS_TEXCOORDINDEX] = s.texCoordIndex;
+        ss[D3DTSS_RESULTARG] = s.resultArg;
+    }
+    return true;
 }
 
 inline DWORD ArgValue(DWORD arg, const DWORD* r) {
@@ -397,7 +423,8 @@ FixedPlane MakeFixedPlane(const Plane& plane, double scale, int refX, int refY) 
             std::clamp(RoundToInt64(plane.b * scale), -kStepLimit, kStepLimit)};
 }
 
-HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipeline* p) {
+HRESULT BuildPipeline(Device& device, int vertexTexSets, const ShaderStageProgram* program,
+                      bool special, DrawPipeline* p) {
     const DeviceState& st = device.state;
     const DWORD* rs = st.renderStates;
     Surface* target = st.renderTargets[0];
@@ -438,7 +465,16 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipel
         p->lodTexSet[i] = 0;
     }
 
-    if (st.pixelShader != nullptr) {
+    if (program != nullptr) {
+        // Specular is added by the fixed pipeline only, which the shader replaces.
+        p->kernel = nullptr;
+        p->specularAdd = false;
+        p->textureFactor = program->textureFactor;
+        StageStates states;
+        if (!StageStatesOf(*program, &states)) return D3DERR_INVALIDCALL;
+        HRESULT built = BuildStages(states, p);
+        if (built != D3D_OK) return built;
+    } else if (st.pixelShader != nullptr) {
         p->kernel = st.pixelShader->kernel;
         p->shaderContext = {st.pixelFloats, st.pixelInts, st.pixelBools, &p->samplers};
         p->stageCount = 0;
@@ -452,7 +488,7 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipel
     } else {
         p->kernel = nullptr;
         p->specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
-        HRESULT built = BuildStages(st, p);
+        HRESULT built = BuildStages(st.stageStates, p);
         if (built != D3D_OK) return built;
     }
     for (int i = 0; i < kSamplers; ++i) {

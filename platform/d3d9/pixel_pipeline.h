@@ -113,8 +113,11 @@ struct DrawPipeline {
 
 // The pipeline of the device's current state; D3DERR_INVALIDCALL when the state cannot be
 // drawn with (no render target, a vertex shader, an operation or argument not offered).
+// `program` is what the bound stage-program shader built from the current constants (null
+// without such a shader): its stages and texture factor stand for the texture-stage states.
 // `special` allows a specialised span where the state has one.
-HRESULT BuildPipeline(Device& device, int vertexTexSets, bool special, DrawPipeline* pipeline);
+HRESULT BuildPipeline(Device& device, int vertexTexSets, const ShaderStageProgram* program,
+                      bool special, DrawPipeline* pipeline);
 // Takes the bound textures' levels as they are now; before each draw.
 void RefreshPipelineTextures(Device& device, DrawPipeline& pipeline);
 // Chooses each sampler's filter and levels for the primitive about to be shaded, sets up its

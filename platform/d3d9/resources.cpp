@@ -339,8 +339,9 @@ VertexShader::~VertexShader() {
     device->Release();
 }
 
-PixelShader::PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel)
-    : device(device), name(std::move(name)), kernel(kernel) {
+PixelShader::PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel,
+                         ShaderStageBuilder stages)
+    : device(device), name(std::move(name)), kernel(kernel), stages(stages) {
     device->AddRef();
 }
 

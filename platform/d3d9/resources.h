@@ -177,11 +177,13 @@ struct VertexShader final
 
 struct PixelShader final
     : ComObject<IDirect3DPixelShader9, gD3d9Objects, IID_IDirect3DPixelShader9> {
-    PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel);
+    PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel,
+                ShaderStageBuilder stages);
     ~PixelShader() override;
     ResourceDevice* device;
     std::string name;
-    PixelShaderKernel kernel;
+    PixelShaderKernel kernel;  // one of these two is set
+    ShaderStageBuilder stages;
 };
 
 // Resolved level count of a texture chain: 0 asks for the full chain; 0 is returned for a

@@ -95,3 +95,36 @@ ShaderFloat4 SampleTexture(const PixelShaderContext& context, int sampler, float
     };
     return {channel(2), channel(1), channel(0), channel(3)};
 }
+
+namespace {
+
+// The sampler's setup when a texture is bound there, else null.
+const SamplerSetup* BoundSetup(const PixelShaderContext& context, int sampler) {
+    if (sampler < 0 || sampler >= 16 || context.samplers == nullptr) return nullptr;
+    const SamplerSetup& s = static_cast<const ShaderSamplers*>(context.samplers)->setup[sampler];
+    return s.bound && s.levelCount > 0 ? &s : nullptr;
+}
+
+}  // namespace
+
+ShaderFloat4 LoadTexel(const PixelShaderContext& context, int sampler, int x, int y) {
+    const SamplerSetup* s = BoundSetup(context, sampler);
+    if (s == nullptr) return {0, 0, 0, 1};
+    const SamplerLevel& level = s->levels[0];
+    x = std::clamp(x, 0, static_cast<int>(level.width) - 1);
+    y = std::clamp(y, 0, static_cast<int>(level.height) - 1);
+    DWORD texel = level.texels[static_cast<size_t>(y) * level.stride + x] | level.orMask;
+    // A division, not a multiplication by 1/255, so that each value is exactly k / 255.
+    auto channel = [texel](int i) {
+        return static_cast<float>((texel >> (8 * i)) & 0xFF) / 255.0f;
+    };
+    return {channel(2), channel(1), channel(0), channel(3)};
+}
+
+bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width,
+                           int* height) {
+    const SamplerSetup* s = BoundSetup(context, sampler);
+    *width = s != nullptr ? static_cast<int>(s->levels[0].width) : 0;
+    *height = s != nullptr ? static_cast<int>(s->levels[0].height) : 0;
+    return s != nullptr;
+}

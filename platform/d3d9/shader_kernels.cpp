@@ -1,6 +1,6 @@
-// Pixel-shader kernels by name, and their bytecode records: a version token, comment blocks
-// (one of them tagged with the kernel's name) and the end token. Real shader instructions are
-// refused, so foreign bytecode fails as on a device without shaders.
+// Pixel-shader kernels and stage programs by name, and their bytecode records: a version token,
+// comment blocks (one of them tagged with the kernel's name) and the end token. Real shader
+// instructions are refused, so foreign bytecode fails as on a device without shaders.
 #include "shader_kernels.h"
 
 #include <cstring>
@@ -22,7 +22,7 @@ constexpr DWORD kMaxRecordTokens = 65536;
 
 struct ShaderKernelState {
     std::mutex mutex;
-    std::map<std::string, PixelShaderKernel> kernels;
+    std::map<std::string, PixelShaderBody> bodies;
 };
 
 // Kernels may register during static initialisation, so the state is made on first use.
@@ -37,21 +37,29 @@ bool ValidName(const char* name) {
     return length >= 1 && length <= kMaxNameBytes;
 }
 
-}  // namespace
-
-bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel) {
-    if (!ValidName(name) || kernel == nullptr) return false;
+bool Register(const char* name, const PixelShaderBody& body) {
+    if (!ValidName(name)) return false;
     ShaderKernelState& state = Kernels();
     std::lock_guard lock(state.mutex);
-    state.kernels[name] = kernel;
+    state.bodies[name] = body;
     return true;
 }
 
-PixelShaderKernel FindPixelShaderKernel(const std::string& name) {
+}  // namespace
+
+bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel) {
+    return kernel != nullptr && Register(name, {kernel, nullptr});
+}
+
+bool RegisterPixelShaderStages(const char* name, ShaderStageBuilder builder) {
+    return builder != nullptr && Register(name, {nullptr, builder});
+}
+
+PixelShaderBody FindPixelShader(const std::string& name) {
     ShaderKernelState& state = Kernels();
     std::lock_guard lock(state.mutex);
-    auto found = state.kernels.find(name);
-    return found != state.kernels.end() ? found->second : nullptr;
+    auto found = state.bodies.find(name);
+    return found != state.bodies.end() ? found->second : PixelShaderBody{nullptr, nullptr};
 }
 
 std::vector<DWORD> MakeShaderKernelRecord(bool vertexShader, const char* name) {

@@ -1,4 +1,5 @@
-// The registry of pixel-shader kernels and the reading of the bytecode records that name them.
+// The registry of pixel-shader kernels and stage programs, and the reading of the bytecode records
+// that name them.
 #pragma once
 
 #include <string>
@@ -13,5 +14,10 @@ struct ShaderKernelRecord {
 // Reads a record made by MakeShaderKernelRecord (comment blocks such as a constant table may
 // precede the name); false for any other bytecode.
 bool ParseShaderKernelRecord(const DWORD* code, ShaderKernelRecord* record);
-// Null when no kernel has that name.
-PixelShaderKernel FindPixelShaderKernel(const std::string& name);
+// What a pixel-shader name stands for: a kernel or a stage program (the other null); both null
+// when nothing is registered under it.
+struct PixelShaderBody {
+    PixelShaderKernel kernel;
+    ShaderStageBuilder stages;
+};
+PixelShaderBody FindPixelShader(const std::string& name);

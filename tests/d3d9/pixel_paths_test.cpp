@@ -1,6 +1,8 @@
 // Which pixel path draws: the specialised spans where the state has one and the processor runs
 // SSE2, the general path when forced or without SSE2; a kept pipeline still sees new texels;
-// a warm device allocates nothing to draw.
+// a warm device allocates nothing to draw, stage-program shaders included.
+#include <platform/d3d9_kernels.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +53,28 @@ void operator delete[](void* p, size_t) noexcept {
 
 namespace {
 
+// Texture x diffuse, modulated once more by a factor whose alpha is c0.x in 255ths.
+void FadeStages(const ShaderFloat4* c, ShaderStageProgram* out) {
+    out->count = 2;
+    out->textureFactor = static_cast<DWORD>(c[0].x) << 24 | 0xFFFFFF;
+    out->stages[0] = {D3DTOP_MODULATE,
+                      D3DTA_TEXTURE,
+                      D3DTA_DIFFUSE,
+                      D3DTOP_MODULATE,
+                      D3DTA_TEXTURE,
+                      D3DTA_DIFFUSE,
+                      0,
+                      D3DTA_CURRENT};
+    out->stages[1] = {D3DTOP_MODULATE,
+                      D3DTA_CURRENT,
+                      D3DTA_TFACTOR,
+                      D3DTOP_MODULATE,
+                      D3DTA_CURRENT,
+                      D3DTA_TFACTOR,
+                      0,
+                      D3DTA_CURRENT};
+}
+
 class PixelPathTest : public DeviceTest {
 protected:
     // A translucent textured quad and a flat box: states the spans are made for.
@@ -81,6 +105,16 @@ TEST_F(PixelPathTest, SpansDrawUnlessForcedOrWithoutSse2) {
     TestD3d9PathCounts drawn = Since(before);
     EXPECT_EQ(drawn.specialised, 4);
     EXPECT_EQ(drawn.general, 0);
+    // A stage-program shader takes the spans of its stages.
+    ASSERT_TRUE(RegisterPixelShaderStages("paths_fade", FadeStages));
+    std::vector<DWORD> code = MakeShaderKernelRecord(false, "paths_fade");
+    IDirect3DPixelShader9* shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
+    device_->SetPixelShader(Keep(shader));
+    before = TestD3d9CountPaths();
+    DrawScene(texture);
+    EXPECT_EQ(Since(before).specialised, 4);
+    device_->SetPixelShader(nullptr);
 
     TestD3d9SetGeneralSpansOnly(true);
     before = TestD3d9CountPaths();
@@ -123,6 +157,12 @@ TEST_F(PixelPathTest, TexelsChangedUnderAnUnchangedStateAreDrawn) {
 
 TEST_F(PixelPathTest, AWarmDeviceAllocatesNothingToDraw) {
     CreateDevice(64, 48);
+    ASSERT_TRUE(RegisterPixelShaderStages("paths_fade", FadeStages));
+    std::vector<DWORD> code = MakeShaderKernelRecord(false, "paths_fade");
+    IDirect3DPixelShader9* shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
+    Keep(shader);
+    float fade[4] = {255, 0, 0, 0};
     IDirect3DTexture9* texture = MakeTexture32(D3DFMT_A8R8G8B8, 4, 4, std::vector<DWORD>(16, 7));
     const TexturedVertex quad[] = {{-0.5f, -0.5f, 0, 1, 0xC0FFFFFF, 0, 0},
                                    {40.5f, -0.5f, 0, 1, 0xC0FFFFFF, 1, 0},
@@ -145,6 +185,13 @@ TEST_F(PixelPathTest, AWarmDeviceAllocatesNothingToDraw) {
         device_->SetTexture(0, texture);
         device_->SetFVF(kTexturedFvf);
         device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedVertex));
+        // A stage-program shader whose constants change every frame, so its stages are
+        // rebuilt.
+        fade[0] = 255 - fade[0];
+        device_->SetPixelShaderConstantF(0, fade, 1);
+        device_->SetPixelShader(shader);
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedVertex));
+        device_->SetPixelShader(nullptr);
         device_->SetTexture(0, nullptr);
         device_->SetFVF(kColorFvf);
         device_->DrawPrimitiveUP(D3DPT_LINELIST, 1, lines, sizeof(ColorVertex));

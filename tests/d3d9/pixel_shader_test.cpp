@@ -28,6 +28,36 @@ bool ProbeKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, Shad
     return true;
 }
 
+// What the load kernel read at each pixel of a 66 x 3 target, and the size it was told.
+ShaderFloat4 gLoaded[3][66];
+int gSize[2];
+bool gSizeFound;
+
+// Loads texel (x - 1, y - 1) of sampler 0, so that the target's edges read outside the
+// texture, and records it.
+bool LoadKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+    int x = static_cast<int>(in.x), y = static_cast<int>(in.y);
+    *out = gLoaded[y][x] = LoadTexel(ctx, 0, x - 1, y - 1);
+    gSizeFound = GetSamplerTextureSize(ctx, 0, &gSize[0], &gSize[1]);
+    return true;
+}
+
+// One stage, texture x factor with the factor's alpha, the factor being c0 in 255ths; c1.x
+// stages (out of range makes a program the device refuses).
+void TintStages(const ShaderFloat4* c, ShaderStageProgram* out) {
+    auto byte = [](float v) { return static_cast<DWORD>(v); };
+    out->count = static_cast<int>(c[1].x);
+    out->textureFactor = byte(c[0].w) << 24 | byte(c[0].x) << 16 | byte(c[0].y) << 8 | byte(c[0].z);
+    out->stages[0] = {D3DTOP_MODULATE,
+                      D3DTA_TEXTURE,
+                      D3DTA_TFACTOR,
+                      D3DTOP_SELECTARG2,
+                      D3DTA_TEXTURE,
+                      D3DTA_TFACTOR,
+                      0,
+                      D3DTA_CURRENT};
+}
+
 class PixelShaderTest : public DeviceTest {
 protected:
     void SetUp() override {
@@ -35,6 +65,8 @@ protected:
         ASSERT_TRUE(RegisterPixelShaderKernel("test_tint", TintKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("test_left_half", LeftHalfKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("test_probe", ProbeKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("test_load", LoadKernel));
+        ASSERT_TRUE(RegisterPixelShaderStages("test_tint_stages", TintStages));
         CreateDevice(8, 8);
         target_ = UseArgbTarget(8, 8);
     }
@@ -137,4 +169,95 @@ TEST_F(PixelShaderTest, DevicesWithoutShadersRefuseThemAndVertexShadersCannotDra
     std::vector<DWORD> code = MakeShaderKernelRecord(false, "test_tint");
     IDirect3DPixelShader9* shader = nullptr;
     EXPECT_EQ(device_->CreatePixelShader(code.data(), &shader), D3DERR_INVALIDCALL);
+}
+
+TEST_F(PixelShaderTest, LoadTexelGivesEachFormatsExactValuesClampedToTheTexture) {
+    target_ = UseArgbTarget(66, 3);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    IDirect3DPixelShader9* load = Shader("test_load");
+    // 64 x 1 texels; in A8R8G8B8 every 8-bit value once across the four channels.
+    std::vector<DWORD> words(64);
+    std::vector<WORD> halves(64);
+    for (DWORD i = 0; i < 64; ++i) {
+        words[i] = (4 * i + 3) << 24 | (4 * i) << 16 | (4 * i + 1) << 8 | (4 * i + 2);
+        halves[i] = static_cast<WORD>(i * 40503u >> 3 ^ i);
+    }
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                             D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4}) {
+        SCOPED_TRACE(format);
+        bool wide = format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8;
+        device_->SetTexture(
+            0, wide ? MakeTexture32(format, 64, 1, words) : MakeTexture16(format, 64, 1, halves));
+        device_->SetPixelShader(load);
+        FillRect(0, 0, 66, 3, 0);
+        ASSERT_TRUE(gSizeFound);
+        EXPECT_EQ(gSize[0], 64);
+        EXPECT_EQ(gSize[1], 1);
+        std::vector<DWORD> loaded = TestD3d9ReadSurface(target_, nullptr, nullptr);
+        // The texels as the stages point-sample them, texel x - 1 on pixel x, clamped.
+        device_->SetPixelShader(nullptr);
+        TexturedRect(-0.5f, -0.5f, 65.5f, 2.5f, -1 / 64.0f, -1, 65 / 64.0f, 2);
+        EXPECT_EQ(loaded, TestD3d9ReadSurface(target_, nullptr, nullptr));
+        // Each channel exactly k / 255, which the device writes back as k.
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 66; ++x) {
+                const ShaderFloat4& t = gLoaded[y][x];
+                DWORD k = loaded[y * 66 + x];
+                ASSERT_EQ(t.w, static_cast<float>(k >> 24) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.x, static_cast<float>(k >> 16 & 255) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.y, static_cast<float>(k >> 8 & 255) / 255.0f) << x << "," << y;
+                ASSERT_EQ(t.z, static_cast<float>(k & 255) / 255.0f) << x << "," << y;
+            }
+        }
+    }
+    // A sampler without a texture reads opaque black and has no size.
+    device_->SetTexture(0, nullptr);
+    device_->SetPixelShader(load);
+    FillRect(0, 0, 66, 3, 0);
+    EXPECT_FALSE(gSizeFound);
+    EXPECT_EQ(gSize[0], 0);
+    EXPECT_EQ(gSize[1], 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 5, 1), 0xFF000000u);
+}
+
+TEST_F(PixelShaderTest, StageProgramsFollowTheirConstantsFromDrawToDraw) {
+    device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 1, 1, {0xFF8040FF}));
+    IDirect3DPixelShader9* shader = Shader("test_tint_stages");
+    ASSERT_NE(shader, nullptr);
+    device_->SetPixelShader(shader);
+    // The stage states and the texture factor state are the shader's business now.
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
+    const float first[8] = {255, 255, 128, 64, 1, 0, 0, 0};
+    device_->SetPixelShaderConstantF(0, first, 2);
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0x40804080u);
+    // Only the constants change: the next draw follows them.
+    const float second[4] = {0, 255, 255, 255};
+    device_->SetPixelShaderConstantF(0, second, 1);
+    TexturedRect(-0.5f, -0.5f, 7.5f, 7.5f, 0, 0, 1, 1);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFF0040FFu);
+    // A program the device cannot run fails the draw as such stage states would.
+    const float tooMany[4] = {kMaxShaderStages + 1, 0, 0, 0};
+    device_->SetPixelShaderConstantF(1, tooMany, 1);
+    std::vector<TexturedVertex> v = {
+        {0, 0, 0, 1, 0, 0, 0}, {8, 0, 0, 1, 0, 1, 0}, {0, 8, 0, 1, 0, 0, 1}};
+    device_->SetFVF(kTexturedFvf);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(TexturedVertex)),
+              D3DERR_INVALIDCALL);
+    device_->EndScene();
+
+    // A name is a kernel or a stage program, the last registration winning.
+    EXPECT_FALSE(RegisterPixelShaderStages("x", nullptr));
+    EXPECT_FALSE(RegisterPixelShaderStages("", TintStages));
+    ASSERT_TRUE(RegisterPixelShaderKernel("test_tint_stages", LeftHalfKernel));
+    const float half[4] = {4, 0, 0, 0};
+    device_->SetPixelShaderConstantF(0, half, 1);
+    device_->SetPixelShader(Shader("test_tint_stages"));
+    Clear(0);
+    FillRect(0, 0, 8, 8, 0);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFFFFFFFFu);
+    EXPECT_EQ(TestD3d9ReadPixel(target_, 4, 3), 0u);
 }

@@ -1,8 +1,10 @@
 // The specialised spans against the general pixel path: thousands of random states and
 // primitives on every render-target format, each drawn both ways onto the same random target
-// contents and compared byte for byte (unused bits included).
+// contents and compared byte for byte (unused bits included). Stage-program shaders the same
+// way against the same stages set as texture-stage states.
 #include <platform/d3d9_kernels.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -72,6 +74,31 @@ constexpr DWORD kFrameworkStages[][6] = {
      D3DTA_TFACTOR},
 };
 
+// A stage program written into the float constants: c0 = (count, factor's high and low 16
+// bits), then per stage (colour op, arg1, arg2, coordinate set), (alpha op, arg1, arg2, result).
+void DecodeProgram(const ShaderFloat4* c, ShaderStageProgram* out) {
+    auto word = [](float f) { return static_cast<DWORD>(f); };
+    out->count = static_cast<int>(c[0].x);
+    out->textureFactor = word(c[0].y) << 16 | word(c[0].z);
+    for (int i = 0; i < std::min(out->count, kMaxShaderStages); ++i) {
+        const ShaderFloat4 &color = c[1 + 2 * i], &alpha = c[2 + 2 * i];
+        out->stages[i] = {word(color.x), word(color.y), word(color.z), word(alpha.x),
+                          word(alpha.y), word(alpha.z), word(color.w), word(alpha.w)};
+    }
+}
+
+std::vector<float> EncodeProgram(const ShaderStageProgram& program) {
+    auto f = [](DWORD v) { return static_cast<float>(v); };
+    std::vector<float> c = {f(static_cast<DWORD>(program.count)), f(program.textureFactor >> 16),
+                            f(program.textureFactor & 0xFFFF), 0};
+    for (int i = 0; i < program.count; ++i) {
+        const ShaderStage& s = program.stages[i];
+        c.insert(c.end(), {f(s.colorOp), f(s.colorArg1), f(s.colorArg2), f(s.texCoordIndex),
+                           f(s.alphaOp), f(s.alphaArg1), f(s.alphaArg2), f(s.resultArg)});
+    }
+    return c;
+}
+
 struct Vertex {
     float x, y, z, rhw;
     D3DCOLOR diffuse, specular;
@@ -128,7 +155,9 @@ protected:
         }
     }
 
-    void RandomStage(Random& r, DWORD stage) {
+    // With `recorded`, ARG0 stays CURRENT (stage programs have none) and the stage is kept
+    // there as a stage program's.
+    void RandomStage(Random& r, DWORD stage, ShaderStage* recorded = nullptr) {
         auto op = [&] {
             if (Chance(r, 80)) return kCommonOps[Pick(r, std::size(kCommonOps))];
             // Any operation the device offers (17, 22 and 23, premodulation and bump
@@ -153,17 +182,19 @@ protected:
             colorOp = set[0], colorArgs[1] = set[1], colorArgs[2] = set[2];
             alphaOp = set[3], alphaArgs[1] = set[4], alphaArgs[2] = set[5];
         }
+        const DWORD result = Chance(r, 10) ? D3DTA_TEMP : D3DTA_CURRENT;
+        const DWORD texSet = static_cast<DWORD>(Chance(r, 80) ? 0 : Pick(r, 3));
+        if (recorded != nullptr) {
+            colorArgs[0] = alphaArgs[0] = D3DTA_CURRENT;
+            *recorded = {colorOp,      colorArgs[1], colorArgs[2], alphaOp,
+                         alphaArgs[1], alphaArgs[2], texSet,       result};
+        }
         const DWORD states[][2] = {
-            {D3DTSS_COLOROP, colorOp},
-            {D3DTSS_COLORARG0, colorArgs[0]},
-            {D3DTSS_COLORARG1, colorArgs[1]},
-            {D3DTSS_COLORARG2, colorArgs[2]},
-            {D3DTSS_ALPHAOP, alphaOp},
-            {D3DTSS_ALPHAARG0, alphaArgs[0]},
-            {D3DTSS_ALPHAARG1, alphaArgs[1]},
-            {D3DTSS_ALPHAARG2, alphaArgs[2]},
-            {D3DTSS_RESULTARG, Chance(r, 10) ? D3DTA_TEMP : D3DTA_CURRENT},
-            {D3DTSS_TEXCOORDINDEX, static_cast<DWORD>(Chance(r, 80) ? 0 : Pick(r, 3))},
+            {D3DTSS_COLOROP, colorOp},        {D3DTSS_COLORARG0, colorArgs[0]},
+            {D3DTSS_COLORARG1, colorArgs[1]}, {D3DTSS_COLORARG2, colorArgs[2]},
+            {D3DTSS_ALPHAOP, alphaOp},        {D3DTSS_ALPHAARG0, alphaArgs[0]},
+            {D3DTSS_ALPHAARG1, alphaArgs[1]}, {D3DTSS_ALPHAARG2, alphaArgs[2]},
+            {D3DTSS_RESULTARG, result},       {D3DTSS_TEXCOORDINDEX, texSet},
         };
         for (const auto& s : states) {
             device_->SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s[0]), s[1]);
@@ -178,8 +209,9 @@ protected:
         device_->SetSamplerState(stage, D3DSAMP_BORDERCOLOR, RandomColor(r));
     }
 
-    // Render states and one to three texture stages; returns a line to identify the case.
-    void RandomState(Random& r) {
+    // Render states and one to three texture stages. With `program`, no kernel and no specular
+    // add (the fixed pipeline's, which shaders replace), and the stages are kept there.
+    void RandomState(Random& r, ShaderStageProgram* program = nullptr) {
         const bool blend = Chance(r, 75);
         DWORD src, dest, op;
         if (Chance(r, 75)) {
@@ -200,13 +232,14 @@ protected:
             {D3DRS_ALPHAREF, static_cast<DWORD>(Chance(r, 20) ? Pick(r, 2) * 255 : Pick(r, 256))},
             {D3DRS_SHADEMODE, Chance(r, 50) ? D3DSHADE_FLAT : D3DSHADE_GOURAUD},
             {D3DRS_TEXTUREFACTOR, RandomColor(r)},
-            {D3DRS_SPECULARENABLE, Chance(r, 20)},
+            {D3DRS_SPECULARENABLE, program == nullptr && Chance(r, 20)},
         };
         for (const auto& s : states) {
             device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s[0]), s[1]);
+            if (program != nullptr && s[0] == D3DRS_TEXTUREFACTOR) program->textureFactor = s[1];
         }
         IDirect3DPixelShader9* shader = nullptr;
-        if (Chance(r, 12)) {
+        if (program == nullptr && Chance(r, 12)) {
             shader = shaders_[Pick(r, std::size(shaders_))];
             const float constants[4] = {Uniform(r, 0, 2), Uniform(r, 0, 2), Uniform(r, -0.5f, 1),
                                         Uniform(r, 0, 1.5f)};
@@ -214,9 +247,10 @@ protected:
         }
         device_->SetPixelShader(shader);
         const int stages = Chance(r, 60) ? 1 : (Chance(r, 75) ? 2 : 3);
+        if (program != nullptr) program->count = stages;
         for (int i = 0; i < 4; ++i) {
             if (i < stages) {
-                RandomStage(r, i);
+                RandomStage(r, i, program != nullptr ? &program->stages[i] : nullptr);
             } else {
                 device_->SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_DISABLE);
                 device_->SetTexture(i, nullptr);
@@ -287,6 +321,23 @@ protected:
         ASSERT_EQ(device_->EndScene(), D3D_OK);
     }
 
+    // A lockable render target of the format, bound as target 0.
+    void UseTarget(D3DFORMAT format, UINT bytesPerPixel) {
+        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, format, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                              &target_, nullptr),
+                  D3D_OK);
+        Keep(target_);
+        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
+        rowBytes_ = kWidth * bytesPerPixel;
+    }
+
+    // Random contents for the target.
+    std::vector<BYTE> RandomBytes(Random& r) const {
+        std::vector<BYTE> bytes(static_cast<size_t>(kHeight) * rowBytes_);
+        for (BYTE& b : bytes) b = static_cast<BYTE>(r());
+        return bytes;
+    }
+
     std::vector<BYTE> ReadTarget() {
         D3DLOCKED_RECT locked;
         EXPECT_EQ(target_->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
@@ -342,19 +393,13 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
                    {D3DFMT_X1R5G5B5, 2},
                    {D3DFMT_A4R4G4B4, 2}};
     for (const auto& f : formats) {
-        ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, f.format, D3DMULTISAMPLE_NONE, 0,
-                                              TRUE, &target_, nullptr),
-                  D3D_OK);
-        Keep(target_);
-        ASSERT_EQ(device_->SetRenderTarget(0, target_), D3D_OK);
-        rowBytes_ = kWidth * f.bytes;
+        UseTarget(f.format, f.bytes);
         const TestD3d9PathCounts before = TestD3d9CountPaths();
         for (int i = 0; i < kCasesPerFormat; ++i) {
             const unsigned seed =
                 static_cast<unsigned>(f.format) * 100003u + static_cast<unsigned>(i);
             Random r(seed);
-            std::vector<BYTE> start(static_cast<size_t>(kHeight) * rowBytes_);
-            for (BYTE& b : start) b = static_cast<BYTE>(r());
+            const std::vector<BYTE> start = RandomBytes(r);
             RandomState(r);
             const Random primitives = r;
 
@@ -383,4 +428,63 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
         EXPECT_GT(after.specialised - before.specialised, kCasesPerFormat / 2) << f.format;
         device_->SetRenderTarget(0, back_);
     }
+}
+
+TEST_F(SpanDifferentialTest, StageProgramShadersDrawAsTheirStagesSetAsStates) {
+    ASSERT_TRUE(RegisterPixelShaderStages("differential_stages", DecodeProgram));
+    CreateDevice(kWidth, kHeight);
+    Random setup(20261207);
+    MakeTextures(setup);
+    std::vector<DWORD> code = MakeShaderKernelRecord(false, "differential_stages");
+    IDirect3DPixelShader9* shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
+    Keep(shader);
+    const struct {
+        D3DFORMAT format;
+        UINT bytes;
+    } formats[] = {{D3DFMT_X8R8G8B8, 4}, {D3DFMT_A8R8G8B8, 4}, {D3DFMT_R5G6B5, 2}};
+    constexpr int kCases = 300;
+    for (const auto& f : formats) {
+        UseTarget(f.format, f.bytes);
+        long specialisedShaderDraws = 0;
+        for (int i = 0; i < kCases; ++i) {
+            const unsigned seed =
+                static_cast<unsigned>(f.format) * 7919u + static_cast<unsigned>(i);
+            Random r(seed);
+            const std::vector<BYTE> start = RandomBytes(r);
+            ShaderStageProgram program = {};
+            RandomState(r, &program);
+            const Random primitives = r;
+            auto draw = [&](bool general) {
+                WriteTarget(start);
+                TestD3d9SetGeneralSpansOnly(general);
+                Random copy = primitives;
+                DrawRandomPrimitives(copy);
+                return ReadTarget();
+            };
+            const std::vector<BYTE> states = draw(false);
+
+            // The program stands for the stages and the texture factor: the states are
+            // changed under it and must not matter.
+            std::vector<float> constants = EncodeProgram(program);
+            ASSERT_EQ(device_->SetPixelShaderConstantF(0, constants.data(),
+                                                       static_cast<UINT>(constants.size() / 4)),
+                      D3D_OK);
+            device_->SetPixelShader(shader);
+            device_->SetRenderState(D3DRS_TEXTUREFACTOR, ~program.textureFactor);
+            device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            const TestD3d9PathCounts before = TestD3d9CountPaths();
+            const std::vector<BYTE> specialised = draw(false);
+            specialisedShaderDraws += TestD3d9CountPaths().specialised - before.specialised;
+            const std::vector<BYTE> general = draw(true);
+            device_->SetPixelShader(nullptr);
+            EXPECT_EQ(specialised, states) << "format " << f.format << " seed " << seed;
+            EXPECT_EQ(general, states) << "format " << f.format << " seed " << seed;
+            if (HasFailure()) return;
+        }
+        // Stage programs reach the specialised spans as their states do.
+        EXPECT_GT(specialisedShaderDraws, kCases / 2) << f.format;
+        device_->SetRenderTarget(0, back_);
+    }
+    TestD3d9SetGeneralSpansOnly(false);
 }
