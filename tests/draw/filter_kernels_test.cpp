@@ -1,6 +1,18 @@
 // The filter and blend kernels drawn on the software device with the constants the filters
-// store, against the processor's integer formulas restated here, on random images. Each strip
-// maps the whole texture onto the target, so taps past an edge read the edge on both sides.
+// store, against the processor's integer formulas restated here, on random images: bit for bit.
+// Each strip maps the whole texture onto the target, so taps past an edge read the edge as the
+// processor does. Where a whole filter pass cannot equal the processor path (what the pass hands
+// the kernel differs, not the kernel's arithmetic):
+// - Gauss: taps past the rectangle's left, right and top edges read the texture beyond it where
+//   the processor repeats the edge pixel; pixels within n - 2 of those edges may differ by any
+//   amount. Exact where the rectangle reaches the texture's edge.
+// - DownScale: a rectangle whose size is no multiple of the factor is stretched over w / f
+//   pixels, so blocks leave the processor's grid; exact for multiples.
+// - BrightClip without fill through a work target keeps the work target's pixels.
+// - GradientMap takes the gradient's width from its texture; exact when the gradient graph fills
+//   its texture's width.
+// - Blends read the layer through coordinate set 1 (blend position, or the blend graph
+//   stretched), the processor at the source's coordinates; exact where both name one pixel.
 #include "draw/filter_kernels.h"
 
 #include <platform/d3d9_kernels.h>
@@ -144,8 +156,9 @@ TEST_F(FilterKernelsTest, PixelFiltersFollowTheProcessorFormulas) {
         },
         "Invert of a moved rectangle");
 
-    for (int arguments : {-300, -255, -128, -37, 0, 1, 64, 200, 255}) {
-        int cbArgument = arguments, crArgument = -arguments / 2 + 11;
+    // The offsets are recovered from the constants: every argument, each of cb and cr once.
+    for (int cbArgument = -257; cbArgument <= 257; ++cbArgument) {
+        int crArgument = (cbArgument + 257) * 211 % 515 - 257;
         float Cb = std::clamp(Scaled(cbArgument) / 200.0f, -0.5f, 0.5f);
         float Cr = std::clamp(Scaled(crArgument) / 200.0f, -0.5f, 0.5f);
         int oR = static_cast<int>(1.402 * Cr * 255 * 4096);
@@ -163,7 +176,8 @@ TEST_F(FilterKernelsTest, PixelFiltersFollowTheProcessorFormulas) {
             "Mono");
     }
 
-    for (int threshold : {-5, 0, 90, 128, 255, 300}) {
+    for (int threshold = -2; threshold <= 257;
+         threshold += threshold < 0 || threshold > 250 ? 1 : 3) {
         float c1[4] = {0.2f, 0.4f, 0.6f, 0.8f}, c2[4] = {1.0f, 100 / 255.0f, 0, 3 / 255.0f};
         Constants c = {{0.299f, 0.587f, 0.114f, static_cast<float>(threshold) / 255.0f},
                        {c1[0], c1[1], c1[2], c1[3]},
@@ -272,8 +286,12 @@ TEST_F(FilterKernelsTest, LevelAndGradientMapLookUpTheProcessorsIndex) {
     struct Case {
         int min, max, outMin, outMax;
     };
-    for (Case k : {Case{0, 255, 0, 255}, Case{30, 200, 10, 240}, Case{250, 3, 255, 0},
-                   Case{100, 100, 20, 90}, Case{-20, 400, 64, 65}, Case{0, 1, 0, 255}}) {
+    std::vector<Case> cases = {{0, 255, 0, 255},   {30, 200, 10, 240}, {250, 3, 255, 0},
+                               {100, 100, 20, 90}, {-20, 400, 64, 65}, {0, 1, 0, 255}};
+    // max is recovered from 1 / (max - min): every max, over various mins.
+    for (int max = 0; max < 256; ++max)
+        cases.push_back({max * 89 % 256, max, max / 2, 255 - max / 3});
+    for (Case k : cases) {
         auto unit = [](int v) { return std::clamp(static_cast<float>(v) / 255.0f, 0.0f, 1.0f); };
         float mx = unit(k.max), mn = std::min(unit(k.min), mx);
         float outMax = unit(k.outMax), outMin = std::min(unit(k.outMin), outMax);
