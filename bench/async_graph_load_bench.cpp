@@ -15,6 +15,7 @@
 
 #include "app/library_setup.h"
 #include "app/main_window.h"
+#include "app/shell.h"
 #include "core/async_load.h"
 #include "core/log.h"
 #include "graphics/graph_loading.h"
@@ -89,7 +90,7 @@ void BM_LoadGraphs(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < kGraphs; ++i) graphs[i] = LoadImageFileAsGraph(Name(i).c_str(), 0);
         while (CountQueuedAsyncLoads() > 0) {
-            RunMainThreadRequests();
+            PumpMessages();
             std::this_thread::yield();
         }
         state.PauseTiming();
