@@ -526,23 +526,28 @@ StreamValue OpenArchiveAware(const char* path, int32_t useCache, int32_t unused,
         AppendLogText("ファイルの情報を格納するメモリの確保に失敗しました\n");
         return 0;
     }
+    // The slot is taken now; the disk is opened without the lock, so that one thread's disk open
+    // does not hold up the others' opens.
     gFileAccess.files[index] = entry;
-    bool opened;
-    if (gFileAccess.plainFileFirst) {
-        opened = OpenPlain(entry, path, useCache, useAsync) ||
-                 OpenFromArchive(entry, path, useAsync) == 0;
-    } else {
-        int result = OpenFromArchive(entry, path, useAsync);
-        opened = result == 0 || (result < 0 && OpenPlain(entry, path, useCache, useAsync));
+    gFileAccess.openCount++;
+    const bool plainFirst = gFileAccess.plainFileFirst != 0;
+    int fromArchive = plainFirst ? -1 : OpenFromArchive(entry, path, useAsync);
+    LeaveLock(&gFileAccess.lock);
+    bool opened =
+        fromArchive == 0 || (fromArchive < 0 && OpenPlain(entry, path, useCache, useAsync));
+    if (!opened && plainFirst) {
+        EnterLock(&gFileAccess.lock);
+        opened = OpenFromArchive(entry, path, useAsync) == 0;
+        LeaveLock(&gFileAccess.lock);
     }
     if (!opened) {
+        EnterLock(&gFileAccess.lock);
         FreeMemory(entry);
         gFileAccess.files[index] = nullptr;
+        gFileAccess.openCount--;
         LeaveLock(&gFileAccess.lock);
         return 0;
     }
-    gFileAccess.openCount++;
-    LeaveLock(&gFileAccess.lock);
     return static_cast<StreamValue>(index) | kFileValueTag;
 }
 
