@@ -52,6 +52,11 @@ private:
     bool held_ = false;
 };
 
+// The counts that a pump pass and CountQueuedAsyncLoads read without the lock; written under it.
+std::atomic_ref<int32_t> Shared(int32_t& count) {
+    return std::atomic_ref<int32_t>(count);
+}
+
 // Milliseconds since `time`, across the clock's 31-bit wrap.
 uint32_t AgeOf(uint32_t time) {
     return (GetMillisecondCount(0) - time) & kClockMask;
@@ -60,7 +65,7 @@ uint32_t AgeOf(uint32_t time) {
 void MarkAsleep(AsyncWorker* worker) {
     worker->sleeping = 1;
     worker->sleepTime = GetMillisecondCount(0);
-    gAsyncLoad.active--;
+    Shared(gAsyncLoad.active)--;
 }
 
 // The worker to resume: first one whose hand-over to the main thread is done (the one whose job
@@ -104,7 +109,7 @@ void WakeWorker(int32_t extra, bool onlyFinishedHandOvers) {
         // without the lock, so waiting for it here ends.
         if (ResumeParkedThread(&w.thread) == 1) {
             w.sleeping = 0;
-            gAsyncLoad.active++;
+            Shared(gAsyncLoad.active)++;
             return;
         }
         SleepMilliseconds(0);
@@ -132,13 +137,22 @@ int ChooseRequest() {
 void RemoveRequest(int32_t slot) {
     AsyncLoadRequest* request = gAsyncLoad.requests[slot];
     gAsyncLoad.requests[slot] = nullptr;
-    gAsyncLoad.queuedCount--;
+    Shared(gAsyncLoad.queuedCount)--;
     if (slot == gAsyncLoad.endIndex - 1) {
         int32_t end = slot;
         while (end > 0 && gAsyncLoad.requests[end - 1] == nullptr) end--;
         gAsyncLoad.endIndex = end;
     }
     FreeAsyncLoadRequest(request);
+}
+
+// How many workers the pump keeps running while requests are queued: one fewer than the limit,
+// at least one, at most one per request. 0 with none queued.
+int32_t WakeTarget() {
+    int32_t limit = Shared(gAsyncLoad.activeLimit).load();
+    int32_t queued = Shared(gAsyncLoad.queuedCount).load();
+    int32_t target = limit - 1 < 1 ? 1 : limit - 1;
+    return target < queued ? target : queued;
 }
 
 int WorkerIndexOf(DWORD threadId) {
@@ -174,7 +188,7 @@ void AsyncWorkerLoop(AsyncWorker* worker) {
         lock.Take();
     }
     worker->exited = 1;
-    gAsyncLoad.active--;
+    Shared(gAsyncLoad.active)--;
 }
 
 void AsyncWorkerEntry(ThreadRecord* record, uintptr_t argument) {
@@ -214,10 +228,10 @@ int SetupAsyncLoad(uint32_t mainThreadId) {
     gAsyncLoad.lockOwner = 0;
     gAsyncLoad.stop = 0;
     gAsyncLoad.workerCount = kAsyncWorkerCount;
-    gAsyncLoad.active = 0;
-    gAsyncLoad.queuedCount = 0;
+    Shared(gAsyncLoad.active) = 0;
+    Shared(gAsyncLoad.queuedCount) = 0;
     gAsyncLoad.endIndex = 0;
-    gAsyncLoad.mainQueueCount = 0;
+    Shared(gAsyncLoad.mainQueueCount) = 0;
     // A worker that was never made counts as ended.
     for (AsyncWorker& w : gAsyncLoad.workers) {
         w = AsyncWorker{};
@@ -239,7 +253,7 @@ int StartAsyncWorkers(int32_t processorCount) {
     }
     AsyncLockScope lock;
     gAsyncLoad.stop = 0;
-    gAsyncLoad.activeLimit = processorCount - 1 < 1 ? 1 : processorCount - 1;
+    Shared(gAsyncLoad.activeLimit) = processorCount - 1 < 1 ? 1 : processorCount - 1;
     uint32_t now = GetMillisecondCount(0);
     for (int i = 0; i < gAsyncLoad.workerCount; ++i) {
         AsyncWorker& w = gAsyncLoad.workers[i];
@@ -283,7 +297,8 @@ int ShutdownAsyncLoad() {
         if (gAsyncLoad.requests[slot] != nullptr) FreeAsyncLoadRequest(gAsyncLoad.requests[slot]);
         gAsyncLoad.requests[slot] = nullptr;
     }
-    gAsyncLoad.queuedCount = gAsyncLoad.endIndex = 0;
+    Shared(gAsyncLoad.queuedCount) = 0;
+    gAsyncLoad.endIndex = 0;
     DeleteLock(&gAsyncLoad.lock);
     gAsyncLoad.setUp = 0;
     return 0;
@@ -364,7 +379,7 @@ int QueueAsyncLoadRequest(AsyncLoadRequest* request) {
     request->running = 0;
     request->timeQueued = GetMillisecondCount(0);
     gAsyncLoad.requests[slot] = request;
-    gAsyncLoad.queuedCount++;
+    Shared(gAsyncLoad.queuedCount)++;
     if (slot == gAsyncLoad.endIndex) gAsyncLoad.endIndex++;
     WakeWorker(0, false);
     return slot;
@@ -382,8 +397,7 @@ int DeleteAsyncLoadRequest(int32_t slot, int32_t onlyIfNotRunning) {
 
 int CountQueuedAsyncLoads() {
     if (!gAsyncLoad.setUp) return 0;
-    AsyncLockScope lock;
-    return gAsyncLoad.queuedCount;
+    return Shared(gAsyncLoad.queuedCount).load();
 }
 
 int32_t CallOnMainThread(MainThreadRequest* request) {
@@ -400,7 +414,8 @@ int32_t CallOnMainThread(MainThreadRequest* request) {
     }
     request->result = 0;
     request->workerIndex = index;
-    gAsyncLoad.mainQueue[gAsyncLoad.mainQueueCount++] = request;
+    gAsyncLoad.mainQueue[gAsyncLoad.mainQueueCount] = request;
+    Shared(gAsyncLoad.mainQueueCount)++;
     AsyncWorker& worker = gAsyncLoad.workers[index];
     worker.waitingForMainThread = 1;
     WakeWorker(1, false);
@@ -414,6 +429,12 @@ int32_t CallOnMainThread(MainThreadRequest* request) {
 
 int RunMainThreadRequests() {
     if (!gAsyncLoad.setUp || GetCurrentThreadId() != gAsyncLoad.mainThreadId) return -1;
+    // A pass with nothing to run and no worker to wake leaves the lock alone: a pump that takes
+    // it on every pass keeps the workers that need it waiting.
+    if (Shared(gAsyncLoad.mainQueueCount).load() == 0 &&
+        Shared(gAsyncLoad.active).load() >= WakeTarget()) {
+        return 0;
+    }
     AsyncLockScope lock;
     if (gAsyncLoad.mainQueueCount > 0) {
         int64_t start = GetMicrosecondCount(0);
@@ -425,15 +446,13 @@ int RunMainThreadRequests() {
             gAsyncLoad.workers[request->workerIndex].waitingForMainThread = 0;
             WakeWorker(0, false);
         }
-        gAsyncLoad.mainQueueCount -= ran;
+        Shared(gAsyncLoad.mainQueueCount) -= ran;
         std::memmove(gAsyncLoad.mainQueue, gAsyncLoad.mainQueue + ran,
                      sizeof(MainThreadRequest*) * static_cast<size_t>(gAsyncLoad.mainQueueCount));
     }
     if (gAsyncLoad.queuedCount > 0) {
-        int32_t target = gAsyncLoad.activeLimit - 1 < 1 ? 1 : gAsyncLoad.activeLimit - 1;
-        if (target > gAsyncLoad.queuedCount) target = gAsyncLoad.queuedCount;
         // One wake per missing worker: a wake may find no one to resume.
-        for (int32_t missing = target - gAsyncLoad.active; missing > 0; --missing) {
+        for (int32_t missing = WakeTarget() - gAsyncLoad.active; missing > 0; --missing) {
             WakeWorker(0, false);
         }
     }

@@ -76,6 +76,18 @@ struct ArchiveMemo {
     int32_t index;
 };
 
+// Directories known to name no archive: every candidate whose prefix is `from` to `length` bytes
+// long missed, with `extension` in force. Each open would otherwise look each directory of its
+// path up on disk again. Forgotten with the unused archives: an archive file that appears later
+// is found after ReleaseUnusedArchives, as a changed one is.
+struct ArchiveMiss {
+    char prefix[kWorkPathBytes];
+    uint32_t from;
+    uint32_t length;  // 0: an empty entry
+    char extension[kExtensionBytes];
+};
+constexpr int32_t kArchiveMissSlots = 8;
+
 StreamValue OpenArchiveAware(const char* path, int32_t useCache, int32_t unused, int32_t useAsync);
 int CloseArchiveAware(StreamValue file);
 int64_t TellArchiveAware(StreamValue file);
@@ -113,6 +125,8 @@ struct FileAccessState {
     CachedArchive* archives[kArchiveCacheSlots];
     int32_t archiveCount;
     ArchiveMemo memo;
+    ArchiveMiss misses[kArchiveMissSlots];
+    int32_t nextMiss;
 
     HandleRegistry fileHandles;
 };
@@ -147,6 +161,7 @@ void ReleaseUnusedArchivesLocked() {
         gFileAccess.archiveCount--;
         if (gFileAccess.memo.index == i) gFileAccess.memo.index = -1;
     }
+    for (ArchiveMiss& miss : gFileAccess.misses) miss.length = 0;
 }
 
 int32_t AcquireArchive(int32_t hint, const char* archivePath, int32_t readWhole, int32_t async) {
@@ -190,9 +205,13 @@ void DropArchiveReference(int32_t index) {
     if (cached != nullptr && cached->references > 0) cached->references--;
 }
 
+const char* ArchiveExtension() {
+    return gFileAccess.archiveExtension[0] ? gFileAccess.archiveExtension : "OBA";
+}
+
 // prefix (its first length bytes), a dot and the extension; false when it does not fit.
 bool MakeArchivePath(const char* prefix, uint32_t length, char* out, uint32_t outBytes) {
-    const char* extension = gFileAccess.archiveExtension[0] ? gFileAccess.archiveExtension : "OBA";
+    const char* extension = ArchiveExtension();
     if (length + 1 + std::strlen(extension) >= outBytes) return false;
     std::memcpy(out, prefix, length);
     out[length] = '.';
@@ -213,6 +232,36 @@ uint32_t CandidateWalkStart(const char* path, const char* full, const char* base
     if (IsSeparator(full[0]) && IsSeparator(full[1])) return 2;
     if (full[0] != '\0' && full[1] == ':') return IsSeparator(full[2]) ? 3 : 2;
     return 0;
+}
+
+// The remembered miss that covers the most candidates of upper from start on, or null.
+ArchiveMiss* FindArchiveMiss(const char* upper, uint32_t start) {
+    ArchiveMiss* best = nullptr;
+    for (ArchiveMiss& miss : gFileAccess.misses) {
+        if (miss.length == 0 || miss.from > start || (best && miss.length <= best->length)) {
+            continue;
+        }
+        if (std::strncmp(upper, miss.prefix, miss.length) == 0 && IsSeparator(upper[miss.length]) &&
+            std::strcmp(miss.extension, ArchiveExtension()) == 0) {
+            best = &miss;
+        }
+    }
+    return best;
+}
+
+// Remembers that the candidates of upper from `from` to `length` bytes missed, in the entry
+// that covered part of them or else in the next one round.
+void RememberArchiveMiss(ArchiveMiss* extended, const char* upper, uint32_t from, uint32_t length) {
+    ArchiveMiss* miss = extended;
+    if (miss == nullptr) {
+        miss = &gFileAccess.misses[gFileAccess.nextMiss];
+        gFileAccess.nextMiss = (gFileAccess.nextMiss + 1) % kArchiveMissSlots;
+    }
+    std::memcpy(miss->prefix, upper, length);
+    miss->prefix[length] = '\0';
+    miss->from = from;
+    miss->length = length;
+    std::strcpy(miss->extension, ArchiveExtension());
 }
 
 // Finds the archive that holds path: the one named after the shortest leading directory
@@ -243,8 +292,10 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
             return 0;
         }
     }
+    ArchiveMiss* miss = FindArchiveMiss(upper, start);
+    uint32_t lastTried = 0;
     const int32_t charSet = GetCharSet();
-    for (uint32_t i = start; full[i] != '\0';) {
+    for (uint32_t i = miss != nullptr ? miss->length + 1 : start; full[i] != '\0';) {
         if (IsLeadByte(static_cast<uint8_t>(full[i]), charSet) && full[i + 1] != '\0') {
             i += 2;
             continue;
@@ -252,6 +303,7 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
         if (IsSeparator(full[i]) && i > 0 &&
             MakeArchivePath(upper, i, archivePath, sizeof archivePath)) {
             int32_t found = AcquireArchive(-1, archivePath, 0, 0);
+            lastTried = i;
             if (found >= 0) {
                 std::memcpy(memo.prefix, upper, i);
                 memo.prefix[i] = '\0';
@@ -263,6 +315,12 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
             }
         }
         i++;
+    }
+    // A full cache fails a candidate that may exist, and releasing unused archives on the way
+    // forgets the entry the walk began after: nothing is remembered then.
+    if (lastTried > 0 && gFileAccess.archiveCount < kArchiveCacheSlots &&
+        (miss == nullptr || miss->length != 0)) {
+        RememberArchiveMiss(miss, upper, miss != nullptr ? miss->from : start, lastTried);
     }
     return -1;
 }
@@ -468,23 +526,28 @@ StreamValue OpenArchiveAware(const char* path, int32_t useCache, int32_t unused,
         AppendLogText("ファイルの情報を格納するメモリの確保に失敗しました\n");
         return 0;
     }
+    // The slot is taken now; the disk is opened without the lock, so that one thread's disk open
+    // does not hold up the others' opens.
     gFileAccess.files[index] = entry;
-    bool opened;
-    if (gFileAccess.plainFileFirst) {
-        opened = OpenPlain(entry, path, useCache, useAsync) ||
-                 OpenFromArchive(entry, path, useAsync) == 0;
-    } else {
-        int result = OpenFromArchive(entry, path, useAsync);
-        opened = result == 0 || (result < 0 && OpenPlain(entry, path, useCache, useAsync));
+    gFileAccess.openCount++;
+    const bool plainFirst = gFileAccess.plainFileFirst != 0;
+    int fromArchive = plainFirst ? -1 : OpenFromArchive(entry, path, useAsync);
+    LeaveLock(&gFileAccess.lock);
+    bool opened =
+        fromArchive == 0 || (fromArchive < 0 && OpenPlain(entry, path, useCache, useAsync));
+    if (!opened && plainFirst) {
+        EnterLock(&gFileAccess.lock);
+        opened = OpenFromArchive(entry, path, useAsync) == 0;
+        LeaveLock(&gFileAccess.lock);
     }
     if (!opened) {
+        EnterLock(&gFileAccess.lock);
         FreeMemory(entry);
         gFileAccess.files[index] = nullptr;
+        gFileAccess.openCount--;
         LeaveLock(&gFileAccess.lock);
         return 0;
     }
-    gFileAccess.openCount++;
-    LeaveLock(&gFileAccess.lock);
     return static_cast<StreamValue>(index) | kFileValueTag;
 }
 

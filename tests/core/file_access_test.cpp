@@ -335,6 +335,30 @@ TEST_F(FileAccessTest, CachedArchivesStayUntilReleasedWhenUnused) {
     EXPECT_EQ(OpenAndReadAll("pack\\new.bin"), Text("new"));
 }
 
+TEST_F(FileAccessTest, DirectoriesWithoutArchivesAreRememberedUntilUnusedArchivesAreReleased) {
+    directory_.Write("data/x.bin", Text("disk"));
+    EXPECT_EQ(OpenAndReadAll("data\\x.bin"), Text("disk"));
+    // An archive that appears later is found once the cache lets go, as a changed one is.
+    WriteArchiveFile("DATA.OBA", {{"x.bin", Text("archive")}});
+    EXPECT_EQ(OpenAndReadAll("data\\x.bin"), Text("disk"));
+    EXPECT_EQ(ReleaseUnusedArchives(), 0);
+    EXPECT_EQ(OpenAndReadAll("data\\x.bin"), Text("archive"));
+    // A miss holds only for the extension it was met with.
+    directory_.Write("more/m.bin", Text("disk"));
+    EXPECT_EQ(OpenAndReadAll("more\\m.bin"), Text("disk"));
+    WriteArchiveFile("more.pak", {{"m.bin", Text("pak")}});
+    SetArchiveExtension("pak");
+    EXPECT_EQ(OpenAndReadAll("more\\m.bin"), Text("pak"));
+
+    // A miss met by a relative walk from inside a directory says nothing of the candidates
+    // above it, which a full path tries.
+    WriteArchiveFile("outer.pak", {{"data\\z.bin", Text("outer")}});
+    directory_.Write("outer/data/z.bin", Text("disk"));
+    ASSERT_TRUE(SetCurrentDirectoryA(directory_.Windows("outer").c_str()));
+    EXPECT_EQ(OpenAndReadAll("data\\z.bin"), Text("disk"));
+    EXPECT_EQ(OpenAndReadAll(directory_.Windows("outer/data/z.bin").c_str()), Text("outer"));
+}
+
 TEST_F(FileAccessTest, TheTableHoldsThirtyTwoThousandSevenHundredSixtyEightFiles) {
     // A compressed entry holds no file handle once expanded, so the limit is reachable.
     WriteArchiveFile("MANY.OBA", {{"one.bin", Text("0123456789abcdef"), true}});
