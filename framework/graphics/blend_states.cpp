@@ -478,24 +478,27 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     }
     SendState(&b.alphaTestEnable, D3DRS_ALPHATESTENABLE, test.enable);
     SendState(&b.alphaBlendEnable, D3DRS_ALPHABLENDENABLE, blending ? 1 : 0);
-    if (shader == nullptr) {
-        SendTextureFactor(factor);
-    } else if (blendGraph && c.blendGraphType == 1) {
-        SendFactorConstant(RampShaderConstant(factor, key.rampOp, key.rampScaleOp));
-    } else {
-        SendFactorConstant(FactorShaderConstant(factor));
+    // The shader path leaves the factor and the stage operations alone, except while
+    // everything is re-sent: the cache must then hold what the device holds for a later draw
+    // through the stages.
+    bool stages = shader == nullptr || Resending();
+    if (stages) SendTextureFactor(factor);
+    if (shader != nullptr) {
+        SendFactorConstant(blendGraph && c.blendGraphType == 1
+                               ? RampShaderConstant(factor, key.rampOp, key.rampScaleOp)
+                               : FactorShaderConstant(factor));
     }
     SendFactor(&b.srcBlend, D3DRS_SRCBLEND, row.srcBlend);
     SendFactor(&b.destBlend, D3DRS_DESTBLEND, row.destBlend);
     SendFactor(&b.blendOp, D3DRS_BLENDOP, row.blendOp);
     for (int i = 0; i < set.count; ++i) {
-        if (shader == nullptr) {
+        if (stages) {
             SendStage(i, set.stages[i], TextureFor(set.textures[i]));
         } else {
             SendTexture(i, TextureFor(set.textures[i]));
         }
     }
-    EndStages(set.count, shader != nullptr);
+    EndStages(set.count, !stages);
     if (shader != nullptr) DeviceSetPixelShader(shader);
     m.applied = set;
     m.appliedKey = key;
