@@ -260,6 +260,27 @@ TEST_F(BuiltinShadersTest, TheNextDrawSetsItsShaderAgain) {
     }
 }
 
+// A stage list the program gives draws through its own stages, not the built-in shader.
+TEST_F(BuiltinShadersTest, AUserStageListDrawsItsOwnStages) {
+    StartDrawing(32);
+    ASSERT_EQ(AreBuiltinShadersOn(), 1);
+    IDirect3DTexture9* texture = MakeTexture(kCellWidth, kCellHeight, texels_[0]);
+    const DrawCase opaque = {BlendOpaque, 0, -1, 0, 0, 0xFFFFFF, 0};
+    ChangeBlendMode(BlendOpaque, 0);
+    QueueCell(texture, 0, nullptr, opaque, 0, 0);
+    UserStageList list{};
+    list.textureFactor = 0xFF3060C0;
+    list.srcBlend = list.destBlend = list.blendOp = -1;
+    list.stageCount = 1;
+    TextureStageRecord& stage = list.stages[0].stage;
+    stage.colorOp = stage.alphaOp = D3DTOP_SELECTARG1;
+    stage.colorArg1 = stage.colorArg2 = stage.alphaArg1 = stage.alphaArg2 = D3DTA_TFACTOR;
+    SetUserTextureStages(&list, 0);
+    QueueCell(texture, 0, nullptr, opaque, kCellWidth, 0);
+    EXPECT_EQ(BackBufferPixel(kCellWidth + 3, 1), 0xFF3060C0u);
+    SetUserTextureStages(nullptr, 0);
+}
+
 // The shaders come from the pack by name; a shader that cannot be made leaves none of them,
 // and the mask shader fails with its own line.
 TEST_F(BuiltinShadersTest, AFailedCreationKeepsNothing) {
