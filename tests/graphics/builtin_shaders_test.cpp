@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <platform/d3d9_kernels.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -137,14 +138,10 @@ protected:
             FlushVertexBatchNow();
             ShaderFloat4 expected =
                 c.source == kUntextured ? ShaderFloat4{1, 1, 1, 1} : ExpectedConstant(c);
-            ShaderFloat4 got{};
-            std::memcpy(&got, gShaderConstCache.kinds[kShaderConstPixelFloat].device[5],
-                        sizeof got);
-            EXPECT_TRUE(got.x == expected.x && got.y == expected.y && got.z == expected.z &&
-                        got.w == expected.w)
-                << "case " << i << " mode " << c.mode << " graph " << c.blendType << " p1 " << c.p1
-                << " width " << c.width << ": c5 (" << got.x << ", " << got.y << ", " << got.z
-                << ", " << got.w << "), expected w " << expected.w;
+            EXPECT_EQ(std::memcmp(gShaderConstCache.kinds[kShaderConstPixelFloat].device[5],
+                                  &expected, sizeof expected),
+                      0)
+                << "c5 of case " << i;
         }
         return ReadBackBuffer();
     }
@@ -158,28 +155,18 @@ protected:
         SelectBlendTexture(blend, kCellWidth, kCellHeight);
         SetPendingBlendGraphParams(blend != nullptr ? c.blendType : -1, c.p1, c.width);
         PrepareDrawStates(&flags, texture, source != 0 ? kDrawUseTextureAlpha : 0);
-        auto* v = static_cast<BlendVertex*>(ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6));
+        void* v = ReserveBatchVertices(0, D3DPT_TRIANGLELIST, 6);
         ASSERT_NE(v, nullptr);
         const float corners[6][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 1}, {1, 0}};
-        const bool twoTextures = gVertexBatch.vertexKind == kVertexKindBlend;
-        auto* textured = reinterpret_cast<TexturedVertex*>(v);
+        const D3DCOLOR colour = gDrawSettings.vertexColor;
         for (int i = 0; i < 6; ++i) {
-            float px = static_cast<float>(x) - 0.5f + kCellWidth * corners[i][0];
-            float py = static_cast<float>(y) - 0.5f + kCellHeight * corners[i][1];
-            if (twoTextures) {
-                v[i] = {px,
-                        py,
-                        0,
-                        1,
-                        gDrawSettings.vertexColor,
-                        0xFFFFFFFF,
-                        corners[i][0],
-                        corners[i][1],
-                        corners[i][0],
-                        corners[i][1]};
+            const float u = corners[i][0], w = corners[i][1];
+            const float px = static_cast<float>(x) - 0.5f + kCellWidth * u;
+            const float py = static_cast<float>(y) - 0.5f + kCellHeight * w;
+            if (gVertexBatch.vertexKind == kVertexKindBlend) {
+                static_cast<BlendVertex*>(v)[i] = {px, py, 0, 1, colour, 0xFFFFFFFF, u, w, u, w};
             } else {
-                textured[i] = {px,           py, 0, 1, gDrawSettings.vertexColor, corners[i][0],
-                               corners[i][1]};
+                static_cast<TexturedVertex*>(v)[i] = {px, py, 0, 1, colour, u, w};
             }
         }
     }
@@ -227,10 +214,8 @@ TEST_F(BuiltinShadersTest, TheShadersDrawWhatTheTextureStagesDraw) {
         const DrawCase& c = cases[static_cast<size_t>(y / kCellHeight * columns + x / kCellWidth)];
         if (mismatches++ < 8) {
             ADD_FAILURE() << "mode " << c.mode << " source " << c.source << " graph " << c.blendType
-                          << " p1 " << c.p1 << " width " << c.width << " bright " << std::hex
-                          << c.bright << " ignore colour " << c.ignoreColor << " at (" << std::dec
-                          << x << ", " << y << "): shader " << std::hex << shaded[i] << ", stages "
-                          << staged[i];
+                          << " p1 " << c.p1 << " width " << c.width << " bright " << c.bright
+                          << " ignore colour " << c.ignoreColor;
         }
     }
     EXPECT_EQ(mismatches, 0);
@@ -253,10 +238,8 @@ TEST_F(BuiltinShadersTest, TheNextDrawSetsItsShaderAgain) {
     QueueCell(texture, 1, blend, cases[1], kCellWidth, 0);
     std::vector<DWORD> screen = ReadBackBuffer();
     for (int y = 0; y < kCellHeight; ++y) {
-        for (int x = 0; x < kCellWidth; ++x) {
-            size_t at = static_cast<size_t>(y) * gScreen.screenWidth + x;
-            ASSERT_EQ(screen[at + kCellWidth], screen[at]) << x << ", " << y;
-        }
+        auto row = screen.begin() + static_cast<ptrdiff_t>(y) * gScreen.screenWidth;
+        EXPECT_TRUE(std::equal(row, row + kCellWidth, row + kCellWidth)) << "row " << y;
     }
 }
 
