@@ -26,7 +26,3 @@ void ComputeShaderVariantIndex() {}
 int RecreateUserShaders() {
     return 0;
 }
-
-int CloseBuiltinShaderPack() {
-    return 1;
-}

@@ -2,6 +2,7 @@
 // opens from an image and from a file, lookup and directory walks, and damaged archives.
 #include "core/archive.h"
 
+#include <archive_writer.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "core/lz_expand.h"
-#include "support/archive_writer.h"
 #include "support/temp_directory.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // archives and on disk, the archive cache, the table limit and handle kind 17.
 #include "core/file_access.h"
 
+#include <archive_writer.h>
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 #include <platform/win32.h>
@@ -16,7 +17,6 @@
 #include "core/disk_file.h"
 #include "core/platform_dlls.h"
 #include "core/streams.h"
-#include "support/archive_writer.h"
 #include "support/temp_directory.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Writes the seed corpora of the archive and LZ fuzz targets from the test writer when
 // ORBEK_FUZZ_SEED_DIR names the fuzz/corpus directory; every seed is first checked to open or
 // expand.
+#include <archive_writer.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +11,6 @@
 
 #include "core/archive.h"
 #include "core/lz_expand.h"
-#include "support/archive_writer.h"
 
 namespace {
 

@@ -2,13 +2,12 @@
 // and damaged streams that must fail without touching memory outside the buffers.
 #include "core/lz_expand.h"
 
+#include <archive_writer.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 #include <vector>
-
-#include "support/archive_writer.h"
 
 namespace {
 

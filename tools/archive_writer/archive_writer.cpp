@@ -1,11 +1,10 @@
-// The archive writer and LZ encoder used by the tests and the fuzz seeds.
+// The archive writer and LZ encoder used by the tests, the fuzz seeds and the shader pack's
+// generator.
 #include "archive_writer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-
-#include "core/archive.h"
 
 namespace {
 
@@ -95,8 +94,28 @@ uint8_t KeyByteAt(const WrittenArchive& archive, uint32_t fileOffset) {
 }  // namespace
 
 ArchiveKey KeyFor(const char* keyString) {
+    // Stated here once more, apart from the reader's derivation, so that the reader's is tested.
+    constexpr uint8_t kFill = 0x5A;
+    size_t length = keyString == nullptr ? 0 : std::strlen(keyString);
     ArchiveKey key;
-    DeriveArchiveKey(keyString, key.data());
+    for (size_t i = 0; i < key.size(); i++) {
+        key[i] = length == 0 ? kFill : static_cast<uint8_t>(keyString[i % length]);
+    }
+    auto rotate = [](uint8_t b, int bits) {
+        return static_cast<uint8_t>((b << bits) | (b >> (8 - bits)));
+    };
+    key[0] = static_cast<uint8_t>(~key[0]);
+    key[1] = rotate(key[1], 4);
+    key[2] ^= 0x8A;
+    key[3] = rotate(key[3], 3);
+    key[4] ^= 0x3C;
+    key[5] = static_cast<uint8_t>(~key[5]);
+    key[6] = rotate(key[6], 5);
+    key[7] ^= 0xD1;
+    key[8] = rotate(key[8], 4);
+    key[9] = static_cast<uint8_t>(~key[9]);
+    key[10] ^= 0x5E;
+    key[11] = rotate(key[11], 3);
     return key;
 }
 

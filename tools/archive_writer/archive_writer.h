@@ -1,5 +1,6 @@
-// Test support: a writer of "OBA" archives of every version and an LZ encoder, written apart
-// from the reader so that the reader is tested on data it did not make itself.
+// A writer of "OBA" archives of every version and an LZ encoder, written apart from the reader
+// so that the reader is tested on data it did not make itself; the shader pack's generator
+// makes the program's built-in pack with them.
 #pragma once
 
 #include <array>
@@ -9,7 +10,7 @@
 
 using ArchiveKey = std::array<uint8_t, 12>;
 
-// The key the framework derives from a key string (null for its default key).
+// The key the reader derives from a key string (null for its default key).
 ArchiveKey KeyFor(const char* keyString);
 
 struct ArchiveInput {
