@@ -14,6 +14,7 @@
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
 #include "graphics/screen_state.h"
+#include "graphics/shaders.h"
 #include "graphics/vertical_blank.h"
 
 Direct3DState gDirect3D = {};
@@ -261,6 +262,8 @@ int SetupDirect3D() {
     if (displayReady && CreateDirect3DObject() == 0 && SetupDeviceResources() == 0 &&
         CreateZBuffer() == 0) {
         gScreen.direct3DMode = 1;
+        SetupBuiltinShaders();
+        if (AreBuiltinShadersOn()) BuildVertexDeclarations();
         if (gDeviceResources.vertexShaderModel2 && gDeviceResources.pixelShaderModel2) {
             CreateBrightnessVolumeTexture();
         }
@@ -279,6 +282,10 @@ int TerminateDirect3D() {
     ReleaseAllModelBuffers();
     // The buffers keep their data; their device objects are made again with the next device.
     ReleaseBufferObjects();
+    ReleaseVertexDeclarations();
+    ReleaseBuiltinShaders();
+    // Shader handles keep their code and are made again with the next device.
+    ReleaseUserShaderObjects();
     if (!(gScreen.direct3DMode && gDirect3D.exclusiveFullScreen)) {
         ChangeDisplaySettingsA(nullptr, 0);
     }

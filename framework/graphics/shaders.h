@@ -12,6 +12,9 @@
 
 constexpr int32_t kMaxShaders = 4096;
 constexpr int kShaderTextureStages = 16;
+// 54 model vertex formats at (tangentFrame x 3 + skinning) x 9 + texCoordCount, then two more.
+constexpr int kModelVertexDeclarations = 54;
+constexpr int kVertexDeclarations = kModelVertexDeclarations + 2;
 
 struct ShaderRecord {
     HandleHeader header;
@@ -26,11 +29,21 @@ struct ShaderRecord {
 struct UserShaderState {
     Handle vertexShader;
     Handle pixelShader;
-    Handle textures[kShaderTextureStages];
-    int32_t textureCount;
+    Handle textures[kShaderTextureStages];  // graphs; -1 for none
+    int32_t textureCount;                   // one past the highest stage with a graph
+};
+
+struct ShaderSystemState {
+    int32_t builtinOn;  // the built-in pixel shaders draw instead of the texture stages
+    int32_t vertexVariantIndex;
+    int32_t pixelVariantIndex;
+    IDirect3DVertexDeclaration9* vertexDeclarations[kVertexDeclarations];
 };
 
 extern HandleRegistry gShaderRegistry;
+extern ShaderSystemState gShaders;
+// The program's current shaders and shader textures; a shader pass binds these textures.
+extern UserShaderState gUserShaders;
 
 int TerminateShaderRecord(HandleHeader* record);
 // The device object of a live, loaded shader handle of the kind; null otherwise.
@@ -49,19 +62,29 @@ int SetupBuiltinShaders();
 int ReleaseBuiltinShaders();
 int BuildVertexDeclarations();
 int ReleaseVertexDeclarations();
+// The elements of declaration 0..55 without the end marker, which follows them in out (room
+// for MAXD3DDECLLENGTH + 1); the element count, or -1 for another index.
+int MakeVertexElements(int index, D3DVERTEXELEMENT9* out);
 
-// A shader handle from compiled code (size bytes); freeCode hands the code to the handle's
-// owner to free. -1 without a device, without shaders or on failure.
+// A shader handle from compiled code (size bytes). With freeCode the code is handed over: it is
+// freed with FreeMemory whatever the outcome. Asynchronously the handle is returned at once and
+// made on a loading worker, the code staying untouched until then. -1 without a device, without
+// shaders, before graphics start-up or on failure.
 Handle CreateShaderFromCode(int isVertex, void* code, int size, int freeCode, int async,
                             int fromAsyncWorker);
 int SetupShaderHandle(Handle shader, int fromAsyncWorker, int isVertex, void* code, int size,
                       int freeCode);
 // Stage 0..15; graph -1 unbinds.
 int BindShaderTexture(int stage, Handle graph);
-// 0 or less selects none.
+// 0 or less selects none; the device takes the shader at once.
 int SelectUserVertexShader(Handle shader);
 int SelectUserPixelShader(Handle shader);
+// Records the current shaders and shader textures and makes constant sets 0 and 1 live.
 void SaveUserShaderState(UserShaderState* state);
+// Binds the first textureCount saved textures and selects the saved shaders again; what no
+// longer exists is restored as none.
 void RestoreUserShaderState(const UserShaderState* state, int textureCount);
+// Before the device goes: the device objects of every user shader; the code stays.
+int ReleaseUserShaderObjects();
 // After a device re-creation: every user shader is made again from its kept code; 0.
 int RecreateUserShaders();

@@ -105,16 +105,6 @@ TEST_F(PixelPathTest, SpansDrawUnlessForcedOrWithoutSse2) {
     TestD3d9PathCounts drawn = Since(before);
     EXPECT_EQ(drawn.specialised, 4);
     EXPECT_EQ(drawn.general, 0);
-    // A stage-program shader takes the spans of its stages.
-    ASSERT_TRUE(RegisterPixelShaderStages("paths_fade", FadeStages));
-    std::vector<DWORD> code = MakeShaderKernelRecord(false, "paths_fade");
-    IDirect3DPixelShader9* shader = nullptr;
-    ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
-    device_->SetPixelShader(Keep(shader));
-    before = TestD3d9CountPaths();
-    DrawScene(texture);
-    EXPECT_EQ(Since(before).specialised, 4);
-    device_->SetPixelShader(nullptr);
 
     TestD3d9SetGeneralSpansOnly(true);
     before = TestD3d9CountPaths();
