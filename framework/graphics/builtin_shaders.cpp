@@ -185,8 +185,6 @@ bool CreateDrawShaders(BuiltinShaderModule* m) {
     return true;
 }
 
-}  // namespace
-
 void RegisterBuiltinDrawShaderKernels() {
     for (int kind = 0; kind < kUntexturedShaderCount; ++kind) {
         RegisterPixelShaderStages(UntexturedName(kind).data(), kUntexturedBuilders[kind]);
@@ -198,10 +196,15 @@ void RegisterBuiltinDrawShaderKernels() {
     RegisterPixelShaderKernel(kPixelVariantKernelName, PixelVariantKernel);
 }
 
+// The kernels are known before any device exists: the shader set-up makes the 3D variant
+// before it asks for the 2D shaders.
+const bool gKernelsRegistered = (RegisterBuiltinDrawShaderKernels(), true);
+
+}  // namespace
+
 int CreateBuiltinDrawShaders() {
     BuiltinShaderModule& m = gBuiltinShaders;
     ReleaseBuiltinDrawShaders();
-    RegisterBuiltinDrawShaderKernels();
     if (!CreateDrawShaders(&m)) {
         ReleaseBuiltinDrawShaders();
         return AppendLogText("基本シェーダーオブジェクトの作成に失敗しました\n");

@@ -21,12 +21,9 @@ ShaderFloat4 FactorShaderConstant(uint32_t factor);
 // alpha is the ramp's.
 ShaderFloat4 RampShaderConstant(uint32_t factor, int op, int scaleOp);
 
-// Registers the kernels behind the 2D shaders, the mask shader and the 3D pixel variant with
-// the device (repeating it is harmless).
-void RegisterBuiltinDrawShaderKernels();
-
-// Registers the kernels, then makes the 4 untextured, 64 textured and the mask shader from the
-// pack's first archive. -1 with the failure logged and nothing kept.
+// Makes the 4 untextured, 64 textured and the mask shader from the pack's first archive (their
+// kernels, and the 3D pixel variant's, are registered with the device when the program
+// loads). -1 with the failure logged and nothing kept.
 int CreateBuiltinDrawShaders();
 void ReleaseBuiltinDrawShaders();
 
