@@ -162,7 +162,10 @@ TEST_F(FilterShaderPathTest, EveryFilterKindAgreesWithTheProcessorPath) {
     });
 }
 
-// Ratios full and partial over random base and layer alphas; the channel mix through each of
+// The layer is the base's size and lies at the same corner: the processor path reads it at the
+// source's coordinates, the shader path stretches it over the area (placement 0) or reads it
+// from the given corner (placement non-zero). Ratios full and partial over random base and
+// layer alphas; the channel mix through each of
 // its shader choices: source only, both from the layer, one colour channel, the colours in
 // place (either side), and the general selection.
 TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
@@ -212,13 +215,19 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
 TEST_F(FilterShaderPathTest, SplitGraphsWorkTargetsAndClippedRectanglesAgree) {
     ExpectBothPathsAgree([this] {
         std::vector<Picture> pictures;
+        // Graphs of 64-texel textures; work targets are one texture whatever the setting.
         gDrawSettings.graphCreate.maxTextureSize = 64;
         Handle split = Random(150, 90, 31);
         Handle splitDest = Random(150, 90, 32);
-        gDrawSettings.graphCreate.maxTextureSize = 0;
         EXPECT_GT(GetGraphRecord(split, 0)->pieceCount, 1);
         Handle large = Random(300, 200, 33, true);
+        EXPECT_GT(GetGraphRecord(large, 0)->pieceCount, 1);
         Handle small = Random(40, 30, 34, true);
+        // Drawn at (40, 40) through a work target that must reach past the 16-pixel source.
+        Handle tiny = Random(16, 16, 35);
+        Handle wide = Random(64, 64, 36);
+        EXPECT_EQ(Apply(tiny, wide, {kFilterMono, {-30, 70}}, 0, 0, 16, 16, 40, 40), 0);
+        pictures.push_back(Read(wide));
         for (const FilterCall& call :
              {FilterCall{kFilterInvert, {}}, FilterCall{kFilterHsb, {0, 50, 30, 20}},
               FilterCall{kFilterDownScale, {4}}}) {
@@ -229,7 +238,8 @@ TEST_F(FilterShaderPathTest, SplitGraphsWorkTargetsAndClippedRectanglesAgree) {
             EXPECT_EQ(Apply(split, small, call, -10, -5, 150, 90, 0, 0), 0);
             pictures.push_back(Read(small));
         }
-        // 16 taps reach 14 pixels: the inside of the split graph and of the 300-wide one.
+        // 16 taps reach 14 pixels: the inside of the split graphs, drawn into 256 and 512 work
+        // targets where their right edges meet what lies beyond them.
         EXPECT_EQ(ApplyFilterInPlace(split, kFilterGauss, 16, 300), 0);
         const RECT inside = {15, 0, 135, 90};
         pictures.push_back(Read(split, &inside));
