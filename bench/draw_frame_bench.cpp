@@ -3,17 +3,20 @@
 // translucent boxes; drawn only (/0) and with the flip that shows it, without the vertical-blank
 // wait (/1); through the software Direct3D device and on the software screen, at 16 and 32
 // bits. The peer is d3d9_frame_bench's BM_GameFrame16/32: the same picture, unrotated, fed
-// straight to the device.
+// straight to the device. The device draws through the built-in pixel shaders; the
+// FixedStages runs give it a device without shaders, so that the texture stages draw.
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
+#include <platform/testing_d3d9.h>
 
 #include <cmath>
 
 #include "app/shell.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"
-#include "headless_library.h"
+#include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
+#include "headless_library.h"
 
 namespace {
 
@@ -37,11 +40,14 @@ Handle MakePatternGraph(int size, bool sprite) {
 }
 
 // state.range(0): 1 ends each frame with the flip, 0 only draws what is queued.
-void DrawFrames(benchmark::State& state, bool device, int bits) {
+void DrawFrames(benchmark::State& state, bool device, int bits, bool shaders = true) {
     const bool flip = state.range(0) != 0;
     const bool running = StartHeadlessLibrary(
         state,
         [&] {
+            TestD3d9Profile profile = TestD3d9DefaultProfile();
+            profile.shaders = shaders;
+            TestD3d9SetProfile(profile);
             gScreen.noVSyncWait = 1;
             // 16 bits: full screen on the device; the software screen takes the depth it is given.
             gShell.windowed = device && bits == 16 ? 0 : 1;
@@ -50,7 +56,10 @@ void DrawFrames(benchmark::State& state, bool device, int bits) {
                 SwitchHardwareRendering(0);
             }
         },
-        [&] { return IsDirect3DMode() == (device ? 1 : 0) && QueryColorBitDepth() == bits; });
+        [&] {
+            return IsDirect3DMode() == (device ? 1 : 0) && QueryColorBitDepth() == bits &&
+                   AreBuiltinShadersOn() == (device && shaders ? 1 : 0);
+        });
     if (!running) return;
     SelectDrawScreen(kBackScreen);
     const Handle background = MakePatternGraph(480, false);
@@ -94,6 +103,12 @@ void BM_FrameworkFrame16Device(benchmark::State& state) {
 void BM_FrameworkFrame32Device(benchmark::State& state) {
     DrawFrames(state, true, 32);
 }
+void BM_FrameworkFrame16DeviceFixedStages(benchmark::State& state) {
+    DrawFrames(state, true, 16, false);
+}
+void BM_FrameworkFrame32DeviceFixedStages(benchmark::State& state) {
+    DrawFrames(state, true, 32, false);
+}
 void BM_FrameworkFrame16Software(benchmark::State& state) {
     DrawFrames(state, false, 16);
 }
@@ -105,5 +120,7 @@ void BM_FrameworkFrame32Software(benchmark::State& state) {
 
 BENCHMARK(BM_FrameworkFrame16Device)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameworkFrame32Device)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameworkFrame16DeviceFixedStages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameworkFrame32DeviceFixedStages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameworkFrame16Software)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameworkFrame32Software)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

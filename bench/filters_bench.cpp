@@ -1,15 +1,16 @@
 // Milliseconds per filter call on a 640x480 graph: `Gauss` with the 16-pixel kernel and `Hsb`
-// (hue shift with saturation and brightness), each in place, on a 32-bit graph of the software
-// Direct3D device and on one of the software screen. Both run the processor formulas; the peer
-// is the same filter on the other kind of graph.
+// (hue shift with saturation and brightness), each in place on a 32-bit graph of the software
+// Direct3D device: through the filter shaders, and through the processor formulas on a device
+// that offers no shaders (the peer); the processor formulas on the software screen beside them.
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
-
+#include <platform/testing_d3d9.h>
 
 #include "app/shell.h"
 #include "draw/filters.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"
+#include "graphics/shaders.h"
 #include "headless_library.h"
 
 namespace {
@@ -31,7 +32,13 @@ Handle MakeNoiseGraph(int width, int height) {
     return graph;
 }
 
-void RunFilter(benchmark::State& state, bool device, int kind) {
+enum class FilterPath { Shaders, DeviceProcessor, SoftwareScreen };
+
+void RunFilter(benchmark::State& state, FilterPath path, int kind) {
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.shaders = path == FilterPath::Shaders;
+    TestD3d9SetProfile(profile);
+    const bool device = path != FilterPath::SoftwareScreen;
     const bool running = StartHeadlessLibrary(
         state,
         [&] {
@@ -39,33 +46,49 @@ void RunFilter(benchmark::State& state, bool device, int kind) {
             gShell.windowed = 1;
             if (!device) SwitchHardwareRendering(0);
         },
-        [&] { return IsDirect3DMode() == (device ? 1 : 0); });
-    if (!running) return;
+        [&] {
+            return IsDirect3DMode() == (device ? 1 : 0) &&
+                   AreBuiltinShadersOn() == (path == FilterPath::Shaders ? 1 : 0);
+        });
+    if (!running) {
+        TestD3d9Reset();
+        return;
+    }
     const Handle graph = MakeNoiseGraph(640, 480);
     for (auto _ : state) {
-        const int result = kind == kFilterGauss ? ApplyFilterInPlace(graph, kFilterGauss, 16, 400)
-                                                : ApplyFilterInPlace(graph, kFilterHsb, 0, 40, 30, 20);
+        const int result = kind == kFilterGauss
+                               ? ApplyFilterInPlace(graph, kFilterGauss, 16, 400)
+                               : ApplyFilterInPlace(graph, kFilterHsb, 0, 40, 30, 20);
         if (result != 0) state.SkipWithError("the filter failed");
     }
     StopHeadlessLibrary();
+    TestD3d9Reset();
 }
 
-void BM_GaussDevice(benchmark::State& state) {
-    RunFilter(state, true, kFilterGauss);
+void BM_GaussShaders(benchmark::State& state) {
+    RunFilter(state, FilterPath::Shaders, kFilterGauss);
+}
+void BM_GaussDeviceProcessor(benchmark::State& state) {
+    RunFilter(state, FilterPath::DeviceProcessor, kFilterGauss);
 }
 void BM_GaussSoftware(benchmark::State& state) {
-    RunFilter(state, false, kFilterGauss);
+    RunFilter(state, FilterPath::SoftwareScreen, kFilterGauss);
 }
-void BM_HsbDevice(benchmark::State& state) {
-    RunFilter(state, true, kFilterHsb);
+void BM_HsbShaders(benchmark::State& state) {
+    RunFilter(state, FilterPath::Shaders, kFilterHsb);
+}
+void BM_HsbDeviceProcessor(benchmark::State& state) {
+    RunFilter(state, FilterPath::DeviceProcessor, kFilterHsb);
 }
 void BM_HsbSoftware(benchmark::State& state) {
-    RunFilter(state, false, kFilterHsb);
+    RunFilter(state, FilterPath::SoftwareScreen, kFilterHsb);
 }
 
 }  // namespace
 
-BENCHMARK(BM_GaussDevice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GaussShaders)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GaussDeviceProcessor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GaussSoftware)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HsbDevice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HsbShaders)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HsbDeviceProcessor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HsbSoftware)->Unit(benchmark::kMillisecond);

@@ -1,25 +1,60 @@
-// The filters' front end and processor path. The device offers no pixel shaders for the filters,
-// so every filter runs in one pass on decoded images read back from the graphs.
+// The filters' front end, the passes of the shader path with their work targets and draw
+// state, and the processor path on decoded images read back from the graphs.
 #include "draw/filters.h"
 
 #include <orbek/orbek.h>
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include "core/log.h"
 #include "draw/blend_filters.h"
+#include "draw/filter_kernels.h"
 #include "draw/image_filters.h"
+#include "graphics/d3d_device.h"
+#include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
+#include "graphics/graph_restore.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/graphics_system.h"
+#include "graphics/render_state_cache.h"
 #include "graphics/screen_pixel_access.h"
+#include "graphics/shader_constants.h"
+#include "graphics/shader_pack.h"
+#include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
 #include "media/pixel_convert.h"
 
+const float kLuminanceRegister[4] = {0.299f, 0.587f, 0.114f, 0.0f};
+
 namespace {
+
+// The usage set of the filters' constants: the highest, so that no other set's value of c0 to
+// c20 reaches the device while a filter draws.
+constexpr int kFilterConstSet = 3;
+constexpr int kWorkTargetClasses = 16;  // sides 1 to 32768
+constexpr int kAlphaAlways = 8;         // D3DCMP_ALWAYS
+constexpr DWORD kPassFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+constexpr DWORD kCopyFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+// Two square draw-target graphs per power-of-two side, kept for reuse.
+Handle gWorkTargets[kWorkTargetClasses][2] = {};
+
+// What SaveFilterDrawState found and RestoreFilterDrawState puts back.
+struct FilterDrawState {
+    IDirect3DSurface9* targets[kCachedRenderTargets];
+    D3DVIEWPORT9 viewport;
+    int32_t zEnable;
+    int32_t blendMode, blendParam;
+    int32_t samplingMode;
+    int32_t alphaFunc, alphaRef;
+    int32_t fogEnable, lighting;
+    IDirect3DSurface9* depthStencil;
+};
 
 // The kind's arguments as the front end converted them.
 struct FilterArguments {
@@ -162,8 +197,8 @@ int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image) {
         RECT overlap = {std::max(area.left, rect.left), std::max(area.top, rect.top),
                         std::min(area.right, rect.right), std::min(area.bottom, rect.bottom)};
         if (overlap.right <= overlap.left || overlap.bottom <= overlap.top) continue;
-        RECT local = {overlap.left - area.left, overlap.top - area.top,
-                      overlap.right - area.left, overlap.bottom - area.top};
+        RECT local = {overlap.left - area.left, overlap.top - area.top, overlap.right - area.left,
+                      overlap.bottom - area.top};
         GraphImage pixels{};
         if (OpenScreenPixelAccess(&local, &pixels, graph, 1, i) == -1) return -1;
         RECT whole = {0, 0, local.right - local.left, local.bottom - local.top};
@@ -178,6 +213,248 @@ int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image) {
 int AllocClearedImage(int width, int height, GraphImage* image) {
     if (AllocGraphImageARGB32(width, height, image) == -1) return -1;
     ClearGraphImageRect(image, 0, 0, width, height);
+    return 0;
+}
+
+// ---- Shader path ----
+
+// The smallest k with 2^k >= length; kWorkTargetClasses when none of the pool's sides fits.
+int SideClass(int length) {
+    int k = 0;
+    while (k < kWorkTargetClasses && (1 << k) < length) ++k;
+    return k;
+}
+
+bool IsSingleTextureAtOrigin(const GraphRecord* record) {
+    if (record->textureInfo == nullptr || !record->textureInfo->flags.useTexture ||
+        record->pieceCount != 1) {
+        return false;
+    }
+    const GraphPiece& piece = GraphPieces(record)[0];
+    return piece.texOffX == 0 && piece.texOffY == 0;
+}
+
+// The pool's draw target of the side class and slot, made when missing or stale.
+Handle GetWorkTarget(int sideClass, int slot) {
+    const int side = 1 << sideClass;
+    if (sideClass >= kWorkTargetClasses) {
+        EmitLogFormat("作業用描画可能テクスチャの作成に失敗しました Size:%dx%d", side, side);
+        return -1;
+    }
+    Handle& entry = gWorkTargets[sideClass][slot];
+    if (GetGraphRecord(entry, 0) != nullptr) return entry;
+    GraphCreateSettings settings{};
+    CaptureGraphCreateSettings(&settings);
+    settings.drawTarget = 1;
+    settings.drawTargetAlpha = 1;
+    // One texture of the whole side, so that every pass reads and draws one surface.
+    settings.maxTextureSize = 0;
+    settings.multisampleCount = 0;
+    settings.multisampleQuality = 0;
+    entry = CreateEmptyGraph(&settings, side, side, 0, 0, 0);
+    const GraphRecord* record = GetGraphRecord(entry, 0);
+    if (record == nullptr || !IsSingleTextureAtOrigin(record)) {
+        if (entry != -1) DisposeGraph(entry);
+        EmitLogFormat("作業用描画可能テクスチャの作成に失敗しました Size:%dx%d", side, side);
+        entry = -1;
+    }
+    return entry;
+}
+
+// Binds the graph's first piece as render target 0 with a viewport over all of it.
+void BindWholeTarget(const GraphRecord* record) {
+    IDirect3DSurface9* surface = GetGraphTargetSurface(record);
+    BindRenderTargetSurface(surface, 0);
+    D3DSURFACE_DESC desc{};
+    if (surface != nullptr && SUCCEEDED(SurfaceGetDesc(surface, &desc))) {
+        const D3DVIEWPORT9 whole = {0, 0, desc.Width, desc.Height, 0.0f, 1.0f};
+        ApplyViewport(&whole);
+    }
+}
+
+// A draw under the filter state that must keep its texels' alpha: the overwrite mode at full
+// parameter, since the vertex alpha carries the parameter.
+template <typename Draw>
+void DrawAtFullAlpha(Draw draw) {
+    ChangeBlendMode(BlendOverwrite, 255);
+    draw();
+    ChangeBlendMode(BlendOverwrite, 0);
+}
+
+// Draws every texture piece of the source into the work target at the piece's own position.
+void PreCopyPieces(Handle source, Handle target) {
+    const GraphRecord* from = GetGraphRecord(source, 0);
+    const GraphRecord* to = GetGraphRecord(target, 0);
+    FlushVertexBatchNow();
+    BindWholeTarget(to);
+    UserShaderState shaders{};
+    SaveUserShaderState(&shaders);
+    SelectUserPixelShader(0);
+    SetDrawSamplingMode(kSamplingPoint);
+    DrawAtFullAlpha([&] {
+        OpenDeviceScene();
+        for (int i = 0; i < from->pieceCount; ++i) {
+            const GraphPiece& p = GraphPieces(from)[i];
+            PrepareDrawStates(&from->textureInfo->flags, p.texPiece->texture, kDrawUseTextureAlpha);
+            const float l = static_cast<float>(p.drawX) - 0.5f;
+            const float t = static_cast<float>(p.drawY) - 0.5f;
+            const float r = l + static_cast<float>(p.w), b = t + static_cast<float>(p.h);
+            const float x[4] = {l, r, l, r}, y[4] = {t, t, b, b};
+            TexturedVertex v[4];
+            for (int k = 0; k < 4; ++k) {
+                v[k] = {x[k], y[k], 0.0f, 1.0f, 0xFFFFFFFF, p.corners[k][2], p.corners[k][3]};
+            }
+            SetCachedFvf(kCopyFvf);
+            DeviceDrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TexturedVertex));
+        }
+    });
+    SetDrawSamplingMode(kSamplingLinear);
+    RestoreUserShaderState(&shaders, kShaderTextureStages);
+}
+
+void SaveFilterDrawState(FilterDrawState* saved) {
+    FlushVertexBatchNow();
+    RenderStateCache& c = gRenderStates;
+    DrawSettings& d = gDrawSettings;
+    std::copy(std::begin(c.renderTargets), std::end(c.renderTargets), saved->targets);
+    saved->viewport = c.viewport;
+    for (int slot = 1; slot < kCachedRenderTargets; ++slot) {
+        if (c.renderTargets[slot] != nullptr) BindRenderTargetSurface(nullptr, slot);
+    }
+    saved->zEnable = d.depth2D.enable;
+    d.depth2D.enable = 0;
+    saved->blendMode = d.blendMode;
+    saved->blendParam = d.blendParam;
+    saved->samplingMode = d.samplingMode;
+    saved->alphaFunc = d.alphaTestFunc;
+    saved->alphaRef = d.alphaTestRef;
+    if (!d.ignoreChanges) {
+        ChangeBlendMode(BlendOverwrite, 0);
+        SetDrawSamplingMode(kSamplingLinear);
+        ChangeAlphaTestState(kAlphaAlways, 0);
+    }
+    saved->fogEnable = c.fogEnable;
+    saved->lighting = c.lighting;
+    SetCachedFogEnable(0);
+    SetCachedLighting(0);
+    saved->depthStencil = nullptr;
+    DeviceGetDepthStencilSurface(&saved->depthStencil);
+    DeviceSetDepthStencilSurface(nullptr);
+}
+
+void RestoreFilterDrawState(const FilterDrawState& saved) {
+    FlushVertexBatchNow();
+    RenderStateCache& c = gRenderStates;
+    DrawSettings& d = gDrawSettings;
+    DeviceSetDepthStencilSurface(saved.depthStencil);
+    ReleaseComObject(saved.depthStencil);
+    for (int slot = 0; slot < kCachedRenderTargets; ++slot) {
+        BindRenderTargetSurface(saved.targets[slot], slot);
+    }
+    c.ResendAll = 1;
+    ApplyViewport(&saved.viewport);
+    c.ResendAll = 0;
+    // A state never sent before the filter (-1) is left as the filter set it.
+    if (saved.lighting >= 0) SetCachedLighting(saved.lighting);
+    if (saved.fogEnable >= 0) SetCachedFogEnable(saved.fogEnable);
+    if (!d.ignoreChanges) {
+        ChangeAlphaTestState(saved.alphaFunc, std::clamp(saved.alphaRef, 0, 255));
+        SetDrawSamplingMode(saved.samplingMode);
+        ChangeBlendMode(saved.blendMode, saved.blendParam);
+    }
+    d.depth2D.enable = saved.zEnable;
+}
+
+// Blends 14 and 15 leave pixels of no alpha unwritten, which the processor path writes as 0 (its
+// output image starts cleared): on the shader path they draw into a cleared work target.
+bool NeedsClearedTarget(const FilterJob& job) {
+    return job.isBlend && (job.kind == 14 || job.kind == 15);
+}
+
+// The pass's input and render target. The requested source and destination stay those of the
+// call; input is what the previous pass drew (the source itself for the first).
+int PrepareFilterTargets(int throughWork, int passCount, const FilterJob& job, Handle source,
+                         Handle dest, Handle input, Handle* passInput, Handle* target) {
+    const GraphRecord* from = GetGraphRecord(source, 0);
+    const GraphRecord* to = GetGraphRecord(dest, 0);
+    if (from == nullptr || to == nullptr) return -1;
+    *passInput = input;
+    *target = dest;
+    if (!AreBuiltinShadersOn()) return 0;
+    // A destination split over textures, or shown from inside one, is drawn through a target.
+    const bool direct = !(throughWork && source == dest) && !NeedsClearedTarget(job) &&
+                        IsDrawTargetGraph(to) && IsSingleTextureAtOrigin(to);
+    const bool alternate = throughWork && job.passIndex % 2 == passCount % 2;
+    const bool preCopy = job.passIndex == 0 && !IsSingleTextureAtOrigin(from);
+    int slot = 0;
+    if (!direct || alternate) {
+        int width = from->width, height = from->height;
+        if (!preCopy) QueryGraphTextureSize(input, &width, &height);
+        // The pass draws at the destination position: the target reaches that far too.
+        width = std::max(width, job.destX + job.outWidth);
+        height = std::max(height, job.destY + job.outHeight);
+        slot = alternate ? 0 : 1;
+        *target = GetWorkTarget(SideClass(std::max(width, height)), slot);
+        if (*target == -1) return -1;
+        if (NeedsClearedTarget(job)) ColorFillGraph(*target, 0, 0, 0, 0, 0);
+    }
+    if (preCopy) {
+        const int copySlot = *target == dest ? 0 : 1 - slot;
+        Handle copy = GetWorkTarget(SideClass(std::max(from->width, from->height)), copySlot);
+        if (copy == -1) return -1;
+        PreCopyPieces(source, copy);
+        *passInput = copy;
+    }
+    return 0;
+}
+
+// Draw states for the pre-transformed strip; the filter's pixel shader stays selected. The
+// shader textures go to stages 0 to 7 last (the draw states set the stages' own textures), and
+// the render-state cache learns them, so that later draws know what the device holds.
+void SetupFilterPass() {
+    PrepareDrawStates(nullptr, nullptr, kDrawKeepUserShaders);
+    ApplyUserVertexShader(0);
+    for (int stage = 0; stage < kCachedStages; ++stage) {
+        const GraphRecord* graph = stage < gUserShaders.textureCount
+                                       ? GetGraphRecord(gUserShaders.textures[stage], 0)
+                                       : nullptr;
+        IDirect3DBaseTexture9* texture = graph != nullptr ? GetGraphFirstTexture(graph) : nullptr;
+        CachedStage& cached = gRenderStates.blend.stages[stage];
+        if (cached.texture == texture) continue;
+        DeviceSetTexture(static_cast<DWORD>(stage), texture);
+        cached.texture = texture;
+    }
+}
+
+int LiveConstSetMask() {
+    int mask = 0;
+    for (int set = 0; set < kShaderConstSets; ++set) {
+        if (gShaderConstCache.live[set]) mask |= 1 << set;
+    }
+    return mask;
+}
+
+// Copies the last target's rectangle into the destination when the passes did not draw there;
+// one copy per destination piece, as a copy on the device stays within one texture.
+int CopyFilterResultToGraph(const FilterJob& job, int throughWork, int result, Handle lastTarget) {
+    if (result < 0 || !AreBuiltinShadersOn()) return 0;
+    if (!(throughWork && job.sourceGraph == job.destGraph) && lastTarget == job.destGraph) {
+        return 0;
+    }
+    const GraphRecord* dest = GetGraphRecord(job.destGraph, 0);
+    if (dest == nullptr) return -1;
+    const RECT area = {job.destX, job.destY, job.destX + job.outWidth, job.destY + job.outHeight};
+    for (int i = 0; i < dest->pieceCount; ++i) {
+        const GraphPiece& p = GraphPieces(dest)[i];
+        const RECT o = {std::max<LONG>(area.left, p.drawX), std::max<LONG>(area.top, p.drawY),
+                        std::min<LONG>(area.right, p.drawX + p.w),
+                        std::min<LONG>(area.bottom, p.drawY + p.h)};
+        if (o.right <= o.left || o.bottom <= o.top) continue;
+        if (CopyScreenRectToGraph(lastTarget, o.left, o.top, o.right, o.bottom, o.left, o.top,
+                                  job.destGraph) == -1) {
+            return -1;
+        }
+    }
     return 0;
 }
 
@@ -236,18 +513,141 @@ int FinishSoftFilter(FilterJob* job) {
     return 0;
 }
 
+Handle CreateFilterShaderFromPack(const char* fileName) {
+    RegisterFilterShaderKernels();
+    const void* code = nullptr;
+    uint32_t size = 0;
+    if (!IsBuiltinShaderPackOpen() || FindPackedShader(fileName, &code, &size) == -1) return -1;
+    // The pack's bytes are handed over where they lie; the handle keeps its own copy only to
+    // make the shader again after a device re-creation.
+    return CreateShaderFromCode(0, const_cast<void*>(code), static_cast<int>(size), 0, 0, 0);
+}
+
+Handle FetchFilterShader(Handle* cache, const char* fileName, const char* logPrefix) {
+    if (GetShaderObject(*cache, 0) != nullptr) return *cache;
+    *cache = CreateFilterShaderFromPack(fileName);
+    if (*cache == -1) {
+        EmitLogFormat("%sフィルター用シェーダーの作成に失敗しました %s", logPrefix, fileName);
+    }
+    return *cache;
+}
+
+void QueryFilterTextureSize(Handle graph, int* width, int* height) {
+    *width = *height = 1;
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr || record->pieceCount < 1 || GraphPieces(record)[0].texPiece == nullptr) {
+        return;
+    }
+    const TexturePiece& piece = *GraphPieces(record)[0].texPiece;
+    *width = std::max(piece.texWidth, 1);
+    *height = std::max(piece.texHeight, 1);
+}
+
+int RunFilterShaderPass(int divisor, FilterJob* job, Handle second, int swapTextures) {
+    const GraphRecord* source = GetGraphRecord(job->sourceGraph, 0);
+    const GraphRecord* dest = GetGraphRecord(job->destGraph, 0);
+    if (source == nullptr || dest == nullptr) return -1;
+    const int w = job->srcX2 - job->srcX1, h = job->srcY2 - job->srcY1;
+    const int outWidth = w / divisor, outHeight = h / divisor;
+    int texWidth = 1, texHeight = 1;
+    QueryFilterTextureSize(job->sourceGraph, &texWidth, &texHeight);
+    // Coordinate sets as {left, top, right, bottom}; a reduced strip reads whole blocks only.
+    float sets[2][4] = {
+        {static_cast<float>(job->srcX1) / static_cast<float>(texWidth),
+         static_cast<float>(job->srcY1) / static_cast<float>(texHeight),
+         static_cast<float>(job->srcX1 + outWidth * divisor) / static_cast<float>(texWidth),
+         static_cast<float>(job->srcY1 + outHeight * divisor) / static_cast<float>(texHeight)}};
+    std::copy(std::begin(sets[0]), std::end(sets[0]), sets[1]);
+    if (job->isBlend) {
+        const GraphRecord* blend = GetGraphRecord(job->blendGraph, 0);
+        if (blend == nullptr || blend->pieceCount < 1) return -1;
+        if (job->useBlendPosition == 0) {
+            const GraphPiece& piece = GraphPieces(blend)[0];
+            const float whole[4] = {piece.corners[0][2], piece.corners[0][3], piece.corners[3][2],
+                                    piece.corners[3][3]};
+            std::copy(std::begin(whole), std::end(whole), sets[1]);
+        } else {
+            int blendWidth = 1, blendHeight = 1;
+            QueryFilterTextureSize(job->blendGraph, &blendWidth, &blendHeight);
+            const float bw = static_cast<float>(blendWidth), bh = static_cast<float>(blendHeight);
+            const float placed[4] = {
+                static_cast<float>(job->blendX) / bw, static_cast<float>(job->blendY) / bh,
+                static_cast<float>(job->blendX + w) / bw, static_cast<float>(job->blendY + h) / bh};
+            std::copy(std::begin(placed), std::end(placed), sets[1]);
+        }
+    }
+    Handle textures[2] = {job->sourceGraph, second};
+    if (swapTextures) {
+        std::swap(textures[0], textures[1]);
+        std::swap(sets[0], sets[1]);
+    }
+    const float left = static_cast<float>(job->destX) - 0.5f;
+    const float top = static_cast<float>(job->destY) - 0.5f;
+    const float right = left + static_cast<float>(outWidth);
+    const float bottom = top + static_cast<float>(outHeight);
+    const float x[4] = {left, right, left, right}, y[4] = {top, top, bottom, bottom};
+    BlendVertex strip[4];
+    for (int k = 0; k < 4; ++k) {
+        const int across = k & 1 ? 2 : 0, down = k & 2 ? 3 : 1;
+        strip[k] = {x[k],
+                    y[k],
+                    0.0f,
+                    1.0f,
+                    0xFFFFFFFF,
+                    0xFFFFFFFF,
+                    sets[0][across],
+                    sets[0][down],
+                    sets[1][across],
+                    sets[1][down]};
+    }
+    FlushVertexBatchNow();
+    BindWholeTarget(dest);
+    BindShaderTexture(0, textures[0]);
+    BindShaderTexture(1, textures[1]);
+    OpenDeviceScene();
+    SetupFilterPass();
+    SetCachedFvf(kPassFvf);
+    DeviceDrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(BlendVertex));
+    const TexturePiece* piece = GraphPieces(dest)[0].texPiece;
+    if (IsDrawTargetGraph(dest) && piece != nullptr && piece->multisampleSurface != nullptr) {
+        CloseDeviceScene();
+        ResolveMultisampleSurface(piece);
+    }
+    return 0;
+}
+
+int DrawFilterShaderPass(FilterJob* job, Handle shader, const float (*constants)[4], int registers,
+                         int pointSampling, Handle second, int swapTextures, int divisor) {
+    if (pointSampling && !gDrawSettings.ignoreChanges) SetDrawSamplingMode(kSamplingPoint);
+    UserShaderState saved{};
+    SaveUserShaderState(&saved);
+    const int live = LiveConstSetMask();
+    SelectShaderConstSets(&gShaderConstCache, live | 1 << kFilterConstSet);
+    if (registers > 0) {
+        StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, kFilterConstSet, 0,
+                             constants, registers, 1);
+    }
+    SelectUserPixelShader(shader);
+    const int result = RunFilterShaderPass(divisor, job, second, swapTextures);
+    RestoreUserShaderState(&saved, kShaderTextureStages);
+    if (registers > 0) {
+        ClearShaderConstRange(&gShaderConstCache, kShaderConstPixelFloat, kFilterConstSet, 0,
+                              registers);
+    }
+    SelectShaderConstSets(&gShaderConstCache, live);
+    return result;
+}
+
 int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
                         int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
                         int blendX, int blendY, int useBlendPosition, int destX, int destY,
                         va_list args) {
-    if (!gGraphRegistry.setUp || !IsFilterableGraph(sourceGraph) ||
-        !IsFilterableGraph(destGraph)) {
+    if (!gGraphRegistry.setUp || !IsFilterableGraph(sourceGraph) || !IsFilterableGraph(destGraph)) {
         return -1;
     }
     if (srcX2 <= srcX1 || srcY2 <= srcY1) return -1;
     if (!isBlend && static_cast<unsigned>(kind) > kFilterPremultipliedAlpha) return -1;
-    if (isBlend &&
-        (!IsFilterableGraph(blendGraph) || kind < 0 || kind > kBlendMultiplyAlphaOnly)) {
+    if (isBlend && (!IsFilterableGraph(blendGraph) || kind < 0 || kind > kBlendMultiplyAlphaOnly)) {
         return -1;
     }
     float ratio = static_cast<float>(std::clamp(blendRatio, 0, 255)) / 255.0f;
@@ -279,8 +679,8 @@ int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Hand
     QueryGraphSize(destGraph, &destWidth, &destHeight);
     srcX2 = std::min(srcX2, srcWidth);
     srcY2 = std::min(srcY2, srcHeight);
-    if (srcX1 >= srcWidth || srcY1 >= srcHeight || srcX2 < 1 || srcY2 < 1 ||
-        destX >= destWidth || destY >= destHeight) {
+    if (srcX1 >= srcWidth || srcY1 >= srcHeight || srcX2 < 1 || srcY2 < 1 || destX >= destWidth ||
+        destY >= destHeight) {
         return 0;
     }
     int w = srcX2 - srcX1, h = srcY2 - srcY1;
@@ -324,8 +724,54 @@ int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Hand
     job.useBlendPosition = useBlendPosition;
     job.destX = destX;
     job.destY = destY;
+    job.outWidth = w / divisor;
+    job.outHeight = h / divisor;
     // A filter that cannot run is reported, not passed off as done.
-    return RunFilterRoutine(&job, arguments) < 0 ? -1 : 0;
+    if (!AreBuiltinShadersOn()) return RunFilterRoutine(&job, arguments) < 0 ? -1 : 0;
+
+    int passes = 1, throughWork = 0;
+    if (!isBlend && kind == kFilterGauss) {
+        passes = 2;
+        throughWork = 1;
+    } else if (!isBlend && kind == kFilterHsb && arguments.ints[0] != 1) {
+        passes = 2;
+    }
+    if (srcX1 != destX || srcY1 != destY || gGraphicsSystem.FilterResultExact == 0) {
+        throughWork = 1;
+    }
+    if (!gRenderStates.sceneOpen) OpenDeviceScene();
+    FilterDrawState saved{};
+    SaveFilterDrawState(&saved);
+    const FilterJob requested = job;
+    Handle input = sourceGraph, target = -1;
+    int result = 0, done = 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        job.passIndex = pass;
+        Handle passInput = -1, passTarget = -1;
+        if (PrepareFilterTargets(throughWork, passes, job, sourceGraph, destGraph, input,
+                                 &passInput, &passTarget) == -1 ||
+            !IsGraphicsInitialized() || GetGraphRecord(passTarget, 0) == nullptr) {
+            break;
+        }
+        job.sourceGraph = passInput;
+        job.destGraph = passTarget;
+        result = RunFilterRoutine(&job, arguments);
+        target = passTarget;
+        input = passTarget;
+        ++done;
+        if (result < 0) break;
+        // The next pass reads what this one drew, where it drew it.
+        job.srcX1 = destX;
+        job.srcY1 = destY;
+        job.srcX2 = destX + w;
+        job.srcY2 = destY + h;
+    }
+    RestoreFilterDrawState(saved);
+    const int passIndex = job.passIndex;
+    job = requested;
+    job.passIndex = passIndex;
+    if (CopyFilterResultToGraph(job, throughWork, result, target) == -1) return -1;
+    return done < passes || result < 0 ? -1 : 0;
 }
 
 int ApplyFilterOrBlend(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
@@ -333,10 +779,9 @@ int ApplyFilterOrBlend(int isBlend, Handle sourceGraph, Handle blendGraph, Handl
                        int blendX, int blendY, int useBlendPosition, int destX, int destY, ...) {
     va_list args;
     va_start(args, destY);
-    int result =
-        ApplyFilterOrBlendV(isBlend, sourceGraph, blendGraph, destGraph, blendRatio, kind, srcX1,
-                            srcY1, srcX2, srcY2, blendX, blendY, useBlendPosition, destX, destY,
-                            args);
+    int result = ApplyFilterOrBlendV(isBlend, sourceGraph, blendGraph, destGraph, blendRatio, kind,
+                                     srcX1, srcY1, srcX2, srcY2, blendX, blendY, useBlendPosition,
+                                     destX, destY, args);
     va_end(args);
     return result;
 }
@@ -346,8 +791,8 @@ int ApplyFilterInPlace(Handle graph, int kind, ...) {
     if (QueryGraphSize(graph, &width, &height) == -1) return -1;
     va_list args;
     va_start(args, kind);
-    int result = ApplyFilterOrBlendV(0, graph, -1, graph, 0, kind, 0, 0, width, height, 0, 0, 0,
-                                     0, 0, args);
+    int result =
+        ApplyFilterOrBlendV(0, graph, -1, graph, 0, kind, 0, 0, width, height, 0, 0, 0, 0, 0, args);
     va_end(args);
     return result;
 }

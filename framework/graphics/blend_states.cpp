@@ -11,16 +11,22 @@
 //   by B alone, with the graph's texture first; type 1: B moved by F's alpha (added or
 //   subtracted) and scaled by the ramp's band, then times the texture's alpha (or the
 //   two-texture vertex's white specular) and D.
+//
+// While the built-in shaders are on and no user pixel shader is, the shader standing for the
+// stage set draws instead: the same textures on the same stages, the factor (or the ramp) in
+// constant c5, no stage operations sent.
 #include "graphics/blend_states.h"
 
 #include <cstring>
 
+#include "graphics/builtin_shaders.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"
+#include "graphics/shader_constants.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
 #include "media/image_loaders.h"
@@ -56,6 +62,8 @@ constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0, 0,  0,    0,    0,    0,    0, 
 
 struct BlendStateModule {
     TextureStageSet applied;  // the stage set on the device, for texture-only updates
+    StageSetKey appliedKey;
+    int32_t shaderPath;  // a built-in shader stands for the applied set
     IDirect3DTexture9* whiteTexture;
     int32_t userListSet;
     UserStageList userList;
@@ -238,24 +246,44 @@ void SendStage(int index, const TextureStageRecord& s, IDirect3DBaseTexture9* te
 }
 
 // The stage after the last one ends the device's stage walk; re-sending resets all the rest.
-void EndStages(int count) {
+// A shader's stages are its own: only the textures go.
+void EndStages(int count, bool shaderPath) {
     static const TextureStageRecord kOff = Stage(0, D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_DIFFUSE,
                                                  D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_DIFFUSE);
     int last = Resending() ? kCachedStages : count + 1;
-    for (int i = count; i < last && i < kCachedStages; ++i) SendStage(i, kOff, nullptr);
+    for (int i = count; i < last && i < kCachedStages; ++i) {
+        if (shaderPath) {
+            SendTexture(i, nullptr);
+        } else {
+            SendStage(i, kOff, nullptr);
+        }
+    }
+}
+
+// Constant c5 of the usage set 0, sent when the set holds another value.
+void SendFactorConstant(const ShaderFloat4& value) {
+    const ShaderConstSet& set = gShaderConstCache.kinds[kShaderConstPixelFloat].sets[0];
+    if (!Resending() && set.claimed[kShaderFactorRegister] &&
+        std::memcmp(set.values[kShaderFactorRegister], &value, sizeof value) == 0) {
+        return;
+    }
+    StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, 0, kShaderFactorRegister,
+                         &value, 1, 1);
 }
 
 void SendTextureFactor(uint32_t factor) {
     CachedBlendStates& b = Cache().blend;
+    SendFactorConstant(FactorShaderConstant(factor));
     if (!Resending() && b.textureFactor == factor) return;
     DeviceSetRenderState(D3DRS_TEXTUREFACTOR, factor);
     b.textureFactor = factor;
-    // The built-in shaders read the factor as blue, green, red, alpha.
-    const float constant[4] = {static_cast<float>(factor & 0xFF) / 255.0f,
-                               static_cast<float>((factor >> 8) & 0xFF) / 255.0f,
-                               static_cast<float>((factor >> 16) & 0xFF) / 255.0f,
-                               static_cast<float>(factor >> 24) / 255.0f};
-    StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, 0, 5, constant, 1, 1);
+}
+
+// The built-in shader that stands for the stage set; null when it does not exist.
+IDirect3DPixelShader9* BuiltinShaderFor(const StageSetKey& key) {
+    if (!key.textured) return GetUntexturedShader(key.shaderKind);
+    return GetTexturedShader(key.blendIndex, key.shaderKind, key.ignoreColor,
+                             key.alphaSource == kAlphaFromVertex ? 1 : 0);
 }
 
 int ApplyUserStageList(const UserStageList& list, int resolveGraphHandles) {
@@ -281,7 +309,7 @@ int ApplyUserStageList(const UserStageList& list, int resolveGraphHandles) {
         }
         SendStage(i, list.stages[i].stage, texture);
     }
-    EndStages(count);
+    EndStages(count, false);
     return 0;
 }
 
@@ -356,13 +384,21 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     RenderStateCache& c = Cache();
     BlendStateModule& m = gBlendStates;
     if (!HasDirect3DDevice()) return -1;
+    bool shadersOn = AreBuiltinShadersOn() && c.userPixelShader == 0;
     if (list == nullptr && m.userListSet) list = &m.userList;
     if (list != nullptr) {
+        // The list's own stages draw, so no built-in shader may stand in for them.
+        if (shadersOn) DeviceSetPixelShader(nullptr);
+        m.shaderPath = 0;
         ApplyUserStageList(*list, resolveGraphHandles);
         c.blendStatesDirty = c.texturesDirty = 0;
         return 0;
     }
-    if (!Resending() && !c.blendStatesDirty) {
+    IDirect3DPixelShader9* applied = shadersOn ? BuiltinShaderFor(m.appliedKey) : nullptr;
+    if (!Resending() && !c.blendStatesDirty && (applied != nullptr) == (m.shaderPath != 0)) {
+        // A user or filter shader may have come and gone since the last draw without the
+        // blend states changing; setting the built-in shader again costs next to nothing.
+        if (applied != nullptr) DeviceSetPixelShader(applied);
         if (!c.texturesDirty) return -1;
         for (int i = 0; i < m.applied.count; ++i) SendTexture(i, TextureFor(m.applied.textures[i]));
         c.texturesDirty = 0;
@@ -429,6 +465,7 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     if (c.alphaTestFunc != -1) test = {1, c.alphaTestFunc, c.alphaTestRef};
 
     TextureStageSet set = BuildTextureStageSet(key);
+    IDirect3DPixelShader9* shader = shadersOn ? BuiltinShaderFor(key) : nullptr;
     SetBatchVertexKind(blendGraph ? kVertexKindBlend
                        : textured ? kVertexKindTextured
                                   : kVertexKindColored);
@@ -441,13 +478,31 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
     }
     SendState(&b.alphaTestEnable, D3DRS_ALPHATESTENABLE, test.enable);
     SendState(&b.alphaBlendEnable, D3DRS_ALPHABLENDENABLE, blending ? 1 : 0);
-    SendTextureFactor(factor);
+    // The shader path leaves the factor and the stage operations alone, except while
+    // everything is re-sent: the cache must then hold what the device holds for a later draw
+    // through the stages.
+    bool stages = shader == nullptr || Resending();
+    if (stages) SendTextureFactor(factor);
+    if (shader != nullptr) {
+        SendFactorConstant(blendGraph && c.blendGraphType == 1
+                               ? RampShaderConstant(factor, key.rampOp, key.rampScaleOp)
+                               : FactorShaderConstant(factor));
+    }
     SendFactor(&b.srcBlend, D3DRS_SRCBLEND, row.srcBlend);
     SendFactor(&b.destBlend, D3DRS_DESTBLEND, row.destBlend);
     SendFactor(&b.blendOp, D3DRS_BLENDOP, row.blendOp);
-    for (int i = 0; i < set.count; ++i) SendStage(i, set.stages[i], TextureFor(set.textures[i]));
-    EndStages(set.count);
+    for (int i = 0; i < set.count; ++i) {
+        if (stages) {
+            SendStage(i, set.stages[i], TextureFor(set.textures[i]));
+        } else {
+            SendTexture(i, TextureFor(set.textures[i]));
+        }
+    }
+    EndStages(set.count, !stages);
+    if (shader != nullptr) DeviceSetPixelShader(shader);
     m.applied = set;
+    m.appliedKey = key;
+    m.shaderPath = shader != nullptr;
     c.blendStatesDirty = c.texturesDirty = 0;
     return 0;
 }

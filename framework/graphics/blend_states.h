@@ -1,7 +1,7 @@
 // The blend states: how the current blend mode, texture alpha or colour key, draw bright and
-// blend graph become blend factors, the alpha test and the device's texture stages. The stage
-// sets are generated from what they depend on rather than stored. Until the built-in pixel
-// shaders exist every draw takes the texture-stage path.
+// blend graph become blend factors, the alpha test and the device's texture stages, or the
+// built-in pixel shader that stands for them. The stage sets are generated from what they
+// depend on rather than stored.
 #pragma once
 
 #include <platform/d3d9.h>
@@ -88,9 +88,9 @@ struct UserStageList {
     UserTextureStage stages[kCachedStages];
 };
 
-// Brings the device's blend states in line with the pending inputs of the render-state cache
-// (flags are read by the built-in shaders, which are not in use yet):
-// 0; -1 without a device, or when nothing had changed.
+// Brings the device's blend states in line with the pending inputs of the render-state cache,
+// through the built-in shaders while they are on and no user pixel shader is (flags are not
+// read): 0; -1 without a device, or when nothing had changed.
 int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int flags);
 // Null returns to the generated stage sets.
 int SetUserTextureStages(const UserStageList* list, int flags);

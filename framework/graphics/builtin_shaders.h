@@ -5,10 +5,25 @@
 #pragma once
 
 #include <platform/d3d9.h>
+#include <platform/d3d9_kernels.h>
 
-// Registers the 2D shaders' kernels with the device (once); then makes the 4 untextured, 64
-// textured and the mask shader from the pack's first archive. -1 with the failure logged and
-// nothing kept.
+#include <cstdint>
+
+constexpr int kUntexturedShaderCount = 4;
+constexpr int kTexturedShaderCount = 64;
+
+// Pixel constant c5 of the 2D shaders: the texture factor as (blue, green, red, alpha) / 255;
+// with the threshold ramp (blend index 2) instead (0, 0, scale, +-alpha / 255), or (0, 0, 1, 0)
+// below a ramp width of 2, where the ramp is an alpha test.
+constexpr int kShaderFactorRegister = 5;
+ShaderFloat4 FactorShaderConstant(uint32_t factor);
+// op and scaleOp as a stage-set key holds them (both 0 for the alpha-test form); the factor's
+// alpha is the ramp's.
+ShaderFloat4 RampShaderConstant(uint32_t factor, int op, int scaleOp);
+
+// Makes the 4 untextured, 64 textured and the mask shader from the pack's first archive (their
+// kernels, and the 3D pixel variant's, are registered with the device when the program
+// loads). -1 with the failure logged and nothing kept.
 int CreateBuiltinDrawShaders();
 void ReleaseBuiltinDrawShaders();
 

@@ -39,8 +39,8 @@ GraphicsSystemState gGraphicsSystem = {};
 
 namespace {
 
-// The framework's constants live in usage set 1.
-constexpr int kFrameworkConstantSets = 1 << 1;
+// The framework's constants (camera, lights, blend factor) live in usage set 0: the set mask 1.
+constexpr int kFrameworkConstantSets = 1 << 0;
 
 struct HandleKindSetup {
     HandleRegistry* registry;

@@ -18,8 +18,13 @@ using Image = std::vector<Pixel>;
 
 class FilterTest : public DrawCallFixture, public ::testing::WithParamInterface<bool> {
 protected:
+    // On the device without shaders, so that both kinds of graph run the processor formulas
+    // (the shader path is compared with them in filter_shader_path_test.cpp).
     void SetUp() override {
         DrawCallFixture::SetUp();
+        TestD3d9Profile profile = TestD3d9DefaultProfile();
+        profile.shaders = false;
+        TestD3d9SetProfile(profile);
         StartPath(GetParam(), 32);
     }
 

@@ -64,6 +64,9 @@ TEST_F(GraphicsSystemTest, TheDefaultFullScreenIs640By480At16Bits) {
 // The self-test runs only with programmable shaders: without them, or in software mode, a filter
 // pass is never known to be exact.
 TEST_F(GraphicsSystemTest, FiltersAreNotExactWithoutShadersOrInSoftwareMode) {
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.shaders = false;
+    TestD3d9SetProfile(profile);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(GetUsableShaderVersion(), 0);
     EXPECT_EQ(gGraphicsSystem.FilterResultExact, 0);

@@ -177,6 +177,7 @@ TEST_F(ShadersTest, VertexDeclarationsFollowTheModelFormats) {
 
     // All 56 are made on the device, and made again without leaving the old ones.
     StartDrawing(32);
+    ReleaseVertexDeclarations();
     int before = TestD3d9LiveObjects();
     BuildVertexDeclarations();
     EXPECT_EQ(TestD3d9LiveObjects(), before + kVertexDeclarations);
