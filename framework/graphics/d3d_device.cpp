@@ -263,8 +263,8 @@ int SetupDirect3D() {
         CreateZBuffer() == 0) {
         gScreen.direct3DMode = 1;
         SetupBuiltinShaders();
-        if (AreBuiltinShadersOn()) BuildVertexDeclarations();
-        if (gDeviceResources.vertexShaderModel2 && gDeviceResources.pixelShaderModel2) {
+        if (AreBuiltinShadersOn()) {
+            BuildVertexDeclarations();
             CreateBrightnessVolumeTexture();
         }
         return 0;

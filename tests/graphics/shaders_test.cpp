@@ -65,11 +65,10 @@ protected:
         DrawFixture::TearDown();
     }
 
-    // The framework on the default device with shaders on: the user shaders do not depend on
-    // the built-in draw shaders, which are not made here.
+    // The framework on the default device, which offers shaders.
     void StartWithShaders() {
         StartDrawing(32);
-        gShaders.builtinOn = 1;
+        ASSERT_EQ(AreBuiltinShadersOn(), 1);
     }
 
     static Handle MakePixelShader(const char* kernel = kRedKernel) {
@@ -107,6 +106,30 @@ TEST_F(ShadersTest, ADeviceWithoutShadersUsesTheTextureStages) {
     EXPECT_TRUE(InOrder(ReadLog(), {"プログラマブルシェーダーを使用しません\r\n"}));
 }
 
+TEST_F(ShadersTest, ADeviceWithShadersDrawsThroughTheBuiltinShaders) {
+    StartWithShaders();
+    EXPECT_EQ(GetUsableShaderVersion(), 200);
+    for (IDirect3DVertexDeclaration9* declaration : gShaders.vertexDeclarations) {
+        EXPECT_NE(declaration, nullptr);
+    }
+    EXPECT_NE(gDeviceResources.brightnessTexture, nullptr);
+    // The constants every built-in shader reads, in usage set 0.
+    const float vertex0[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+    const float pixel0[4] = {0.0f, 0.5f, 1.0f, 2.0f};
+    EXPECT_EQ(std::memcmp(gShaderConstCache.kinds[kShaderConstVertexFloat].sets[0].values[0],
+                          vertex0, sizeof vertex0),
+              0);
+    EXPECT_EQ(std::memcmp(gShaderConstCache.kinds[kShaderConstPixelFloat].sets[0].values[0],
+                          pixel0, sizeof pixel0),
+              0);
+    // A rebuilt device has them again.
+    RecreateDeviceKeepingMode();
+    EXPECT_EQ(AreBuiltinShadersOn(), 1);
+    EXPECT_NE(gShaders.vertexDeclarations[kVertexDeclarations - 1], nullptr);
+    EXPECT_TRUE(InOrder(ReadLog(), {"プログラマブルシェーダーを使用します\r\n",
+                                    "プログラマブルシェーダーを使用します\r\n"}));
+}
+
 TEST_F(ShadersTest, FailuresDuringSetUpAreLoggedAndLeaveShadersOff) {
     StartDrawing(32);
     // The pixel variant is the first pixel shader set-up makes.
@@ -120,10 +143,20 @@ TEST_F(ShadersTest, FailuresDuringSetUpAreLoggedAndLeaveShadersOff) {
     TestFailNthCall("HeapAlloc", 0);
     EXPECT_EQ(AreBuiltinShadersOn(), 0);
     EXPECT_EQ(IsBuiltinShaderPackOpen(), 0);
+    // A 2D shader after the variants.
+    TestFailNthCall("CreatePixelShader", 2);
+    SetupBuiltinShaders();
+    EXPECT_EQ(AreBuiltinShadersOn(), 0);
+    // Nothing of a failed set-up stands in the way of the next.
+    SetupBuiltinShaders();
+    EXPECT_EQ(AreBuiltinShadersOn(), 1);
     EXPECT_TRUE(InOrder(ReadLog(), {"ピクセルシェーダーオブジェクトの作成に失敗しました\r\n",
                                     "プログラマブルシェーダーを使用しません\r\n",
                                     "シェーダーコードを展開するメモリ領域の確保に失敗しました\r\n",
-                                    "プログラマブルシェーダーを使用しません\r\n"}));
+                                    "プログラマブルシェーダーを使用しません\r\n",
+                                    "基本シェーダーオブジェクトの作成に失敗しました\r\n",
+                                    "プログラマブルシェーダーを使用しません\r\n",
+                                    "プログラマブルシェーダーを使用します\r\n"}));
 }
 
 TEST_F(ShadersTest, VertexDeclarationsFollowTheModelFormats) {
@@ -356,7 +389,7 @@ TEST_F(ShadersTest, UserShadersAreMadeAgainWithTheDevice) {
     EXPECT_EQ(GetShaderObject(shader, 0), nullptr);
     EXPECT_NE(FindHandleRecord(&gShaderRegistry, shader), nullptr);
     RecreateDeviceKeepingMode();
-    gShaders.builtinOn = 1;
+    EXPECT_EQ(AreBuiltinShadersOn(), 1);
     EXPECT_NE(GetShaderObject(shader, 0), nullptr);
     ASSERT_EQ(SelectUserPixelShader(shader), 0);
     EXPECT_EQ(DrawBoxWithUserShaders(0x0000FF), 0xFF0000u);
