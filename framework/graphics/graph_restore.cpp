@@ -2,7 +2,7 @@
 // the memory-texture pool and of every graph before the device goes, the refill of every graph
 // from its source after the device is made anew, transfers of images into existing graphs,
 // copies of a screen rectangle into a graph, colour fills, and graphs that show a movie's
-// frames; the vertex buffers, index buffers and shaders hold no device objects yet.
+// frames. Shaders and buffers release and remake their device objects with the device itself.
 #include "graphics/graph_restore.h"
 
 #include <algorithm>
