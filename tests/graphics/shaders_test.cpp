@@ -162,6 +162,24 @@ TEST_F(ShadersTest, VertexDeclarationsFollowTheModelFormats) {
     auto bytes = [](int type) {
         return type == D3DDECLTYPE_D3DCOLOR || type == D3DDECLTYPE_UBYTE4 ? 4 : 4 * (type + 1);
     };
+    // The type of each usage: coordinate sets of four floats in the model formats, two in the
+    // others; the second position four floats.
+    auto typeOf = [](int d, const D3DVERTEXELEMENT9& e) -> int {
+        switch (e.Usage) {
+            case D3DDECLUSAGE_COLOR:
+                return D3DDECLTYPE_D3DCOLOR;
+            case D3DDECLUSAGE_BLENDINDICES:
+                return D3DDECLTYPE_UBYTE4;
+            case D3DDECLUSAGE_BLENDWEIGHT:
+                return D3DDECLTYPE_FLOAT4;
+            case D3DDECLUSAGE_TEXCOORD:
+                return d < kModelVertexDeclarations ? D3DDECLTYPE_FLOAT4 : D3DDECLTYPE_FLOAT2;
+            case D3DDECLUSAGE_POSITION:
+                return e.UsageIndex ? D3DDECLTYPE_FLOAT4 : D3DDECLTYPE_FLOAT3;
+            default:
+                return D3DDECLTYPE_FLOAT3;
+        }
+    };
     for (int d = 0; d < kVertexDeclarations; d++) {
         D3DVERTEXELEMENT9 out[MAXD3DDECLLENGTH + 1];
         int count = MakeVertexElements(d, out);
@@ -171,13 +189,16 @@ TEST_F(ShadersTest, VertexDeclarationsFollowTheModelFormats) {
             EXPECT_EQ(out[i].Stream, 0) << d << " " << i;
             EXPECT_EQ(out[i].Offset, offset) << d << " " << i;
             EXPECT_EQ(out[i].Method, D3DDECLMETHOD_DEFAULT) << d << " " << i;
+            EXPECT_EQ(out[i].Type, typeOf(d, out[i])) << d << " " << i;
             offset += bytes(out[i].Type);
             texSets += out[i].Usage == D3DDECLUSAGE_TEXCOORD;
             weights += out[i].Usage == D3DDECLUSAGE_BLENDWEIGHT;
             tangents += out[i].Usage == D3DDECLUSAGE_TANGENT;
+            // Elements of one usage come in rising usage index.
             for (int j = 0; j < i; j++) {
-                EXPECT_FALSE(out[j].Usage == out[i].Usage && out[j].UsageIndex == out[i].UsageIndex)
-                    << d << " " << i;
+                if (out[j].Usage == out[i].Usage) {
+                    EXPECT_LT(out[j].UsageIndex, out[i].UsageIndex) << d;
+                }
             }
         }
         EXPECT_EQ(out[count].Stream, 0xFF) << d;
