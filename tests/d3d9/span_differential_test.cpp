@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <span>
 
 #include "device_fixture.h"
 
@@ -98,6 +99,16 @@ std::vector<float> EncodeProgram(const ShaderStageProgram& program) {
     }
     return c;
 }
+
+struct TargetFormat {
+    D3DFORMAT format;
+    UINT bytes;
+};
+constexpr TargetFormat kTargetFormats[] = {{D3DFMT_X8R8G8B8, 4},
+                                           {D3DFMT_A8R8G8B8, 4},
+                                           {D3DFMT_R5G6B5, 2},
+                                           {D3DFMT_X1R5G5B5, 2},
+                                           {D3DFMT_A4R4G4B4, 2}};
 
 struct Vertex {
     float x, y, z, rhw;
@@ -338,6 +349,14 @@ protected:
         return bytes;
     }
 
+    // The target from `start` after the primitives drawn on the chosen path.
+    std::vector<BYTE> DrawOver(const std::vector<BYTE>& start, Random primitives, bool general) {
+        WriteTarget(start);
+        TestD3d9SetGeneralSpansOnly(general);
+        DrawRandomPrimitives(primitives);
+        return ReadTarget();
+    }
+
     std::vector<BYTE> ReadTarget() {
         D3DLOCKED_RECT locked;
         EXPECT_EQ(target_->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
@@ -384,15 +403,7 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
     Random setup(20240607);
     MakeTextures(setup);
     MakeShaders();
-    const struct {
-        D3DFORMAT format;
-        UINT bytes;
-    } formats[] = {{D3DFMT_X8R8G8B8, 4},
-                   {D3DFMT_A8R8G8B8, 4},
-                   {D3DFMT_R5G6B5, 2},
-                   {D3DFMT_X1R5G5B5, 2},
-                   {D3DFMT_A4R4G4B4, 2}};
-    for (const auto& f : formats) {
+    for (const TargetFormat& f : kTargetFormats) {
         UseTarget(f.format, f.bytes);
         const TestD3d9PathCounts before = TestD3d9CountPaths();
         for (int i = 0; i < kCasesPerFormat; ++i) {
@@ -401,19 +412,8 @@ TEST_F(SpanDifferentialTest, RandomStatesAndPrimitivesDrawAsTheGeneralPathDraws)
             Random r(seed);
             const std::vector<BYTE> start = RandomBytes(r);
             RandomState(r);
-            const Random primitives = r;
-
-            WriteTarget(start);
-            TestD3d9SetGeneralSpansOnly(false);
-            Random first = primitives;
-            DrawRandomPrimitives(first);
-            const std::vector<BYTE> specialised = ReadTarget();
-
-            WriteTarget(start);
-            TestD3d9SetGeneralSpansOnly(true);
-            Random second = primitives;
-            DrawRandomPrimitives(second);
-            const std::vector<BYTE> general = ReadTarget();
+            const std::vector<BYTE> specialised = DrawOver(start, r, false);
+            const std::vector<BYTE> general = DrawOver(start, r, true);
 
             if (specialised != general) {
                 size_t at = 0;
@@ -439,12 +439,8 @@ TEST_F(SpanDifferentialTest, StageProgramShadersDrawAsTheirStagesSetAsStates) {
     IDirect3DPixelShader9* shader = nullptr;
     ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
     Keep(shader);
-    const struct {
-        D3DFORMAT format;
-        UINT bytes;
-    } formats[] = {{D3DFMT_X8R8G8B8, 4}, {D3DFMT_A8R8G8B8, 4}, {D3DFMT_R5G6B5, 2}};
     constexpr int kCases = 300;
-    for (const auto& f : formats) {
+    for (const TargetFormat& f : std::span(kTargetFormats).first(3)) {
         UseTarget(f.format, f.bytes);
         long specialisedShaderDraws = 0;
         for (int i = 0; i < kCases; ++i) {
@@ -454,15 +450,7 @@ TEST_F(SpanDifferentialTest, StageProgramShadersDrawAsTheirStagesSetAsStates) {
             const std::vector<BYTE> start = RandomBytes(r);
             ShaderStageProgram program = {};
             RandomState(r, &program);
-            const Random primitives = r;
-            auto draw = [&](bool general) {
-                WriteTarget(start);
-                TestD3d9SetGeneralSpansOnly(general);
-                Random copy = primitives;
-                DrawRandomPrimitives(copy);
-                return ReadTarget();
-            };
-            const std::vector<BYTE> states = draw(false);
+            const std::vector<BYTE> states = DrawOver(start, r, false);
 
             // The program stands for the stages and the texture factor: the states are
             // changed under it and must not matter.
@@ -474,9 +462,9 @@ TEST_F(SpanDifferentialTest, StageProgramShadersDrawAsTheirStagesSetAsStates) {
             device_->SetRenderState(D3DRS_TEXTUREFACTOR, ~program.textureFactor);
             device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
             const TestD3d9PathCounts before = TestD3d9CountPaths();
-            const std::vector<BYTE> specialised = draw(false);
+            const std::vector<BYTE> specialised = DrawOver(start, r, false);
             specialisedShaderDraws += TestD3d9CountPaths().specialised - before.specialised;
-            const std::vector<BYTE> general = draw(true);
+            const std::vector<BYTE> general = DrawOver(start, r, true);
             device_->SetPixelShader(nullptr);
             EXPECT_EQ(specialised, states) << "format " << f.format << " seed " << seed;
             EXPECT_EQ(general, states) << "format " << f.format << " seed " << seed;

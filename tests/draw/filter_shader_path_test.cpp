@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <platform/testing_d3d9.h>
 
+#include <array>
 #include <functional>
 #include <random>
 
@@ -111,6 +112,9 @@ std::vector<FilterCall> EveryFilterCall(Handle gradient) {
             {kFilterHsb, {0, -100, 40, -70}},
             {kFilterHsb, {0, 170, -200, 255}},
             {kFilterHsb, {1, 360, -80, 90}},
+            {kFilterHsb, {0, 400, -60, -400}},
+            {kFilterHsb, {0, -180, -255, 255}},
+            {kFilterHsb, {1, 95, -255, -30}},
             {kFilterInvert, {}},
             {kFilterLevel, {40, 200, 170, 10, 250}},
             {kFilterLevel, {100, 100, 100, 0, 255}},
@@ -165,9 +169,7 @@ TEST_F(FilterShaderPathTest, EveryFilterKindAgreesWithTheProcessorPath) {
 // The layer is the base's size and lies at the same corner: the processor path reads it at the
 // source's coordinates, the shader path stretches it over the area (placement 0) or reads it
 // from the given corner (placement non-zero). Ratios full and partial over random base and
-// layer alphas; the channel mix through each of
-// its shader choices: source only, both from the layer, one colour channel, the colours in
-// place (either side), and the general selection.
+// layer alphas; the channel mix through each of its shaders.
 TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
     ExpectBothPathsAgree([this] {
         std::vector<Picture> pictures;
@@ -183,9 +185,19 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
                 pictures.push_back(Read(dest));
             }
         }
-        const int selections[][4] = {{2, 1, 0, 3}, {4, 5, 6, 7}, {7, 4, 5, 6},
-                                     {0, 0, 0, 5}, {6, 6, 6, 1}, {0, 1, 2, 7},
-                                     {4, 5, 6, 0}, {1, 4, 2, 9}, {0, 1, 2, 9}};
+        // Both from the layer, the general selection (8 and -1 name no channel), then every
+        // source-only index and every named variant.
+        std::vector<std::array<int, 4>> selections = {{4, 5, 6, 7},  {7, 4, 5, 6}, {6, 6, 6, 1},
+                                                      {4, 5, 6, 0},  {1, 4, 2, 9}, {0, 1, 2, 9},
+                                                      {8, 4, -1, 3}, {0, 5, 3, 6}};
+        for (int i = 0; i < 256; ++i) selections.push_back({i >> 6, i >> 4 & 3, i >> 2 & 3, i & 3});
+        for (int colour = -1; colour < 3; ++colour) {
+            for (int alpha = 4; alpha < 8; ++alpha) {
+                selections.push_back(colour < 0
+                                         ? std::array<int, 4>{0, 1, 2, alpha}
+                                         : std::array<int, 4>{colour, colour, colour, alpha});
+            }
+        }
         for (const auto& s : selections) {
             EXPECT_EQ(ApplyFilterOrBlend(1, base, layer, dest, 128, kBlendRGBAMix, 0, 0, 48, 24, 0,
                                          0, 1, 0, 0, s[0], s[1], s[2], s[3]),

@@ -25,11 +25,7 @@ constexpr int kUntextured = -1;
 // box), the blend graph (type -1 for none) with its two parameters, the bright and the
 // ignore-colour switch.
 struct DrawCase {
-    int mode;
-    int source;
-    int blendType;
-    int p1;
-    int width;
+    int mode, source, blendType, p1, width;
     uint32_t bright;
     int ignoreColor;
 };
@@ -85,6 +81,8 @@ class BuiltinShadersTest : public DrawFixture {
 protected:
     void SetUp() override {
         DrawFixture::SetUp();
+        StartDrawing(32);
+        ASSERT_EQ(AreBuiltinShadersOn(), 1);
         std::mt19937 random(23);
         for (int source = 0; source <= 2; ++source) {
             std::vector<uint32_t>& texels = texels_[source];
@@ -180,8 +178,6 @@ protected:
 // of the texture stages, with the factor or ramp in c5, without sending a stage operation and
 // on the same span paths.
 TEST_F(BuiltinShadersTest, TheShadersDrawWhatTheTextureStagesDraw) {
-    StartDrawing(32);
-    ASSERT_EQ(AreBuiltinShadersOn(), 1);
     SetDrawSamplingMode(kSamplingPoint);
     const std::vector<DrawCase> cases = EveryCase();
     ASSERT_LE(cases.size(), static_cast<size_t>(gScreen.screenWidth / kCellWidth *
@@ -224,18 +220,16 @@ TEST_F(BuiltinShadersTest, TheShadersDrawWhatTheTextureStagesDraw) {
 // A shader set on the device behind the blend states' back (a user or filter shader that came
 // and went) does not outlive the next draw, although no blend state changed.
 TEST_F(BuiltinShadersTest, TheNextDrawSetsItsShaderAgain) {
-    StartDrawing(32);
-    ASSERT_EQ(AreBuiltinShadersOn(), 1);
     SetDrawSamplingMode(kSamplingPoint);
-    const std::vector<DrawCase> cases(2, {BlendTranslucent, 1, 0, 128, 0, 0xFFFFFF, 0});
+    const DrawCase translucent = {BlendTranslucent, 1, 0, 128, 0, 0xFFFFFF, 0};
     IDirect3DTexture9* texture = MakeTexture(kCellWidth, kCellHeight, texels_[1]);
     IDirect3DTexture9* blend = MakeTexture(kCellWidth, kCellHeight, blendValues_);
     FillBackBuffer({0, 0, 2 * kCellWidth, kCellHeight}, 0xFF204060);
     ChangeBlendMode(BlendTranslucent, 150);
-    QueueCell(texture, 1, blend, cases[0], 0, 0);
+    QueueCell(texture, 1, blend, translucent, 0, 0);
     FlushVertexBatchNow();
     DeviceSetPixelShader(nullptr);
-    QueueCell(texture, 1, blend, cases[1], kCellWidth, 0);
+    QueueCell(texture, 1, blend, translucent, kCellWidth, 0);
     std::vector<DWORD> screen = ReadBackBuffer();
     for (int y = 0; y < kCellHeight; ++y) {
         auto row = screen.begin() + static_cast<ptrdiff_t>(y) * gScreen.screenWidth;
@@ -245,8 +239,6 @@ TEST_F(BuiltinShadersTest, TheNextDrawSetsItsShaderAgain) {
 
 // A stage list the program gives draws through its own stages, not the built-in shader.
 TEST_F(BuiltinShadersTest, AUserStageListDrawsItsOwnStages) {
-    StartDrawing(32);
-    ASSERT_EQ(AreBuiltinShadersOn(), 1);
     IDirect3DTexture9* texture = MakeTexture(kCellWidth, kCellHeight, texels_[0]);
     const DrawCase opaque = {BlendOpaque, 0, -1, 0, 0, 0xFFFFFF, 0};
     ChangeBlendMode(BlendOpaque, 0);
@@ -267,7 +259,6 @@ TEST_F(BuiltinShadersTest, AUserStageListDrawsItsOwnStages) {
 // The shaders come from the pack by name; a shader that cannot be made leaves none of them,
 // and the mask shader fails with its own line.
 TEST_F(BuiltinShadersTest, AFailedCreationKeepsNothing) {
-    StartDrawing(32);
     ASSERT_EQ(OpenBuiltinShaderPack(), 1);
     ReleaseBuiltinDrawShaders();
     const int live = TestD3d9LiveObjects();
