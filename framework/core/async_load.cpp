@@ -422,8 +422,9 @@ int32_t CallOnMainThread(MainThreadRequest* request) {
     MarkAsleep(&worker);
     lock.Release();
     SuspendCurrentThread();
-    // The main thread wrote the result under the lock before it let this worker be resumed.
-    lock.Take();
+    // The result was written before this worker could be resumed, and the resume orders it
+    // before this read: taking the lock again would only queue the worker behind a pump pass
+    // that holds it while it runs the other workers' calls.
     return request->result;
 }
 
