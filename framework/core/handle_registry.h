@@ -82,6 +82,16 @@ struct HandleRegistry {
     const char* kindName;
 };
 
+// Calls visit(record) for every live record, lowest slot first. The bounds are read again at
+// each step, so visit may retire the record it is given or issue a handle.
+template <class Visit>
+void ForEachHandleRecord(const HandleRegistry* registry, Visit visit) {
+    if (!registry->setUp || registry->liveCount == 0) return;
+    for (int32_t slot = registry->lowestUsed; slot <= registry->highestUsed; ++slot) {
+        if (registry->slots[slot] != nullptr) visit(registry->slots[slot]);
+    }
+}
+
 int SetupHandleRegistry(HandleRegistry* registry, int32_t kindBits, uint32_t recordSize,
                         int32_t maxCount, HandleInitCallback init,
                         HandleTerminateCallback terminate, const char* kindName);

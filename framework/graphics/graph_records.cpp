@@ -213,9 +213,7 @@ int CheckBlendGraphCoverage(const GraphRecord* record) {
 }
 
 void ForEachGraphRecord(void (*visit)(GraphRecord* record)) {
-    const HandleRegistry& r = gGraphRegistry;
-    if (!r.setUp || r.liveCount == 0) return;
-    for (int32_t slot = r.lowestUsed; slot <= r.highestUsed; ++slot) {
-        if (r.slots[slot] != nullptr) visit(reinterpret_cast<GraphRecord*>(r.slots[slot]));
-    }
+    ForEachHandleRecord(&gGraphRegistry, [visit](HandleHeader* header) {
+        visit(reinterpret_cast<GraphRecord*>(header));
+    });
 }

@@ -75,28 +75,26 @@ int SetBufferData(HandleRegistry* registry, int start, const void* data, int cou
 template <class Record, class Make>
 void RecreateBuffers(HandleRegistry* registry, Make make, const char* createFailure,
                      int (*refill)(int, const void*, int, Handle)) {
-    if (!registry->setUp || registry->liveCount == 0) return;
-    for (int32_t slot = registry->lowestUsed; slot <= registry->highestUsed; ++slot) {
-        auto* r = reinterpret_cast<Record*>(registry->slots[slot]);
-        if (r == nullptr || r->buffer != nullptr) continue;
+    ForEachHandleRecord(registry, [&](HandleHeader* header) {
+        auto* r = reinterpret_cast<Record*>(header);
+        if (r->buffer != nullptr) return;
         if (make(r) != 0) {
             r->buffer = nullptr;
             AppendLogText(createFailure);
-            continue;
+            return;
         }
         refill(0, r->data, r->elementCount, r->header.handle);
-    }
+    });
 }
 
 template <class Record>
 void ReleaseBuffers(HandleRegistry* registry) {
-    if (!registry->setUp || registry->liveCount == 0) return;
-    for (int32_t slot = registry->lowestUsed; slot <= registry->highestUsed; ++slot) {
-        auto* r = reinterpret_cast<Record*>(registry->slots[slot]);
-        if (r == nullptr || r->buffer == nullptr) continue;
+    ForEachHandleRecord(registry, [](HandleHeader* header) {
+        auto* r = reinterpret_cast<Record*>(header);
+        if (r->buffer == nullptr) return;
         ReleaseComObject(r->buffer);
         r->buffer = nullptr;
-    }
+    });
 }
 
 uint32_t BufferBytes(int32_t elementSize, int32_t elementCount) {
@@ -173,12 +171,10 @@ ModelRecord* FindInstance(Handle instance) {
     return reinterpret_cast<ModelRecord*>(FindHandleRecord(&gModelRegistry, instance));
 }
 
+// Calls visit(handle) for every live record of the registry.
 template <class Visit>
 void ForEachRecord(HandleRegistry* registry, Visit visit) {
-    if (!registry->setUp || registry->liveCount == 0) return;
-    for (int32_t slot = registry->lowestUsed; slot <= registry->highestUsed; ++slot) {
-        if (registry->slots[slot] != nullptr) visit(registry->slots[slot]->handle);
-    }
+    ForEachHandleRecord(registry, [&visit](HandleHeader* header) { visit(header->handle); });
 }
 
 }  // namespace

@@ -45,15 +45,6 @@ ShaderRecord* FindShader(Handle shader, int acceptPending) {
     return reinterpret_cast<ShaderRecord*>(header);
 }
 
-template <class Visit>
-void ForEachShaderRecord(Visit visit) {
-    const HandleRegistry& r = gShaderRegistry;
-    if (!r.setUp || r.liveCount == 0) return;
-    for (int32_t slot = r.lowestUsed; slot <= r.highestUsed; ++slot) {
-        if (r.slots[slot] != nullptr) visit(reinterpret_cast<ShaderRecord*>(r.slots[slot]));
-    }
-}
-
 DWORD ReadWord(const uint8_t* code, uint32_t offset) {
     DWORD word;
     std::memcpy(&word, code + offset, sizeof word);
@@ -443,12 +434,15 @@ void RestoreUserShaderState(const UserShaderState* state, int textureCount) {
 }
 
 int ReleaseUserShaderObjects() {
-    ForEachShaderRecord([](ShaderRecord* record) { ReleaseShaderObject(record, 0); });
+    ForEachHandleRecord(&gShaderRegistry, [](HandleHeader* header) {
+        ReleaseShaderObject(reinterpret_cast<ShaderRecord*>(header), 0);
+    });
     return 0;
 }
 
 int RecreateUserShaders() {
-    ForEachShaderRecord([](ShaderRecord* record) {
+    ForEachHandleRecord(&gShaderRegistry, [](HandleHeader* header) {
+        auto* record = reinterpret_cast<ShaderRecord*>(header);
         if (record->code == nullptr || record->shader != nullptr) return;
         if (FAILED(CreateShaderObject(record->isVertex, record->code, &record->shader, 0))) {
             record->shader = nullptr;

@@ -366,10 +366,8 @@ int ChangeDefaultFont(const char* face, int size, int thickness) {
 // the owner's lost flag is carried over instead of being raised by the deletion.
 int RebuildAllFontHandles() {
     if (!gFonts.setUp) return -1;
-    if (gFontRegistry.liveCount == 0) return 0;
-    for (int slot = gFontRegistry.lowestUsed; slot <= gFontRegistry.highestUsed; ++slot) {
-        auto* record = reinterpret_cast<FontRecord*>(gFontRegistry.slots[slot]);
-        if (record == nullptr) continue;
+    ForEachHandleRecord(&gFontRegistry, [](HandleHeader* header) {
+        auto* record = reinterpret_cast<FontRecord*>(header);
         Handle font = record->header.handle;
         FontSettings kept = SettingsOf(record);
         int* lostFlag = record->lostFlag;
@@ -377,17 +375,17 @@ int RebuildAllFontHandles() {
         DeleteFontHandle(font);
         if (IssueHandle(&gFontRegistry, font) != font) {
             if (lostFlag != nullptr) *lostFlag = 1;
-            continue;
+            return;
         }
         if (CreateFontToHandle(kept.edgeSize, gFonts.flags, font, kept.face, kept.size,
                                kept.thickness, kept.type, kept.charsetIndex, kept.italic,
                                0) == -1) {
             DeleteFontHandle(font);
             if (lostFlag != nullptr) *lostFlag = 1;
-            continue;
+            return;
         }
         SetFontHandleSpacing(kept.spacing, font);
         BindFontLostFlag(font, lostFlag);
-    }
+    });
     return 0;
 }
