@@ -20,6 +20,7 @@ constexpr int32_t kNetworkHandleKind = 10;
 constexpr int32_t kMaxNetworkHandles = 256;
 constexpr int32_t kNetworkLogBytes = 2048;
 constexpr int32_t kLengthBytes = 4;
+constexpr int32_t kReceiveStep = 64 * 1024;
 constexpr WORD kWinsockVersion = 0x0202;
 constexpr LONG kAcceptedEvents = FD_READ | FD_WRITE | FD_CLOSE;
 constexpr char kWindowClass[] = "OrbekNetWork";
@@ -145,32 +146,40 @@ void DropConnection(NetworkRecord* r) {
     r->socket = INVALID_SOCKET;
 }
 
-// Receives up to the missing count into the ring at its end; the bytes that arrived.
-int32_t ReceiveIntoRing(NetworkRecord* r) {
+// Receives up to count bytes into the ring at its end, in two pieces when they reach the end
+// of the storage (room for them was reserved); the bytes that arrived.
+int32_t ReceiveAtEnd(NetworkRecord* r, int32_t count) {
     RingBuffer& ring = r->receive;
     NormalizeRingBuffer(&ring);
     char* storage = reinterpret_cast<char*>(ring.buffer);
-    int32_t got = 0;
-    if (ring.end + r->missing > ring.capacity) {
-        int32_t first = ring.capacity - ring.end;
-        int n = Ws().recv(r->socket, storage + ring.end, first, 0);
-        if (n <= 0) return 0;
-        got = n;
-        ring.end += n;
-        if (n == first) {
-            int m = Ws().recv(r->socket, storage, r->missing - first, 0);
-            ring.end = m > 0 ? m : 0;
-            if (m > 0) got += m;
-        }
-    } else {
-        int n = Ws().recv(r->socket, storage + ring.end, r->missing, 0);
-        if (n <= 0) return 0;
-        got = n;
-        ring.end += n;
+    int32_t first = count < ring.capacity - ring.end ? count : ring.capacity - ring.end;
+    int n = Ws().recv(r->socket, storage + ring.end, first, 0);
+    if (n <= 0) return 0;
+    int32_t got = n;
+    if (n == first && count > first) {
+        int m = Ws().recv(r->socket, storage, count - first, 0);
+        if (m > 0) got += m;
     }
+    ring.end += got;
+    if (ring.end >= ring.capacity) ring.end -= ring.capacity;
     ring.stored += got;
     r->missing -= got;
     return got;
+}
+
+// Receives what has arrived of the current message, the ring growing at most one step ahead
+// of the bytes: a length field alone claims no more than a step. The bytes that arrived, or
+// -1 when the ring could not grow.
+int32_t ReceiveMissing(NetworkRecord* r) {
+    int32_t total = 0;
+    while (r->missing > 0) {
+        int32_t step = r->missing < kReceiveStep ? r->missing : kReceiveStep;
+        if (ReserveRingBuffer(&r->receive, step) != 0) return -1;
+        int32_t got = ReceiveAtEnd(r, step);
+        total += got;
+        if (got < step) break;
+    }
+    return total;
 }
 
 // The checks that RecvSocket and SendSocket log alike; the record, or null after the log.
@@ -185,6 +194,14 @@ NetworkRecord* UsableRecord(Handle handle, const char* function) {
         return nullptr;
     }
     return r;
+}
+
+// Logs the length of a message the handle cannot take and drops the connection; -1.
+int RefuseMessage(NetworkRecord* r, uint32_t length) {
+    EmitLogFormat(
+        "受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u byte)", length);
+    DropConnection(r);
+    return -1;
 }
 
 int ReceiveMessages(Handle handle) {
@@ -202,20 +219,18 @@ int ReceiveMessages(Handle handle) {
                 static_cast<uint32_t>(field[0]) | static_cast<uint32_t>(field[1]) << 8 |
                 static_cast<uint32_t>(field[2]) << 16 | static_cast<uint32_t>(field[3]) << 24;
             // A length the handle cannot hold is never trusted: the connection goes.
-            if (length > static_cast<uint32_t>(kMaxNetworkMessageBytes) ||
-                ReserveRingBuffer(&r->receive, static_cast<int>(length)) != 0) {
-                EmitLogFormat(
-                    "受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %u "
-                    "byte)",
-                    length);
-                DropConnection(r);
-                return -1;
+            if (length > static_cast<uint32_t>(kMaxNetworkMessageBytes)) {
+                return RefuseMessage(r, length);
             }
             r->missing = static_cast<int32_t>(length);
             r->messageSize = r->missing;
             arrived = true;
         }
-        if (r->missing > 0 && ReceiveIntoRing(r) > 0) arrived = true;
+        if (r->missing > 0) {
+            int32_t got = ReceiveMissing(r);
+            if (got < 0) return RefuseMessage(r, static_cast<uint32_t>(r->messageSize));
+            if (got > 0) arrived = true;
+        }
         if (arrived && r->missing == 0) r->available += r->messageSize;
         PumpNetworkMessages(0);
         r = RecordOf(handle);
@@ -399,9 +414,12 @@ int HandleSocketMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     } else if (event == kEventAccept) {
         result = AcceptNetWork();
     } else if (event == kEventConnect) {
-        if (HIWORD(lParam) == 0) {
-            r->connected = 1;
-            r->connecting = 0;
+        // A failed connect ends like a lost connection, with the event's error in the log.
+        r->connecting = 0;
+        r->connected = HIWORD(lParam) == 0 ? 1 : 0;
+        if (r->connected == 0) {
+            SetLastError(HIWORD(lParam));
+            NetworkLog("connectに失敗しました");
         }
     } else if (event == kEventClose) {
         r->connected = 0;
@@ -446,9 +464,16 @@ int AcceptNetWork() {
     }
     int32_t ipv6 = listener->ipv6;
     SOCKET listening = listener->socket;
+    sockaddr_in6 peer{};  // large enough for either family
+    int length =
+        ipv6 != 0 ? static_cast<int>(sizeof(sockaddr_in6)) : static_cast<int>(sizeof(sockaddr_in));
     Handle handle = IssueHandle(&gNetwork.registry, -1);
     if (handle == -1) {
+        // The connection is taken and closed: the accept event returns only after an accept,
+        // and the listener must go on serving once handles are free again.
         AppendLogText("accept 用のハンドル作成に失敗しました \n");
+        SOCKET refused = Ws().accept(listening, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (refused != INVALID_SOCKET) Ws().closesocket(refused);
         Unlock();
         return -1;
     }
@@ -456,9 +481,6 @@ int AcceptNetWork() {
     InitHandleRecord(r, ipv6);
     r->connected = 1;
     r->accepted = 1;
-    sockaddr_in6 peer{};  // large enough for either family
-    int length =
-        ipv6 != 0 ? static_cast<int>(sizeof(sockaddr_in6)) : static_cast<int>(sizeof(sockaddr_in));
     r->socket = Ws().accept(listening, reinterpret_cast<sockaddr*>(&peer), &length);
     if (r->socket == INVALID_SOCKET) {
         NetworkLog("acceptに失敗しました");

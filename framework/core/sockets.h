@@ -34,7 +34,8 @@ int SetupNetwork();
 // Opens the listening socket on the IPv4 address and port (one at a time); its handle or -1.
 Handle ListenNetWork(const char* address, int32_t port);
 // Starts a connection to the IPv4 address and port; the handle, connected once the connect
-// event arrives, or -1.
+// event arrives, or -1. A connect that fails later is logged and ends the handle as a lost
+// connection: not connected, sends refused, retired once closed.
 Handle ConnectNetWork(const char* address, int32_t port);
 // The oldest accepted handle not handed out yet, or -1.
 Handle GetNewAcceptNetWork();

@@ -1,17 +1,20 @@
 // The socket layer on the loopback: two framework handles exchanging framed messages both
-// ways, and a raw peer that splits, truncates, empties or forges frames; plus the layer while
-// it is not set up.
+// ways, a raw peer that splits, truncates, empties or forges frames, POSIX peers that fill the
+// handle table, and a connect that is refused; plus the layer while it is not set up.
 #include "core/sockets.h"
 
 #include <gtest/gtest.h>
 #include <platform/testing_host.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/tracked_memory.h"
 #include "log_file_fixture.h"
+#include "support/loopback_peer.h"
 
 namespace {
 
@@ -84,11 +87,21 @@ protected:
     }
 
     static std::vector<uint8_t> Frame(uint32_t length, size_t bodyBytes, uint8_t fill) {
-        std::vector<uint8_t> frame = {
-            static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-            static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-        frame.insert(frame.end(), bodyBytes, fill);
+        std::vector<uint8_t> frame(4 + bodyBytes, fill);
+        for (int i = 0; i < 4; ++i) frame[size_t(i)] = static_cast<uint8_t>(length >> (8 * i));
         return frame;
+    }
+
+    // The bytes that tracked memory holds, as the totals line logs them.
+    uint64_t TrackedBytes() const {
+        LogMemoryTotals();
+        std::string log = ReadLogWithoutStamps();
+        size_t at = log.rfind("Total size:");
+        return at == std::string::npos ? 0 : std::strtoull(log.c_str() + at + 11, nullptr, 10);
+    }
+
+    bool Logged(const char* text) const {
+        return ReadLogWithoutStamps().find(text) != std::string::npos;
     }
 
     int32_t port_ = 0;
@@ -216,6 +229,92 @@ TEST_F(SocketsTest, APeerClosingMidFrameLeavesNothingToReadAndTheHandleIsRetired
     PumpNetworkMessages(1);
     EXPECT_EQ(IsNetWorkConnected(server), -1);
     EXPECT_EQ(RecvSocket(server), -1);
+}
+
+TEST_F(SocketsTest, AnAnnouncedLengthClaimsMemoryOnlyAsItsBytesArrive) {
+    Listen();
+    int peer = ConnectLoopbackPeer(port_);
+    ASSERT_GE(peer, 0);
+    Handle server = -1;
+    ASSERT_TRUE(PumpUntil([&] { return (server = GetNewAcceptNetWork()) != -1; }));
+    const uint64_t before = TrackedBytes();
+    std::vector<uint8_t> frame = Frame(kMaxNetworkMessageBytes, 1000, 'm');
+    ASSERT_EQ(SendFromPeer(peer, frame.data(), frame.size()), frame.size());
+    ASSERT_TRUE(PumpUntil([&] { return TrackedBytes() > before; }));
+    EXPECT_LT(TrackedBytes() - before, 1u << 20);
+    EXPECT_EQ(IsNetWorkConnected(server), 1);
+    ClosePeer(peer);
+}
+
+TEST_F(SocketsTest, MessagesKeepTheirBytesWhileTheRingGrowsAndWrapsUnderPartialReads) {
+    Listen();
+    Handle client, server;
+    Connect(&client, &server);
+    std::vector<uint8_t> expected;
+    size_t readUpTo = 0;
+    const int32_t sizes[] = {300000, 70000, 5, 200000, 131072, 400000};
+    for (int32_t size : sizes) {
+        std::vector<uint8_t> message = Pattern(static_cast<size_t>(size), uint8_t(size));
+        ASSERT_EQ(NetWorkSend(client, message.data(), size), 0);
+        expected.insert(expected.end(), message.begin(), message.end());
+        const int waiting = static_cast<int>(expected.size() - readUpTo);
+        ASSERT_TRUE(PumpUntil([&] { return GetNetWorkDataLength(server) == waiting; }));
+        // Leaving a third behind keeps the ring's start inside the storage, so the next
+        // message wraps.
+        const int take = waiting * 2 / 3;
+        std::vector<uint8_t> got(static_cast<size_t>(take));
+        ASSERT_EQ(NetWorkRecv(server, got.data(), take), 0);
+        ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + long(readUpTo)));
+        readUpTo += static_cast<size_t>(take);
+    }
+}
+
+TEST_F(SocketsTest, AFullHandleTableRefusesOneConnectionAndAcceptsAgainOnceAHandleIsFree) {
+    Listen();
+    // The listener holds one of the 256 handles.
+    std::vector<int> peers;
+    std::vector<Handle> accepted;
+    for (int i = 0; i < 255; ++i) {
+        peers.push_back(ConnectLoopbackPeer(port_));
+        ASSERT_GE(peers.back(), 0);
+        Handle h = -1;
+        ASSERT_TRUE(PumpUntil([&] { return (h = GetNewAcceptNetWork()) != -1; }));
+        accepted.push_back(h);
+    }
+    int refused = ConnectLoopbackPeer(port_);
+    ASSERT_GE(refused, 0);
+    peers.push_back(refused);
+    char byte;
+    ASSERT_TRUE(PumpUntil([&] { return ReceiveAtPeer(refused, &byte, 1) == 0; }));
+    EXPECT_TRUE(Logged("accept 用のハンドル作成に失敗しました "));
+    EXPECT_EQ(GetNewAcceptNetWork(), -1);
+
+    ASSERT_EQ(CloseNetWork(accepted[0]), 0);
+    PumpNetworkMessages(1);
+    peers.push_back(ConnectLoopbackPeer(port_));
+    ASSERT_GE(peers.back(), 0);
+    Handle late = -1;
+    ASSERT_TRUE(PumpUntil([&] { return (late = GetNewAcceptNetWork()) != -1; }));
+    EXPECT_EQ(IsNetWorkConnected(late), 1);
+    for (int fd : peers) ClosePeer(fd);
+}
+
+TEST_F(SocketsTest, ARefusedConnectEndsAsALostConnectionAndIsLogged) {
+    ASSERT_EQ(SetupNetwork(), 0);
+    int blocker = -1;
+    int port = RefusingLoopbackPort(&blocker);
+    ASSERT_GT(port, 0);
+    Handle client = ConnectNetWork(kLoopback, port);
+    ASSERT_NE(client, -1);
+    ASSERT_TRUE(
+        PumpUntil([&] { return Logged("ネットワークログ。connectに失敗しました[10061]"); }));
+    EXPECT_EQ(IsNetWorkConnected(client), 0);
+    EXPECT_EQ(NetWorkSend(client, "x", 1), -1);
+    // Closed by its owner, it is retired like any other.
+    EXPECT_EQ(CloseNetWork(client), 0);
+    PumpNetworkMessages(1);
+    EXPECT_EQ(IsNetWorkConnected(client), -1);
+    ClosePeer(blocker);
 }
 
 TEST_F(SocketsTest, AMessageForASocketNoHandleOwnsIsLogged) {
