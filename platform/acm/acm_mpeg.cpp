@@ -30,8 +30,8 @@ public:
         Drain(destination, destinationBytes, produced);
         while (pending_.empty() && sourceBytes - *used >= kMpegHeaderBytes) {
             MpegAudioFrame frame;
-            bool isFrame = ParseMpegAudioFrame(source + *used, &frame) &&
-                           frame.version != kMpegVersion25;
+            bool isFrame =
+                ParseMpegAudioFrame(source + *used, &frame) && frame.version != kMpegVersion25;
             // Where the last frame ended the stream goes on. Anywhere else (the start, or after
             // bytes that were no frame) a header counts only where a run of frames starts.
             if (isFrame && !(synced_ && IsSameMpegStream(frame, last_))) {

@@ -24,6 +24,8 @@ constexpr int32_t kVersions[4] = {kMpegVersion25, 0, kMpegVersion2, kMpegVersion
 
 constexpr size_t kId3v2HeaderBytes = 10;
 constexpr size_t kId3v1Bytes = 128;
+// Frames that must chain before bytes count as MPEG audio.
+constexpr uint32_t kMpegRunFrames = 4;
 
 }  // namespace
 
@@ -31,12 +33,8 @@ bool IsSameMpegStream(const MpegAudioFrame& a, const MpegAudioFrame& b) {
     return a.version == b.version && a.layer == b.layer && a.rate == b.rate;
 }
 
-bool HasMpegAudioSync(const uint8_t* p) {
-    return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0;
-}
-
 bool ParseMpegAudioFrame(const uint8_t* p, MpegAudioFrame* frame) {
-    if (!HasMpegAudioSync(p)) return false;
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
     int versionBits = (p[1] >> 3) & 3;
     int layerBits = (p[1] >> 1) & 3;
     int rateIndex = (p[2] >> 2) & 3;
@@ -77,7 +75,8 @@ MpegAudioRun CheckMpegAudioRun(const uint8_t* data, size_t bytes, size_t at,
         MpegAudioFrame frame;
         if (!ParseMpegAudioFrame(data + position, &frame)) return MpegAudioRun::kNone;
         const MpegAudioFrame* reference = headers > 0 ? &first : like;
-        if (reference != nullptr && !IsSameMpegStream(frame, *reference)) return MpegAudioRun::kNone;
+        if (reference != nullptr && !IsSameMpegStream(frame, *reference))
+            return MpegAudioRun::kNone;
         if (headers == 0) first = frame;
         ++headers;
         position += frame.bytes;

@@ -97,8 +97,9 @@ private:
             return false;
         }
         size_t at = start;
-        while (at < end && (data_[at] != 0xFF || CheckMpegAudioRun(data_.data(), end, at, nullptr) !=
-                                                     MpegAudioRun::kFound)) {
+        while (at < end &&
+               (data_[at] != 0xFF ||
+                CheckMpegAudioRun(data_.data(), end, at, nullptr) != MpegAudioRun::kFound)) {
             ++at;
         }
         if (at >= end) return false;

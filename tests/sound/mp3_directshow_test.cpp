@@ -144,7 +144,8 @@ Bytes EncodeMp3(int rate, int kilobits, double seconds) {
     int bytes = lame_encode_buffer(lame.get(), pcm.data(), nullptr, static_cast<int>(pcm.size()),
                                    out.data(), static_cast<int>(out.size()));
     EXPECT_GE(bytes, 0);
-    bytes += lame_encode_flush(lame.get(), out.data() + bytes, static_cast<int>(out.size()) - bytes);
+    bytes +=
+        lame_encode_flush(lame.get(), out.data() + bytes, static_cast<int>(out.size()) - bytes);
     out.resize(static_cast<size_t>(bytes));
     return out;
 }
@@ -182,8 +183,8 @@ TEST_F(Mp3DirectShowTest, FilesOfOtherFormatsAreNotTakenForMpegAudio) {
     // A second of a loud two-tone chord: its samples are full of 0xFF bytes.
     Bytes pcm = AsBytes(Sine(44100, 44100, {440, 554}, 0.9));
     Bytes extensible = FormatChunk(0xFFFE, 2, 44100, 16, false);
-    const uint8_t extension[] = {22, 0, 16, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0,
-                                 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    const uint8_t extension[] = {22, 0, 16,   0, 3,    0, 0, 0,    1, 0,    0,    0,
+                                 0,  0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     extensible.insert(extensible.end(), std::begin(extension), std::end(extension));
     Bytes ogg = ReadFixture("tone_mono_44k.ogg"), other = ReadFixture("tone_stereo_22k.ogg");
     Bytes chained = ogg;
@@ -202,6 +203,7 @@ TEST_F(Mp3DirectShowTest, FilesOfOtherFormatsAreNotTakenForMpegAudio) {
          BuildWave({FormatChunk(WAVE_FORMAT_PCM, 2, 44100, 16), pcm, {{"JUNK", Bytes(28)}}, {}})},
         {"chained.ogg", chained},
         {"damaged.ogg", damaged},
+        {"truncated.ogg", Bytes(ogg.begin(), ogg.begin() + 2500)},
     };
     for (const Case& c : cases) {
         size_t logged = Log().size();
@@ -215,7 +217,8 @@ TEST_F(Mp3DirectShowTest, FilesOfOtherFormatsAreNotTakenForMpegAudio) {
         EXPECT_EQ(LoadBytes(c.name, c.file), -1) << c.name;
         std::string log = Log().substr(logged);
         EXPECT_NE(log.find("グラフの構築に失敗しました"), std::string::npos) << c.name;
-        EXPECT_NE(log.find("音声ファイルのＰＣＭへの変換に失敗しました"), std::string::npos) << c.name;
+        EXPECT_NE(log.find("音声ファイルのＰＣＭへの変換に失敗しました"), std::string::npos)
+            << c.name;
     }
 }
 

@@ -12,8 +12,8 @@ constexpr int32_t kMpegVersion2 = 20;
 constexpr int32_t kMpegVersion25 = 25;
 
 struct MpegAudioFrame {
-    int32_t version;  // kMpegVersion1, kMpegVersion2 or kMpegVersion25
-    int32_t layer;    // 1, 2 or 3
+    int32_t version;   // kMpegVersion1, kMpegVersion2 or kMpegVersion25
+    int32_t layer;     // 1, 2 or 3
     uint32_t bitrate;  // kbit/s
     uint32_t rate;     // Hz
     uint32_t channels;
@@ -23,12 +23,10 @@ struct MpegAudioFrame {
 };
 
 constexpr uint32_t kMpegHeaderBytes = 4;
-// Frames that must chain before bytes count as MPEG audio.
-constexpr uint32_t kMpegRunFrames = 4;
 
-// The 11 sync bits: 0xFF and the top three bits of the next byte.
-bool HasMpegAudioSync(const uint8_t* p);
-// False for a reserved version, layer, bitrate index (free format included) or rate index.
+// The 11 sync bits (0xFF and the top three bits of the next byte) and the fields after them.
+// False for no sync, or a reserved version, layer, bitrate index (free format included) or
+// rate index.
 bool ParseMpegAudioFrame(const uint8_t* p, MpegAudioFrame* frame);
 
 // Frames of one stream agree in version, layer and rate.
@@ -39,7 +37,7 @@ enum class MpegAudioRun {
     kFound,      // a run starts here
     kUndecided,  // one frame whose end lies past the data: more data would tell
 };
-// Whether a run of consistent frames starts at `at`: kMpegRunFrames headers, each where the
+// Whether a run of consistent frames starts at `at`: four headers, each where the
 // previous frame ends, agreeing in version, layer and rate (with each other and with `like`
 // when given). Fewer do when the chain ends exactly at the end of the data, or when two or
 // more headers chain and the data ends inside the last frame.
