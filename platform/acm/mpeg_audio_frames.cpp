@@ -75,8 +75,9 @@ MpegAudioRun CheckMpegAudioRun(const uint8_t* data, size_t bytes, size_t at,
         MpegAudioFrame frame;
         if (!ParseMpegAudioFrame(data + position, &frame)) return MpegAudioRun::kNone;
         const MpegAudioFrame* reference = headers > 0 ? &first : like;
-        if (reference != nullptr && !IsSameMpegStream(frame, *reference))
+        if (reference != nullptr && !IsSameMpegStream(frame, *reference)) {
             return MpegAudioRun::kNone;
+        }
         if (headers == 0) first = frame;
         ++headers;
         position += frame.bytes;
