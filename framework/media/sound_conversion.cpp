@@ -4,6 +4,7 @@
 // length is checked against what the stream holds; a decoder that refuses frees what it took.
 #include "media/sound_conversion.h"
 
+#include <platform/mpeg_audio.h>
 #include <platform/win32.h>
 
 #include <algorithm>
@@ -40,8 +41,6 @@ constexpr uint32_t kAcmSliceBytes = 2048;
 constexpr uint32_t kVorbisBlockBytes = 4096;
 // Output positions this close to a seek's target count as already there.
 constexpr uint64_t kSeekSlackBytes = 15;
-constexpr uint32_t kId3HeaderBytes = 10;
-constexpr uint32_t kId3v1Bytes = 128;
 constexpr uint32_t kMp3FormatFallbackBytes = 30;
 constexpr WORD kMp3CodecDelay = 700;
 constexpr int kMaxPlayableChannels = 8;
@@ -351,100 +350,42 @@ int OpenOggVorbis(SoundConverter* c) {
     return 0;
 }
 
-constexpr uint16_t kMp3Bitrates[2][3][16] = {
-    // MPEG-2: layers I, II, III
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-    // MPEG-1: layers I, II, III
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-};
-constexpr uint32_t kMp3Rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-
-struct Mp3FrameHeader {
-    uint32_t bitrate;  // kbit/s
-    uint32_t rate;
-    uint32_t channels;
-    uint32_t padding;
-    uint32_t samples;
-    uint32_t bytes;
-};
-
-// False for a header that is refused: layer 0, bitrate index 0 or 15, rate index 3.
-bool ParseMp3FrameHeader(const uint8_t* p, Mp3FrameHeader* header) {
-    int mpeg1 = (p[1] >> 3) & 1;
-    int layerBits = (p[1] >> 1) & 3;
-    int rateIndex = (p[2] >> 2) & 3;
-    if (layerBits == 0 || rateIndex == 3) return false;
-    int layer = 4 - layerBits;
-    header->bitrate = kMp3Bitrates[mpeg1][layer - 1][p[2] >> 4];
-    if (header->bitrate == 0) return false;
-    header->rate = kMp3Rates[mpeg1][rateIndex];
-    header->channels = (p[3] >> 6) == 3 ? 1 : 2;
-    header->padding = (p[2] >> 1) & 1;
-    if (layer == 1) {
-        header->samples = 384;
-        header->bytes = (12000 * header->bitrate / header->rate + header->padding) * 4;
-    } else if (layer == 3 && mpeg1 == 0) {
-        header->samples = 576;
-        header->bytes = 72000 * header->bitrate / header->rate + header->padding;
-    } else {
-        header->samples = 1152;
-        header->bytes = 144000 * header->bitrate / header->rate + header->padding;
-    }
-    return true;
-}
-
-// The audio's extent in the file: after an ID3v2 tag, before an ID3v1 tag.
-bool FindMp3Audio(const StreamReader& reader, int64_t* start, int64_t* end) {
-    int64_t size = StreamSize(reader);
-    *start = 0;
-    *end = size;
-    uint8_t id3[kId3HeaderBytes];
-    if (ReadStream(reader, id3, kId3HeaderBytes) == kId3HeaderBytes &&
-        std::memcmp(id3, "ID3", 3) == 0) {
-        int64_t tagBytes =
-            (id3[6] & 0x7F) << 21 | (id3[7] & 0x7F) << 14 | (id3[8] & 0x7F) << 7 | (id3[9] & 0x7F);
-        *start = kId3HeaderBytes + tagBytes;
-        if (id3[3] == 4 && (id3[5] & 0x10) != 0) *start += kId3HeaderBytes;  // the footer
-    }
-    uint8_t tag[3];
-    if (size > kId3v1Bytes && SeekStream(reader, size - kId3v1Bytes, 0) &&
-        ReadStream(reader, tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) {
-        *end = size - kId3v1Bytes;
-    }
-    return *start < *end && *end - *start <= UINT32_MAX - 64;
-}
-
-// Decoder 4: MP3 through the compression manager, after a scan that finds the first frame and
-// counts the samples of every whole frame from there.
+// Decoder 4: MP3 through the compression manager, after a scan that finds the first run of
+// frames and counts the samples of every whole frame from there.
 int OpenMp3Acm(SoundConverter* c) {
-    int64_t start, end;
-    if (!FindMp3Audio(c->reader, &start, &end)) return -1;
-    uint32_t bytes = static_cast<uint32_t>(end - start);
-    c->compressed = static_cast<uint8_t*>(Allocate(bytes));
-    if (c->compressed == nullptr || !SeekStream(c->reader, start, 0) ||
-        ReadStream(c->reader, c->compressed, bytes) != bytes) {
+    int64_t size = StreamSize(c->reader);
+    if (size <= 0 || size > UINT32_MAX / 2) return -1;
+    uint32_t fileBytes = static_cast<uint32_t>(size);
+    c->compressed = static_cast<uint8_t*>(Allocate(fileBytes));
+    if (c->compressed == nullptr || ReadStream(c->reader, c->compressed, fileBytes) != fileBytes) {
         return -1;
     }
+    size_t start, end;
+    if (!FindMpegAudioExtent(c->compressed, fileBytes, &start, &end)) return -1;
     const uint8_t* audio = c->compressed;
     int64_t first = -1;
-    uint32_t lastEnd = 0;
+    size_t lastEnd = 0;
     int64_t totalFrames = 0;
-    Mp3FrameHeader firstHeader{};
-    for (uint32_t at = 0; at + 4 <= bytes;) {
+    MpegAudioFrame firstHeader{};
+    for (size_t at = start; at + kMpegHeaderBytes <= end;) {
         if (audio[at] != 0xFF || (audio[at + 1] & 0xF0) != 0xF0) {
             ++at;
             continue;
         }
-        Mp3FrameHeader header;
-        if (!ParseMp3FrameHeader(audio + at, &header) || header.bytes == 0) return -1;
+        MpegAudioFrame header;
+        if (!ParseMpegAudioFrame(audio + at, &header)) return -1;
+        // A header where the last frame ended goes on with the stream. Anywhere else it counts
+        // only where a run of frames starts: other bytes may hold the sync pattern too.
+        bool continues = first >= 0 && at == lastEnd && IsSameMpegStream(header, firstHeader);
+        if (!continues && CheckMpegAudioRun(audio, end, at, first >= 0 ? &firstHeader : nullptr) !=
+                              MpegAudioRun::kFound) {
+            ++at;
+            continue;
+        }
         // A frame cut off by the end of the audio is not counted.
-        if (header.bytes > bytes - at) break;
+        if (header.bytes > end - at) break;
         if (first < 0) {
-            first = at;
+            first = static_cast<int64_t>(at);
             firstHeader = header;
         }
         totalFrames += header.samples;
@@ -476,9 +417,9 @@ int OpenMp3Acm(SoundConverter* c) {
     format->nFramesPerBlock = 1;
     format->nCodecDelay = kMp3CodecDelay;
 
-    c->compressedBytes = lastEnd - static_cast<uint32_t>(first);
+    c->compressedBytes = static_cast<uint32_t>(lastEnd - static_cast<size_t>(first));
     MoveBytes(c->compressed, c->compressed + first, c->compressedBytes);
-    c->dataPosition = start + first;
+    c->dataPosition = first;
     c->dataBytes = c->compressedBytes;
     if (!OpenAcmStreams(c)) return -1;
     c->totalFrames = totalFrames;

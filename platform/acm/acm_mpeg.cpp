@@ -8,59 +8,14 @@
 #include <vector>
 
 #include "acm_codecs.h"
+#include "platform/mpeg_audio.h"
 
 namespace {
 
-constexpr uint32_t kHeaderBytes = 4;
 // The shortest frame there is (MPEG-2 layer III at 8 kbit/s and 24 kHz), for the output bound.
 constexpr uint32_t kShortestFrameBytes = 24;
 constexpr uint32_t kMostSamplesPerFrame = 1152;
-
-constexpr uint16_t kBitrates[2][3][16] = {
-    // MPEG-2: layers I, II, III
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-    // MPEG-1: layers I, II, III
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-};
-constexpr uint32_t kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-
-struct FrameHeader {
-    uint32_t bytes;
-    uint32_t samples;  // per channel
-    uint32_t rate;
-    uint32_t channels;
-};
-
-// False for anything but a frame header of MPEG-1 or MPEG-2 with a listed bitrate and rate.
-bool ParseFrameHeader(const uint8_t* p, FrameHeader* header) {
-    if (p[0] != 0xFF || (p[1] & 0xF0) != 0xF0) return false;
-    int mpeg1 = (p[1] >> 3) & 1;
-    int layerBits = (p[1] >> 1) & 3;
-    int bitrateIndex = p[2] >> 4;
-    int rateIndex = (p[2] >> 2) & 3;
-    if (layerBits == 0 || rateIndex == 3) return false;
-    int layer = 4 - layerBits;  // 1, 2 or 3
-    uint32_t bitrate = kBitrates[mpeg1][layer - 1][bitrateIndex];
-    if (bitrate == 0) return false;
-    uint32_t padding = (p[2] >> 1) & 1;
-    header->rate = kRates[mpeg1][rateIndex];
-    header->channels = (p[3] >> 6) == 3 ? 1 : 2;
-    if (layer == 1) {
-        header->samples = 384;
-        header->bytes = (12000 * bitrate / header->rate + padding) * 4;
-    } else if (layer == 3 && mpeg1 == 0) {
-        header->samples = 576;
-        header->bytes = 72000 * bitrate / header->rate + padding;
-    } else {
-        header->samples = 1152;
-        header->bytes = 144000 * bitrate / header->rate + padding;
-    }
-    return true;
-}
+constexpr uint32_t kMpegRates[] = {44100, 48000, 32000, 22050, 24000, 16000};
 
 class MpegDecoder final : public AcmDecoder {
 public:
@@ -73,21 +28,33 @@ public:
         *used = 0;
         *produced = 0;
         Drain(destination, destinationBytes, produced);
-        while (pending_.empty() && sourceBytes - *used >= kHeaderBytes) {
-            FrameHeader header;
-            if (!ParseFrameHeader(source + *used, &header)) {
+        while (pending_.empty() && sourceBytes - *used >= kMpegHeaderBytes) {
+            MpegAudioFrame frame;
+            bool isFrame =
+                ParseMpegAudioFrame(source + *used, &frame) && frame.version != kMpegVersion25;
+            // Where the last frame ended the stream goes on. Anywhere else (the start, or after
+            // bytes that were no frame) a header counts only where a run of frames starts.
+            if (isFrame && !(synced_ && IsSameMpegStream(frame, last_))) {
+                MpegAudioRun run = CheckMpegAudioRun(source, sourceBytes, *used, nullptr);
+                if (run == MpegAudioRun::kUndecided && *used > 0) break;  // the next call tells
+                isFrame = run == MpegAudioRun::kFound;
+            }
+            if (!isFrame) {
                 ++*used;  // not a frame: resynchronise byte by byte
+                synced_ = false;
                 continue;
             }
-            if (header.bytes > sourceBytes - *used) break;
-            if (header.rate != rate_ || header.channels != channels_) {
-                *used += header.bytes;  // a frame of another stream is skipped
+            if (frame.bytes > sourceBytes - *used) break;
+            synced_ = true;
+            last_ = frame;
+            if (frame.rate != rate_ || frame.channels != channels_) {
+                *used += frame.bytes;  // a frame of another stream is skipped
                 continue;
             }
             // Only a frame whose output fits is taken, so nothing waits when the input ends.
-            if (header.samples * channels_ * 2 > destinationBytes - *produced) break;
-            DecodeFrame(source + *used, header.bytes);
-            *used += header.bytes;
+            if (frame.samples * channels_ * 2 > destinationBytes - *produced) break;
+            DecodeFrame(source + *used, frame.bytes);
+            *used += frame.bytes;
             Drain(destination, destinationBytes, produced);
         }
     }
@@ -122,14 +89,13 @@ private:
     mpg123_handle* handle_;
     uint32_t rate_;
     uint32_t channels_;
+    bool synced_ = false;  // the next frame is expected where the source starts
+    MpegAudioFrame last_{};
     std::vector<uint8_t> pending_;
 };
 
 bool IsMpegRate(uint32_t rate) {
-    for (const auto& rates : kRates) {
-        if (std::find(std::begin(rates), std::end(rates), rate) != std::end(rates)) return true;
-    }
-    return false;
+    return std::find(std::begin(kMpegRates), std::end(kMpegRates), rate) != std::end(kMpegRates);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The MPEG audio decoder that the graph inserts behind a stream of MPEG-1 audio: it reads the
-// whole stream through the source's IAsyncReader, decodes it with mpg123 on its streaming
-// thread as fast as the downstream filters take it, and delivers 16-bit PCM.
+// whole stream through the source's IAsyncReader, takes it only when it holds a run of MPEG
+// audio frames, decodes it with mpg123 on its streaming thread as fast as the downstream
+// filters take it, and delivers 16-bit PCM.
 #include <mpg123.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "../testing/test_overrides.h"
 #include "filter_base.h"
+#include "platform/mpeg_audio.h"
 
 namespace {
 
@@ -85,7 +87,29 @@ protected:
     }
 
 private:
+    // Keeps the audio of the stream: from the first run of frames to the end of the data or
+    // its ID3v1 tag. Other data is refused before mpg123 sees it, since mpg123 takes any sync
+    // pattern for a frame and would decode bytes of a WAVE or Ogg file as noise.
+    bool FindAudio() {
+        size_t start, end;
+        if (HasOtherFormatHeader(data_.data(), data_.size()) ||
+            !FindMpegAudioExtent(data_.data(), data_.size(), &start, &end)) {
+            return false;
+        }
+        size_t at = start;
+        while (at < end &&
+               (data_[at] != 0xFF ||
+                CheckMpegAudioRun(data_.data(), end, at, nullptr) != MpegAudioRun::kFound)) {
+            ++at;
+        }
+        if (at >= end) return false;
+        data_.erase(data_.begin() + static_cast<ptrdiff_t>(end), data_.end());
+        data_.erase(data_.begin(), data_.begin() + static_cast<ptrdiff_t>(at));
+        return true;
+    }
+
     bool ProbeFormat() {
+        if (!FindAudio()) return false;
         mpg123_handle* handle = OpenFeed();
         if (handle == nullptr) return false;
         mpg123_feed(handle, data_.data(), data_.size());

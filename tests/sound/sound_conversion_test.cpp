@@ -3,6 +3,7 @@
 #include "media/sound_conversion.h"
 
 #include <gtest/gtest.h>
+#include <platform/mpeg_audio.h>
 #include <platform/testing.h>
 
 #include <cmath>
@@ -308,6 +309,34 @@ TEST_F(SoundConversionTest, AFrameCutOffByTheEndIsNotCounted) {
     EXPECT_EQ(GetSoundPcmSize(&converter_), whole - 1152 * 2);
     EXPECT_EQ(Whole().size(), whole - 1152 * 2);
     EXPECT_EQ(Setup(Bytes(500, 0), kOnlyMp3Acm), -1) << "no frame at all";
+}
+
+// A frame header alone among other bytes between two frames: the scan passes over it and the
+// compression manager decodes around it, so the sound is the same as without those bytes.
+TEST_F(SoundConversionTest, AFrameHeaderOutsideARunOfFramesIsNotTakenForAFrame) {
+    Bytes mp3 = ReadFixture("tone_stereo_22k.mp3");
+    ASSERT_EQ(Setup(mp3, kOnlyMp3Acm), 0);
+    const uint64_t plainSize = GetSoundPcmSize(&converter_);
+    const Bytes plain = Whole();
+    size_t boundary = 0;
+    for (int i = 0; i < 8; ++i) {
+        MpegAudioFrame frame;
+        ASSERT_TRUE(ParseMpegAudioFrame(mp3.data() + boundary, &frame));
+        boundary += frame.bytes;
+    }
+    Bytes stray(1200, 0);
+    std::copy(mp3.begin(), mp3.begin() + 4, stray.begin() + 5);
+    mp3.insert(mp3.begin() + static_cast<ptrdiff_t>(boundary), stray.begin(), stray.end());
+    ASSERT_EQ(Setup(mp3, kOnlyMp3Acm), 0);
+    EXPECT_EQ(GetSoundPcmSize(&converter_), plainSize);
+    EXPECT_TRUE(Whole() == plain);
+    // Ahead of the first frame too: the audio starts at the run.
+    Bytes front(stray.begin(), stray.begin() + 600);
+    mp3 = ReadFixture("tone_stereo_22k.mp3");
+    mp3.insert(mp3.begin(), front.begin(), front.end());
+    ASSERT_EQ(Setup(mp3, kOnlyMp3Acm), 0);
+    EXPECT_EQ(converter_.dataPosition, 600);
+    EXPECT_TRUE(Whole() == plain);
 }
 
 TEST_F(SoundConversionTest, ABackwardSeekRestartsTheCompressedStreamFromTheBeginning) {
