@@ -19,6 +19,8 @@
 #include "core/system_info.h"
 #include "core/text_input.h"
 #include "core/tracked_memory.h"
+#include "graphics/draw_settings.h"
+#include "graphics/masks.h"
 #include "graphics/screen_state.h"
 
 ShellState gShell = {};
@@ -642,6 +644,8 @@ int UpdateClientOriginOnMove(LPARAM lParam) {
     client.top = static_cast<int16_t>(HIWORD(lParam));
     client.right = client.left + width;
     client.bottom = client.top + height;
+    // Drawing straight to the window follows it: the mask screen is put in its way again.
+    if (gDrawSettings.drawTargets[0] == kFrontScreen) SwitchMaskScreenUse(IsMaskScreenUseOn());
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <btBulletDynamicsCommon.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -18,6 +19,7 @@
 #include "graphics/device_resources.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
+#include "graphics/graph_restore.h"
 #include "graphics/screen_state.h"
 #include "media/color_format.h"
 #include "media/image_loaders.h"
@@ -34,8 +36,91 @@ namespace {
 struct ModelState {
     int32_t setUp;
     void* scratch;
+    Handle builtinTextures[kModelBuiltinTextureCount];
 };
-ModelState gModels = {};
+ModelState gModels = {0, nullptr, {-1, -1, -1}};
+
+// A 24-bit bottom-up BMP file of width x height, each pixel 0xRRGGBB from the function, made
+// when the program is compiled: the built-in textures are read through the image loaders as any
+// file would be.
+template <int Width, int Height, class Pixel>
+constexpr auto MakeBmpFile(Pixel pixel) {
+    constexpr int kRowBytes = (Width * 3 + 3) & ~3;
+    constexpr int kFileBytes = 54 + kRowBytes * Height;
+    std::array<uint8_t, kFileBytes> file{};
+    auto put32 = [&file](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, kFileBytes);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, Width);
+    put32(22, Height);
+    file[26] = 1;  // planes
+    file[28] = 24;  // bits per pixel
+    put32(34, kRowBytes * Height);
+    for (int y = 0; y < Height; ++y) {
+        for (int x = 0; x < Width; ++x) {
+            const uint32_t rgb = pixel(x, y);
+            const int at = 54 + (Height - 1 - y) * kRowBytes + x * 3;
+            file[at] = static_cast<uint8_t>(rgb);
+            file[at + 1] = static_cast<uint8_t>(rgb >> 8);
+            file[at + 2] = static_cast<uint8_t>(rgb >> 16);
+        }
+    }
+    return file;
+}
+
+// The material colour a model without a texture is drawn with: plain white.
+constexpr auto kWhiteTextureFile = MakeBmpFile<8, 8>([](int, int) { return 0xFFFFFFu; });
+// The shading ramp of cartoon-style materials: three bands from shadow to light, left to right.
+constexpr auto kToonTextureFile = MakeBmpFile<32, 8>([](int x, int) {
+    return x < 12 ? 0x9C9C9Cu : x < 22 ? 0xD8D8D8u : 0xFFFFFFu;
+});
+
+bool MakeGreyRampImage(GraphImage* ramp) {
+    if (AllocGraphImageXRGB32(256, 8, ramp) != 0) return false;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 256; ++x) WriteGraphImagePixel(ramp, x, y, x, x, x, 255);
+    }
+    return true;
+}
+
+void DisposeBuiltinModelTextures() {
+    for (Handle& graph : gModels.builtinTextures) {
+        if (graph != -1) DisposeGraph(graph);
+        graph = -1;
+    }
+}
+
+// The image of a built-in texture: the two files read through the image loaders, the ramp drawn.
+bool BuiltinTextureImage(int which, GraphImage* image) {
+    if (which == kModelGreyRampTexture) return MakeGreyRampImage(image);
+    const ModelTextureSource source =
+        which == kModelWhiteTexture
+            ? ModelTextureSource{nullptr, kWhiteTextureFile.data(), kWhiteTextureFile.size()}
+            : ModelTextureSource{nullptr, kToonTextureFile.data(), kToonTextureFile.size()};
+    GraphImage alpha{};
+    return LoadModelTextureImages(image, &alpha, &source, nullptr, 0, 0.0f, 0) == 0;
+}
+
+// Puts the built-in textures and the grey ramp into their graphs, made when they have none
+// (or lost theirs), so that a model keeps the handles it holds across a restore.
+void PutBuiltinModelTextures() {
+    for (int which = 0; which < kModelBuiltinTextureCount; ++which) {
+        GraphImage image{};
+        if (!BuiltinTextureImage(which, &image)) continue;
+        Handle& graph = gModels.builtinTextures[which];
+        if (graph == -1 || TransferGraphImageToGraph(&image, nullptr, 0, 0, graph) != 0) {
+            if (graph != -1) DisposeGraph(graph);
+            graph = BuildGraphFromGraphImage(&image, nullptr, 0);
+        }
+        FreeGraphImage(&image);
+    }
+}
+
 
 // The byte range of count elements from start, or false when it is not inside the buffer.
 bool ElementRange(int start, int count, int32_t elementSize, int32_t elementCount, uint32_t* offset,
@@ -236,6 +321,7 @@ int RegisterModelHandleTypes() {
     }
     gModels.scratch = nullptr;
     gModels.setUp = 1;
+    PutBuiltinModelTextures();
     return 0;
 }
 
@@ -243,6 +329,7 @@ int UnregisterModelHandleTypes() {
     if (!gModels.setUp) return 0;
     RetireAllModelInstances();
     RetireAllModelBaseData();
+    DisposeBuiltinModelTextures();
     FreeMemory(gModels.scratch);
     gModels.scratch = nullptr;
     ShutdownHandleRegistry(&gModelRegistry);
@@ -514,6 +601,10 @@ void RestoreMaterialTexture(ModelMaterial* m) {
 
 }  // namespace
 
+Handle GetModelBuiltinTexture(int which) {
+    return which >= 0 && which < kModelBuiltinTextureCount ? gModels.builtinTextures[which] : -1;
+}
+
 int LoadModelTextureImages(GraphImage* color, GraphImage* alpha,
                            const ModelTextureSource* colorSource,
                            const ModelTextureSource* alphaSource, int bump, float bumpStrength,
@@ -548,16 +639,14 @@ int LoadModelTextureImages(GraphImage* color, GraphImage* alpha,
 
 Handle MakeGreyRampTexture() {
     GraphImage ramp{};
-    if (AllocGraphImageXRGB32(256, 8, &ramp) != 0) return -1;
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 256; ++x) WriteGraphImagePixel(&ramp, x, y, x, x, x, 255);
-    }
+    if (!MakeGreyRampImage(&ramp)) return -1;
     Handle graph = BuildGraphFromGraphImage(&ramp, nullptr, 0);
     FreeGraphImage(&ramp);
     return graph;
 }
 
 int RestoreModelTextures() {
+    if (gModels.setUp) PutBuiltinModelTextures();
     ForEachRecord(&gModelBaseRegistry, [](Handle base) {
         ModelBaseRecord* b = FindBase(base);
         for (int i = 0; b != nullptr && b->materials != nullptr && i < b->materialCount; ++i) {

@@ -147,8 +147,20 @@ struct ModelTextureSource {
     uint32_t size;
 };
 
-// After a device re-creation: the textures of every base's materials and every instance's
-// texture overrides are made again from their files; one that cannot be is skipped. 0.
+// The graphs of the textures any model may use without a file, made when the kinds are
+// registered and again on restore.
+enum ModelBuiltinTexture {
+    kModelWhiteTexture,
+    kModelToonTexture,
+    kModelGreyRampTexture,
+    kModelBuiltinTextureCount
+};
+// The graph of a built-in texture, or -1 while the model kinds are not set up.
+Handle GetModelBuiltinTexture(int which);
+
+// After a device re-creation: the built-in textures and the grey ramp are made again, and the
+// textures of every base's materials and every instance's texture overrides from their files;
+// one that cannot be made is skipped. 0.
 int RestoreModelTextures();
 // Reads a model texture's colour and alpha images (either source may be null, not both); with
 // bump the colour image is taken as a height map and becomes a normal map. Sizes are raised to

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/main_window.h"
 #include "draw_call_fixture.h"
 
 namespace {
@@ -33,6 +34,36 @@ protected:
         return insideBox && x < 50 && y != 30 ? kDrawn : kBackground;
     }
 };
+
+TEST_P(MaskTest, MovingTheWindowPutsTheMaskScreenBackInTheWayOfFrontScreenDrawing) {
+    StartWithBackground();
+    ASSERT_EQ(CreateMaskScreen(1), 0);
+    ASSERT_EQ(SwitchMaskScreenUse(1), 0);
+    const MEMIMG* work = &gMasks.workScreen;
+    auto moveAndSeeTheMaskApplied = [&](int x, int y) {
+        if (IsDirect3DMode()) TestD3d9RecordCalls(true);
+        gSoftwareScreen.target = nullptr;
+        SendMessageA(GetMainHwnd(), WM_MOVE, 0, MAKELPARAM(x, y));
+        bool applied = gSoftwareScreen.target == work;
+        if (IsDirect3DMode()) {
+            const std::vector<TestD3d9Call> calls = TestD3d9RecordedCalls();
+            TestD3d9RecordCalls(false);
+            // Applying the mask re-sends the draw area whatever target was bound.
+            applied = std::any_of(calls.begin(), calls.end(), [](const TestD3d9Call& c) {
+                return c.kind == TestD3d9CallKind::Viewport;
+            });
+        }
+        return applied;
+    };
+    ASSERT_EQ(SelectDrawScreen(kFrontScreen), 0);
+    EXPECT_TRUE(moveAndSeeTheMaskApplied(30, 40));
+    EXPECT_EQ(gMainWindow.clientRect.left, 30);
+    EXPECT_EQ(gMainWindow.clientRect.top, 40);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    EXPECT_FALSE(moveAndSeeTheMaskApplied(50, 60));
+    EXPECT_EQ(gMainWindow.clientRect.left, 50);
+    ASSERT_EQ(SwitchMaskScreenUse(0), 0);
+}
 
 TEST_P(MaskTest, UseIsRefusedWithoutAMaskScreen) {
     StartWithBackground();

@@ -15,15 +15,16 @@
 #include "core/tracked_memory.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graphics_system.h"
-#include "graphics_fixture.h"
+#include "graph_fixture.h"
+#include "graphics/graph_restore.h"
 #include "media/color_format.h"
 
 namespace {
 
-class ModelResourcesTest : public GraphicsFixture {
+class ModelResourcesTest : public GraphFixture {
 protected:
     void SetUp() override {
-        GraphicsFixture::SetUp();
+        GraphFixture::SetUp();
         ASSERT_EQ(SetupLibrary(), 0);
         ASSERT_EQ(IsDirect3DMode(), 1);
     }
@@ -305,6 +306,41 @@ TEST_F(ModelResourcesTest, TexturesAreMadeAgainAndUnreadableOnesSkipped) {
     EXPECT_EQ(RestoreModelTextures(), 0);
     EXPECT_EQ(b->materials[0].graph, -1);
     // Shutdown frees the material with its base.
+}
+
+TEST_F(ModelResourcesTest, BuiltinTexturesAndTheGreyRampAreMadeAgainAfterTheDeviceIsRebuilt) {
+    auto colours = [](Handle graph) {
+        GraphPixels p = ReadGraph(graph);
+        std::vector<uint32_t> out;
+        for (uint32_t v : p.raw) {
+            int r = 0, g = 0, b = 0;
+            UnpackColorForFormat(&p.format, v, &r, &g, &b, nullptr);
+            out.push_back(uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b));
+        }
+        return out;
+    };
+    std::vector<uint32_t> before[kModelBuiltinTextureCount];
+    for (int i = 0; i < kModelBuiltinTextureCount; ++i) {
+        ASSERT_NE(GetModelBuiltinTexture(i), -1) << i;
+        before[i] = colours(GetModelBuiltinTexture(i));
+    }
+    EXPECT_EQ(before[kModelWhiteTexture], std::vector<uint32_t>(64, 0xFFFFFF));
+    ASSERT_EQ(before[kModelToonTexture].size(), 32u * 8u);
+    EXPECT_LT(before[kModelToonTexture][0], before[kModelToonTexture][31]);
+    ASSERT_EQ(before[kModelGreyRampTexture].size(), 256u * 8u);
+    for (uint32_t x = 0; x < 256; ++x) {
+        ASSERT_EQ(before[kModelGreyRampTexture][7 * 256 + x], x << 16 | x << 8 | x) << x;
+    }
+
+    // Only the model restore may bring them back: the graph restore is made to do nothing.
+    ASSERT_EQ(InstallGraphRestoreHandler([] {}), 0);
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    InstallGraphRestoreHandler(nullptr);
+    for (int i = 0; i < kModelBuiltinTextureCount; ++i) {
+        EXPECT_EQ(colours(GetModelBuiltinTexture(i)), before[i]) << i;
+    }
+    EXPECT_EQ(UnregisterModelHandleTypes(), 0);
+    EXPECT_EQ(GetModelBuiltinTexture(kModelWhiteTexture), -1);
 }
 
 }  // namespace
