@@ -4,12 +4,14 @@
 // takes exactly as many frames. The virtual clock runs it far faster than real time.
 #include <gtest/gtest.h>
 #include <platform/testing_d3d9.h>
+#include <platform/testing_host.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/library_setup.h"
+#include "audio_meter.h"
 #include "play_field.h"
 #include "replay.h"
 #include "scene_loop.h"
@@ -35,6 +37,7 @@ protected:
         int playFrames = 0;
         int rollPass = -1;  // the first pass of the ending roll
         int32_t largestPool = 0;
+        AudioMeter audio;
     };
 
     // `withSound` off starts the framework without sound.
@@ -50,6 +53,8 @@ protected:
             return {};
         };
         gReplay.observe = [&](int pass) {
+            MeterAudio(&game.audio, TestHostTakeAudio());
+            NoteMusicCalls(&game.audio, gReplay.sounds);
             int32_t now = gScenes.currentScene;
             // The pass that enters play runs no frame yet.
             if (now == kScenePlay && gPlayField.frameCount > 0) {
@@ -70,6 +75,7 @@ protected:
             if (now == kSceneEndingRoll && game.rollPass < 0) game.rollPass = pass;
             scene = now;
         };
+        TestHostCaptureAudio(true);
         RunGame();
         EXPECT_FALSE(gReplay.closedAtLimit);
         EXPECT_EQ(TestD3d9LiveObjects(), 0);
@@ -91,6 +97,17 @@ TEST_F(SoakTest, AnInvinciblePlayerPlaysEveryWaveToTheEndingAlikeEachTime) {
     EXPECT_LE(first.largestPool, kPoolSlots);
     // No life lost: only the extra lives of the score were added.
     EXPECT_EQ(gPlayField.lives, 3 + gPlayField.score / 70000);
+
+    // The mix leaves headroom: however effects, drone and music pile up, nothing clips; and
+    // each stage's music and drone start from silence without a step.
+    const AudioMeter& audio = first.audio;
+    RecordProperty("sound_frames", std::to_string(audio.frames));
+    RecordProperty("sound_peak_dbfs", std::to_string(PeakDbfs(audio)));
+    RecordProperty("sound_largest_start_step", audio.largestStartStep);
+    RecordProperty("sound_largest_stop_step", audio.largestStopStep);
+    EXPECT_EQ(audio.fullScale, 0);
+    EXPECT_EQ(audio.starts, kStages);
+    EXPECT_LE(audio.largestStartStep, 64);
 
     // Sound has no part in the game's pace, and mixing it is most of a pass's cost here: the
     // second game, silent, must still take frame for frame the same course.

@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "mix_levels.h"
 #include "random.h"
 #include "synth.h"
 
@@ -213,9 +214,10 @@ void ProcessLoop(Effect* effect, const std::vector<float>& input, std::vector<fl
     }
 }
 
+constexpr float kKnee = 0.7f, kCeiling = 0.92f;
+
 // Peaks above the knee are bent smoothly towards the ceiling.
 float Limit(float x) {
-    constexpr float kKnee = 0.7f, kCeiling = 0.92f;
     float magnitude = std::abs(x);
     if (magnitude <= kKnee) return x;
     float over = (magnitude - kKnee) / (kCeiling - kKnee);
@@ -257,15 +259,16 @@ StereoLoop RenderLoop(const Song& song, int period, int downbeat, int silentFrom
     Echo echo(static_cast<int>(samplesPerBeat * 0.75));
     ProcessLoop(&echo, echoSend, &out.left, &out.right, 0.5);
 
-    // Master: a steady loudness, then the limiter.
+    // Master: a steady loudness, the limiter, then down to the music's level in the game's mix.
     double energy = 0;
     for (size_t i = 0; i < n; ++i)
         energy += out.left[i] * out.left[i] + out.right[i] * out.right[i];
     const double rms = std::sqrt(energy / (2.0 * n));
     const float gain = static_cast<float>(rms > 0 ? 0.17 / rms : 1);
+    const float level = static_cast<float>(kMusicPeak / kCeiling);
     for (size_t i = 0; i < n; ++i) {
-        out.left[i] = Limit(out.left[i] * gain);
-        out.right[i] = Limit(out.right[i] * gain);
+        out.left[i] = Limit(out.left[i] * gain) * level;
+        out.right[i] = Limit(out.right[i] * gain) * level;
     }
 
     // The silent gap around the loop point, with a 10 ms fade out and a 1 ms fade in.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mix_levels.h"
 #include "synth.h"
 
 namespace {
@@ -19,16 +20,21 @@ Samples_ Generate(double seconds, F sample) {
     return out;
 }
 
-// Scales to the given peak and fades the last 5 ms, so that no effect ends in a click.
-Samples_ Finish(Samples_ s, double peak = 0.8) {
+// Fades the first 2 ms in and the last 5 ms out, so that no effect starts or ends in a click,
+// and scales the effect to its peak in the mix.
+Samples_ Finish(Samples_ s) {
+    const size_t fadeIn = std::min(s.size(), static_cast<size_t>(Samples(0.002)));
+    const size_t fadeOut = std::min(s.size(), static_cast<size_t>(Samples(0.005)));
     float most = 0;
-    for (float v : s) most = std::max(most, std::abs(v));
-    const size_t fade = std::min(s.size(), static_cast<size_t>(Samples(0.005)));
     for (size_t i = 0; i < s.size(); ++i) {
-        double gain = most > 0 ? peak / most : 0;
-        if (i + fade >= s.size()) gain *= static_cast<double>(s.size() - i) / fade;
+        double gain = 1;
+        if (i < fadeIn) gain *= static_cast<double>(i) / fadeIn;
+        if (i + fadeOut >= s.size()) gain *= static_cast<double>(s.size() - 1 - i) / fadeOut;
         s[i] = static_cast<float>(s[i] * gain);
+        most = std::max(most, std::abs(s[i]));
     }
+    const double level = most > 0 ? kEffectPeak / most : 0;
+    for (float& v : s) v = static_cast<float>(v * level);
     return s;
 }
 
@@ -85,7 +91,19 @@ Samples_ Drone() {
     }
     float most = 0;
     for (float v : out) most = std::max(most, std::abs(v));
-    for (float& v : out) v = v / most * 0.5f;
+    for (float& v : out) v = static_cast<float>(v / most * kDronePeak);
+    // The game plays the drone from its top: the loop is turned to begin where it crosses zero
+    // most gently, so that it starts without a step (a seamless loop plays on unchanged).
+    const size_t size = out.size();
+    auto crossing = [&](size_t i) {
+        return std::abs(out[(i + size - 1) % size]) + std::abs(out[i]) +
+               std::abs(out[(i + 1) % size]);
+    };
+    size_t start = 0;
+    for (size_t i = 1; i < size; ++i) {
+        if (crossing(i) < crossing(start)) start = i;
+    }
+    std::rotate(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
     return out;
 }
 
@@ -251,7 +269,8 @@ Samples_ Alarm() {
         int step = static_cast<int>(t / 0.125);
         double u = t - step * 0.125;
         double f = step % 2 == 0 ? 880 : 660;
-        return tone.Low(square.Next(Wave::Square, f), 3000) * Ramp(u, 0.005) * (u < 0.11 ? 1 : 0);
+        return tone.Low(square.Next(Wave::Square, f), 3000) * Ramp(u, 0.005) *
+               Ramp(0.11 - u, 0.005);
     }));
 }
 
@@ -289,7 +308,8 @@ Samples_ ExtraLife() {
         int k = std::min(3, static_cast<int>(t / 0.07));
         double u = t - k * 0.07;
         double f = notes[k] * (k == 3 ? 1 + 0.01 * Sine(7 * u) * Ramp(u, 0.1) : 1);
-        double level = k == 3 ? Decay(u, 0.25) : 1;
+        // Each of the first three notes lets go in 3 ms before the next comes in.
+        double level = k == 3 ? Decay(u, 0.25) : Ramp(0.07 - u, 0.003);
         double bell = Sine(2 * notes[k] * t) * Decay(u, 0.05) * 0.3;
         return (0.5 * square.Next(Wave::Square, f, 0.25) + bell) * level * Ramp(u, 0.004);
     }));
