@@ -86,6 +86,37 @@ TEST_F(MovieHandlesTest, ASilentTheoraMovieFollowsTheClockLoopsAndEnds) {
     EXPECT_EQ(GetMovieRecord(movie), nullptr);
 }
 
+// The last frame is shown for its whole duration before the movie ends: a ten-frame movie at
+// one frame a second ends at 10 s, a one-frame movie after its one second.
+TEST_F(MovieHandlesTest, ASilentTheoraMovieEndsWhenItsLastFrameHasBeenShown) {
+    for (int frames : {10, 1}) {
+        TheoraMovieSettings settings;
+        settings.frames = frames;
+        settings.fpsNumerator = 1;
+        std::string name = "slow" + std::to_string(frames) + ".ogv";
+        Handle movie = LoadTheora(name.c_str(), settings);
+        ASSERT_NE(movie, -1) << frames;
+        MovieRecord* record = GetMovieRecord(movie);
+        PlayMovieHandle(movie, 1, 0);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(record->isStopped, 0) << frames;
+        TestAdvanceClockMicroseconds((frames - 1) * 1'000'000ull);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        TestAdvanceClockMicroseconds(999'000);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        EXPECT_EQ(record->isStopped, 0) << frames;
+        EXPECT_EQ(record->resumeMark, 1) << frames;
+        TestAdvanceClockMicroseconds(1'000);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        EXPECT_EQ(record->isStopped, 1) << frames;
+        EXPECT_EQ(record->resumeMark, 0) << frames;
+        DeleteMovieHandle(movie);
+    }
+}
+
 TEST_F(MovieHandlesTest, OnlyMoviesThatTheSystemPausedResume) {
     Handle movie = LoadTheora("pause.ogv", {});
     ASSERT_NE(movie, -1);
