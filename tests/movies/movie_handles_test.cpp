@@ -202,7 +202,7 @@ TEST_F(MovieHandlesTest, AnMpeg4MovieThroughTheGraphCountsItsFramesEndsAndPauses
     std::string path = directory_ + "/clip.avi";
     written_.push_back(path);
     constexpr int kFrames = 12;
-    ASSERT_TRUE(WriteGraphMovie(path, {}));
+    ASSERT_TRUE(WriteGraphMovie(path, {GraphMovieKind::Mpeg4Avi, 48, 32, kFrames, 10}));
     int width = 0, height = 0;
     int32_t setting = 0;
     Handle movie = LoadMovieHandle(&setting, "clip.avi", &width, &height, 0, 0);
@@ -287,7 +287,6 @@ TEST_F(MovieHandlesTest, ARawMpeg1StreamThroughTheGraphShowsEveryFrameAndEndsAtI
         ASSERT_TRUE(StepGraph(movie, 40)) << pass;
         EXPECT_EQ(GetMovieRecord(movie)->isStopped, 0) << pass;
     }
-    EXPECT_EQ(gCallbacks, 4);
     DeleteMovieHandle(movie);
 }
 

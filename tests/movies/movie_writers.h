@@ -34,11 +34,11 @@ int CountTheoraPictures(const Bytes& file);
 // can only estimate from the bit rate; its frame rate must be one MPEG-1 knows, such as 25).
 enum class GraphMovieKind { Mpeg4Avi, RawMpeg1 };
 struct GraphMovieSettings {
-    GraphMovieKind kind = GraphMovieKind::Mpeg4Avi;
-    int width = 48;
-    int height = 32;
-    int frames = 12;
-    int fps = 10;
+    GraphMovieKind kind;
+    int width;
+    int height;
+    int frames;
+    int fps;
 };
 // Frame f is a flat grey of level GraphMovieGrey(f) (luma as it stands, chroma neutral).
 // False when the movie cannot be written.
