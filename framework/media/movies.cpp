@@ -162,15 +162,19 @@ void RefreshTheoraFrame(MovieRecord* record) {
     if (record->isStopped == 0) {
         int64_t now = GetMicrosecondCount();
         int64_t target;
-        bool soundEnded = false;
+        bool ended = false;
         if (record->sound == -1) {
-            target = static_cast<int64_t>((now - record->startTime) * info.framesPerSecond / 1e6);
-            if (target >= count) target = Loops(record) ? target % count : count - 1;
-            target = std::max<int64_t>(target, 0);
+            // Frames whose time has begun; the last one's time is over once it reaches count.
+            target = std::max<int64_t>(
+                static_cast<int64_t>((now - record->startTime) * info.framesPerSecond / 1e6), 0);
+            if (target >= count) {
+                ended = !Loops(record);
+                target = ended ? count - 1 : target % count;
+            }
         } else if (!Loops(record) && IsSoundHandlePlaying(record->sound) == 0) {
             // The sound's position falls back to 0 once it has played out: the movie ends.
             target = count - 1;
-            soundEnded = true;
+            ended = true;
         } else {
             int64_t ms = std::max(GetSoundCurrentTime(record->sound), 0);
             target = std::min<int64_t>(static_cast<int64_t>(ms * 1000 * info.framesPerSecond / 1e6),
@@ -182,7 +186,7 @@ void RefreshTheoraFrame(MovieRecord* record) {
             AdvanceTheoraFrames(record->theora, static_cast<int32_t>(advance));
             record->lastFrameTime = static_cast<uint32_t>(now / 1000);
         }
-        if (target == count - 1 && !Loops(record) && (record->sound == -1 || soundEnded)) {
+        if (ended) {
             record->resumeMark = 0;
             record->isStopped = 1;
         }

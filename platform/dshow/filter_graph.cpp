@@ -1,7 +1,8 @@
 // The filter graph: holds its filters, connects pins, renders a movie file through the FFmpeg
 // source and an MPEG audio stream through the mpg123 decoder, runs and pauses every filter,
 // keeps the stream time on the layer's clock (none once its sync source is removed), and
-// reports completion once every connected renderer has seen the end of its stream.
+// reports completion once every connected renderer has seen the end of its stream. A file's
+// stream reaches its stop position at that completion, whatever duration its source estimated.
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -161,6 +162,7 @@ public:
             source_ = source;
             std::lock_guard<std::mutex> lock(mutex_);
             duration_ = stop_ = source->Duration();
+            stopAtEnd_ = true;
         }
         source->Release();
         return ok ? S_OK : VFW_E_CANNOT_RENDER;
@@ -209,9 +211,8 @@ public:
     HRESULT WaitForCompletion(long milliseconds, long* code) override {
         if (code == nullptr) return E_POINTER;
         std::unique_lock<std::mutex> lock(mutex_);
-        bool done = completed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
-            return aborted_ || (renderers_ > 0 && completions_ >= renderers_);
-        });
+        bool done = completed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                        [this] { return aborted_ || CompletedLocked(); });
         if (!done) return E_ABORT;
         *code = aborted_ ? EC_ERRORABORT : EC_COMPLETE;
         return S_OK;
@@ -240,7 +241,13 @@ public:
     HRESULT GetCurrentPosition(LONGLONG* current) override {
         if (current == nullptr) return E_POINTER;
         std::lock_guard<std::mutex> lock(mutex_);
-        *current = std::min(PositionLocked(), stop_);
+        if (stopAtEnd_) {
+            // Short of the stop until the last picture has been shown: the duration may be an
+            // estimate on either side of the true end (-1 for a stream of unknown length).
+            *current = CompletedLocked() ? stop_ : std::min(PositionLocked(), stop_ - 1);
+        } else {
+            *current = std::min(PositionLocked(), stop_);
+        }
         return S_OK;
     }
     HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
@@ -248,6 +255,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         if (stop != nullptr && (stopFlags & 3) == AM_SEEKING_AbsolutePositioning) {
             stop_ = std::clamp<LONGLONG>(*stop, 0, duration_);
+            stopAtEnd_ = false;
         }
         if (current != nullptr && (currentFlags & 3) == AM_SEEKING_AbsolutePositioning) {
             base_ = std::clamp<LONGLONG>(*current, 0, duration_);
@@ -295,6 +303,8 @@ private:
         auto elapsed = static_cast<LONGLONG>(ClockPeekMicroseconds() - runStart_);
         return base_ + elapsed * 10;
     }
+
+    bool CompletedLocked() const { return renderers_ > 0 && completions_ >= renderers_; }
 
     // Renderers with their input connected: each reports the end of its stream once.
     int CountConnectedRenderers() {
@@ -385,6 +395,7 @@ private:
     LONGLONG base_ = 0;
     LONGLONG duration_ = 0;
     LONGLONG stop_ = 0;
+    bool stopAtEnd_ = false;  // stop_ stands for the end of the rendered file's stream
     int renderers_ = 0;
     int completions_ = 0;
     bool aborted_ = false;

@@ -148,8 +148,10 @@ void MovieSource::StopThread() {
 }
 
 void MovieSource::Stream() {
-    bool pending = false, ended = false;
-    LONGLONG dropBefore = 0;
+    bool pending = false, finished = false, ended = false;
+    // nextStart: where the picture after the last one taken begins; the start of a picture
+    // without a time stamp, and once the decoder is empty, the end of the stream.
+    LONGLONG dropBefore = 0, start = 0, nextStart = 0;
     while (!s_->stop.load()) {
         {
             std::lock_guard<std::mutex> lock(s_->seekMutex);
@@ -161,12 +163,23 @@ void MovieSource::Stream() {
                 av_seek_frame(s_->format, s_->stream, target, AVSEEK_FLAG_BACKWARD);
                 avcodec_flush_buffers(s_->codec);
                 dropBefore = s_->seekTarget - s_->frameTime / 2;
-                pending = ended = s_->draining = false;
+                nextStart = s_->seekTarget;
+                pending = finished = ended = s_->draining = false;
                 s_->seekRequested = false;
             }
         }
         if (state_.load() != FilterState::Running || ended) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (finished) {
+            // The stream ends once its last picture has been shown for a picture's time.
+            if (s_->streamTime() >= nextStart) {
+                output_->DeliverEndOfStream();
+                ended = true;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             continue;
         }
         if (!pending) {
@@ -184,18 +197,19 @@ void MovieSource::Stream() {
                 continue;
             }
             if (result != 0) {  // the end, or a picture that cannot be decoded
-                output_->DeliverEndOfStream();
-                ended = true;
+                finished = true;
                 continue;
             }
             pending = true;
+            // A raw stream leaves most of its pictures without a time, and FFmpeg's guesses for
+            // them run a picture late: each follows the one before.
+            AVStream* stream = s_->format->streams[s_->stream];
+            int64_t pts = s_->frame->pts;
+            start = pts == AV_NOPTS_VALUE ? nextStart
+                                          : av_rescale_q(pts - s_->startTime, stream->time_base,
+                                                         kHundredNanoseconds);
+            nextStart = start + s_->frameTime;
         }
-        AVStream* stream = s_->format->streams[s_->stream];
-        int64_t pts = s_->frame->best_effort_timestamp;
-        LONGLONG start =
-            pts == AV_NOPTS_VALUE
-                ? dropBefore
-                : av_rescale_q(pts - s_->startTime, stream->time_base, kHundredNanoseconds);
         if (start < dropBefore) {
             pending = false;
             continue;

@@ -1,7 +1,8 @@
 // The source the graph puts in front of a movie file: libavformat reads it, libavcodec decodes
 // its first video stream and libswscale converts each picture into the frame type that the
 // renderer accepted (YV12, or RGB32 and RGB24 with rows bottom-up). Its streaming thread
-// delivers each frame once the graph's stream time reaches it.
+// delivers each frame once the graph's stream time reaches it, and the end of the stream once
+// the last frame has been shown for its time.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,7 @@ public:
 
     // False when the file cannot be opened or holds no video that can be decoded.
     bool Open(const std::string& hostPath);
+    // The container's duration: an estimate for some streams (from the bit rate of a raw one).
     LONGLONG Duration() const;
     // Starts delivery again from the frame at or after `position`.
     void Seek(LONGLONG position);

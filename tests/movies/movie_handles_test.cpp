@@ -48,6 +48,17 @@ protected:
         }
         return false;
     }
+
+    // Refreshes until a graph movie has ended: the graph learns of its end from its
+    // streaming thread.
+    bool WaitForGraphEnd(Handle movie) {
+        for (int i = 0; i < 2000; ++i) {
+            RefreshMovieFrame(movie, 0);
+            if (GetMovieRecord(movie)->isStopped != 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
 };
 
 TEST_F(MovieHandlesTest, ASilentTheoraMovieFollowsTheClockLoopsAndEnds) {
@@ -84,6 +95,37 @@ TEST_F(MovieHandlesTest, ASilentTheoraMovieFollowsTheClockLoopsAndEnds) {
     EXPECT_EQ(image->width, 64);
     EXPECT_EQ(DeleteMovieHandle(movie), 0);
     EXPECT_EQ(GetMovieRecord(movie), nullptr);
+}
+
+// The last frame is shown for its whole duration before the movie ends: a ten-frame movie at
+// one frame a second ends at 10 s, a one-frame movie after its one second.
+TEST_F(MovieHandlesTest, ASilentTheoraMovieEndsWhenItsLastFrameHasBeenShown) {
+    for (int frames : {10, 1}) {
+        TheoraMovieSettings settings;
+        settings.frames = frames;
+        settings.fpsNumerator = 1;
+        std::string name = "slow" + std::to_string(frames) + ".ogv";
+        Handle movie = LoadTheora(name.c_str(), settings);
+        ASSERT_NE(movie, -1) << frames;
+        MovieRecord* record = GetMovieRecord(movie);
+        PlayMovieHandle(movie, 1, 0);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(record->isStopped, 0) << frames;
+        TestAdvanceClockMicroseconds((frames - 1) * 1'000'000ull);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        TestAdvanceClockMicroseconds(999'000);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        EXPECT_EQ(record->isStopped, 0) << frames;
+        EXPECT_EQ(record->resumeMark, 1) << frames;
+        TestAdvanceClockMicroseconds(1'000);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(Frame(movie), frames - 1);
+        EXPECT_EQ(record->isStopped, 1) << frames;
+        EXPECT_EQ(record->resumeMark, 0) << frames;
+        DeleteMovieHandle(movie);
+    }
 }
 
 TEST_F(MovieHandlesTest, OnlyMoviesThatTheSystemPausedResume) {
@@ -160,7 +202,7 @@ TEST_F(MovieHandlesTest, AnMpeg4MovieThroughTheGraphCountsItsFramesEndsAndPauses
     std::string path = directory_ + "/clip.avi";
     written_.push_back(path);
     constexpr int kFrames = 12;
-    ASSERT_TRUE(WriteMpeg4Movie(path, 48, 32, kFrames, 10));
+    ASSERT_TRUE(WriteGraphMovie(path, {GraphMovieKind::Mpeg4Avi, 48, 32, kFrames, 10}));
     int width = 0, height = 0;
     int32_t setting = 0;
     Handle movie = LoadMovieHandle(&setting, "clip.avi", &width, &height, 0, 0);
@@ -175,10 +217,10 @@ TEST_F(MovieHandlesTest, AnMpeg4MovieThroughTheGraphCountsItsFramesEndsAndPauses
     ASSERT_TRUE(StepGraph(movie, 1));
     // A flat grey, luma as it stands.
     auto grey = [&] { return static_cast<const uint8_t*>(record->currentFrame->pixels)[0]; };
-    EXPECT_NEAR(grey(), 40, 3);
+    EXPECT_NEAR(grey(), GraphMovieGrey(0), 3);
     for (int frame = 1; frame < 6; ++frame) {
         ASSERT_TRUE(StepGraph(movie, 100)) << frame;
-        EXPECT_NEAR(grey(), 40 + 4 * frame, 3) << frame;
+        EXPECT_NEAR(grey(), GraphMovieGrey(frame), 3) << frame;
     }
     PauseMovieHandle(movie, 0);
     TestAdvanceClockMicroseconds(2'000'000);
@@ -191,15 +233,61 @@ TEST_F(MovieHandlesTest, AnMpeg4MovieThroughTheGraphCountsItsFramesEndsAndPauses
     PlayMovieHandle(movie, -1, 0);
     for (int frame = 6; frame < kFrames; ++frame) {
         ASSERT_TRUE(StepGraph(movie, 100)) << frame;
-        EXPECT_NEAR(grey(), 40 + 4 * frame, 3) << frame;
+        EXPECT_NEAR(grey(), GraphMovieGrey(frame), 3) << frame;
     }
     EXPECT_EQ(gCallbacks, kFrames);
     EXPECT_EQ(record->isStopped, 0);
     TestAdvanceClockMicroseconds(200'000);
-    RefreshMovieFrame(movie, 0);
-    EXPECT_EQ(record->isStopped, 1);
+    EXPECT_TRUE(WaitForGraphEnd(movie));
     EXPECT_EQ(record->resumeMark, 0);
     EXPECT_EQ(DeleteMovieHandle(movie), 0);
+}
+
+// A raw MPEG-1 stream, whose duration FFmpeg estimates from the bit rate, plays every frame at
+// its time and ends when its last frame has been shown for its time; played looping, its end
+// starts it over.
+TEST_F(MovieHandlesTest, ARawMpeg1StreamThroughTheGraphShowsEveryFrameAndEndsAtItsEnd) {
+    for (int frames : {100, 1}) {
+        std::string name = "raw" + std::to_string(frames) + ".m1v";
+        written_.push_back(directory_ + "/" + name);
+        ASSERT_TRUE(WriteGraphMovie(written_.back(), {GraphMovieKind::RawMpeg1, 48, 32, frames,
+                                                      25}));
+        int32_t setting = 0;
+        Handle movie = LoadMovieHandle(&setting, name.c_str(), nullptr, nullptr, 0, 0);
+        ASSERT_NE(movie, -1) << Log();
+        MovieRecord* record = GetMovieRecord(movie);
+        EXPECT_EQ(record->isTheora, 0);
+        gCallbacks = 0;
+        SetMovieFrameCallback(movie, CountFrame, nullptr);
+        PlayMovieHandle(movie, 1, 0);
+        auto grey = [&] { return static_cast<const uint8_t*>(record->currentFrame->pixels)[0]; };
+        // Frame f is due at 40 f ms; each step lands 1 ms after it.
+        for (int frame = 0; frame < frames; ++frame) {
+            ASSERT_TRUE(StepGraph(movie, frame == 0 ? 1 : 40)) << frames << " " << frame;
+            EXPECT_NEAR(grey(), GraphMovieGrey(frame), 3) << frames << " " << frame;
+            EXPECT_EQ(record->isStopped, 0) << frames << " " << frame;
+        }
+        TestAdvanceClockMicroseconds(38'000);
+        RefreshMovieFrame(movie, 0);
+        EXPECT_EQ(record->isStopped, 0) << frames;
+        TestAdvanceClockMicroseconds(1'000);
+        EXPECT_TRUE(WaitForGraphEnd(movie)) << frames;
+        EXPECT_EQ(record->resumeMark, 0) << frames;
+        EXPECT_EQ(gCallbacks, frames);
+        DeleteMovieHandle(movie);
+    }
+
+    Handle movie = LoadMovieHandle(nullptr, "raw1.m1v", nullptr, nullptr, 0, 0);
+    ASSERT_NE(movie, -1);
+    gCallbacks = 0;
+    SetMovieFrameCallback(movie, CountFrame, nullptr);
+    PlayMovieHandle(movie, kMoviePlayLoop, 0);
+    ASSERT_TRUE(StepGraph(movie, 1));
+    for (int pass = 1; pass < 4; ++pass) {
+        ASSERT_TRUE(StepGraph(movie, 40)) << pass;
+        EXPECT_EQ(GetMovieRecord(movie)->isStopped, 0) << pass;
+    }
+    DeleteMovieHandle(movie);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 
 namespace {
 
@@ -282,46 +283,68 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-bool WriteMpeg4Movie(const std::string& path, int width, int height, int frames, int fps) {
+int GraphMovieGrey(int frame) {
+    return 40 + 4 * (frame % 50);
+}
+
+bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings) {
+    bool raw = settings.kind == GraphMovieKind::RawMpeg1;
     AVFormatContext* output = nullptr;
-    if (avformat_alloc_output_context2(&output, nullptr, "avi", path.c_str()) < 0) return false;
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-    AVStream* stream = avformat_new_stream(output, nullptr);
+    std::ofstream rawFile;
+    if (raw) {
+        rawFile.open(path, std::ios::binary | std::ios::trunc);
+        if (!rawFile) return false;
+    } else if (avformat_alloc_output_context2(&output, nullptr, "avi", path.c_str()) < 0) {
+        return false;
+    }
+    const AVCodec* codec =
+        avcodec_find_encoder(raw ? AV_CODEC_ID_MPEG1VIDEO : AV_CODEC_ID_MPEG4);
+    AVStream* stream = raw ? nullptr : avformat_new_stream(output, nullptr);
     AVCodecContext* encoder = avcodec_alloc_context3(codec);
-    encoder->width = width;
-    encoder->height = height;
-    encoder->time_base = {1, fps};
-    encoder->framerate = {fps, 1};
+    encoder->width = settings.width;
+    encoder->height = settings.height;
+    encoder->time_base = {1, settings.fps};
+    encoder->framerate = {settings.fps, 1};
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     encoder->gop_size = 10;
     encoder->qmin = encoder->qmax = 2;
-    if (output->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    bool ok = avcodec_open2(encoder, codec, nullptr) == 0 &&
-              avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
-    stream->time_base = encoder->time_base;
-    ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
-         avformat_write_header(output, nullptr) >= 0;
+    if (!raw && (output->oformat->flags & AVFMT_GLOBALHEADER)) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    bool ok = avcodec_open2(encoder, codec, nullptr) == 0;
+    if (!raw) {
+        ok = ok && avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
+        stream->time_base = encoder->time_base;
+        ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+             avformat_write_header(output, nullptr) >= 0;
+    }
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = width;
-    frame->height = height;
+    frame->width = settings.width;
+    frame->height = settings.height;
     ok = ok && av_frame_get_buffer(frame, 0) == 0;
     auto drain = [&] {
         while (avcodec_receive_packet(encoder, packet) == 0) {
+            if (raw) {
+                rawFile.write(reinterpret_cast<const char*>(packet->data), packet->size);
+                av_packet_unref(packet);
+                continue;
+            }
             av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
             packet->stream_index = stream->index;
             av_interleaved_write_frame(output, packet);
         }
     };
-    for (int f = 0; ok && f < frames; ++f) {
+    for (int f = 0; ok && f < settings.frames; ++f) {
         av_frame_make_writable(frame);
-        for (int y = 0; y < height; ++y) {
-            std::fill_n(frame->data[0] + y * frame->linesize[0], width, 40 + 4 * f);
+        for (int y = 0; y < settings.height; ++y) {
+            std::fill_n(frame->data[0] + y * frame->linesize[0], settings.width, GraphMovieGrey(f));
         }
         for (int plane = 1; plane < 3; ++plane) {
-            for (int y = 0; y < height / 2; ++y) {
-                std::fill_n(frame->data[plane] + y * frame->linesize[plane], width / 2, 128);
+            for (int y = 0; y < settings.height / 2; ++y) {
+                std::fill_n(frame->data[plane] + y * frame->linesize[plane], settings.width / 2,
+                            128);
             }
         }
         frame->pts = f;
@@ -330,11 +353,16 @@ bool WriteMpeg4Movie(const std::string& path, int width, int height, int frames,
     }
     avcodec_send_frame(encoder, nullptr);
     drain();
-    if (ok) ok = av_write_trailer(output) == 0;
+    if (raw) {
+        rawFile.close();
+        ok = ok && !rawFile.fail();
+    } else {
+        if (ok) ok = av_write_trailer(output) == 0;
+        if (output->pb != nullptr) avio_closep(&output->pb);
+        avformat_free_context(output);
+    }
     av_packet_free(&packet);
     av_frame_free(&frame);
     avcodec_free_context(&encoder);
-    if (output->pb != nullptr) avio_closep(&output->pb);
-    avformat_free_context(output);
     return ok;
 }

@@ -29,6 +29,18 @@ std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int*
 // The same decode with the pictures left in YUV: the number of pictures.
 int CountTheoraPictures(const Bytes& file);
 
-// An MPEG-4 part 2 movie in an AVI file written by libavcodec's own encoder: frame f is a flat
-// grey of level 40 + 4 f (luma as it stands, chroma neutral). False when it cannot be written.
-bool WriteMpeg4Movie(const std::string& path, int width, int height, int frames, int fps);
+// Movies for the FFmpeg-backed graph, written by libavcodec's own encoders: MPEG-4 part 2 in an
+// AVI file, or an MPEG-1 video stream written raw, with no container (whose duration FFmpeg
+// can only estimate from the bit rate; its frame rate must be one MPEG-1 knows, such as 25).
+enum class GraphMovieKind { Mpeg4Avi, RawMpeg1 };
+struct GraphMovieSettings {
+    GraphMovieKind kind;
+    int width;
+    int height;
+    int frames;
+    int fps;
+};
+// Frame f is a flat grey of level GraphMovieGrey(f) (luma as it stands, chroma neutral).
+// False when the movie cannot be written.
+bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings);
+int GraphMovieGrey(int frame);
