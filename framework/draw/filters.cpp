@@ -638,117 +638,118 @@ int DrawFilterShaderPass(FilterJob* job, Handle shader, const float (*constants)
     return result;
 }
 
-int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
-                        int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
-                        int blendX, int blendY, int useBlendPosition, int destX, int destY,
-                        va_list args) {
-    if (!gGraphRegistry.setUp || !IsFilterableGraph(sourceGraph) || !IsFilterableGraph(destGraph)) {
+int ApplyFilterOrBlendV(const FilterRequest* request, va_list args) {
+    // The corners are clipped below; the caller's request stays as it was.
+    FilterRequest r = *request;
+    if (!gGraphRegistry.setUp || !IsFilterableGraph(r.sourceGraph) ||
+        !IsFilterableGraph(r.destGraph)) {
         return -1;
     }
-    if (srcX2 <= srcX1 || srcY2 <= srcY1) return -1;
-    if (!isBlend && static_cast<unsigned>(kind) > kFilterPremultipliedAlpha) return -1;
-    if (isBlend && (!IsFilterableGraph(blendGraph) || kind < 0 || kind > kBlendMultiplyAlphaOnly)) {
+    if (r.srcX2 <= r.srcX1 || r.srcY2 <= r.srcY1) return -1;
+    if (!r.isBlend && static_cast<unsigned>(r.kind) > kFilterPremultipliedAlpha) return -1;
+    if (r.isBlend &&
+        (!IsFilterableGraph(r.blendGraph) || r.kind < 0 || r.kind > kBlendMultiplyAlphaOnly)) {
         return -1;
     }
-    float ratio = static_cast<float>(std::clamp(blendRatio, 0, 255)) / 255.0f;
+    float ratio = static_cast<float>(std::clamp(r.blendRatio, 0, 255)) / 255.0f;
 
     // Corners left of or above the source or the destination move all three positions alike.
-    if (srcX1 < 0) {
-        blendX -= srcX1;
-        destX -= srcX1;
-        srcX1 = 0;
+    if (r.srcX1 < 0) {
+        r.blendX -= r.srcX1;
+        r.destX -= r.srcX1;
+        r.srcX1 = 0;
     }
-    if (srcY1 < 0) {
-        blendY -= srcY1;
-        destY -= srcY1;
-        srcY1 = 0;
+    if (r.srcY1 < 0) {
+        r.blendY -= r.srcY1;
+        r.destY -= r.srcY1;
+        r.srcY1 = 0;
     }
-    if (destX < 0) {
-        blendX -= destX;
-        srcX1 -= destX;
-        destX = 0;
+    if (r.destX < 0) {
+        r.blendX -= r.destX;
+        r.srcX1 -= r.destX;
+        r.destX = 0;
     }
-    if (destY < 0) {
-        blendY -= destY;
-        srcY1 -= destY;
-        destY = 0;
+    if (r.destY < 0) {
+        r.blendY -= r.destY;
+        r.srcY1 -= r.destY;
+        r.destY = 0;
     }
-    if (srcX2 <= srcX1 || srcY2 <= srcY1) return 0;
+    if (r.srcX2 <= r.srcX1 || r.srcY2 <= r.srcY1) return 0;
     int srcWidth = 0, srcHeight = 0, destWidth = 0, destHeight = 0;
-    QueryGraphSize(sourceGraph, &srcWidth, &srcHeight);
-    QueryGraphSize(destGraph, &destWidth, &destHeight);
-    srcX2 = std::min(srcX2, srcWidth);
-    srcY2 = std::min(srcY2, srcHeight);
-    if (srcX1 >= srcWidth || srcY1 >= srcHeight || srcX2 < 1 || srcY2 < 1 || destX >= destWidth ||
-        destY >= destHeight) {
+    QueryGraphSize(r.sourceGraph, &srcWidth, &srcHeight);
+    QueryGraphSize(r.destGraph, &destWidth, &destHeight);
+    r.srcX2 = std::min(r.srcX2, srcWidth);
+    r.srcY2 = std::min(r.srcY2, srcHeight);
+    if (r.srcX1 >= srcWidth || r.srcY1 >= srcHeight || r.srcX2 < 1 || r.srcY2 < 1 ||
+        r.destX >= destWidth || r.destY >= destHeight) {
         return 0;
     }
-    int w = srcX2 - srcX1, h = srcY2 - srcY1;
+    int w = r.srcX2 - r.srcX1, h = r.srcY2 - r.srcY1;
     if (w < 1 || h < 1) return 0;
 
     FilterArguments arguments{};
-    ReadFilterArguments(isBlend, kind, args, &arguments);
+    ReadFilterArguments(r.isBlend, r.kind, args, &arguments);
     // The down-scale filter's output is the rectangle divided by its factor; only that must fit.
     int divisor = 1;
-    if (!isBlend && kind == kFilterDownScale) {
+    if (!r.isBlend && r.kind == kFilterDownScale) {
         arguments.ints[0] = NormalizeDownScaleFactor(arguments.ints[0]);
         divisor = arguments.ints[0];
     }
-    if (w / divisor + destX > destWidth) {
-        w = (destWidth - destX) * divisor;
-        srcX2 = srcX1 + w;
+    if (w / divisor + r.destX > destWidth) {
+        w = (destWidth - r.destX) * divisor;
+        r.srcX2 = r.srcX1 + w;
     }
-    if (h / divisor + destY > destHeight) {
-        h = (destHeight - destY) * divisor;
-        srcY2 = srcY1 + h;
+    if (h / divisor + r.destY > destHeight) {
+        h = (destHeight - r.destY) * divisor;
+        r.srcY2 = r.srcY1 + h;
     }
 
-    SettleDrawTarget(sourceGraph);
-    SettleDrawTarget(destGraph);
-    if (isBlend) SettleDrawTarget(blendGraph);
-    if (!isBlend && kind == kFilterGradientMap) SettleDrawTarget(arguments.graph);
+    SettleDrawTarget(r.sourceGraph);
+    SettleDrawTarget(r.destGraph);
+    if (r.isBlend) SettleDrawTarget(r.blendGraph);
+    if (!r.isBlend && r.kind == kFilterGradientMap) SettleDrawTarget(arguments.graph);
 
     FilterJob job{};
-    job.isBlend = isBlend;
-    job.kind = kind;
-    job.sourceGraph = sourceGraph;
-    job.blendGraph = isBlend ? blendGraph : -1;
-    job.destGraph = destGraph;
+    job.isBlend = r.isBlend;
+    job.kind = r.kind;
+    job.sourceGraph = r.sourceGraph;
+    job.blendGraph = r.isBlend ? r.blendGraph : -1;
+    job.destGraph = r.destGraph;
     job.blendRatio = ratio;
-    job.srcX1 = srcX1;
-    job.srcY1 = srcY1;
-    job.srcX2 = srcX2;
-    job.srcY2 = srcY2;
-    job.blendX = blendX;
-    job.blendY = blendY;
-    job.useBlendPosition = useBlendPosition;
-    job.destX = destX;
-    job.destY = destY;
+    job.srcX1 = r.srcX1;
+    job.srcY1 = r.srcY1;
+    job.srcX2 = r.srcX2;
+    job.srcY2 = r.srcY2;
+    job.blendX = r.blendX;
+    job.blendY = r.blendY;
+    job.useBlendPosition = r.useBlendPosition;
+    job.destX = r.destX;
+    job.destY = r.destY;
     job.outWidth = w / divisor;
     job.outHeight = h / divisor;
     // A filter that cannot run is reported, not passed off as done.
     if (!AreBuiltinShadersOn()) return RunFilterRoutine(&job, arguments) < 0 ? -1 : 0;
 
     int passes = 1, throughWork = 0;
-    if (!isBlend && kind == kFilterGauss) {
+    if (!r.isBlend && r.kind == kFilterGauss) {
         passes = 2;
         throughWork = 1;
-    } else if (!isBlend && kind == kFilterHsb && arguments.ints[0] != 1) {
+    } else if (!r.isBlend && r.kind == kFilterHsb && arguments.ints[0] != 1) {
         passes = 2;
     }
-    if (srcX1 != destX || srcY1 != destY || gGraphicsSystem.FilterResultExact == 0) {
+    if (r.srcX1 != r.destX || r.srcY1 != r.destY || gGraphicsSystem.FilterResultExact == 0) {
         throughWork = 1;
     }
     if (!gRenderStates.sceneOpen) OpenDeviceScene();
     FilterDrawState saved{};
     SaveFilterDrawState(&saved);
     const FilterJob requested = job;
-    Handle input = sourceGraph, target = -1;
+    Handle input = r.sourceGraph, target = -1;
     int result = 0, done = 0;
     for (int pass = 0; pass < passes; ++pass) {
         job.passIndex = pass;
         Handle passInput = -1, passTarget = -1;
-        if (PrepareFilterTargets(throughWork, passes, job, sourceGraph, destGraph, input,
+        if (PrepareFilterTargets(throughWork, passes, job, r.sourceGraph, r.destGraph, input,
                                  &passInput, &passTarget) == -1 ||
             !IsGraphicsInitialized() || GetGraphRecord(passTarget, 0) == nullptr) {
             break;
@@ -761,10 +762,10 @@ int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Hand
         ++done;
         if (result < 0) break;
         // The next pass reads what this one drew, where it drew it.
-        job.srcX1 = destX;
-        job.srcY1 = destY;
-        job.srcX2 = destX + w;
-        job.srcY2 = destY + h;
+        job.srcX1 = r.destX;
+        job.srcY1 = r.destY;
+        job.srcX2 = r.destX + w;
+        job.srcY2 = r.destY + h;
     }
     RestoreFilterDrawState(saved);
     const int passIndex = job.passIndex;
@@ -774,14 +775,10 @@ int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Hand
     return done < passes || result < 0 ? -1 : 0;
 }
 
-int ApplyFilterOrBlend(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
-                       int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
-                       int blendX, int blendY, int useBlendPosition, int destX, int destY, ...) {
+int ApplyFilterOrBlend(const FilterRequest* request, ...) {
     va_list args;
-    va_start(args, destY);
-    int result = ApplyFilterOrBlendV(isBlend, sourceGraph, blendGraph, destGraph, blendRatio, kind,
-                                     srcX1, srcY1, srcX2, srcY2, blendX, blendY, useBlendPosition,
-                                     destX, destY, args);
+    va_start(args, request);
+    int result = ApplyFilterOrBlendV(request, args);
     va_end(args);
     return result;
 }
@@ -791,8 +788,9 @@ int ApplyFilterInPlace(Handle graph, int kind, ...) {
     if (QueryGraphSize(graph, &width, &height) == -1) return -1;
     va_list args;
     va_start(args, kind);
-    int result =
-        ApplyFilterOrBlendV(0, graph, -1, graph, 0, kind, 0, 0, width, height, 0, 0, 0, 0, 0, args);
+    const FilterRequest whole = {
+        .sourceGraph = graph, .destGraph = graph, .kind = kind, .srcX2 = width, .srcY2 = height};
+    int result = ApplyFilterOrBlendV(&whole, args);
     va_end(args);
     return result;
 }

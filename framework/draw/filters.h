@@ -47,16 +47,26 @@ struct FilterJob {
     GraphImage destImage;
 };
 
-// Filters (isBlend 0, kind 0..9) or blends (isBlend 1, kind 0..16) the source rectangle into the
-// destination at (destX, destY); the trailing ints are the kind's arguments. 0 done or nothing
-// to do, -1 refused or failed.
-int ApplyFilterOrBlend(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
-                       int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
-                       int blendX, int blendY, int useBlendPosition, int destX, int destY, ...);
-int ApplyFilterOrBlendV(int isBlend, Handle sourceGraph, Handle blendGraph, Handle destGraph,
-                        int blendRatio, int kind, int srcX1, int srcY1, int srcX2, int srcY2,
-                        int blendX, int blendY, int useBlendPosition, int destX, int destY,
-                        va_list args);
+// One filter (isBlend 0, kind 0..9) or blend (isBlend 1, kind 0..16): the source rectangle,
+// blended with the blend graph at (blendX, blendY) when useBlendPosition is set, into the
+// destination at (destX, destY).
+struct FilterRequest {
+    int isBlend = 0;
+    Handle sourceGraph = -1;
+    Handle blendGraph = -1;
+    Handle destGraph = -1;
+    int blendRatio = 0;  // 0..255
+    int kind = 0;
+    int srcX1 = 0, srcY1 = 0, srcX2 = 0, srcY2 = 0;  // right and bottom exclusive
+    int blendX = 0, blendY = 0;
+    int useBlendPosition = 0;
+    int destX = 0, destY = 0;
+};
+
+// Runs the request; the trailing ints are the kind's arguments. 0 done or nothing to do, -1
+// refused or failed.
+int ApplyFilterOrBlend(const FilterRequest* request, ...);
+int ApplyFilterOrBlendV(const FilterRequest* request, va_list args);
 // The whole graph filtered onto itself.
 int ApplyFilterInPlace(Handle graph, int kind, ...);
 

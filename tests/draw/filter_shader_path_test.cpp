@@ -12,6 +12,7 @@
 
 #include "draw/filters.h"
 #include "draw_call_fixture.h"
+#include "filter_requests.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/graphics_system.h"
@@ -93,8 +94,8 @@ int Apply(Handle source, Handle dest, const FilterCall& call, int x1, int y1, in
           int destX, int destY) {
     int a[8] = {};
     std::copy(call.args.begin(), call.args.end(), a);
-    return ApplyFilterOrBlend(0, source, -1, dest, 0, call.kind, x1, y1, x2, y2, 0, 0, 0, destX,
-                              destY, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
+    return RunFilter(Filter(call.kind, source, dest, {x1, y1, x2, y2}, destX, destY), a[0], a[1],
+                     a[2], a[3], a[4], a[5], a[6], a[7]);
 }
 
 // Every kind with arguments that reach its branches; Gauss at each kernel width.
@@ -179,9 +180,7 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
         for (int kind = 0; kind <= kBlendMultiplyAlphaOnly; ++kind) {
             if (kind == kBlendRGBAMix) continue;
             for (int ratio : {255, 170, 0}) {
-                EXPECT_EQ(ApplyFilterOrBlend(1, base, layer, dest, ratio, kind, 0, 0, 48, 24, 0, 0,
-                                             0, 0, 0),
-                          0);
+                EXPECT_EQ(RunFilter(Blend(kind, base, layer, dest, ratio, {0, 0, 48, 24})), 0);
                 pictures.push_back(Read(dest));
             }
         }
@@ -199,20 +198,41 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
             }
         }
         for (const auto& s : selections) {
-            EXPECT_EQ(ApplyFilterOrBlend(1, base, layer, dest, 128, kBlendRGBAMix, 0, 0, 48, 24, 0,
-                                         0, 1, 0, 0, s[0], s[1], s[2], s[3]),
+            EXPECT_EQ(RunFilter({.isBlend = 1,
+                                 .sourceGraph = base,
+                                 .blendGraph = layer,
+                                 .destGraph = dest,
+                                 .blendRatio = 128,
+                                 .kind = kBlendRGBAMix,
+                                 .srcX2 = 48,
+                                 .srcY2 = 24,
+                                 .useBlendPosition = 1},
+                                s[0], s[1], s[2], s[3]),
                       0);
             pictures.push_back(Read(dest));
         }
         // In place, and with the layer placed pixel for pixel at the source's corner.
-        EXPECT_EQ(ApplyFilterOrBlend(1, base, layer, base, 200, 6, 0, 0, 48, 24, 0, 0, 0, 0, 0), 0);
+        EXPECT_EQ(RunFilter(Blend(6, base, layer, base, 200, {0, 0, 48, 24})), 0);
         pictures.push_back(Read(base));
-        EXPECT_EQ(ApplyFilterOrBlend(1, layer, base, dest, 255, 14, 8, 4, 40, 20, 8, 4, 1, 8, 4),
+        EXPECT_EQ(RunFilter({.isBlend = 1,
+                             .sourceGraph = layer,
+                             .blendGraph = base,
+                             .destGraph = dest,
+                             .blendRatio = 255,
+                             .kind = 14,
+                             .srcX1 = 8,
+                             .srcY1 = 4,
+                             .srcX2 = 40,
+                             .srcY2 = 20,
+                             .blendX = 8,
+                             .blendY = 4,
+                             .useBlendPosition = 1,
+                             .destX = 8,
+                             .destY = 4}),
                   0);
         pictures.push_back(Read(dest));
         Handle plain = Random(48, 24, 14);
-        EXPECT_EQ(ApplyFilterOrBlend(1, base, layer, plain, 90, 11, 0, 0, 48, 24, 0, 0, 0, 0, 0),
-                  0);
+        EXPECT_EQ(RunFilter(Blend(11, base, layer, plain, 90, {0, 0, 48, 24})), 0);
         pictures.push_back(Read(plain));
         return pictures;
     });
@@ -277,15 +297,11 @@ TEST_F(FilterShaderPathTest, AShaderThatCannotBeMadeIsLoggedAndNothingIsDrawn) {
     const Picture before = Read(dest);
     CloseBuiltinShaderPack();
     // Not the self-test's Invert: start-up made that one already.
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterPremultipliedAlpha, 0, 0, 16, 16, 0,
-                                 0, 0, 0, 0),
-              -1);
-    EXPECT_EQ(ApplyFilterOrBlend(1, source, source, dest, 255, kBlendRGBAMix, 0, 0, 16, 16, 0, 0, 0,
-                                 0, 0, 0, 0, 0, 7),
-              -1);
-    EXPECT_EQ(ApplyFilterOrBlend(1, source, source, dest, 255, kBlendRGBAMix, 0, 0, 16, 16, 0, 0, 0,
-                                 0, 0, 3, 2, 1, 0),
-              -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterPremultipliedAlpha, source, dest, {0, 0, 16, 16})), -1);
+    EXPECT_EQ(
+        RunFilter(Blend(kBlendRGBAMix, source, source, dest, 255, {0, 0, 16, 16}), 0, 0, 0, 7), -1);
+    EXPECT_EQ(
+        RunFilter(Blend(kBlendRGBAMix, source, source, dest, 255, {0, 0, 16, 16}), 3, 2, 1, 0), -1);
     EXPECT_EQ(Read(dest), before);
     EXPECT_TRUE(
         InOrder(ReadLog(), {"フィルター用シェーダーの作成に失敗しました PremultipliedAlpha.pso",
@@ -294,9 +310,7 @@ TEST_F(FilterShaderPathTest, AShaderThatCannotBeMadeIsLoggedAndNothingIsDrawn) {
                             "RGBAMixS フィルター用シェーダーの作成に失敗しました"}));
     // The next call finds the pack again and makes the shader.
     ASSERT_EQ(OpenBuiltinShaderPack(), 1);
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterPremultipliedAlpha, 0, 0, 16, 16, 0,
-                                 0, 0, 0, 0),
-              0);
+    EXPECT_EQ(RunFilter(Filter(kFilterPremultipliedAlpha, source, dest, {0, 0, 16, 16})), 0);
     EXPECT_NE(Read(dest), before);
 }
 
@@ -310,8 +324,7 @@ TEST_F(FilterShaderPathTest, AWorkTargetThatCannotBeMadeIsLoggedAndTheCallFails)
     Handle source = Random(20, 12, 51);
     Handle dest = Random(20, 12, 52);
     const Picture before = Read(dest);
-    EXPECT_EQ(
-        ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterInvert, 0, 0, 20, 12, 0, 0, 0, 0, 0), -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterInvert, source, dest, {0, 0, 20, 12})), -1);
     EXPECT_EQ(Read(dest), before);
     EXPECT_TRUE(InOrder(ReadLog(), {"作業用描画可能テクスチャの作成に失敗しました Size:32x32"}));
 }

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "draw_call_fixture.h"
+#include "filter_requests.h"
 #include "graphics/graphics_system.h"
 
 namespace {
@@ -56,9 +57,7 @@ protected:
     void ExpectFilter(int kind, Statement statement, Args... args) {
         Handle source = MakeRandomGraph(37, 29, 100 + kind);
         Handle dest = MakeEmpty(37, 29);
-        ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kind, 0, 0, 37, 29, 0, 0, 0, 0, 0,
-                                     args...),
-                  0);
+        ASSERT_EQ(RunFilter(Filter(kind, source, dest, {0, 0, 37, 29}), args...), 0);
         Image in = Read(source), out = Read(dest);
         for (size_t i = 0; i < in.size(); ++i) {
             ASSERT_EQ(out[i], statement(in[i])) << "kind " << kind << " pixel " << i;
@@ -174,31 +173,25 @@ TEST_P(FilterTest, BrightClipKeepsOrFillsAndRefusesOtherComparisons) {
     Handle source = MakeRandomGraph(16, 16, 7);
     Handle dest = MakeRandomGraph(16, 16, 8);
     Image in = Read(source), before = Read(dest);
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterBrightClip, 0, 0, 16, 16, 0, 0, 0,
-                                 0, 0, 2, 120, 0),
-              0);
+    ASSERT_EQ(RunFilter(Filter(kFilterBrightClip, source, dest, {0, 0, 16, 16}), 2, 120, 0), 0);
     Image less = Read(dest);
     int t = static_cast<int>(120 / 255.0f * 255.0f * 4096.0f);
     for (size_t i = 0; i < in.size(); ++i) EXPECT_EQ(less[i], Y(in[i]) >= t ? in[i] : before[i]);
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterBrightClip, 0, 0, 16, 16, 0, 0, 0,
-                                 0, 0, 5, 120, 1, PackScreenColor(9, 8, 7), 66),
+    ASSERT_EQ(RunFilter(Filter(kFilterBrightClip, source, dest, {0, 0, 16, 16}), 5, 120, 1,
+                        PackScreenColor(9, 8, 7), 66),
               0);
     Image greater = Read(dest);
     for (size_t i = 0; i < in.size(); ++i) {
         EXPECT_EQ(greater[i], (Y(in[i]) <= t ? in[i] : Pixel{Byte(9), Byte(8), Byte(7), Byte(66)}));
     }
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterBrightClip, 0, 0, 16, 16, 0, 0, 0,
-                                 0, 0, 3, 120, 0),
-              -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterBrightClip, source, dest, {0, 0, 16, 16}), 3, 120, 0), -1);
     EXPECT_EQ(Read(dest), greater);
 }
 
 TEST_P(FilterTest, GaussBlursSeparablyWithClampedEdges) {
     Handle source = MakeRandomGraph(23, 19, 3);
     Handle dest = MakeEmpty(23, 19);
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterGauss, 0, 0, 23, 19, 0, 0, 0, 0,
-                                 0, 10, 250),
-              0);
+    ASSERT_EQ(RunFilter(Filter(kFilterGauss, source, dest, {0, 0, 23, 19}), 10, 250), 0);
     // Width 10 takes the 16-pixel kernel: 8 weights of exp(-i^2 / (2 x 2.5)).
     float w[8], sides = 0;
     for (int i = 0; i < 8; ++i) {
@@ -239,9 +232,7 @@ TEST_P(FilterTest, DownScaleAveragesBlocksAndGradientMapLooksUpLuminance) {
     Handle source = MakeRandomGraph(10, 10, 5);
     Handle dest = MakeRandomGraph(4, 4, 6);
     Image in = Read(source), before = Read(dest);
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterDownScale, 0, 0, 10, 10, 0, 0, 0,
-                                 1, 1, 3),
-              0);
+    ASSERT_EQ(RunFilter(Filter(kFilterDownScale, source, dest, {0, 0, 10, 10}, 1, 1), 3), 0);
     Image out = Read(dest);
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) {
@@ -259,9 +250,7 @@ TEST_P(FilterTest, DownScaleAveragesBlocksAndGradientMapLooksUpLuminance) {
         }
     }
     // A factor of 0 or below halves.
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterDownScale, 0, 0, 10, 10, 0, 0, 0,
-                                 0, 0, 0),
-              0);
+    EXPECT_EQ(RunFilter(Filter(kFilterDownScale, source, dest, {0, 0, 10, 10}), 0), 0);
     EXPECT_EQ(Read(dest)[0][0], (in[0][0] + in[1][0] + in[10][0] + in[11][0]) >> 2);
     Handle gradient = MakeRandomGraph(100, 2, 9);
     Image ramp = Read(gradient);
@@ -331,9 +320,7 @@ TEST_P(FilterTest, EachBlendKindFollowsItsFormula) {
     for (int kind = 0; kind <= 16; ++kind) {
         if (kind == kBlendRGBAMix) continue;
         for (int ratio : {255, 170}) {
-            ASSERT_EQ(ApplyFilterOrBlend(1, base, layer, dest, ratio, kind, 0, 0, 31, 17, 0, 0, 0,
-                                         0, 0),
-                      0);
+            ASSERT_EQ(RunFilter(Blend(kind, base, layer, dest, ratio, {0, 0, 31, 17})), 0);
             int R = static_cast<int>(static_cast<float>(ratio) / 255.0f * 256.0f);
             Image out = Read(dest);
             for (size_t i = 0; i < b.size(); ++i) {
@@ -343,13 +330,10 @@ TEST_P(FilterTest, EachBlendKindFollowsItsFormula) {
         }
     }
     // (2, 1, 0, 3) swaps red and blue; (4, 5, 6, 3) takes the layer's colour; 9 leaves 0.
-    ASSERT_EQ(ApplyFilterOrBlend(1, base, layer, dest, 255, kBlendRGBAMix, 0, 0, 31, 17, 0, 0, 0,
-                                 0, 0, 2, 1, 0, 3),
+    ASSERT_EQ(RunFilter(Blend(kBlendRGBAMix, base, layer, dest, 255, {0, 0, 31, 17}), 2, 1, 0, 3),
               0);
     Image swapped = Read(dest);
-    ASSERT_EQ(ApplyFilterOrBlend(1, base, layer, dest, 0, kBlendRGBAMix, 0, 0, 31, 17, 0, 0, 0, 0,
-                                 0, 4, 5, 9, 3),
-              0);
+    ASSERT_EQ(RunFilter(Blend(kBlendRGBAMix, base, layer, dest, 0, {0, 0, 31, 17}), 4, 5, 9, 3), 0);
     Image mixed = Read(dest);
     for (size_t i = 0; i < b.size(); ++i) {
         EXPECT_EQ(swapped[i], (Pixel{b[i][2], b[i][1], b[i][0], b[i][3]}));
@@ -362,21 +346,15 @@ TEST_P(FilterTest, TheFrontEndClipsAndRefuses) {
     Handle layer = MakeRandomGraph(20, 20, 22);
     Handle dest = MakeRandomGraph(32, 24, 23);
     Image in = Read(source), before = Read(dest), s = Read(layer);
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, 10, 0, 0, 8, 8, 0, 0, 0, 0, 0), -1);
-    EXPECT_EQ(ApplyFilterOrBlend(1, source, layer, dest, 0, 17, 0, 0, 8, 8, 0, 0, 0, 0, 0), -1);
-    EXPECT_EQ(ApplyFilterOrBlend(1, source, -1, dest, 0, 0, 0, 0, 8, 8, 0, 0, 0, 0, 0), -1);
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterInvert, 4, 0, 4, 8, 0, 0, 0, 0, 0),
-              -1);
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, 12345, 0, kFilterInvert, 0, 0, 8, 8, 0, 0, 0, 0, 0),
-              -1);
-    EXPECT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterInvert, -20, 0, -2, 8, 0, 0, 0, 0,
-                                 0),
-              0);
+    EXPECT_EQ(RunFilter(Filter(10, source, dest, {0, 0, 8, 8})), -1);
+    EXPECT_EQ(RunFilter(Blend(17, source, layer, dest, 0, {0, 0, 8, 8})), -1);
+    EXPECT_EQ(RunFilter(Blend(0, source, -1, dest, 0, {0, 0, 8, 8})), -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterInvert, source, dest, {4, 0, 4, 8})), -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterInvert, source, 12345, {0, 0, 8, 8})), -1);
+    EXPECT_EQ(RunFilter(Filter(kFilterInvert, source, dest, {-20, 0, -2, 8})), 0);
     EXPECT_EQ(Read(dest), before);
     // From (-10, -5): the rectangle from (0, 0) lands at (10, 5), cut at the destination's edges.
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterInvert, -10, -5, 40, 30, 0, 0, 0,
-                                 0, 0),
-              0);
+    ASSERT_EQ(RunFilter(Filter(kFilterInvert, source, dest, {-10, -5, 40, 30})), 0);
     Image out = Read(dest);
     for (int y = 0; y < 24; ++y) {
         for (int x = 0; x < 32; ++x) {
@@ -390,8 +368,7 @@ TEST_P(FilterTest, TheFrontEndClipsAndRefuses) {
     }
     // A layer smaller than the rectangle is transparent beyond its edge: the base passes.
     Handle blended = MakeEmpty(32, 24);
-    ASSERT_EQ(ApplyFilterOrBlend(1, source, layer, blended, 255, 0, 0, 0, 32, 24, 0, 0, 0, 0, 0),
-              0);
+    ASSERT_EQ(RunFilter(Blend(0, source, layer, blended, 255, {0, 0, 32, 24})), 0);
     Image mixedOut = Read(blended);
     for (int y = 0; y < 24; ++y) {
         for (int x = 0; x < 32; ++x) {
@@ -409,9 +386,7 @@ TEST_P(FilterTest, GraphsOfManyTexturesAreFilteredWhole) {
     if (GetParam()) {
         ASSERT_GT(GetGraphRecord(source, 0)->pieceCount, 1);
     }
-    ASSERT_EQ(ApplyFilterOrBlend(0, source, -1, dest, 0, kFilterInvert, 0, 0, 150, 90, 0, 0, 0, 0,
-                                 0),
-              0);
+    ASSERT_EQ(RunFilter(Filter(kFilterInvert, source, dest, {0, 0, 150, 90})), 0);
     Image in = Read(source), out = Read(dest);
     for (size_t i = 0; i < in.size(); ++i) {
         ASSERT_EQ(out[i], (Pixel{255 - in[i][0], 255 - in[i][1], 255 - in[i][2], in[i][3]}));

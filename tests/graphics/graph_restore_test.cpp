@@ -3,6 +3,7 @@
 #include "graphics/graph_restore.h"
 
 #include <gtest/gtest.h>
+#include <platform/testing_d3d9.h>
 
 #include <random>
 #include <vector>
@@ -127,6 +128,20 @@ TEST_F(GraphRestoreTest, ARebuiltDeviceShowsEveryGraphAsBefore) {
     EXPECT_EQ(GraphColours(fromImage), kept);
     // Without restore data the graph keeps its textures but not what they showed.
     EXPECT_EQ(GraphColours(unrestored), std::vector<uint32_t>(300, 0));
+}
+
+// A device rebuilt with smaller textures cannot make a wide graph's textures again: writing
+// into the graph is refused instead of reaching for a texture that is not there.
+TEST_F(GraphRestoreTest, AGraphWhoseTexturesCouldNotBeMadeAgainRefusesTransfers) {
+    StartDevice(32);
+    GraphImage* image = MakeImage(256, 8, [](int x, int) { return uint32_t(x); });
+    Handle wide = BuildGraphFromGraphImage(image, nullptr, 0);
+    ASSERT_NE(wide, -1);
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.maxTextureSize = 16;
+    TestD3d9SetProfile(profile);
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    EXPECT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, wide), -1);
 }
 
 TEST_F(GraphRestoreTest, AScreenRectangleIsCopiedIntoAGraphOnTheDevice) {
