@@ -206,6 +206,11 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
                 case SDL_WINDOWEVENT_RESTORED:
                     event->kind = HostEventKind::Restored;
                     return true;
+                // Shown clears SDL's minimised state, so a restore that maps the window again
+                // comes without RESTORED.
+                case SDL_WINDOWEVENT_SHOWN:
+                    event->kind = HostEventKind::Shown;
+                    return true;
                 case SDL_WINDOWEVENT_EXPOSED:
                     event->kind = HostEventKind::Exposed;
                     return true;

@@ -79,6 +79,54 @@ TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
     TestUseHeadlessHost(true);
 }
 
+// SDL's numbers for the window events a window manager's minimise and restore bring.
+constexpr int kSdlShown = 1, kSdlHidden = 2, kSdlExposed = 3, kSdlMinimised = 7,
+              kSdlFocusGained = 12, kSdlFocusLost = 13;
+
+TEST(SdlHostTest, AWindowShownAgainAfterMinimisingIsRestoredAndActive) {
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "SdlRestore";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND window = CreateWindowExA(0, "SdlRestore", "Orbek", WS_POPUP | WS_CAPTION, 0, 0, 320, 240,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+    auto pump = [] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    };
+    pump();
+    // SDL's report of a minimise under X11, and of the restore that maps the window again.
+    for (int event : {kSdlFocusLost, kSdlHidden, kSdlMinimised}) {
+        TestSdlPushWindowEvent(window, event);
+    }
+    pump();
+    ASSERT_TRUE(IsIconic(window));
+    TestRecordWindowCalls(true);
+    for (int event : {kSdlShown, kSdlExposed, kSdlFocusGained}) {
+        TestSdlPushWindowEvent(window, event);
+    }
+    pump();
+    std::vector<std::pair<UINT, WPARAM>> seen;
+    for (const TestWindowCall& call : TestTakeWindowCalls()) {
+        if (call.message == WM_SIZE || call.message == WM_ACTIVATE) {
+            seen.emplace_back(call.message, call.wParam);
+        }
+    }
+    TestRecordWindowCalls(false);
+    EXPECT_EQ(seen, (std::vector<std::pair<UINT, WPARAM>>{{WM_SIZE, SIZE_RESTORED},
+                                                          {WM_ACTIVATE, WA_ACTIVE}}));
+    EXPECT_EQ(GetActiveWindow(), window);
+    EXPECT_TRUE(DestroyWindow(window));
+    EXPECT_TRUE(UnregisterClassA("SdlRestore", nullptr));
+    TestUseHeadlessHost(true);
+}
+
 // Xvfb at 1280x720 with no window manager, its screen kept as an XWD image in a file.
 class VirtualDisplay {
 public:
