@@ -91,9 +91,12 @@ void SetTitle(uint32_t window, const char* title) {
     if (SdlWindow* w = FindSdl(window)) SDL_SetWindowTitle(w->window, title);
 }
 
+// A window the window manager minimised counts as shown: showing it again would map it and so
+// undo the minimising (restoring is restoreWindow's).
 void ShowHostWindow(uint32_t window, bool show) {
     if (SdlWindow* w = FindSdl(window)) {
-        bool shown = (SDL_GetWindowFlags(w->window) & SDL_WINDOW_SHOWN) != 0;
+        bool shown =
+            (SDL_GetWindowFlags(w->window) & (SDL_WINDOW_SHOWN | SDL_WINDOW_MINIMIZED)) != 0;
         if (show && !shown) SDL_ShowWindow(w->window);
         if (!show && shown) SDL_HideWindow(w->window);
     }
