@@ -9,8 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # peers of the software renderer's and the sound mixer's benchmarks
   libpixman-1-dev libspeexdsp-dev
-  # host window, input and audio; a virtual X display for the full-screen test, and a window
-  # manager with a tool that drives it for the minimise and restore checks
+  # host window, input and audio; a virtual X display for the full-screen test
   libsdl2-dev xvfb openbox xdotool
   # fonts
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho

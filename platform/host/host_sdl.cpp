@@ -209,8 +209,8 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
                 case SDL_WINDOWEVENT_RESTORED:
                     event->kind = HostEventKind::Restored;
                     return true;
-                // Shown clears SDL's minimised state, so a restore that maps the window again
-                // comes without RESTORED.
+                // SDL's shown clears its minimised state, so a window mapped again after being
+                // minimised may come back without RESTORED.
                 case SDL_WINDOWEVENT_SHOWN:
                     event->kind = HostEventKind::Shown;
                     return true;
