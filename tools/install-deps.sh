@@ -10,7 +10,7 @@ packages=(
   # peers of the software renderer's and the sound mixer's benchmarks
   libpixman-1-dev libspeexdsp-dev
   # host window, input and audio; a virtual X display for the full-screen test
-  libsdl2-dev xvfb
+  libsdl2-dev xvfb openbox xdotool
   # fonts
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   # image, sound and movie codecs

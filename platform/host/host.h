@@ -14,6 +14,8 @@ enum class HostEventKind {
     FocusLost,
     Minimised,
     Restored,
+    Shown,    // the window is on the screen again; a window manager that restores a minimised
+              // window by mapping it may say no more than this
     Resized,  // x, y: the new client size, made by the user or the window manager
     Moved,    // x, y: the new client origin on the desktop
     Exposed,  // the picture must be drawn again

@@ -91,9 +91,12 @@ void SetTitle(uint32_t window, const char* title) {
     if (SdlWindow* w = FindSdl(window)) SDL_SetWindowTitle(w->window, title);
 }
 
+// A window the window manager minimised counts as shown: showing it again would map it and so
+// undo the minimising (restoring is restoreWindow's).
 void ShowHostWindow(uint32_t window, bool show) {
     if (SdlWindow* w = FindSdl(window)) {
-        bool shown = (SDL_GetWindowFlags(w->window) & SDL_WINDOW_SHOWN) != 0;
+        bool shown =
+            (SDL_GetWindowFlags(w->window) & (SDL_WINDOW_SHOWN | SDL_WINDOW_MINIMIZED)) != 0;
         if (show && !shown) SDL_ShowWindow(w->window);
         if (!show && shown) SDL_HideWindow(w->window);
     }
@@ -205,6 +208,11 @@ bool Translate(const SDL_Event& e, HostEvent* event) {
                     return true;
                 case SDL_WINDOWEVENT_RESTORED:
                     event->kind = HostEventKind::Restored;
+                    return true;
+                // SDL's shown clears its minimised state, so a window mapped again after being
+                // minimised may come back without RESTORED.
+                case SDL_WINDOWEVENT_SHOWN:
+                    event->kind = HostEventKind::Shown;
                     return true;
                 case SDL_WINDOWEVENT_EXPOSED:
                     event->kind = HostEventKind::Exposed;

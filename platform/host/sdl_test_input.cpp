@@ -58,6 +58,14 @@ void SdlPushText(uint32_t hostWindow, const char* utf8, bool editing, int start,
     SDL_PushEvent(&event);
 }
 
+void SdlPushWindowEvent(uint32_t hostWindow, int sdlWindowEvent) {
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = hostWindow;
+    event.window.event = static_cast<Uint8>(sdlWindowEvent);
+    SDL_PushEvent(&event);
+}
+
 int TestSdlAttachVirtualPad() {
     if (!StartSdlJoysticks()) return -1;
     int number = static_cast<int>(gSdlTestInput.pads.size());

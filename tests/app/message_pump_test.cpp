@@ -9,6 +9,7 @@
 #include <platform/win32.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/library_setup.h"
@@ -166,6 +167,46 @@ TEST_F(MessagePumpTest, AMinimisedWindowHoldsThePumpUntilRestored) {
     EXPECT_EQ(gObserved.callbacks, (std::vector<int32_t>{0, 1}));
     EXPECT_NE(gMainWindow.inactiveStart, 0xFFFFFFFFu);
 }
+
+// A window manager's minimise and restore, in the orders SDL is known to report them: {focus
+// lost, minimised} either way round; then restored and focused, or shown again without being
+// said restored, with the focus after or before.
+class WindowManagerRestoreTest : public MessagePumpTest,
+                                 public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(WindowManagerRestoreTest, WaitingForActivationEndsOnceTheWindowIsBack) {
+    static const std::vector<HostEventKind> kMinimise[] = {
+        {HostEventKind::FocusLost, HostEventKind::Minimised},
+        {HostEventKind::Minimised, HostEventKind::FocusLost},
+    };
+    static const std::vector<HostEventKind> kRestore[] = {
+        {HostEventKind::Restored, HostEventKind::FocusGained},
+        {HostEventKind::Shown, HostEventKind::Exposed, HostEventKind::FocusGained},
+        {HostEventKind::FocusGained, HostEventKind::Shown, HostEventKind::Exposed},
+    };
+    HWND window = GetMainHwnd();
+    for (HostEventKind kind : kMinimise[std::get<0>(GetParam())]) {
+        TestHostPushEvent(window, Event(kind));
+    }
+    EXPECT_EQ(PumpMessages(), 0);
+    ASSERT_EQ(gMainWindow.minimised, 1);
+    ASSERT_EQ(IsAppActive(), 0);
+    ASSERT_EQ(ShouldWaitWhileInactive(), 1);
+    uint32_t now = timeGetTime();
+    for (HostEventKind kind : kRestore[std::get<1>(GetParam())]) {
+        TestHostScheduleEvent(window, Event(kind), now + 500);
+    }
+    // The bound: a window never seen back waits until the close and fails below.
+    TestHostScheduleEvent(window, Event(HostEventKind::Close), now + 60'000);
+    EXPECT_EQ(WaitForActivation(), 0);
+    EXPECT_EQ(gMainWindow.minimised, 0);
+    EXPECT_EQ(IsAppActive(), 1);
+    EXPECT_EQ(ShouldWaitWhileInactive(), 0);
+    EXPECT_EQ(gObserved.callbacks, (std::vector<int32_t>{0, 1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachOrder, WindowManagerRestoreTest,
+                         ::testing::Combine(::testing::Range(0, 2), ::testing::Range(0, 3)));
 
 TEST_F(MessagePumpTest, WithBackgroundRunAMinimisedWindowDoesNotHoldThePump) {
     gShell.backgroundRun = 1;

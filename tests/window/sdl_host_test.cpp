@@ -1,7 +1,9 @@
 // The SDL2 host under SDL's dummy video driver: a window is made, shown, drawn, pumped and
 // destroyed through the window layer without a display, and the host chosen by name. On an X
 // display of Xvfb's without a window manager (when Xvfb is installed), full screen scales the
-// picture to fit the display.
+// picture to fit the display; with openbox on it (when openbox and xdotool are installed), a
+// window minimised and restored by the window manager comes back active and shown.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 #include <platform/testing_host.h>
@@ -13,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -76,6 +80,54 @@ TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
     ReleaseDC(nullptr, screen);
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_TRUE(UnregisterClassA("SdlSmoke", nullptr));
+    TestUseHeadlessHost(true);
+}
+
+// SDL's numbers for the window events a window manager's minimise and restore bring.
+constexpr int kSdlShown = 1, kSdlHidden = 2, kSdlExposed = 3, kSdlMinimised = 7,
+              kSdlFocusGained = 12, kSdlFocusLost = 13;
+
+TEST(SdlHostTest, AWindowShownAgainAfterMinimisingIsRestoredAndActive) {
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "SdlRestore";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND window = CreateWindowExA(0, "SdlRestore", "Orbek", WS_POPUP | WS_CAPTION, 0, 0, 320, 240,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+    auto pump = [] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    };
+    pump();
+    // SDL's report of a minimise under X11, and of the restore that maps the window again.
+    for (int event : {kSdlFocusLost, kSdlHidden, kSdlMinimised}) {
+        TestSdlPushWindowEvent(window, event);
+    }
+    pump();
+    ASSERT_TRUE(IsIconic(window));
+    TestRecordWindowCalls(true);
+    for (int event : {kSdlShown, kSdlExposed, kSdlFocusGained}) {
+        TestSdlPushWindowEvent(window, event);
+    }
+    pump();
+    std::vector<std::pair<UINT, WPARAM>> seen;
+    for (const TestWindowCall& call : TestTakeWindowCalls()) {
+        if (call.message == WM_SIZE || call.message == WM_ACTIVATE) {
+            seen.emplace_back(call.message, call.wParam);
+        }
+    }
+    TestRecordWindowCalls(false);
+    EXPECT_EQ(seen, (std::vector<std::pair<UINT, WPARAM>>{{WM_SIZE, SIZE_RESTORED},
+                                                          {WM_ACTIVATE, WA_ACTIVE}}));
+    EXPECT_EQ(GetActiveWindow(), window);
+    EXPECT_TRUE(DestroyWindow(window));
+    EXPECT_TRUE(UnregisterClassA("SdlRestore", nullptr));
     TestUseHeadlessHost(true);
 }
 
@@ -228,6 +280,107 @@ TEST(SdlHostXvfbTest, FullScreenScalesThePictureToTheDisplayWithoutAWindowManage
     VirtualDisplay display;
     if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
     EXPECT_EXIT(_exit(ShowFullScreenPicture(display)), ::testing::ExitedWithCode(0), "");
+}
+
+// The first line a shell command prints; empty when it prints none or fails.
+std::string FirstLine(const std::string& command) {
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr) return "";
+    char line[256] = {};
+    bool read = fgets(line, sizeof line, out) != nullptr;
+    if (pclose(out) != 0 || !read) return "";
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+// Pumps the window layer until `done` holds; false after ten seconds without.
+template <typename Condition>
+bool PumpUntil(Condition done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// Under openbox, a window minimised through the window manager stays minimised, and brought
+// back (asked by xdotool, as a click on a task bar would) is restored and active again, and
+// what it draws then is on the screen. Run in a child process of its own: 0 when all of it is
+// seen.
+int MinimiseAndRestoreUnderAWindowManager(const VirtualDisplay& display) {
+    setenv("DISPLAY", display.Name().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    pid_t manager = 0;
+    const char* argv[] = {"openbox", "--sm-disable", nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, 1, 2);
+    int spawned =
+        posix_spawnp(&manager, "openbox", &quiet, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) return 2;
+    struct EndManager {
+        pid_t pid;
+        ~EndManager() {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    } endManager{manager};
+    // The window manager is up once it answers for its desktops.
+    if (!PumpUntil([] { return !FirstLine("xdotool get_num_desktops 2>/dev/null").empty(); })) {
+        return 3;
+    }
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "WmRestore";
+    if (RegisterClassExA(&windowClass) == 0) return 4;
+    HWND window = CreateWindowExA(0, "WmRestore", "OrbekWmRestore", WS_POPUP | WS_CAPTION, 100, 100,
+                                  320, 240, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr) return 4;
+    ShowWindow(window, SW_SHOW);
+    std::string id = FirstLine("timeout 10 xdotool search --sync --name '^OrbekWmRestore$'");
+    if (id.empty()) return 5;
+    HBRUSH mark = CreateSolidBrush(RGB(0x12, 0xAB, 0x34));
+    // Draws the window full of the mark colour; true once the screen shows all of it.
+    auto drawnAndSeen = [&] {
+        HDC dc = GetDC(window);
+        RECT all = {0, 0, 320, 240};
+        FillRect(dc, &all, mark);
+        ReleaseDC(window, dc);
+        std::vector<uint32_t> screen = display.Screen();
+        return std::count(screen.begin(), screen.end(), 0x12AB34u) == 320 * 240;
+    };
+    if (!PumpUntil(drawnAndSeen)) return 6;
+    if (std::system(("xdotool windowminimize " + id).c_str()) != 0) return 7;
+    if (!PumpUntil([&] { return IsIconic(window) && GetActiveWindow() == nullptr; })) return 8;
+    // Minimising it again, as the framework does when full screen loses the focus, leaves it
+    // off the screen.
+    ShowWindow(window, SW_MINIMIZE);
+    if (!PumpUntil([] { return true; }) || !IsIconic(window)) return 12;
+    if (!FirstLine("xdotool search --onlyvisible --name '^OrbekWmRestore$'").empty()) return 13;
+    if (std::system(("xdotool windowactivate " + id).c_str()) != 0) return 9;
+    if (!PumpUntil([&] { return !IsIconic(window) && GetActiveWindow() == window; })) return 10;
+    if (!PumpUntil(drawnAndSeen)) return 11;
+    DeleteObject(mark);
+    return 0;
+}
+
+TEST(SdlHostXvfbTest, AWindowManagersMinimiseAndRestoreBringTheWindowBackActive) {
+    if (FirstLine("command -v openbox").empty() || FirstLine("command -v xdotool").empty()) {
+        GTEST_SKIP() << "openbox or xdotool is not installed";
+    }
+    VirtualDisplay display;
+    if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+    EXPECT_EXIT(_exit(MinimiseAndRestoreUnderAWindowManager(display)), ::testing::ExitedWithCode(0),
+                "");
 }
 
 }  // namespace

@@ -198,6 +198,66 @@ TEST_F(WindowLayerTest, MinimisingSaysSoInSizeAndActivation) {
     EXPECT_FALSE(IsIconic(window));
 }
 
+// The orders in which SDL reports a window manager minimising and restoring a window. A
+// restore that maps the window again is reported shown, without restored.
+const std::vector<std::vector<HostEventKind>> kMinimiseOrders = {
+    {HostEventKind::FocusLost, HostEventKind::Minimised},
+    {HostEventKind::Minimised, HostEventKind::FocusLost},
+};
+const std::vector<std::vector<HostEventKind>> kRestoreOrders = {
+    {HostEventKind::Restored, HostEventKind::FocusGained},
+    {HostEventKind::Shown, HostEventKind::Exposed, HostEventKind::FocusGained},
+    {HostEventKind::FocusGained, HostEventKind::Shown, HostEventKind::Exposed},
+};
+
+TEST_F(WindowLayerTest, AWindowManagersMinimiseAndRestoreInEachOrderSayItAsWindowsWould) {
+    using Seen = std::vector<std::pair<UINT, WPARAM>>;
+    // The size and activation messages since the last look, as {message, wParam}.
+    auto sizeAndActivation = [] {
+        Seen seen;
+        for (const Call& call : gCalls) {
+            if (call.message == WM_SIZE || call.message == WM_ACTIVATE ||
+                call.message == WM_ACTIVATEAPP) {
+                seen.emplace_back(call.message, call.wParam);
+            }
+        }
+        gCalls.clear();
+        return seen;
+    };
+    const Seen deactivated[] = {
+        {{WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, FALSE}, {WM_SIZE, SIZE_MINIMIZED}},
+        {{WM_SIZE, SIZE_MINIMIZED},
+         {WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1)},
+         {WM_ACTIVATEAPP, FALSE}},
+    };
+    HWND window = CreateShown();
+    for (size_t m = 0; m < kMinimiseOrders.size(); m++) {
+        for (size_t r = 0; r < kRestoreOrders.size(); r++) {
+            SCOPED_TRACE(testing::Message() << "minimise order " << m << ", restore order " << r);
+            for (HostEventKind kind : kMinimiseOrders[m]) TestHostPushEvent(window, Event(kind));
+            Drain();
+            EXPECT_EQ(sizeAndActivation(), deactivated[m]);
+            EXPECT_TRUE(IsIconic(window));
+            EXPECT_EQ(GetActiveWindow(), nullptr);
+            for (HostEventKind kind : kRestoreOrders[r]) TestHostPushEvent(window, Event(kind));
+            Drain();
+            EXPECT_EQ(
+                sizeAndActivation(),
+                (Seen{{WM_SIZE, SIZE_RESTORED}, {WM_ACTIVATEAPP, TRUE}, {WM_ACTIVATE, WA_ACTIVE}}));
+            EXPECT_FALSE(IsIconic(window));
+            EXPECT_EQ(GetActiveWindow(), window);
+        }
+    }
+    // Shown while not minimised (as after the layer's own showing) changes nothing.
+    TestHostPushEvent(window, Event(HostEventKind::FocusLost));
+    Drain();
+    gCalls.clear();
+    TestHostPushEvent(window, Event(HostEventKind::Shown));
+    Drain();
+    EXPECT_EQ(sizeAndActivation(), Seen{});
+    EXPECT_EQ(GetActiveWindow(), nullptr);
+}
+
 TEST_F(WindowLayerTest, TheCloseButtonClosesThroughTheSystemCommand) {
     HWND window = CreateShown();
     TestHostPushEvent(window, Event(HostEventKind::Close));

@@ -228,6 +228,11 @@ void ProcessHostEvents() {
                 ApplyMinimised(window, true);
                 SetApplicationActive(window, false, true);
                 break;
+            case HostEventKind::Shown:
+                // Back on the screen while minimised: the window manager restored it. Its
+                // focus may have come first and been passed over, so this activates too.
+                if (!minimised) break;
+                [[fallthrough]];
             case HostEventKind::Restored:
                 ApplyMinimised(window, false);
                 SetApplicationActive(window, true, false);

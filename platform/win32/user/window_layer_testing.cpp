@@ -87,3 +87,7 @@ void TestSdlPushKey(HWND window, int scancode, bool down) {
 void TestSdlPushText(HWND window, const char* utf8, bool editing, int start, int length) {
     SdlPushText(HostWindowOf(window), utf8, editing, start, length);
 }
+
+void TestSdlPushWindowEvent(HWND window, int sdlWindowEvent) {
+    SdlPushWindowEvent(HostWindowOf(window), sdlWindowEvent);
+}

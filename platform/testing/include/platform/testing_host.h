@@ -79,6 +79,9 @@ void TestSdlPushKey(HWND window, int scancode, bool down);
 // UTF-8 text committed in the window, or (editing) an input method's composition with its
 // cursor and selected length in characters.
 void TestSdlPushText(HWND window, const char* utf8, bool editing, int start, int length);
+// A window event as SDL numbers them (1 shown, 2 hidden, 3 exposed, 7 minimised, 9 restored,
+// 12 focus gained, 13 focus lost), as a window manager's doings reach SDL.
+void TestSdlPushWindowEvent(HWND window, int sdlWindowEvent);
 // The pad's number among the virtual pads, or -1.
 int TestSdlAttachVirtualPad();
 void TestSdlSetVirtualPadAxis(int pad, int axis, int16_t value);
