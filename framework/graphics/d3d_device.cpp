@@ -13,6 +13,7 @@
 #include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
+#include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"
 #include "graphics/vertical_blank.h"
@@ -229,7 +230,23 @@ int IsDeviceNotReady() {
 }
 
 ULONG ReleaseComObject(IUnknown* object) {
-    return object != nullptr ? object->Release() : 0;
+    if (object == nullptr) return 0;
+    // A texture's level-0 surface, which may be bound as a draw target, goes with the texture.
+    IDirect3DSurface9* level = nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    if (SUCCEEDED(
+            object->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture)))) {
+        if (FAILED(texture->GetSurfaceLevel(0, &level))) level = nullptr;
+        if (level != nullptr) level->Release();
+        texture->Release();
+    }
+    DrawQueuedVerticesOf(object);
+    ULONG left = object->Release();
+    if (left == 0) {
+        ForgetReleasedObject(object);
+        if (level != nullptr) ForgetReleasedObject(level);
+    }
+    return left;
 }
 
 int ProbeMultisampleType(D3DFORMAT format, int32_t* type, int32_t* quality, int exact) {

@@ -32,7 +32,8 @@ int ReleaseDirect3DDevice();
 int HasDirect3DDevice();
 // 1 when the device cannot draw now (lost, not reset, or absent).
 int IsDeviceNotReady();
-// The object's Release result; 0 for null.
+// The object's Release result; 0 for null. Draws queued with the object go first, and once it
+// has gone the render-state cache no longer names it.
 ULONG ReleaseComObject(IUnknown* object);
 // Steps *type down until the adapter offers it for the format and for D16 depth; with exact,
 // -1 instead of stepping. *quality is capped to what both offer.

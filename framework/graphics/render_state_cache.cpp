@@ -456,6 +456,31 @@ int SelectBlendTexture(IDirect3DBaseTexture9* texture, int width, int height) {
     return 0;
 }
 
+void DrawQueuedVerticesOf(const void* object) {
+    const RenderStateCache& c = Cache();
+    if (gVertexBatch.vertexCount > 0 && (c.drawTexture == object || c.blendTexture == object)) {
+        FlushVertexBatchNow();
+    }
+}
+
+void ForgetReleasedObject(const void* object) {
+    RenderStateCache& c = Cache();
+    // What draws next must be sent, and the stage set built again for it.
+    if (c.drawTexture == object || c.blendTexture == object) {
+        c.texturesDirty = c.blendStatesDirty = 1;
+    }
+    if (c.drawTexture == object) c.drawTexture = nullptr;
+    if (c.blendTexture == object) c.blendTexture = nullptr;
+    // The device holds nothing where it held the object.
+    for (CachedStage& stage : c.blend.stages) {
+        if (stage.texture == object) stage.texture = nullptr;
+    }
+    for (IDirect3DSurface9*& target : c.renderTargets) {
+        if (target == object) target = nullptr;
+    }
+    if (c.declaration == object) c.declaration = nullptr;
+}
+
 void ForgetDeviceStates() {
     RenderStateCache& c = Cache();
     c.sceneOpen = 0;

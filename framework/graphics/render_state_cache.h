@@ -140,6 +140,12 @@ int SelectBlendTexture(IDirect3DBaseTexture9* texture, int width, int height);
 
 // Before the device goes: no scene, target, texture or pending vertex of it is kept.
 void ForgetDeviceStates();
+// Before a reference to a device object is released: vertices queued to draw with it are drawn
+// while it still exists.
+void DrawQueuedVerticesOf(const void* object);
+// After a device object's last reference went: the device has dropped it from its bindings,
+// and no cache may name it, for an object made later may take its address.
+void ForgetReleasedObject(const void* object);
 // The render-state defaults of a new device; opens the scene.
 int ApplyDeviceDefaultStates();
 // After a device re-creation: every cached state is sent again, in a fixed order.

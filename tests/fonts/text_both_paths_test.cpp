@@ -94,4 +94,60 @@ INSTANTIATE_TEST_SUITE_P(GameFontAndEdged, TextBothPathsTest,
                                     (c.nativeSubtract ? "" : "Emulated");
                          });
 
+// Fonts made and deleted again and again on the device: a new font's cache texture often lands
+// where the last one's was (freed memory is handed out again in optimised builds), and each
+// text must still be drawn from its own font's texture, as the software screen draws it.
+class FontsMadeAgainTest : public FontFixture {
+protected:
+    static constexpr int kRounds = 500;
+    static constexpr int kRight = 200, kBottom = 48;
+
+    static void DrawText(Handle font) {
+        // Cleared, not filled: an untextured draw in between would unset the texture.
+        RECT area = {0, 0, kRight, kBottom};
+        ASSERT_EQ(EraseDrawScreen(&area), 0);
+        ASSERT_EQ(DrawStringWithFont(8, 8, "効果音ボタン", PackScreenColor(255, 255, 255), font,
+                                     PackScreenColor(0, 0, 255), 0),
+                  0);
+    }
+
+    // The pixels of the text's area that differ beyond the tolerance.
+    static int Mismatches(const std::vector<uint32_t>& frame,
+                          const std::vector<uint32_t>& reference) {
+        int count = 0;
+        for (int y = 0; y < kBottom; ++y) {
+            for (int x = 0; x < kRight; ++x) {
+                size_t i = static_cast<size_t>(y) * 640 + x;
+                count += StepDifference(frame[i], reference[i], 32) > kTolerance;
+            }
+        }
+        return count;
+    }
+};
+
+TEST_F(FontsMadeAgainTest, EveryNewFontDrawsItsOwnGlyphs) {
+    StartSoftware(32);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    Handle font = GameFont();
+    DrawText(font);
+    int width = 0, height = 0;
+    const std::vector<uint32_t> software = ReadScreen(&width, &height);
+    ShutdownLibrary();
+
+    ASSERT_EQ(SwitchHardwareRendering(1), 0);
+    StartDevice(32);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    int wrongDraws = 0, firstWrong = -1;
+    for (int round = 0; round < kRounds; ++round) {
+        font = GameFont();
+        ASSERT_NE(font, -1);
+        DrawText(font);
+        if (Mismatches(ReadScreen(&width, &height), software) != 0 && wrongDraws++ == 0) {
+            firstWrong = round;
+        }
+        ASSERT_EQ(DeleteFontHandle(font), 0);
+    }
+    EXPECT_EQ(wrongDraws, 0) << "of " << kRounds << " draws, the first in round " << firstWrong;
+}
+
 }  // namespace

@@ -100,14 +100,22 @@ TEST_F(GraphicsSystemTest, ReCreationKeepsTheAreaTheCameraAndTheTarget) {
     CameraSettings camera = gDrawSettings.camera;
     Matrix4x4 view = gDrawSettings.viewMatrix;
     D3DMATRIX deviceProjection = TestD3d9ReadTransform(gDirect3D.device, D3DTS_PROJECTION);
-    IDirect3DSurface9* oldBackBuffer = gDeviceResources.backBuffer;
     gScreen.backgroundBlue = 0x40;
     gRestoreCalls = 0;
 
     ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
     EXPECT_EQ(gRestoreCalls, 1);
     ASSERT_EQ(HasDirect3DDevice(), 1);
-    EXPECT_NE(gDeviceResources.backBuffer, oldBackBuffer);
+    // The back buffer kept is the new device's, and that device draws into it (the new one
+    // may well sit where the old one was).
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(gDirect3D.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), D3D_OK);
+    EXPECT_EQ(gDeviceResources.backBuffer, backBuffer);
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(gDirect3D.device->GetRenderTarget(0, &target), D3D_OK);
+    EXPECT_EQ(target, backBuffer);
+    target->Release();
+    backBuffer->Release();
     EXPECT_EQ(GetDrawScreen(), kBackScreen);
     EXPECT_EQ(gRenderStates.renderTargets[0], gDeviceResources.backBuffer);
     EXPECT_EQ(gDrawSettings.drawX1, 30);
