@@ -227,20 +227,23 @@ void DrawGlyphFromGraphs(const FontRecord* r, const GlyphCacheEntry* e, int penX
 
 }  // namespace
 
-int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, double yScale,
-                   const char* text, ScreenColor color, MEMIMG* target, const RECT* clip,
-                   Handle font, ScreenColor edgeColor, int length, int vertical, int* size) {
+int DrawStringCore(const StringDrawRequest& request, int* size) {
     if (gDrawSettings.ignoreChanges || !IsGraphicsInitialized()) return -1;
+    const Handle font = request.font;
     FontRecord* r = GetFontRecord(font);
     if (r == nullptr) return -1;
-    if (!scaleFlag || (!r->textureCache && drawFlag != 0)) xScale = yScale = 1.0;
+    const int drawFlag = request.draw, vertical = request.vertical;
+    const char* text = request.text;
+    int x = request.x, y = request.y, length = request.length;
+    double xScale = request.xScale, yScale = request.yScale;
+    if (!request.scaled || (!r->textureCache && drawFlag != 0)) xScale = yScale = 1.0;
     int shift = TruncateDoubleToInt(r->verticalCorrection * yScale) / 2;
     if (vertical) {
         x += shift;
     } else {
         y -= shift;
     }
-    Rgb textRgb = UnderBright(color), edgeRgb = UnderBright(edgeColor);
+    Rgb textRgb = UnderBright(request.color), edgeRgb = UnderBright(request.edgeColor);
     if (text == nullptr || text[0] == '\0') return 0;
     int bytes = static_cast<int>(GetStringLength(text));
     if (length < 0 || length > bytes) length = bytes;
@@ -248,10 +251,10 @@ int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, dou
     CharList list(CountFontChars(length, text, r->charsetIndex, nullptr));
     int count = 0;
     if (CacheStringGlyphs(length, text, font, list.data(), &count) == -1) return -1;
-    if (target == nullptr) target = gSoftwareScreen.target;
+    MEMIMG* target = request.target != nullptr ? request.target : gSoftwareScreen.target;
     bool toMemImg = drawFlag != 0 && !r->textureCache;
     if (toMemImg && (target == nullptr || !IsMemImgValid(target))) toMemImg = false;
-    RECT area = clip != nullptr ? *clip : DrawArea();
+    RECT area = request.clip != nullptr ? *request.clip : DrawArea();
     bool fromGraphs = drawFlag != 0 && r->textureCache;
     std::optional<CellPainter> painter;
     if (toMemImg) painter.emplace(r, target, textRgb, edgeRgb);
@@ -286,17 +289,25 @@ int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle
     FontRecord* r = GetFontRecord(font);
     MEMIMG* screen = gSoftwareScreen.target;
     if (r == nullptr || screen == nullptr || !IsMemImgValid(screen)) return -1;
-    int extent = DrawStringCore(0, x, y, 0, 1.0, 1.0, text, color, nullptr, nullptr, font,
-                                edgeColor, -1, vertical, nullptr);
+    StringDrawRequest request = {.x = x,
+                                 .y = y,
+                                 .text = text,
+                                 .color = color,
+                                 .edgeColor = edgeColor,
+                                 .font = font,
+                                 .vertical = vertical};
+    int extent = DrawStringCore(request, nullptr);
     if (extent == -1) return -1;
     const DrawSettings& s = gDrawSettings;
     bool antiAliased = (r->type & kFontTypeAntiAliased) != 0;
     bool opaque =
         s.blendMode == BlendOpaque || (s.blendMode == BlendTranslucent && s.blendParam == 255);
     RECT area = DrawArea();
+    request.draw = 1;
     if (opaque && !antiAliased) {
-        return DrawStringCore(1, x, y, 0, 1.0, 1.0, text, color, screen, &area, font, edgeColor, -1,
-                              vertical, nullptr);
+        request.target = screen;
+        request.clip = &area;
+        return DrawStringCore(request, nullptr);
     }
 
     // The text image covers the text's cells with a cell to spare before and after, so that
@@ -322,8 +333,11 @@ int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle
     }
     ClearMemImgRect(&image, nullptr, key);
     RECT whole = {0, 0, image.width, image.height};
-    DrawStringCore(1, x - placed.left, y - placed.top, 0, 1.0, 1.0, text, color, &image, &whole,
-                   font, edgeColor, -1, vertical, nullptr);
+    request.x = x - placed.left;
+    request.y = y - placed.top;
+    request.target = &image;
+    request.clip = &whole;
+    DrawStringCore(request, nullptr);
 
     RECT savedArea = gMemImgDraw.drawArea;
     uint32_t savedBright = gMemImgDraw.bright;
@@ -344,8 +358,17 @@ int DrawStringFromTextureCache(int x, int y, const char* text, ScreenColor color
     if (r == nullptr) return -1;
     if (r->cacheGraphLost && RecreateFontCacheGraphs(font, 0) == -1) return -1;
     RECT area = DrawArea();
-    return DrawStringCore(1, x, y, 1, 1.0, 1.0, text, color, nullptr, &area, font, edgeColor, -1,
-                          vertical, nullptr);
+    return DrawStringCore({.draw = 1,
+                           .x = x,
+                           .y = y,
+                           .scaled = 1,
+                           .text = text,
+                           .color = color,
+                           .edgeColor = edgeColor,
+                           .font = font,
+                           .clip = &area,
+                           .vertical = vertical},
+                          nullptr);
 }
 
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,

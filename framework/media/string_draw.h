@@ -8,15 +8,27 @@
 
 #include "graphics/mem_img.h"
 
-// drawFlag 0 measures: the extent along the writing direction, truncated. drawFlag 1 draws: 0.
-// The scales apply with scaleFlag, to a texture cache or a measurement. target is the image a
-// memory cache draws into (null: the draw target's), clip the rectangle it may touch. size
+// One string measured or drawn by DrawStringCore.
+struct StringDrawRequest {
+    int draw = 0;  // 0 measures, 1 draws
+    int x = 0, y = 0;
+    int scaled = 0;  // the scales apply, to a texture cache or a measurement
+    double xScale = 1.0, yScale = 1.0;
+    const char* text = nullptr;
+    int length = -1;  // bytes; -1 or more than the string has: the whole string
+    ScreenColor color = 0;
+    ScreenColor edgeColor = 0;
+    Handle font = -1;
+    MEMIMG* target = nullptr;    // the image a memory cache draws into (null: the draw target's)
+    const RECT* clip = nullptr;  // the rectangle it may touch (null: the draw area)
+    int vertical = 0;
+};
+
+// Measuring gives the extent along the writing direction, truncated; drawing gives 0. size
 // receives {extent, cell height} for horizontal, {cell height, extent} for vertical text.
 // -1 while drawing is off or graphics do not run, for a bad font, or when a character cannot
 // be cached.
-int DrawStringCore(int drawFlag, int x, int y, int scaleFlag, double xScale, double yScale,
-                   const char* text, ScreenColor color, MEMIMG* target, const RECT* clip,
-                   Handle font, ScreenColor edgeColor, int length, int vertical, int* size);
+int DrawStringCore(const StringDrawRequest& request, int* size);
 int DrawStringFromTextureCache(int x, int y, const char* text, ScreenColor color, Handle font,
                                ScreenColor edgeColor, int vertical);
 int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle font,

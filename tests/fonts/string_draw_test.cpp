@@ -41,8 +41,7 @@ protected:
         return tm.tmAscent;
     }
     static int Measure(const char* text, Handle font) {
-        return DrawStringCore(0, 0, 0, 0, 1.0, 1.0, text, 0, nullptr, nullptr, font, 0, -1, 0,
-                              nullptr);
+        return DrawStringCore({.text = text, .font = font}, nullptr);
     }
 };
 
@@ -83,7 +82,7 @@ TEST_F(StringDrawTest, SpacesOnlyAdvanceAndTheExtentSumsTheAdvances) {
     ASSERT_EQ(SetFontHandleSpacing(2, font), 0);
     EXPECT_EQ(Measure("A A", font), 2 * a + space + 6);
     int size[2] = {};
-    DrawStringCore(0, 0, 0, 0, 1.0, 1.0, "AA", 0, nullptr, nullptr, font, 0, -1, 1, size);
+    DrawStringCore({.text = "AA", .font = font, .vertical = 1}, size);
     EXPECT_EQ(size[0], GetFontRecord(font)->cellHeight);
     EXPECT_EQ(size[1], 2 * (a + 2));
     FillScreen(0, 0, 0);
