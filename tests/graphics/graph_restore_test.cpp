@@ -282,4 +282,26 @@ TEST_F(GraphRestoreTest, GraphsOnOneTextureSetKeepTheirOwnSources) {
     EXPECT_EQ(GraphColours(cells[3]), shown[3]);
 }
 
+// A device that cannot make a graph's textures again (here: smaller textures than the graph's
+// pieces) leaves the graph without them; the restore and later transfers into it fail instead of
+// writing into textures that are not there.
+TEST_F(GraphRestoreTest, AGraphWhoseTexturesCannotBeMadeAgainRefusesTransfers) {
+    StartDevice(32);
+    std::vector<uint16_t> samples(32 * 32 * 3, 200);
+    WriteFile("large.png", MakePngFile(PngOptions{}, 32, 32, samples, {}, {}));
+    Handle graph = LoadImageFileAsGraph("large.png", 0);
+    ASSERT_NE(graph, -1);
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.maxTextureSize = 16;
+    TestD3d9SetProfile(profile);
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    ASSERT_EQ(GetGraphRecord(graph, 0)->textureInfo->pieces[0].texture, nullptr);
+    GraphImage* image = MakeImage(32, 32, [](int, int) { return 0x102030u; });
+    EXPECT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, graph), -1);
+    // A graph made on the new device is split to its textures and takes transfers.
+    Handle fresh = LoadImageFileAsGraph("large.png", 0);
+    ASSERT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, fresh), 0);
+    EXPECT_EQ(GraphColours(fresh), std::vector<uint32_t>(32 * 32, 0x102030));
+}
+
 }  // namespace
