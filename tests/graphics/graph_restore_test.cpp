@@ -298,10 +298,6 @@ TEST_F(GraphRestoreTest, AGraphWhoseTexturesCannotBeMadeAgainRefusesTransfers) {
     ASSERT_EQ(GetGraphRecord(graph, 0)->textureInfo->pieces[0].texture, nullptr);
     GraphImage* image = MakeImage(32, 32, [](int, int) { return 0x102030u; });
     EXPECT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, graph), -1);
-    // A graph made on the new device is split to its textures and takes transfers.
-    Handle fresh = LoadImageFileAsGraph("large.png", 0);
-    ASSERT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, fresh), 0);
-    EXPECT_EQ(GraphColours(fresh), std::vector<uint32_t>(32 * 32, 0x102030));
 }
 
 }  // namespace
