@@ -40,12 +40,13 @@ void SetPNGReadSource(png_structp png, PngReadState* state, StreamReader* reader
 }
 
 // Chunks the decoder does not use whose data the library would read whole into memory: they
-// are skipped unread instead, as this library only warns when a chunk claims more than its
-// chunk size limit and then takes the claimed size before it finds the data shorter.
+// are skipped unread instead, as some versions of the library only warn when a chunk claims
+// more than the chunk size limit and then take the claimed size before they find the data
+// shorter.
 constexpr png_byte kPNGSkippedChunks[] = "iCCP\0iTXt\0pCAL\0sCAL\0sPLT\0tEXt\0zTXt\0eXIf";
 
-// No chunk may be longer than the data or an image; no row wider than the library's two row
-// buffers of eight-byte pixels can hold within the image limit.
+// The library's limits: no chunk longer than the data or an image may be, no row wider than
+// the library's two row buffers of eight-byte pixels can hold within the image limit.
 void SetPNGLimits(png_structp png, int64_t dataBytes) {
     uint32_t imageLimit = GetGraphImageByteLimit();
     int64_t chunkLimit = std::clamp<int64_t>(dataBytes, 1, imageLimit);
