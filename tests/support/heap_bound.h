@@ -10,6 +10,14 @@
 #include <functional>
 
 #if defined(__SANITIZE_ADDRESS__)
+#define HEAP_BOUND_THROUGH_HOOKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HEAP_BOUND_THROUGH_HOOKS 1
+#endif
+#endif
+
+#if defined(HEAP_BOUND_THROUGH_HOOKS)
 #include <atomic>
 
 // The sanitizer runtime's hook registration: both hooks run on every allocation and release.
@@ -23,7 +31,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(cons
 #endif
 
 // True when work returns true and asks for no block larger than `bytes` on the way.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(HEAP_BOUND_THROUGH_HOOKS)
 inline std::atomic<size_t> gLargestHeapRequest{0};
 
 inline void NoteHeapRequest(const volatile void*, size_t size) {
