@@ -70,7 +70,8 @@ run_tests() {
   # so state left naming a freed object shows there: the whole suite runs in it too.
   ctest --test-dir build/release --output-on-failure -j "$jobs"
 
-  # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus.
+  # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus, and an
+  # input that takes more memory than a decoder should fails the run.
   cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORBEK_FUZZ=ON
   cmake --build build/fuzz -j "$jobs"
@@ -86,7 +87,8 @@ run_tests() {
     mkdir -p "$work/$name"
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/$name/"
     echo "fuzzing $name"
-    "$target" -max_total_time=5 -artifact_prefix="$work/$name-" "$work/$name" 2>"$work/$name.log" \
+    "$target" -max_total_time=5 -rss_limit_mb=512 -malloc_limit_mb=256 \
+      -artifact_prefix="$work/$name-" "$work/$name" 2>"$work/$name.log" \
       || { tail -n 40 "$work/$name.log"; exit 1; }
     ran=$((ran + 1))
   done

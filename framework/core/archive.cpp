@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/lz_expand.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
 
@@ -105,14 +106,18 @@ bool NameRecordFits(const Archive* archive, uint32_t offset) {
 }
 
 // The limit is the size of the image or file that holds the data area. A body must also keep
-// out of the table block, which a version 5 image unscrambles apart from the bodies.
+// out of the table block, which a version 5 image unscrambles apart from the bodies. A
+// compressed body must be able to expand to its size, which is taken whole when it is read.
 bool BodyFits(const Archive* archive, const ArchiveFileEntry* entry, uint64_t limit) {
     uint32_t stored = GetArchiveStoredSize(archive, entry);
     uint64_t start = uint64_t{archive->header.dataOffset} + entry->dataOffset;
     uint64_t tableStart = archive->header.tableOffset;
     uint64_t tableEnd = tableStart + archive->header.tableSize;
+    uint64_t packedCodes = stored > kLzHeadBytes ? stored - kLzHeadBytes : 0;
     return start + stored <= limit &&
-           (stored == 0 || start + stored <= tableStart || start >= tableEnd);
+           (stored == 0 || start + stored <= tableStart || start >= tableEnd) &&
+           (!IsArchiveEntryCompressed(archive, entry) ||
+            entry->size <= packedCodes * kLzLargestExpansion);
 }
 
 // Marks the bytes of one file entry as seen, one bit per byte of the file table; false when

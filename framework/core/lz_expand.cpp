@@ -33,7 +33,10 @@ int32_t ExpandArchiveData(const void* packed, uint32_t packedBytes, void* out, u
     uint32_t decodedSize = ReadU32(head);
     uint32_t encodedSize = ReadU32(head + 4);
     if (encodedSize < kLzHeadBytes || encodedSize > packedBytes) return -1;
-    if (decodedSize > static_cast<uint32_t>(INT32_MAX)) return -1;
+    if (decodedSize > static_cast<uint32_t>(INT32_MAX) ||
+        decodedSize > (encodedSize - kLzHeadBytes) * kLzLargestExpansion) {
+        return -1;
+    }
     if (out == nullptr) return static_cast<int32_t>(decodedSize);
     if (decodedSize > outBytes) return -1;
 

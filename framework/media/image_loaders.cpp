@@ -56,6 +56,14 @@ bool Seek(StreamReader* r, int64_t offset, int origin) {
     return r->functions.seek(r->value, offset, origin) == 0;
 }
 
+// Whether the stream still holds `bytes` from the current position: checked before a block
+// for them is taken, so that a header cannot claim more memory than its file has.
+bool HasBytes(StreamReader* r, uint64_t bytes) {
+    int64_t position = r->functions.tell(r->value);
+    int64_t end = MeasureStreamEnd(r);
+    return position >= 0 && end >= position && static_cast<uint64_t>(end - position) >= bytes;
+}
+
 // The rest of the stream from the current position, in one block.
 bool ReadRest(StreamReader* r, Block* block, uint64_t* size) {
     int64_t position = r->functions.tell(r->value);
@@ -251,7 +259,8 @@ int LoadBGRAImage(StreamReader* reader, GraphImage* image) {
     if (!ReadStreamBytes(reader, header, 16) || std::memcmp(header, "BGRA", 4) != 0) return -1;
     uint32_t layout = U32(header + 4), width = U32(header + 8), height = U32(header + 12);
     if ((layout != 0x08080808 && layout != 0x10101010) || width == 0 || height == 0 ||
-        uint64_t{width} * height * 4 > GetGraphImageByteLimit()) {
+        uint64_t{width} * height * 4 > GetGraphImageByteLimit() ||
+        !HasBytes(reader, uint64_t{width} * height * (layout == 0x08080808 ? 4 : 8))) {
         return -1;
     }
     Block pixels(uint64_t{width} * height * 4);
@@ -312,16 +321,20 @@ int LoadTGAImage(StreamReader* reader, GraphImage* image) {
     }
 
     int unitBytes = mapped ? 1 : bytes;
-    Block units(count * unitBytes);
-    if (units.data == nullptr) return -1;
+    Block units;
     if (!runLength) {
-        if (!ReadStreamBytes(reader, units.data, count * unitBytes)) return -1;
+        if (!HasBytes(reader, count * unitBytes) || !units.Allocate(count * unitBytes) ||
+            !ReadStreamBytes(reader, units.data, count * unitBytes)) {
+            return -1;
+        }
     } else {
         int64_t position = reader->functions.tell(reader->value);
         int64_t end = MeasureStreamEnd(reader) - (hasFooter ? 26 : 0);
         if (end < position || static_cast<uint64_t>(end - position) > GetGraphImageByteLimit())
             return -1;
         uint64_t size = static_cast<uint64_t>(end - position);
+        // Each packet takes its head and at least one unit and gives at most 128 pixels.
+        if (count > size / (1 + unitBytes) * 128 || !units.Allocate(count * unitBytes)) return -1;
         Block packed(size);
         if (packed.data == nullptr || !ReadStreamBytes(reader, packed.data, size)) return -1;
         // A packet that runs past the last pixel is cut there; data that ends first refuses.
@@ -469,7 +482,10 @@ int LoadDDSImage(StreamReader* reader, GraphImage* image) {
         if (f.pixelBytes == 1) ToPaletteOfMasks(&f);
     }
     int bytes = ComputeGraphImageDataBytes(&out);
-    if (bytes <= 0 || static_cast<uint32_t>(bytes) > GetGraphImageByteLimit()) return -1;
+    if (bytes <= 0 || static_cast<uint32_t>(bytes) > GetGraphImageByteLimit() ||
+        !HasBytes(reader, static_cast<uint32_t>(bytes))) {
+        return -1;
+    }
     Block pixels(static_cast<uint32_t>(bytes));
     if (pixels.data == nullptr || !ReadStreamBytes(reader, pixels.data, bytes)) return -1;
     out.pixels = pixels.Release();

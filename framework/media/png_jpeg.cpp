@@ -3,6 +3,7 @@
 // decoder (which then frees what it took and refuses), and print nothing.
 #include "media/png_jpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,23 @@ void SetPNGReadSource(png_structp png, PngReadState* state, StreamReader* reader
     state->reader = reader;
     state->size = MeasureStreamEnd(reader);
     png_set_read_fn(png, state, ReadPNGData);
+}
+
+// Chunks the decoder does not use whose data the library would read whole into memory: they
+// are skipped unread instead, as some versions of the library only warn when a chunk claims
+// more than the chunk size limit and then take the claimed size before they find the data
+// shorter.
+constexpr png_byte kPNGSkippedChunks[] = "iCCP\0iTXt\0pCAL\0sCAL\0sPLT\0tEXt\0zTXt\0eXIf";
+
+// The library's limits: no chunk longer than the data or an image may be, no row wider than
+// the library's two row buffers of eight-byte pixels can hold within the image limit.
+void SetPNGLimits(png_structp png, int64_t dataBytes) {
+    uint32_t imageLimit = GetGraphImageByteLimit();
+    int64_t chunkLimit = std::clamp<int64_t>(dataBytes, 1, imageLimit);
+    png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(chunkLimit));
+    png_set_user_limits(png, std::max<png_uint_32>(imageLimit / 16, 1), imageLimit);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kPNGSkippedChunks,
+                                sizeof(kPNGSkippedChunks) / 5);
 }
 
 void PNGErrorExit(png_structp png, png_const_charp) {
@@ -181,6 +199,7 @@ int LoadPNGImage(StreamReader* reader, GraphImage* image) {
         return -1;
     }
     SetPNGReadSource(png, &state, reader);
+    SetPNGLimits(png, state.size);
     png_set_sig_bytes(png, 0);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
@@ -234,14 +253,10 @@ int LoadJPEGImage(StreamReader* reader, GraphImage* image) {
     jpeg_create_decompress(&cinfo);
     SetJPEGSource(&cinfo, reader);
     jpeg_read_header(&cinfo, TRUE);
-    // Refused before the library allocates for the whole picture.
-    if (uint64_t{cinfo.image_width} * cinfo.image_height * 4 > GetGraphImageByteLimit()) {
-        jpeg_destroy_decompress(&cinfo);
-        return -1;
-    }
-    jpeg_start_decompress(&cinfo);
-
-    // Grey or RGB only: four components (CMYK) do not fit the three-byte rows.
+    // Refused before the library allocates for the whole picture: grey or RGB only (four
+    // components (CMYK) do not fit the three-byte rows), within the image limit. The library's
+    // own buffers (a progressive file's coefficients) are held to the same limit.
+    jpeg_calc_output_dimensions(&cinfo);
     int components = cinfo.output_components;
     uint64_t stride = uint64_t{static_cast<uint32_t>(components)} * cinfo.output_width;
     if ((components != 1 && components != 3) ||
@@ -249,6 +264,8 @@ int LoadJPEGImage(StreamReader* reader, GraphImage* image) {
         jpeg_destroy_decompress(&cinfo);
         return -1;
     }
+    cinfo.mem->max_memory_to_use = GetGraphImageByteLimit();
+    jpeg_start_decompress(&cinfo);
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 static_cast<JDIMENSION>(stride), 1);
     pixels = static_cast<uint8_t*>(

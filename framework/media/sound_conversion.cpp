@@ -211,7 +211,10 @@ int OpenWavePcm(SoundConverter* c) {
     }
     if (!IsPlayablePcmFormat(&c->outputFormat)) return -1;
     if (source.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
-        c->floatBufferBytes = source.nSamplesPerSec * source.nBlockAlign;
+        // One second of samples, or the whole data when that is shorter.
+        uint32_t wholeBlocks = chunks.dataBytes - chunks.dataBytes % source.nBlockAlign;
+        c->floatBufferBytes = std::clamp<uint32_t>(wholeBlocks, source.nBlockAlign,
+                                                   source.nSamplesPerSec * source.nBlockAlign);
         c->floatBuffer = static_cast<uint8_t*>(Allocate(c->floatBufferBytes));
         if (c->floatBuffer == nullptr) return -1;
     }

@@ -481,11 +481,13 @@ TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue fil
          p->info.offset_x + p->info.frame_width <= p->info.width &&
          p->info.offset_y + p->info.frame_height <= p->info.height &&
          uint64_t{p->info.width} * p->info.height * 4 <= GetGraphImageByteLimit();
+    // The headers alone may claim any picture: the decoder, which takes memory for it, is made
+    // only for a file that has frames.
+    ok = ok && IndexFile(p) && p->frameCount > 0;
     if (ok) {
         ok = theora_decode_init(&p->decoder, &p->info) == 0;
         p->decoderOpen = ok ? 1 : 0;
     }
-    ok = ok && IndexFile(p) && p->frameCount > 0;
     if (ok) {
         CreateTheoraYUVSurface(p, async);
         if (AllocGraphImageXRGB32(static_cast<int>(p->info.frame_width),

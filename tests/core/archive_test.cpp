@@ -251,6 +251,13 @@ TEST_F(ArchiveImageTest, DamagedArchivesFailTheOpenAndLeaveTheImage) {
         ASSERT_EQ(OpenArchiveFromImage(&archive_, part.data(), cut, nullptr), -1) << cut;
         ASSERT_TRUE(std::equal(part.begin(), part.end(), written.bytes.begin())) << cut;
     }
+    // A compressed size its body cannot expand to: the reader would take it whole.
+    for (uint32_t size : {0x7FFFFFFFu, 1u << 24}) {
+        WrittenArchive bad = written;
+        PatchArchiveTable(bad, EntryField(bad, kTitle, 36), size);
+        EXPECT_EQ(Open(bad, nullptr), -1) << size;
+        EXPECT_EQ(image_, bad.bytes);
+    }
     // Header bytes 16..23: the file and directory table offsets, each pushed out of the block.
     for (uint32_t field : {19u, 23u}) {
         WrittenArchive bad = written;

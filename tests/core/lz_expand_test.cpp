@@ -118,6 +118,11 @@ TEST(LzExpand, DamagedStreamsFail) {
     EXPECT_EQ(expand(Stream(6, 0xFF, {'a', 'b'}), 11), -1) << "stream ends early";
     EXPECT_EQ(expand(Stream(1, 0xFF, {'a', 'b'}), 11), -1) << "stream goes on";
     EXPECT_EQ(expand(Stream(3, 0xFF, {}), 9), -1) << "empty stream with a size";
+    // Two packed bytes give at most 4,098; a head that claims more is refused unread.
+    Bytes claim = Stream(4098, 0xFF, {'a', 'b'});
+    EXPECT_EQ(ExpandArchiveData(claim.data(), 11, nullptr, 0), 4098);
+    claim = Stream(4099, 0xFF, {'a', 'b'});
+    EXPECT_EQ(ExpandArchiveData(claim.data(), 11, nullptr, 0), -1);
     Bytes huge = Stream(0x80000000u, 0xFF, {});
     EXPECT_EQ(ExpandArchiveData(huge.data(), 9, nullptr, 0), -1);
     EXPECT_EQ(ExpandArchiveData(nullptr, 9, out.data(), 16), -1);

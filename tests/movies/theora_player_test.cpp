@@ -3,12 +3,14 @@
 #include "media/theora_player.h"
 
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
 #include <cstdlib>
 
 #include "core/log.h"
 #include "movies/memory_file.h"
 #include "movies/movie_writers.h"
+#include "support/heap_bound.h"
 
 namespace {
 
@@ -141,6 +143,47 @@ TEST_F(TheoraPlayerTest, FilesThatAreNoTheoraMovieAreRefused) {
         }
     }
     EXPECT_EQ(Open(other), nullptr);
+}
+
+// The pages of a movie that carry only headers (granule position 0), with the picture the
+// first header describes made width x height, its checksum made again.
+Bytes HeadersOnly(const Bytes& movie, int width, int height) {
+    Bytes out;
+    for (size_t at = 0; at + 27 <= movie.size();) {
+        ogg_page page{};
+        page.header = const_cast<uint8_t*>(movie.data() + at);
+        page.header_len = 27 + page.header[26];
+        page.body = page.header + page.header_len;
+        page.body_len = 0;
+        for (int i = 0; i < page.header[26]; ++i) page.body_len += page.header[27 + i];
+        if (ogg_page_granulepos(&page) != 0) break;
+        out.insert(out.end(), page.header, page.body + page.body_len);
+        at += page.header_len + page.body_len;
+    }
+    // The identification header, first packet of the first page: the size in macroblocks
+    // (16 bits each), the picture (24 bits each) and its offset (8 bits each), big-endian.
+    uint8_t* ident = out.data() + 27 + out[26];
+    const int fields[][3] = {{10, 2, width / 16}, {12, 2, height / 16}, {14, 3, width},
+                             {17, 3, height},     {20, 1, 0},           {21, 1, 0}};
+    for (const auto& [offset, bytes, value] : fields) {
+        for (int i = 0; i < bytes; ++i) {
+            ident[offset + i] = static_cast<uint8_t>(value >> (8 * (bytes - 1 - i)));
+        }
+    }
+    ogg_page first{};
+    first.header = out.data();
+    first.header_len = 27 + out[26];
+    first.body = ident;
+    first.body_len = out[27];
+    ogg_page_checksum_set(&first);
+    return out;
+}
+
+// A file of headers alone may claim a picture of any size; without a frame to show it is
+// refused before the decoder takes memory for that picture.
+TEST_F(TheoraPlayerTest, HeadersWithoutFramesAreRefusedBeforeTheDecoderIsMade) {
+    Bytes headers = HeadersOnly(WriteTheoraMovie({}), 4096, 4096);
+    EXPECT_TRUE(StaysUnderHeapBound(8 << 20, [&] { return Open(headers) == nullptr; }));
 }
 
 TEST_F(TheoraPlayerTest, ACutOrDamagedMoviePlaysWhatIsThereWithoutCrashing) {

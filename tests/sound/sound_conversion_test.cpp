@@ -12,6 +12,7 @@
 #include "core/streams.h"
 #include "core/tracked_memory.h"
 #include "sound/sound_test_support.h"
+#include "support/heap_bound.h"
 
 namespace {
 
@@ -378,6 +379,14 @@ TEST_F(SoundConversionTest, OggVorbisDecodesCloseToTheSineInEitherSampleWidth) {
     Bytes block(200);
     ASSERT_EQ(ConvertSoundBlock(&converter_, block.data(), 200), 200);
     EXPECT_EQ(AsSamples(block), std::vector<int16_t>(pcm.begin() + 10000, pcm.begin() + 10100));
+}
+
+// A float WAVE's rate and width may claim a second of samples far longer than its data: the
+// claim is not taken as memory.
+TEST_F(SoundConversionTest, AFloatWaveTakesNoMoreMemoryForItsSamplesThanTheDataHolds) {
+    Bytes file = BuildWave({FormatChunk(WAVE_FORMAT_IEEE_FLOAT, 8, 200000, 64), Bytes(64), {}, {}});
+    EXPECT_TRUE(StaysUnderHeapBound(
+        6 << 20, [&] { return Setup(file, kOnlyWave) == 0 && Whole().size() == 16u; }));
 }
 
 // Chained Ogg Vorbis: links of one format play one after the other; links that differ in rate
