@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "core/full_path.h"
 #include "core/log.h"
@@ -167,6 +168,33 @@ struct DecodedSource {
     }
 };
 
+// Where a texture set's full image lies in the source every graph on it restores from; oneSource
+// only when all of them restore from one source at positions that agree, so that refilling the
+// whole set writes into each graph exactly what its own refill would.
+struct TextureSetSource {
+    const GraphRestoreInfo* info;
+    int originX, originY;
+    bool oneSource;
+    bool filled;
+};
+
+std::unordered_map<const GraphTextureInfo*, TextureSetSource> TextureSetSources() {
+    std::unordered_map<const GraphTextureInfo*, TextureSetSource> sets;
+    ForEachHandleRecord(&gGraphRegistry, [&sets](HandleHeader* header) {
+        const auto* graph = reinterpret_cast<const GraphRecord*>(header);
+        if (graph->textureInfo == nullptr) return;
+        TextureSetSource own = {graph->restoreInfo, graph->imageX - graph->texX,
+                                graph->imageY - graph->texY, true, false};
+        auto [at, added] = sets.try_emplace(graph->textureInfo, own);
+        TextureSetSource& s = at->second;
+        if (!added &&
+            (s.info != own.info || s.originX != own.originX || s.originY != own.originY)) {
+            s.oneSource = false;
+        }
+    });
+    return sets;
+}
+
 // The texture piece of the graph that holds the rectangle (in the graph's coordinates) whole;
 // -1 for none.
 int PieceHolding(const GraphRecord& graph, const RECT& rect) {
@@ -232,6 +260,7 @@ int ReleaseAllDeviceTextures() {
 
 void ReloadAllGraphs() {
     AppendLogText("グラフィックを復帰します\n");
+    std::unordered_map<const GraphTextureInfo*, TextureSetSource> sets = TextureSetSources();
     DecodedSource decoded;
     const HandleRegistry& r = gGraphRegistry;
     int32_t highest = r.liveCount == 0 ? -1 : r.highestUsed;
@@ -247,8 +276,23 @@ void ReloadAllGraphs() {
             alpha = decoded.withAlpha ? &decoded.alpha : nullptr;
         }
         if (image == nullptr) continue;
+        int useColorKey = gImageLoadSettings.ignoreTransparentColor ? 0 : 1;
+        auto set = sets.find(graph->textureInfo);
+        if (set != sets.end() && set->second.oneSource) {
+            TextureSetSource& s = set->second;
+            if (s.filled) continue;
+            // The whole set at once, as it was loaded: DXT blocks and mip levels cannot be
+            // written graph by graph. A set that reaches beyond the image (its other graphs
+            // are gone) is filled graph by graph.
+            RECT whole = {s.originX, s.originY, s.originX + graph->textureInfo->width,
+                          s.originY + graph->textureInfo->height};
+            s.filled = UploadImageToGraph(graph->header.handle, &whole, 0, 0, image, alpha,
+                                          useColorKey, 1, 0) == 0;
+            s.oneSource = s.filled;
+            if (s.filled) continue;
+        }
         TransferImageToGraphAt(image, alpha, graph->imageX, graph->imageY, graph->header.handle,
-                               gImageLoadSettings.ignoreTransparentColor ? 0 : 1, 0);
+                               useColorKey, 0);
     }
     decoded.Free();
     AppendLogText("グラフィックの復帰が完了しました\n");

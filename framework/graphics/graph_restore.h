@@ -14,7 +14,8 @@ struct ImageLoadRequest;
 
 // Before the device is released; 0.
 int ReleaseAllDeviceTextures();
-// The built-in restore handler: reloads every graph from what it was made from.
+// The built-in restore handler: reloads every graph from what it was made from; the graphs of
+// one texture set with one source (the cells of a divided load) are refilled at once.
 void ReloadAllGraphs();
 
 // Records what the graph's textures are filled from again after device loss: a file (stored

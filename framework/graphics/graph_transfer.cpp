@@ -355,8 +355,8 @@ int UploadToTextures(Transfer* t, GraphRecord* record, const RECT& source, int d
         int left = std::max(a.x, destX), top = std::max(a.y, destY);
         int right = std::min(a.x + a.w, destX + w), bottom = std::min(a.y + a.h, destY + h);
         if (left >= right || top >= bottom) continue;
-        // A piece the device could not make again holds nothing to write into.
-        if (a.piece->texture == nullptr) return -1;
+        // A device made anew may not have been able to make the piece's objects again.
+        if (a.piece->texture == nullptr || a.piece->surface == nullptr) return -1;
         int tx = a.texOffX + left - a.x, ty = a.texOffY + top - a.y;
         RECT part = {source.left + left - destX, source.top + top - destY,
                      source.left + right - destX, source.top + bottom - destY};

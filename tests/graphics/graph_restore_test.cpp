@@ -6,11 +6,14 @@
 #include <platform/testing_d3d9.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "graph_fixture.h"
 #include "graphics/graphics_system.h"
 #include "media/image_writers.h"
+
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -130,20 +133,6 @@ TEST_F(GraphRestoreTest, ARebuiltDeviceShowsEveryGraphAsBefore) {
     EXPECT_EQ(GraphColours(unrestored), std::vector<uint32_t>(300, 0));
 }
 
-// A device rebuilt with smaller textures cannot make a wide graph's textures again: writing
-// into the graph is refused instead of reaching for a texture that is not there.
-TEST_F(GraphRestoreTest, AGraphWhoseTexturesCouldNotBeMadeAgainRefusesTransfers) {
-    StartDevice(32);
-    GraphImage* image = MakeImage(256, 8, [](int x, int) { return uint32_t(x); });
-    Handle wide = BuildGraphFromGraphImage(image, nullptr, 0);
-    ASSERT_NE(wide, -1);
-    TestD3d9Profile profile = TestD3d9DefaultProfile();
-    profile.maxTextureSize = 16;
-    TestD3d9SetProfile(profile);
-    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
-    EXPECT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, wide), -1);
-}
-
 TEST_F(GraphRestoreTest, AScreenRectangleIsCopiedIntoAGraphOnTheDevice) {
     StartDevice(32);
     CopyBoxesInto(Plain(32, 32, 0x808080));
@@ -184,6 +173,132 @@ TEST_F(GraphRestoreTest, AColourFillReachesDrawTargetsAndSoftwareGraphsOnly) {
     Handle soft = Plain(8, 8, 0x808080);
     EXPECT_EQ(ColorFillGraph(soft, 16, 32, 300, 0, 0), 0);
     EXPECT_EQ(GraphColours(soft), std::vector<uint32_t>(64, 0x1020FF));
+}
+
+}  // namespace
+
+namespace {
+
+uint32_t FourCC(const char* s) {
+    return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
+}
+
+// Every level of every texture of the graph's texture set, as the device holds them.
+std::vector<std::vector<DWORD>> TextureSetTexels(Handle graph) {
+    std::vector<std::vector<DWORD>> out;
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr) return out;
+    const GraphTextureInfo& info = *record->textureInfo;
+    for (int i = 0; i < info.pieceCount; ++i) {
+        IDirect3DTexture9* texture = info.pieces[i].texture;
+        for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
+            IDirect3DSurface9* surface = nullptr;
+            EXPECT_EQ(texture->GetSurfaceLevel(level, &surface), D3D_OK);
+            out.push_back(TestD3d9ReadSurface(surface, nullptr, nullptr));
+            surface->Release();
+        }
+    }
+    return out;
+}
+
+// Cells come back from the device's loss as they were loaded, also where they cannot be written
+// one by one: DXT blocks, mip levels, cells straddling texture pieces, mirrored cells.
+TEST_F(GraphRestoreTest, CellsAndGraphsComeBackAsTheyWereLoaded) {
+    StartDevice(32);
+    std::mt19937 rng(5);
+    for (const char* dxt : {"DXT1", "DXT5"}) {
+        Bytes blocks(size_t(6) * 5 * (dxt[3] == '1' ? 8 : 16));
+        for (uint8_t& b : blocks) b = static_cast<uint8_t>(rng());
+        WriteFile((std::string(dxt) + ".dds").c_str(),
+                  MakeDdsFile(24, 20, 4, FourCC(dxt), 0, nullptr, 0, blocks));
+    }
+    const uint32_t masks[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    Bytes levels(size_t(24 * 20 + 12 * 10 + 6 * 5) * 4);
+    for (uint8_t& b : levels) b = static_cast<uint8_t>(rng());
+    WriteFile("mips.dds", MakeDdsFile(24, 20, 0x41, 0, 32, masks, 3, levels));
+    std::vector<uint32_t> argb;
+    WriteFile("wide.tga", MakeTgaFile(TgaOptions{2, 24, 0x20}, 40, 20, rng, &argb));
+
+    struct Load {
+        const char* file;
+        int mirror, maxTextureSize;
+    } loads[] = {{"DXT1.dds", 0, 0},
+                 {"DXT5.dds", 0, 0},
+                 {"mips.dds", 0, 0},
+                 {"wide.tga", 0, 16},
+                 {"wide.tga", 1, 16}};
+    std::vector<Handle> graphs;
+    for (const Load& load : loads) {
+        gDrawSettings.graphCreate.maxTextureSize = load.maxTextureSize;
+        Handle cells[3] = {};
+        ImageLoadRequest request{};
+        CaptureImageLoadSettings(&request);
+        request.fileName = load.file;
+        request.cellCount = 3;
+        request.cellsAcross = request.cellsDown = 2;
+        request.cellWidth = 12;
+        request.cellHeight = 10;
+        request.cells = cells;
+        request.mirror = load.mirror;
+        ASSERT_EQ(SubmitDivImageLoadRequest(&request, 0), 0) << load.file;
+        graphs.insert(graphs.end(), cells, cells + 3);
+        graphs.push_back(LoadImageFileAsGraph(load.file, 0));
+        ASSERT_NE(graphs.back(), -1) << load.file;
+    }
+    ASSERT_GT(GetGraphRecord(graphs[8], 0)->textureInfo->pieces[0].texture->GetLevelCount(), 1u);
+    std::vector<std::vector<std::vector<DWORD>>> loaded;
+    for (Handle g : graphs) loaded.push_back(TextureSetTexels(g));
+
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    for (size_t i = 0; i < graphs.size(); ++i) {
+        EXPECT_EQ(TextureSetTexels(graphs[i]), loaded[i])
+            << loads[i / 4].file << " mirror " << loads[i / 4].mirror << " graph " << i % 4;
+    }
+}
+
+// A texture set whose graphs restore from different sources, or that reaches beyond the image
+// its last graph restores from, is refilled graph by graph.
+TEST_F(GraphRestoreTest, GraphsOnOneTextureSetKeepTheirOwnSources) {
+    StartDevice(32);
+    GraphImage* file = MakeImage(24, 20, [](int x, int y) { return uint32_t(x << 16 | y << 8); });
+    std::vector<uint16_t> samples;
+    for (int i = 0; i < 24 * 20; ++i) {
+        uint32_t p = static_cast<const uint32_t*>(file->pixels)[i];
+        samples.insert(samples.end(), {uint16_t(p >> 16 & 0xFF), uint16_t(p >> 8 & 0xFF), 0});
+    }
+    WriteFile("cells.png", MakePngFile(PngOptions{}, 24, 20, samples, {}, {}));
+    Handle cells[4] = {};
+    ASSERT_EQ(LoadImageFileAsDivGraphs("cells.png", 4, 2, 2, 12, 10, cells, 0), 0);
+    GraphImage* other = MakeImage(12, 10, [](int x, int y) { return uint32_t(0x80 | x << 8 | y); });
+    ASSERT_EQ(TransferGraphImageToGraph(other, nullptr, 0, 0, cells[3]), 0);
+    std::vector<std::vector<uint32_t>> shown;
+    for (Handle c : cells) shown.push_back(GraphColours(c));
+
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(GraphColours(cells[i]), shown[i]) << "cell " << i;
+
+    // Alone on the whole image's textures, the cell restores from its 12 x 10 copy.
+    for (int i = 0; i < 3; ++i) DisposeGraph(cells[i]);
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    EXPECT_EQ(GraphColours(cells[3]), shown[3]);
+}
+
+// A device that cannot make a graph's textures again (here: smaller textures than the graph's
+// pieces) leaves the graph without them; the restore and later transfers into it fail instead of
+// writing into textures that are not there.
+TEST_F(GraphRestoreTest, AGraphWhoseTexturesCannotBeMadeAgainRefusesTransfers) {
+    StartDevice(32);
+    std::vector<uint16_t> samples(32 * 32 * 3, 200);
+    WriteFile("large.png", MakePngFile(PngOptions{}, 32, 32, samples, {}, {}));
+    Handle graph = LoadImageFileAsGraph("large.png", 0);
+    ASSERT_NE(graph, -1);
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.maxTextureSize = 16;
+    TestD3d9SetProfile(profile);
+    ASSERT_EQ(RecreateDeviceKeepingMode(), 0);
+    ASSERT_EQ(GetGraphRecord(graph, 0)->textureInfo->pieces[0].texture, nullptr);
+    GraphImage* image = MakeImage(32, 32, [](int, int) { return 0x102030u; });
+    EXPECT_EQ(TransferGraphImageToGraph(image, nullptr, 0, 0, graph), -1);
 }
 
 }  // namespace
