@@ -5,10 +5,12 @@
 #include <platform/mmsystem.h>
 
 #include <algorithm>
+#include <map>
 #include <thread>
 
 #include "app/main_window.h"
 #include "core/system_info.h"
+#include "input/input.h"
 #include "input_fixture.h"
 
 namespace {
@@ -56,6 +58,41 @@ TEST_F(KeyboardTest, TheGamesKeysReachTheTableUnderTheirCodesOnBothPaths) {
             Key(key.virtualKey, false);
             NextMillisecond();
             EXPECT_EQ(TestKeyDown(key.dik), 0);
+        }
+        ShutdownInput();
+    }
+}
+
+// The framework's table from virtual keys to key codes and the layer's from virtual keys to scan
+// codes (which the DirectInput keyboard reports) must name the same key: every key of the
+// framework's table, pressed through the host, is that key on both paths.
+TEST_F(KeyboardTest, EveryKeyOfTheTableIsTheSameKeyOnBothPaths) {
+    std::map<BYTE, std::vector<int>> codesOfKey;
+    for (const VkToDikRow* row = VkToDikTable; row->virtualKey != 0xFFFF; ++row) {
+        codesOfKey[static_cast<BYTE>(row->virtualKey)].push_back(row->dik);
+    }
+    for (int32_t osCode : {kOsCodeWindows7, kOsCodeWindowsXp}) {
+        SCOPED_TRACE(osCode);
+        gSystemInfo.osCode = osCode;
+        ASSERT_EQ(SetupInput(), 0);
+        for (const auto& [virtualKey, codes] : codesOfKey) {
+            Key(virtualKey, true);
+            NextMillisecond();
+            const std::vector<uint8_t> keys = Keys();
+            std::vector<int> down;
+            for (int dik = 0; dik < 256; ++dik) {
+                if (keys[dik] != 0) down.push_back(dik);
+            }
+            if (osCode == kOsCodeWindows7) {
+                // Return stands for both Enter keys in the Win32 state.
+                EXPECT_EQ(down, codes) << "virtual key " << int(virtualKey);
+            } else {
+                ASSERT_EQ(down.size(), 1u) << "virtual key " << int(virtualKey);
+                EXPECT_NE(std::find(codes.begin(), codes.end(), down[0]), codes.end())
+                    << "virtual key " << int(virtualKey) << " read as " << down[0];
+            }
+            Key(virtualKey, false);
+            NextMillisecond();
         }
         ShutdownInput();
     }

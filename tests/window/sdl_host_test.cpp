@@ -48,19 +48,26 @@ LRESULT CountingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
+// On the SDL host (SDL's dummy driver unless another is chosen): a shown 320 x 240 window of a
+// class registered with the procedure.
+HWND OpenSdlWindow(const char* className, WNDPROC procedure) {
     if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
     TestResetPlatform();
     TestUseHeadlessHost(false);
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = CountingProcedure;
-    windowClass.lpszClassName = "SdlSmoke";
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    HWND window = CreateWindowExA(0, "SdlSmoke", "Orbek", WS_POPUP | WS_CAPTION, 0, 0, 320, 240,
+    windowClass.lpfnWndProc = procedure;
+    windowClass.lpszClassName = className;
+    if (RegisterClassExA(&windowClass) == 0) return nullptr;
+    HWND window = CreateWindowExA(0, className, "Orbek", WS_POPUP | WS_CAPTION, 0, 0, 320, 240,
                                   nullptr, nullptr, nullptr, nullptr);
+    if (window != nullptr) ShowWindow(window, SW_SHOW);
+    return window;
+}
+
+TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
+    HWND window = OpenSdlWindow("SdlSmoke", CountingProcedure);
     ASSERT_NE(window, nullptr);
-    ShowWindow(window, SW_SHOW);
     HDC dc = GetDC(window);
     RECT all = {0, 0, 320, 240};
     HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
@@ -88,18 +95,8 @@ constexpr int kSdlShown = 1, kSdlHidden = 2, kSdlExposed = 3, kSdlMinimised = 7,
               kSdlFocusGained = 12, kSdlFocusLost = 13;
 
 TEST(SdlHostTest, AWindowShownAgainAfterMinimisingIsRestoredAndActive) {
-    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
-    TestResetPlatform();
-    TestUseHeadlessHost(false);
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "SdlRestore";
-    ASSERT_NE(RegisterClassExA(&windowClass), 0);
-    HWND window = CreateWindowExA(0, "SdlRestore", "Orbek", WS_POPUP | WS_CAPTION, 0, 0, 320, 240,
-                                  nullptr, nullptr, nullptr, nullptr);
+    HWND window = OpenSdlWindow("SdlRestore", DefWindowProcA);
     ASSERT_NE(window, nullptr);
-    ShowWindow(window, SW_SHOW);
     auto pump = [] {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
