@@ -8,6 +8,7 @@
 
 #include "core/tracked_memory.h"
 #include "media/pixel_convert.h"
+#include "softrender/run_length_stream.h"
 
 MemImgDrawState gMemImgDraw;
 
@@ -242,6 +243,8 @@ void ClearMemImgRect(MEMIMG* img, const RECT* rect, uint32_t value) {
     r.top = clamp(r.top, 0, img->height);
     r.right = clamp(r.right, 0, img->width);
     r.left = clamp(r.left, 0, img->width);
+    // New pixels outdate the stream.
+    if (r.left < r.right && r.top < r.bottom) img->body->runLengthFlag = 0;
     int bytes = img->body->format->pixelBytes;
     for (LONG y = r.top; y < r.bottom; ++y) {
         uint8_t* p = img->pixels + static_cast<intptr_t>(y) * img->body->pitch +
@@ -257,6 +260,7 @@ int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const RECT* rect, int destX,
                     dest->height)) {
         return -1;
     }
+    dest->body->runLengthFlag = 0;  // new pixels outdate the stream
     return ConvertPixelRect(dest->pixels, dest->body->pitch, dest->body->format, src->pixels,
                             src->body->pitch, src->body->format, nullptr, 0, nullptr, destX, destY,
                             &r, 0, 0, 0, 0, 0, 0, 0, 0);
@@ -294,7 +298,15 @@ int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage,
         }
         std::memcpy(body->paletteHigh, body->palette, 1024);
     }
+    // No premultiplied plane is kept: nothing draws from one.
     body->premultipliedFlag = 0;
     body->runLengthFlag = 0;
+    // The stream describes the whole body (the blit walks it only for an image that is its
+    // body), so only a transfer of every pixel of the body rebuilds it.
+    if (body->runLengthMemory != nullptr && body->colorType <= kMemImgXrgb8888 &&
+        width == body->width && height == body->height) {
+        WriteRunLengthStream(body);
+        body->runLengthFlag = 1;
+    }
     return 0;
 }

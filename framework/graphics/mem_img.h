@@ -76,7 +76,9 @@ void SetBlendGraphThresholds(int p0, int p1);
 const ColorFormat* GetMemImgColorFormat(int type, int alpha, int palette);
 
 // pitch -1 gives rows of 16-byte multiples; callerPixels (or null) are used instead of new
-// memory. -1 when the view is already valid or memory runs out.
+// memory; extraBuffers adds a separate alpha plane to an image with alpha and, for colour types
+// other than 2, the memory of a run-length stream. -1 when the view is already valid or memory
+// runs out.
 int CreateMemImg(MEMIMG* img, int width, int height, int pitch, uint32_t transparentColor,
                  int colorType, int paletteFlag, int alphaFlag, int extraBuffers,
                  void* callerPixels);
@@ -91,7 +93,9 @@ void ReleaseMemImg(MEMIMG* img);
 void ClearMemImgRect(MEMIMG* img, const RECT* rect, uint32_t value);
 int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const RECT* rect, int destX, int destY);
 // Converts a rectangle of an image (and of its alpha image) into dest at (destX, destY);
-// ditherMode is handed to the pixel converter. A palette image also brings its palette.
+// ditherMode is handed to the pixel converter. A palette image also brings its palette. The
+// run-length stream is dropped, and written again when the transfer covers the whole body of a
+// colour type 0 or 1 image that has stream memory.
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MEMIMG* dest,
                           int srcLeft, int srcTop, int width, int height, int destX, int destY,
                           int ditherMode);

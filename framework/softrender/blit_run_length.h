@@ -5,12 +5,7 @@
 #include <cstdint>
 
 #include "softrender/blit_frame.h"
-
-// Control bytes: bits 7-6 give the run kind, bits 5-0 the length less one.
-constexpr uint8_t kRunTransparent = 0x00;
-constexpr uint8_t kRunOpaque = 0x40;
-constexpr uint8_t kRunTranslucent = 0x80;
-constexpr uint8_t kRunEndOfRow = 0xC0;
+#include "softrender/run_length_stream.h"
 
 // Draws j (the whole source) by the stream in [stream, streamEnd). Runs that would pass the end
 // of their row are cut there, and the walk stops at streamEnd.

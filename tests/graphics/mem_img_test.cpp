@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "graphics/soft_image.h"
 
@@ -174,6 +175,59 @@ TEST_F(MemImgTest, TransferBringsPixelsAlphaAndPalette) {
     EXPECT_EQ(entry, 0xF81F);
     std::memcpy(&entry, img.body->paletteHigh + 10, 2);
     EXPECT_EQ(entry, 0xF81F);
+    FreeGraphImage(&image);
+}
+
+// A transfer of every pixel of an image made with a stream buffer writes the stream from the
+// new pixels; anything less, or a change to the pixels afterwards, leaves it unusable.
+TEST_F(MemImgTest, WholeTransfersWriteTheRunLengthStream) {
+    GraphImage image{};
+    ASSERT_EQ(AllocGraphImageARGB32(4, 2, &image), 0);
+    const uint32_t argb[8] = {0x00123456, 0xFF123456, 0x80123456, 0x80654321,
+                              0xFF000000, 0xFF000000, 0xFF000000, 0xFF000000};
+    for (int y = 0; y < 2; ++y)
+        std::memcpy(static_cast<uint8_t*>(image.pixels) + y * image.pitch, argb + y * 4, 16);
+    ASSERT_EQ(CreateMemImg(&img, 4, 2, -1, 0, kMemImgXrgb8888, 0, 1, 1, nullptr), 0);
+    ASSERT_NE(img.body->runLengthMemory, nullptr);
+    MemImgBody* body = img.body;
+    auto stream = [&] {
+        return std::vector<uint8_t>(body->runLengthMemory, body->runLengthMemory + 6);
+    };
+    const std::vector<uint8_t> written = {0x00, 0x40, 0x81, 0xC0, 0x43, 0xC0};
+
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &img, 0, 0, 4, 2, 0, 0, 0), 0);
+    EXPECT_EQ(body->runLengthFlag, 1);
+    EXPECT_EQ(stream(), written);
+    EXPECT_EQ(body->premultipliedFlag, 0);
+    // A refused transfer touches neither flag nor stream.
+    EXPECT_EQ(TransferImageToMemImg(&image, nullptr, &img, 1, 0, 4, 2, 0, 0, 0), -1);
+    EXPECT_EQ(body->runLengthFlag, 1);
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &img, 0, 0, 2, 2, 0, 0, 0), 0);
+    EXPECT_EQ(body->runLengthFlag, 0);
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &img, 0, 0, 4, 2, 0, 0, 0), 0);
+    EXPECT_EQ(body->runLengthFlag, 1);
+
+    // A whole sub-image is not the whole body the stream describes.
+    MEMIMG row{};
+    DeriveMemImg(&row, &img, 0, 1, 4, 1);
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &row, 0, 0, 4, 1, 0, 0, 0), 0);
+    EXPECT_EQ(body->runLengthFlag, 0);
+    EXPECT_EQ(stream(), written);
+    ReleaseMemImg(&row);
+
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &img, 0, 0, 4, 2, 0, 0, 0), 0);
+    RECT outside = {5, 0, 9, 2};
+    ClearMemImgRect(&img, &outside, 0);
+    EXPECT_EQ(body->runLengthFlag, 1);
+    RECT pixel = {3, 1, 4, 2};
+    ClearMemImgRect(&img, &pixel, 0);
+    EXPECT_EQ(body->runLengthFlag, 0);
+    ASSERT_EQ(TransferImageToMemImg(&image, nullptr, &img, 0, 0, 4, 2, 0, 0, 0), 0);
+    MEMIMG other{};
+    ASSERT_EQ(CreateMemImg(&other, 1, 1, -1, 0, kMemImgXrgb8888, 0, 1, 0, nullptr), 0);
+    EXPECT_EQ(CopyMemImgRect(&img, &other, nullptr, 0, 0), 0);
+    EXPECT_EQ(body->runLengthFlag, 0);
+    ReleaseMemImg(&other);
     FreeGraphImage(&image);
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/system_info.h"
 #include "softrender/blits.h"
+#include "softrender/run_length_stream.h"
 
 namespace {
 
@@ -28,18 +29,18 @@ void WritePixel(uint8_t* p, int bytes, uint32_t v) {
     std::memcpy(p, &v, bytes);
 }
 
-}  // namespace
-
-TestMemImg::TestMemImg(const RefImage& img, int extraPitch) {
+// Creates img's memory image (with a stream buffer when wanted) and copies its pixels and
+// palette in.
+void CreateCopy(MEMIMG* out, const RefImage& img, int extraPitch, bool streamBuffer) {
     const int bytes = PixelBytes(img);
     const int pitch = extraPitch > 0 ? img.width * bytes + extraPitch : -1;
-    const int ok = CreateMemImg(&img_, img.width, img.height, pitch, img.key, img.colorType,
-                                img.palette, img.alpha, img.stream.empty() ? 0 : 1, nullptr);
-    EXPECT_EQ(ok, 0);
-    MemImgBody* body = img_.body;
+    const int ok = CreateMemImg(out, img.width, img.height, pitch, img.key, img.colorType,
+                                img.palette, img.alpha, streamBuffer ? 1 : 0, nullptr);
+    ASSERT_EQ(ok, 0);
+    MemImgBody* body = out->body;
     for (int y = 0; y < img.height; ++y) {
         for (int x = 0; x < img.width; ++x) {
-            WritePixel(img_.pixels + y * body->pitch + x * bytes, bytes, img.At(x, y));
+            WritePixel(out->pixels + y * body->pitch + x * bytes, bytes, img.At(x, y));
         }
     }
     if (img.palette) {
@@ -47,6 +48,25 @@ TestMemImg::TestMemImg(const RefImage& img, int extraPitch) {
         for (int i = 0; i < 256; ++i)
             WritePixel(body->palette + i * entryBytes, entryBytes, img.entries[i]);
     }
+}
+
+}  // namespace
+
+std::vector<uint8_t> WrittenStream(const RefImage& img) {
+    MEMIMG mem{};
+    CreateCopy(&mem, img, 0, true);
+    if (!IsMemImgValid(&mem)) return {};
+    const size_t size = WriteRunLengthStream(mem.body);
+    EXPECT_LE(size, size_t(img.width + 1) * img.height);
+    std::vector<uint8_t> out(mem.body->runLengthMemory, mem.body->runLengthMemory + size);
+    ReleaseMemImg(&mem);
+    return out;
+}
+
+TestMemImg::TestMemImg(const RefImage& img, int extraPitch) {
+    CreateCopy(&img_, img, extraPitch, !img.stream.empty());
+    if (!IsMemImgValid(&img_)) return;
+    MemImgBody* body = img_.body;
     if (!img.stream.empty()) {
         EXPECT_NE(body->runLengthMemory, nullptr);
         EXPECT_LE(img.stream.size(), size_t(img.width + 5) * img.height);

@@ -14,6 +14,9 @@
 
 enum class TestKind { Direct, Alpha, Palette };
 
+// The stream that the renderer's writer makes for img's pixels.
+std::vector<uint8_t> WrittenStream(const RefImage& img);
+
 // A memory image holding a copy of a reference image (its stream too, flag set).
 class TestMemImg {
 public:

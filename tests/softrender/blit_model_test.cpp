@@ -138,7 +138,7 @@ TEST_P(BlitModel, RunLengthPathMatches) {
             BlitMemImgUnscaled(d, sr, x, y, trans, m);
         },
         [&](std::mt19937& rng, Scene& s, int trans, RefImage* expect) {
-            s.src.stream = RefBuildStream(s.src);
+            s.src.stream = WrittenStream(s.src);
             if (Chance(rng)) {
                 // Pixels changed after the stream was written: the runs still decide.
                 const RefImage changed =

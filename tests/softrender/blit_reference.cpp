@@ -714,27 +714,6 @@ bool MakeCall(const RefImage& src, int32_t trans, const RefMask* mask, const Ref
 
 }  // namespace
 
-std::vector<uint8_t> RefBuildStream(const RefImage& img) {
-    auto classOf = [&](uint32_t raw) {
-        if (img.palette || !img.alpha) return raw == img.key ? 0 : 1;
-        const int a = int(img.colorType == 0 ? raw >> 16 & 0xFF : raw >> 24);
-        return a == 0 ? 0 : (a == 255 ? 1 : 2);
-    };
-    std::vector<uint8_t> out;
-    for (int y = 0; y < img.height; ++y) {
-        int x = 0;
-        while (x < img.width) {
-            const int cls = classOf(img.At(x, y));
-            int n = 1;
-            while (x + n < img.width && n < 64 && classOf(img.At(x + n, y)) == cls) ++n;
-            out.push_back(uint8_t(cls << 6 | (n - 1)));
-            x += n;
-        }
-        out.push_back(0xC0);
-    }
-    return out;
-}
-
 void RefBlitUnscaled(RefImage* dst, const RefImage& src, int32_t x, int32_t y, int32_t trans,
                      const RefMask* mask, const RefState& st) {
     if (Refused(*dst, src)) return;

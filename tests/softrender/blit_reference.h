@@ -43,10 +43,6 @@ void RefBlitUnscaled(RefImage* dst, const RefImage& src, int32_t x, int32_t y, i
 void RefBlitScaled(RefImage* dst, const RefImage& src, const int32_t rect[4], int32_t trans,
                    const RefMask* mask, const RefState& st);
 
-// The stream a whole-image transfer writes for img: per row, runs of at most 64 pixels of one
-// class (transparent, opaque, translucent) and an end-of-row byte 0xC0.
-std::vector<uint8_t> RefBuildStream(const RefImage& img);
-
 // The documented recipes on single values, for direct checks.
 uint32_t RefAdd565(uint32_t d, uint32_t x, bool lowBits);
 uint32_t RefSub565(uint32_t d, uint32_t x);
