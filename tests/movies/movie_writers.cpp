@@ -417,6 +417,8 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
                 av_packet_unref(packet);
                 continue;
             }
+            // Without its duration MP4's edit list would end where the last picture starts.
+            if (packet->duration == 0 && &track == &picture) packet->duration = 1;
             av_packet_rescale_ts(packet, track.encoder->time_base, track.stream->time_base);
             packet->stream_index = track.stream->index;
             av_interleaved_write_frame(output, packet);
