@@ -83,6 +83,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return buffer_ == nullptr || ended_ || written_ - played_ >= bufferFrames_ / kCueDivisor;
     }
+    void StartUncued() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        uncued_ = true;
+        StartIfCuedLocked();
+    }
     bool Finished() override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!ended_) return false;
@@ -166,7 +171,7 @@ private:
     // Back to nothing written or played, the buffer silent and its cursor at the start.
     void ResetLocked() {
         written_ = played_ = dataEnd_ = 0;
-        ended_ = false;
+        ended_ = uncued_ = false;
         lastCursor_ = 0;
         if (buffer_ == nullptr) return;
         if (playing_) buffer_->Stop();
@@ -177,7 +182,7 @@ private:
 
     void StartIfCuedLocked() {
         if (buffer_ == nullptr || playing_ || state_.load() != FilterState::Running) return;
-        if (!ended_ && written_ - played_ < bufferFrames_ / kCueDivisor) return;
+        if (!ended_ && !uncued_ && written_ - played_ < bufferFrames_ / kCueDivisor) return;
         lastPoll_ = ClockPeekMicroseconds();
         buffer_->Play(0, 0, DSBPLAY_LOOPING);
         playing_ = true;
@@ -244,6 +249,7 @@ private:
     bool playing_ = false;
     bool ended_ = false;
     bool flushing_ = false;
+    bool uncued_ = false;  // starts without waiting for the cue
     long volume_ = 0;
     long balance_ = 0;
 };

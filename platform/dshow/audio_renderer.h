@@ -15,6 +15,9 @@ struct AudioRenderer : IBaseFilter {
     virtual void Anchor(LONGLONG position) = 0;
     // Enough is buffered to start playing, or the stream has ended.
     virtual bool Cued() = 0;
+    // Plays with what it holds, for a stream that cannot fill the buffer in time (its sound
+    // packets far behind its pictures in the file): the clock runs on over the silence.
+    virtual void StartUncued() = 0;
     // The stream has ended and every sample of it has been heard.
     virtual bool Finished() = 0;
     virtual HRESULT SetVolume(long volume) = 0;

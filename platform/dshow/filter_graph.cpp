@@ -68,7 +68,7 @@ bool FirstInputConnected(IBaseFilter* filter) {
 }
 
 // How long a start or a seek waits for the sound renderer to fill its buffer.
-constexpr int kCueWaitMilliseconds = 5000;
+constexpr int kCueWaitMilliseconds = 2000;
 
 class FilterGraph final : public IGraphBuilder,
                           public IMediaControl,
@@ -398,12 +398,15 @@ private:
         return renderers;
     }
 
-    // A start or a seek holds the clock until the sound renderer has sound to play.
+    // A start or a seek holds the clock until the sound renderer has sound to play, or for a
+    // while only: a file whose sound lags far behind its pictures plays on without it.
     void WaitForSoundCue() {
         if (audio_ == nullptr || !FirstInputConnected(audio_)) return;
-        for (int i = 0; i < kCueWaitMilliseconds && !audio_->Cued(); ++i) {
+        for (int i = 0; i < kCueWaitMilliseconds; ++i) {
+            if (audio_->Cued()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        audio_->StartUncued();
     }
 
     // Connects the output pin to the first free input pin in the graph that takes one of its
