@@ -240,6 +240,22 @@ TEST_F(GraphMovieSoundTest, PauseResumeSeekAndLoopKeepPictureAndSoundTogether) {
     DeleteMovieHandle(movie);
 }
 
+// A sound track that starts 25 s in lies far behind the pictures in the file: the start waits
+// for it a while only, and the pictures play on in their time over the silence.
+TEST_F(GraphMovieSoundTest, SoundFarBehindThePicturesDoesNotHoldThemBack) {
+    GraphMovieSettings settings{GraphMovieKind::H264Mp4, 48, 32, 26 * kFps, kFps, 0.5};
+    settings.soundStart = 25.0;
+    Handle movie = Load("late.mp4", settings);
+    ASSERT_NE(movie, -1) << Log();
+    PlayMovieHandle(movie, 1, 0);
+    ASSERT_TRUE(Step(movie, 1));
+    for (int step = 1; step <= 5; ++step) {
+        ASSERT_TRUE(Step(movie, 40)) << step;
+        EXPECT_EQ(Picture(movie), step);
+    }
+    DeleteMovieHandle(movie);
+}
+
 // Volume in hundredths of a decibel, balance as DirectSound's pan; a movie without sound has
 // no IBasicAudio to set.
 TEST_F(GraphMovieSoundTest, VolumeAndBalanceFollowDirectSoundsLaw) {

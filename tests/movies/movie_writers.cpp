@@ -432,6 +432,7 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
     AVFrame* tone = av_frame_alloc();
     int64_t toneTotal = withSound ? std::llround(settings.soundSeconds * kToneRate) : 0;
     int64_t toneDone = 0;
+    int64_t toneStart = std::llround(settings.soundStart * kToneRate);
     // Sound up to `until` samples, in the encoder's frame size.
     auto writeTone = [&](int64_t until) {
         while (ok && toneDone < std::min(until, toneTotal)) {
@@ -442,7 +443,7 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
             tone->nb_samples = static_cast<int>(std::min<int64_t>(size, toneTotal - toneDone));
             av_channel_layout_default(&tone->ch_layout, 1);
             ok = av_frame_get_buffer(tone, 0) == 0 && FillTone(tone, toneDone);
-            tone->pts = toneDone;
+            tone->pts = toneStart + toneDone;
             ok = ok && avcodec_send_frame(sound.encoder, tone) == 0;
             toneDone += tone->nb_samples;
             drain(sound);
@@ -462,7 +463,7 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
         frame->pts = f;
         ok = ok && avcodec_send_frame(picture.encoder, frame) == 0;
         drain(picture);
-        if (withSound) writeTone(int64_t{f + 1} * kToneRate / settings.fps);
+        if (withSound) writeTone(int64_t{f + 1} * kToneRate / settings.fps - toneStart);
     }
     if (withSound) {
         writeTone(toneTotal);

@@ -42,8 +42,9 @@ struct GraphMovieSettings {
     int frames;
     int fps;
     // A mono sine of kGraphMovieToneHz at 44.1 kHz and kGraphMovieToneAmplitude of full scale,
-    // from time 0; none when 0.
+    // from soundStart on; none when 0.
     double soundSeconds = 0;
+    double soundStart = 0;
 };
 constexpr int kGraphMovieToneHz = 440;
 constexpr double kGraphMovieToneAmplitude = 0.5;
