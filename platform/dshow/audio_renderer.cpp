@@ -138,9 +138,9 @@ private:
     }
     // Frames from the anchor to the time, rounded; negative before the anchor.
     int64_t TimeToFrames(LONGLONG time) const {
-        return static_cast<int64_t>(((time - anchor_) * static_cast<LONGLONG>(format_.nSamplesPerSec) +
-                                     5000000) /
-                                    10000000);
+        return static_cast<int64_t>(
+            ((time - anchor_) * static_cast<LONGLONG>(format_.nSamplesPerSec) + 5000000) /
+            10000000);
     }
 
     // The buffer, once the filter runs connected: a DirectSound device of the layer that

@@ -473,7 +473,7 @@ private:
 
     std::atomic<ULONG> references_{1};
     std::vector<Entry> filters_;
-    MovieSource* source_ = nullptr;  // one of filters_, when a file was rendered
+    MovieSource* source_ = nullptr;   // one of filters_, when a file was rendered
     AudioRenderer* audio_ = nullptr;  // one of filters_, once a sound stream was rendered
     bool soundRendered_ = false;      // the sound renderer was connected when the graph started
     long volume_ = 0;

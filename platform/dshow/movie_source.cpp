@@ -153,10 +153,10 @@ bool MovieSource::OpenSoundTrack() {
     s_->soundFrame = av_frame_alloc();
     if (s_->soundFrame == nullptr) return false;
     int rate = s_->soundCodec->sample_rate;
-    s_->soundRate = rate >= static_cast<int>(DSBFREQUENCY_MIN) &&
-                            rate <= static_cast<int>(DSBFREQUENCY_MAX)
-                        ? rate
-                        : 44100;
+    s_->soundRate =
+        rate >= static_cast<int>(DSBFREQUENCY_MIN) && rate <= static_cast<int>(DSBFREQUENCY_MAX)
+            ? rate
+            : 44100;
     s_->soundChannels = s_->soundCodec->ch_layout.nb_channels == 1 ? 1 : 2;
     audio_ = AddPin(PINDIR_OUTPUT);
     return true;
@@ -194,8 +194,8 @@ void MovieSource::Seek(LONGLONG position) {
 HRESULT MovieSource::GetPinType(LayerPin* pin, int index, MediaType* type) {
     if (pin == audio_) {
         if (index != 0) return S_FALSE;
-        *type = PcmMediaType(static_cast<WORD>(s_->soundChannels),
-                             static_cast<DWORD>(s_->soundRate));
+        *type =
+            PcmMediaType(static_cast<WORD>(s_->soundChannels), static_cast<DWORD>(s_->soundRate));
         return S_OK;
     }
     std::vector<MediaType> types;
@@ -375,9 +375,9 @@ void MovieSource::Stream() {
             // them run a picture late: each follows the one before.
             AVStream* stream = s_->format->streams[s_->stream];
             int64_t pts = s_->frame->pts;
-            start = pts == AV_NOPTS_VALUE ? nextStart
-                                          : av_rescale_q(pts - s_->startTime, stream->time_base,
-                                                         kHundredNanoseconds);
+            start = pts == AV_NOPTS_VALUE
+                        ? nextStart
+                        : av_rescale_q(pts - s_->startTime, stream->time_base, kHundredNanoseconds);
             nextStart = start + s_->frameTime;
         }
         if (start < dropBefore) {
@@ -479,8 +479,8 @@ void MovieSource::DeliverSound(uint64_t generation) {
         s_->soundNextStart = start + length;
         int skip = 0;
         if (start < s_->soundDropBefore) {
-            skip = static_cast<int>(std::min<LONGLONG>(
-                (s_->soundDropBefore - start) * s_->soundRate / 10000000, got));
+            skip = static_cast<int>(
+                std::min<LONGLONG>((s_->soundDropBefore - start) * s_->soundRate / 10000000, got));
             start = s_->soundDropBefore;
         }
         if (skip == got) continue;

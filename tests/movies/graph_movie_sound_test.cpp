@@ -166,8 +166,8 @@ TEST_F(GraphMovieSoundTest, PicturesThatOutlastTheSoundKeepTheirTimeAndEndTheMov
         EXPECT_EQ(Picture(movie), step);
     }
     HeardMs();
-    EXPECT_NEAR(double(LastLoudFrame(heard_, kLoud) - FirstLoudFrame(heard_, kLoud)) / 44100,
-                1.0, 0.03);
+    EXPECT_NEAR(double(LastLoudFrame(heard_, kLoud) - FirstLoudFrame(heard_, kLoud)) / 44100, 1.0,
+                0.03);
     EXPECT_EQ(record->isStopped, 0);
     TestAdvanceClockMicroseconds(40'000);
     EXPECT_TRUE(RefreshUntil(movie, [&] { return record->isStopped != 0; }));
@@ -224,8 +224,7 @@ TEST_F(GraphMovieSoundTest, PauseResumeSeekAndLoopKeepPictureAndSoundTogether) {
     // its encoder), the movie starts over.
     int shownBefore = gFrames;
     TestAdvanceClockMicroseconds(100'000);
-    ASSERT_TRUE(
-        RefreshUntil(movie, [&] { return gFrames != shownBefore && Picture(movie) == 0; }));
+    ASSERT_TRUE(RefreshUntil(movie, [&] { return gFrames != shownBefore && Picture(movie) == 0; }));
     EXPECT_EQ(record->isStopped, 0);
     for (int step = 1; step <= 3; ++step) {
         ASSERT_TRUE(Step(movie, 40)) << step;

@@ -403,7 +403,8 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
         for (Track* track : {&picture, &sound}) {
             if (track->encoder == nullptr) continue;
             track->stream = avformat_new_stream(output, nullptr);
-            ok = ok && avcodec_parameters_from_context(track->stream->codecpar, track->encoder) >= 0;
+            ok =
+                ok && avcodec_parameters_from_context(track->stream->codecpar, track->encoder) >= 0;
             track->stream->time_base = track->encoder->time_base;
         }
         ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&

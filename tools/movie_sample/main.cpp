@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         }
         FlipScreen();
     }
-    std::printf("played %lld ms\n", static_cast<long long>((GetMicrosecondCount() - started) / 1000));
+    std::printf("played %lld ms\n",
+                static_cast<long long>((GetMicrosecondCount() - started) / 1000));
     ShutdownLibrary();
     return 0;
 }
