@@ -178,6 +178,21 @@ HRESULT LayerPin::EndOfStream() {
     return owner_->PinEndOfStream(this);
 }
 
+HRESULT LayerPin::BeginFlush() {
+    if (direction_ != PINDIR_INPUT) return E_UNEXPECTED;
+    return owner_->PinFlush(this, true);
+}
+
+HRESULT LayerPin::EndFlush() {
+    if (direction_ != PINDIR_INPUT) return E_UNEXPECTED;
+    return owner_->PinFlush(this, false);
+}
+
+HRESULT LayerPin::DeliverFlush(bool begin) {
+    if (connected_ == nullptr) return VFW_E_NOT_CONNECTED;
+    return begin ? connected_->BeginFlush() : connected_->EndFlush();
+}
+
 HRESULT LayerPin::Deliver(IMediaSample* sample) {
     return connected_ != nullptr ? connected_->Receive(sample) : VFW_E_NOT_CONNECTED;
 }

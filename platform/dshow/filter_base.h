@@ -41,6 +41,8 @@ public:
     virtual HRESULT PinConnected(LayerPin* pin, const AM_MEDIA_TYPE* type) { return S_OK; }
     virtual HRESULT PinReceive(LayerPin* pin, IMediaSample* sample) { return E_UNEXPECTED; }
     virtual HRESULT PinEndOfStream(LayerPin* pin) { return S_OK; }
+    // Input pins: a flush begins (true) or ends (false).
+    virtual HRESULT PinFlush(LayerPin* pin, bool begin) { return S_OK; }
     virtual HRESULT PinQueryInterface(REFIID iid, void** object) { return E_NOINTERFACE; }
 
 protected:
@@ -63,10 +65,13 @@ public:
     HRESULT QueryDirection(PIN_DIRECTION* direction) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT EndFlush() override;
 
     // Output side: to the connected input pin.
     HRESULT Deliver(IMediaSample* sample);
     HRESULT DeliverEndOfStream();
+    HRESULT DeliverFlush(bool begin);
     bool IsConnected() const { return connected_ != nullptr; }
     const MediaType& Type() const { return type_; }
 
@@ -176,7 +181,6 @@ private:
 };
 
 // Filters the graph makes itself while it renders.
-IBaseFilter* CreateAudioRendererFilter();
 IBaseFilter* CreateMpegAudioDecoderFilter();
 // Reads the whole stream behind the source pin into the decoder; false when it holds no MPEG
 // audio.

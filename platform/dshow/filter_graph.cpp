@@ -1,17 +1,21 @@
 // The filter graph: holds its filters, connects pins, renders a movie file through the FFmpeg
-// source and an MPEG audio stream through the mpg123 decoder, runs and pauses every filter,
-// keeps the stream time on the layer's clock (none once its sync source is removed), and
-// reports completion once every connected renderer has seen the end of its stream. A file's
-// stream reaches its stop position at that completion, whatever duration its source estimated.
+// source (its sound track into the default audio renderer) and an MPEG audio stream through the
+// mpg123 decoder, runs and pauses every filter, renderers first, and reports completion once
+// every connected renderer has seen the end of its stream and the sound has been heard. The
+// stream time is the sound heard when a sound track plays, else the layer's clock (none once
+// the sync source is removed). A file's stream reaches its stop position at that completion,
+// whatever duration its source estimated.
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "../ole32/com_object.h"
 #include "../testing/test_overrides.h"
 #include "../win32/clock.h"
 #include "../win32/paths.h"
+#include "audio_renderer.h"
 #include "filter_base.h"
 #include "movie_source.h"
 #include "platform/win32_kernel.h"
@@ -43,6 +47,28 @@ void ReleaseAll(std::vector<IPin*>& pins) {
     for (IPin* pin : pins) pin->Release();
     pins.clear();
 }
+
+// A renderer: a filter with input pins and no output pin.
+bool IsRenderer(IBaseFilter* filter) {
+    std::vector<IPin*> inputs = PinsOf(filter, PINDIR_INPUT);
+    std::vector<IPin*> outputs = PinsOf(filter, PINDIR_OUTPUT);
+    bool renderer = !inputs.empty() && outputs.empty();
+    ReleaseAll(inputs);
+    ReleaseAll(outputs);
+    return renderer;
+}
+
+bool FirstInputConnected(IBaseFilter* filter) {
+    std::vector<IPin*> inputs = PinsOf(filter, PINDIR_INPUT);
+    IPin* connected = nullptr;
+    bool ok = !inputs.empty() && inputs[0]->ConnectedTo(&connected) == S_OK;
+    if (connected != nullptr) connected->Release();
+    ReleaseAll(inputs);
+    return ok;
+}
+
+// How long a start or a seek waits for the sound renderer to fill its buffer.
+constexpr int kCueWaitMilliseconds = 2000;
 
 class FilterGraph final : public IGraphBuilder,
                           public IMediaControl,
@@ -156,6 +182,8 @@ public:
             Keep(source, u"Source");
             std::vector<IPin*> outputs = PinsOf(source, PINDIR_OUTPUT);
             ok = ConnectToAnInput(outputs[0], source);
+            // A sound track that finds no renderer leaves the movie silent, as a partial render.
+            if (ok && outputs.size() > 1) RenderOnward(outputs[1], 0);
             ReleaseAll(outputs);
         }
         if (ok) {
@@ -178,11 +206,14 @@ public:
                 completions_ = 0;
                 aborted_ = false;
                 renderers_ = CountConnectedRenderers();
+                soundRendered_ = audio_ != nullptr && FirstInputConnected(audio_);
+                if (soundRendered_) audio_->Anchor(base_);
             }
             runStart_ = ClockPeekMicroseconds();
             state_ = FilterState::Running;
         }
-        for (Entry& entry : filters_) entry.filter->Run(0);
+        for (IBaseFilter* filter : StartOrder()) filter->Run(0);
+        WaitForSoundCue();
         return S_OK;
     }
     HRESULT Pause() override {
@@ -191,13 +222,18 @@ public:
             if (state_ == FilterState::Running) base_ = PositionLocked();
             state_ = FilterState::Paused;
         }
-        for (Entry& entry : filters_) entry.filter->Pause();
+        for (IBaseFilter* filter : StartOrder()) filter->Pause();
         return S_OK;
     }
     HRESULT Stop() override {
-        for (Entry& entry : filters_) entry.filter->Stop();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (state_ == FilterState::Running) base_ = PositionLocked();
+        }
+        // Sources first: a source stops its threads before the renderers let go of them.
+        std::vector<IBaseFilter*> order = StartOrder();
+        for (auto filter = order.rbegin(); filter != order.rend(); ++filter) (*filter)->Stop();
         std::lock_guard<std::mutex> lock(mutex_);
-        if (state_ == FilterState::Running) base_ = PositionLocked();
         state_ = FilterState::Stopped;
         return S_OK;
     }
@@ -211,9 +247,12 @@ public:
     HRESULT WaitForCompletion(long milliseconds, long* code) override {
         if (code == nullptr) return E_POINTER;
         std::unique_lock<std::mutex> lock(mutex_);
-        bool done = completed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                        [this] { return aborted_ || CompletedLocked(); });
-        if (!done) return E_ABORT;
+        // The sound renderer's end is seen by asking it: the wait looks again every millisecond.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!aborted_ && !CompletedLocked()) {
+            if (std::chrono::steady_clock::now() >= deadline) return E_ABORT;
+            completed_.wait_for(lock, std::chrono::milliseconds(soundRendered_ ? 1 : milliseconds));
+        }
         *code = aborted_ ? EC_ERRORABORT : EC_COMPLETE;
         return S_OK;
     }
@@ -252,25 +291,50 @@ public:
     }
     HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
                          DWORD stopFlags) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stop != nullptr && (stopFlags & 3) == AM_SEEKING_AbsolutePositioning) {
-            stop_ = std::clamp<LONGLONG>(*stop, 0, duration_);
-            stopAtEnd_ = false;
+        bool running = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stop != nullptr && (stopFlags & 3) == AM_SEEKING_AbsolutePositioning) {
+                stop_ = std::clamp<LONGLONG>(*stop, 0, duration_);
+                stopAtEnd_ = false;
+            }
+            if (current != nullptr && (currentFlags & 3) == AM_SEEKING_AbsolutePositioning) {
+                base_ = std::clamp<LONGLONG>(*current, 0, duration_);
+                runStart_ = ClockPeekMicroseconds();
+                completions_ = 0;
+                // The sound heard starts over from the new position once the flush is done.
+                if (audio_ != nullptr) audio_->Anchor(base_);
+                if (source_ != nullptr) source_->Seek(base_);
+                running = state_ == FilterState::Running;
+            }
         }
-        if (current != nullptr && (currentFlags & 3) == AM_SEEKING_AbsolutePositioning) {
-            base_ = std::clamp<LONGLONG>(*current, 0, duration_);
-            runStart_ = ClockPeekMicroseconds();
-            completions_ = 0;
-            if (source_ != nullptr) source_->Seek(base_);
-        }
+        if (running) WaitForSoundCue();
         return S_OK;
     }
 
-    // IBasicAudio: the layer's movies play no sound track.
-    HRESULT put_Volume(long volume) override { return S_OK; }
+    // IBasicAudio: the sound renderer's buffer, with DirectSound's volume and pan.
+    HRESULT put_Volume(long volume) override {
+        if (audio_ == nullptr) return E_NOTIMPL;
+        HRESULT result = audio_->SetVolume(volume);
+        if (SUCCEEDED(result)) volume_ = volume;
+        return result;
+    }
     HRESULT get_Volume(long* volume) override {
         if (volume == nullptr) return E_POINTER;
-        *volume = 0;
+        if (audio_ == nullptr || !FirstInputConnected(audio_)) return E_NOTIMPL;
+        *volume = volume_;
+        return S_OK;
+    }
+    HRESULT put_Balance(long balance) override {
+        if (audio_ == nullptr) return E_NOTIMPL;
+        HRESULT result = audio_->SetBalance(balance);
+        if (SUCCEEDED(result)) balance_ = balance;
+        return result;
+    }
+    HRESULT get_Balance(long* balance) override {
+        if (balance == nullptr) return E_POINTER;
+        if (audio_ == nullptr || !FirstInputConnected(audio_)) return E_NOTIMPL;
+        *balance = balance_;
         return S_OK;
     }
 
@@ -296,31 +360,53 @@ private:
         std::lock_guard<std::mutex> lock(mutex_);
         return PositionLocked();
     }
-    LONGLONG PositionLocked() const {
+    LONGLONG PositionLocked() {
         if (state_ != FilterState::Running) return base_;
         // Without a clock nothing waits: every sample is due at once.
         if (clockless_) return INT64_MAX / 2;
+        LONGLONG heard = 0;
+        if (soundRendered_ && audio_->Position(&heard)) return heard;
         auto elapsed = static_cast<LONGLONG>(ClockPeekMicroseconds() - runStart_);
         return base_ + elapsed * 10;
     }
 
-    bool CompletedLocked() const { return renderers_ > 0 && completions_ >= renderers_; }
+    bool CompletedLocked() {
+        return (renderers_ > 0 || soundRendered_) && completions_ >= renderers_ &&
+               (!soundRendered_ || audio_->Finished());
+    }
 
-    // Renderers with their input connected: each reports the end of its stream once.
+    // Renderers with their input connected, but for the sound renderer: each reports the end of
+    // its stream once.
     int CountConnectedRenderers() {
         int count = 0;
         for (Entry& entry : filters_) {
-            std::vector<IPin*> inputs = PinsOf(entry.filter, PINDIR_INPUT);
-            std::vector<IPin*> outputs = PinsOf(entry.filter, PINDIR_OUTPUT);
-            IPin* connected = nullptr;
-            if (!inputs.empty() && outputs.empty() && inputs[0]->ConnectedTo(&connected) == S_OK) {
-                connected->Release();
+            if (entry.filter != audio_ && IsRenderer(entry.filter) &&
+                FirstInputConnected(entry.filter)) {
                 ++count;
             }
-            ReleaseAll(inputs);
-            ReleaseAll(outputs);
         }
         return count;
+    }
+
+    // Renderers first, then the filters that feed them, in the order they were added.
+    std::vector<IBaseFilter*> StartOrder() {
+        std::vector<IBaseFilter*> renderers, others;
+        for (IBaseFilter* filter : Filters()) {
+            (IsRenderer(filter) ? renderers : others).push_back(filter);
+        }
+        renderers.insert(renderers.end(), others.begin(), others.end());
+        return renderers;
+    }
+
+    // A start or a seek holds the clock until the sound renderer has sound to play, or for a
+    // while only: a file whose sound lags far behind its pictures plays on without it.
+    void WaitForSoundCue() {
+        if (audio_ == nullptr || !FirstInputConnected(audio_)) return;
+        for (int i = 0; i < kCueWaitMilliseconds; ++i) {
+            if (audio_->Cued()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        audio_->StartUncued();
     }
 
     // Connects the output pin to the first free input pin in the graph that takes one of its
@@ -375,8 +461,9 @@ private:
             ReleaseAll(outputs);
             return ok;
         }
-        IBaseFilter* renderer = CreateAudioRendererFilter();
+        AudioRenderer* renderer = CreateAudioRendererFilter();
         Keep(renderer, u"Default DirectSound Device");
+        if (audio_ == nullptr) audio_ = renderer;
         renderer->Release();
         std::vector<IPin*> inputs = PinsOf(renderer, PINDIR_INPUT);
         bool ok = SUCCEEDED(output->Connect(inputs[0], nullptr));
@@ -386,7 +473,11 @@ private:
 
     std::atomic<ULONG> references_{1};
     std::vector<Entry> filters_;
-    MovieSource* source_ = nullptr;  // one of filters_, when a file was rendered
+    MovieSource* source_ = nullptr;   // one of filters_, when a file was rendered
+    AudioRenderer* audio_ = nullptr;  // one of filters_, once a sound stream was rendered
+    bool soundRendered_ = false;      // the sound renderer was connected when the graph started
+    long volume_ = 0;
+    long balance_ = 0;
     std::mutex mutex_;
     std::condition_variable completed_;
     FilterState state_ = FilterState::Stopped;

@@ -3,16 +3,36 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "platform/dsound.h"
+
 namespace {
 
 constexpr AVRational kHundredNanoseconds = {1, 10000000};
+// Packets of the sound track read ahead of the pictures; the pictures' packets read meanwhile
+// wait, up to a bound.
+constexpr size_t kSoundPacketsAhead = 32;
+constexpr size_t kPicturePacketsAhead = 512;
+
+// A packet of the sound track, or the end of the file (null), read after the seek `generation`.
+struct QueuedPacket {
+    AVPacket* packet;
+    uint64_t generation;
+};
+
+void FreePackets(std::deque<QueuedPacket>* packets) {
+    for (QueuedPacket& queued : *packets) av_packet_free(&queued.packet);
+    packets->clear();
+}
 
 }  // namespace
 
@@ -36,6 +56,32 @@ struct MovieSourceState {
     bool seekRequested = false;
     LONGLONG seekTarget = 0;
     bool draining = false;  // the file is read to its end; the decoder gives out what it holds
+    // Read by the picture thread only: the pictures' packets read ahead, the end of the file,
+    // and the seek generation of what it reads.
+    std::deque<AVPacket*> picturePackets;
+    bool fileEnded = false;
+    uint64_t readGeneration = 0;
+
+    // The sound track.
+    int soundStream = -1;
+    AVCodecContext* soundCodec = nullptr;
+    SwrContext* resampler = nullptr;
+    AVFrame* soundFrame = nullptr;
+    int soundRate = 0;
+    int soundChannels = 0;
+    std::vector<BYTE> soundBuffer;
+    std::thread soundThread;
+    // Guards the queue, the generation (one more per seek) and the seek target of the sound.
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<QueuedPacket> soundPackets;
+    uint64_t generation = 0;
+    LONGLONG soundSeekTarget = 0;
+    // Held while a sound sample is delivered: a seek waits for it before the flush ends.
+    std::mutex deliverMutex;
+    // Used by the sound thread only.
+    LONGLONG soundDropBefore = 0;
+    LONGLONG soundNextStart = 0;
 };
 
 MovieSource::MovieSource(std::function<LONGLONG()> streamTime) : s_(new MovieSourceState) {
@@ -44,7 +90,12 @@ MovieSource::MovieSource(std::function<LONGLONG()> streamTime) : s_(new MovieSou
 }
 
 MovieSource::~MovieSource() {
-    StopThread();
+    StopThreads();
+    for (AVPacket*& packet : s_->picturePackets) av_packet_free(&packet);
+    FreePackets(&s_->soundPackets);
+    swr_free(&s_->resampler);
+    av_frame_free(&s_->soundFrame);
+    avcodec_free_context(&s_->soundCodec);
     sws_freeContext(s_->scaler);
     av_frame_free(&s_->frame);
     av_packet_free(&s_->packet);
@@ -80,7 +131,35 @@ bool MovieSource::Open(const std::string& hostPath) {
     s_->startTime = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     s_->packet = av_packet_alloc();
     s_->frame = av_frame_alloc();
-    return s_->packet != nullptr && s_->frame != nullptr;
+    if (s_->packet == nullptr || s_->frame == nullptr) return false;
+    // A sound track that cannot be decoded leaves the movie silent.
+    if (!OpenSoundTrack()) avcodec_free_context(&s_->soundCodec);
+    return true;
+}
+
+bool MovieSource::OpenSoundTrack() {
+    const AVCodec* decoder = nullptr;
+    s_->soundStream =
+        av_find_best_stream(s_->format, AVMEDIA_TYPE_AUDIO, -1, s_->stream, &decoder, 0);
+    if (s_->soundStream < 0 || decoder == nullptr) return false;
+    s_->soundCodec = avcodec_alloc_context3(decoder);
+    if (s_->soundCodec == nullptr ||
+        avcodec_parameters_to_context(s_->soundCodec,
+                                      s_->format->streams[s_->soundStream]->codecpar) < 0 ||
+        avcodec_open2(s_->soundCodec, decoder, nullptr) != 0 ||
+        s_->soundCodec->ch_layout.nb_channels <= 0 || s_->soundCodec->sample_rate <= 0) {
+        return false;
+    }
+    s_->soundFrame = av_frame_alloc();
+    if (s_->soundFrame == nullptr) return false;
+    int rate = s_->soundCodec->sample_rate;
+    s_->soundRate =
+        rate >= static_cast<int>(DSBFREQUENCY_MIN) && rate <= static_cast<int>(DSBFREQUENCY_MAX)
+            ? rate
+            : 44100;
+    s_->soundChannels = s_->soundCodec->ch_layout.nb_channels == 1 ? 1 : 2;
+    audio_ = AddPin(PINDIR_OUTPUT);
+    return true;
 }
 
 LONGLONG MovieSource::Duration() const {
@@ -94,14 +173,31 @@ LONGLONG MovieSource::Duration() const {
 }
 
 void MovieSource::Seek(LONGLONG position) {
-    std::lock_guard<std::mutex> lock(s_->seekMutex);
-    s_->seekRequested = true;
-    s_->seekTarget = position;
+    bool sound = SoundConnected();
+    if (sound) audio_->DeliverFlush(true);
+    {
+        std::lock_guard<std::mutex> deliver(s_->deliverMutex);
+        std::lock_guard<std::mutex> lock(s_->seekMutex);
+        s_->seekRequested = true;
+        s_->seekTarget = position;
+        std::lock_guard<std::mutex> queue(s_->queueMutex);
+        ++s_->generation;
+        s_->soundSeekTarget = position;
+        FreePackets(&s_->soundPackets);
+    }
+    if (sound) audio_->DeliverFlush(false);
+    s_->queueChanged.notify_all();
 }
 
 // YV12 when the pictures are 4:2:0 of even size, then 32- and 24-bit RGB with rows bottom-up,
 // as a decoder that offers its own format first would.
 HRESULT MovieSource::GetPinType(LayerPin* pin, int index, MediaType* type) {
+    if (pin == audio_) {
+        if (index != 0) return S_FALSE;
+        *type =
+            PcmMediaType(static_cast<WORD>(s_->soundChannels), static_cast<DWORD>(s_->soundRate));
+        return S_OK;
+    }
     std::vector<MediaType> types;
     if (s_->codec->pix_fmt == AV_PIX_FMT_YUV420P && s_->width % 2 == 0 && s_->height % 2 == 0) {
         types.push_back(
@@ -115,6 +211,23 @@ HRESULT MovieSource::GetPinType(LayerPin* pin, int index, MediaType* type) {
 }
 
 HRESULT MovieSource::PinConnected(LayerPin* pin, const AM_MEDIA_TYPE* type) {
+    if (pin == audio_) {
+        AVChannelLayout input = s_->soundCodec->ch_layout;
+        if (input.order == AV_CHANNEL_ORDER_UNSPEC) {
+            av_channel_layout_default(&input, input.nb_channels);
+        }
+        AVChannelLayout output;
+        av_channel_layout_default(&output, s_->soundChannels);
+        swr_free(&s_->resampler);
+        if (swr_alloc_set_opts2(&s_->resampler, &output, AV_SAMPLE_FMT_S16, s_->soundRate, &input,
+                                s_->soundCodec->sample_fmt, s_->soundCodec->sample_rate, 0,
+                                nullptr) < 0 ||
+            swr_init(s_->resampler) < 0) {
+            swr_free(&s_->resampler);
+            return E_FAIL;
+        }
+        return S_OK;
+    }
     AVPixelFormat target = type->subtype == MEDIASUBTYPE_YV12    ? AV_PIX_FMT_YUV420P
                            : type->subtype == MEDIASUBTYPE_RGB32 ? AV_PIX_FMT_BGRA
                                                                  : AV_PIX_FMT_BGR24;
@@ -135,17 +248,51 @@ HRESULT MovieSource::ChangeState(FilterState state) {
     if (state != FilterState::Stopped && !s_->thread.joinable()) {
         s_->stop.store(false);
         s_->thread = std::thread([this] { Stream(); });
+        if (SoundConnected()) s_->soundThread = std::thread([this] { StreamSound(); });
     } else if (state == FilterState::Stopped) {
-        StopThread();
+        StopThreads();
     }
     state_ = state;
     return S_OK;
 }
 
-void MovieSource::StopThread() {
+void MovieSource::StopThreads() {
     s_->stop.store(true);
+    s_->queueChanged.notify_all();
+    // A renderer waiting for room lets the sample go.
+    bool sound = SoundConnected() && s_->soundThread.joinable();
+    if (sound) audio_->DeliverFlush(true);
     if (s_->thread.joinable()) s_->thread.join();
+    if (s_->soundThread.joinable()) s_->soundThread.join();
+    if (sound) audio_->DeliverFlush(false);
 }
+
+namespace {
+
+// One packet from the file: a picture's kept for the picture decoder, a sound track's queued for
+// the sound thread; at the end of the file the sound thread is told.
+void ReadMoviePacket(MovieSourceState* s, bool sound) {
+    if (av_read_frame(s->format, s->packet) < 0) {
+        s->fileEnded = true;
+        if (!sound) return;
+        std::lock_guard<std::mutex> lock(s->queueMutex);
+        if (s->readGeneration == s->generation) s->soundPackets.push_back({nullptr, s->generation});
+        s->queueChanged.notify_all();
+        return;
+    }
+    if (s->packet->stream_index == s->stream) {
+        s->picturePackets.push_back(av_packet_clone(s->packet));
+    } else if (sound && s->packet->stream_index == s->soundStream) {
+        std::lock_guard<std::mutex> lock(s->queueMutex);
+        if (s->readGeneration == s->generation) {
+            s->soundPackets.push_back({av_packet_clone(s->packet), s->generation});
+            s->queueChanged.notify_all();
+        }
+    }
+    av_packet_unref(s->packet);
+}
+
+}  // namespace
 
 void MovieSource::Stream() {
     bool pending = false, finished = false, ended = false;
@@ -162,13 +309,34 @@ void MovieSource::Stream() {
                     s_->startTime;
                 av_seek_frame(s_->format, s_->stream, target, AVSEEK_FLAG_BACKWARD);
                 avcodec_flush_buffers(s_->codec);
+                for (AVPacket*& packet : s_->picturePackets) av_packet_free(&packet);
+                s_->picturePackets.clear();
                 dropBefore = s_->seekTarget - s_->frameTime / 2;
                 nextStart = s_->seekTarget;
-                pending = finished = ended = s_->draining = false;
+                pending = finished = ended = s_->draining = s_->fileEnded = false;
                 s_->seekRequested = false;
+                std::lock_guard<std::mutex> queue(s_->queueMutex);
+                s_->readGeneration = s_->generation;
             }
         }
-        if (state_.load() != FilterState::Running || ended) {
+        if (state_.load() != FilterState::Running) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        // The sound track is kept fed, whether the pictures wait for their time or have ended.
+        bool sound = SoundConnected();
+        if (sound && !s_->fileEnded && s_->picturePackets.size() < kPicturePacketsAhead) {
+            bool hungry;
+            {
+                std::lock_guard<std::mutex> lock(s_->queueMutex);
+                hungry = s_->soundPackets.size() < kSoundPacketsAhead;
+            }
+            if (hungry) {
+                ReadMoviePacket(s_, sound);
+                continue;
+            }
+        }
+        if (ended) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
@@ -185,14 +353,16 @@ void MovieSource::Stream() {
         if (!pending) {
             int result = avcodec_receive_frame(s_->codec, s_->frame);
             if (result == AVERROR(EAGAIN) && !s_->draining) {
-                if (av_read_frame(s_->format, s_->packet) < 0) {
+                if (!s_->picturePackets.empty()) {
+                    AVPacket* packet = s_->picturePackets.front();
+                    s_->picturePackets.pop_front();
+                    avcodec_send_packet(s_->codec, packet);
+                    av_packet_free(&packet);
+                } else if (!s_->fileEnded) {
+                    ReadMoviePacket(s_, sound);
+                } else {
                     s_->draining = true;
                     avcodec_send_packet(s_->codec, nullptr);
-                } else {
-                    if (s_->packet->stream_index == s_->stream) {
-                        avcodec_send_packet(s_->codec, s_->packet);
-                    }
-                    av_packet_unref(s_->packet);
                 }
                 continue;
             }
@@ -205,9 +375,9 @@ void MovieSource::Stream() {
             // them run a picture late: each follows the one before.
             AVStream* stream = s_->format->streams[s_->stream];
             int64_t pts = s_->frame->pts;
-            start = pts == AV_NOPTS_VALUE ? nextStart
-                                          : av_rescale_q(pts - s_->startTime, stream->time_base,
-                                                         kHundredNanoseconds);
+            start = pts == AV_NOPTS_VALUE
+                        ? nextStart
+                        : av_rescale_q(pts - s_->startTime, stream->time_base, kHundredNanoseconds);
             nextStart = start + s_->frameTime;
         }
         if (start < dropBefore) {
@@ -239,5 +409,88 @@ void MovieSource::Stream() {
                             start + s_->frameTime);
         output_->Deliver(&sample);
         pending = false;
+    }
+}
+
+// Decodes the queued packets of the sound track and delivers them as fast as the renderer takes
+// them; at the end of the file, what the decoder holds and then the end of the stream.
+void MovieSource::StreamSound() {
+    uint64_t current = 0;
+    {
+        std::lock_guard<std::mutex> lock(s_->queueMutex);
+        current = s_->generation;
+    }
+    while (!s_->stop.load()) {
+        QueuedPacket queued;
+        {
+            std::unique_lock<std::mutex> lock(s_->queueMutex);
+            s_->queueChanged.wait(lock,
+                                  [this] { return s_->stop.load() || !s_->soundPackets.empty(); });
+            if (s_->stop.load()) break;
+            queued = s_->soundPackets.front();
+            s_->soundPackets.pop_front();
+            if (queued.generation != current) {
+                current = queued.generation;
+                avcodec_flush_buffers(s_->soundCodec);
+                swr_init(s_->resampler);
+                s_->soundDropBefore = s_->soundNextStart = s_->soundSeekTarget;
+            }
+        }
+        avcodec_send_packet(s_->soundCodec, queued.packet);
+        DeliverSound(current);
+        if (queued.packet == nullptr) {
+            {
+                std::lock_guard<std::mutex> deliver(s_->deliverMutex);
+                std::lock_guard<std::mutex> lock(s_->queueMutex);
+                if (current == s_->generation) audio_->DeliverEndOfStream();
+            }
+            // Ready for the packets after a seek.
+            avcodec_flush_buffers(s_->soundCodec);
+        }
+        av_packet_free(&queued.packet);
+    }
+}
+
+// Every sound the decoder gives out, converted to PCM and placed at its time; what lies before
+// a seek's target is left out.
+void MovieSource::DeliverSound(uint64_t generation) {
+    AVStream* stream = s_->format->streams[s_->soundStream];
+    AVStream* pictures = s_->format->streams[s_->stream];
+    LONGLONG origin = av_rescale_q(s_->startTime, pictures->time_base, kHundredNanoseconds);
+    int align = s_->soundChannels * 2;
+    while (avcodec_receive_frame(s_->soundCodec, s_->soundFrame) == 0) {
+        AVFrame* frame = s_->soundFrame;
+        int capacity = swr_get_out_samples(s_->resampler, frame->nb_samples);
+        if (capacity <= 0) {
+            av_frame_unref(frame);
+            continue;
+        }
+        s_->soundBuffer.resize(static_cast<size_t>(capacity) * align);
+        uint8_t* out = s_->soundBuffer.data();
+        int got = swr_convert(s_->resampler, &out, capacity,
+                              const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+        int64_t pts = frame->best_effort_timestamp;
+        av_frame_unref(frame);
+        if (got <= 0) continue;
+        LONGLONG start = pts == AV_NOPTS_VALUE
+                             ? s_->soundNextStart
+                             : av_rescale_q(pts, stream->time_base, kHundredNanoseconds) - origin;
+        LONGLONG length = static_cast<LONGLONG>(got) * 10000000 / s_->soundRate;
+        s_->soundNextStart = start + length;
+        int skip = 0;
+        if (start < s_->soundDropBefore) {
+            skip = static_cast<int>(
+                std::min<LONGLONG>((s_->soundDropBefore - start) * s_->soundRate / 10000000, got));
+            start = s_->soundDropBefore;
+        }
+        if (skip == got) continue;
+        BufferSample sample(out + static_cast<size_t>(skip) * align, (got - skip) * align, start,
+                            s_->soundNextStart);
+        std::lock_guard<std::mutex> deliver(s_->deliverMutex);
+        {
+            std::lock_guard<std::mutex> lock(s_->queueMutex);
+            if (generation != s_->generation) return;
+        }
+        audio_->Deliver(&sample);
     }
 }

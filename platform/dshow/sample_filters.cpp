@@ -1,6 +1,5 @@
-// The sample filters and the renderers that complete a graph: the memory reader, the sample
-// grabber, the null renderer and the default audio renderer (which takes samples at the
-// stream's pace and plays nothing; sound in this layer goes through DirectSound).
+// The sample filters and the null renderer: the memory reader, the sample grabber, and a
+// renderer that takes whatever it is given.
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -114,25 +113,17 @@ private:
     void* context_ = nullptr;
 };
 
-// Takes whatever it is given and reports the end of the stream: the null renderer, and the
-// default audio renderer (which accepts PCM only).
-class SinkRenderer final : public LayerFilter<IBaseFilter> {
+// Takes whatever it is given and reports the end of the stream.
+class NullRenderer final : public LayerFilter<IBaseFilter> {
 public:
-    explicit SinkRenderer(bool pcmOnly) : pcmOnly_(pcmOnly) { AddPin(PINDIR_INPUT); }
+    NullRenderer() { AddPin(PINDIR_INPUT); }
 
-    HRESULT CheckPinType(LayerPin* pin, const AM_MEDIA_TYPE* type) override {
-        if (!pcmOnly_) return S_OK;
-        return type->majortype == MEDIATYPE_Audio && type->subtype == MEDIASUBTYPE_PCM ? S_OK
-                                                                                       : S_FALSE;
-    }
+    HRESULT CheckPinType(LayerPin* pin, const AM_MEDIA_TYPE* type) override { return S_OK; }
     HRESULT PinReceive(LayerPin* pin, IMediaSample* sample) override { return S_OK; }
     HRESULT PinEndOfStream(LayerPin* pin) override {
         NotifyGraph(EC_COMPLETE);
         return S_OK;
     }
-
-private:
-    bool pcmOnly_;
 };
 
 }  // namespace
@@ -154,13 +145,9 @@ D_CSampleGrabber* D_CSampleGrabber::Create(LPUNKNOWN outer, HRESULT* result) {
     return grabber;
 }
 
-IBaseFilter* CreateAudioRendererFilter() {
-    return new SinkRenderer(true);
-}
-
 HRESULT CreateNullRendererObject(LPUNKNOWN outer, REFIID iid, void** object) {
     if (outer != nullptr) return E_NOINTERFACE;
-    SinkRenderer* renderer = new SinkRenderer(false);
+    NullRenderer* renderer = new NullRenderer();
     HRESULT result = renderer->QueryInterface(iid, object);
     renderer->Release();
     return result;

@@ -261,18 +261,21 @@ public:
         if (initialised_) return DSERR_ALREADYINITIALIZED;
         if (device != nullptr && !(*device == GUID{})) return DSERR_NODRIVER;
         if (InjectedFailure("IDirectSound::Initialize")) return DSERR_NODRIVER;
-        if (HRESULT opened = OpenMixerOutput(Owner()); FAILED(opened)) return opened;
+        HRESULT opened = OpenMixerOutput(Owner());
+        if (FAILED(opened) && !(shared_ && opened == DSERR_ALLOCATED)) return opened;
         initialised_ = true;
         level_ = DSSCL_NORMAL;
         return DS_OK;
     }
 
     DWORD Level() const { return level_; }
+    void Share() { shared_ = true; }
 
 private:
     uintptr_t Owner() const { return reinterpret_cast<uintptr_t>(this); }
 
     bool initialised_ = false;
+    bool shared_ = false;  // plays through an output that another device may hold
     DWORD level_ = 0;
 };
 
@@ -385,6 +388,16 @@ HRESULT CreateDirectSoundObject(LPUNKNOWN outer, REFIID iid, void** object) {
     HRESULT result = device->QueryInterface(iid, object);
     device->Release();
     return result;
+}
+
+IDirectSound* CreateSharedDirectSound() {
+    auto* device = new DirectSoundDevice;
+    device->Share();
+    if (FAILED(device->Initialize(nullptr))) {
+        device->Release();
+        return nullptr;
+    }
+    return device;
 }
 
 HRESULT DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, LPVOID context) {

@@ -281,25 +281,47 @@ int CountTheoraPictures(const Bytes& file) {
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 }
 
 int GraphMovieGrey(int frame) {
     return 40 + 4 * (frame % 50);
 }
 
-bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings) {
-    bool raw = settings.kind == GraphMovieKind::RawMpeg1;
-    AVFormatContext* output = nullptr;
-    std::ofstream rawFile;
-    if (raw) {
-        rawFile.open(path, std::ios::binary | std::ios::trunc);
-        if (!rawFile) return false;
-    } else if (avformat_alloc_output_context2(&output, nullptr, "avi", path.c_str()) < 0) {
-        return false;
+namespace {
+
+constexpr int kToneRate = 44100;
+
+struct GraphFormat {
+    const char* muxer;
+    AVCodecID picture;
+    AVCodecID sound;
+};
+
+GraphFormat FormatOf(GraphMovieKind kind) {
+    switch (kind) {
+        case GraphMovieKind::Mpeg4Avi:
+            return {"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_MP2};
+        case GraphMovieKind::H264Mp4:
+            return {"mp4", AV_CODEC_ID_H264, AV_CODEC_ID_AAC};
+        case GraphMovieKind::Vp8Webm:
+            return {"webm", AV_CODEC_ID_VP8, AV_CODEC_ID_VORBIS};
+        case GraphMovieKind::RawMpeg1:
+            break;
     }
-    const AVCodec* codec =
-        avcodec_find_encoder(raw ? AV_CODEC_ID_MPEG1VIDEO : AV_CODEC_ID_MPEG4);
-    AVStream* stream = raw ? nullptr : avformat_new_stream(output, nullptr);
+    return {nullptr, AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_NONE};
+}
+
+// An encoder and, in a container, its stream.
+struct Track {
+    AVCodecContext* encoder = nullptr;
+    AVStream* stream = nullptr;
+};
+
+AVCodecContext* OpenPictureEncoder(AVCodecID id, const GraphMovieSettings& settings,
+                                   bool globalHeader) {
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (codec == nullptr) return nullptr;
     AVCodecContext* encoder = avcodec_alloc_context3(codec);
     encoder->width = settings.width;
     encoder->height = settings.height;
@@ -307,37 +329,129 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
     encoder->framerate = {settings.fps, 1};
     encoder->pix_fmt = AV_PIX_FMT_YUV420P;
     encoder->gop_size = 10;
-    encoder->qmin = encoder->qmax = 2;
-    if (!raw && (output->oformat->flags & AVFMT_GLOBALHEADER)) {
-        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (globalHeader) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (id == AV_CODEC_ID_H264) {
+        av_opt_set(encoder->priv_data, "preset", "ultrafast", 0);
+        av_opt_set(encoder->priv_data, "crf", "5", 0);
+    } else if (id == AV_CODEC_ID_VP8) {
+        encoder->bit_rate = 2'000'000;
+        encoder->qmin = 0;
+        encoder->qmax = 8;
+    } else {
+        encoder->qmin = encoder->qmax = 2;
     }
-    bool ok = avcodec_open2(encoder, codec, nullptr) == 0;
-    if (!raw) {
-        ok = ok && avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
-        stream->time_base = encoder->time_base;
+    if (avcodec_open2(encoder, codec, nullptr) != 0) avcodec_free_context(&encoder);
+    return encoder;
+}
+
+AVCodecContext* OpenSoundEncoder(AVCodecID id, bool globalHeader) {
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (codec == nullptr || codec->sample_fmts == nullptr) return nullptr;
+    AVCodecContext* encoder = avcodec_alloc_context3(codec);
+    encoder->sample_rate = kToneRate;
+    encoder->time_base = {1, kToneRate};
+    encoder->sample_fmt = codec->sample_fmts[0];
+    encoder->bit_rate = 192000;
+    av_channel_layout_default(&encoder->ch_layout, 1);
+    if (globalHeader) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(encoder, codec, nullptr) != 0) avcodec_free_context(&encoder);
+    return encoder;
+}
+
+// The tone's samples from `first`, in the encoder's sample format (mono).
+bool FillTone(AVFrame* frame, int64_t first) {
+    for (int i = 0; i < frame->nb_samples; ++i) {
+        double value = kGraphMovieToneAmplitude *
+                       std::sin(2 * M_PI * kGraphMovieToneHz * (first + i) / kToneRate);
+        switch (frame->format) {
+            case AV_SAMPLE_FMT_FLT:
+            case AV_SAMPLE_FMT_FLTP:
+                reinterpret_cast<float*>(frame->data[0])[i] = static_cast<float>(value);
+                break;
+            case AV_SAMPLE_FMT_S16:
+            case AV_SAMPLE_FMT_S16P:
+                reinterpret_cast<int16_t*>(frame->data[0])[i] =
+                    static_cast<int16_t>(std::lrint(value * 32767));
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings) {
+    GraphFormat format = FormatOf(settings.kind);
+    bool raw = format.muxer == nullptr;
+    AVFormatContext* output = nullptr;
+    std::ofstream rawFile;
+    if (raw) {
+        rawFile.open(path, std::ios::binary | std::ios::trunc);
+        if (!rawFile) return false;
+    } else if (avformat_alloc_output_context2(&output, nullptr, format.muxer, path.c_str()) < 0) {
+        return false;
+    }
+    bool globalHeader = !raw && (output->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    Track picture, sound;
+    picture.encoder = OpenPictureEncoder(format.picture, settings, globalHeader);
+    bool withSound = !raw && settings.soundSeconds > 0;
+    if (withSound) sound.encoder = OpenSoundEncoder(format.sound, globalHeader);
+    bool ok = picture.encoder != nullptr && (!withSound || sound.encoder != nullptr);
+    if (ok && !raw) {
+        for (Track* track : {&picture, &sound}) {
+            if (track->encoder == nullptr) continue;
+            track->stream = avformat_new_stream(output, nullptr);
+            ok =
+                ok && avcodec_parameters_from_context(track->stream->codecpar, track->encoder) >= 0;
+            track->stream->time_base = track->encoder->time_base;
+        }
         ok = ok && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
              avformat_write_header(output, nullptr) >= 0;
     }
-    AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
-    frame->format = AV_PIX_FMT_YUV420P;
-    frame->width = settings.width;
-    frame->height = settings.height;
-    ok = ok && av_frame_get_buffer(frame, 0) == 0;
-    auto drain = [&] {
-        while (avcodec_receive_packet(encoder, packet) == 0) {
+    auto drain = [&](Track& track) {
+        while (avcodec_receive_packet(track.encoder, packet) == 0) {
             if (raw) {
                 rawFile.write(reinterpret_cast<const char*>(packet->data), packet->size);
                 av_packet_unref(packet);
                 continue;
             }
-            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-            packet->stream_index = stream->index;
+            // Without its duration MP4's edit list would end where the last picture starts.
+            if (packet->duration == 0 && &track == &picture) packet->duration = 1;
+            av_packet_rescale_ts(packet, track.encoder->time_base, track.stream->time_base);
+            packet->stream_index = track.stream->index;
             av_interleaved_write_frame(output, packet);
         }
     };
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = settings.width;
+    frame->height = settings.height;
+    ok = ok && av_frame_get_buffer(frame, 0) == 0;
+    AVFrame* tone = av_frame_alloc();
+    int64_t toneTotal = withSound ? std::llround(settings.soundSeconds * kToneRate) : 0;
+    int64_t toneDone = 0;
+    int64_t toneStart = std::llround(settings.soundStart * kToneRate);
+    // Sound up to `until` samples, in the encoder's frame size.
+    auto writeTone = [&](int64_t until) {
+        while (ok && toneDone < std::min(until, toneTotal)) {
+            int size = sound.encoder->frame_size > 0 ? sound.encoder->frame_size : 1024;
+            av_frame_unref(tone);
+            tone->format = sound.encoder->sample_fmt;
+            tone->sample_rate = kToneRate;
+            tone->nb_samples = static_cast<int>(std::min<int64_t>(size, toneTotal - toneDone));
+            av_channel_layout_default(&tone->ch_layout, 1);
+            ok = av_frame_get_buffer(tone, 0) == 0 && FillTone(tone, toneDone);
+            tone->pts = toneStart + toneDone;
+            ok = ok && avcodec_send_frame(sound.encoder, tone) == 0;
+            toneDone += tone->nb_samples;
+            drain(sound);
+        }
+    };
     for (int f = 0; ok && f < settings.frames; ++f) {
-        av_frame_make_writable(frame);
+        ok = av_frame_make_writable(frame) == 0;
         for (int y = 0; y < settings.height; ++y) {
             std::fill_n(frame->data[0] + y * frame->linesize[0], settings.width, GraphMovieGrey(f));
         }
@@ -348,11 +462,19 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
             }
         }
         frame->pts = f;
-        ok = avcodec_send_frame(encoder, frame) == 0;
-        drain();
+        ok = ok && avcodec_send_frame(picture.encoder, frame) == 0;
+        drain(picture);
+        if (withSound) writeTone(int64_t{f + 1} * kToneRate / settings.fps - toneStart);
     }
-    avcodec_send_frame(encoder, nullptr);
-    drain();
+    if (withSound) {
+        writeTone(toneTotal);
+        avcodec_send_frame(sound.encoder, nullptr);
+        drain(sound);
+    }
+    if (picture.encoder != nullptr) {
+        avcodec_send_frame(picture.encoder, nullptr);
+        drain(picture);
+    }
     if (raw) {
         rawFile.close();
         ok = ok && !rawFile.fail();
@@ -363,6 +485,8 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
     }
     av_packet_free(&packet);
     av_frame_free(&frame);
-    avcodec_free_context(&encoder);
+    av_frame_free(&tone);
+    avcodec_free_context(&picture.encoder);
+    avcodec_free_context(&sound.encoder);
     return ok;
 }

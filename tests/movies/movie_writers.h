@@ -29,18 +29,26 @@ std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int*
 // The same decode with the pictures left in YUV: the number of pictures.
 int CountTheoraPictures(const Bytes& file);
 
-// Movies for the FFmpeg-backed graph, written by libavcodec's own encoders: MPEG-4 part 2 in an
-// AVI file, or an MPEG-1 video stream written raw, with no container (whose duration FFmpeg
-// can only estimate from the bit rate; its frame rate must be one MPEG-1 knows, such as 25).
-enum class GraphMovieKind { Mpeg4Avi, RawMpeg1 };
+// Movies for the FFmpeg-backed graph, written by the encoders of the installed libavcodec:
+// MPEG-4 part 2 in an AVI file (sound: MPEG-1 layer II), H.264 in MP4 (AAC), VP8 in WebM
+// (Vorbis), or an MPEG-1 video stream written raw, with no container and no sound (whose
+// duration FFmpeg can only estimate from the bit rate; its frame rate must be one MPEG-1 knows,
+// such as 25).
+enum class GraphMovieKind { Mpeg4Avi, H264Mp4, Vp8Webm, RawMpeg1 };
 struct GraphMovieSettings {
     GraphMovieKind kind;
     int width;
     int height;
     int frames;
     int fps;
+    // A mono sine of kGraphMovieToneHz at 44.1 kHz and kGraphMovieToneAmplitude of full scale,
+    // from soundStart on; none when 0.
+    double soundSeconds = 0;
+    double soundStart = 0;
 };
+constexpr int kGraphMovieToneHz = 440;
+constexpr double kGraphMovieToneAmplitude = 0.5;
 // Frame f is a flat grey of level GraphMovieGrey(f) (luma as it stands, chroma neutral).
-// False when the movie cannot be written.
+// False when the movie cannot be written (an encoder missing from the installed FFmpeg).
 bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings);
 int GraphMovieGrey(int frame);

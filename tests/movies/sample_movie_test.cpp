@@ -1,5 +1,6 @@
-// A full-screen movie with sound for watching through tools/movie_sample: 640x480 Theora with a
-// Vorbis track, written when ORBEK_SAMPLE_MOVIE names the file to write, and checked to open.
+// Full-screen movies with sound for watching through tools/movie_sample: 640x480 Theora with a
+// Vorbis track, written when ORBEK_SAMPLE_MOVIE names the file to write, and checked to open;
+// 640x480 H.264 with an AAC tone in MP4 for the graph, when ORBEK_SAMPLE_GRAPH_MOVIE names it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -35,6 +36,13 @@ TEST(SampleMovie, WrittenWhenAsked) {
     EXPECT_EQ(info.width, 640);
     EXPECT_EQ(info.height, 480);
     EXPECT_EQ(info.frameCount, 300);
+}
+
+// Three seconds of pictures over three and a half of sound: the movie ends with its sound.
+TEST(SampleMovie, GraphMovieWrittenWhenAsked) {
+    const char* path = std::getenv("ORBEK_SAMPLE_GRAPH_MOVIE");
+    if (path == nullptr) GTEST_SKIP() << "ORBEK_SAMPLE_GRAPH_MOVIE names no file to write";
+    EXPECT_TRUE(WriteGraphMovie(path, {GraphMovieKind::H264Mp4, 640, 480, 75, 25, 3.5}));
 }
 
 }  // namespace

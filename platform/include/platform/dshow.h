@@ -1,7 +1,8 @@
 // DirectShow: the filter graph with its control, seeking and event interfaces, pins and
 // filters, media types, the base video renderer that a program derives its own renderer from,
 // and the sample filters of a memory source and a sample grabber. The graph renders movie files
-// through FFmpeg's libraries and MPEG audio streams through mpg123.
+// (pictures and sound track) through FFmpeg's libraries and MPEG audio streams through mpg123;
+// sound plays through the layer's DirectSound, whose position is then the graph's clock.
 #pragma once
 
 #include "platform/com.h"
@@ -122,6 +123,10 @@ struct IPin : IUnknown {
     // The streaming calls that an output pin makes on the input pin it is connected to.
     virtual HRESULT Receive(IMediaSample* sample) = 0;
     virtual HRESULT EndOfStream() = 0;
+    // Around a seek: from BeginFlush on, the receiver drops what it holds and refuses samples
+    // until EndFlush.
+    virtual HRESULT BeginFlush() = 0;
+    virtual HRESULT EndFlush() = 0;
 };
 
 struct IEnumPins : IUnknown {
@@ -177,9 +182,13 @@ struct IMediaSeeking : IUnknown {
                                  DWORD stopFlags) = 0;
 };
 
+// The graph's sound track: volume in hundredths of a decibel (-10000 to 0), balance from
+// -10000 (left only) to 10000 (right only). E_NOTIMPL when the graph renders no sound.
 struct IBasicAudio : IUnknown {
     virtual HRESULT put_Volume(long volume) = 0;
     virtual HRESULT get_Volume(long* volume) = 0;
+    virtual HRESULT put_Balance(long balance) = 0;
+    virtual HRESULT get_Balance(long* balance) = 0;
 };
 
 // Random access to a source filter's stream, offered by its output pin.
