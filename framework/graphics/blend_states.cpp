@@ -166,8 +166,9 @@ IDirect3DTexture9* WhiteTexture() {
     if (ReadGraphImage(nullptr, kWhiteTga, sizeof kWhiteTga, 1, &image, 0) == -1) return nullptr;
     IDirect3DTexture9* texture = nullptr;
     D3DLOCKED_RECT lock{};
-    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, 0, D3DFMT_A8R8G8B8,
-                                      D3DPOOL_MANAGED, &texture, nullptr)) &&
+    // Dynamic in the default pool: lockable on every device, the Ex one having no managed pool.
+    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, D3DUSAGE_DYNAMIC,
+                                      D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr)) &&
         SUCCEEDED(TextureLockRect(texture, 0, &lock, nullptr, 0))) {
         RECT whole = {0, 0, kWhiteTextureSize, kWhiteTextureSize};
         ConvertPixelRect(lock.pBits, lock.Pitch, ColorFormatOfD3DFormat(D3DFMT_A8R8G8B8),
