@@ -56,9 +56,10 @@ namespace {
 
 constexpr uint32_t kWhiteFactor = 0xFFFFFFFF;
 constexpr int kWhiteTextureSize = 8;
-// An 8 x 8 run-length TGA of white pixels: one packet of 64 repeats.
-constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0, 0,  0,    0,    0,    0,    0,    0,   0,
-                                 0, 8, 0,  8, 0, 32, 0x28, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF};
+// An 8 x 8 run-length TGA of white pixels: the 18-byte header (run-length true colour, 8 x 8,
+// 32 bits, top-down, 8 alpha bits), then one packet of 64 repeats.
+constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0,  0,    0,    0,    0,    0,    0,   0,
+                                 8, 0, 8,  0, 32, 0x28, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 struct BlendStateModule {
     TextureStageSet applied;  // the stage set on the device, for texture-only updates

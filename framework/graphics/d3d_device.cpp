@@ -125,9 +125,8 @@ bool StepMultisampleDown(D3DFORMAT format, int32_t* type, int32_t* quality, int 
 
 // The display mode an exclusive full-screen Ex device is made with: the back buffer's.
 D3DDISPLAYMODEEX FullScreenDisplayMode(const D3DPRESENT_PARAMETERS& p) {
-    return {sizeof(D3DDISPLAYMODEEX),      p.BackBufferWidth,
-            p.BackBufferHeight,            p.FullScreen_RefreshRateInHz,
-            p.BackBufferFormat,            D3DSCANLINEORDERING_PROGRESSIVE};
+    return {sizeof(D3DDISPLAYMODEEX),     p.BackBufferWidth,  p.BackBufferHeight,
+            p.FullScreen_RefreshRateInHz, p.BackBufferFormat, D3DSCANLINEORDERING_PROGRESSIVE};
 }
 
 // Asks for the device with the first choice of vertex processing, then once more with software

@@ -16,8 +16,8 @@ struct Direct3DState {
     IDirect3DSwapChain9* swapChain;  // swap chain 0, fetched right after creation
     // Set once an Ex device could not be made: from then on only the plain object is asked for.
     int32_t noExDevice;
-    int32_t mixedVertexProcessing;   // the device was asked for mixed vertex processing
-    DWORD vertexShaderVersion;       // of the adapter, read at device creation
+    int32_t mixedVertexProcessing;  // the device was asked for mixed vertex processing
+    DWORD vertexShaderVersion;      // of the adapter, read at device creation
     DWORD pixelShaderVersion;
     int32_t multisampleType;  // 0 = none
     int32_t multisampleQuality;

@@ -386,8 +386,8 @@ int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker) {
         if (p.texture == nullptr) {
             D3DPOOL pool = f.managedPool && !f.drawTarget ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
             DWORD usage = f.drawTarget ? D3DUSAGE_RENDERTARGET : exDevice ? D3DUSAGE_DYNAMIC : 0;
-            if (FAILED(MarshalCreateTexture(width, height, static_cast<UINT>(info->mipLevels), usage,
-                                            format, pool, &p.texture, nullptr, w))) {
+            if (FAILED(MarshalCreateTexture(width, height, static_cast<UINT>(info->mipLevels),
+                                            usage, format, pool, &p.texture, nullptr, w))) {
                 p.texture = nullptr;
                 return AppendLogText("テクスチャの作成に失敗しました\n");
             }

@@ -370,8 +370,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     *out = nullptr;
     HRESULT checked = CheckSurfaceRequest(width, height, format, usage, D3DRTYPE_TEXTURE, shared);
     if (checked != D3D_OK) return checked;
-    if (IsPoolRefused(pool) ||
-        ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
+    if (IsPoolRefused(pool) || ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
         ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED)) {
         return D3DERR_INVALIDCALL;
     }

@@ -127,9 +127,9 @@ public:
         HRESULT checked = CheckAdapter(adapter, type);
         if (checked != D3D_OK) return checked;
         // A windowed device takes no display mode; a full-screen one the back buffer's.
-        if (parameters->Windowed ? fullScreenMode != nullptr
-                                 : fullScreenMode == nullptr ||
-                                       !IsFullScreenModeOf(*fullScreenMode, *parameters)) {
+        if (parameters->Windowed
+                ? fullScreenMode != nullptr
+                : fullScreenMode == nullptr || !IsFullScreenModeOf(*fullScreenMode, *parameters)) {
             return D3DERR_INVALIDCALL;
         }
         if (!gD3d9.profile.exDevices || InjectedFailure("CreateDeviceEx")) {

@@ -91,7 +91,7 @@ TEST_F(ExDeviceTest, OnlyExObjectsAndDevicesAnswerForTheExInterfaces) {
 
 TEST_F(ExDeviceTest, AFullScreenDisplayModeGoesWithFullScreenAndMatchesTheBackBuffer) {
     CreateObject();
-    D3DDISPLAYMODEEX mode = {sizeof(D3DDISPLAYMODEEX), 640, 480, 0, D3DFMT_R5G6B5,
+    D3DDISPLAYMODEEX mode = {sizeof(D3DDISPLAYMODEEX),       640, 480, 0, D3DFMT_R5G6B5,
                              D3DSCANLINEORDERING_PROGRESSIVE};
     EXPECT_EQ(CreateEx(Windowed(), &mode), D3DERR_INVALIDCALL);
     EXPECT_EQ(CreateEx(FullScreen(), nullptr), D3DERR_INVALIDCALL);
@@ -130,9 +130,9 @@ TEST_F(ExDeviceTest, AnExDeviceHasNoManagedPool) {
     CreateObject();
     CreateWindowedEx();
     IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(deviceEx_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
-                                       nullptr),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        deviceEx_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+        D3DERR_INVALIDCALL);
     IDirect3DVolumeTexture9* volume = nullptr;
     EXPECT_EQ(deviceEx_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
                                              &volume, nullptr),

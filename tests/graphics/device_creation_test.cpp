@@ -314,9 +314,9 @@ TEST_F(DeviceCreationTest, TheEmulatedFullScreenIsAWindowedDeviceOverAChangedDis
     ASSERT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
     EXPECT_EQ(mode.dmPelsWidth, 640u);
     EXPECT_EQ(mode.dmBitsPerPel, 16u);
-    EXPECT_TRUE(InOrder(ReadLog(), {"画面モードの変更処理を開始します 640 x 480  16 bit \r\n",
-                                    "画面解像度を変更します... 成功しました\r\n",
-                                    DeviceHeading()}));
+    EXPECT_TRUE(
+        InOrder(ReadLog(), {"画面モードの変更処理を開始します 640 x 480  16 bit \r\n",
+                            "画面解像度を変更します... 成功しました\r\n", DeviceHeading()}));
     // The display goes back to the desktop's mode with the device.
     ShutdownLibrary();
     ASSERT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
