@@ -100,7 +100,9 @@ TEST_F(GraphicsSystemTest, ReCreationKeepsTheAreaTheCameraAndTheTarget) {
     CameraSettings camera = gDrawSettings.camera;
     Matrix4x4 view = gDrawSettings.viewMatrix;
     D3DMATRIX deviceProjection = TestD3d9ReadTransform(gDirect3D.device, D3DTS_PROJECTION);
+    // Held, so that the new back buffer cannot take the old one's freed address.
     IDirect3DSurface9* oldBackBuffer = gDeviceResources.backBuffer;
+    oldBackBuffer->AddRef();
     gScreen.backgroundBlue = 0x40;
     gRestoreCalls = 0;
 
@@ -108,6 +110,7 @@ TEST_F(GraphicsSystemTest, ReCreationKeepsTheAreaTheCameraAndTheTarget) {
     EXPECT_EQ(gRestoreCalls, 1);
     ASSERT_EQ(HasDirect3DDevice(), 1);
     EXPECT_NE(gDeviceResources.backBuffer, oldBackBuffer);
+    oldBackBuffer->Release();
     EXPECT_EQ(GetDrawScreen(), kBackScreen);
     EXPECT_EQ(gRenderStates.renderTargets[0], gDeviceResources.backBuffer);
     EXPECT_EQ(gDrawSettings.drawX1, 30);
