@@ -75,6 +75,7 @@ void PlayScriptedGame(benchmark::State& state, bool device) {
         TestUseVirtualClock(true);
         TestSetClockMicroseconds(5'000'000);
         TestSetClockStepPerRead(50);
+        TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", !device);
         TestSetExportMissing("d3d9.dll", "Direct3DCreate9", !device);
         CopyStringMax(gLog.directory, folder.path().c_str(), sizeof(gLog.directory) - 1);
         gLibrary = LibraryState{};

@@ -56,9 +56,10 @@ namespace {
 
 constexpr uint32_t kWhiteFactor = 0xFFFFFFFF;
 constexpr int kWhiteTextureSize = 8;
-// An 8 x 8 run-length TGA of white pixels: one packet of 64 repeats.
-constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0, 0,  0,    0,    0,    0,    0,    0,   0,
-                                 0, 8, 0,  8, 0, 32, 0x28, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF};
+// An 8 x 8 run-length TGA of white pixels: the 18-byte header (run-length true colour, 8 x 8,
+// 32 bits, top-down, 8 alpha bits), then one packet of 64 repeats.
+constexpr uint8_t kWhiteTga[] = {0, 0, 10, 0, 0,  0,    0,    0,    0,    0,    0,   0,
+                                 8, 0, 8,  0, 32, 0x28, 0xBF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 struct BlendStateModule {
     TextureStageSet applied;  // the stage set on the device, for texture-only updates
@@ -166,8 +167,9 @@ IDirect3DTexture9* WhiteTexture() {
     if (ReadGraphImage(nullptr, kWhiteTga, sizeof kWhiteTga, 1, &image, 0) == -1) return nullptr;
     IDirect3DTexture9* texture = nullptr;
     D3DLOCKED_RECT lock{};
-    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, 0, D3DFMT_A8R8G8B8,
-                                      D3DPOOL_MANAGED, &texture, nullptr)) &&
+    // Dynamic in the default pool: lockable on every device, the Ex one having no managed pool.
+    if (SUCCEEDED(DeviceCreateTexture(kWhiteTextureSize, kWhiteTextureSize, 1, D3DUSAGE_DYNAMIC,
+                                      D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr)) &&
         SUCCEEDED(TextureLockRect(texture, 0, &lock, nullptr, 0))) {
         RECT whole = {0, 0, kWhiteTextureSize, kWhiteTextureSize};
         ConvertPixelRect(lock.pBits, lock.Pitch, ColorFormatOfD3DFormat(D3DFMT_A8R8G8B8),

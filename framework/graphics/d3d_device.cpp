@@ -1,6 +1,7 @@
-// The Direct3D object layer: "d3d9.dll" loaded at run time, the Direct3D object, the device
-// with its present parameters for window, emulated and exclusive full screen and its fall-back
-// from mixed to software vertex processing, and the bring-up that falls back to software mode.
+// The Direct3D object layer: "d3d9.dll" loaded at run time, the Direct3D object (the Ex one where
+// the system has it), the device with its present parameters for window, emulated and exclusive
+// full screen and its fall-backs from mixed to software vertex processing and from the Ex device
+// to the plain one, and the bring-up that falls back to software mode.
 #include "graphics/d3d_device.h"
 
 #include "app/shell.h"
@@ -123,6 +124,25 @@ bool StepMultisampleDown(D3DFORMAT format, int32_t* type, int32_t* quality, int 
     return true;
 }
 
+// The display mode an exclusive full-screen Ex device is made with: the back buffer's.
+D3DDISPLAYMODEEX FullScreenDisplayMode(const D3DPRESENT_PARAMETERS& p) {
+    return {sizeof(D3DDISPLAYMODEEX),     p.BackBufferWidth,  p.BackBufferHeight,
+            p.FullScreen_RefreshRateInHz, p.BackBufferFormat, D3DSCANLINEORDERING_PROGRESSIVE};
+}
+
+// Asks for the device with the first choice of vertex processing, then once more with software
+// processing, which is then recorded.
+template <class Create>
+HRESULT CreateWithFallBack(Create create) {
+    HRESULT result = create(gDirect3D.mixedVertexProcessing ? D3DCREATE_MIXED_VERTEXPROCESSING
+                                                            : D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    if (FAILED(result)) {
+        gDirect3D.mixedVertexProcessing = 0;
+        result = create(D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    }
+    return result;
+}
+
 }  // namespace
 
 int LoadDirect3DLibrary() {
@@ -143,17 +163,27 @@ int FreeDirect3DLibrary() {
 
 int CreateDirect3DObject() {
     ReleaseDirect3DObject();
-    // "d3d9.dll" here has no Ex entry, so the Ex attempt ends at its heading.
-    AppendLogText("IDirect3D9Ex オブジェクトを取得します.... ");
-    AppendLogText("IDirect3D9 オブジェクトを取得します.... ");
-    auto create = reinterpret_cast<PFN_Direct3DCreate9>(
-        GetProcAddress(gDirect3D.d3d9Module, "Direct3DCreate9"));
-    if (create == nullptr) {
-        return AppendLogText("Direct3DCreate9 APIのアドレス取得に失敗しました\n");
+    if (!gDirect3D.noExDevice) {
+        AppendLogText("IDirect3D9Ex オブジェクトを取得します.... ");
+        auto createEx = reinterpret_cast<PFN_Direct3DCreate9Ex>(
+            GetProcAddress(gDirect3D.d3d9Module, "Direct3DCreate9Ex"));
+        if (createEx != nullptr && SUCCEEDED(createEx(D3D_SDK_VERSION, &gDirect3D.direct3DEx))) {
+            gDirect3D.direct3D = gDirect3D.direct3DEx;
+        } else {
+            gDirect3D.direct3DEx = nullptr;
+        }
     }
-    gDirect3D.direct3D = create(D3D_SDK_VERSION);
     if (gDirect3D.direct3D == nullptr) {
-        return AppendLogText("IDirect3D9 オブジェクトの取得に失敗しました\n");
+        AppendLogText("IDirect3D9 オブジェクトを取得します.... ");
+        auto create = reinterpret_cast<PFN_Direct3DCreate9>(
+            GetProcAddress(gDirect3D.d3d9Module, "Direct3DCreate9"));
+        if (create == nullptr) {
+            return AppendLogText("Direct3DCreate9 APIのアドレス取得に失敗しました\n");
+        }
+        gDirect3D.direct3D = create(D3D_SDK_VERSION);
+        if (gDirect3D.direct3D == nullptr) {
+            return AppendLogText("IDirect3D9 オブジェクトの取得に失敗しました\n");
+        }
     }
     AppendLogText("成功\n");
     return 0;
@@ -162,10 +192,15 @@ int CreateDirect3DObject() {
 void ReleaseDirect3DObject() {
     ReleaseComObject(gDirect3D.direct3D);
     gDirect3D.direct3D = nullptr;
+    gDirect3D.direct3DEx = nullptr;
 }
 
 int HasDirect3DObject() {
     return gDirect3D.direct3D != nullptr ? 1 : 0;
+}
+
+int HasDirect3DExObject() {
+    return gDirect3D.direct3DEx != nullptr ? 1 : 0;
 }
 
 int CreateDirect3DDevice() {
@@ -179,21 +214,35 @@ int CreateDirect3DDevice() {
     gDirect3D.mixedVertexProcessing =
         (caps.VertexShaderVersion & 0xFFFF) >= 0x200 && (caps.PixelShaderVersion & 0xFFFF) >= 0x200;
 
-    AppendLogText("IDirect3DDevice9 オブジェクトを取得します.... ");
-    auto create = [&](DWORD behaviour) {
-        D3DPRESENT_PARAMETERS copy = parameters;
-        return gDirect3D.direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetMainHwnd(),
-                                                behaviour, &copy, &gDirect3D.device);
-    };
-    HRESULT result = create(gDirect3D.mixedVertexProcessing ? D3DCREATE_MIXED_VERTEXPROCESSING
-                                                            : D3DCREATE_SOFTWARE_VERTEXPROCESSING);
-    if (FAILED(result)) {
-        gDirect3D.mixedVertexProcessing = 0;
-        result = create(D3DCREATE_SOFTWARE_VERTEXPROCESSING);
-    }
-    if (FAILED(result)) {
-        gDirect3D.device = nullptr;
-        return AppendLogText("Direct3DDevice9 の作成に失敗しました\n");
+    if (gDirect3D.direct3DEx != nullptr) {
+        AppendLogText("IDirect3DDevice9Ex オブジェクトを取得します.... ");
+        D3DDISPLAYMODEEX mode = FullScreenDisplayMode(parameters);
+        HRESULT result = CreateWithFallBack([&](DWORD behaviour) {
+            D3DPRESENT_PARAMETERS copy = parameters;
+            return gDirect3D.direct3DEx->CreateDeviceEx(
+                D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetMainHwnd(), behaviour, &copy,
+                gDirect3D.exclusiveFullScreen ? &mode : nullptr, &gDirect3D.deviceEx);
+        });
+        if (FAILED(result)) {
+            gDirect3D.deviceEx = nullptr;
+            gDirect3D.noExDevice = 1;
+            AppendLogText("Direct3DDevice9Ex の作成に失敗しました\n");
+            return -2;
+        }
+        gDirect3D.device = gDirect3D.deviceEx;
+        gDirect3D.deviceEx->SetMaximumFrameLatency(1);
+    } else {
+        AppendLogText("IDirect3DDevice9 オブジェクトを取得します.... ");
+        HRESULT result = CreateWithFallBack([&](DWORD behaviour) {
+            D3DPRESENT_PARAMETERS copy = parameters;
+            return gDirect3D.direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
+                                                    GetMainHwnd(), behaviour, &copy,
+                                                    &gDirect3D.device);
+        });
+        if (FAILED(result)) {
+            gDirect3D.device = nullptr;
+            return AppendLogText("Direct3DDevice9 の作成に失敗しました\n");
+        }
     }
     AppendLogText(gDirect3D.mixedVertexProcessing ? "ハードウエア頂点演算を使用します\n"
                                                   : "ソフトウエア頂点演算を使用します\n");
@@ -216,6 +265,7 @@ int ReleaseDirect3DDevice() {
         AppendLogText("Direct3DDevice9 の解放 2\n");
         gDirect3D.device->Release();
         gDirect3D.device = nullptr;
+        gDirect3D.deviceEx = nullptr;
     }
     return 0;
 }
@@ -276,8 +326,14 @@ int SetupDirect3D() {
     if (IsFullScreenMode() && gSystemInfo.osCode >= kOsCodeWindowsVista && IsEmulating320x240()) {
         displayReady = ApplyDisplayModeSettings() == 0;
     }
-    if (displayReady && CreateDirect3DObject() == 0 && SetupDeviceResources() == 0 &&
-        CreateZBuffer() == 0) {
+    int created = -1;
+    if (displayReady) {
+        // An Ex device that cannot be made is asked for once more from the plain object.
+        do {
+            created = CreateDirect3DObject() == 0 ? SetupDeviceResources() : -1;
+        } while (created == -2);
+    }
+    if (created == 0 && CreateZBuffer() == 0) {
         gScreen.direct3DMode = 1;
         SetupBuiltinShaders();
         if (AreBuiltinShadersOn()) {

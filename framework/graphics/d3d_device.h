@@ -10,10 +10,14 @@
 struct Direct3DState {
     HMODULE d3d9Module;
     IDirect3D9* direct3D;
+    IDirect3D9Ex* direct3DEx;  // the same object, when it came from Direct3DCreate9Ex
     IDirect3DDevice9* device;
+    IDirect3DDevice9Ex* deviceEx;    // the same object, when the device is an Ex device
     IDirect3DSwapChain9* swapChain;  // swap chain 0, fetched right after creation
-    int32_t mixedVertexProcessing;   // the device was asked for mixed vertex processing
-    DWORD vertexShaderVersion;       // of the adapter, read at device creation
+    // Set once an Ex device could not be made: from then on only the plain object is asked for.
+    int32_t noExDevice;
+    int32_t mixedVertexProcessing;  // the device was asked for mixed vertex processing
+    DWORD vertexShaderVersion;      // of the adapter, read at device creation
     DWORD pixelShaderVersion;
     int32_t multisampleType;  // 0 = none
     int32_t multisampleQuality;
@@ -26,7 +30,9 @@ int FreeDirect3DLibrary();
 int CreateDirect3DObject();
 void ReleaseDirect3DObject();
 int HasDirect3DObject();
-// 0, or -1 when no device could be made.
+int HasDirect3DExObject();
+// 0; -1 when no device could be made; -2 when no Ex device could be made, so that the caller
+// asks again with the plain object.
 int CreateDirect3DDevice();
 int ReleaseDirect3DDevice();
 int HasDirect3DDevice();

@@ -349,6 +349,10 @@ int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker) {
         return AppendLogText(
             "指定のフォーマットで作成できるテクスチャフォーマットがありませんでした\n");
     }
+    // An Ex device has no managed pool: its textures are filled through system-memory ones, and
+    // are dynamic so that they can still be locked and read back as managed ones can.
+    bool exDevice = gDirect3D.deviceEx != nullptr;
+    if (exDevice) info->flags.managedPool = 0;
     const TextureCreateFlags& f = info->flags;
     const int w = fromAsyncWorker;
     for (int i = 0; i < info->pieceCount; ++i) {
@@ -381,9 +385,9 @@ int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker) {
         bool created = false;
         if (p.texture == nullptr) {
             D3DPOOL pool = f.managedPool && !f.drawTarget ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
+            DWORD usage = f.drawTarget ? D3DUSAGE_RENDERTARGET : exDevice ? D3DUSAGE_DYNAMIC : 0;
             if (FAILED(MarshalCreateTexture(width, height, static_cast<UINT>(info->mipLevels),
-                                            f.drawTarget ? D3DUSAGE_RENDERTARGET : 0, format, pool,
-                                            &p.texture, nullptr, w))) {
+                                            usage, format, pool, &p.texture, nullptr, w))) {
                 p.texture = nullptr;
                 return AppendLogText("テクスチャの作成に失敗しました\n");
             }

@@ -84,7 +84,7 @@ Surface* OwnSurface(Device* device, IDirect3DSurface9* surface) {
 // ---- Creation and lifetime ---------------------------------------------------------------
 
 HRESULT Device::Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
-                       D3DPRESENT_PARAMETERS* parameters, Device** out) {
+                       D3DPRESENT_PARAMETERS* parameters, bool ex, Device** out) {
     *out = nullptr;
     if (parameters == nullptr) return D3DERR_INVALIDCALL;
     DWORD processing =
@@ -122,6 +122,7 @@ HRESULT Device::Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
     if (device == nullptr) return E_OUTOFMEMORY;
     device->thread_ = std::this_thread::get_id();
     device->focusWindow_ = focusWindow;
+    device->ex_ = ex;
     device->presentParams = p;
     SurfaceParams back = {
         p.BackBufferFormat,    p.BackBufferWidth,
@@ -220,7 +221,21 @@ void Device::Forget(const void* object) {
 }
 
 void Device::Lose() {
-    loss_ = LossState::Lost;
+    loss_ = ex_ ? LossState::Hung : LossState::Lost;
+}
+
+bool Device::Answers(REFIID iid) const {
+    return ex_ && iid == IID_IDirect3DDevice9Ex;
+}
+
+bool Device::IsPoolRefused(D3DPOOL pool) const {
+    return pool > D3DPOOL_SCRATCH || (ex_ && pool == D3DPOOL_MANAGED);
+}
+
+HRESULT Device::SetMaximumFrameLatency(UINT maxLatency) {
+    if (WrongThread() || maxLatency > kMaxFrameLatency) return D3DERR_INVALIDCALL;
+    maximumFrameLatency = maxLatency == 0 ? kDefaultFrameLatency : maxLatency;
+    return D3D_OK;
 }
 
 HRESULT Device::TestCooperativeLevel() {
@@ -231,8 +246,10 @@ HRESULT Device::TestCooperativeLevel() {
         case LossState::Lost:
             loss_ = LossState::NotReset;
             return D3DERR_DEVICELOST;
-        default:
+        case LossState::NotReset:
             return D3DERR_DEVICENOTRESET;
+        default:
+            return D3DERR_DEVICEHUNG;
     }
 }
 
@@ -295,6 +312,7 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
 
 HRESULT Device::PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, HWND destWindow) {
     if (WrongThread() || state.inScene) return D3DERR_INVALIDCALL;
+    if (loss_ == LossState::Hung) return D3DERR_DEVICEHUNG;
     if (loss_ != LossState::None || InjectedFailure("Present")) return D3DERR_DEVICELOST;
     // Rectangles need the copy swap effect, as in Direct3D 9.
     if ((sourceRect != nullptr || destRect != nullptr) &&
@@ -352,8 +370,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     *out = nullptr;
     HRESULT checked = CheckSurfaceRequest(width, height, format, usage, D3DRTYPE_TEXTURE, shared);
     if (checked != D3D_OK) return checked;
-    if (pool > D3DPOOL_SCRATCH ||
-        ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
+    if (IsPoolRefused(pool) || ((usage & D3DUSAGE_RENDERTARGET) != 0 && pool != D3DPOOL_DEFAULT) ||
         ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED)) {
         return D3DERR_INVALIDCALL;
     }
@@ -389,7 +406,7 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
         CheckSurfaceRequest(width, height, format, usage, D3DRTYPE_VOLUMETEXTURE, shared);
     if (checked != D3D_OK) return checked;
     levels = ResolveLevelCount(levels, width, height, depth);
-    if (depth == 0 || levels == 0 || pool > D3DPOOL_SCRATCH || width > kMaxVolumeSize ||
+    if (depth == 0 || levels == 0 || IsPoolRefused(pool) || width > kMaxVolumeSize ||
         height > kMaxVolumeSize || depth > kMaxVolumeSize ||
         ((usage & D3DUSAGE_DYNAMIC) != 0 && pool == D3DPOOL_MANAGED)) {
         return D3DERR_INVALIDCALL;
@@ -406,7 +423,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
                                    IDirect3DVertexBuffer9** out, HANDLE* shared) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    if (WrongThread() || shared != nullptr || length == 0 || pool > D3DPOOL_SCRATCH) {
+    if (WrongThread() || shared != nullptr || length == 0 || IsPoolRefused(pool)) {
         return D3DERR_INVALIDCALL;
     }
     VertexBuffer* buffer = VertexBuffer::Create(this, length, usage, fvf, pool);
@@ -419,7 +436,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
                                   IDirect3DIndexBuffer9** out, HANDLE* shared) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    if (WrongThread() || shared != nullptr || length == 0 || pool > D3DPOOL_SCRATCH ||
+    if (WrongThread() || shared != nullptr || length == 0 || IsPoolRefused(pool) ||
         (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
         return D3DERR_INVALIDCALL;
     }

@@ -18,6 +18,8 @@ constexpr int kVertexFloatConstants = 256;
 constexpr int kPixelFloatConstants = 224;
 constexpr int kIntConstants = 16;
 constexpr int kBoolConstants = 16;
+constexpr UINT kMaxFrameLatency = 16;
+constexpr UINT kDefaultFrameLatency = 3;
 
 struct LightSlot {
     D3DLIGHT9 light;
@@ -70,9 +72,10 @@ struct SwapChain final : ComObject<IDirect3DSwapChain9, gD3d9Objects, IID_IDirec
 
 class Device final : public ResourceDevice {
 public:
-    // D3DERR_INVALIDCALL for parameters the device cannot honour, E_OUTOFMEMORY.
+    // D3DERR_INVALIDCALL for parameters the device cannot honour, E_OUTOFMEMORY. `ex` makes
+    // an Ex device: no managed pool, hangs instead of being lost, answers its interface.
     static HRESULT Create(IDirect3D9* direct3d, HWND focusWindow, DWORD behavior,
-                          D3DPRESENT_PARAMETERS* parameters, Device** device);
+                          D3DPRESENT_PARAMETERS* parameters, bool ex, Device** device);
     ~Device() override;
 
     HRESULT TestCooperativeLevel() override;
@@ -156,11 +159,13 @@ public:
     HRESULT SetPixelShaderConstantI(UINT start, const int* data, UINT count) override;
     HRESULT SetPixelShaderConstantB(UINT start, const BOOL* data, UINT count) override;
 
+    HRESULT SetMaximumFrameLatency(UINT maxLatency) override;
+
     // Presents through the implicit swap chain (both Present methods end here).
     HRESULT PresentBackBuffer(const RECT* sourceRect, const RECT* destRect, HWND destWindow);
     // Drops the bindings of an object that is going away.
     void Forget(const void* object) override;
-    // Test hook: the device becomes lost.
+    // Test hook: the device becomes lost (an Ex device hangs).
     void Lose();
 
     DeviceState state{};
@@ -171,11 +176,17 @@ public:
     // The last draw's pipeline and vertex memory (draw.cpp); shared_ptr because only draw.cpp
     // knows the type.
     std::shared_ptr<DrawCache> drawCache;
+    UINT maximumFrameLatency = kDefaultFrameLatency;
+
+protected:
+    bool Answers(REFIID iid) const override;
 
 private:
     Device() = default;
     // Direct3D devices belong to the thread that made them; other threads are refused.
     bool WrongThread() const { return std::this_thread::get_id() != thread_; }
+    // A pool no resource of this device may live in.
+    bool IsPoolRefused(D3DPOOL pool) const;
     // The checks shared by the creation methods; D3D_OK when the request can be met.
     HRESULT CheckSurfaceRequest(UINT width, UINT height, D3DFORMAT format, DWORD usage,
                                 D3DRESOURCETYPE type, HANDLE* shared) const;
@@ -186,7 +197,8 @@ private:
     IDirect3D9* direct3d_ = nullptr;
     HWND focusWindow_ = nullptr;
     std::thread::id thread_;
-    enum class LossState { None, Lost, NotReset } loss_ = LossState::None;
+    bool ex_ = false;
+    enum class LossState { None, Lost, NotReset, Hung } loss_ = LossState::None;
 };
 
 // The device's object behind an interface pointer it handed out; null for objects of

@@ -1,5 +1,5 @@
 // The Direct3D object of the software device (adapter 0, the HAL device type only), the
-// capabilities and formats it reports from the current profile, and the "d3d9.dll" entry.
+// capabilities and formats it reports from the current profile, and the "d3d9.dll" entries.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +32,19 @@ bool IsDisplayFormat(D3DFORMAT format) {
     return info != nullptr && info->display;
 }
 
-class Direct3D final : public ComObject<IDirect3D9, gD3d9Objects, IID_IDirect3D9> {
+// Whether an Ex device's full-screen display mode is the one its back buffer asks for.
+bool IsFullScreenModeOf(const D3DDISPLAYMODEEX& mode, const D3DPRESENT_PARAMETERS& p) {
+    return mode.Size == sizeof(D3DDISPLAYMODEEX) && mode.Width == p.BackBufferWidth &&
+           mode.Height == p.BackBufferHeight && mode.Format == p.BackBufferFormat &&
+           mode.RefreshRate == p.FullScreen_RefreshRateInHz;
+}
+
+// Made by Direct3DCreate9Ex, the object answers for the Ex interface and CreateDeviceEx may
+// be called on it.
+class Direct3D final : public ComObject<IDirect3D9Ex, gD3d9Objects, IID_IDirect3D9> {
 public:
+    explicit Direct3D(bool ex) : ex_(ex) {}
+
     UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override {
         if (adapter != D3DADAPTER_DEFAULT) return 0;
         UINT count = 0;
@@ -103,16 +114,43 @@ public:
         if (checked != D3D_OK) return checked;
         if (InjectedFailure("CreateDevice")) return D3DERR_NOTAVAILABLE;
         Device* created = nullptr;
-        HRESULT result = Device::Create(this, focusWindow, behavior, parameters, &created);
+        HRESULT result = Device::Create(this, focusWindow, behavior, parameters, false, &created);
         *device = created;
         return result;
     }
+
+    HRESULT CreateDeviceEx(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behavior,
+                           D3DPRESENT_PARAMETERS* parameters, D3DDISPLAYMODEEX* fullScreenMode,
+                           IDirect3DDevice9Ex** device) override {
+        if (device == nullptr || parameters == nullptr) return D3DERR_INVALIDCALL;
+        *device = nullptr;
+        HRESULT checked = CheckAdapter(adapter, type);
+        if (checked != D3D_OK) return checked;
+        // A windowed device takes no display mode; a full-screen one the back buffer's.
+        if (parameters->Windowed
+                ? fullScreenMode != nullptr
+                : fullScreenMode == nullptr || !IsFullScreenModeOf(*fullScreenMode, *parameters)) {
+            return D3DERR_INVALIDCALL;
+        }
+        if (!gD3d9.profile.exDevices || InjectedFailure("CreateDeviceEx")) {
+            return D3DERR_NOTAVAILABLE;
+        }
+        Device* created = nullptr;
+        HRESULT result = Device::Create(this, focusWindow, behavior, parameters, true, &created);
+        *device = created;
+        return result;
+    }
+
+protected:
+    bool Answers(REFIID iid) const override { return ex_ && iid == IID_IDirect3D9Ex; }
 
 private:
     static HRESULT CheckAdapter(UINT adapter, D3DDEVTYPE type) {
         if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
         return type == D3DDEVTYPE_HAL ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
+
+    bool ex_;
 };
 
 }  // namespace
@@ -127,6 +165,7 @@ TestD3d9Profile TestD3d9DefaultProfile() {
     profile.simultaneousRenderTargets = 4;
     profile.dxt = true;
     profile.refusedVertexProcessing = 0;
+    profile.exDevices = true;
     profile.desktop = {1920, 1080, 60, D3DFMT_X8R8G8B8};
     const UINT sizes[][2] = {{320, 240},  {640, 480},  {800, 600},
                              {1024, 768}, {1280, 720}, {1920, 1080}};
@@ -201,5 +240,15 @@ bool IsFormatOffered(D3DFORMAT format, DWORD usage, D3DRESOURCETYPE type) {
 
 IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION || InjectedFailure("Direct3DCreate9")) return nullptr;
-    return new (std::nothrow) Direct3D();
+    return new (std::nothrow) Direct3D(false);
+}
+
+HRESULT Direct3DCreate9Ex(UINT sdkVersion, IDirect3D9Ex** object) {
+    if (object == nullptr) return D3DERR_INVALIDCALL;
+    *object = nullptr;
+    if (sdkVersion != D3D_SDK_VERSION || InjectedFailure("Direct3DCreate9Ex")) {
+        return D3DERR_NOTAVAILABLE;
+    }
+    *object = new (std::nothrow) Direct3D(true);
+    return *object != nullptr ? D3D_OK : E_OUTOFMEMORY;
 }

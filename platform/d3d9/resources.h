@@ -13,8 +13,9 @@
 #include "platform/d3d9_kernels.h"
 
 // The device as the resources it makes see it: each holds a reference on it while it lives and,
-// as bindings hold none, is dropped from the device's bindings when it goes.
-class ResourceDevice : public ComObject<IDirect3DDevice9, gD3d9Objects, IID_IDirect3DDevice9> {
+// as bindings hold none, is dropped from the device's bindings when it goes. Every device
+// implements the Ex interface; only one made as an Ex device answers for it.
+class ResourceDevice : public ComObject<IDirect3DDevice9Ex, gD3d9Objects, IID_IDirect3DDevice9> {
 public:
     virtual void Forget(const void* object) = 0;
 };

@@ -150,6 +150,10 @@ D3DMATRIX TestD3d9ReadTransform(IDirect3DDevice9* device, D3DTRANSFORMSTATETYPE 
     return D3DMATRIX{};
 }
 
+UINT TestD3d9ReadMaximumFrameLatency(IDirect3DDevice9* device) {
+    return static_cast<Device*>(device)->maximumFrameLatency;
+}
+
 bool TestD3d9InScene(IDirect3DDevice9* device) {
     return StateOf(device).inScene;
 }

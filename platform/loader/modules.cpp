@@ -95,6 +95,7 @@ static const ModuleExport kDwmapiExports[] = {
 
 static const ModuleExport kD3d9Exports[] = {
     {"Direct3DCreate9", Export(Direct3DCreate9)},
+    {"Direct3DCreate9Ex", Export(Direct3DCreate9Ex)},
 };
 
 static const ModuleExport kDsoundExports[] = {

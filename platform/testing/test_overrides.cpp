@@ -3,6 +3,7 @@
 #include "test_overrides.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -10,6 +11,14 @@
 #include <utility>
 
 #include "../win32/module_names.h"
+
+// The exports missing before any test says otherwise: the Ex entry of "d3d9.dll" while the
+// environment asks for a system without the Ex interfaces.
+static std::set<std::pair<std::string, std::string>> DefaultMissingExports() {
+    const char* noEx = std::getenv("ORBEK_D3D9_NO_EX");
+    if (noEx == nullptr || std::strcmp(noEx, "1") != 0) return {};
+    return {{NormalizeModuleName("d3d9.dll"), "Direct3DCreate9Ex"}};
+}
 
 struct TestOverridesState {
     std::mutex mutex;
@@ -26,7 +35,7 @@ struct TestOverridesState {
     bool cpuSet = false;
     TestCpu cpu{};
     std::set<std::string> missingModules;
-    std::set<std::pair<std::string, std::string>> missingExports;
+    std::set<std::pair<std::string, std::string>> missingExports = DefaultMissingExports();
 };
 
 // Never destroyed: detached threads may still ask while the process exits.
@@ -42,7 +51,7 @@ void ResetTestOverrides() {
     gTestOverrides.memorySet = false;
     gTestOverrides.cpuSet = false;
     gTestOverrides.missingModules.clear();
-    gTestOverrides.missingExports.clear();
+    gTestOverrides.missingExports = DefaultMissingExports();
 }
 
 void TestSetProcessorCount(int count) {

@@ -160,6 +160,7 @@ protected:
 TEST_F(TwoRenderersTest, BothRenderersPlayTheSameGame) {
     Run device = PlayScriptedGame(true);
     Restart();
+    TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true);
     TestSetExportMissing("d3d9.dll", "Direct3DCreate9", true);
     Run software = PlayScriptedGame(true);
 
@@ -185,6 +186,7 @@ TEST_F(TwoRenderersTest, BothRenderersPlayTheSameGame) {
 TEST_F(TwoRenderersTest, BothRenderersDrawTheSameFramesWithinTheTolerance) {
     Run device = PlayScriptedGame(false);
     Restart();
+    TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true);
     TestSetExportMissing("d3d9.dll", "Direct3DCreate9", true);
     Run software = PlayScriptedGame(false);
     ASSERT_EQ(device.frames.size(), software.frames.size());

@@ -172,7 +172,7 @@ void MarshallingJob(AsyncLoadRequest*) {
     int result = MarshalToMainThread<StoreOnMainThread>(1, &gMarshalled->value, -5, 9);
     IDirect3DVertexBuffer9* buffer = nullptr;
     gMarshalled->bufferResult =
-        MarshalCreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &buffer, 1) == 0 ? 1 : -1;
+        MarshalCreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &buffer, 1) == 0 ? 1 : -1;
     MarshalReleaseComObject(buffer, 1);
     if (result == 7) gMarshalled->done = true;
 }

@@ -239,4 +239,21 @@ TEST_F(BlendStatesTest, BlendGraphsWeightOrThresholdThePixels) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(BackBufferPixel(x, 2), 0xFF000000u) << x;
 }
 
+// Untextured, the times-four kinds modulate a white texture on the fixed path; the Ex device has
+// no managed pool to make it in.
+TEST_F(BlendStatesTest, AnUntexturedTimesFourBoxIsFourTimesItsColourOnEveryDevice) {
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.shaders = false;
+    for (bool ex : {true, false}) {
+        TestD3d9SetProfile(profile);
+        TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", !ex);
+        StartDrawing(32);
+        ASSERT_EQ(gDirect3D.deviceEx != nullptr, ex);
+        ASSERT_EQ(ChangeBlendMode(12, 255), 0);
+        QueueBox(0, 0, 4, 4, 0xFF102030);
+        EXPECT_EQ(BackBufferPixel(1, 1) & 0xFFFFFF, 0x4080C0u) << ex;
+        ShutdownLibrary();
+    }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include "graphics/graphics_system.h"
 #include "graphics/mem_img.h"
 #include "graphics/pixel_format_table.h"
+#include "graphics/present_screen.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertical_blank.h"
 #include "graphics_fixture.h"
@@ -53,13 +54,16 @@ TEST_F(DeviceCreationTest, AWindowStartMakesADeviceAtTheDesktopDepth) {
     EXPECT_EQ(frame.presentCount, 3);
     EXPECT_EQ(frame.window, GetMainHwnd());
     EXPECT_EQ(frame.pixels[0], 0xFF000000u);
+    bool ex = ExInterfacesOffered();
+    EXPECT_EQ(HasDirect3DExObject(), ex ? 1 : 0);
     EXPECT_TRUE(InOrder(
         ReadLog(), {
                        "DirectDraw オブジェクトの取得を行います....  成功\r\n",
                        "引き続き初期化処理... 初期化に成功しました\r\n",
-                       "IDirect3D9Ex オブジェクトを取得します.... "
-                       "IDirect3D9 オブジェクトを取得します.... 成功\r\n",
-                       "IDirect3DDevice9 オブジェクトを取得します.... "
+                       ex ? "IDirect3D9Ex オブジェクトを取得します.... 成功\r\n"
+                          : "IDirect3D9Ex オブジェクトを取得します.... "
+                            "IDirect3D9 オブジェクトを取得します.... 成功\r\n",
+                       DeviceHeading(),
                        "ハードウエア頂点演算を使用します\r\n",
                        "成功\r\n",
                        "Driver:orbek_d3d9.dll  Description:",
@@ -122,7 +126,103 @@ TEST_F(DeviceCreationTest, ADeviceThatCannotBeMadeLeavesSoftwareMode) {
                                     "Direct3DDevice9 の作成に失敗しました\r\n"}));
 }
 
-TEST_F(DeviceCreationTest, WithoutDirect3DCreate9TheScreenIsSoftware) {
+// ---- The Ex object and device ----------------------------------------------------------
+
+class ExDeviceCreationTest : public DeviceCreationTest {
+protected:
+    void SetUp() override {
+        DeviceCreationTest::SetUp();
+        // Offered whatever the run's environment says.
+        TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", false);
+    }
+};
+
+TEST_F(ExDeviceCreationTest, TheExObjectMakesAnExDeviceThatQueuesOneFrame) {
+    ASSERT_EQ(SetupLibrary(), 0);
+    EXPECT_EQ(IsDirect3DMode(), 1);
+    EXPECT_EQ(HasDirect3DExObject(), 1);
+    ASSERT_NE(gDirect3D.deviceEx, nullptr);
+    EXPECT_EQ(static_cast<IDirect3DDevice9*>(gDirect3D.deviceEx), gDirect3D.device);
+    EXPECT_EQ(TestD3d9ReadMaximumFrameLatency(gDirect3D.device), 1u);
+    EXPECT_EQ(gDirect3D.mixedVertexProcessing, 1);
+    std::string log = ReadLog();
+    EXPECT_TRUE(InOrder(log, {"IDirect3D9Ex オブジェクトを取得します.... 成功\r\n",
+                              "IDirect3DDevice9Ex オブジェクトを取得します.... "
+                              "ハードウエア頂点演算を使用します\r\n"}));
+    EXPECT_EQ(log.find("IDirect3D9 オブジェクトを取得します"), std::string::npos);
+}
+
+TEST_F(ExDeviceCreationTest, AnExclusiveFullScreenExDeviceGetsTheBackBuffersDisplayMode) {
+    // The device refuses a full-screen display mode that differs from its back buffer.
+    ASSERT_EQ(SetupFullScreen(), 0);
+    EXPECT_EQ(gDirect3D.exclusiveFullScreen, 1);
+    EXPECT_NE(gDirect3D.deviceEx, nullptr);
+    EXPECT_EQ(BackBufferDesc().Format, D3DFMT_R5G6B5);
+}
+
+TEST_F(ExDeviceCreationTest, AFailedExDeviceIsAskedForAgainWithSoftwareProcessing) {
+    TestFailNthCall("CreateDeviceEx", 1);
+    ASSERT_EQ(SetupLibrary(), 0);
+    EXPECT_NE(gDirect3D.deviceEx, nullptr);
+    EXPECT_EQ(gDirect3D.mixedVertexProcessing, 0);
+    EXPECT_EQ(gDirect3D.noExDevice, 0);
+    EXPECT_TRUE(InOrder(ReadLog(), {"IDirect3DDevice9Ex オブジェクトを取得します.... "
+                                    "ソフトウエア頂点演算を使用します\r\n"}));
+}
+
+TEST_F(ExDeviceCreationTest, WithoutAnExDeviceThePlainObjectMakesThePlainDeviceFromThenOn) {
+    TestD3d9Profile profile = TestD3d9DefaultProfile();
+    profile.exDevices = false;
+    TestD3d9SetProfile(profile);
+    ASSERT_EQ(SetupLibrary(), 0);
+    EXPECT_EQ(IsDirect3DMode(), 1);
+    EXPECT_EQ(gDirect3D.noExDevice, 1);
+    EXPECT_EQ(HasDirect3DExObject(), 0);
+    EXPECT_EQ(gDirect3D.deviceEx, nullptr);
+    // The plain device asks for mixed processing again, as the adapter offers it.
+    EXPECT_EQ(gDirect3D.mixedVertexProcessing, 1);
+    EXPECT_TRUE(InOrder(ReadLog(), {"IDirect3D9Ex オブジェクトを取得します.... 成功\r\n",
+                                    "IDirect3DDevice9Ex オブジェクトを取得します.... "
+                                    "Direct3DDevice9Ex の作成に失敗しました\r\n",
+                                    "IDirect3D9 オブジェクトを取得します.... 成功\r\n",
+                                    "IDirect3DDevice9 オブジェクトを取得します.... "
+                                    "ハードウエア頂点演算を使用します\r\n"}));
+
+    // A later device is plain at once, even where Ex devices could be made again.
+    TestD3d9SetProfile(TestD3d9DefaultProfile());
+    size_t logged = ReadLog().size();
+    RecreateDeviceKeepingMode();
+    EXPECT_EQ(IsDirect3DMode(), 1);
+    EXPECT_EQ(gDirect3D.deviceEx, nullptr);
+    EXPECT_EQ(ReadLog().find("IDirect3D9Ex", logged), std::string::npos);
+}
+
+TEST_F(ExDeviceCreationTest, WithoutTheExEntryPointThePlainObjectIsUsed) {
+    TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true);
+    ASSERT_EQ(SetupLibrary(), 0);
+    EXPECT_EQ(IsDirect3DMode(), 1);
+    EXPECT_EQ(HasDirect3DExObject(), 0);
+    EXPECT_EQ(gDirect3D.deviceEx, nullptr);
+    // Not a failure of the Ex device: the next device may be an Ex one again.
+    EXPECT_EQ(gDirect3D.noExDevice, 0);
+    EXPECT_TRUE(InOrder(ReadLog(), {"IDirect3D9Ex オブジェクトを取得します.... "
+                                    "IDirect3D9 オブジェクトを取得します.... 成功\r\n",
+                                    "IDirect3DDevice9 オブジェクトを取得します.... "}));
+}
+
+TEST_F(ExDeviceCreationTest, AHungExDeviceIsNotReadyUntilItIsMadeAgain) {
+    ASSERT_EQ(SetupLibrary(), 0);
+    TestD3d9LoseDevices();
+    EXPECT_EQ(gDirect3D.device->TestCooperativeLevel(), D3DERR_DEVICEHUNG);
+    EXPECT_EQ(IsDeviceNotReady(), 1);
+    EXPECT_EQ(PresentScreen(), -1);
+    RecreateDeviceKeepingMode();
+    EXPECT_EQ(IsDeviceNotReady(), 0);
+    EXPECT_NE(gDirect3D.deviceEx, nullptr);
+}
+
+TEST_F(DeviceCreationTest, WithoutEitherEntryPointTheScreenIsSoftware) {
+    TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true);
     TestSetExportMissing("d3d9.dll", "Direct3DCreate9", true);
     ASSERT_EQ(SetupLibrary(), 0);
     ExpectSoftwareScreen(640, 480, kMemImgRgb565);
@@ -131,6 +231,7 @@ TEST_F(DeviceCreationTest, WithoutDirect3DCreate9TheScreenIsSoftware) {
 }
 
 TEST_F(DeviceCreationTest, ANullDirect3DObjectLeavesSoftwareMode) {
+    TestFailNthCall("Direct3DCreate9Ex", 1);
     TestFailNthCall("Direct3DCreate9", 1);
     ASSERT_EQ(SetupLibrary(), 0);
     EXPECT_EQ(IsDirect3DMode(), 0);
@@ -213,9 +314,9 @@ TEST_F(DeviceCreationTest, TheEmulatedFullScreenIsAWindowedDeviceOverAChangedDis
     ASSERT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));
     EXPECT_EQ(mode.dmPelsWidth, 640u);
     EXPECT_EQ(mode.dmBitsPerPel, 16u);
-    EXPECT_TRUE(InOrder(ReadLog(), {"画面モードの変更処理を開始します 640 x 480  16 bit \r\n",
-                                    "画面解像度を変更します... 成功しました\r\n",
-                                    "IDirect3DDevice9 オブジェクトを取得します.... "}));
+    EXPECT_TRUE(
+        InOrder(ReadLog(), {"画面モードの変更処理を開始します 640 x 480  16 bit \r\n",
+                            "画面解像度を変更します... 成功しました\r\n", DeviceHeading()}));
     // The display goes back to the desktop's mode with the device.
     ShutdownLibrary();
     ASSERT_TRUE(EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode));

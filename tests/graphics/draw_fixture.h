@@ -60,8 +60,9 @@ protected:
     // An A8R8G8B8 texture holding the pixels (0xAARRGGBB, row by row); released at tear-down.
     IDirect3DTexture9* MakeTexture(int width, int height, const std::vector<uint32_t>& pixels) {
         IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(DeviceCreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                                      &texture, nullptr),
+        // Dynamic in the default pool, so that Ex devices (no managed pool) lock it too.
+        EXPECT_EQ(DeviceCreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8,
+                                      D3DPOOL_DEFAULT, &texture, nullptr),
                   D3D_OK);
         if (texture == nullptr) return nullptr;
         D3DLOCKED_RECT lock{};

@@ -149,6 +149,7 @@ TEST_F(FrameLoopTest, AFrameIsDrawnTheSameBeforeAndAfterTheDeviceIsLost) {
 }
 
 TEST_F(FrameLoopTest, WithoutADeviceTheSameProgramClearsAndFlipsTheSoftwareScreen) {
+    TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true);
     TestSetExportMissing("d3d9.dll", "Direct3DCreate9", true);
     gScreen.backgroundRed = 0xF8;
     gScreen.backgroundBlue = 0xF8;

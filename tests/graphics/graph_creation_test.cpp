@@ -100,7 +100,8 @@ TEST_F(GraphCreationTest, EveryUploadRouteGivesTheSameTexels) {
         RECT part = {0, 0, 30, 20};
         ASSERT_EQ(UploadImageToGraph(graph, &part, 40, 30, patch, nullptr, 0, 0, 0), 0);
         const TextureCreateFlags& f = GetGraphRecord(graph, 0)->textureInfo->flags;
-        EXPECT_EQ(f.managedPool, route == 0 ? 1 : 0);
+        // An Ex device has no managed pool: its graphs take the system-memory route.
+        EXPECT_EQ(f.managedPool, route == 0 && gDirect3D.deviceEx == nullptr ? 1 : 0);
         EXPECT_EQ(f.drawTarget, route == 2 ? 1 : 0);
         const TexturePiece& piece = GetGraphRecord(graph, 0)->textureInfo->pieces[0];
         std::vector<DWORD> texels = Texels(piece);
@@ -116,6 +117,30 @@ TEST_F(GraphCreationTest, EveryUploadRouteGivesTheSameTexels) {
     }
     EXPECT_EQ(results[0], results[1]);
     EXPECT_EQ(results[0], results[2]);
+}
+
+TEST_F(GraphCreationTest, OnlyAPlainDeviceKeepsManagedGraphsInTheManagedPool) {
+    GraphImage* image = MakeImage(20, 10, Opaque);
+    for (bool ex : {true, false}) {
+        TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", !ex);
+        StartDevice(32);
+        ASSERT_EQ(gDirect3D.deviceEx != nullptr, ex);
+        gDrawSettings.graphCreate.managedPool = 1;
+        Handle graph = BuildGraphFromGraphImage(image, nullptr, 0);
+        ASSERT_NE(graph, -1) << ex;
+        const GraphTextureInfo& info = *GetGraphRecord(graph, 0)->textureInfo;
+        EXPECT_EQ(info.flags.managedPool, ex ? 0 : 1);
+        D3DSURFACE_DESC desc{};
+        ASSERT_EQ(info.pieces[0].texture->GetLevelDesc(0, &desc), D3D_OK);
+        EXPECT_EQ(desc.Pool, ex ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED);
+        std::vector<DWORD> texels = Texels(info.pieces[0]);
+        EXPECT_EQ(texels[5 * info.pieces[0].texWidth + 7] & 0xFFFFFF, Opaque(7, 5) & 0xFFFFFF);
+        // Read back through the pixel access as a managed texture is.
+        EXPECT_EQ(ReadGraph(graph).raw,
+                  Expected(*image, nullptr, ReadGraph(graph).format, {0, 0, 20, 10}, true));
+        DisposeGraph(graph);
+        ShutdownLibrary();
+    }
 }
 
 TEST_F(GraphCreationTest, ASquareOnlyDeviceGetsSquaresThatCoverTheImage) {
@@ -142,11 +167,14 @@ TEST_F(GraphCreationTest, DerivedGraphsShareTheTexturesUntilTheLastIsDeleted) {
     StartDevice(32);
     gDrawSettings.graphCreate.maxTextureSize = 16;
     GraphImage* image = MakeImage(40, 40, Opaque);
+    // The pooled system-memory textures that fill graphs (on an Ex device) are not counted.
+    ReleaseAllMemoryTextures();
     int live = TestD3d9LiveObjects();
     Handle whole = BuildGraphFromGraphImage(image, nullptr, 0);
     ASSERT_NE(whole, -1);
     // 16 + 16 + 8 each way: nine pieces, so the record has grown beyond its four.
     EXPECT_EQ(GetGraphRecord(whole, 0)->pieceCount, 9);
+    ReleaseAllMemoryTextures();
     int withGraph = TestD3d9LiveObjects();
     Handle cut = CutGraphRect(4, 4, 100, 30, whole);
     ASSERT_NE(cut, -1);

@@ -8,6 +8,7 @@
 #include <platform/testing_ddraw.h>
 
 #include "app/library_fixture.h"
+#include "graphics/d3d_device.h"
 #include "graphics/device_resources.h"
 #include "graphics/screen_state.h"
 
@@ -31,6 +32,22 @@ protected:
         FreeDisplayModeList();
         gScreen = ScreenState{};
         gDeviceResources.zBufferWidth = gDeviceResources.zBufferHeight = 0;
+        // Each test starts as a new process would, before any Ex device failed.
+        gDirect3D.noExDevice = 0;
+    }
+
+    // Whether "d3d9.dll" offers the Ex interfaces in this run (ORBEK_D3D9_NO_EX hides them).
+    static bool ExInterfacesOffered() {
+        HMODULE module = LoadLibraryA("d3d9.dll");
+        bool offered = GetProcAddress(module, "Direct3DCreate9Ex") != nullptr;
+        FreeLibrary(module);
+        return offered;
+    }
+
+    // The log's heading of the device creation on the path this run takes.
+    static const char* DeviceHeading() {
+        return ExInterfacesOffered() ? "IDirect3DDevice9Ex オブジェクトを取得します.... "
+                                     : "IDirect3DDevice9 オブジェクトを取得します.... ";
     }
 
     // Starts the framework in full screen (window mode is the fixture's default).

@@ -138,8 +138,7 @@ TEST_F(ScreenStateTest, AnUnchangedModeDoesNothingUnlessForced) {
     ASSERT_NE(gDirect3D.device, nullptr);
     std::string log = ReadLog().substr(logged);
     EXPECT_TRUE(InOrder(log, {"画面モード変更処理を開始します\r\n", "Direct3DDevice9 の解放 2\r\n",
-                              "IDirect3DDevice9 オブジェクトを取得します",
-                              "画面モード変更処理は正常に終了しました\r\n"}));
+                              DeviceHeading(), "画面モード変更処理は正常に終了しました\r\n"}));
 }
 
 TEST_F(ScreenStateTest, AWindowModeChangeRebuildsTheDeviceAtTheNewSize) {

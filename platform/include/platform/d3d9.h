@@ -23,6 +23,7 @@ constexpr HRESULT D3DERR_NOTAVAILABLE = MAKE_D3DHRESULT(2154);
 constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = MAKE_D3DHRESULT(380);
 constexpr HRESULT D3DERR_INVALIDDEVICE = MAKE_D3DHRESULT(2155);
 constexpr HRESULT D3DERR_INVALIDCALL = MAKE_D3DHRESULT(2156);
+constexpr HRESULT D3DERR_DEVICEHUNG = MAKE_D3DHRESULT(2164);
 
 // ---- Formats, pools, usages ------------------------------------------------------------------
 
@@ -168,6 +169,22 @@ struct D3DDISPLAYMODE {
     UINT Height;
     UINT RefreshRate;
     D3DFORMAT Format;
+};
+
+enum D3DSCANLINEORDERING : DWORD {
+    D3DSCANLINEORDERING_UNKNOWN = 0,
+    D3DSCANLINEORDERING_PROGRESSIVE = 1,
+    D3DSCANLINEORDERING_INTERLACED = 2,
+};
+
+// The display mode of an exclusive full-screen Ex device; Size is sizeof(D3DDISPLAYMODEEX).
+struct D3DDISPLAYMODEEX {
+    UINT Size;
+    UINT Width;
+    UINT Height;
+    UINT RefreshRate;
+    D3DFORMAT Format;
+    D3DSCANLINEORDERING ScanLineOrdering;
 };
 
 constexpr size_t MAX_DEVICE_IDENTIFIER_STRING = 512;
@@ -645,6 +662,10 @@ constexpr IID IID_IDirect3DVertexShader9 = {
     0x0D3D900B, 0x4F52, 0x424B, {0x44, 0x33, 0x44, 0x39, 0, 0, 0, 0x0B}};
 constexpr IID IID_IDirect3DPixelShader9 = {
     0x0D3D900C, 0x4F52, 0x424B, {0x44, 0x33, 0x44, 0x39, 0, 0, 0, 0x0C}};
+constexpr IID IID_IDirect3D9Ex = {
+    0x0D3D900D, 0x4F52, 0x424B, {0x44, 0x33, 0x44, 0x39, 0, 0, 0, 0x0D}};
+constexpr IID IID_IDirect3DDevice9Ex = {
+    0x0D3D900E, 0x4F52, 0x424B, {0x44, 0x33, 0x44, 0x39, 0, 0, 0, 0x0E}};
 
 // ---- Interfaces ------------------------------------------------------------------------------
 
@@ -845,6 +866,32 @@ protected:
     ~IDirect3D9() = default;
 };
 
+// The Ex device has no managed pool, and it is never lost the way a plain device is: it only
+// hangs (D3DERR_DEVICEHUNG) and must then be made again.
+struct IDirect3DDevice9Ex : IDirect3DDevice9 {
+    // Frames the device may queue ahead of the display: 1 to 16, 0 for the default.
+    virtual HRESULT SetMaximumFrameLatency(UINT maxLatency) = 0;
+
+protected:
+    ~IDirect3DDevice9Ex() = default;
+};
+
+struct IDirect3D9Ex : IDirect3D9 {
+    // `fullScreenMode` is null for a windowed device and describes the back buffer's mode for
+    // an exclusive full-screen one.
+    virtual HRESULT CreateDeviceEx(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+                                   DWORD behaviorFlags, D3DPRESENT_PARAMETERS* parameters,
+                                   D3DDISPLAYMODEEX* fullScreenMode,
+                                   IDirect3DDevice9Ex** device) = 0;
+
+protected:
+    ~IDirect3D9Ex() = default;
+};
+
 // Exported by "d3d9.dll"; null when the SDK version is not the one this layer speaks.
 IDirect3D9* Direct3DCreate9(UINT sdkVersion);
 typedef IDirect3D9* (*PFN_Direct3DCreate9)(UINT sdkVersion);
+// Exported by "d3d9.dll" on a system with the Ex interfaces; D3DERR_NOTAVAILABLE for another
+// SDK version.
+HRESULT Direct3DCreate9Ex(UINT sdkVersion, IDirect3D9Ex** object);
+typedef HRESULT (*PFN_Direct3DCreate9Ex)(UINT sdkVersion, IDirect3D9Ex** object);

@@ -1,6 +1,8 @@
 // Hooks for tests only: what the software Direct3D device reports, forced device loss, and
 // read-back of every surface and of the last presented frame. Making "d3d9.dll" missing goes
-// through TestSetModuleMissing (testing.h).
+// through TestSetModuleMissing (testing.h); hiding the Ex interfaces through
+// TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", true), which is also the default while
+// the environment has ORBEK_D3D9_NO_EX=1.
 #pragma once
 
 #include <utility>
@@ -17,6 +19,7 @@ struct TestD3d9Profile {
     DWORD simultaneousRenderTargets;
     bool dxt;                           // DXT1..DXT5 textures
     DWORD refusedVertexProcessing;      // D3DCREATE_*_VERTEXPROCESSING flags CreateDevice refuses
+    bool exDevices;                     // CreateDeviceEx makes devices (else D3DERR_NOTAVAILABLE)
     D3DDISPLAYMODE desktop;             // GetAdapterDisplayMode
     std::vector<D3DDISPLAYMODE> modes;  // what GetAdapterModeCount counts, per format
     // (format, usage) pairs that CheckDeviceFormat refuses and creation fails on: usage 0 for
@@ -25,8 +28,8 @@ struct TestD3d9Profile {
 };
 
 // Shaders 2.0, native subtraction, the temporary register, no size restriction, 4096-texel
-// textures, 4 render targets, DXT; a 1920x1080 32-bit desktop; 320x240 to 1920x1080 modes in
-// R5G6B5 and X8R8G8B8.
+// textures, 4 render targets, DXT, Ex devices; a 1920x1080 32-bit desktop; 320x240 to
+// 1920x1080 modes in R5G6B5 and X8R8G8B8.
 TestD3d9Profile TestD3d9DefaultProfile();
 // Read at each call: by the Direct3D object's queries, GetDeviceCaps, creation and drawing.
 void TestD3d9SetProfile(const TestD3d9Profile& profile);
@@ -51,7 +54,8 @@ struct TestD3d9PathCounts {
 TestD3d9PathCounts TestD3d9CountPaths();
 
 // Every live device becomes lost: TestCooperativeLevel answers D3DERR_DEVICELOST once, then
-// D3DERR_DEVICENOTRESET, and Present fails.
+// D3DERR_DEVICENOTRESET, and Present fails. An Ex device hangs instead: both answer
+// D3DERR_DEVICEHUNG.
 void TestD3d9LoseDevices();
 
 // Extra bytes (rounded up to whole 32-bit words) added to the pitch of every surface created
@@ -90,6 +94,8 @@ DWORD TestD3d9ReadStageState(IDirect3DDevice9* device, DWORD stage, D3DTEXTUREST
 DWORD TestD3d9ReadSamplerState(IDirect3DDevice9* device, DWORD sampler, D3DSAMPLERSTATETYPE type);
 IDirect3DBaseTexture9* TestD3d9ReadTexture(IDirect3DDevice9* device, DWORD stage);
 D3DMATRIX TestD3d9ReadTransform(IDirect3DDevice9* device, D3DTRANSFORMSTATETYPE state);
+// The frame latency an Ex device was given (3 until SetMaximumFrameLatency).
+UINT TestD3d9ReadMaximumFrameLatency(IDirect3DDevice9* device);
 // True while the device is between BeginScene and EndScene.
 bool TestD3d9InScene(IDirect3DDevice9* device);
 
