@@ -16,8 +16,14 @@ inline void ExerciseDecodedImage(GraphImage* image) {
     GraphImage argb{};
     if (AllocGraphImageARGB32(image->width, image->height, &argb) == 0) {
         RECT whole = {0, 0, image->width, image->height};
-        ConvertPixelRect(argb.pixels, argb.pitch, &argb.format, image->pixels, image->pitch,
-                         &image->format, nullptr, 0, nullptr, 0, 0, &whole, 0, 0, 0, 1, 0, 0, 0, 0);
+        ConvertPixelRect({.destPixels = argb.pixels,
+                          .destPitch = argb.pitch,
+                          .destFormat = &argb.format,
+                          .srcPixels = image->pixels,
+                          .srcPitch = image->pitch,
+                          .srcFormat = &image->format,
+                          .srcRect = &whole,
+                          .ditherMode = 1});
         FreeGraphImage(&argb);
     }
     alignas(BITMAPINFO) uint8_t info[kDibInfoBytes];

@@ -202,9 +202,15 @@ int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image) {
         GraphImage pixels{};
         if (OpenScreenPixelAccess(&local, &pixels, graph, 1, i) == -1) return -1;
         RECT whole = {0, 0, local.right - local.left, local.bottom - local.top};
-        ConvertPixelRect(image->pixels, image->pitch, &image->format, pixels.pixels, pixels.pitch,
-                         &pixels.format, nullptr, 0, nullptr, overlap.left - rect.left,
-                         overlap.top - rect.top, &whole, 0, 0, 0, 0, 0, 0, 0, 0);
+        ConvertPixelRect({.destPixels = image->pixels,
+                          .destPitch = image->pitch,
+                          .destFormat = &image->format,
+                          .srcPixels = pixels.pixels,
+                          .srcPitch = pixels.pitch,
+                          .srcFormat = &pixels.format,
+                          .destX = overlap.left - rect.left,
+                          .destY = overlap.top - rect.top,
+                          .srcRect = &whole});
         CloseScreenPixelAccess();
     }
     return 0;
@@ -818,9 +824,13 @@ int TestFilterResultExact() {
         gGraphicsSystem.FilterResultExact = 0;
         GraphImage pixels{};
         if (OpenScreenPixelAccess(&rect, &pixels, graph, 1, 0) == 0) {
-            ConvertPixelRect(output.pixels, output.pitch, &output.format, pixels.pixels,
-                             pixels.pitch, &pixels.format, nullptr, 0, nullptr, 0, 0, &rect, 0, 0,
-                             0, 0, 0, 0, 0, 0);
+            ConvertPixelRect({.destPixels = output.pixels,
+                              .destPitch = output.pitch,
+                              .destFormat = &output.format,
+                              .srcPixels = pixels.pixels,
+                              .srcPitch = pixels.pitch,
+                              .srcFormat = &pixels.format,
+                              .srcRect = &rect});
             CloseScreenPixelAccess();
             int counted = 0;
             for (int i = 0; i < 4; ++i) {

@@ -172,9 +172,13 @@ IDirect3DTexture9* WhiteTexture() {
                                       D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr)) &&
         SUCCEEDED(TextureLockRect(texture, 0, &lock, nullptr, 0))) {
         RECT whole = {0, 0, kWhiteTextureSize, kWhiteTextureSize};
-        ConvertPixelRect(lock.pBits, lock.Pitch, ColorFormatOfD3DFormat(D3DFMT_A8R8G8B8),
-                         image.pixels, image.pitch, &image.format, nullptr, 0, nullptr, 0, 0,
-                         &whole, 0, 0, 0, 0, 0, 0, 0, 0);
+        ConvertPixelRect({.destPixels = lock.pBits,
+                          .destPitch = lock.Pitch,
+                          .destFormat = ColorFormatOfD3DFormat(D3DFMT_A8R8G8B8),
+                          .srcPixels = image.pixels,
+                          .srcPitch = image.pitch,
+                          .srcFormat = &image.format,
+                          .srcRect = &whole});
         TextureUnlockRect(texture, 0);
         m.whiteTexture = texture;
     } else {

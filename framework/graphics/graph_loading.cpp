@@ -45,10 +45,16 @@ int FillTransparentEdges(const GraphImage& image, const GraphImage* alpha, uint3
     if (result == 0) {
         RECT all = {0, 0, w, h};
         const GraphImage* a = sources[1];
-        ConvertPixelRect(out->pixels, out->pitch, &out->format, sources[0]->pixels,
-                         sources[0]->pitch, &sources[0]->format, a != nullptr ? a->pixels : nullptr,
-                         a != nullptr ? a->pitch : 0, a != nullptr ? &a->format : nullptr, 0, 0,
-                         &all, 0, 0, 0, 0, 0, 0, 0, 0);
+        ConvertPixelRect({.destPixels = out->pixels,
+                          .destPitch = out->pitch,
+                          .destFormat = &out->format,
+                          .srcPixels = sources[0]->pixels,
+                          .srcPitch = sources[0]->pitch,
+                          .srcFormat = &sources[0]->format,
+                          .alphaPixels = a != nullptr ? a->pixels : nullptr,
+                          .alphaPitch = a != nullptr ? a->pitch : 0,
+                          .alphaFormat = a != nullptr ? &a->format : nullptr,
+                          .srcRect = &all});
     }
     for (GraphImage& p : plain) FreeGraphImage(&p);
     if (result != 0) return -1;

@@ -70,10 +70,16 @@ void ClearKeyedAlpha(void* pixels, int pitch, const ColorFormat& f, int width, i
 // Converts the source rectangle into pixels of the texture's format at `dest`.
 int ConvertRect(const Transfer& t, void* dest, int pitch, const RECT& source) {
     const GraphImage& image = *t.image;
-    int result = ConvertPixelRect(
-        dest, pitch, t.texFormat, image.pixels, image.pitch, &image.format,
-        t.alpha != nullptr ? t.alpha->pixels : nullptr, t.alpha != nullptr ? t.alpha->pitch : 0,
-        t.alpha != nullptr ? &t.alpha->format : nullptr, 0, 0, &source, 0, 0, 0, 0, 0, 0, 0, 0);
+    int result = ConvertPixelRect({.destPixels = dest,
+                                   .destPitch = pitch,
+                                   .destFormat = t.texFormat,
+                                   .srcPixels = image.pixels,
+                                   .srcPitch = image.pitch,
+                                   .srcFormat = &image.format,
+                                   .alphaPixels = t.alpha != nullptr ? t.alpha->pixels : nullptr,
+                                   .alphaPitch = t.alpha != nullptr ? t.alpha->pitch : 0,
+                                   .alphaFormat = t.alpha != nullptr ? &t.alpha->format : nullptr,
+                                   .srcRect = &source});
     if (result < 0) return -1;
     if (t.key) {
         ClearKeyedAlpha(dest, pitch, *t.texFormat, source.right - source.left,

@@ -261,9 +261,15 @@ int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const RECT* rect, int destX,
         return -1;
     }
     dest->body->runLengthFlag = 0;  // new pixels outdate the stream
-    return ConvertPixelRect(dest->pixels, dest->body->pitch, dest->body->format, src->pixels,
-                            src->body->pitch, src->body->format, nullptr, 0, nullptr, destX, destY,
-                            &r, 0, 0, 0, 0, 0, 0, 0, 0);
+    return ConvertPixelRect({.destPixels = dest->pixels,
+                             .destPitch = dest->body->pitch,
+                             .destFormat = dest->body->format,
+                             .srcPixels = src->pixels,
+                             .srcPitch = src->body->pitch,
+                             .srcFormat = src->body->format,
+                             .destX = destX,
+                             .destY = destY,
+                             .srcRect = &r});
 }
 
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MEMIMG* dest,
@@ -278,11 +284,19 @@ int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage,
     MemImgBody* body = dest->body;
     bool withAlpha = alphaImage != nullptr && body->colorType <= kMemImgXrgb8888;
     if (withAlpha && !RectInside(r, alphaImage->width, alphaImage->height)) return -1;
-    int result = ConvertPixelRect(
-        dest->pixels, body->pitch, body->format, image->pixels, image->pitch, &image->format,
-        withAlpha ? alphaImage->pixels : nullptr, withAlpha ? alphaImage->pitch : 0,
-        withAlpha ? &alphaImage->format : nullptr, destX, destY, &r, 0, 0, 0, ditherMode, 0, 0, 0,
-        0);
+    int result = ConvertPixelRect({.destPixels = dest->pixels,
+                                   .destPitch = body->pitch,
+                                   .destFormat = body->format,
+                                   .srcPixels = image->pixels,
+                                   .srcPitch = image->pitch,
+                                   .srcFormat = &image->format,
+                                   .alphaPixels = withAlpha ? alphaImage->pixels : nullptr,
+                                   .alphaPitch = withAlpha ? alphaImage->pitch : 0,
+                                   .alphaFormat = withAlpha ? &alphaImage->format : nullptr,
+                                   .destX = destX,
+                                   .destY = destY,
+                                   .srcRect = &r,
+                                   .ditherMode = ditherMode});
     if (result < 0) return result;
     if (body->colorType <= kMemImgXrgb8888 && body->paletteFlag) {
         body->paletteCount = result + 1;

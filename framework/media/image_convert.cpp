@@ -333,8 +333,13 @@ int MakeDIBFromGraphImage(const GraphImage* image, BITMAPINFO* bitmapInfo, void*
     ColorFormat rgb24{};
     SetColorFormatRGB24(&rgb24);
     RECT whole = {0, 0, width, height};
-    ConvertPixelRect(block, static_cast<int>(dibPitch), indices ? &f : &rgb24, image->pixels,
-                     image->pitch, &f, nullptr, 0, nullptr, 0, 0, &whole, 0, 0, 0, 0, 0, 0, 0, 0);
+    ConvertPixelRect({.destPixels = block,
+                      .destPitch = static_cast<int>(dibPitch),
+                      .destFormat = indices ? &f : &rgb24,
+                      .srcPixels = image->pixels,
+                      .srcPitch = image->pitch,
+                      .srcFormat = &f,
+                      .srcRect = &whole});
     *bits = block;
     return 1;
 }

@@ -33,41 +33,38 @@ struct ConvertJob {
     bool destAlpha, srcAlpha, alphaSupplied, alphaFromImage;
 };
 
-bool PrepareJob(ConvertJob* j, void* destPixels, int destPitch, const ColorFormat* destFormat,
-                const void* srcPixels, int srcPitch, const ColorFormat* srcFormat,
-                const void* alphaPixels, int alphaPitch, const ColorFormat* alphaFormat, int destX,
-                int destY, const RECT* srcRect, int mirror, int keyToAlpha, uint32_t keyColor,
-                int ditherMode, int alphaOnly, int alphaFromRed, int skipKeyed, int remapPalette) {
-    *j = {static_cast<uint8_t*>(destPixels),
-          destPitch,
-          destFormat,
-          static_cast<const uint8_t*>(srcPixels),
-          srcPitch,
-          srcFormat,
-          static_cast<const uint8_t*>(alphaPixels),
-          alphaPitch,
-          alphaFormat != nullptr ? alphaFormat : &kNoFormat,
-          destX,
-          destY,
-          srcRect->left,
-          srcRect->top,
-          srcRect->right - srcRect->left,
-          srcRect->bottom - srcRect->top,
-          mirror,
-          keyToAlpha,
-          keyColor,
-          ditherMode,
-          alphaOnly,
-          alphaFromRed,
-          skipKeyed,
-          remapPalette,
+bool PrepareJob(ConvertJob* j, const PixelRectConversion& c) {
+    const RECT& rect = *c.srcRect;
+    *j = {static_cast<uint8_t*>(c.destPixels),
+          c.destPitch,
+          c.destFormat,
+          static_cast<const uint8_t*>(c.srcPixels),
+          c.srcPitch,
+          c.srcFormat,
+          static_cast<const uint8_t*>(c.alphaPixels),
+          c.alphaPitch,
+          c.alphaFormat != nullptr ? c.alphaFormat : &kNoFormat,
+          c.destX,
+          c.destY,
+          rect.left,
+          rect.top,
+          rect.right - rect.left,
+          rect.bottom - rect.top,
+          c.mirror,
+          c.keyToAlpha,
+          c.keyColor,
+          c.ditherMode,
+          c.alphaOnly,
+          c.alphaFromRed,
+          c.skipKeyed,
+          c.remapPalette,
           false,
           false,
           false,
           false};
-    j->destAlpha = destFormat->alphaWidth != 0;
-    j->srcAlpha = srcFormat->alphaWidth != 0;
-    bool alphaImage = alphaPixels != nullptr;
+    j->destAlpha = c.destFormat->alphaWidth != 0;
+    j->srcAlpha = c.srcFormat->alphaWidth != 0;
+    bool alphaImage = c.alphaPixels != nullptr;
     j->alphaSupplied = j->destAlpha && (alphaImage || j->srcAlpha);
     // A source with alpha of its own ignores the alpha image.
     j->alphaFromImage = j->destAlpha && alphaImage && !j->srcAlpha;
@@ -515,21 +512,12 @@ bool ValidPixelSizes(const ConvertJob& j) {
 
 }  // namespace
 
-int ConvertPixelRect(void* destPixels, int destPitch, const ColorFormat* destFormat,
-                     const void* srcPixels, int srcPitch, const ColorFormat* srcFormat,
-                     const void* alphaPixels, int alphaPitch, const ColorFormat* alphaFormat,
-                     int destX, int destY, const RECT* srcRect, int mirror, int keyToAlpha,
-                     uint32_t keyColor, int ditherMode, int alphaOnly, int alphaFromRed,
-                     int skipKeyed, int remapPalette) {
+int ConvertPixelRect(const PixelRectConversion& c) {
     ConvertJob j;
-    if (!PrepareJob(&j, destPixels, destPitch, destFormat, srcPixels, srcPitch, srcFormat,
-                    alphaPixels, alphaPitch, alphaFormat, destX, destY, srcRect, mirror, keyToAlpha,
-                    keyColor, ditherMode, alphaOnly, alphaFromRed, skipKeyed, remapPalette)) {
-        return -1;
-    }
+    if (!PrepareJob(&j, c)) return -1;
     if (!ValidPixelSizes(j)) return 0;
-    const ColorFormat& sf = *srcFormat;
-    const ColorFormat& df = *destFormat;
+    const ColorFormat& sf = *c.srcFormat;
+    const ColorFormat& df = *c.destFormat;
 
     if (j.remapPalette && sf.pixelBytes == 1 && df.pixelBytes == 1 && !j.mirror &&
         std::memcmp(sf.palette, df.palette, sizeof(sf.palette)) != 0) {
@@ -556,24 +544,15 @@ int ConvertPixelRect(void* destPixels, int destPitch, const ColorFormat* destFor
         return KeyToAlphaSameLayout(j);
     }
     if (!j.skipKeyed && j.ditherMode == 0 && !j.alphaOnly && !j.alphaFromRed && !j.mirror &&
-        alphaPixels == nullptr && ConvertDirectPair(j)) {
+        c.alphaPixels == nullptr && ConvertDirectPair(j)) {
         return 0;
     }
     return RunGeneral(j);
 }
 
-int ConvertPixelRectGeneral(void* destPixels, int destPitch, const ColorFormat* destFormat,
-                            const void* srcPixels, int srcPitch, const ColorFormat* srcFormat,
-                            const void* alphaPixels, int alphaPitch, const ColorFormat* alphaFormat,
-                            int destX, int destY, const RECT* srcRect, int mirror, int keyToAlpha,
-                            uint32_t keyColor, int ditherMode, int alphaOnly, int alphaFromRed,
-                            int skipKeyed, int remapPalette) {
+int ConvertPixelRectGeneral(const PixelRectConversion& c) {
     ConvertJob j;
-    if (!PrepareJob(&j, destPixels, destPitch, destFormat, srcPixels, srcPitch, srcFormat,
-                    alphaPixels, alphaPitch, alphaFormat, destX, destY, srcRect, mirror, keyToAlpha,
-                    keyColor, ditherMode, alphaOnly, alphaFromRed, skipKeyed, remapPalette)) {
-        return -1;
-    }
+    if (!PrepareJob(&j, c)) return -1;
     if (!ValidPixelSizes(j)) return 0;
     return RunGeneral(j);
 }
@@ -608,9 +587,16 @@ int CopyGraphImageRect(int srcX, int srcY, int width, int height, int destX, int
     if (height > srcImage->height - srcY) height = srcImage->height - srcY;
     if (width < 1 || height < 1) return 0;
     RECT rect = {srcX, srcY, srcX + width, srcY + height};
-    ConvertPixelRect(destImage->pixels, destImage->pitch, &destImage->format, srcImage->pixels,
-                     srcImage->pitch, &srcImage->format, nullptr, 0, nullptr, destX, destY, &rect,
-                     0, 0, 0, 0, 0, 0, 0, 1);
+    ConvertPixelRect({.destPixels = destImage->pixels,
+                      .destPitch = destImage->pitch,
+                      .destFormat = &destImage->format,
+                      .srcPixels = srcImage->pixels,
+                      .srcPitch = srcImage->pitch,
+                      .srcFormat = &srcImage->format,
+                      .destX = destX,
+                      .destY = destY,
+                      .srcRect = &rect,
+                      .remapPalette = 1});
     return 0;
 }
 

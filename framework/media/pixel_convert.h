@@ -6,24 +6,37 @@
 
 #include "media/color_format.h"
 
-// Converts srcRect (right and bottom exclusive) of the source into the destination at
+// One conversion: srcRect (right and bottom exclusive) of the source into the destination at
 // (destX, destY). The optional alpha image (null pixels: none) supplies alpha through its red
-// channel. Returns 0, -1 for an empty rectangle, or the largest index for a plain index copy.
-// Nothing is clipped: the rectangle must lie inside every buffer.
-int ConvertPixelRect(void* destPixels, int destPitch, const ColorFormat* destFormat,
-                     const void* srcPixels, int srcPitch, const ColorFormat* srcFormat,
-                     const void* alphaPixels, int alphaPitch, const ColorFormat* alphaFormat,
-                     int destX, int destY, const RECT* srcRect, int mirror, int keyToAlpha,
-                     uint32_t keyColor, int ditherMode, int alphaOnly, int alphaFromRed,
-                     int skipKeyed, int remapPalette);
+// channel. Nothing is clipped: the rectangle must lie inside every buffer.
+struct PixelRectConversion {
+    void* destPixels = nullptr;
+    int destPitch = 0;
+    const ColorFormat* destFormat = nullptr;
+    const void* srcPixels = nullptr;
+    int srcPitch = 0;
+    const ColorFormat* srcFormat = nullptr;
+    const void* alphaPixels = nullptr;
+    int alphaPitch = 0;
+    const ColorFormat* alphaFormat = nullptr;
+    int destX = 0, destY = 0;
+    const RECT* srcRect = nullptr;
+    int mirror = 0;
+    int keyToAlpha = 0;
+    uint32_t keyColor = 0;
+    int ditherMode = 0;
+    int alphaOnly = 0;
+    int alphaFromRed = 0;
+    int skipKeyed = 0;
+    int remapPalette = 0;
+};
+
+// Runs the conversion: 0, -1 for an empty rectangle, or the largest index for a plain index
+// copy.
+int ConvertPixelRect(const PixelRectConversion& c);
 // The per-pixel path that defines every result of ConvertPixelRect, without its shortcuts;
 // the shortcuts must agree with it bit for bit.
-int ConvertPixelRectGeneral(void* destPixels, int destPitch, const ColorFormat* destFormat,
-                            const void* srcPixels, int srcPitch, const ColorFormat* srcFormat,
-                            const void* alphaPixels, int alphaPitch, const ColorFormat* alphaFormat,
-                            int destX, int destY, const RECT* srcRect, int mirror, int keyToAlpha,
-                            uint32_t keyColor, int ditherMode, int alphaOnly, int alphaFromRed,
-                            int skipKeyed, int remapPalette);
+int ConvertPixelRectGeneral(const PixelRectConversion& c);
 
 // Copies a rectangle between two images, clipped to both; palettes are remapped by colour.
 int CopyGraphImageRect(int srcX, int srcY, int width, int height, int destX, int destY,

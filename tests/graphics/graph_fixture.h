@@ -127,10 +127,16 @@ protected:
         int w = rect.right - rect.left, h = rect.bottom - rect.top;
         std::vector<uint32_t> raw(static_cast<size_t>(w) * h);
         std::vector<uint8_t> buffer(raw.size() * 4);
-        ConvertPixelRect(
-            buffer.data(), w * format.pixelBytes, &format, image.pixels, image.pitch, &image.format,
-            alpha != nullptr ? alpha->pixels : nullptr, alpha != nullptr ? alpha->pitch : 0,
-            alpha != nullptr ? &alpha->format : nullptr, 0, 0, &rect, 0, 0, 0, 0, 0, 0, 0, 0);
+        ConvertPixelRect({.destPixels = buffer.data(),
+                          .destPitch = w * format.pixelBytes,
+                          .destFormat = &format,
+                          .srcPixels = image.pixels,
+                          .srcPitch = image.pitch,
+                          .srcFormat = &image.format,
+                          .alphaPixels = alpha != nullptr ? alpha->pixels : nullptr,
+                          .alphaPitch = alpha != nullptr ? alpha->pitch : 0,
+                          .alphaFormat = alpha != nullptr ? &alpha->format : nullptr,
+                          .srcRect = &rect});
         uint32_t colour = format.redMask | format.greenMask | format.blueMask;
         uint32_t packed = PackColorForFormat(&format, (keyColor >> 16) & 0xFF,
                                              (keyColor >> 8) & 0xFF, keyColor & 0xFF, 255) &

@@ -111,13 +111,46 @@ void CheckRandomCase(std::mt19937& rng, const ColorFormat& sf, const ColorFormat
     int alphaOnly = next() % 8 == 0, alphaFromRed = next() % 8 == 0, skipKeyed = next() % 4 == 0;
     int remap = next() % 2;
     const void* ap = withAlphaImage ? alpha.bytes.data() : nullptr;
-    int fast = ConvertPixelRect(dest.bytes.data(), dest.pitch, &df, src.bytes.data(), src.pitch,
-                                &sf, ap, alpha.pitch, &af, destX, destY, &rect, mirror, keyToAlpha,
-                                key, dither, alphaOnly, alphaFromRed, skipKeyed, remap);
-    int general =
-        ConvertPixelRectGeneral(reference.bytes.data(), reference.pitch, &df, src.bytes.data(),
-                                src.pitch, &sf, ap, alpha.pitch, &af, destX, destY, &rect, mirror,
-                                keyToAlpha, key, dither, alphaOnly, alphaFromRed, skipKeyed, remap);
+    int fast = ConvertPixelRect({.destPixels = dest.bytes.data(),
+                                 .destPitch = dest.pitch,
+                                 .destFormat = &df,
+                                 .srcPixels = src.bytes.data(),
+                                 .srcPitch = src.pitch,
+                                 .srcFormat = &sf,
+                                 .alphaPixels = ap,
+                                 .alphaPitch = alpha.pitch,
+                                 .alphaFormat = &af,
+                                 .destX = destX,
+                                 .destY = destY,
+                                 .srcRect = &rect,
+                                 .mirror = mirror,
+                                 .keyToAlpha = keyToAlpha,
+                                 .keyColor = key,
+                                 .ditherMode = dither,
+                                 .alphaOnly = alphaOnly,
+                                 .alphaFromRed = alphaFromRed,
+                                 .skipKeyed = skipKeyed,
+                                 .remapPalette = remap});
+    int general = ConvertPixelRectGeneral({.destPixels = reference.bytes.data(),
+                                           .destPitch = reference.pitch,
+                                           .destFormat = &df,
+                                           .srcPixels = src.bytes.data(),
+                                           .srcPitch = src.pitch,
+                                           .srcFormat = &sf,
+                                           .alphaPixels = ap,
+                                           .alphaPitch = alpha.pitch,
+                                           .alphaFormat = &af,
+                                           .destX = destX,
+                                           .destY = destY,
+                                           .srcRect = &rect,
+                                           .mirror = mirror,
+                                           .keyToAlpha = keyToAlpha,
+                                           .keyColor = key,
+                                           .ditherMode = dither,
+                                           .alphaOnly = alphaOnly,
+                                           .alphaFromRed = alphaFromRed,
+                                           .skipKeyed = skipKeyed,
+                                           .remapPalette = remap});
     ASSERT_EQ(fast, general);
     ASSERT_EQ(dest.bytes, reference.bytes)
         << int(sf.bitsPerPixel) << " bits " << std::hex << sf.redMask << "/" << sf.alphaMask
@@ -146,8 +179,13 @@ TEST(ConvertPixelRect, EmptyRectangleWritesNothing) {
     ColorFormat f = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0);
     uint32_t src = 0x123456, dest = 7;
     RECT rect = {0, 0, 0, 1};
-    EXPECT_EQ(ConvertPixelRect(&dest, 4, &f, &src, 4, &f, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0,
-                               0, 0, 0, 0, 0),
+    EXPECT_EQ(ConvertPixelRect({.destPixels = &dest,
+                                .destPitch = 4,
+                                .destFormat = &f,
+                                .srcPixels = &src,
+                                .srcPitch = 4,
+                                .srcFormat = &f,
+                                .srcRect = &rect}),
               -1);
     EXPECT_EQ(dest, 7u);
 }
@@ -158,13 +196,23 @@ TEST(ConvertPixelRect, WideningReachesFullAndNarrowingTruncates) {
     uint16_t white = 0xFFFF, grey = (16 << 11) | (32 << 5) | 16;
     uint8_t out[6] = {};
     RECT one = {0, 0, 1, 1};
-    ConvertPixelRect(out, 6, &f24, &white, 2, &f565, nullptr, 0, nullptr, 0, 0, &one, 0, 0, 0, 0, 0,
-                     0, 0, 0);
+    ConvertPixelRect({.destPixels = out,
+                      .destPitch = 6,
+                      .destFormat = &f24,
+                      .srcPixels = &white,
+                      .srcPitch = 2,
+                      .srcFormat = &f565,
+                      .srcRect = &one});
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 255);
     EXPECT_EQ(out[2], 255);
-    ConvertPixelRect(out, 6, &f24, &grey, 2, &f565, nullptr, 0, nullptr, 0, 0, &one, 0, 0, 0, 0, 0,
-                     0, 0, 0);
+    ConvertPixelRect({.destPixels = out,
+                      .destPitch = 6,
+                      .destFormat = &f24,
+                      .srcPixels = &grey,
+                      .srcPitch = 2,
+                      .srcFormat = &f565,
+                      .srcRect = &one});
     EXPECT_EQ(out[0], 16 * 8 + 16 * 7 / 31);
     EXPECT_EQ(out[1], 32 * 4 + 32 * 3 / 63);
 
@@ -172,8 +220,13 @@ TEST(ConvertPixelRect, WideningReachesFullAndNarrowingTruncates) {
     uint8_t row[9] = {1, 2, 3, 0xFF, 0xFF, 0xFF, 4, 5, 6};
     uint16_t narrow = 0;
     RECT second = {1, 0, 2, 1};
-    ConvertPixelRect(&narrow, 2, &f565, row, 9, &f24, nullptr, 0, nullptr, 0, 0, &second, 0, 0, 0,
-                     0, 0, 0, 0, 0);
+    ConvertPixelRect({.destPixels = &narrow,
+                      .destPitch = 2,
+                      .destFormat = &f565,
+                      .srcPixels = row,
+                      .srcPitch = 9,
+                      .srcFormat = &f24,
+                      .srcRect = &second});
     EXPECT_EQ(narrow, 0xFFFF);
 }
 
@@ -183,16 +236,28 @@ TEST(ConvertPixelRect, PaletteDestinations) {
     uint8_t src[4] = {3, 250, 17, 9}, dest[4] = {};
     RECT rect = {0, 0, 4, 1};
     // The same palette copies the indices and reports the largest.
-    EXPECT_EQ(ConvertPixelRect(dest, 4, &pal, src, 4, &pal, nullptr, 0, nullptr, 0, 0, &rect, 0, 0,
-                               0, 0, 0, 0, 0, 1),
+    EXPECT_EQ(ConvertPixelRect({.destPixels = dest,
+                                .destPitch = 4,
+                                .destFormat = &pal,
+                                .srcPixels = src,
+                                .srcPitch = 4,
+                                .srcFormat = &pal,
+                                .srcRect = &rect,
+                                .remapPalette = 1}),
               250);
     EXPECT_EQ(std::memcmp(dest, src, 4), 0);
 
     // Another palette maps each colour to its nearest entry.
     ColorFormat other = pal;
     for (int i = 0; i < 256; ++i) other.palette[i] = pal.palette[255 - i];
-    EXPECT_EQ(ConvertPixelRect(dest, 4, &other, src, 4, &pal, nullptr, 0, nullptr, 0, 0, &rect, 0,
-                               0, 0, 0, 0, 0, 0, 1),
+    EXPECT_EQ(ConvertPixelRect({.destPixels = dest,
+                                .destPitch = 4,
+                                .destFormat = &other,
+                                .srcPixels = src,
+                                .srcPitch = 4,
+                                .srcFormat = &pal,
+                                .srcRect = &rect,
+                                .remapPalette = 1}),
               0);
     for (int i = 0; i < 4; ++i) {
         const PaletteEntry& e = pal.palette[src[i]];
@@ -208,8 +273,13 @@ TEST(ConvertPixelRect, PaletteDestinations) {
     ColorFormat f565 = Masks(16, 0xF800, 0x7E0, 0x1F, 0);
     uint16_t colours[3] = {0xFFFF, 0, 0x8410};
     RECT three = {0, 0, 3, 1};
-    EXPECT_EQ(ConvertPixelRect(dest, 4, &two, colours, 6, &f565, nullptr, 0, nullptr, 0, 0, &three,
-                               0, 0, 0, 0, 0, 0, 0, 0),
+    EXPECT_EQ(ConvertPixelRect({.destPixels = dest,
+                                .destPitch = 4,
+                                .destFormat = &two,
+                                .srcPixels = colours,
+                                .srcPitch = 6,
+                                .srcFormat = &f565,
+                                .srcRect = &three}),
               0);
     EXPECT_EQ(dest[0], 2);
     EXPECT_EQ(dest[1], 1);
@@ -221,16 +291,30 @@ TEST(ConvertPixelRect, KeyToAlphaMakesOnlyTheKeyTransparent) {
     ColorFormat argb = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
     uint32_t src[3] = {0xFFFF00FF, 0xFF123456, 0x00FF00FF}, dest[3] = {};
     RECT rect = {0, 0, 3, 1};
-    ConvertPixelRect(dest, 12, &argb, src, 12, &xrgb, nullptr, 0, nullptr, 0, 0, &rect, 0, 1,
-                     0x00FF00FF, 0, 0, 0, 0, 0);
+    ConvertPixelRect({.destPixels = dest,
+                      .destPitch = 12,
+                      .destFormat = &argb,
+                      .srcPixels = src,
+                      .srcPitch = 12,
+                      .srcFormat = &xrgb,
+                      .srcRect = &rect,
+                      .keyToAlpha = 1,
+                      .keyColor = 0x00FF00FF});
     EXPECT_EQ(dest[0], 0x00FF00FFu);
     EXPECT_EQ(dest[1], 0xFF123456u);
     EXPECT_EQ(dest[2], 0x00FF00FFu);
 
     // Skipped pixels keep what the destination held; the others become opaque.
     uint32_t kept[3] = {1, 2, 3};
-    ConvertPixelRect(kept, 12, &argb, src, 12, &xrgb, nullptr, 0, nullptr, 0, 0, &rect, 0, 0,
-                     0x00FF00FF, 0, 0, 0, 1, 0);
+    ConvertPixelRect({.destPixels = kept,
+                      .destPitch = 12,
+                      .destFormat = &argb,
+                      .srcPixels = src,
+                      .srcPitch = 12,
+                      .srcFormat = &xrgb,
+                      .srcRect = &rect,
+                      .keyColor = 0x00FF00FF,
+                      .skipKeyed = 1});
     EXPECT_EQ(kept[0], 1u);
     EXPECT_EQ(kept[1], 0xFF123456u);
     EXPECT_EQ(kept[2], 3u);
@@ -244,13 +328,29 @@ TEST(ConvertPixelRect, AlphaImageMirrorAndModes) {
     uint32_t src[2] = {0x112233, 0x445566}, dest[2] = {};
     uint8_t alpha[2] = {0x80, 0x7F};
     RECT rect = {0, 0, 2, 1};
-    ConvertPixelRect(dest, 8, &argb, src, 8, &xrgb, alpha, 2, &grey, 0, 0, &rect, 1, 0, 0, 0, 0, 0,
-                     0, 0);
+    ConvertPixelRect({.destPixels = dest,
+                      .destPitch = 8,
+                      .destFormat = &argb,
+                      .srcPixels = src,
+                      .srcPitch = 8,
+                      .srcFormat = &xrgb,
+                      .alphaPixels = alpha,
+                      .alphaPitch = 2,
+                      .alphaFormat = &grey,
+                      .srcRect = &rect,
+                      .mirror = 1});
     EXPECT_EQ(dest[0], 0x7F445566u);
     EXPECT_EQ(dest[1], 0x80112233u);
 
-    ConvertPixelRect(dest, 8, &argb, src, 8, &xrgb, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 0, 1,
-                     1, 0, 0);
+    ConvertPixelRect({.destPixels = dest,
+                      .destPitch = 8,
+                      .destFormat = &argb,
+                      .srcPixels = src,
+                      .srcPitch = 8,
+                      .srcFormat = &xrgb,
+                      .srcRect = &rect,
+                      .alphaOnly = 1,
+                      .alphaFromRed = 1});
     EXPECT_EQ(dest[0], 0x11000000u);
     EXPECT_EQ(dest[1], 0x44000000u);
 }
@@ -263,8 +363,14 @@ TEST(ConvertPixelRect, OrderedDitherFollowsTheMatrix) {
     for (auto& p : src) p = 0xFF040404;
     uint16_t dest[8] = {};
     RECT rect = {0, 0, 4, 2};
-    ConvertPixelRect(dest, 8, &f565, src, 16, &argb, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 1,
-                     0, 0, 0, 0);
+    ConvertPixelRect({.destPixels = dest,
+                      .destPitch = 8,
+                      .destFormat = &f565,
+                      .srcPixels = src,
+                      .srcPitch = 16,
+                      .srcFormat = &argb,
+                      .srcRect = &rect,
+                      .ditherMode = 1});
     // Thresholds are 8 x M >> 4: row 0 gives 0, 4, 1, 5; row 1 gives 6, 2, 7, 3.
     const int up[8] = {1, 0, 1, 0, 0, 1, 0, 1};
     for (int i = 0; i < 8; ++i) {
@@ -281,8 +387,14 @@ TEST(ConvertPixelRect, ErrorCarryRunsAcrossRows) {
     for (auto& p : src) p = 0xFF040000;
     uint16_t dest[6] = {};
     RECT rect = {0, 0, 3, 2};
-    ConvertPixelRect(dest, 6, &f565, src, 12, &argb, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 2,
-                     0, 0, 0, 0);
+    ConvertPixelRect({.destPixels = dest,
+                      .destPitch = 6,
+                      .destFormat = &f565,
+                      .srcPixels = src,
+                      .srcPitch = 12,
+                      .srcFormat = &argb,
+                      .srcRect = &rect,
+                      .ditherMode = 2});
     // 4 of 8 is carried: every second pixel rounds up, and the count goes on into row 1.
     const int up[6] = {0, 1, 0, 1, 0, 1};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(dest[i] >> 11, up[i]) << i;
