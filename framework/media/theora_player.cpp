@@ -18,24 +18,8 @@ constexpr int32_t kTableGrowth = 1000;
 // How long the owner waits for the decode thread before it gives up on a frame or a seek.
 constexpr auto kOwnerWaitLimit = std::chrono::seconds(5);
 
-// 14-bit fixed point YUV to RGB tables and the clamp of their sums.
-struct YuvTables {
-    int32_t y[256];
-    int32_t vr[256];
-    int32_t ug[256];
-    int32_t vg[256];
-    int32_t ub[256];
-    uint8_t clamp[1280];  // index value + 512 for values -512 .. 767
-};
-YuvTables gYuv;
-
 void* Allocate(uint32_t bytes) {
     return AllocMemory(bytes, __FILE__, __LINE__);
-}
-
-uint8_t Clamp(int32_t sum) {
-    int32_t value = sum / 16384;
-    return gYuv.clamp[std::clamp(value, -512, 767) + 512];
 }
 
 // Reads the next piece of the file into the sync state; 0 at the end.
@@ -397,38 +381,10 @@ void FreePlayer(TheoraPlayer* p) {
 
 // Converts the stock entry's picture, cropped to the visible region, into the image.
 void ConvertToImage(TheoraPlayer* p, const TheoraStockEntry& e) {
-    const theora_info& info = p->info;
-    int32_t width = p->image.width, height = p->image.height;
-    int32_t left = static_cast<int32_t>(info.offset_x), top = static_cast<int32_t>(info.offset_y);
-    bool half = e.yWidth == e.uvWidth * 2 && e.yHeight == e.uvHeight * 2;
-    for (int32_t row = 0; row < height; ++row) {
-        int32_t y = std::min(row + top, e.yHeight - 1);
-        int32_t cy = static_cast<int32_t>(int64_t{y} * e.uvHeight / e.yHeight);
-        uint8_t* out =
-            static_cast<uint8_t*>(p->image.pixels) + static_cast<ptrdiff_t>(row) * p->image.pitch;
-        for (int32_t col = 0; col < width; ++col) {
-            int32_t x = std::min(col + left, e.yWidth - 1);
-            int32_t cx = static_cast<int32_t>(int64_t{x} * e.uvWidth / e.yWidth);
-            int lum = e.y[static_cast<ptrdiff_t>(y) * e.yStride + x];
-            int u = e.u[static_cast<ptrdiff_t>(cy) * e.uvStride + cx];
-            int v = e.v[static_cast<ptrdiff_t>(cy) * e.uvStride + cx];
-            uint8_t* px = out + static_cast<ptrdiff_t>(col) * 4;
-            if (half) {
-                px[2] = Clamp(gYuv.y[lum] + gYuv.vr[v]);
-                px[1] = Clamp(gYuv.y[lum] + gYuv.ug[u] + gYuv.vg[v]);
-                px[0] = Clamp(gYuv.y[lum] + gYuv.ub[u]);
-            } else {
-                double yy = 1.164 * (lum - 16);
-                auto limit = [](double value) {
-                    return static_cast<uint8_t>(std::clamp(static_cast<int>(value), 0, 255));
-                };
-                px[2] = limit(yy + 1.596 * (v - 128));
-                px[1] = limit(yy - 0.391 * (u - 128) - 0.813 * (v - 128));
-                px[0] = limit(yy + 2.018 * (u - 128));
-            }
-            px[3] = 255;
-        }
-    }
+    YuvPicture picture{e.y,       e.u,       e.v,        e.yWidth,  e.yHeight,
+                       e.yStride, e.uvWidth, e.uvHeight, e.uvStride};
+    ConvertYUVPictureToImage(picture, static_cast<int32_t>(p->info.offset_x),
+                             static_cast<int32_t>(p->info.offset_y), &p->image);
 }
 
 bool WaitUntil(auto condition) {
@@ -441,19 +397,6 @@ bool WaitUntil(auto condition) {
 }
 
 }  // namespace
-
-void BuildYUVToRGBTables() {
-    for (int32_t i = -512; i < 768; ++i) {
-        gYuv.clamp[i + 512] = static_cast<uint8_t>(i < 0 ? 0 : i > 254 ? 255 : i);
-    }
-    for (int32_t i = 0; i < 256; ++i) {
-        gYuv.y[i] = 19070 * (i - 16);
-        gYuv.vr[i] = 26148 * (i - 128);
-        gYuv.ug[i] = -6406 * (i - 128);
-        gYuv.vg[i] = -13320 * (i - 128);
-        gYuv.ub[i] = 33062 * (i - 128);
-    }
-}
 
 TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue file,
                                int32_t stockCount, int32_t async) {

@@ -12,6 +12,7 @@
 
 #include "core/file_access.h"
 #include "media/color_format.h"
+#include "media/yuv_to_rgb.h"
 
 // Decode thread states.
 constexpr int32_t kTheoraStockFull = 0;
@@ -103,6 +104,3 @@ void* GetTheoraYUVSurface(const TheoraPlayer* player);
 void MarkTheoraSurfaceLost(TheoraPlayer* player);
 int CreateTheoraYUVSurface(TheoraPlayer* player, int32_t async);
 int ReleaseTheoraYUVSurface(TheoraPlayer* player, int32_t async);
-
-// The colour-conversion tables of decoded frames; built once at start-up.
-void BuildYUVToRGBTables();
