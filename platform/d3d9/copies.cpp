@@ -117,10 +117,31 @@ HRESULT UpdateVolumes(VolumeTexture& from, VolumeTexture& to) {
     return D3D_OK;
 }
 
+// Pixel (x, y) of a video surface as A8R8G8B8. YV12 keeps its V plane after the luma rows and
+// its U plane after that, both at half the pitch; the packed formats keep a pair of pixels in
+// four bytes, Y0 U Y1 V (YUY2) or U Y0 V Y1 (UYVY).
+DWORD ReadYuvPixel(const Surface& s, LONG x, LONG y) {
+    if (s.format == D3DFMT_YV12) {
+        const BYTE* luma = s.bits.get();
+        size_t chromaPitch = s.pitch / 2;
+        const BYTE* v = luma + static_cast<size_t>(s.pitch) * s.height;
+        const BYTE* u = v + chromaPitch * (s.height / 2);
+        size_t at = static_cast<size_t>(y / 2) * chromaPitch + x / 2;
+        return YuvToArgb(*s.At(x, y), u[at], v[at]);
+    }
+    const BYTE* pair = s.At(x & ~1L, y);
+    if (s.format == D3DFMT_YUY2) return YuvToArgb(pair[(x & 1) * 2], pair[1], pair[3]);
+    return YuvToArgb(pair[1 + (x & 1) * 2], pair[0], pair[2]);
+}
+
+DWORD ReadArgb(const Surface& s, LONG x, LONG y) {
+    return IsYuvFormat(s.format) ? ReadYuvPixel(s, x, y) : DecodePixel(s.format, s.At(x, y));
+}
+
 Color ReadColor(const Surface& s, LONG x, LONG y) {
     x = std::clamp<LONG>(x, 0, static_cast<LONG>(s.width) - 1);
     y = std::clamp<LONG>(y, 0, static_cast<LONG>(s.height) - 1);
-    return ColorFromArgb(DecodePixel(s.format, s.At(x, y)));
+    return ColorFromArgb(ReadArgb(s, x, y));
 }
 
 }  // namespace
@@ -132,7 +153,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     Surface* to = OwnSurface(this, dest);
     if (from == nullptr || to == nullptr || from->pool != D3DPOOL_SYSTEMMEM ||
         to->pool != D3DPOOL_DEFAULT || from->format != to->format || from->IsDepth() ||
-        from->locked || to->locked) {
+        from->format == D3DFMT_YV12 || from->locked || to->locked) {
         return D3DERR_INVALIDCALL;
     }
     RECT r = sourceRect != nullptr ? *sourceRect : Whole(*from);
@@ -184,7 +205,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
     Surface* to = OwnSurface(this, dest);
     if (from == nullptr || to == nullptr || from->pool != D3DPOOL_DEFAULT ||
         to->pool != D3DPOOL_DEFAULT || from->IsDepth() || to->IsDepth() ||
-        from->info->blockBytes != 0 || to->info->blockBytes != 0 || from->locked || to->locked) {
+        from->info->blockBytes != 0 || to->info->blockBytes != 0 || IsYuvFormat(to->format) ||
+        from->locked || to->locked) {
         return D3DERR_INVALIDCALL;
     }
     // Plain textures are neither read nor written by StretchRect; render-target textures are.
@@ -201,6 +223,17 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
     LONG dw = d.right - d.left, dh = d.bottom - d.top;
     if (sw == dw && sh == dh && from->format == to->format) {
         CopyRect(*from, s, *to, d.left, d.top);
+        return D3D_OK;
+    }
+    if (sw == dw && sh == dh && IsYuvFormat(from->format)) {
+        // A movie frame shown at its size: each pixel converted once, no filtering.
+        for (LONG y = 0; y < dh; ++y) {
+            for (LONG x = 0; x < dw; ++x) {
+                EncodeArgb(to->format, to->At(d.left + x, d.top + y),
+                           ReadYuvPixel(*from, s.left + x, s.top + y));
+            }
+        }
+        to->Touch();
         return D3D_OK;
     }
     for (LONG y = 0; y < dh; ++y) {
@@ -237,7 +270,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     // Render targets (render-target texture levels included) and offscreen plain surfaces of
     // the default pool only.
     if (s == nullptr || s->pool != D3DPOOL_DEFAULT || s->IsDepth() || s->info->blockBytes != 0 ||
-        (s->texture != nullptr && !s->IsRenderTarget()) || s->locked) {
+        IsYuvFormat(s->format) || (s->texture != nullptr && !s->IsRenderTarget()) || s->locked) {
         return D3DERR_INVALIDCALL;
     }
     RECT r = rect != nullptr ? *rect : Whole(*s);
