@@ -78,11 +78,11 @@ void ConvertRowPlain(const RowSpan& s) {
 
 // The fixed-point terms of sixteen pixels' chroma, split at bit 14 so that sums stay within
 // 16-bit lanes: a term t is high * 16384 + low with 0 <= low < 16384, and for the sum of a luma
-// and a chroma term, floor((l + c) / 16384) = lh + ch + ((ll + cl) >> 14) exactly. Each lane
-// pair is one chroma sample spread over its two pixels.
+// and a chroma term, floor((l + c) / 16384) = lh + ch + 1 when ll > 16383 - cl, else lh + ch,
+// exactly. Each lane pair is one chroma sample spread over its two pixels.
 struct ChromaTerms {
-    __m128i high[3][2];  // blue, green, red; pixels 0-7 and 8-15
-    __m128i low[3][2];
+    __m128i high[3][2];     // blue, green, red; pixels 0-7 and 8-15
+    __m128i carryAt[3][2];  // 16383 - low: a luma low part above it carries
 };
 
 // The pixel pairs of 8 chroma samples. _mm_mulhi_epi16 of 4x gives floor(x * f / 16384) and
@@ -112,10 +112,11 @@ ChromaTerms SplitChroma(const uint8_t* u, const uint8_t* v) {
     low[2] = _mm_and_si128(_mm_mullo_epi16(vs, _mm_set1_epi16(26148)), lowBits);
     ChromaTerms terms;
     for (int c = 0; c < 3; ++c) {
+        __m128i carryAt = _mm_sub_epi16(lowBits, low[c]);
         terms.high[c][0] = _mm_unpacklo_epi16(high[c], high[c]);
         terms.high[c][1] = _mm_unpackhi_epi16(high[c], high[c]);
-        terms.low[c][0] = _mm_unpacklo_epi16(low[c], low[c]);
-        terms.low[c][1] = _mm_unpackhi_epi16(low[c], low[c]);
+        terms.carryAt[c][0] = _mm_unpacklo_epi16(carryAt, carryAt);
+        terms.carryAt[c][1] = _mm_unpackhi_epi16(carryAt, carryAt);
     }
     return terms;
 }
@@ -134,8 +135,9 @@ void ConvertSixteen(const uint8_t* y, const ChromaTerms& chroma, uint8_t* out) {
             _mm_and_si128(_mm_mullo_epi16(ys, _mm_set1_epi16(19070)), _mm_set1_epi16(0x3FFF));
         __m128i channel[3];
         for (int c = 0; c < 3; ++c) {
-            __m128i carry = _mm_srli_epi16(_mm_add_epi16(lumaLow, chroma.low[c][half]), 14);
-            channel[c] = _mm_add_epi16(_mm_add_epi16(lumaHigh, chroma.high[c][half]), carry);
+            // The comparison gives -1 where the low parts carry.
+            __m128i carry = _mm_cmpgt_epi16(lumaLow, chroma.carryAt[c][half]);
+            channel[c] = _mm_sub_epi16(_mm_add_epi16(lumaHigh, chroma.high[c][half]), carry);
         }
         // Saturation to 0..255 is the clamp; then blue, green, red, alpha per pixel.
         __m128i blueRed = _mm_packus_epi16(channel[0], channel[2]);
