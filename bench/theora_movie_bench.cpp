@@ -6,6 +6,7 @@
 // see the same load.
 #include <benchmark/benchmark.h>
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <unistd.h>
 
@@ -46,7 +47,8 @@ const Bytes& Movie() {
     return movie;
 }
 
-// Each iteration shows the next frame; the frames wrap at the movie's end.
+// Each iteration shows the next frame; the frames wrap at the movie's end. Argument 1: the
+// device offers YUV surfaces and frames go through one; 0: through the player's image.
 void BM_TheoraFramesIntoGraph(benchmark::State& state) {
     const Bytes& movie = Movie();
     if (FILE* file = std::fopen(kFileName, "wb")) {
@@ -54,6 +56,14 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         std::fclose(file);
     }
     TestResetPlatform();
+    TestD3d9Reset();
+    if (state.range(0) == 0) {
+        TestD3d9Profile profile = TestD3d9DefaultProfile();
+        for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+            profile.refusedFormats.push_back({format, 0});
+        }
+        TestD3d9SetProfile(profile);
+    }
     TestUseHeadlessHost(true);
     gShell = ShellState{};
     gShell.windowed = 1;
@@ -78,7 +88,12 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
     unlink("Log.txt");
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_TheoraFramesIntoGraph)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_TheoraFramesIntoGraph)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3.0);
 
 void BM_TheoraFramesToImage(benchmark::State& state) {
     const Bytes& movie = Movie();

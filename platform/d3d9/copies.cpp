@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "device.h"
 
@@ -120,18 +121,35 @@ HRESULT UpdateVolumes(VolumeTexture& from, VolumeTexture& to) {
 // Pixel (x, y) of a video surface as A8R8G8B8. YV12 keeps its V plane after the luma rows and
 // its U plane after that, both at half the pitch; the packed formats keep a pair of pixels in
 // four bytes, Y0 U Y1 V (YUY2) or U Y0 V Y1 (UYVY).
-DWORD ReadYuvPixel(const Surface& s, LONG x, LONG y) {
+// A row of `count` pixels of a video surface from (x, y) on, as A8R8G8B8.
+void ReadYuvRow(const Surface& s, LONG x, LONG y, LONG count, DWORD* out) {
     if (s.format == D3DFMT_YV12) {
-        const BYTE* luma = s.bits.get();
+        const BYTE* luma = s.At(0, y);
         size_t chromaPitch = s.pitch / 2;
-        const BYTE* v = luma + static_cast<size_t>(s.pitch) * s.height;
+        const BYTE* v = s.bits.get() + static_cast<size_t>(s.pitch) * s.height +
+                        static_cast<size_t>(y / 2) * chromaPitch;
         const BYTE* u = v + chromaPitch * (s.height / 2);
-        size_t at = static_cast<size_t>(y / 2) * chromaPitch + x / 2;
-        return YuvToArgb(*s.At(x, y), u[at], v[at]);
+        for (LONG i = 0; i < count; ++i) {
+            LONG at = x + i;
+            out[i] = YuvToArgb(luma[at], u[at / 2], v[at / 2]);
+        }
+        return;
     }
-    const BYTE* pair = s.At(x & ~1L, y);
-    if (s.format == D3DFMT_YUY2) return YuvToArgb(pair[(x & 1) * 2], pair[1], pair[3]);
-    return YuvToArgb(pair[1 + (x & 1) * 2], pair[0], pair[2]);
+    // Byte offsets of Y0, U and V inside a pair; Y1 follows Y0 by two.
+    bool yuy2 = s.format == D3DFMT_YUY2;
+    int y0 = yuy2 ? 0 : 1, u = yuy2 ? 1 : 0, v = yuy2 ? 3 : 2;
+    const BYTE* row = s.At(0, y);
+    for (LONG i = 0; i < count; ++i) {
+        LONG at = x + i;
+        const BYTE* pair = row + (at & ~1L) * 2;
+        out[i] = YuvToArgb(pair[y0 + (at & 1) * 2], pair[u], pair[v]);
+    }
+}
+
+DWORD ReadYuvPixel(const Surface& s, LONG x, LONG y) {
+    DWORD argb;
+    ReadYuvRow(s, x, y, 1, &argb);
+    return argb;
 }
 
 DWORD ReadArgb(const Surface& s, LONG x, LONG y) {
@@ -226,12 +244,17 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
         return D3D_OK;
     }
     if (sw == dw && sh == dh && IsYuvFormat(from->format)) {
-        // A movie frame shown at its size: each pixel converted once, no filtering.
+        // A movie frame shown at its size: each pixel converted once, a row at a time.
+        std::vector<DWORD> row(static_cast<size_t>(dw));
         for (LONG y = 0; y < dh; ++y) {
-            for (LONG x = 0; x < dw; ++x) {
-                EncodeArgb(to->format, to->At(d.left + x, d.top + y),
-                           ReadYuvPixel(*from, s.left + x, s.top + y));
+            ReadYuvRow(*from, s.left, s.top + y, dw, row.data());
+            BYTE* out = to->At(d.left, d.top + y);
+            if (to->format == D3DFMT_X8R8G8B8 || to->format == D3DFMT_A8R8G8B8) {
+                std::memcpy(out, row.data(), row.size() * 4);  // converted pixels are opaque
+                continue;
             }
+            for (LONG x = 0; x < dw; ++x)
+                EncodeArgb(to->format, out + x * to->info->bytesPerPixel, row[x]);
         }
         to->Touch();
         return D3D_OK;
