@@ -37,6 +37,35 @@ constexpr uint32_t kFullPathBytes = 1024;
 void ReleaseGraphObjects(GraphRecord* graph) {
     GraphTextureInfo* info = graph->textureInfo;
     if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info, 0);
+    // A Theora movie's YUV surface lives in the default pool too: it goes with the device and
+    // is made again at the first frame converted after the device is back.
+    MovieRecord* movie = graph->movie != -1 ? GetMovieRecord(graph->movie) : nullptr;
+    if (movie != nullptr && movie->isTheora != 0) {
+        ReleaseTheoraYUVSurface(movie->theora, 0);
+        MarkTheoraSurfaceLost(movie->theora);
+    }
+}
+
+// Shows a Theora frame through the player's YUV surface: the device converts the visible
+// picture while it copies it onto the graph's texture. False when the frame has to go through
+// the player's image instead (no surface, a frame not written into it, a graph of several
+// pieces, or a copy the device refuses).
+bool StretchMovieSurfaceOntoGraph(MovieRecord* record, GraphRecord* graph) {
+    if (record->isTheora == 0 || graph->textureInfo == nullptr ||
+        !graph->textureInfo->flags.useTexture || graph->pieceCount != 1 || !HasDirect3DDevice()) {
+        return false;
+    }
+    TheoraPlayer* player = record->theora;
+    ConvertTheoraFrame(player, 0, 1, 0);
+    IDirect3DSurface9* surface = GetTheoraYUVSurface(player);
+    if (surface == nullptr || player->surfaceConverted.load() == 0) return false;
+    const GraphPiece& piece = GraphPieces(graph)[0];
+    LONG left = static_cast<LONG>(player->info.offset_x);
+    LONG top = static_cast<LONG>(player->info.offset_y);
+    RECT source = {left, top, left + piece.w, top + piece.h};
+    RECT dest = {piece.texOffX, piece.texOffY, piece.texOffX + piece.w, piece.texOffY + piece.h};
+    return SUCCEEDED(
+        DeviceStretchRect(surface, &source, piece.texPiece->surface, &dest, D3DTEXF_NONE));
 }
 
 // A restore record with `extra` bytes behind it, or null (logged) when it cannot be had.
@@ -474,7 +503,7 @@ int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* 
 int CopyMovieFrameToGraph(MovieRecord* record, Handle graph) {
     GraphRecord* graphRecord = GetGraphRecord(graph, 0);
     if (graphRecord == nullptr) return -1;
-    // The layer's device offers no YUV surfaces: every frame comes as an image.
+    if (StretchMovieSurfaceOntoGraph(record, graphRecord)) return 0;
     const GraphImage* frame = GetMovieFrameImage(record);
     if (frame == nullptr || frame->pixels == nullptr) return -1;
     RECT source = {0, 0, std::min(frame->width, graphRecord->width),

@@ -10,6 +10,9 @@
 
 #include "core/log.h"
 #include "core/tracked_memory.h"
+#include "graphics/d3d_device.h"
+#include "graphics/d3d_marshal.h"
+#include "graphics/screen_state.h"
 
 namespace {
 
@@ -18,24 +21,8 @@ constexpr int32_t kTableGrowth = 1000;
 // How long the owner waits for the decode thread before it gives up on a frame or a seek.
 constexpr auto kOwnerWaitLimit = std::chrono::seconds(5);
 
-// 14-bit fixed point YUV to RGB tables and the clamp of their sums.
-struct YuvTables {
-    int32_t y[256];
-    int32_t vr[256];
-    int32_t ug[256];
-    int32_t vg[256];
-    int32_t ub[256];
-    uint8_t clamp[1280];  // index value + 512 for values -512 .. 767
-};
-YuvTables gYuv;
-
 void* Allocate(uint32_t bytes) {
     return AllocMemory(bytes, __FILE__, __LINE__);
-}
-
-uint8_t Clamp(int32_t sum) {
-    int32_t value = sum / 16384;
-    return gYuv.clamp[std::clamp(value, -512, 767) + 512];
 }
 
 // Reads the next piece of the file into the sync state; 0 at the end.
@@ -397,38 +384,54 @@ void FreePlayer(TheoraPlayer* p) {
 
 // Converts the stock entry's picture, cropped to the visible region, into the image.
 void ConvertToImage(TheoraPlayer* p, const TheoraStockEntry& e) {
-    const theora_info& info = p->info;
-    int32_t width = p->image.width, height = p->image.height;
-    int32_t left = static_cast<int32_t>(info.offset_x), top = static_cast<int32_t>(info.offset_y);
-    bool half = e.yWidth == e.uvWidth * 2 && e.yHeight == e.uvHeight * 2;
-    for (int32_t row = 0; row < height; ++row) {
-        int32_t y = std::min(row + top, e.yHeight - 1);
-        int32_t cy = static_cast<int32_t>(int64_t{y} * e.uvHeight / e.yHeight);
-        uint8_t* out =
-            static_cast<uint8_t*>(p->image.pixels) + static_cast<ptrdiff_t>(row) * p->image.pitch;
-        for (int32_t col = 0; col < width; ++col) {
-            int32_t x = std::min(col + left, e.yWidth - 1);
-            int32_t cx = static_cast<int32_t>(int64_t{x} * e.uvWidth / e.yWidth);
-            int lum = e.y[static_cast<ptrdiff_t>(y) * e.yStride + x];
-            int u = e.u[static_cast<ptrdiff_t>(cy) * e.uvStride + cx];
-            int v = e.v[static_cast<ptrdiff_t>(cy) * e.uvStride + cx];
-            uint8_t* px = out + static_cast<ptrdiff_t>(col) * 4;
-            if (half) {
-                px[2] = Clamp(gYuv.y[lum] + gYuv.vr[v]);
-                px[1] = Clamp(gYuv.y[lum] + gYuv.ug[u] + gYuv.vg[v]);
-                px[0] = Clamp(gYuv.y[lum] + gYuv.ub[u]);
-            } else {
-                double yy = 1.164 * (lum - 16);
-                auto limit = [](double value) {
-                    return static_cast<uint8_t>(std::clamp(static_cast<int>(value), 0, 255));
-                };
-                px[2] = limit(yy + 1.596 * (v - 128));
-                px[1] = limit(yy - 0.391 * (u - 128) - 0.813 * (v - 128));
-                px[0] = limit(yy + 2.018 * (u - 128));
+    YuvPicture picture{e.y,       e.u,       e.v,        e.yWidth,  e.yHeight,
+                       e.yStride, e.uvWidth, e.uvHeight, e.uvStride};
+    ConvertYUVPictureToImage(picture, static_cast<int32_t>(p->info.offset_x),
+                             static_cast<int32_t>(p->info.offset_y), &p->image);
+}
+
+// Writes the stock entry's 4:2:0 picture into the surface in its format: YV12 as the Y rows,
+// then the V rows and the U rows at half the pitch; YUY2 and UYVY as pixel pairs with the U and
+// V of their 2x2 block. False when the surface cannot be locked or does not fit the picture.
+bool WriteSurface(TheoraPlayer* p, const TheoraStockEntry& e, int32_t async) {
+    // The surface was made at the coded size.
+    bool fits = e.yWidth == e.uvWidth * 2 && e.yHeight == e.uvHeight * 2 &&
+                e.yWidth == static_cast<int32_t>(p->info.width) &&
+                e.yHeight == static_cast<int32_t>(p->info.height);
+    if (!fits) return false;
+    D3DLOCKED_RECT locked;
+    if (FAILED(MarshalSurfaceLockRect(p->surface, &locked, nullptr, 0, async))) return false;
+    uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+    ptrdiff_t pitch = locked.Pitch;
+    if (p->surfaceFormat == D3DFMT_YV12) {
+        uint8_t* vPlane = bits + pitch * e.yHeight;
+        uint8_t* uPlane = vPlane + pitch / 2 * e.uvHeight;
+        for (int32_t row = 0; row < e.yHeight; ++row) {
+            std::memcpy(bits + row * pitch, e.y + ptrdiff_t{row} * e.yStride, e.yWidth);
+        }
+        for (int32_t row = 0; row < e.uvHeight; ++row) {
+            std::memcpy(vPlane + row * (pitch / 2), e.v + ptrdiff_t{row} * e.uvStride, e.uvWidth);
+            std::memcpy(uPlane + row * (pitch / 2), e.u + ptrdiff_t{row} * e.uvStride, e.uvWidth);
+        }
+    } else {
+        // Byte offsets of Y0, U, Y1 and V inside a pair.
+        bool yuy2 = p->surfaceFormat == D3DFMT_YUY2;
+        int y0 = yuy2 ? 0 : 1, u = yuy2 ? 1 : 0, y1 = yuy2 ? 2 : 3, v = yuy2 ? 3 : 2;
+        for (int32_t row = 0; row < e.yHeight; ++row) {
+            const uint8_t* luma = e.y + ptrdiff_t{row} * e.yStride;
+            const uint8_t* us = e.u + ptrdiff_t{row / 2} * e.uvStride;
+            const uint8_t* vs = e.v + ptrdiff_t{row / 2} * e.uvStride;
+            uint8_t* out = bits + row * pitch;
+            for (int32_t pair = 0; pair < e.uvWidth; ++pair, out += 4) {
+                out[y0] = luma[2 * pair];
+                out[u] = us[pair];
+                out[y1] = luma[2 * pair + 1];
+                out[v] = vs[pair];
             }
-            px[3] = 255;
         }
     }
+    MarshalSurfaceUnlockRect(p->surface, async);
+    return true;
 }
 
 bool WaitUntil(auto condition) {
@@ -441,19 +444,6 @@ bool WaitUntil(auto condition) {
 }
 
 }  // namespace
-
-void BuildYUVToRGBTables() {
-    for (int32_t i = -512; i < 768; ++i) {
-        gYuv.clamp[i + 512] = static_cast<uint8_t>(i < 0 ? 0 : i > 254 ? 255 : i);
-    }
-    for (int32_t i = 0; i < 256; ++i) {
-        gYuv.y[i] = 19070 * (i - 16);
-        gYuv.vr[i] = 26148 * (i - 128);
-        gYuv.ug[i] = -6406 * (i - 128);
-        gYuv.vg[i] = -13320 * (i - 128);
-        gYuv.ub[i] = 33062 * (i - 128);
-    }
-}
 
 TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue file,
                                int32_t stockCount, int32_t async) {
@@ -517,6 +507,7 @@ TheoraPlayer* OpenTheoraPlayer(const FileAccessFunctions* files, StreamValue fil
         }
     }
     if (!ok) {
+        ReleaseTheoraYUVSurface(p, async);
         FreePlayer(p);
         return nullptr;
     }
@@ -558,7 +549,9 @@ int AdvanceTheoraFrames(TheoraPlayer* p, int32_t count) {
 
 int ConvertTheoraFrame(TheoraPlayer* p, int32_t toImage, int32_t toSurface, int32_t async) {
     bool imageDone = toImage == 0 || p->imageConverted.load() != 0;
-    bool surfaceDone = toSurface == 0 || p->surfaceConverted.load() != 0 || p->surface == nullptr;
+    // A lost surface is made again below, after the frame.
+    bool surfaceDone = toSurface == 0 || p->surfaceConverted.load() != 0 ||
+                       (p->surface == nullptr && p->surfaceLost == 0);
     if (imageDone && surfaceDone) return 0;
     if (!WaitUntil([p] {
             return p->seekRequest.load() == 0 && p->threadState.load() != kTheoraSeeking;
@@ -579,6 +572,10 @@ int ConvertTheoraFrame(TheoraPlayer* p, int32_t toImage, int32_t toSurface, int3
     if (!imageDone) {
         ConvertToImage(p, p->stock[entry]);
         p->imageConverted.store(1);
+    }
+    if (!surfaceDone && p->surface != nullptr && p->surfaceLost == 0 &&
+        WriteSurface(p, p->stock[entry], async)) {
+        p->surfaceConverted.store(1);
     }
     p->converting.store(-1);
     if (p->surfaceLost != 0) CreateTheoraYUVSurface(p, async);
@@ -601,7 +598,7 @@ GraphImage* GetTheoraFrameImage(TheoraPlayer* p) {
     return &p->image;
 }
 
-void* GetTheoraYUVSurface(const TheoraPlayer* p) {
+IDirect3DSurface9* GetTheoraYUVSurface(const TheoraPlayer* p) {
     return p->surface;
 }
 
@@ -609,15 +606,34 @@ void MarkTheoraSurfaceLost(TheoraPlayer* p) {
     p->surfaceLost = 1;
 }
 
-// The layer's device offers no YUV surfaces, so every frame goes through the image.
+// Only 4:2:0 pictures are written into a surface; other layouts show through the image.
 int CreateTheoraYUVSurface(TheoraPlayer* p, int32_t async) {
+    int32_t lost = p->surfaceLost;
     ReleaseTheoraYUVSurface(p, async);
-    p->surfaceFormat = 0;
+    p->surfaceConverted.store(0);
+    if (p->info.pixelformat != OC_PF_420 || !IsDirect3DMode()) return 0;
+    if (!HasDirect3DDevice()) {
+        p->surfaceLost = lost;  // tried again once the device is back
+        return 0;
+    }
+    for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
+        IDirect3DSurface9* surface = nullptr;
+        if (SUCCEEDED(MarshalCreateOffscreenPlainSurface(p->info.width, p->info.height, format,
+                                                         D3DPOOL_DEFAULT, &surface, nullptr,
+                                                         async))) {
+            p->surface = surface;
+            p->surfaceFormat = format;
+            break;
+        }
+    }
     return 0;
 }
 
 int ReleaseTheoraYUVSurface(TheoraPlayer* p, int32_t async) {
     p->surfaceLost = 0;
+    if (p->surface != nullptr) MarshalReleaseComObject(p->surface, async);
     p->surface = nullptr;
+    p->surfaceFormat = static_cast<D3DFORMAT>(0);
+    p->surfaceConverted.store(0);
     return 0;
 }

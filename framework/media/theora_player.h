@@ -1,9 +1,11 @@
 // The Theora movie player: opens an Ogg file that carries a Theora stream, indexes its pages
 // and frames once, and runs one decode thread per movie that keeps a small stock of decoded
 // YUV frames ahead of the frame the owner shows. The owner moves the current frame and asks
-// for it as a 32-bit image (cropped to the visible picture).
+// for it as a 32-bit image (cropped to the visible picture) or, for 4:2:0 movies on a device
+// that offers one, in an off-screen YUV surface that the device converts while it copies.
 #pragma once
 
+#include <platform/d3d9.h>
 #include <theora/theora.h>
 
 #include <atomic>
@@ -12,6 +14,7 @@
 
 #include "core/file_access.h"
 #include "media/color_format.h"
+#include "media/yuv_to_rgb.h"
 
 // Decode thread states.
 constexpr int32_t kTheoraStockFull = 0;
@@ -71,10 +74,10 @@ struct TheoraPlayer {
     int32_t headerCount;
     TheoraStockEntry* stock;
     int32_t stockCount;
-    GraphImage image;  // the visible picture, X8R8G8B8
-    int32_t surfaceLost;
-    void* surface;           // never made: the device offers no YUV surfaces
-    uint32_t surfaceFormat;  // 0 without a surface
+    GraphImage image;     // the visible picture, X8R8G8B8
+    int32_t surfaceLost;  // the surface went with the device: make it again
+    IDirect3DSurface9* surface;
+    D3DFORMAT surfaceFormat;  // YV12, YUY2 or UYVY; 0 without a surface
     std::atomic<int32_t> imageConverted;
     std::atomic<int32_t> surfaceConverted;
     std::atomic<int32_t> converting;  // the stock entry the owner reads, -1 for none
@@ -99,10 +102,8 @@ int ConvertTheoraFrame(TheoraPlayer* player, int32_t toImage, int32_t toSurface,
 int GetTheoraMovieInfo(const TheoraPlayer* player, TheoraMovieInfo* info);
 int32_t GetTheoraCurrentFrame(const TheoraPlayer* player);
 GraphImage* GetTheoraFrameImage(TheoraPlayer* player);
-void* GetTheoraYUVSurface(const TheoraPlayer* player);
+IDirect3DSurface9* GetTheoraYUVSurface(const TheoraPlayer* player);
 void MarkTheoraSurfaceLost(TheoraPlayer* player);
+// With async set the device calls are made on the main thread.
 int CreateTheoraYUVSurface(TheoraPlayer* player, int32_t async);
 int ReleaseTheoraYUVSurface(TheoraPlayer* player, int32_t async);
-
-// The colour-conversion tables of decoded frames; built once at start-up.
-void BuildYUVToRGBTables();

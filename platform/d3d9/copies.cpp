@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "device.h"
 
@@ -117,10 +118,48 @@ HRESULT UpdateVolumes(VolumeTexture& from, VolumeTexture& to) {
     return D3D_OK;
 }
 
+// Pixel (x, y) of a video surface as A8R8G8B8. YV12 keeps its V plane after the luma rows and
+// its U plane after that, both at half the pitch; the packed formats keep a pair of pixels in
+// four bytes, Y0 U Y1 V (YUY2) or U Y0 V Y1 (UYVY).
+// A row of `count` pixels of a video surface from (x, y) on, as A8R8G8B8.
+void ReadYuvRow(const Surface& s, LONG x, LONG y, LONG count, DWORD* out) {
+    if (s.format == D3DFMT_YV12) {
+        const BYTE* luma = s.At(0, y);
+        size_t chromaPitch = s.pitch / 2;
+        const BYTE* v = s.bits.get() + static_cast<size_t>(s.pitch) * s.height +
+                        static_cast<size_t>(y / 2) * chromaPitch;
+        const BYTE* u = v + chromaPitch * (s.height / 2);
+        for (LONG i = 0; i < count; ++i) {
+            LONG at = x + i;
+            out[i] = YuvToArgb(luma[at], u[at / 2], v[at / 2]);
+        }
+        return;
+    }
+    // Byte offsets of Y0, U and V inside a pair; Y1 follows Y0 by two.
+    bool yuy2 = s.format == D3DFMT_YUY2;
+    int y0 = yuy2 ? 0 : 1, u = yuy2 ? 1 : 0, v = yuy2 ? 3 : 2;
+    const BYTE* row = s.At(0, y);
+    for (LONG i = 0; i < count; ++i) {
+        LONG at = x + i;
+        const BYTE* pair = row + (at & ~1L) * 2;
+        out[i] = YuvToArgb(pair[y0 + (at & 1) * 2], pair[u], pair[v]);
+    }
+}
+
+DWORD ReadYuvPixel(const Surface& s, LONG x, LONG y) {
+    DWORD argb;
+    ReadYuvRow(s, x, y, 1, &argb);
+    return argb;
+}
+
+DWORD ReadArgb(const Surface& s, LONG x, LONG y) {
+    return IsYuvFormat(s.format) ? ReadYuvPixel(s, x, y) : DecodePixel(s.format, s.At(x, y));
+}
+
 Color ReadColor(const Surface& s, LONG x, LONG y) {
     x = std::clamp<LONG>(x, 0, static_cast<LONG>(s.width) - 1);
     y = std::clamp<LONG>(y, 0, static_cast<LONG>(s.height) - 1);
-    return ColorFromArgb(DecodePixel(s.format, s.At(x, y)));
+    return ColorFromArgb(ReadArgb(s, x, y));
 }
 
 }  // namespace
@@ -132,7 +171,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     Surface* to = OwnSurface(this, dest);
     if (from == nullptr || to == nullptr || from->pool != D3DPOOL_SYSTEMMEM ||
         to->pool != D3DPOOL_DEFAULT || from->format != to->format || from->IsDepth() ||
-        from->locked || to->locked) {
+        from->format == D3DFMT_YV12 || from->locked || to->locked) {
         return D3DERR_INVALIDCALL;
     }
     RECT r = sourceRect != nullptr ? *sourceRect : Whole(*from);
@@ -184,7 +223,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
     Surface* to = OwnSurface(this, dest);
     if (from == nullptr || to == nullptr || from->pool != D3DPOOL_DEFAULT ||
         to->pool != D3DPOOL_DEFAULT || from->IsDepth() || to->IsDepth() ||
-        from->info->blockBytes != 0 || to->info->blockBytes != 0 || from->locked || to->locked) {
+        from->info->blockBytes != 0 || to->info->blockBytes != 0 || IsYuvFormat(to->format) ||
+        from->locked || to->locked) {
         return D3DERR_INVALIDCALL;
     }
     // Plain textures are neither read nor written by StretchRect; render-target textures are.
@@ -201,6 +241,22 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
     LONG dw = d.right - d.left, dh = d.bottom - d.top;
     if (sw == dw && sh == dh && from->format == to->format) {
         CopyRect(*from, s, *to, d.left, d.top);
+        return D3D_OK;
+    }
+    if (sw == dw && sh == dh && IsYuvFormat(from->format)) {
+        // A movie frame shown at its size: each pixel converted once, a row at a time.
+        std::vector<DWORD> row(static_cast<size_t>(dw));
+        for (LONG y = 0; y < dh; ++y) {
+            ReadYuvRow(*from, s.left, s.top + y, dw, row.data());
+            BYTE* out = to->At(d.left, d.top + y);
+            if (to->format == D3DFMT_X8R8G8B8 || to->format == D3DFMT_A8R8G8B8) {
+                std::memcpy(out, row.data(), row.size() * 4);  // converted pixels are opaque
+                continue;
+            }
+            for (LONG x = 0; x < dw; ++x)
+                EncodeArgb(to->format, out + x * to->info->bytesPerPixel, row[x]);
+        }
+        to->Touch();
         return D3D_OK;
     }
     for (LONG y = 0; y < dh; ++y) {
@@ -237,7 +293,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
     // Render targets (render-target texture levels included) and offscreen plain surfaces of
     // the default pool only.
     if (s == nullptr || s->pool != D3DPOOL_DEFAULT || s->IsDepth() || s->info->blockBytes != 0 ||
-        (s->texture != nullptr && !s->IsRenderTarget()) || s->locked) {
+        IsYuvFormat(s->format) || (s->texture != nullptr && !s->IsRenderTarget()) || s->locked) {
         return D3DERR_INVALIDCALL;
     }
     RECT r = rect != nullptr ? *rect : Whole(*s);

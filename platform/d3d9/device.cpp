@@ -488,6 +488,10 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     HRESULT checked = CheckSurfaceRequest(width, height, format, 0, D3DRTYPE_SURFACE, shared);
     if (checked != D3D_OK) return checked;
     if (pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    // Video formats share chroma between pixel pairs (and YV12 between row pairs).
+    if (IsYuvFormat(format) && (width % 2 != 0 || (format == D3DFMT_YV12 && height % 2 != 0))) {
+        return D3DERR_INVALIDCALL;
+    }
     if (InjectedFailure("CreateOffscreenPlainSurface")) return D3DERR_OUTOFVIDEOMEMORY;
     Surface* surface = Surface::Create(this, nullptr, {format, width, height, pool, 0, true});
     if (surface == nullptr) return E_OUTOFMEMORY;

@@ -98,6 +98,18 @@ public:
         return target && depth && IsDisplayFormat(adapterFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
 
+    // StretchRect converts from every plain surface format, the video formats included, into
+    // the formats a render target can have.
+    HRESULT CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE type, D3DFORMAT source,
+                                        D3DFORMAT target) override {
+        HRESULT checked = CheckAdapter(adapter, type);
+        if (checked != D3D_OK) return checked;
+        bool from =
+            IsFormatOffered(source, 0, D3DRTYPE_SURFACE) && FindFormatInfo(source)->blockBytes == 0;
+        bool to = IsFormatOffered(target, D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE);
+        return from && to ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override {
         HRESULT checked = CheckAdapter(adapter, type);
         if (checked != D3D_OK) return checked;
@@ -225,6 +237,7 @@ bool IsFormatOffered(D3DFORMAT format, DWORD usage, D3DRESOURCETYPE type) {
     if (kind == D3DUSAGE_RENDERTARGET) {
         return info->renderTarget && (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE);
     }
+    if (kind == 0 && IsYuvFormat(format)) return type == D3DRTYPE_SURFACE;
     if (kind != 0 || !info->texture) return false;
     if (info->blockBytes != 0 && !gD3d9.profile.dxt) return false;
     switch (type) {

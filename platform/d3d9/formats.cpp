@@ -20,6 +20,11 @@ constexpr FormatInfo kFormats[] = {
     {D3DFMT_DXT4, 0, 16, true, false, true, false, false},
     {D3DFMT_DXT5, 0, 16, true, false, true, false, false},
     {D3DFMT_D16, 2, 0, false, true, false, false, false},
+    // Video formats, offered for offscreen plain surfaces only: packed pairs of pixels sharing
+    // one U and V, and YV12's luma plane (its two chroma planes follow it).
+    {D3DFMT_YUY2, 2, 0, false, false, false, false, false},
+    {D3DFMT_UYVY, 2, 0, false, false, false, false, false},
+    {D3DFMT_YV12, 1, 0, false, false, false, false, false},
     {D3DFMT_D24X8, 4, 0, false, true, false, false, false},
     {D3DFMT_D32, 4, 0, false, true, false, false, false},
 };
@@ -92,7 +97,14 @@ UINT FormatRowBytes(const FormatInfo& info, UINT width) {
 }
 
 UINT FormatRowCount(const FormatInfo& info, UINT height) {
+    // YV12's V and U planes are half as wide and half as high, at half the pitch: together
+    // they take half as many rows of the full pitch.
+    if (info.format == D3DFMT_YV12) return height + height / 2;
     return info.blockBytes != 0 ? (height + 3) / 4 : height;
+}
+
+bool IsYuvFormat(D3DFORMAT format) {
+    return format == D3DFMT_YUY2 || format == D3DFMT_UYVY || format == D3DFMT_YV12;
 }
 
 void DecodeDxtBlock(D3DFORMAT format, const BYTE* block, DWORD out[16]) {

@@ -26,6 +26,9 @@ const FormatInfo* FindFormatInfo(D3DFORMAT format);
 UINT FormatRowBytes(const FormatInfo& info, UINT width);
 UINT FormatRowCount(const FormatInfo& info, UINT height);
 
+// YUY2, UYVY or YV12: offscreen plain surfaces whose pixels StretchRect converts to RGB.
+bool IsYuvFormat(D3DFORMAT format);
+
 // The 16 pixels of a DXT1..DXT5 block as A8R8G8B8, row by row. Premultiplied formats (DXT2,
 // DXT4) are returned as stored.
 void DecodeDxtBlock(D3DFORMAT format, const BYTE* block, DWORD out[16]);
@@ -132,6 +135,19 @@ inline void EncodeArgb(D3DFORMAT format, BYTE* p, DWORD argb) {
         default:
             break;
     }
+}
+
+// A video sample as A8R8G8B8, as display drivers convert video: ITU-R BT.601 with luma in
+// 16..235 and chroma around 128, in 14-bit fixed point, each channel limited to 0..255.
+inline DWORD YuvToArgb(int y, int u, int v) {
+    int luma = 19070 * (y - 16);
+    auto channel = [](int sum) {
+        int value = sum >> 14;
+        return static_cast<DWORD>(value < 0 ? 0 : value > 255 ? 255 : value);
+    };
+    return pixel_bits::Argb(255, channel(luma + 26148 * (v - 128)),
+                            channel(luma - 6406 * (u - 128) - 13320 * (v - 128)),
+                            channel(luma + 33062 * (u - 128)));
 }
 
 // A colour in 0..1 goes through its 8-bit form, so every write rounds the same way.

@@ -21,6 +21,13 @@ bool ValidLockRect(const Surface& s, const RECT& r) {
     if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom) return false;
     if (static_cast<UINT>(r.right) > s.width || static_cast<UINT>(r.bottom) > s.height)
         return false;
+    // A YV12 lock gives the three planes: the whole surface only. Packed video locks whole
+    // pixel pairs.
+    if (s.format == D3DFMT_YV12) {
+        return r.left == 0 && r.top == 0 && static_cast<UINT>(r.right) == s.width &&
+               static_cast<UINT>(r.bottom) == s.height;
+    }
+    if (IsYuvFormat(s.format)) return r.left % 2 == 0 && r.right % 2 == 0;
     if (s.info->blockBytes == 0) return true;
     // Block formats lock whole blocks (the last ones may stop at the edge).
     auto aligned = [](LONG v, UINT size) { return v % 4 == 0 || static_cast<UINT>(v) == size; };
@@ -53,6 +60,7 @@ Surface* Surface::Create(ResourceDevice* device, IUnknown* container, const Surf
     s->usage = params.usage;
     s->lockable = params.lockable;
     s->pitch = PitchFor(FormatRowBytes(*info, params.width));
+    if (params.format == D3DFMT_YV12) s->pitch += s->pitch % 2;  // chroma rows take half
     s->bits = AllocateZeroed(static_cast<size_t>(s->pitch) * FormatRowCount(*info, params.height));
     if (s->bits == nullptr) return nullptr;
     s->device = device;

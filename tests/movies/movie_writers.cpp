@@ -272,6 +272,25 @@ std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int*
     return frames;
 }
 
+TheoraPlanes FirstTheoraPicture(const Bytes& file) {
+    TheoraPlanes first{};
+    DecodePictures(file, [&](th_ycbcr_buffer picture, const th_info&) {
+        if (!first.y.empty()) return;
+        first.yWidth = picture[0].width;
+        first.yHeight = picture[0].height;
+        first.uvWidth = picture[1].width;
+        first.uvHeight = picture[1].height;
+        Bytes* planes[3] = {&first.y, &first.u, &first.v};
+        for (int i = 0; i < 3; ++i) {
+            for (int row = 0; row < picture[i].height; ++row) {
+                const unsigned char* from = picture[i].data + row * picture[i].stride;
+                planes[i]->insert(planes[i]->end(), from, from + picture[i].width);
+            }
+        }
+    });
+    return first;
+}
+
 int CountTheoraPictures(const Bytes& file) {
     int count = 0;
     DecodePictures(file, [&](th_ycbcr_buffer, const th_info&) { ++count; });

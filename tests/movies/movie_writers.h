@@ -26,6 +26,12 @@ Bytes WriteTheoraMovie(const TheoraMovieSettings& settings);
 // Each frame of the file as 32-bit pixels (blue, green, red, 255), decoded independently.
 std::vector<std::vector<uint32_t>> DecodeTheoraReference(const Bytes& file, int* width,
                                                          int* height);
+// The first picture of the file as it was decoded: three planes of tight rows.
+struct TheoraPlanes {
+    int yWidth, yHeight, uvWidth, uvHeight;
+    Bytes y, u, v;
+};
+TheoraPlanes FirstTheoraPicture(const Bytes& file);
 // The same decode with the pictures left in YUV: the number of pictures.
 int CountTheoraPictures(const Bytes& file);
 

@@ -58,6 +58,7 @@ enum D3DFORMAT : DWORD {
     D3DFMT_V8U8 = 60,
     D3DFMT_UYVY = MAKEFOURCC('U', 'Y', 'V', 'Y'),
     D3DFMT_YUY2 = MAKEFOURCC('Y', 'U', 'Y', '2'),
+    D3DFMT_YV12 = MAKEFOURCC('Y', 'V', '1', '2'),
     D3DFMT_DXT1 = MAKEFOURCC('D', 'X', 'T', '1'),
     D3DFMT_DXT2 = MAKEFOURCC('D', 'X', 'T', '2'),
     D3DFMT_DXT3 = MAKEFOURCC('D', 'X', 'T', '3'),
@@ -857,6 +858,9 @@ struct IDirect3D9 : IUnknown {
     virtual HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE deviceType,
                                            D3DFORMAT adapterFormat, D3DFORMAT renderTargetFormat,
                                            D3DFORMAT depthStencilFormat) = 0;
+    virtual HRESULT CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE deviceType,
+                                                D3DFORMAT sourceFormat,
+                                                D3DFORMAT targetFormat) = 0;
     virtual HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) = 0;
     virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
                                  DWORD behaviorFlags, D3DPRESENT_PARAMETERS* parameters,
