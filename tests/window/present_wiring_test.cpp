@@ -188,8 +188,10 @@ TEST_F(PresentWiringTest, AFrameShownAtItsOwnSizeKeepsItsChannelsExact) {
     };
     const Case cases[] = {
         {D3DFMT_X8R8G8B8, 0xAB123456, 0x123456},
-        {D3DFMT_R5G6B5, 0x8410, 0x848284},    // 16/31, 32/63, 16/31
-        {D3DFMT_X1R5G5B5, 0x8421, 0x080808},  // the unused top bit set; 1/31 each
+        // Channels where rounding and repeating the top bits part: 3/31, 12/63, 24/31.
+        {D3DFMT_R5G6B5, 0x1998, 0x1931C5},
+        // The unused top bit set; 7/31, 28/31, 3/31.
+        {D3DFMT_X1R5G5B5, 0x9F83, 0x3AE619},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
