@@ -76,19 +76,36 @@ bool HintSaysSoftware(const char* name) {
             SDL_strcasecmp(value, "software") == 0);
 }
 
-// A picture drawn in software goes to a GPU renderer as a streaming texture; without one, SDL's
-// software renderer would only draw it into the window's framebuffer, which the host does
-// itself. Asking SDL for software drawing (SDL_FRAMEBUFFER_ACCELERATION=0, or
-// SDL_RENDER_DRIVER=software) chooses the framebuffer too. Null: the framebuffer.
+// Whether an OpenGL renderer draws on the CPU (Mesa's llvmpipe or softpipe, as on a virtual X
+// display): SDL counts it as accelerated, yet no GPU is behind it.
+bool DrawsOnTheCpu(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0) return false;
+    if ((info.flags & SDL_RENDERER_SOFTWARE) != 0) return true;
+    if (std::strncmp(info.name, "opengl", 6) != 0 || SDL_GL_GetCurrentContext() == nullptr) {
+        return false;
+    }
+    using GetString = const unsigned char* (*)(unsigned int name);
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const auto* name = getString != nullptr ? getString(kGlRenderer) : nullptr;
+    if (name == nullptr) return false;
+    const char* text = reinterpret_cast<const char*>(name);
+    return std::strstr(text, "llvmpipe") != nullptr || std::strstr(text, "softpipe") != nullptr ||
+           std::strstr(text, "Software Rasterizer") != nullptr;
+}
+
+// A picture drawn in software goes to a GPU renderer as a streaming texture; without one, a
+// renderer would only draw it into the window's framebuffer, which the host does itself at less
+// cost. SDL's hint decides where it is set: SDL_FRAMEBUFFER_ACCELERATION=0 (or
+// SDL_RENDER_DRIVER=software) asks for the framebuffer, =1 or a driver's name for a renderer
+// even on the CPU. Null: the framebuffer.
 SDL_Renderer* CreateGpuRenderer(SDL_Window* window) {
+    const char* acceleration = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
     if (!HintSaysSoftware(SDL_HINT_FRAMEBUFFER_ACCELERATION) &&
         !HintSaysSoftware(SDL_HINT_RENDER_DRIVER)) {
         if (SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED)) {
-            SDL_RendererInfo info;
-            if (SDL_GetRendererInfo(renderer, &info) == 0 &&
-                (info.flags & SDL_RENDERER_SOFTWARE) == 0) {
-                return renderer;
-            }
+            if (acceleration != nullptr || !DrawsOnTheCpu(renderer)) return renderer;
             SDL_DestroyRenderer(renderer);
         }
     }

@@ -336,16 +336,17 @@ TEST(SdlHostXvfbTest, FullScreenScalesThePictureToTheDisplayWithoutAWindowManage
     EXPECT_EXIT(_exit(ShowFullScreenPicture(display, false)), ::testing::ExitedWithCode(0), "");
 }
 
-// The same through the window's framebuffer (what SDL's software drawing chooses) and through a
-// texture where SDL finds a GPU renderer, the picture in a back buffer's 5-6-5 layout.
+// The same with the picture in a back buffer's 5-6-5 layout: through the window's framebuffer
+// (asked for, or chosen without a GPU, as on Xvfb) and through a texture (asked for).
 TEST(SdlHostXvfbTest, ABackBufferImageIsShownThroughTheFramebufferAndThroughATexture) {
     VirtualDisplay display;
     if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
-    for (const char* acceleration : {"0", "1"}) {
+    for (const char* acceleration : {"", "0", "1"}) {
         SCOPED_TRACE(acceleration);
         EXPECT_EXIT(
             {
-                setenv("SDL_FRAMEBUFFER_ACCELERATION", acceleration, 1);
+                if (*acceleration != 0) setenv("SDL_FRAMEBUFFER_ACCELERATION", acceleration, 1);
+                if (*acceleration == 0) unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
                 _exit(ShowFullScreenPicture(display, true));
             },
             ::testing::ExitedWithCode(0), "");
