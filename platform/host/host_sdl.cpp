@@ -23,7 +23,7 @@ struct SdlWindow {
     SDL_Window* window = nullptr;
     // Null: the picture goes into the window's framebuffer, without SDL's render API.
     SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;  // the surface's layout and size
+    SDL_Texture* texture = nullptr;  // 0x00RRGGBB, the surface's size
     // The picture: the client size, in the layout of what was shown last, so that a picture
     // in the back buffer's layout is copied in as it is.
     SDL_Surface* surface = nullptr;
