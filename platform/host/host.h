@@ -1,5 +1,5 @@
-// The narrow interface between the layer and the machine it runs on: windows with a 32-bit
-// pixel surface, input and window events, display modes, cursor, clipboard, audio out and
+// The narrow interface between the layer and the machine it runs on: windows with a pixel
+// surface, input and window events, display modes, cursor, clipboard, audio out and
 // joysticks. Two drivers implement it: SDL2 (the program's) and headless (tests). Only the
 // layer calls it; the framework never does.
 #pragma once
@@ -82,6 +82,20 @@ struct HostJoystickEffect {
     uint32_t lengthMs = 0;  // 0: until stopped
 };
 
+// Pixel layouts a window shows as they come: those of the back buffer formats the Direct3D
+// device presents and of the DIBs drawn onto a window unstretched.
+enum class HostPixelFormat { Xrgb8888, Rgb565, Xrgb1555 };
+
+// Rows of pixels in one of those layouts. `pixels` is the top-left pixel; `pitchBytes` steps
+// from a row to the one below it (negative for rows stored bottom up).
+struct HostImage {
+    const void* pixels = nullptr;
+    int32_t pitchBytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    HostPixelFormat format = HostPixelFormat::Xrgb8888;
+};
+
 // Fills `frames` stereo 16-bit frames.
 using HostAudioCallback = void (*)(void* user, int16_t* out, int32_t frames);
 
@@ -102,9 +116,15 @@ struct HostDriver {
     void (*placeWindow)(uint32_t window, int x, int y, int width, int height);
     // Full screen covers the display and scales the surface to fit, keeping its aspect.
     void (*setFullScreen)(uint32_t window, bool on);
-    // The client-size surface, 0x00RRGGBB pixels; unlocking shows it. Null without a window.
+    // The client-size surface as 0x00RRGGBB pixels (converted to that layout first when an image
+    // left it in another); unlocking shows it. Null without a window.
     uint32_t* (*lockSurface)(uint32_t window, int* width, int* height, int* pitchBytes);
     void (*unlockSurface)(uint32_t window);
+    // Shows `image` one to one with its top-left pixel at (x, y) of the client area, clipped
+    // to it; the rest of the surface stays. The surface takes the image's layout, so a picture
+    // is copied once on its way and converted only where the window cannot show it as it is.
+    // False when the window has no surface.
+    bool (*showImage)(uint32_t window, const HostImage& image, int x, int y);
 
     bool (*pollEvent)(HostEvent* event);
 

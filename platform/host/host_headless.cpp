@@ -12,6 +12,7 @@
 #include "../keyboard/keyboard.h"
 #include "../win32/clock.h"
 #include "headless_host.h"
+#include "host_pixels.h"
 
 namespace {
 
@@ -171,14 +172,32 @@ uint32_t* LockSurface(uint32_t window, int* width, int* height, int* pitch) {
     return w->surface.data();
 }
 
+// The surface becomes what the window shows. Call with the lock held.
+void ShowSurface(HeadlessWindow& w) {
+    w.shown = w.surface;
+    w.shownWidth = w.width;
+    w.shownHeight = w.height;
+    ++w.presents;
+}
+
 void UnlockSurface(uint32_t window) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
-    if (HeadlessWindow* w = FindHeadless(window)) {
-        w->shown = w->surface;
-        w->shownWidth = w->width;
-        w->shownHeight = w->height;
-        ++w->presents;
+    if (HeadlessWindow* w = FindHeadless(window)) ShowSurface(*w);
+}
+
+// The surface stays in 0x00RRGGBB, the layout tests read.
+bool ShowImage(uint32_t window, const HostImage& image, int x, int y) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    HeadlessWindow* w = FindHeadless(window);
+    if (w == nullptr || w->width <= 0 || w->height <= 0 || !gHeadless.keepSurfaces) return false;
+    w->surface.resize(static_cast<size_t>(w->width) * static_cast<size_t>(w->height));
+    const HostImageClip clip = ClipHostImage(image, x, y, w->width, w->height);
+    for (int row = 0; row < clip.height; ++row) {
+        ConvertRowToXrgb(image.format, clip.first + int64_t{row} * image.pitchBytes, clip.width,
+                         &w->surface[static_cast<size_t>(clip.y + row) * w->width + clip.x]);
     }
+    ShowSurface(*w);
+    return true;
 }
 
 bool PollEvent(HostEvent* event) {
@@ -317,6 +336,7 @@ const HostDriver kHeadlessHost = {
     SetFullScreen,
     LockSurface,
     UnlockSurface,
+    ShowImage,
     PollEvent,
     DesktopMode,
     ListDisplayModes,

@@ -1,15 +1,18 @@
-// The SDL2 host: a real window per layer window, drawn from its surface through a streaming
-// texture (scaled to fit with its aspect kept in full screen), SDL's events as host events
-// with keys as Windows virtual keys (Japanese layout positions), display modes, clipboard,
-// cursor, screen saver, audio out, and the joysticks of sdl_joysticks.cpp.
+// The SDL2 host: a real window per layer window, its picture kept in a surface of the layout
+// last shown and drawn through a streaming texture where a GPU renderer exists, else straight
+// into the window's framebuffer (scaled to fit with its aspect kept in full screen); SDL's
+// events as host events with keys as Windows virtual keys (Japanese layout positions), display
+// modes, clipboard, cursor, screen saver, audio out, and the joysticks of sdl_joysticks.cpp.
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <vector>
 
 #include "../keyboard/keyboard.h"
 #include "host.h"
+#include "host_pixels.h"
 #include "platform/win32_user.h"
 #include "sdl_joysticks.h"
 #include "sdl_key_table.h"
@@ -18,13 +21,17 @@ namespace {
 
 struct SdlWindow {
     SDL_Window* window = nullptr;
+    // Null: the picture goes into the window's framebuffer, without SDL's render API.
     SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
-    int textureWidth = 0, textureHeight = 0;
+    SDL_Texture* texture = nullptr;  // 0x00RRGGBB, the surface's size
+    // The picture: the client size, in the layout of what was shown last, so that a picture
+    // in the back buffer's layout is copied in as it is.
+    SDL_Surface* surface = nullptr;
+    // The picture in the framebuffer's layout, for scaling it there.
+    SDL_Surface* converted = nullptr;
     int x = 0, y = 0;           // where the layer placed it, kept for leaving full screen
     int width = 0, height = 0;  // the surface's size: the client size the layer asked for
     bool fullScreen = false;
-    std::vector<uint32_t> pixels;
 };
 
 struct SdlHostState {
@@ -51,6 +58,8 @@ bool Start() {
 void DestroySdlWindow(SdlWindow& w) {
     if (w.texture != nullptr) SDL_DestroyTexture(w.texture);
     if (w.renderer != nullptr) SDL_DestroyRenderer(w.renderer);
+    SDL_FreeSurface(w.surface);
+    SDL_FreeSurface(w.converted);
     SDL_DestroyWindow(w.window);
 }
 
@@ -60,17 +69,57 @@ void Stop() {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
+bool HintSaysSoftware(const char* name) {
+    const char* value = SDL_GetHint(name);
+    return value != nullptr &&
+           (std::strcmp(value, "0") == 0 || SDL_strcasecmp(value, "false") == 0 ||
+            SDL_strcasecmp(value, "software") == 0);
+}
+
+// Whether an OpenGL renderer draws on the CPU (Mesa's llvmpipe or softpipe, as on a virtual X
+// display): SDL counts it as accelerated, yet no GPU is behind it.
+bool DrawsOnTheCpu(SDL_Renderer* renderer) {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) != 0) return false;
+    if ((info.flags & SDL_RENDERER_SOFTWARE) != 0) return true;
+    if (std::strncmp(info.name, "opengl", 6) != 0 || SDL_GL_GetCurrentContext() == nullptr) {
+        return false;
+    }
+    using GetString = const unsigned char* (*)(unsigned int name);
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const auto* name = getString != nullptr ? getString(kGlRenderer) : nullptr;
+    if (name == nullptr) return false;
+    const char* text = reinterpret_cast<const char*>(name);
+    return std::strstr(text, "llvmpipe") != nullptr || std::strstr(text, "softpipe") != nullptr ||
+           std::strstr(text, "Software Rasterizer") != nullptr;
+}
+
+// A picture drawn in software goes to a GPU renderer as a streaming texture; without one, a
+// renderer would only draw it into the window's framebuffer, which the host does itself at less
+// cost. SDL's hint decides where it is set: SDL_FRAMEBUFFER_ACCELERATION=0 (or
+// SDL_RENDER_DRIVER=software) asks for the framebuffer, =1 or a driver's name for a renderer
+// even on the CPU. Null: the framebuffer.
+SDL_Renderer* CreateGpuRenderer(SDL_Window* window) {
+    const char* acceleration = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+    if (!HintSaysSoftware(SDL_HINT_FRAMEBUFFER_ACCELERATION) &&
+        !HintSaysSoftware(SDL_HINT_RENDER_DRIVER)) {
+        if (SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED)) {
+            if (acceleration != nullptr || !DrawsOnTheCpu(renderer)) return renderer;
+            SDL_DestroyRenderer(renderer);
+        }
+    }
+    // Else SDL would draw the window's framebuffer through a texture of a renderer of its own.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    return nullptr;
+}
+
 uint32_t CreateHostWindow(const char* title, int x, int y, int width, int height) {
     SdlWindow w;
     w.window =
         SDL_CreateWindow(title, x, y, std::max(width, 1), std::max(height, 1), SDL_WINDOW_HIDDEN);
     if (w.window == nullptr) return 0;
-    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
-    if (w.renderer == nullptr) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
-    if (w.renderer == nullptr) {
-        SDL_DestroyWindow(w.window);
-        return 0;
-    }
+    w.renderer = CreateGpuRenderer(w.window);
     w.x = x;
     w.y = y;
     w.width = width;
@@ -154,33 +203,177 @@ void SetFullScreen(uint32_t window, bool on) {
     SDL_SetWindowFullscreen(w->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
+Uint32 SdlFormatOf(HostPixelFormat format) {
+    switch (format) {
+        case HostPixelFormat::Rgb565:
+            return SDL_PIXELFORMAT_RGB565;
+        case HostPixelFormat::Xrgb1555:
+            return SDL_PIXELFORMAT_RGB555;
+        default:
+            return SDL_PIXELFORMAT_RGB888;
+    }
+}
+
+HostPixelFormat HostFormatOf(Uint32 format) {
+    return format == SDL_PIXELFORMAT_RGB565   ? HostPixelFormat::Rgb565
+           : format == SDL_PIXELFORMAT_RGB555 ? HostPixelFormat::Xrgb1555
+                                              : HostPixelFormat::Xrgb8888;
+}
+
+// Copies `rect` of the picture to 0x00RRGGBB rows at `to`, each channel scaled and rounded as
+// GDI shows it (SDL's own conversion takes a full 6-bit green to 254).
+void CopyAsXrgb(const SDL_Surface& picture, const SDL_Rect& rect, void* to, int toPitch) {
+    const HostPixelFormat format = HostFormatOf(picture.format->format);
+    const auto* from = static_cast<const uint8_t*>(picture.pixels) + rect.y * picture.pitch +
+                       rect.x * HostPixelBytes(format);
+    for (int row = 0; row < rect.h; ++row) {
+        ConvertRowToXrgb(format, from + row * picture.pitch, rect.w,
+                         reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(to) + row * toPitch));
+    }
+}
+
+// Copies `rect` of the picture to the same place of `to`, converted to its layout.
+void CopyRect(const SDL_Surface& picture, const SDL_Rect& rect, SDL_Surface* to) {
+    if (to->format->format != SDL_PIXELFORMAT_RGB888) {
+        SDL_Rect from = rect, at = rect;
+        SDL_BlitSurface(const_cast<SDL_Surface*>(&picture), &from, to, &at);
+        return;
+    }
+    if (SDL_MUSTLOCK(to) && SDL_LockSurface(to) != 0) return;
+    CopyAsXrgb(picture, rect, static_cast<uint8_t*>(to->pixels) + rect.y * to->pitch + rect.x * 4,
+               to->pitch);
+    if (SDL_MUSTLOCK(to)) SDL_UnlockSurface(to);
+}
+
+// Makes `surface` width x height in `format`; `keep`: with the picture it had, converted.
+bool PrepareSurface(SDL_Surface** surface, int width, int height, Uint32 format, bool keep) {
+    SDL_Surface* old = *surface;
+    if (old != nullptr && old->w == width && old->h == height && old->format->format == format) {
+        return true;
+    }
+    SDL_Surface* made =
+        SDL_CreateRGBSurfaceWithFormat(0, width, height, SDL_BITSPERPIXEL(format), format);
+    if (made == nullptr) return false;
+    if (old != nullptr && keep) {
+        CopyRect(*old, {0, 0, std::min(old->w, made->w), std::min(old->h, made->h)}, made);
+    }
+    SDL_FreeSurface(old);
+    *surface = made;
+    return true;
+}
+
+// The whole display area of the window: the surface scaled to fit it, its aspect kept.
+SDL_Rect FitSurface(const SDL_Surface& surface, int areaWidth, int areaHeight) {
+    double scale = std::min(static_cast<double>(areaWidth) / surface.w,
+                            static_cast<double>(areaHeight) / surface.h);
+    int width = static_cast<int>(surface.w * scale + 0.5);
+    int height = static_cast<int>(surface.h * scale + 0.5);
+    return {(areaWidth - width) / 2, (areaHeight - height) / 2, width, height};
+}
+
+// The picture through the renderer: a streaming texture of 0x00RRGGBB pixels, written
+// straight from the picture where it is in that layout, else converted into the texture's
+// own memory.
+void ShowThroughTexture(SdlWindow& w, const SDL_Rect& changed) {
+    const SDL_Surface& picture = *w.surface;
+    int textureWidth = 0, textureHeight = 0;
+    if (w.texture != nullptr) {
+        SDL_QueryTexture(w.texture, nullptr, nullptr, &textureWidth, &textureHeight);
+    }
+    SDL_Rect update = changed;
+    if (w.texture == nullptr || textureWidth != picture.w || textureHeight != picture.h) {
+        if (w.texture != nullptr) SDL_DestroyTexture(w.texture);
+        w.texture = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGB888,
+                                      SDL_TEXTUREACCESS_STREAMING, picture.w, picture.h);
+        if (w.texture == nullptr) return;
+        update = {0, 0, picture.w, picture.h};
+    }
+    if (picture.format->format == SDL_PIXELFORMAT_RGB888) {
+        const auto* from = static_cast<const uint8_t*>(picture.pixels);
+        SDL_UpdateTexture(w.texture, &update, from + update.y * picture.pitch + update.x * 4,
+                          picture.pitch);
+    } else {
+        void* pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(w.texture, &update, &pixels, &pitch) != 0) return;
+        CopyAsXrgb(picture, update, pixels, pitch);
+        SDL_UnlockTexture(w.texture);
+    }
+    SDL_RenderSetLogicalSize(w.renderer, picture.w, picture.h);
+    SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w.renderer);
+    SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
+    SDL_RenderPresent(w.renderer);
+}
+
+// Puts the picture on the screen; `changed` is the part that differs from what was shown.
+void ShowSurface(SdlWindow& w, const SDL_Rect& changed) {
+    if (w.renderer != nullptr) {
+        ShowThroughTexture(w, changed);
+        return;
+    }
+    SDL_Surface* screen = SDL_GetWindowSurface(w.window);
+    if (screen == nullptr) return;
+    if (screen->w == w.surface->w && screen->h == w.surface->h) {
+        CopyRect(*w.surface, changed, screen);
+        SDL_UpdateWindowSurfaceRects(w.window, &changed, 1);
+        return;
+    }
+    // Scaled, from a copy in the framebuffer's layout: SDL stretches only between equal layouts
+    // without falling back to its per-pixel blitter.
+    SDL_Surface* from = w.surface;
+    if (w.surface->format->format != screen->format->format) {
+        if (!PrepareSurface(&w.converted, w.surface->w, w.surface->h, screen->format->format,
+                            false)) {
+            return;
+        }
+        CopyRect(*w.surface, {0, 0, w.surface->w, w.surface->h}, w.converted);
+        from = w.converted;
+    }
+    SDL_Rect fit = FitSurface(*w.surface, screen->w, screen->h);
+    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
+    SDL_SoftStretch(from, nullptr, screen, &fit);
+    SDL_UpdateWindowSurface(w.window);
+}
+
 uint32_t* LockSurface(uint32_t window, int* width, int* height, int* pitch) {
     SdlWindow* w = FindSdl(window);
-    if (w == nullptr || w->width <= 0 || w->height <= 0) return nullptr;
-    w->pixels.resize(static_cast<size_t>(w->width) * static_cast<size_t>(w->height));
+    if (w == nullptr || w->width <= 0 || w->height <= 0 ||
+        !PrepareSurface(&w->surface, w->width, w->height, SDL_PIXELFORMAT_RGB888, true)) {
+        return nullptr;
+    }
     *width = w->width;
     *height = w->height;
-    *pitch = w->width * 4;
-    return w->pixels.data();
+    *pitch = w->surface->pitch;
+    return static_cast<uint32_t*>(w->surface->pixels);
 }
 
 void UnlockSurface(uint32_t window) {
     SdlWindow* w = FindSdl(window);
-    if (w == nullptr || w->pixels.empty()) return;
-    if (w->texture == nullptr || w->textureWidth != w->width || w->textureHeight != w->height) {
-        if (w->texture != nullptr) SDL_DestroyTexture(w->texture);
-        w->texture = SDL_CreateTexture(w->renderer, SDL_PIXELFORMAT_RGB888,
-                                       SDL_TEXTUREACCESS_STREAMING, w->width, w->height);
-        w->textureWidth = w->width;
-        w->textureHeight = w->height;
-        if (w->texture == nullptr) return;
+    if (w == nullptr || w->surface == nullptr) return;
+    ShowSurface(*w, {0, 0, w->surface->w, w->surface->h});
+}
+
+// The image's rows go into the picture as they are: it takes their layout, and is converted
+// once, on its way to the screen, where the screen needs another.
+bool ShowImage(uint32_t window, const HostImage& image, int x, int y) {
+    SdlWindow* w = FindSdl(window);
+    if (w == nullptr || w->width <= 0 || w->height <= 0) return false;
+    const HostImageClip clip = ClipHostImage(image, x, y, w->width, w->height);
+    const bool coversAll = clip.width == w->width && clip.height == w->height;
+    if (!PrepareSurface(&w->surface, w->width, w->height, SdlFormatOf(image.format), !coversAll)) {
+        return false;
     }
-    SDL_UpdateTexture(w->texture, nullptr, w->pixels.data(), w->width * 4);
-    SDL_RenderSetLogicalSize(w->renderer, w->width, w->height);
-    SDL_SetRenderDrawColor(w->renderer, 0, 0, 0, 255);
-    SDL_RenderClear(w->renderer);
-    SDL_RenderCopy(w->renderer, w->texture, nullptr, nullptr);
-    SDL_RenderPresent(w->renderer);
+    if (clip.width == 0) return true;
+    const size_t rowBytes = static_cast<size_t>(clip.width) * HostPixelBytes(image.format);
+    auto* to = static_cast<uint8_t*>(w->surface->pixels) + clip.y * w->surface->pitch +
+               clip.x * HostPixelBytes(image.format);
+    for (int row = 0; row < clip.height; ++row) {
+        std::memcpy(to + row * w->surface->pitch, clip.first + int64_t{row} * image.pitchBytes,
+                    rowBytes);
+    }
+    ShowSurface(*w, {clip.x, clip.y, clip.width, clip.height});
+    return true;
 }
 
 // One SDL event as a host event; false for events the layer has no use for.
@@ -409,6 +602,7 @@ const HostDriver kSdlHost = {
     SetFullScreen,
     LockSurface,
     UnlockSurface,
+    ShowImage,
     PollEvent,
     DesktopMode,
     ListDisplayModes,

@@ -1,7 +1,8 @@
 // DIB output: memory device contexts, 24- and 32-bit DIB sections, SetDIBitsToDevice, which
 // decodes a DIB of any kind GDI draws (palettes of 1, 4 and 8 bits, RLE4, RLE8, 16 bits 555 or
 // bitfields, 24 and 32 bits, either row order) into the section selected into a context or
-// onto a window, and StretchDIBits onto a window, nearest pixel, into its host surface.
+// onto a window, and StretchDIBits onto a window, nearest pixel, into its host surface (an
+// unstretched DIB in a layout the host shows as it is goes to the host without decoding).
 #include <platform/win32_gdi.h>
 
 #include <cstring>
@@ -153,6 +154,64 @@ void DecodeRunLength(const uint8_t* data, size_t size, bool nibbles, const uint3
     }
 }
 
+// The colour masks of a DIB without a colour table: its own under BI_BITFIELDS (16 and 32 bits
+// only), else those of its bit count. False for any other compression.
+bool ColourMasks(const BITMAPINFO* info, uint32_t masks[3]) {
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    if (h.biCompression == BI_BITFIELDS) {
+        if (h.biBitCount != 16 && h.biBitCount != 32) return false;
+        // Masks follow a 40-byte header and lie at the same place inside larger ones.
+        for (int i = 0; i < 3; ++i)
+            masks[i] = Load32(reinterpret_cast<const uint8_t*>(info) + 40 + 4 * i);
+        return true;
+    }
+    if (h.biCompression != BI_RGB) return false;
+    const bool wide = h.biBitCount == 32;
+    masks[0] = wide ? 0xFF0000 : 0x7C00;
+    masks[1] = wide ? 0xFF00 : 0x3E0;
+    masks[2] = wide ? 0xFF : 0x1F;
+    return true;
+}
+
+// The source rectangle of a DIB as an image a window shows as it is: a DIB of 16 bits 5-5-5 or
+// 5-6-5 or of 32 bits 8-8-8 whose rectangle lies inside it. False for any other.
+bool ImageOfDib(const BITMAPINFO* info, const void* bits, int x, int y, int width, int height,
+                HostImage* image) {
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    uint32_t masks[3];
+    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 ||
+        (h.biBitCount != 16 && h.biBitCount != 32) || !ColourMasks(info, masks)) {
+        return false;
+    }
+    auto masked = [&masks](uint32_t r, uint32_t g, uint32_t b) {
+        return masks[0] == r && masks[1] == g && masks[2] == b;
+    };
+    if (h.biBitCount == 32 && masked(0xFF0000, 0xFF00, 0xFF)) {
+        image->format = HostPixelFormat::Xrgb8888;
+    } else if (h.biBitCount == 16 && masked(0xF800, 0x7E0, 0x1F)) {
+        image->format = HostPixelFormat::Rgb565;
+    } else if (h.biBitCount == 16 && masked(0x7C00, 0x3E0, 0x1F)) {
+        image->format = HostPixelFormat::Xrgb1555;
+    } else {
+        return false;
+    }
+    const int64_t rows = h.biHeight < 0 ? -int64_t{h.biHeight} : h.biHeight;
+    if (x < 0 || y < 0 || int64_t{x} + width > h.biWidth || int64_t{y} + height > rows) {
+        return false;
+    }
+    const int64_t stride = (int64_t{h.biBitCount} * h.biWidth + 31) / 32 * 4;
+    if (stride > INT32_MAX) return false;
+    // A bottom-up DIB's source origin is its lower-left corner, and its rows run upwards.
+    const bool topDown = h.biHeight < 0;
+    const int64_t firstRow = topDown ? y : int64_t{y} + height - 1;
+    image->pixels =
+        static_cast<const uint8_t*>(bits) + firstRow * stride + int64_t{x} * (h.biBitCount / 8);
+    image->pitchBytes = static_cast<int32_t>(topDown ? stride : -stride);
+    image->width = width;
+    image->height = height;
+    return true;
+}
+
 bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
     const BITMAPINFOHEADER& h = info->bmiHeader;
     if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0) return false;
@@ -189,19 +248,8 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsIn, DecodedDib* dib) {
         return true;
     }
 
-    uint32_t masks[3] = {0x7C00, 0x3E0, 0x1F};
-    if (compression == BI_BITFIELDS) {
-        if (bitCount != 16 && bitCount != 32) return false;
-        // Masks follow a 40-byte header and lie at the same place inside larger ones.
-        for (int i = 0; i < 3; ++i)
-            masks[i] = Load32(reinterpret_cast<const uint8_t*>(info) + 40 + 4 * i);
-    } else if (compression != BI_RGB) {
-        return false;
-    } else if (bitCount == 32) {
-        masks[0] = 0xFF0000;
-        masks[1] = 0xFF00;
-        masks[2] = 0xFF;
-    }
+    uint32_t masks[3];
+    if (!ColourMasks(info, masks)) return false;
 
     const MaskFields fields(masks);
     // The common 32-bit layout needs no scaling.
@@ -352,6 +400,12 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         colorUse != DIB_RGB_COLORS || rop != SRCCOPY || destWidth <= 0 || destHeight <= 0 ||
         srcWidth <= 0 || srcHeight <= 0) {
         return 0;
+    }
+    // Unstretched in a layout the window shows as it is: no decoding.
+    HostImage image;
+    if (srcWidth == destWidth && srcHeight == destHeight &&
+        ImageOfDib(info, bits, xSrc, ySrc, srcWidth, srcHeight, &image)) {
+        return Host().showImage(context->hostWindow, image, xDest, yDest) ? srcHeight : 0;
     }
     // The surface first: a window with nothing to show into costs no decoding.
     int width = 0, height = 0, pitch = 0;

@@ -123,6 +123,35 @@ TEST_F(DibOutputTest, TheSourceRectangleOfABottomUpDibStartsAtItsLowerLeft) {
     EXPECT_EQ(Pixel(2, 1), 0x00FF00u);
 }
 
+// Unstretched, a DIB in a layout the window shows as it is skips decoding: its rows, padded to
+// four bytes and stored bottom up, must still be read from the source rectangle's place; a
+// rectangle reaching past the DIB draws only the part inside it.
+TEST_F(DibOutputTest, AnUnstretchedBottomUpDibShowsItsSourceRectangle) {
+    DibInfo info{};
+    info.header = {sizeof(BITMAPINFOHEADER), 3, 3, 1, 16, BI_RGB, 0, 0, 0, 0, 0};  // 5-5-5
+    // Rows of 3 pixels and a pad, bottom row first.
+    const uint16_t bits[] = {0x7FFF, 0x7C00, 0x03E0, 0,  // white, red, green
+                             0x001F, 0x0421, 0x7C1F, 0,  // blue, 1/31 each, magenta
+                             0x03E0, 0x03E0, 0x03E0, 0};
+    const auto* header = reinterpret_cast<const BITMAPINFO*>(&info);
+    // The lower-right 2x2 at (10, 10).
+    ASSERT_EQ(StretchDIBits(dc_, 10, 10, 2, 2, 1, 0, 2, 2, bits, header, DIB_RGB_COLORS, SRCCOPY),
+              2);
+    EXPECT_EQ(Pixel(10, 10), 0x080808u);
+    EXPECT_EQ(Pixel(11, 10), 0xFF00FFu);
+    EXPECT_EQ(Pixel(10, 11), 0xFF0000u);
+    EXPECT_EQ(Pixel(11, 11), 0x00FF00u);
+    EXPECT_EQ(Pixel(12, 10), 0x000000u);
+    EXPECT_EQ(Pixel(10, 12), 0x000000u);
+    // 4x4 from a 3x3 DIB: its source rows start one above the top one.
+    ASSERT_NE(StretchDIBits(dc_, 20, 20, 4, 4, 0, 0, 4, 4, bits, header, DIB_RGB_COLORS, SRCCOPY),
+              0);
+    EXPECT_EQ(Pixel(20, 20), 0x000000u);
+    EXPECT_EQ(Pixel(20, 21), 0x00FF00u);
+    EXPECT_EQ(Pixel(22, 23), 0x00FF00u);
+    EXPECT_EQ(Pixel(23, 23), 0x000000u);
+}
+
 TEST_F(DibOutputTest, ShrinkingTakesThePixelUnderEachCentre) {
     DibInfo info = Bitfields16(4, -1);
     const uint16_t bits[] = {0xF800, 0x07E0, 0x001F, 0xFFFF};

@@ -14,6 +14,7 @@
 #include "win32/user/window_surface.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,7 @@ protected:
         pp.SwapEffect = D3DSWAPEFFECT_COPY;
         pp.hDeviceWindow = window_;
         pp.Windowed = TRUE;
+        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
         pp.PresentationInterval = interval;
         ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_,
                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device_),
@@ -172,6 +174,50 @@ TEST_F(PresentWiringTest, SixteenBitBackBuffersAreConvertedToTheWindowsFormat) {
         EXPECT_EQ(Shown(0, 0), kRed);
         EXPECT_EQ(Shown(40, 30), kGreen);
         EXPECT_EQ(Shown(40, 0), kBlue);
+        ReleaseDevice();
+    }
+}
+
+// Shown at its own size, a frame reaches the window without GDI, in its own format: each
+// channel must still come out scaled to 8 bits and rounded, as GDI shows the same pixels.
+TEST_F(PresentWiringTest, AFrameShownAtItsOwnSizeKeepsItsChannelsExact) {
+    struct Case {
+        D3DFORMAT format;
+        uint32_t raw;
+        uint32_t rgb;
+    };
+    const Case cases[] = {
+        {D3DFMT_X8R8G8B8, 0xAB123456, 0x123456},
+        // Channels where rounding and repeating the top bits part: 3/31, 12/63, 24/31.
+        {D3DFMT_R5G6B5, 0x1998, 0x1931C5},
+        // The unused top bit set; 7/31, 28/31, 3/31.
+        {D3DFMT_X1R5G5B5, 0x9F83, 0x3AE619},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        CreateDevice(c.format);
+        ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        IDirect3DSurface9* back = nullptr;
+        ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(back->LockRect(&locked, nullptr, 0), D3D_OK);
+        // Pixel (5, 3).
+        BYTE* at = static_cast<BYTE*>(locked.pBits) + 3 * locked.Pitch;
+        if (c.format == D3DFMT_X8R8G8B8) {
+            std::memcpy(at + 5 * 4, &c.raw, 4);
+        } else {
+            uint16_t raw = static_cast<uint16_t>(c.raw);
+            std::memcpy(at + 5 * 2, &raw, 2);
+        }
+        ASSERT_EQ(back->UnlockRect(), D3D_OK);
+        back->Release();
+        // A 4x4 corner around it, one to one at (40, 30).
+        RECT source = {4, 2, 8, 6};
+        RECT dest = {40, 30, 44, 34};
+        ASSERT_EQ(device_->Present(&source, &dest, nullptr, nullptr), D3D_OK);
+        EXPECT_EQ(Shown(41, 31), c.rgb);
+        EXPECT_EQ(Shown(40, 30), kBlue);
+        EXPECT_EQ(Shown(43, 33), kBlue);
         ReleaseDevice();
     }
 }

@@ -90,6 +90,47 @@ TEST(SdlHostTest, AWindowIsMadeDrawnPumpedAndDestroyed) {
     TestUseHeadlessHost(true);
 }
 
+// An image goes into the surface in its own layout, clipped to it, bottom-up rows and all; GDI
+// drawing afterwards finds the picture there as 0x00RRGGBB around what it drew before.
+TEST(SdlHostTest, AnImageShownInItsOwnLayoutIsThereForGdiAfterwards) {
+    if (std::getenv("SDL_VIDEODRIVER") == nullptr) setenv("SDL_VIDEODRIVER", "dummy", 1);
+    const HostDriver& host = kSdlHost;
+    ASSERT_TRUE(host.start());
+    uint32_t window = host.createWindow("image", 0, 0, 8, 6);
+    ASSERT_NE(window, 0u);
+    int width = 0, height = 0, pitch = 0;
+    uint32_t* pixels = host.lockSurface(window, &width, &height, &pitch);
+    ASSERT_NE(pixels, nullptr);
+    auto at = [&](int x, int y) -> uint32_t& {
+        return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) + y * pitch)[x];
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) at(x, y) = 0xFFFFFF;
+    }
+    host.unlockSurface(window);
+    // 5-6-5 rows stored bottom up: red below green; 4 wide at (6, 2), so 2 columns overhang.
+    const uint16_t rows[2][4] = {{0xF800, 0xF800, 0xF800, 0xF800},
+                                 {0x07E0, 0x07E0, 0x07E0, 0x07E0}};
+    HostImage image;
+    image.pixels = rows[1];
+    image.pitchBytes = -static_cast<int32_t>(sizeof rows[0]);
+    image.width = 4;
+    image.height = 2;
+    image.format = HostPixelFormat::Rgb565;
+    EXPECT_TRUE(host.showImage(window, image, 6, 2));
+    pixels = host.lockSurface(window, &width, &height, &pitch);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(at(6, 2) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(at(7, 2) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(at(7, 3) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(at(5, 2) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(at(6, 4) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(at(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+    host.unlockSurface(window);
+    host.destroyWindow(window);
+    host.stop();
+}
+
 // SDL's numbers for the window events a window manager's minimise and restore bring.
 constexpr int kSdlShown = 1, kSdlHidden = 2, kSdlExposed = 3, kSdlMinimised = 7,
               kSdlFocusGained = 12, kSdlFocusLost = 13;
@@ -215,8 +256,9 @@ private:
 
 // A 640x480 picture, red on the left and blue on the right, fills the 1280x720 display's height
 // at 1.5 times its size between black bars of 160 pixels; back in a window at (100, 50) it is
-// shown at its own size there. Run in a child process of its own: 0 when both are seen.
-int ShowFullScreenPicture(const VirtualDisplay& display) {
+// shown at its own size there. Drawn on the surface, or shown as a 5-6-5 image as a back buffer
+// is. Run in a child process of its own: 0 when both are seen.
+int ShowFullScreenPicture(const VirtualDisplay& display, bool asImage) {
     setenv("DISPLAY", display.Name().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     TestResetPlatform();
@@ -224,6 +266,14 @@ int ShowFullScreenPicture(const VirtualDisplay& display) {
     const HostDriver& host = Host();
     if (!host.start()) return 2;
     uint32_t window = host.createWindow("full screen", 0, 0, 640, 480);
+    std::vector<uint16_t> halves(640 * 480);
+    for (size_t i = 0; i < halves.size(); ++i) halves[i] = i % 640 < 320 ? 0xF800 : 0x001F;
+    HostImage image;
+    image.pixels = halves.data();
+    image.pitchBytes = 640 * 2;
+    image.width = 640;
+    image.height = 480;
+    image.format = HostPixelFormat::Rgb565;
     // Draws until the screen shows what `expected` gives at each sampled point.
     auto shows = [&](uint32_t (*expected)(uint32_t x, uint32_t y)) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -231,15 +281,19 @@ int ShowFullScreenPicture(const VirtualDisplay& display) {
             HostEvent event;
             while (host.pollEvent(&event)) {
             }
-            int width, height, pitch;
-            uint32_t* pixels = host.lockSurface(window, &width, &height, &pitch);
-            if (pixels == nullptr) return false;
-            for (int y = 0; y < height; ++y) {
-                for (int x = 0; x < width; ++x) {
-                    pixels[y * width + x] = x < width / 2 ? 0xFF0000 : 0x0000FF;
+            if (asImage) {
+                if (!host.showImage(window, image, 0, 0)) return false;
+            } else {
+                int width, height, pitch;
+                uint32_t* pixels = host.lockSurface(window, &width, &height, &pitch);
+                if (pixels == nullptr) return false;
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        pixels[y * width + x] = x < width / 2 ? 0xFF0000 : 0x0000FF;
+                    }
                 }
+                host.unlockSurface(window);
             }
-            host.unlockSurface(window);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::vector<uint32_t> screen = display.Screen();
             bool seen = !screen.empty();
@@ -276,7 +330,24 @@ int ShowFullScreenPicture(const VirtualDisplay& display) {
 TEST(SdlHostXvfbTest, FullScreenScalesThePictureToTheDisplayWithoutAWindowManager) {
     VirtualDisplay display;
     if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
-    EXPECT_EXIT(_exit(ShowFullScreenPicture(display)), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(_exit(ShowFullScreenPicture(display, false)), ::testing::ExitedWithCode(0), "");
+}
+
+// The same with the picture in a back buffer's 5-6-5 layout: through the window's framebuffer
+// (asked for, or chosen without a GPU, as on Xvfb) and through a texture (asked for).
+TEST(SdlHostXvfbTest, ABackBufferImageIsShownThroughTheFramebufferAndThroughATexture) {
+    VirtualDisplay display;
+    if (!display.Start()) GTEST_SKIP() << "Xvfb is not installed or did not start";
+    for (const char* acceleration : {"", "0", "1"}) {
+        SCOPED_TRACE(acceleration);
+        EXPECT_EXIT(
+            {
+                if (*acceleration != 0) setenv("SDL_FRAMEBUFFER_ACCELERATION", acceleration, 1);
+                if (*acceleration == 0) unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
+                _exit(ShowFullScreenPicture(display, true));
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
 }
 
 // The first line a shell command prints; empty when it prints none or fails.

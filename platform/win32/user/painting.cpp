@@ -33,6 +33,13 @@ void UnlockWindowSurface(HWND window) {
     if (record != nullptr && record->hostWindow != 0) Host().unlockSurface(record->hostWindow);
 }
 
+bool ShowImageOnWindow(HWND window, const HostImage& image, int x, int y) {
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    WindowRecord* record = FindWindowRecord(window);
+    return record != nullptr && record->hostWindow != 0 &&
+           Host().showImage(record->hostWindow, image, x, y);
+}
+
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     if (window == nullptr) {
