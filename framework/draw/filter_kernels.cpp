@@ -42,27 +42,49 @@ ShaderTexels TexelsOf(const PixelShaderContext& context, int sampler) {
     return t;
 }
 
-// floor(v) as an int; far outside any texture (or not a number) it reads as 0, which the
-// clamped reads take to the edge like any other position off the texture.
-int FloorToInt(double v) {
-    if (!(v > -1e9 && v < 1e9)) return 0;
+// floor(v) as an int; far outside any texture (or not a number) it reads as -1e9, which the
+// clamped reads take to the edge like any other position off the texture. Branch-free, so
+// that the loops over a span vectorise.
+inline int FloorToInt(double v) {
+    v = v > -1e9 ? v : -1e9;
+    v = v < 1e9 ? v : 1e9;
     int i = static_cast<int>(v);
     return i - (static_cast<double>(i) > v ? 1 : 0);
 }
 
-struct TexelPosition {
-    int x, y;
-};
-
-// The texel of `t` under pixel i of the span, through coordinate set `set`.
-TexelPosition TexelUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, int i) {
-    return {FloorToInt(static_cast<double>(SpanTexcoordU(span, set, i)) * t.width),
-            FloorToInt(static_cast<double>(SpanTexcoordV(span, set, i)) * t.height)};
+// floor(coordinate x size) of every pixel of the span along one axis of a coordinate set: the
+// plane (a, b, c) as SpanTexcoordU and SpanTexcoordV evaluate it.
+void TexelIndices(const PixelShaderSpan& span, const double (&plane)[3], int size, int* out) {
+    const double a = plane[0], rowPart = plane[1] * span.y, c = plane[2];
+    const double scale = size;
+    if (a == 0.0) {
+        // The same value for the whole span (a zero product of either sign adds nothing).
+        std::fill_n(out, span.count,
+                    FloorToInt(static_cast<double>(static_cast<float>(a * span.x + rowPart + c)) *
+                               scale));
+        return;
+    }
+    for (int i = 0; i < span.count; ++i) {
+        float v = static_cast<float>(a * (span.x + i) + rowPart + c);
+        out[i] = FloorToInt(static_cast<double>(v) * scale);
+    }
 }
 
-Bgra LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, int i) {
-    TexelPosition p = TexelUnder(span, t, set, i);
-    return Unpack(TexelAt(t, p.x, p.y));
+// The texels of `t` under the span's pixels through coordinate set `set`: their positions.
+struct SpanPositions {
+    int x[kMaxShaderSpan], y[kMaxShaderSpan];
+};
+void PositionsUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set,
+                    SpanPositions* p) {
+    TexelIndices(span, span.texcoords[set].u, t.width, p->x);
+    TexelIndices(span, span.texcoords[set].v, t.height, p->y);
+}
+
+// The texels themselves, as bytes.
+void LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, Bgra* out) {
+    SpanPositions p;
+    PositionsUnder(span, t, set, &p);
+    for (int i = 0; i < span.count; ++i) out[i] = Unpack(TexelAt(t, p.x[i], p.y[i]));
 }
 
 // Runs pixel(source, layer, &result) -> kept over the span: the source texel through set 0 on
@@ -70,13 +92,12 @@ Bgra LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, int 
 template <bool kLayer, typename Pixel>
 void EachPixel(const PixelShaderSpan& span, const PixelShaderContext& context, DWORD* out,
                bool* kept, Pixel pixel) {
-    const ShaderTexels source = TexelsOf(context, 0);
-    const ShaderTexels layer = kLayer ? TexelsOf(context, 1) : source;
+    Bgra source[kMaxShaderSpan], layer[kMaxShaderSpan];
+    LoadUnder(span, TexelsOf(context, 0), 0, source);
+    if (kLayer) LoadUnder(span, TexelsOf(context, 1), 1, layer);
     for (int i = 0; i < span.count; ++i) {
-        Bgra s = LoadUnder(span, source, 0, i);
-        Bgra l = kLayer ? LoadUnder(span, layer, 1, i) : s;
-        Bgra result = s;
-        kept[i] = pixel(s, l, &result);
+        Bgra result = source[i];
+        kept[i] = pixel(source[i], kLayer ? layer[i] : source[i], &result);
         out[i] = Pack(result);
     }
 }
@@ -128,24 +149,24 @@ void GaussKernel(const PixelShaderSpan& span, const PixelShaderContext& context,
     const ShaderTexels t = TexelsOf(context, 0);
     constexpr int kReach = 2 * kHalf - 2;
     const int n = span.count;
-    TexelPosition at[kMaxShaderSpan] = {};
-    for (int i = 0; i < n; ++i) at[i] = TexelUnder(span, t, 0, i);
+    SpanPositions at;
+    PositionsUnder(span, t, 0, &at);
     // Along x, texels side by side on one row share the row's taps.
     bool inLine = alongX;
-    for (int i = 1; i < n && inLine; ++i) inLine = at[i].x == at[0].x + i && at[i].y == at[0].y;
+    for (int i = 1; i < n && inLine; ++i) inLine = at.x[i] == at.x[0] + i && at.y[i] == at.y[0];
     Bgra line[kMaxShaderSpan + 2 * kReach];
     if (inLine) {
         const DWORD* row =
-            t.texels + static_cast<size_t>(std::clamp(at[0].y, 0, t.height - 1)) *
+            t.texels + static_cast<size_t>(std::clamp(at.y[0], 0, t.height - 1)) *
                                static_cast<size_t>(t.stride);
         for (int k = 0; k < n + 2 * kReach; ++k) {
-            line[k] = Unpack(row[std::clamp(at[0].x + k - kReach, 0, t.width - 1)] | t.orMask);
+            line[k] = Unpack(row[std::clamp(at.x[0] + k - kReach, 0, t.width - 1)] | t.orMask);
         }
     }
     auto gather = [&](int i, Bgra* taps) {  // taps[d + kReach] = the texel d steps from pixel i
         for (int d = -kReach; d <= kReach; ++d) {
-            taps[d + kReach] = Unpack(alongX ? TexelAt(t, at[i].x + d, at[i].y)
-                                             : TexelAt(t, at[i].x, at[i].y + d));
+            taps[d + kReach] = Unpack(alongX ? TexelAt(t, at.x[i] + d, at.y[i])
+                                             : TexelAt(t, at.x[i], at.y[i] + d));
         }
     };
     for (int i = 0; i < n; ++i) {
