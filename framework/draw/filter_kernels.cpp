@@ -57,16 +57,26 @@ inline int FloorToInt(double v) {
 void TexelIndices(const PixelShaderSpan& span, const double (&plane)[3], int size, int* out) {
     const double a = plane[0], rowPart = plane[1] * span.y, c = plane[2];
     const double scale = size;
+    const int n = span.count, x = span.x;
     if (a == 0.0) {
         // The same value for the whole span (a zero product of either sign adds nothing).
-        std::fill_n(out, span.count,
-                    FloorToInt(static_cast<double>(static_cast<float>(a * span.x + rowPart + c)) *
-                               scale));
+        std::fill_n(out, n, FloorToInt(static_cast<float>(a * x + rowPart + c) * scale));
         return;
     }
-    for (int i = 0; i < span.count; ++i) {
-        float v = static_cast<float>(a * (span.x + i) + rowPart + c);
-        out[i] = FloorToInt(static_cast<double>(v) * scale);
+    // Simple loops, which vectorise.
+    double values[kMaxShaderSpan];  // each rounded to float first, as the coordinate is
+    for (int i = 0; i < n; ++i) values[i] = static_cast<float>(a * (x + i) + rowPart + c);
+    // The values run monotonically along the span, so when both ends lie well inside the int
+    // range every value does, and the floor needs no guard.
+    const double first = values[0] * scale, last = values[n - 1] * scale;
+    if (!(std::min(first, last) > -1e9 && std::max(first, last) < 1e9)) {
+        for (int i = 0; i < n; ++i) out[i] = FloorToInt(values[i] * scale);
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        const double v = values[i] * scale;
+        const int whole = static_cast<int>(v);
+        out[i] = whole - static_cast<int>(static_cast<double>(whole) > v);
     }
 }
 
