@@ -9,6 +9,7 @@
 #include <platform/d3d9_kernels.h>
 #include <platform/testing_d3d9.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -62,15 +63,17 @@ void ModulateSpanKernel(const PixelShaderSpan& span, const PixelShaderContext& c
                         bool* kept) {
     DWORD texels[kMaxShaderSpan];
     SampleTextureSpan(span, ctx, 0, texels);
-    for (int i = 0; i < span.count; ++i) {
+    const int n = span.count;
+    for (int i = 0; i < n; ++i) {
         DWORD t = texels[i], d = span.diffuse[i], result = 0;
         for (int shift = 0; shift < 32; shift += 8) {
-            DWORD product = ((t >> shift) & 0xFF) * ((d >> shift) & 0xFF);
-            result |= ((product + 127) / 255) << shift;
+            // x y / 255 rounded to nearest.
+            DWORD product = ((t >> shift) & 0xFF) * ((d >> shift) & 0xFF) + 128;
+            result |= ((product + (product >> 8)) >> 8) << shift;
         }
         out[i] = result;
-        kept[i] = true;
     }
+    std::fill_n(kept, n, true);
 }
 
 bool ModulateKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
