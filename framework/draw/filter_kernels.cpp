@@ -84,8 +84,7 @@ void TexelIndices(const PixelShaderSpan& span, const double (&plane)[3], int siz
 struct SpanPositions {
     int x[kMaxShaderSpan], y[kMaxShaderSpan];
 };
-void PositionsUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set,
-                    SpanPositions* p) {
+void PositionsUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, SpanPositions* p) {
     TexelIndices(span, span.texcoords[set].u, t.width, p->x);
     TexelIndices(span, span.texcoords[set].v, t.height, p->y);
 }
@@ -166,9 +165,8 @@ void GaussKernel(const PixelShaderSpan& span, const PixelShaderContext& context,
     for (int i = 1; i < n && inLine; ++i) inLine = at.x[i] == at.x[0] + i && at.y[i] == at.y[0];
     Bgra line[kMaxShaderSpan + 2 * kReach];
     if (inLine) {
-        const DWORD* row =
-            t.texels + static_cast<size_t>(std::clamp(at.y[0], 0, t.height - 1)) *
-                               static_cast<size_t>(t.stride);
+        const DWORD* row = t.texels + static_cast<size_t>(std::clamp(at.y[0], 0, t.height - 1)) *
+                                          static_cast<size_t>(t.stride);
         for (int k = 0; k < n + 2 * kReach; ++k) {
             line[k] = Unpack(row[std::clamp(at.x[0] + k - kReach, 0, t.width - 1)] | t.orMask);
         }
@@ -390,8 +388,8 @@ void RGBAMixInPlaceKernel(const PixelShaderSpan& span, const PixelShaderContext&
 
 // "RGBAMix_Src%03d": the source's channels picked by the index ((r x 4 + g) x 4 + b) x 4 + a.
 template <int kIndex>
-void RGBAMixSourceKernel(const PixelShaderSpan& span, const PixelShaderContext& context,
-                         DWORD* out, bool* kept) {
+void RGBAMixSourceKernel(const PixelShaderSpan& span, const PixelShaderContext& context, DWORD* out,
+                         bool* kept) {
     EachPixel<false>(span, context, out, kept, [](const Bgra& s, const Bgra&, Bgra* r) {
         constexpr int kPicks[4] = {kIndex >> 6, (kIndex >> 4) & 3, (kIndex >> 2) & 3, kIndex & 3};
         for (int c = 0; c < 4; ++c) r->c[kChannelByte[c]] = s.c[kChannelByte[kPicks[c]]];

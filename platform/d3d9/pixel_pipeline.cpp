@@ -236,7 +236,6 @@ struct KernelPrimitive {
     const DrawPipeline* pipeline;
     const Interpolants* in;
     double w;  // of the single pixel of a span in perspective
-    bool chunk;  // a specialised span's chunk: the fixed-point fetches serve it
 };
 
 DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, double w, DWORD diffuse,
@@ -273,7 +272,7 @@ DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, doubl
 
 void RunSpanKernel(const DrawPipeline& p, const Interpolants& in, int x, int y, int n, double w,
                    const DWORD* diffuse, const DWORD* specular, DWORD* out, bool* kept) {
-    KernelPrimitive primitive = {&p, &in, w, !in.perspective && n > 1};
+    KernelPrimitive primitive = {&p, &in, w};
     PixelShaderSpan span;
     span.x = x;
     span.y = y;
@@ -303,21 +302,22 @@ void SampleTextureSpan(const PixelShaderSpan& span, const PixelShaderContext& co
     const auto& k = *static_cast<const KernelPrimitive*>(span.primitive);
     const DrawPipeline& p = *k.pipeline;
     const Interpolants& in = *k.in;
-    const SamplerSetup* setup = sampler >= 0 && sampler < kPipelineStages
-                                    ? &static_cast<const ShaderSamplers*>(context.samplers)->setup[sampler]
-                                    : nullptr;
+    const SamplerSetup* setup =
+        sampler >= 0 && sampler < kPipelineStages
+            ? &static_cast<const ShaderSamplers*>(context.samplers)->setup[sampler]
+            : nullptr;
     if (setup == nullptr || !setup->bound || !p.samplerUsed[sampler]) {
         std::fill_n(out, span.count, 0xFF000000u);
         return;
     }
     const SamplerChoice& choice = p.samplers.choice[sampler];
-    if (k.chunk && choice.weight1 == 0 && sampler < p.vertexTexSets) {
+    // Without perspective the fetches of the specialised spans give the stages' texels.
+    if (!in.perspective && choice.weight1 == 0 && sampler < p.vertexTexSets) {
         const StageCoords& c = in.coords[sampler];
         const int dx = span.x - in.pixelX, dy = span.y - in.pixelY;
-        (choice.linear ? FetchLinear : FetchPoint)(*setup, setup->levels[choice.level0],
-                                                   FixedValue(c.u[0], dx, dy), c.u[0].dx,
-                                                   FixedValue(c.v[0], dx, dy), c.v[0].dx, out,
-                                                   span.count);
+        (choice.linear ? FetchLinear : FetchPoint)(
+            *setup, setup->levels[choice.level0], FixedValue(c.u[0], dx, dy), c.u[0].dx,
+            FixedValue(c.v[0], dx, dy), c.v[0].dx, out, span.count);
         return;
     }
     for (int i = 0; i < span.count; ++i) {

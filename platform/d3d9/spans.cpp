@@ -235,7 +235,8 @@ void FillBuffer(DWORD* buffer, DWORD value) {
     std::fill_n(buffer, kSpanChunk, value);
 }
 
-// The kernel over the chunk (a per-pixel kernel pixel by pixel) into the plan's buffer, then each run of pixels it kept merged.
+// The kernel over the chunk (a per-pixel kernel pixel by pixel) into the plan's buffer, then each
+// run of pixels it kept merged.
 void KernelChunk(const DrawPipeline& p, const Interpolants& in, int x, int y, int n, BYTE* target,
                  int bytes) {
     const SpanPlan& plan = p.plan;

@@ -45,12 +45,11 @@ bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel);
 std::vector<DWORD> MakeShaderKernelRecord(bool vertexShader, const char* name);
 
 // The texel (x, y) of level 0 of the texture on sampler 0..15, with x and y clamped to the
-// texture, unfiltered; (0, 0, 0, 1) when no texture is bound there. Kernels that must compute
-// on exact 8-bit values read their inputs this way.
+// texture, unfiltered; (0, 0, 0, 1) when no texture is bound there. Per-pixel kernels that must
+// compute on exact 8-bit values read their inputs this way (span kernels: GetSamplerTexels).
 ShaderFloat4 LoadTexel(const PixelShaderContext& context, int sampler, int x, int y);
 // The size of level 0 of the texture on the sampler; false (0 x 0) when none is bound.
-bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width,
-                           int* height);
+bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width, int* height);
 
 // Span kernels: a kernel that shades a run of pixels of one row at a time in 8-bit channels,
 // reading texels straight from the textures' rows. A name is a per-pixel kernel, a span kernel
@@ -132,6 +131,5 @@ struct ShaderStageProgram {
 using ShaderStageBuilder = void (*)(const ShaderFloat4* floatConstants, ShaderStageProgram* out);
 
 // Registers (or replaces) a stage-program shader under a name of 1 to 63 bytes; false for a
-// bad name or a null builder. A name is either a kernel or a stage program, the last
-// registration winning.
+// bad name or a null builder.
 bool RegisterPixelShaderStages(const char* name, ShaderStageBuilder builder);
