@@ -89,11 +89,20 @@ void PositionsUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set,
     TexelIndices(span, span.texcoords[set].v, t.height, p->y);
 }
 
-// The texels themselves, as bytes.
-void LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, Bgra* out) {
+// The texels themselves. A span usually lies on one texel row, which is then read directly.
+void LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, DWORD* out) {
     SpanPositions p;
     PositionsUnder(span, t, set, &p);
-    for (int i = 0; i < span.count; ++i) out[i] = Unpack(TexelAt(t, p.x[i], p.y[i]));
+    const int n = span.count;
+    bool oneRow = true;
+    for (int i = 1; i < n; ++i) oneRow &= p.y[i] == p.y[0];
+    if (!oneRow) {
+        for (int i = 0; i < n; ++i) out[i] = TexelAt(t, p.x[i], p.y[i]);
+        return;
+    }
+    const DWORD* row =
+        t.texels + static_cast<size_t>(std::clamp(p.y[0], 0, t.height - 1)) * t.stride;
+    for (int i = 0; i < n; ++i) out[i] = row[std::clamp(p.x[i], 0, t.width - 1)] | t.orMask;
 }
 
 // Runs pixel(source, layer, &result) -> kept over the span: the source texel through set 0 on
@@ -101,12 +110,13 @@ void LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, Bgra
 template <bool kLayer, typename Pixel>
 void EachPixel(const PixelShaderSpan& span, const PixelShaderContext& context, DWORD* out,
                bool* kept, Pixel pixel) {
-    Bgra source[kMaxShaderSpan], layer[kMaxShaderSpan];
+    DWORD source[kMaxShaderSpan], layer[kMaxShaderSpan];
     LoadUnder(span, TexelsOf(context, 0), 0, source);
     if (kLayer) LoadUnder(span, TexelsOf(context, 1), 1, layer);
     for (int i = 0; i < span.count; ++i) {
-        Bgra result = source[i];
-        kept[i] = pixel(source[i], kLayer ? layer[i] : source[i], &result);
+        const Bgra s = Unpack(source[i]);
+        Bgra result = s;
+        kept[i] = pixel(s, kLayer ? Unpack(layer[i]) : s, &result);
         out[i] = Pack(result);
     }
 }
