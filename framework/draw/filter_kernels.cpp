@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "draw/filter_formulas.h"
 #include "draw/filters.h"
 
@@ -43,8 +47,7 @@ ShaderTexels TexelsOf(const PixelShaderContext& context, int sampler) {
 }
 
 // floor(v) as an int; far outside any texture (or not a number) it reads as -1e9, which the
-// clamped reads take to the edge like any other position off the texture. Branch-free, so
-// that the loops over a span vectorise.
+// clamped reads take to the edge like any other position off the texture.
 inline int FloorToInt(double v) {
     v = v > -1e9 ? v : -1e9;
     v = v < 1e9 ? v : 1e9;
@@ -53,40 +56,48 @@ inline int FloorToInt(double v) {
 }
 
 // floor(coordinate x size) of every pixel of the span along one axis of a coordinate set: the
-// plane (a, b, c) as SpanTexcoordU and SpanTexcoordV evaluate it.
-void TexelIndices(const PixelShaderSpan& span, const double (&plane)[3], int size, int* out) {
+// plane (a, b, c) as SpanTexcoordU and SpanTexcoordV evaluate it. True when the plane does not
+// change along the row, so that every index is the same.
+bool TexelIndices(const PixelShaderSpan& span, const double (&plane)[3], int size, int* out) {
     const double a = plane[0], rowPart = plane[1] * span.y, c = plane[2];
     const double scale = size;
     const int n = span.count, x = span.x;
     if (a == 0.0) {
         // The same value for the whole span (a zero product of either sign adds nothing).
         std::fill_n(out, n, FloorToInt(static_cast<float>(a * x + rowPart + c) * scale));
-        return;
+        return true;
     }
-    // Simple loops, which vectorise.
-    double values[kMaxShaderSpan];  // each rounded to float first, as the coordinate is
-    for (int i = 0; i < n; ++i) values[i] = static_cast<float>(a * (x + i) + rowPart + c);
-    // The values run monotonically along the span, so when both ends lie well inside the int
-    // range every value does, and the floor needs no guard.
-    const double first = values[0] * scale, last = values[n - 1] * scale;
-    if (!(std::min(first, last) > -1e9 && std::max(first, last) < 1e9)) {
-        for (int i = 0; i < n; ++i) out[i] = FloorToInt(values[i] * scale);
-        return;
+    int i = 0;
+#if defined(__SSE2__)
+    // Two pixels at a time, operation for operation as below: the rounding to float, the
+    // bounds (a value that is not a number takes the lower one) and the floor.
+    const __m128d va = _mm_set1_pd(a), vRow = _mm_set1_pd(rowPart), vc = _mm_set1_pd(c);
+    const __m128d vScale = _mm_set1_pd(scale);
+    const __m128d lo = _mm_set1_pd(-1e9), hi = _mm_set1_pd(1e9);
+    for (; i + 2 <= n; i += 2) {
+        __m128d column = _mm_cvtepi32_pd(_mm_setr_epi32(x + i, x + i + 1, 0, 0));
+        __m128d t = _mm_add_pd(_mm_add_pd(_mm_mul_pd(va, column), vRow), vc);
+        __m128d v = _mm_mul_pd(_mm_cvtps_pd(_mm_cvtpd_ps(t)), vScale);
+        v = _mm_min_pd(_mm_max_pd(v, lo), hi);
+        __m128i whole = _mm_cvttpd_epi32(v);
+        __m128i above = _mm_castpd_si128(_mm_cmpgt_pd(_mm_cvtepi32_pd(whole), v));
+        whole = _mm_add_epi32(whole, _mm_shuffle_epi32(above, _MM_SHUFFLE(2, 2, 2, 0)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), whole);
     }
-    for (int i = 0; i < n; ++i) {
-        const double v = values[i] * scale;
-        const int whole = static_cast<int>(v);
-        out[i] = whole - static_cast<int>(static_cast<double>(whole) > v);
-    }
+#endif
+    for (; i < n; ++i) out[i] = FloorToInt(static_cast<float>(a * (x + i) + rowPart + c) * scale);
+    return false;
 }
 
-// The texels of `t` under the span's pixels through coordinate set `set`: their positions.
+// The texels of `t` under the span's pixels through coordinate set `set`: their positions,
+// and whether they all lie on one row.
 struct SpanPositions {
     int x[kMaxShaderSpan], y[kMaxShaderSpan];
+    bool oneRow;
 };
 void PositionsUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, SpanPositions* p) {
     TexelIndices(span, span.texcoords[set].u, t.width, p->x);
-    TexelIndices(span, span.texcoords[set].v, t.height, p->y);
+    p->oneRow = TexelIndices(span, span.texcoords[set].v, t.height, p->y);
 }
 
 // The texels themselves. A span usually lies on one texel row, which is then read directly.
@@ -94,15 +105,15 @@ void LoadUnder(const PixelShaderSpan& span, const ShaderTexels& t, int set, DWOR
     SpanPositions p;
     PositionsUnder(span, t, set, &p);
     const int n = span.count;
-    bool oneRow = true;
-    for (int i = 1; i < n; ++i) oneRow &= p.y[i] == p.y[0];
-    if (!oneRow) {
+    if (!p.oneRow) {
         for (int i = 0; i < n; ++i) out[i] = TexelAt(t, p.x[i], p.y[i]);
         return;
     }
     const DWORD* row =
         t.texels + static_cast<size_t>(std::clamp(p.y[0], 0, t.height - 1)) * t.stride;
-    for (int i = 0; i < n; ++i) out[i] = row[std::clamp(p.x[i], 0, t.width - 1)] | t.orMask;
+    const int last = t.width - 1;
+    const DWORD orMask = t.orMask;
+    for (int i = 0; i < n; ++i) out[i] = row[std::clamp(p.x[i], 0, last)] | orMask;
 }
 
 // Runs pixel(source, layer, &result) -> kept over the span: the source texel through set 0 on
