@@ -1,13 +1,15 @@
 // Frames per second of the software Direct3D device on a game-like frame: a 480x480 textured
 // background, 400 alpha-blended 32x32 sprites and a few boxes, into 16- and 32-bit back
 // buffers, presented; through the texture stages (with the specialised spans, and with the
-// general pixel path forced), through a pixel-shader kernel, and through stage-program shaders
+// general pixel path forced), through a pixel-shader span kernel (and a per-pixel kernel on
+// floats), and through stage-program shaders
 // (the same stages, set by constants before each draw), which should match the stages.
 #include <benchmark/benchmark.h>
 #include <platform/d3d9.h>
 #include <platform/d3d9_kernels.h>
 #include <platform/testing_d3d9.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -55,7 +57,25 @@ IDirect3DTexture9* MakeTexture(IDirect3DDevice9* device, UINT size, D3DFORMAT fo
     return texture;
 }
 
-// Texture x diffuse, as the framework's plain textured shader computes it.
+// Texture x diffuse, as the framework's plain textured shader computes it: a span kernel on
+// bytes, and a per-pixel kernel on floats.
+void ModulateSpanKernel(const PixelShaderSpan& span, const PixelShaderContext& ctx, DWORD* out,
+                        bool* kept) {
+    DWORD texels[kMaxShaderSpan];
+    SampleTextureSpan(span, ctx, 0, texels);
+    const int n = span.count;
+    for (int i = 0; i < n; ++i) {
+        DWORD t = texels[i], d = span.diffuse[i], result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            // x y / 255 rounded to nearest.
+            DWORD product = ((t >> shift) & 0xFF) * ((d >> shift) & 0xFF) + 128;
+            result |= ((product + (product >> 8)) >> 8) << shift;
+        }
+        out[i] = result;
+    }
+    std::fill_n(kept, n, true);
+}
+
 bool ModulateKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
     ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
     *out = {t.x * in.color0.x, t.y * in.color0.y, t.z * in.color0.z, t.w * in.color0.w};
@@ -73,7 +93,7 @@ void FrameworkStages(const ShaderFloat4* c, ShaderStageProgram* out) {
                       0,  D3DTA_CURRENT};
 }
 
-enum class PixelWork { Stages, Kernel, StagePrograms };
+enum class PixelWork { Stages, SpanKernel, PixelKernel, StagePrograms };
 
 void AddQuad(std::vector<TexturedVertex>& v, float x, float y, float size, D3DCOLOR color) {
     float x0 = x - 0.5f, y0 = y - 0.5f, x1 = x0 + size, y1 = y0 + size;
@@ -141,7 +161,11 @@ void RenderFrames(benchmark::State& state, D3DFORMAT backFormat, PixelWork work,
     device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     IDirect3DPixelShader9* shader = nullptr;
-    if (work == PixelWork::Kernel) {
+    if (work == PixelWork::SpanKernel) {
+        RegisterPixelShaderSpanKernel("bench_modulate_span", ModulateSpanKernel);
+        std::vector<DWORD> code = MakeShaderKernelRecord(false, "bench_modulate_span");
+        device->CreatePixelShader(code.data(), &shader);
+    } else if (work == PixelWork::PixelKernel) {
         RegisterPixelShaderKernel("bench_modulate", ModulateKernel);
         std::vector<DWORD> code = MakeShaderKernelRecord(false, "bench_modulate");
         device->CreatePixelShader(code.data(), &shader);
@@ -204,10 +228,16 @@ void BM_GameFrame32GeneralPath(benchmark::State& state) {
     RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::Stages, true);
 }
 void BM_GameFrame16Shader(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::Kernel);
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::SpanKernel);
 }
 void BM_GameFrame32Shader(benchmark::State& state) {
-    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::Kernel);
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::SpanKernel);
+}
+void BM_GameFrame16PixelKernel(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_R5G6B5, PixelWork::PixelKernel);
+}
+void BM_GameFrame32PixelKernel(benchmark::State& state) {
+    RenderFrames(state, D3DFMT_X8R8G8B8, PixelWork::PixelKernel);
 }
 void BM_GameFrame16StagePrograms(benchmark::State& state) {
     RenderFrames(state, D3DFMT_R5G6B5, PixelWork::StagePrograms);
@@ -224,5 +254,7 @@ BENCHMARK(BM_GameFrame16GeneralPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32GeneralPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame16Shader)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32Shader)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame16PixelKernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameFrame32PixelKernel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame16StagePrograms)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GameFrame32StagePrograms)->Unit(benchmark::kMillisecond);

@@ -749,11 +749,11 @@ HRESULT Device::CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out
         return D3DERR_INVALIDCALL;
     }
     PixelShaderBody body = FindPixelShader(record.name);
-    if ((body.kernel == nullptr && body.stages == nullptr) ||
+    if ((body.kernel == nullptr && body.spanKernel == nullptr && body.stages == nullptr) ||
         InjectedFailure("CreatePixelShader")) {
         return D3DERR_INVALIDCALL;
     }
-    auto* shader = new (std::nothrow) PixelShader(this, record.name, body.kernel, body.stages);
+    auto* shader = new (std::nothrow) PixelShader(this, record.name, body);
     if (shader == nullptr) return E_OUTOFMEMORY;
     *out = shader;
     return D3D_OK;

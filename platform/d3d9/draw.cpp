@@ -133,6 +133,7 @@ struct PipelineInputs {
     RECT scissor;
     const void* pixelShader;
     PixelShaderKernel kernel;
+    PixelShaderSpanKernel spanKernel;
     ShaderStageBuilder stageBuilder;
     ShaderStageProgram program;  // what stageBuilder made of the current constants
     const void* vertexShader;
@@ -168,6 +169,7 @@ void TakePipelineInputs(const Device& device, int vertexTexSets, PipelineInputs*
     in->pixelShader = st.pixelShader;
     if (st.pixelShader != nullptr) {
         in->kernel = st.pixelShader->kernel;
+        in->spanKernel = st.pixelShader->spanKernel;
         in->stageBuilder = st.pixelShader->stages;
         // The stages follow the constants: the program is rebuilt (cheaply, into this record)
         // each draw, and the pipeline with it when it differs.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "device.h"
+#include "span_steps.h"
 #include "spans.h"
 
 namespace {
@@ -199,19 +200,19 @@ DWORD FixedColor(const FixedPlane (&planes)[4], int dx, int dy) {
 
 constexpr double kTexelScale = double{1 << kTexelFraction};
 
-// The texel stage i samples at pixel (x, y).
-DWORD SampleStage(const DrawPipeline& p, const Interpolants& in, int i, int x, int y, double w) {
-    const StageProgram& s = p.stages[i];
+// The texel sampler i reads through coordinate set texSet at pixel (x, y).
+DWORD SampleAt(const DrawPipeline& p, const Interpolants& in, int i, int texSet, int x, int y,
+               double w) {
     const SamplerSetup& setup = p.samplers.setup[i];
     const SamplerChoice& choice = p.samplers.choice[i];
     auto at = [&](int which) {
         const SamplerLevel& level = setup.levels[which == 0 ? choice.level0 : choice.level1];
         int64_t u = 0, v = 0;
-        if (s.texSet >= p.vertexTexSets) {
+        if (texSet >= p.vertexTexSets) {
             // Coordinate sets the vertices do not carry read as (0, 0).
         } else if (in.perspective) {
-            const Plane& pu = in.tex[s.texSet][0];
-            const Plane& pv = in.tex[s.texSet][1];
+            const Plane& pu = in.tex[texSet][0];
+            const Plane& pv = in.tex[texSet][1];
             u = RoundToInt64((pu.a * x + pu.b * y + pu.c) * w * (level.width * kTexelScale));
             v = RoundToInt64((pv.a * x + pv.b * y + pv.c) * w * (level.height * kTexelScale));
         } else {
@@ -224,6 +225,18 @@ DWORD SampleStage(const DrawPipeline& p, const Interpolants& in, int i, int x, i
     if (choice.weight1 != 0) texel = sampling::MixLevels(texel, at(1), choice.weight1);
     return texel;
 }
+
+// The texel stage i samples at pixel (x, y).
+DWORD SampleStage(const DrawPipeline& p, const Interpolants& in, int i, int x, int y, double w) {
+    return SampleAt(p, in, i, p.stages[i].texSet, x, y, w);
+}
+
+// What a span kernel's SampleTextureSpan needs of the primitive.
+struct KernelPrimitive {
+    const DrawPipeline* pipeline;
+    const Interpolants* in;
+    double w;  // of the single pixel of a span in perspective
+};
 
 DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, double w, DWORD diffuse,
               DWORD specular) {
@@ -256,6 +269,61 @@ DWORD Combine(const DrawPipeline& p, const Interpolants& in, int x, int y, doubl
 }
 
 }  // namespace
+
+void RunSpanKernel(const DrawPipeline& p, const Interpolants& in, int x, int y, int n, double w,
+                   const DWORD* diffuse, const DWORD* specular, DWORD* out, bool* kept) {
+    KernelPrimitive primitive = {&p, &in, w};
+    PixelShaderSpan span;
+    span.x = x;
+    span.y = y;
+    span.count = n;
+    span.diffuse = diffuse;
+    span.specular = specular;
+    span.primitive = &primitive;
+    for (int set = 0; set < kMaxTexSets; ++set) {
+        ShaderTexcoordPlane& t = span.texcoords[set];
+        t = {};
+        if ((p.texSets & (1u << set)) == 0) continue;
+        const Plane& pu = in.tex[set][0];
+        const Plane& pv = in.tex[set][1];
+        if (in.perspective) {
+            // One pixel: its coordinates as the constant term.
+            t.u[2] = (pu.a * x + pu.b * y + pu.c) * w;
+            t.v[2] = (pv.a * x + pv.b * y + pv.c) * w;
+        } else {
+            t = {{pu.a, pu.b, pu.c}, {pv.a, pv.b, pv.c}};
+        }
+    }
+    p.spanKernel(span, p.shaderContext, out, kept);
+}
+
+void SampleTextureSpan(const PixelShaderSpan& span, const PixelShaderContext& context, int sampler,
+                       DWORD* out) {
+    const auto& k = *static_cast<const KernelPrimitive*>(span.primitive);
+    const DrawPipeline& p = *k.pipeline;
+    const Interpolants& in = *k.in;
+    const SamplerSetup* setup =
+        sampler >= 0 && sampler < kPipelineStages
+            ? &static_cast<const ShaderSamplers*>(context.samplers)->setup[sampler]
+            : nullptr;
+    if (setup == nullptr || !setup->bound || !p.samplerUsed[sampler]) {
+        std::fill_n(out, span.count, 0xFF000000u);
+        return;
+    }
+    const SamplerChoice& choice = p.samplers.choice[sampler];
+    // Without perspective the fetches of the specialised spans give the stages' texels.
+    if (!in.perspective && choice.weight1 == 0 && sampler < p.vertexTexSets) {
+        const StageCoords& c = in.coords[sampler];
+        const int dx = span.x - in.pixelX, dy = span.y - in.pixelY;
+        (choice.linear ? FetchLinear : FetchPoint)(
+            *setup, setup->levels[choice.level0], FixedValue(c.u[0], dx, dy), c.u[0].dx,
+            FixedValue(c.v[0], dx, dy), c.v[0].dx, out, span.count);
+        return;
+    }
+    for (int i = 0; i < span.count; ++i) {
+        out[i] = SampleAt(p, in, sampler, sampler, span.x + i, span.y, k.w);
+    }
+}
 
 DWORD RunPixelKernel(const DrawPipeline& p, const Interpolants& in, int x, int y, double w,
                      DWORD diffuse, DWORD specular, bool* discard) {
@@ -468,6 +536,7 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, const ShaderStageProgra
     if (program != nullptr) {
         // Specular is added by the fixed pipeline only, which the shader replaces.
         p->kernel = nullptr;
+        p->spanKernel = nullptr;
         p->specularAdd = false;
         p->textureFactor = program->textureFactor;
         StageStates states;
@@ -476,6 +545,7 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, const ShaderStageProgra
         if (built != D3D_OK) return built;
     } else if (st.pixelShader != nullptr) {
         p->kernel = st.pixelShader->kernel;
+        p->spanKernel = st.pixelShader->spanKernel;
         p->shaderContext = {st.pixelFloats, st.pixelInts, st.pixelBools, &p->samplers};
         p->stageCount = 0;
         p->specularAdd = false;
@@ -487,6 +557,7 @@ HRESULT BuildPipeline(Device& device, int vertexTexSets, const ShaderStageProgra
         }
     } else {
         p->kernel = nullptr;
+        p->spanKernel = nullptr;
         p->specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
         HRESULT built = BuildStages(st.stageStates, p);
         if (built != D3D_OK) return built;
@@ -551,24 +622,29 @@ void BeginPrimitive(DrawPipeline& p, Interpolants& in, int refX, int refY) {
                 }
             }
         }
-        for (int i = 0; i < p.stageCount; ++i) {
-            const StageProgram& s = p.stages[i];
+        // Span kernels sample through sampler i's own coordinate set; stages through theirs.
+        const bool spanKernel = p.spanKernel != nullptr;
+        const int samplers = spanKernel ? kPipelineStages : p.stageCount;
+        for (int i = 0; i < samplers; ++i) {
             const SamplerSetup& setup = p.samplers.setup[i];
-            if (!s.sampled || !setup.bound) continue;
+            if (spanKernel ? !p.samplerUsed[i] : !p.stages[i].sampled) continue;
+            if (!setup.bound) continue;
+            const int texSet = spanKernel ? i : p.stages[i].texSet;
             const SamplerChoice& choice = p.samplers.choice[i];
-            if (choice.weight1 != 0) special = false;
+            // Span kernels blend two levels in SampleTextureSpan.
+            if (choice.weight1 != 0 && !spanKernel) special = false;
             for (int which = 0; which < (choice.weight1 != 0 ? 2 : 1); ++which) {
                 const SamplerLevel& level =
                     setup.levels[which == 0 ? choice.level0 : choice.level1];
                 StageCoords& out = in.coords[i];
-                if (s.texSet >= p.vertexTexSets) {
+                if (texSet >= p.vertexTexSets) {
                     out.u[which] = out.v[which] = FixedPlane{0, 0, 0};
                     continue;
                 }
                 out.u[which] =
-                    MakeFixedPlane(in.tex[s.texSet][0], level.width * kTexelScale, refX, refY);
+                    MakeFixedPlane(in.tex[texSet][0], level.width * kTexelScale, refX, refY);
                 out.v[which] =
-                    MakeFixedPlane(in.tex[s.texSet][1], level.height * kTexelScale, refX, refY);
+                    MakeFixedPlane(in.tex[texSet][1], level.height * kTexelScale, refX, refY);
             }
         }
     }
@@ -617,7 +693,11 @@ void ShadeSpan(DrawPipeline& p, const Interpolants& in, int y, int x0, int x1) {
         }
 
         DWORD out;
-        if (p.kernel != nullptr) {
+        if (p.spanKernel != nullptr) {
+            bool kept;
+            RunSpanKernel(p, in, x, y, 1, w, &diffuse, &specular, &out, &kept);
+            if (!kept) continue;
+        } else if (p.kernel != nullptr) {
             bool discard;
             out = RunPixelKernel(p, in, x, y, w, diffuse, specular, &discard);
             if (discard) continue;

@@ -86,7 +86,8 @@ struct DrawPipeline {
     DWORD depthFunc;
     float depthBias;
 
-    PixelShaderKernel kernel;  // null: the texture stages
+    PixelShaderKernel kernel;  // both null: the texture stages
+    PixelShaderSpanKernel spanKernel;
     PixelShaderContext shaderContext;
     StageProgram stages[kPipelineStages];
     int stageCount;
@@ -130,6 +131,11 @@ void ShadeSpan(DrawPipeline& pipeline, const Interpolants& in, int y, int x0, in
 // its diffuse and specular colours: its output as A8R8G8B8, or `discard` set.
 DWORD RunPixelKernel(const DrawPipeline& pipeline, const Interpolants& in, int x, int y, double w,
                      DWORD diffuse, DWORD specular, bool* discard);
+// The pipeline's span kernel on pixels x .. x + n - 1 of row y (n 1..kMaxShaderSpan; a
+// primitive in perspective one pixel at a time, w = 1 / q there) with their diffuse and
+// specular colours: outputs as A8R8G8B8 and whether each pixel is kept.
+void RunSpanKernel(const DrawPipeline& pipeline, const Interpolants& in, int x, int y, int n,
+                   double w, const DWORD* diffuse, const DWORD* specular, DWORD* out, bool* kept);
 // The two alpha-test and depth comparisons.
 bool Compare(DWORD func, DWORD value, DWORD reference);
 

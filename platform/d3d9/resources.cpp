@@ -347,9 +347,12 @@ VertexShader::~VertexShader() {
     device->Release();
 }
 
-PixelShader::PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel,
-                         ShaderStageBuilder stages)
-    : device(device), name(std::move(name)), kernel(kernel), stages(stages) {
+PixelShader::PixelShader(ResourceDevice* device, std::string name, const PixelShaderBody& body)
+    : device(device),
+      name(std::move(name)),
+      kernel(body.kernel),
+      spanKernel(body.spanKernel),
+      stages(body.stages) {
     device->AddRef();
 }
 

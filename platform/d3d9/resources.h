@@ -11,6 +11,7 @@
 #include "d3d9_state.h"
 #include "formats.h"
 #include "platform/d3d9_kernels.h"
+#include "shader_kernels.h"
 
 // The device as the resources it makes see it: each holds a reference on it while it lives and,
 // as bindings hold none, is dropped from the device's bindings when it goes. Every device
@@ -178,12 +179,12 @@ struct VertexShader final
 
 struct PixelShader final
     : ComObject<IDirect3DPixelShader9, gD3d9Objects, IID_IDirect3DPixelShader9> {
-    PixelShader(ResourceDevice* device, std::string name, PixelShaderKernel kernel,
-                ShaderStageBuilder stages);
+    PixelShader(ResourceDevice* device, std::string name, const PixelShaderBody& body);
     ~PixelShader() override;
     ResourceDevice* device;
     std::string name;
-    PixelShaderKernel kernel;  // one of these two is set
+    PixelShaderKernel kernel;  // one of these three is set
+    PixelShaderSpanKernel spanKernel;
     ShaderStageBuilder stages;
 };
 

@@ -121,6 +121,18 @@ ShaderFloat4 LoadTexel(const PixelShaderContext& context, int sampler, int x, in
     return {channel(2), channel(1), channel(0), channel(3)};
 }
 
+bool GetSamplerTexels(const PixelShaderContext& context, int sampler, ShaderTexels* texels) {
+    const SamplerSetup* s = BoundSetup(context, sampler);
+    if (s == nullptr) {
+        *texels = {};
+        return false;
+    }
+    const SamplerLevel& level = s->levels[0];
+    *texels = {level.texels, static_cast<int>(level.stride), static_cast<int>(level.width),
+               static_cast<int>(level.height), level.orMask};
+    return true;
+}
+
 bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width,
                            int* height) {
     const SamplerSetup* s = BoundSetup(context, sampler);

@@ -48,18 +48,22 @@ bool Register(const char* name, const PixelShaderBody& body) {
 }  // namespace
 
 bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel) {
-    return kernel != nullptr && Register(name, {kernel, nullptr});
+    return kernel != nullptr && Register(name, {kernel, nullptr, nullptr});
+}
+
+bool RegisterPixelShaderSpanKernel(const char* name, PixelShaderSpanKernel kernel) {
+    return kernel != nullptr && Register(name, {nullptr, kernel, nullptr});
 }
 
 bool RegisterPixelShaderStages(const char* name, ShaderStageBuilder builder) {
-    return builder != nullptr && Register(name, {nullptr, builder});
+    return builder != nullptr && Register(name, {nullptr, nullptr, builder});
 }
 
 PixelShaderBody FindPixelShader(const std::string& name) {
     ShaderKernelState& state = Kernels();
     std::lock_guard lock(state.mutex);
     auto found = state.bodies.find(name);
-    return found != state.bodies.end() ? found->second : PixelShaderBody{nullptr, nullptr};
+    return found != state.bodies.end() ? found->second : PixelShaderBody{nullptr, nullptr, nullptr};
 }
 
 std::vector<DWORD> MakeShaderKernelRecord(bool vertexShader, const char* name) {

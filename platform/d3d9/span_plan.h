@@ -1,9 +1,9 @@
 // The specialised span of one pipeline state: what its chunks fetch, combine and merge. A
 // span is drawn in chunks of up to kSpanChunk pixels through buffers of A8R8G8B8 words: the
 // samplers fetch texels, Gouraud colours are interpolated, the texture stages run as steps
-// over whole buffers (or a pixel-shader kernel runs pixel by pixel), and the result is merged
-// into the render target. Each piece is a template instantiation picked once per state
-// (spans.cpp).
+// over whole buffers (or a pixel-shader kernel runs: a span kernel over the chunk, a per-pixel
+// kernel pixel by pixel), and the result is merged into the render target. Each piece is a
+// template instantiation picked once per state (spans.cpp).
 #pragma once
 
 #include "platform/win32_types.h"

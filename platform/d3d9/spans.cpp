@@ -235,16 +235,22 @@ void FillBuffer(DWORD* buffer, DWORD value) {
     std::fill_n(buffer, kSpanChunk, value);
 }
 
-// The kernel pixel by pixel into the plan's buffer, then each run of pixels it kept merged.
+// The kernel over the chunk (a per-pixel kernel pixel by pixel) into the plan's buffer, then each
+// run of pixels it kept merged.
 void KernelChunk(const DrawPipeline& p, const Interpolants& in, int x, int y, int n, BYTE* target,
                  int bytes) {
     const SpanPlan& plan = p.plan;
     bool kept[kSpanChunk];
-    for (int i = 0; i < n; ++i) {
-        bool discard;
-        plan.kernelOut[i] =
-            RunPixelKernel(p, in, x + i, y, 1.0, plan.diffuse[i], plan.specular[i], &discard);
-        kept[i] = !discard;
+    if (p.spanKernel != nullptr) {
+        static_assert(kSpanChunk <= kMaxShaderSpan);
+        RunSpanKernel(p, in, x, y, n, 1.0, plan.diffuse, plan.specular, plan.kernelOut, kept);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            bool discard;
+            plan.kernelOut[i] =
+                RunPixelKernel(p, in, x + i, y, 1.0, plan.diffuse[i], plan.specular[i], &discard);
+            kept[i] = !discard;
+        }
     }
     MergeJob job = plan.merge;
     for (int i = 0; i < n;) {
@@ -283,7 +289,7 @@ void PlanSpans(DrawPipeline& p) {
     bool alphaTest = p.alphaTest && AlphaRange(p.alphaFunc, static_cast<int>(p.alphaRef), &merge);
     merge.run = MergeFor(p.target->format, kind, alphaTest, false);
     if (merge.run == nullptr) return;
-    if (p.kernel != nullptr) {
+    if (p.kernel != nullptr || p.spanKernel != nullptr) {
         // The kernel's output buffer is followed by another, so merges may read past a run.
         plan.kernel = true;
         plan.diffuse = plan.buffers[0].px;

@@ -42,6 +42,41 @@ bool LoadKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, Shade
     return true;
 }
 
+// Span kernels: the stages' own sampling of sampler 0, with the pixels of every seventh
+// column (x % 7 == 3) discarded.
+void SampleSpanKernel(const PixelShaderSpan& span, const PixelShaderContext& ctx, DWORD* out,
+                      bool* kept) {
+    SampleTextureSpan(span, ctx, 0, out);
+    for (int i = 0; i < span.count; ++i) kept[i] = (span.x + i) % 7 != 3;
+}
+
+// The coordinates set 0 gives a per-pixel kernel and a span kernel at each pixel of a 66 x 3
+// target, and the texels a span kernel reads at (x - 1, y - 1), as LoadKernel reads them.
+float gPixelU[3][66], gPixelV[3][66], gSpanU[3][66], gSpanV[3][66];
+DWORD gSpanLoaded[3][66];
+bool gSpanTexelsFound;
+
+bool CoordKernel(const PixelShaderInput& in, const PixelShaderContext&, ShaderFloat4* out) {
+    int x = static_cast<int>(in.x), y = static_cast<int>(in.y);
+    gPixelU[y][x] = in.texcoord[0].x;
+    gPixelV[y][x] = in.texcoord[0].y;
+    *out = {0, 0, 0, 1};
+    return true;
+}
+
+void CoordSpanKernel(const PixelShaderSpan& span, const PixelShaderContext& ctx, DWORD* out,
+                     bool* kept) {
+    ShaderTexels texels;
+    gSpanTexelsFound = GetSamplerTexels(ctx, 0, &texels);
+    for (int i = 0; i < span.count; ++i) {
+        int x = span.x + i, y = span.y;
+        gSpanU[y][x] = SpanTexcoordU(span, 0, i);
+        gSpanV[y][x] = SpanTexcoordV(span, 0, i);
+        gSpanLoaded[y][x] = out[i] = gSpanTexelsFound ? TexelAt(texels, x - 1, y - 1) : 0;
+        kept[i] = true;
+    }
+}
+
 // One stage, texture x factor with the factor's alpha, the factor being c0 in 255ths; c1.x
 // stages (out of range makes a program the device refuses).
 void TintStages(const ShaderFloat4* c, ShaderStageProgram* out) {
@@ -67,6 +102,9 @@ protected:
         ASSERT_TRUE(RegisterPixelShaderKernel("test_probe", ProbeKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("test_load", LoadKernel));
         ASSERT_TRUE(RegisterPixelShaderStages("test_tint_stages", TintStages));
+        ASSERT_TRUE(RegisterPixelShaderSpanKernel("test_span_sample", SampleSpanKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("test_coord", CoordKernel));
+        ASSERT_TRUE(RegisterPixelShaderSpanKernel("test_span_coord", CoordSpanKernel));
         CreateDevice(8, 8);
         target_ = UseArgbTarget(8, 8);
     }
@@ -199,6 +237,11 @@ TEST_F(PixelShaderTest, LoadTexelGivesEachFormatsExactValuesClampedToTheTexture)
         device_->SetPixelShader(nullptr);
         TexturedRect(-0.5f, -0.5f, 65.5f, 2.5f, -1 / 64.0f, -1, 65 / 64.0f, 2);
         EXPECT_EQ(loaded, TestD3d9ReadSurface(target_, nullptr, nullptr));
+        // A span kernel reads the same texels from the texture's rows.
+        device_->SetPixelShader(Shader("test_span_coord"));
+        FillRect(0, 0, 66, 3, 0);
+        ASSERT_TRUE(gSpanTexelsFound);
+        EXPECT_EQ(loaded, TestD3d9ReadSurface(target_, nullptr, nullptr));
         // Each channel exactly k / 255, which the device writes back as k.
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < 66; ++x) {
@@ -260,4 +303,53 @@ TEST_F(PixelShaderTest, StageProgramsFollowTheirConstantsFromDrawToDraw) {
     FillRect(0, 0, 8, 8, 0);
     EXPECT_EQ(TestD3d9ReadPixel(target_, 3, 3), 0xFFFFFFFFu);
     EXPECT_EQ(TestD3d9ReadPixel(target_, 4, 3), 0u);
+}
+
+TEST_F(PixelShaderTest, SpanKernelsSampleAsTheStagesOnEveryPathAndSeeThePerPixelCoordinates) {
+    target_ = UseArgbTarget(100, 24);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    std::vector<DWORD> texels(64);
+    for (DWORD i = 0; i < 64; ++i) texels[i] = (i * 2654435761u) | 0x30000000u;
+    device_->SetTexture(0, MakeTexture32(D3DFMT_A8R8G8B8, 8, 8, texels));
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    // A rectangle (spans of several chunks) and a quad in perspective (rhw from 1 to 0.25).
+    std::vector<TexturedVertex> tilted = {{2, 1, 0, 1, 0xFFFFFFFF, 0, 0},
+                                          {97, 3, 0, 0.25f, 0xFFFFFFFF, 1, 0},
+                                          {1, 22, 0, 1, 0xFFFFFFFF, 0, 1},
+                                          {98, 20, 0, 0.25f, 0xFFFFFFFF, 1, 1}};
+    auto drawBoth = [&] {
+        Clear(0x12345678);
+        TexturedRect(-0.5f, -0.5f, 99.5f, 11.5f, -0.1f, 0, 1.3f, 1);
+        Draw(D3DPT_TRIANGLESTRIP, kTexturedFvf, tilted, 2);
+        return TestD3d9ReadSurface(target_, nullptr, nullptr);
+    };
+    for (bool general : {false, true}) {
+        SCOPED_TRACE(general);
+        TestD3d9SetGeneralSpansOnly(general);
+        device_->SetPixelShader(nullptr);
+        std::vector<DWORD> expected = drawBoth();
+        for (int y = 0; y < 24; ++y) {
+            for (int x = 3; x < 100; x += 7) expected[y * 100 + x] = 0x12345678;
+        }
+        device_->SetPixelShader(Shader("test_span_sample"));
+        EXPECT_EQ(drawBoth(), expected);
+    }
+    TestD3d9SetGeneralSpansOnly(false);
+
+    // The coordinates are the per-pixel kernel's, bit for bit.
+    UseArgbTarget(66, 3);
+    device_->SetPixelShader(Shader("test_coord"));
+    TexturedRect(-0.5f, -0.5f, 65.5f, 2.5f, -0.013f, 0.3f, 1.071f, 0.77f);
+    device_->SetPixelShader(Shader("test_span_coord"));
+    TexturedRect(-0.5f, -0.5f, 65.5f, 2.5f, -0.013f, 0.3f, 1.071f, 0.77f);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 66; ++x) {
+            ASSERT_EQ(gSpanU[y][x], gPixelU[y][x]) << x << "," << y;
+            ASSERT_EQ(gSpanV[y][x], gPixelV[y][x]) << x << "," << y;
+        }
+    }
+    // A name is a span kernel until registered as something else.
+    EXPECT_FALSE(RegisterPixelShaderSpanKernel("x", nullptr));
+    EXPECT_FALSE(RegisterPixelShaderSpanKernel("", CoordSpanKernel));
 }

@@ -166,3 +166,35 @@ TEST_F(FilterKernelsTest, LevelLooksUpTheProcessorsIndexForEveryRange) {
 }
 
 }  // namespace
+
+TEST_F(FilterKernelsTest, KernelsReadTheTexelUnderEachPixelHoweverTheTextureRuns) {
+    std::vector<DWORD> code = MakeShaderKernelRecord(false, "Invert.pso");
+    IDirect3DPixelShader9* shader = nullptr;
+    ASSERT_EQ(device_->CreatePixelShader(code.data(), &shader), D3D_OK);
+    device_->SetPixelShader(Keep(shader));
+    const float e = kSize - 0.5f;
+    // Transposed, v running along x (each span crosses the texel rows), and mirrored, the
+    // texels running right to left along a span.
+    for (bool transposed : {true, false}) {
+        SCOPED_TRACE(transposed);
+        auto vertex = [](float x, float y, float u, float v) {
+            return TwoTextureVertex{x, y, 0, 1, 0, 0, u, v, u, v};
+        };
+        std::vector<TwoTextureVertex> strip;
+        if (transposed) {
+            strip = {vertex(-0.5f, -0.5f, 0, 0), vertex(e, -0.5f, 0, 1), vertex(-0.5f, e, 1, 0),
+                     vertex(e, e, 1, 1)};
+        } else {
+            strip = {vertex(-0.5f, -0.5f, 1, 0), vertex(e, -0.5f, 0, 0), vertex(-0.5f, e, 1, 1),
+                     vertex(e, e, 0, 1)};
+        }
+        Draw(D3DPT_TRIANGLESTRIP, kTwoTextureFvf, strip, 2);
+        std::vector<DWORD> got = TestD3d9ReadSurface(target_, nullptr, nullptr);
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                DWORD s = transposed ? source_[x * kSize + y] : source_[y * kSize + kSize - 1 - x];
+                ASSERT_EQ(got[y * kSize + x], s ^ 0x00FFFFFFu) << x << "," << y;
+            }
+        }
+    }
+}

@@ -4,6 +4,7 @@
 // refuses any other bytecode.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/win32_types.h"
@@ -44,12 +45,72 @@ bool RegisterPixelShaderKernel(const char* name, PixelShaderKernel kernel);
 std::vector<DWORD> MakeShaderKernelRecord(bool vertexShader, const char* name);
 
 // The texel (x, y) of level 0 of the texture on sampler 0..15, with x and y clamped to the
-// texture, unfiltered; (0, 0, 0, 1) when no texture is bound there. Kernels that must compute
-// on exact 8-bit values read their inputs this way.
+// texture, unfiltered; (0, 0, 0, 1) when no texture is bound there. Per-pixel kernels that must
+// compute on exact 8-bit values read their inputs this way (span kernels: GetSamplerTexels).
 ShaderFloat4 LoadTexel(const PixelShaderContext& context, int sampler, int x, int y);
 // The size of level 0 of the texture on the sampler; false (0 x 0) when none is bound.
-bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width,
-                           int* height);
+bool GetSamplerTextureSize(const PixelShaderContext& context, int sampler, int* width, int* height);
+
+// Span kernels: a kernel that shades a run of pixels of one row at a time in 8-bit channels,
+// reading texels straight from the textures' rows. A name is a per-pixel kernel, a span kernel
+// or a stage program, the last registration winning.
+constexpr int kMaxShaderSpan = 64;
+
+// Texture coordinate set of a span: pixel i's (u, v) is (plane(x + i, y), ...) rounded to float,
+// the value a per-pixel kernel is given.
+struct ShaderTexcoordPlane {
+    double u[3], v[3];  // a, b, c of a x + b y + c
+};
+
+// Pixels x .. x + count - 1 (count 1..kMaxShaderSpan) of row y of the render target.
+struct PixelShaderSpan {
+    int x, y, count;
+    const DWORD* diffuse;  // A8R8G8B8, one a pixel
+    const DWORD* specular;
+    ShaderTexcoordPlane texcoords[8];  // all zero for sets the vertices do not carry
+    const void* primitive;             // the device's, for SampleTextureSpan
+};
+
+inline float SpanTexcoordU(const PixelShaderSpan& span, int set, int i) {
+    const ShaderTexcoordPlane& p = span.texcoords[set];
+    return static_cast<float>(p.u[0] * (span.x + i) + p.u[1] * span.y + p.u[2]);
+}
+inline float SpanTexcoordV(const PixelShaderSpan& span, int set, int i) {
+    const ShaderTexcoordPlane& p = span.texcoords[set];
+    return static_cast<float>(p.v[0] * (span.x + i) + p.v[1] * span.y + p.v[2]);
+}
+
+// Writes each pixel's colour as A8R8G8B8 into out[i] and whether it is kept into kept[i]
+// (false discards it, leaving the render target and depth untouched).
+using PixelShaderSpanKernel = void (*)(const PixelShaderSpan& span,
+                                       const PixelShaderContext& context, DWORD* out, bool* kept);
+
+// Registers (or replaces) the span kernel behind a name of 1 to 63 bytes; false for a bad name
+// or a null kernel.
+bool RegisterPixelShaderSpanKernel(const char* name, PixelShaderSpanKernel kernel);
+
+// Level 0 of the texture on a sampler as rows of A8R8G8B8 texels, for kernels that compute on
+// exact 8-bit values (texels in memory are B, G, R, A bytes).
+struct ShaderTexels {
+    const DWORD* texels;
+    int stride;  // texels a row
+    int width, height;
+    DWORD orMask;  // ORed into each texel (opaque alpha of X formats)
+};
+// False (and an empty view) when no texture is bound on the sampler.
+bool GetSamplerTexels(const PixelShaderContext& context, int sampler, ShaderTexels* texels);
+// Texel (x, y) with x and y clamped to the texture; the view must not be empty.
+inline DWORD TexelAt(const ShaderTexels& t, int x, int y) {
+    x = std::clamp(x, 0, t.width - 1);
+    y = std::clamp(y, 0, t.height - 1);
+    return t.texels[static_cast<size_t>(y) * static_cast<size_t>(t.stride) + x] | t.orMask;
+}
+
+// Samples sampler 0..7 through the texture coordinate set of the same number over the span
+// exactly as a texture stage samples it (filters, address modes, mip levels): A8R8G8B8 into
+// out; 0xFF000000 for pixels of a sampler without a texture.
+void SampleTextureSpan(const PixelShaderSpan& span, const PixelShaderContext& context, int sampler,
+                       DWORD* out);
 
 // Pixel shaders that the device runs as texture stages: the builder turns the pixel-shader
 // float constants into stage operations and arguments (D3DTOP and D3DTA values) and a texture
@@ -70,6 +131,5 @@ struct ShaderStageProgram {
 using ShaderStageBuilder = void (*)(const ShaderFloat4* floatConstants, ShaderStageProgram* out);
 
 // Registers (or replaces) a stage-program shader under a name of 1 to 63 bytes; false for a
-// bad name or a null builder. A name is either a kernel or a stage program, the last
-// registration winning.
+// bad name or a null builder.
 bool RegisterPixelShaderStages(const char* name, ShaderStageBuilder builder);
