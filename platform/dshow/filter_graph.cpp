@@ -8,9 +8,9 @@
 #include <new>
 #include <vector>
 
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 #include "../ole32/com_object.h"
-#include "../testing/test_overrides.h"
-#include "../win32/clock.h"
 #include "../win32/paths.h"
 #include "filter_base.h"
 #include "movie_source.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "filter_base.h"
 
 namespace {

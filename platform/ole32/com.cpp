@@ -8,7 +8,7 @@
 #include "../dinput/dinput_objects.h"
 #include "../dsound/direct_sound.h"
 #include "../dshow/filter_base.h"
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "platform/ddraw.h"
 #include "platform/dsound.h"
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../../testing/test_overrides.h"
+#include "../../base/test_overrides.h"
 #include "user_state.h"
 
 UserState gUser;

@@ -9,7 +9,7 @@
 #include <set>
 #include <utility>
 
-#include "../win32/module_names.h"
+#include "module_names.h"
 
 struct TestOverridesState {
     std::mutex mutex;
