@@ -330,6 +330,11 @@ BOOL IsWindow(HWND window) {
     return window == kForeignWindow || FindWindowRecord(window) != nullptr;
 }
 
+bool IsLayerWindow(HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    return FindWindowRecord(window) != nullptr;
+}
+
 BOOL IsWindowVisible(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     WindowRecord* record = FindWindowRecord(window);

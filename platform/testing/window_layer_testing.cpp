@@ -1,5 +1,6 @@
-// Hooks for tests only on the window layer: a fresh start of the layer and its host, and the
-// host hooks that name a window, resolved here to the window's host window.
+// Hooks for tests only on the window layer: a fresh start of the layer, the modules it hands
+// messages to (input contexts, sockets) and its host, and the host hooks that name a window,
+// resolved here to the window's host window.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,11 +8,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "../../host/headless_host.h"
-#include "../../host/sdl_test_input.h"
-#include "../../imm/input_context.h"
-#include "../../winsock/socket_events.h"
-#include "user_state.h"
+#include "../host/headless_host.h"
+#include "../host/sdl_test_input.h"
+#include "../imm/input_context.h"
+#include "../win32/user/user_state.h"
+#include "../winsock/socket_events.h"
 
 namespace {
 
