@@ -1,5 +1,5 @@
 // The classes CoCreateInstance makes. ole32 knows none of its servers: their classes are
-// listed above them all, in the layer's start-up tables (loader/com_classes.cpp), as the
+// listed above them all, in the layer's start-up tables (loader/com_server_table.cpp), as the
 // loader lists the modules' exports.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The message queue's seam with the modules above the window layer. The input contexts (imm)
 // and the sockets (winsock) stand above it; the queue reaches them only through this table,
-// which the layer's start-up tables fill (loader/message_hooks.cpp), as SDL reaches its drivers
-// through its bootstrap table. What the queue offers them in return is declared here too.
+// which the layer's start-up tables fill (loader/message_queue_hooks.cpp), as SDL reaches its
+// drivers through its bootstrap table. What the queue offers them in return is declared here too.
 #pragma once
 
 #include <platform/win32_types.h>
@@ -21,6 +21,9 @@ struct MessageQueueHooks {
     // layer's lock held, so the hook takes only a lock of its own and calls nothing of the
     // window layer while it holds it.
     void (*imeApplyRetrieved)(HWND window);
+    // For the window layer's test reset: every context forgotten, every socket closed.
+    void (*resetInputContexts)();
+    void (*resetSockets)();
 };
 extern const MessageQueueHooks kMessageQueueHooks;
 

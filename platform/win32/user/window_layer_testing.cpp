@@ -8,11 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "../host/headless_host.h"
-#include "../host/sdl_test_input.h"
-#include "../imm/input_context.h"
-#include "../win32/user/user_state.h"
-#include "../winsock/socket_events.h"
+#include "../../host/headless_host.h"
+#include "../../host/sdl_test_input.h"
+#include "user_state.h"
 
 namespace {
 
@@ -58,8 +56,8 @@ void TestResetWindowLayer() {
     ResetCursorAndKeys();
     ResetSystemSettings();
     ResetClipboard();
-    ResetInputContexts();
-    ResetSockets();
+    kMessageQueueHooks.resetInputContexts();
+    kMessageQueueHooks.resetSockets();
     ResetHeadlessHost();
 }
 
