@@ -2,7 +2,8 @@
 # Checks who may include what: the framework includes only the platform's public declarations
 # (platform/include/platform), never its private or test headers; the game includes only the
 # framework's public header, orbek/orbek.h, besides its own headers and the standard library's;
-# and that public header compiles on its own. Prints each breach and exits 1 when there is one.
+# that public header compiles on its own; and the platform's folders form a tree of floors (no
+# circle of folders). Prints each breach and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,6 +57,64 @@ if [ "${#game_files[@]}" -gt 0 ]; then
     fi
   done < <(includes_of "${game_files[@]}")
 fi
+
+# Folders that only look down: within a tree, no folder may include (through other folders) a
+# folder that includes it back. Includes resolve as the compiler resolves them: a quoted name
+# beside its file first, then the tree's include folders in order. Arguments: the tree, then
+# its include folders.
+folder_circles() {
+  python3 - "$@" <<'PY' || breach "circle of folders in $1 (listed above)"
+import os, re, sys
+
+tree, include_dirs = sys.argv[1], sys.argv[2:]
+include = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+edges = {}  # folder -> {included folder: first "file:line includes name"}
+for top, _, names in os.walk(tree):
+    for name in sorted(names):
+        if not name.endswith(('.h', '.cpp')):
+            continue
+        path = os.path.join(top, name)
+        with open(path, encoding='utf-8', errors='replace') as text:
+            for number, line in enumerate(text, 1):
+                found = include.match(line)
+                if not found:
+                    continue
+                quoted, included = found.group(1) == '"', found.group(2)
+                places = ([top] if quoted else []) + include_dirs
+                for place in places:
+                    target = os.path.normpath(os.path.join(place, included))
+                    if os.path.isfile(target):
+                        break
+                else:
+                    continue  # the standard library's or another library's
+                if target.startswith(tree + os.sep) and os.path.dirname(target) != top:
+                    edges.setdefault(top, {}).setdefault(
+                        os.path.dirname(target), f'{path}:{number} includes {included}')
+
+def reach(start):
+    seen, todo = set(), [start]
+    while todo:
+        for folder in edges.get(todo.pop(), {}):
+            if folder not in seen:
+                seen.add(folder)
+                todo.append(folder)
+    return seen
+
+reached = {folder: reach(folder) for folder in edges}
+circles = {tuple(sorted(f for f in reached if f in reached[start] and start in reached[f]))
+           for start in reached if start in reached[start]}
+for circle in sorted(circles):
+    print(f'include check: circle of folders: {" ".join(circle)}', file=sys.stderr)
+    for folder in circle:
+        for other, why in sorted(edges[folder].items()):
+            if other in circle:
+                print(f'  {folder} -> {other}: {why}', file=sys.stderr)
+sys.exit(1 if circles else 0)
+PY
+}
+
+# The platform's folders; the framework's come later.
+folder_circles platform platform/include platform platform/testing/include
 
 # The public header stands alone: a file that includes nothing else compiles.
 echo '#include <orbek/orbek.h>' |

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <set>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "acm_codecs.h"
 #include "platform/msacm.h"
 

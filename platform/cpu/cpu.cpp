@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "../testing/test_overrides.h"
-#include "../win32/clock.h"
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 
 #if defined(__x86_64__)
 #include <cpuid.h>

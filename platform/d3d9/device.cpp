@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "../base/test_overrides.h"
 #include "../ddraw/direct_draw.h"
-#include "../testing/test_overrides.h"
 #include "shader_kernels.h"
 
 namespace {

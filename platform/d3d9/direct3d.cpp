@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "device.h"
 
 bool GeneralSpansWanted() {

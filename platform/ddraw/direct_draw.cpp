@@ -9,9 +9,9 @@
 #include <mutex>
 #include <vector>
 
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 #include "../ole32/com_object.h"
-#include "../testing/test_overrides.h"
-#include "../win32/clock.h"
 #include "platform/ddraw.h"
 #include "platform/testing_ddraw.h"
 

@@ -1,9 +1,9 @@
 // The DirectInput 7 and 8 objects: version checks on Initialize, the pads of the host as the
 // attached game controllers, and device creation.
-#include "../host/joystick_names.h"
-#include "../testing/test_overrides.h"
-#include "dinput_objects.h"
+#include "../base/test_overrides.h"
 #include "../host/host.h"
+#include "../host/joystick_names.h"
+#include "dinput_objects.h"
 
 namespace {
 

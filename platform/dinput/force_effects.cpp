@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "../testing/test_overrides.h"
-#include "dinput_objects.h"
+#include "../base/test_overrides.h"
 #include "../host/host.h"
+#include "dinput_objects.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "../keyboard/keyboard.h"
-#include "../testing/test_overrides.h"
-#include "dinput_objects.h"
+#include "../base/test_overrides.h"
 #include "../host/host.h"
+#include "../keyboard/keyboard.h"
+#include "dinput_objects.h"
 #include "platform/win32_user.h"
 
 const DIDATAFORMAT c_dfDIKeyboard = {

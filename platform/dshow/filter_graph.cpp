@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 #include "../ole32/com_object.h"
-#include "../testing/test_overrides.h"
-#include "../win32/clock.h"
 #include "../win32/paths.h"
 #include "audio_renderer.h"
 #include "filter_base.h"

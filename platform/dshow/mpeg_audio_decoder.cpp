@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "filter_base.h"
 #include "platform/mpeg_audio.h"
 

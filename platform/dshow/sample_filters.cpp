@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "filter_base.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "../base/code_pages.h"
+#include "../base/test_overrides.h"
 #include "../ole32/com_object.h"
-#include "../testing/test_overrides.h"
-#include "../win32/code_pages.h"
 #include "mixer.h"
 #include "platform/dsound.h"
 #include "platform/testing_sound.h"

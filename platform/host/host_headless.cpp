@@ -9,9 +9,10 @@
 #include <mutex>
 #include <vector>
 
+#include "../base/clock.h"
 #include "../keyboard/keyboard.h"
-#include "../win32/clock.h"
 #include "headless_host.h"
+#include "host.h"
 #include "host_pixels.h"
 
 namespace {

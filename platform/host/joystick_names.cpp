@@ -1,7 +1,7 @@
 // Host joystick names (UTF-8) as CP932 text for joystick capabilities and device instances.
 #include "joystick_names.h"
 
-#include "../win32/code_pages.h"
+#include "../base/code_pages.h"
 
 void CopyJoystickName(const std::string& utf8, char* out, size_t capacity) {
     if (capacity == 0) return;

@@ -6,6 +6,7 @@
 #include "input_context.h"
 
 #include <platform/imm.h>
+#include <platform/win32_user.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "../win32/user/user_state.h"
+#include "../win32/user/message_hooks.h"
+#include "../win32/user/text_conversion.h"
 
 namespace {
 
@@ -33,8 +35,11 @@ struct InputContext {
     std::deque<ImeState> posted;
 };
 
-// Guarded by the window layer's lock, under which retrieved messages are applied.
+// The contexts have a lock of their own. The window layer applies retrieved messages under
+// its lock, so this one is taken after it, never before: under it nothing of the window layer
+// is called, and messages are posted once it is released.
 struct ImeModule {
+    std::mutex lock;
     std::map<HWND, InputContext> contexts;
 };
 
@@ -47,11 +52,6 @@ HWND WindowOf(HIMC context) {
 // The window's context; made on first use. Call with the lock held.
 InputContext& ContextOf(HWND window) {
     return gIme.contexts[window];
-}
-
-bool WindowExists(HWND window) {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    return FindWindowRecord(window) != nullptr;
 }
 
 // The CP932 form of the first `characters` characters of UTF-8 text.
@@ -79,9 +79,21 @@ ImeState StateOfComposition(const std::string& utf8, int cursor, int selected) {
 
 constexpr LPARAM kCompositionParts = GCS_COMPSTR | GCS_COMPATTR | GCS_COMPCLAUSE | GCS_CURSORPOS;
 
-void Post(HWND window, InputContext& context, UINT message, LPARAM lParam, ImeState state) {
+// A message whose state joined the context's queue, to be posted in that order.
+struct ImePost {
+    UINT message;
+    LPARAM lParam;
+};
+
+void Queue(InputContext& context, std::vector<ImePost>* posts, UINT message, LPARAM lParam,
+           ImeState state) {
     context.posted.push_back(std::move(state));
-    PostLayerMessage(window, message, 0, lParam, true);
+    posts->push_back({message, lParam});
+}
+
+// Call without the contexts' lock held.
+void PostAll(HWND window, const std::vector<ImePost>& posts) {
+    for (const ImePost& post : posts) PostLayerMessage(window, post.message, 0, post.lParam, true);
 }
 
 // Copies what fits of `data` and returns the bytes copied, or with no buffer the size needed.
@@ -95,39 +107,47 @@ LONG CopyOut(const void* data, size_t size, LPVOID buffer, DWORD bufferBytes) {
 }  // namespace
 
 void ImeHostEditing(HWND window, const std::string& utf8, int cursor, int selected) {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    InputContext& context = ContextOf(window);
-    if (utf8.empty()) {
-        if (!context.hostComposing) return;
-        context.hostComposing = false;
-        Post(window, context, WM_IME_COMPOSITION, kCompositionParts, {});
-        Post(window, context, WM_IME_ENDCOMPOSITION, 0, {});
-        return;
+    ImeState composing = utf8.empty() ? ImeState{} : StateOfComposition(utf8, cursor, selected);
+    std::vector<ImePost> posts;
+    {
+        std::lock_guard<std::mutex> guard(gIme.lock);
+        InputContext& context = ContextOf(window);
+        if (utf8.empty()) {
+            if (!context.hostComposing) return;
+            context.hostComposing = false;
+            Queue(context, &posts, WM_IME_COMPOSITION, kCompositionParts, {});
+            Queue(context, &posts, WM_IME_ENDCOMPOSITION, 0, {});
+        } else {
+            if (!context.hostComposing) {
+                context.hostComposing = true;
+                // Typing into a composition means the host's input method is on.
+                context.open = true;
+                Queue(context, &posts, WM_IME_STARTCOMPOSITION, 0, {});
+            }
+            Queue(context, &posts, WM_IME_COMPOSITION, kCompositionParts, std::move(composing));
+        }
     }
-    if (!context.hostComposing) {
-        context.hostComposing = true;
-        // Typing into a composition means the host's input method is on.
-        context.open = true;
-        Post(window, context, WM_IME_STARTCOMPOSITION, 0, {});
-    }
-    Post(window, context, WM_IME_COMPOSITION, kCompositionParts,
-         StateOfComposition(utf8, cursor, selected));
+    PostAll(window, posts);
 }
 
 bool ImeHostCommit(HWND window, const std::string& cp932) {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    InputContext& context = ContextOf(window);
-    if (!context.hostComposing) return false;
-    context.hostComposing = false;
-    ImeState state;
-    state.result = cp932;
-    Post(window, context, WM_IME_COMPOSITION, GCS_RESULTSTR | kCompositionParts, state);
-    Post(window, context, WM_IME_ENDCOMPOSITION, 0, {});
+    std::vector<ImePost> posts;
+    {
+        std::lock_guard<std::mutex> guard(gIme.lock);
+        InputContext& context = ContextOf(window);
+        if (!context.hostComposing) return false;
+        context.hostComposing = false;
+        ImeState state;
+        state.result = cp932;
+        Queue(context, &posts, WM_IME_COMPOSITION, GCS_RESULTSTR | kCompositionParts, state);
+        Queue(context, &posts, WM_IME_ENDCOMPOSITION, 0, {});
+    }
+    PostAll(window, posts);
     return true;
 }
 
 void ImeApplyRetrieved(HWND window) {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    std::lock_guard<std::mutex> guard(gIme.lock);
     InputContext& context = ContextOf(window);
     if (context.posted.empty()) return;
     context.state = std::move(context.posted.front());
@@ -135,13 +155,13 @@ void ImeApplyRetrieved(HWND window) {
 }
 
 void ResetInputContexts() {
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    std::lock_guard<std::mutex> guard(gIme.lock);
     gIme.contexts.clear();
 }
 
 HIMC ImmGetContext(HWND window) {
-    if (!WindowExists(window)) return nullptr;
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    if (!IsLayerWindow(window)) return nullptr;
+    std::lock_guard<std::mutex> guard(gIme.lock);
     ContextOf(window);
     return reinterpret_cast<HIMC>(window);
 }
@@ -152,7 +172,7 @@ BOOL ImmReleaseContext(HWND window, HIMC context) {
 
 LONG ImmGetCompositionStringA(HIMC context, DWORD index, LPVOID buffer, DWORD bufferBytes) {
     if (context == nullptr) return IMM_ERROR_GENERAL;
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    std::lock_guard<std::mutex> guard(gIme.lock);
     const ImeState& state = ContextOf(WindowOf(context)).state;
     switch (index) {
         case GCS_COMPSTR:
@@ -179,14 +199,14 @@ DWORD ImmGetCandidateListA(HIMC context, DWORD index, LPCANDIDATELIST list, DWOR
 
 BOOL ImmGetOpenStatus(HIMC context) {
     if (context == nullptr) return FALSE;
-    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    std::lock_guard<std::mutex> guard(gIme.lock);
     return ContextOf(WindowOf(context)).open ? TRUE : FALSE;
 }
 
 BOOL ImmSetOpenStatus(HIMC context, BOOL open) {
-    if (context == nullptr || !WindowExists(WindowOf(context))) return FALSE;
+    if (context == nullptr || !IsLayerWindow(WindowOf(context))) return FALSE;
     {
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+        std::lock_guard<std::mutex> guard(gIme.lock);
         InputContext& record = ContextOf(WindowOf(context));
         if (record.open == (open != FALSE)) return TRUE;
         record.open = open != FALSE;
@@ -199,7 +219,7 @@ BOOL ImmNotifyIME(HIMC context, DWORD action, DWORD index, DWORD value) {
     if (context == nullptr || action != NI_COMPOSITIONSTR || index != CPS_CANCEL) return FALSE;
     bool ended = false;
     {
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+        std::lock_guard<std::mutex> guard(gIme.lock);
         InputContext& record = ContextOf(WindowOf(context));
         ended = record.hostComposing || !record.state.composition.empty();
         record.hostComposing = false;
@@ -212,13 +232,13 @@ BOOL ImmNotifyIME(HIMC context, DWORD action, DWORD index, DWORD value) {
 
 BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition, DWORD compositionBytes,
                               LPVOID reading, DWORD readingBytes) {
-    if (context == nullptr || index != SCS_SETSTR || !WindowExists(WindowOf(context))) {
+    if (context == nullptr || index != SCS_SETSTR || !IsLayerWindow(WindowOf(context))) {
         return FALSE;
     }
     if (composition == nullptr || compositionBytes == 0) return TRUE;
     bool started = false;
     {
-        std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+        std::lock_guard<std::mutex> guard(gIme.lock);
         InputContext& record = ContextOf(WindowOf(context));
         started = !record.hostComposing;
         record.hostComposing = true;

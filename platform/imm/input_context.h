@@ -1,6 +1,7 @@
-// Hand-offs between the window layer and the input contexts: the host's text editing becomes
-// posted IME messages, each carrying the context's state as of that moment, which the context
-// takes on when the message is retrieved (as the key table follows retrieved key messages).
+// The input contexts' side of the message queue's hooks (win32/user/message_hooks.h): the
+// host's text editing becomes posted IME messages, each carrying the context's state as of that
+// moment, which the context takes on when the message is retrieved (as the key table follows
+// retrieved key messages).
 #pragma once
 
 #include <platform/win32_types.h>

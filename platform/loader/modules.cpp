@@ -7,8 +7,8 @@
 #include <mutex>
 #include <span>
 
-#include "../testing/test_overrides.h"
-#include "../win32/module_names.h"
+#include "../base/module_names.h"
+#include "../base/test_overrides.h"
 #include "platform/com.h"
 #include "platform/d3d9.h"
 #include "platform/dsound.h"

@@ -1,31 +1,11 @@
 // ole32's basics: per-thread COM initialisation, task memory, and CoCreateInstance over the
-// table of the classes the layer implements.
+// table of the classes the layer's servers implement (com_classes.h).
 #include "platform/com.h"
 
 #include <cstdlib>
 
-#include "../ddraw/direct_draw.h"
-#include "../dinput/dinput_objects.h"
-#include "../dsound/direct_sound.h"
-#include "../dshow/filter_base.h"
-#include "../testing/test_overrides.h"
-#include "platform/ddraw.h"
-#include "platform/dsound.h"
-
-// The classes the layer implements, each made by its module.
-struct ComClass {
-    CLSID classId;
-    HRESULT (*create)(LPUNKNOWN outer, REFIID iid, void** object);
-};
-
-static const ComClass kComClasses[] = {
-    {CLSID_DirectSound, CreateDirectSoundObject},
-    {CLSID_DirectDraw7, CreateDirectDraw7Object},
-    {CLSID_DirectInput, CreateDirectInput7Object},
-    {CLSID_DirectInput8, CreateDirectInput8Object},
-    {CLSID_FilterGraph, CreateFilterGraphObject},
-    {CLSID_NullRenderer, CreateNullRendererObject},
-};
+#include "../base/test_overrides.h"
+#include "com_classes.h"
 
 // COM initialisation is counted per thread, with the concurrency model of the first call.
 static thread_local int tComInitCount = 0;
@@ -49,7 +29,7 @@ HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD classContext, 
     *object = nullptr;
     if (InjectedFailure("CoCreateInstance")) return E_FAIL;
     if (tComInitCount == 0) return CO_E_NOTINITIALIZED;
-    for (const ComClass& entry : kComClasses) {
+    for (const ComClass& entry : RegisteredComClasses()) {
         if (entry.classId == classId) return entry.create(outer, iid, object);
     }
     return REGDB_E_CLASSNOTREG;

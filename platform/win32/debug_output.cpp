@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "code_pages.h"
+#include "../base/code_pages.h"
 #include "platform/testing.h"
 #include "platform/win32_kernel.h"
 

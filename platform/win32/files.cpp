@@ -10,8 +10,8 @@
 #include <ctime>
 #include <mutex>
 
-#include "../testing/test_overrides.h"
-#include "code_pages.h"
+#include "../base/code_pages.h"
+#include "../base/test_overrides.h"
 #include "handles.h"
 #include "paths.h"
 #include "platform/win32_files.h"

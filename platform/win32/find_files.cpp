@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "../testing/test_overrides.h"
-#include "code_pages.h"
+#include "../base/code_pages.h"
+#include "../base/test_overrides.h"
 #include "date_time.h"
 #include "handles.h"
 #include "paths.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "../base/test_overrides.h"
 #include "../host/host.h"
-#include "../testing/test_overrides.h"
 #include "gdi/gdi_objects.h"
 
 namespace {

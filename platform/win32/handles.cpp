@@ -5,8 +5,8 @@
 #include <deque>
 #include <vector>
 
-#include "../testing/test_overrides.h"
-#include "clock.h"
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 #include "platform/win32_kernel.h"
 
 struct HandleTableState {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "platform/win32_kernel.h"
 
 // Sits before every block; 16 bytes keep the caller's memory as aligned as malloc's.

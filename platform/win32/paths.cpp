@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../testing/test_overrides.h"
-#include "code_pages.h"
+#include "../base/code_pages.h"
+#include "../base/test_overrides.h"
 #include "platform/win32_files.h"
 
 static bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {

@@ -1,7 +1,7 @@
 // Events (manual or auto reset) and recursive critical sections.
 #include <new>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "handles.h"
 #include "platform/win32_kernel.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "platform/win32_kernel.h"
 
 constexpr UINT kAnsiCodePage = 932;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "handles.h"
 #include "platform/win32_kernel.h"
 

@@ -4,9 +4,9 @@
 #include <bit>
 #include <cstring>
 
-#include "../host/joystick_names.h"
-#include "../testing/test_overrides.h"
+#include "../base/test_overrides.h"
 #include "../host/host.h"
+#include "../host/joystick_names.h"
 #include "platform/mmsystem.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <system_error>
 #include <thread>
 
-#include "../testing/test_overrides.h"
-#include "../win32/clock.h"
+#include "../base/clock.h"
+#include "../base/test_overrides.h"
 #include "platform/mmsystem.h"
 
 constexpr UINT kPeriodMin = 1;

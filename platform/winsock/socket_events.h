@@ -1,5 +1,6 @@
-// Hand-offs between the window layer and the sockets: the message retrieval polls the sockets
-// that WSAAsyncSelect registered and posts their events; tests reset the table.
+// The sockets' side of the message queue's hooks (win32/user/message_hooks.h): the message
+// retrieval polls the sockets that WSAAsyncSelect registered and posts their events; tests
+// reset the table.
 #pragma once
 
 // Posts the events that registered sockets have to report; cheap when none is registered.

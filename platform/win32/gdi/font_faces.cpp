@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "../code_pages.h"
+#include "../../base/code_pages.h"
 
 namespace {
 

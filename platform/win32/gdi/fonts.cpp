@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "../../testing/test_overrides.h"
+#include "../../base/test_overrides.h"
 #include "font_faces.h"
 #include "gdi_objects.h"
 

@@ -6,9 +6,7 @@
 
 #include <algorithm>
 
-#include "../../imm/input_context.h"
 #include "../../keyboard/keyboard.h"
-#include "../../winsock/socket_events.h"
 #include "user_state.h"
 
 namespace {
@@ -259,11 +257,13 @@ void ProcessHostEvents() {
                 PostKey(input, event, &lastKeyIndex);
                 break;
             case HostEventKind::TextEditing:
-                if (imeEnabled) ImeHostEditing(input, event.text, event.x, event.y);
+                if (imeEnabled) {
+                    kMessageQueueHooks.imeHostEditing(input, event.text, event.x, event.y);
+                }
                 break;
             case HostEventKind::Text: {
                 std::string bytes = ConvertUtf8ToCp932(event.text.c_str());
-                if (imeEnabled && ImeHostCommit(input, bytes)) break;
+                if (imeEnabled && kMessageQueueHooks.imeHostCommit(input, bytes)) break;
                 std::lock_guard<std::recursive_mutex> guard(gUser.lock);
                 ThreadQueue& queue = QueueOf(GetCurrentThreadId());
                 if (lastKeyIndex != 0 && lastKeyIndex <= queue.posted.size()) {
@@ -322,7 +322,7 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         hostThread = gUser.hostThread == self;
     }
     if (hostThread) ProcessHostEvents();
-    PollSocketEvents();
+    kMessageQueueHooks.pollSockets();
     RunSentMessages(self);
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     bool remove = (removeFlags & PM_REMOVE) != 0;
@@ -332,7 +332,7 @@ BOOL PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         *msg = it->msg;
         if (remove) {
             if (it->key != 0) UpdateKeyTable(gUser.keys, it->key, it->down);
-            if (it->ime) ImeApplyRetrieved(msg->hwnd);
+            if (it->ime) kMessageQueueHooks.imeApplyRetrieved(msg->hwnd);
             if (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN) {
                 queue.lastKey = *msg;
                 queue.lastKeyText = it->text;

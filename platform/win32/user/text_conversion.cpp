@@ -1,8 +1,10 @@
 // CP932 text of the layer's callers to and from the UTF-8 of the host (titles, clipboard,
 // typed text, dropped paths).
-#include <vector>
+#include "text_conversion.h"
 
-#include "user_state.h"
+#include <platform/win32_kernel.h>
+
+#include <vector>
 
 static std::string Convert(UINT from, UINT to, const char* text) {
     if (text == nullptr || text[0] == '\0') return "";

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "../../host/host.h"
+#include "message_hooks.h"
+#include "text_conversion.h"
 
 struct WindowClassRecord {
     std::string name;
@@ -124,14 +126,9 @@ void SetApplicationActive(HWND window, bool active, bool minimised);
 void ProcessHostEvents();
 // The message queue of a thread, made on first use. Call with the lock held.
 ThreadQueue& QueueOf(DWORD threadId);
-// Posts to the window's thread; `ime` marks a message of the window's input context.
-void PostLayerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ime);
 
 // The display mode in force: the desktop's unless ChangeDisplaySettingsA set another.
 HostDisplayMode CurrentDisplayMode();
-
-std::string ConvertCp932ToUtf8(const char* text);
-std::string ConvertUtf8ToCp932(const char* text);
 
 // Each file's own state back to its start.
 void ResetWindowRecords();

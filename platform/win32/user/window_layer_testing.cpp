@@ -1,5 +1,6 @@
-// Hooks for tests only on the window layer: a fresh start of the layer and its host, and the
-// host hooks that name a window, resolved here to the window's host window.
+// Hooks for tests only on the window layer: a fresh start of the layer, the modules it hands
+// messages to (input contexts, sockets) and its host, and the host hooks that name a window,
+// resolved here to the window's host window.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +10,6 @@
 
 #include "../../host/headless_host.h"
 #include "../../host/sdl_test_input.h"
-#include "../../imm/input_context.h"
-#include "../../winsock/socket_events.h"
 #include "user_state.h"
 
 namespace {
@@ -57,8 +56,8 @@ void TestResetWindowLayer() {
     ResetCursorAndKeys();
     ResetSystemSettings();
     ResetClipboard();
-    ResetInputContexts();
-    ResetSockets();
+    kMessageQueueHooks.resetInputContexts();
+    kMessageQueueHooks.resetSockets();
     ResetHeadlessHost();
 }
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../../testing/test_overrides.h"
+#include "../../base/test_overrides.h"
 #include "user_state.h"
 
 UserState gUser;
@@ -328,6 +328,11 @@ BOOL DestroyWindow(HWND window) {
 BOOL IsWindow(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     return window == kForeignWindow || FindWindowRecord(window) != nullptr;
+}
+
+bool IsLayerWindow(HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(gUser.lock);
+    return FindWindowRecord(window) != nullptr;
 }
 
 BOOL IsWindowVisible(HWND window) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "platform/host_types.h"
 #include "platform/win32_user.h"
 
 // Selects the headless host (on) or the SDL2 host (off), with a fresh start either way.

@@ -1,7 +1,7 @@
 // TestResetPlatform: every hook of the layer back to its default. It stands above the modules
 // whose hooks it resets.
+#include "../base/test_overrides.h"
 #include "platform/testing.h"
-#include "test_overrides.h"
 
 void TestResetPlatform() {
     ResetTestOverrides();

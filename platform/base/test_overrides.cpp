@@ -10,7 +10,7 @@
 #include <set>
 #include <utility>
 
-#include "../win32/module_names.h"
+#include "module_names.h"
 
 // The exports missing before any test says otherwise: the Ex entry of "d3d9.dll" while the
 // environment asks for a system without the Ex interfaces.
