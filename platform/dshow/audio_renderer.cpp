@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "../dsound/direct_sound.h"
-#include "../win32/clock.h"
+#include "../base/clock.h"
 #include "platform/dsound.h"
 
 namespace {
