@@ -48,11 +48,13 @@ HRESULT CBaseVideoRenderer::SetMediaType(const AM_MEDIA_TYPE* type) {
 
 HRESULT CBaseVideoRenderer::QueryInterface(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
-    using Answered = ComInterface<IBaseFilter, IID_IUnknown, IID_IMediaFilter, IID_IBaseFilter>;
-    *object = Answered::Answers(iid) ? static_cast<IBaseFilter*>(this) : nullptr;
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    if (iid == IID_IUnknown || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
+        *object = static_cast<IBaseFilter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
 }
 
 ULONG CBaseVideoRenderer::AddRef() {
