@@ -84,14 +84,11 @@ constexpr RefusableInterface kRefusableInterfaces[] = {
     {IID_IBasicAudio, "IGraphBuilder::QueryInterface(IBasicAudio)"},
 };
 
-using FilterGraphInterfaces =
-    ComInterfaces<ComInterface<IGraphBuilder, IID_IGraphBuilder>,
-                  ComInterface<IMediaControl, IID_IMediaControl>,
-                  ComInterface<IMediaEvent, IID_IMediaEvent>,
-                  ComInterface<IMediaSeeking, IID_IMediaSeeking>,
-                  ComInterface<IMediaFilter, IID_IMediaFilter>,
-                  ComInterface<IBasicAudio, IID_IBasicAudio>,
-                  ComInterface<IMediaEventSink, IID_IMediaEventSink>>;
+using FilterGraphInterfaces = ComInterfaces<
+    ComInterface<IGraphBuilder, IID_IGraphBuilder>, ComInterface<IMediaControl, IID_IMediaControl>,
+    ComInterface<IMediaEvent, IID_IMediaEvent>, ComInterface<IMediaSeeking, IID_IMediaSeeking>,
+    ComInterface<IMediaFilter, IID_IMediaFilter>, ComInterface<IBasicAudio, IID_IBasicAudio>,
+    ComInterface<IMediaEventSink, IID_IMediaEventSink>>;
 
 class FilterGraph final : public ComObject<FilterGraphInterfaces, gGraphCount> {
 public:

@@ -9,11 +9,11 @@
 
 namespace {
 
-const IID* const kEveryIid[] = {
-    &IID_IUnknown,      &IID_IPin,          &IID_IEnumPins,     &IID_IEnumFilters,
-    &IID_IBaseFilter,   &IID_IMediaFilter,  &IID_IMediaSample,  &IID_IGraphBuilder,
-    &IID_IAsyncReader,  &IID_IMediaControl, &IID_IBasicAudio,   &IID_IMediaEvent,
-    &IID_IMediaEventSink, &IID_IMediaSeeking};
+const IID* const kEveryIid[] = {&IID_IUnknown,        &IID_IPin,          &IID_IEnumPins,
+                                &IID_IEnumFilters,    &IID_IBaseFilter,   &IID_IMediaFilter,
+                                &IID_IMediaSample,    &IID_IGraphBuilder, &IID_IAsyncReader,
+                                &IID_IMediaControl,   &IID_IBasicAudio,   &IID_IMediaEvent,
+                                &IID_IMediaEventSink, &IID_IMediaSeeking};
 
 // The identifiers of kEveryIid the object answers; each answer's reference is given back.
 std::vector<const IID*> Answered(IUnknown* object) {
@@ -75,8 +75,7 @@ TEST_F(DirectShowObjectsTest, TheGraphAnswersItsInterfacesAndGoesWithItsLastRefe
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(Answered(graph),
               (Iids{&IID_IUnknown, &IID_IMediaFilter, &IID_IGraphBuilder, &IID_IMediaControl,
-                    &IID_IBasicAudio, &IID_IMediaEvent, &IID_IMediaEventSink,
-                    &IID_IMediaSeeking}));
+                    &IID_IBasicAudio, &IID_IMediaEvent, &IID_IMediaEventSink, &IID_IMediaSeeking}));
     IUnknown* control = Query(graph, IID_IMediaControl);
     IUnknown* seeking = Query(control, IID_IMediaSeeking);
     EXPECT_NE(static_cast<void*>(control), static_cast<void*>(seeking));
