@@ -93,14 +93,11 @@ LayerPin::~LayerPin() {
     if (connected_ != nullptr) connected_->Release();
 }
 
+ComObjectCount gDirectShowPins;
+
 HRESULT LayerPin::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPin) {
-        *object = static_cast<IPin*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return owner_->PinQueryInterface(iid, object);
+    HRESULT result = ComObject::QueryInterface(iid, object);
+    return result == E_NOINTERFACE ? owner_->PinQueryInterface(iid, object) : result;
 }
 
 HRESULT LayerPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
@@ -209,15 +206,7 @@ HRESULT MakePinEnumerator(IBaseFilter* filter, const std::vector<IPin*>& pins, I
     return S_OK;
 }
 
-HRESULT BufferSample::QueryInterface(REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IMediaSample) {
-        *object = static_cast<IMediaSample*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
+ComObjectCount gDirectShowSamples;
 
 HRESULT BufferSample::GetPointer(BYTE** buffer) {
     if (buffer == nullptr) return E_POINTER;

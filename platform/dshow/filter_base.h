@@ -49,14 +49,17 @@ protected:
     ~PinOwner() = default;
 };
 
-class LayerPin final : public IPin {
-public:
-    LayerPin(PinOwner* owner, PIN_DIRECTION direction) : owner_(owner), direction_(direction) {}
-    ~LayerPin();
+// The live pins of the layer: each lives inside its filter and answers with its references.
+extern ComObjectCount gDirectShowPins;
 
+class LayerPin final : public ComObject<IPin, gDirectShowPins, IID_IPin> {
+public:
+    LayerPin(PinOwner* owner, PIN_DIRECTION direction)
+        : ComObject(owner->OwnerFilter()), owner_(owner), direction_(direction) {}
+    ~LayerPin() override;
+
+    // Identifiers a pin does not answer go to its filter (a reader's IAsyncReader).
     HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override { return owner_->OwnerFilter()->AddRef(); }
-    ULONG Release() override { return owner_->OwnerFilter()->Release(); }
     HRESULT Connect(IPin* receiver, const AM_MEDIA_TYPE* type) override;
     HRESULT ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override;
     HRESULT Disconnect() override;
@@ -115,14 +118,15 @@ private:
 // Enumerates a filter's pins, holding a reference to the filter.
 HRESULT MakePinEnumerator(IBaseFilter* filter, const std::vector<IPin*>& pins, IEnumPins** out);
 
-// A sample over a buffer that its maker keeps alive while the sample is delivered.
-class BufferSample final : public IMediaSample {
+extern ComObjectCount gDirectShowSamples;
+
+// A sample over a buffer that its maker keeps alive while the sample is delivered. The maker
+// makes it on its stack and keeps the reference it is made with: the receivers' references
+// never take it to zero, and the maker's scope ends it.
+class BufferSample final : public ComObject<IMediaSample, gDirectShowSamples, IID_IMediaSample> {
 public:
     BufferSample(BYTE* data, long length, REFERENCE_TIME start, REFERENCE_TIME end)
         : data_(data), length_(length), start_(start), end_(end) {}
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
     HRESULT GetPointer(BYTE** buffer) override;
     long GetActualDataLength() override { return length_; }
     HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override;
@@ -136,13 +140,17 @@ private:
 
 enum class FilterState { Stopped, Paused, Running };
 
-// The live filters of the layer, for tests.
+// The live filters of the layer, for tests, and the program's video renderers.
 extern ComObjectCount gDirectShowFilters;
+extern ComObjectCount gVideoRenderers;
 
 // The base of the layer's filters: reference count, pins, state and the graph joined.
-template <class Interface>
+// `Interface` is the filter's, `Others` the ComInterface of each further interface it has.
+template <class Interface, class... Others>
 class LayerFilter
-    : public ComObject<Interface, gDirectShowFilters, IID_IMediaFilter, IID_IBaseFilter>,
+    : public ComObject<
+          ComInterfaces<ComInterface<Interface, IID_IMediaFilter, IID_IBaseFilter>, Others...>,
+          gDirectShowFilters>,
       public PinOwner {
 public:
     HRESULT Stop() override { return ChangeState(FilterState::Stopped); }

@@ -18,6 +18,7 @@
 #include "audio_renderer.h"
 #include "filter_base.h"
 #include "movie_source.h"
+#include "platform/testing_dshow.h"
 #include "platform/win32_kernel.h"
 
 namespace {
@@ -70,16 +71,28 @@ bool FirstInputConnected(IBaseFilter* filter) {
 // How long a start or a seek waits for the sound renderer to fill its buffer.
 constexpr int kCueWaitMilliseconds = 2000;
 
-class FilterGraph final : public IGraphBuilder,
-                          public IMediaControl,
-                          public IMediaEvent,
-                          public IMediaSeeking,
-                          public IMediaFilter,
-                          public IBasicAudio,
-                          public IMediaEventSink {
+// The graph's interfaces that a test can make QueryInterface refuse, with the name it fails by.
+struct RefusableInterface {
+    const IID& iid;
+    const char* failure;
+};
+constexpr RefusableInterface kRefusableInterfaces[] = {
+    {IID_IMediaControl, "IGraphBuilder::QueryInterface(IMediaControl)"},
+    {IID_IMediaEvent, "IGraphBuilder::QueryInterface(IMediaEvent)"},
+    {IID_IMediaSeeking, "IGraphBuilder::QueryInterface(IMediaSeeking)"},
+    {IID_IMediaFilter, "IGraphBuilder::QueryInterface(IMediaFilter)"},
+    {IID_IBasicAudio, "IGraphBuilder::QueryInterface(IBasicAudio)"},
+};
+
+using FilterGraphInterfaces = ComInterfaces<
+    ComInterface<IGraphBuilder, IID_IGraphBuilder>, ComInterface<IMediaControl, IID_IMediaControl>,
+    ComInterface<IMediaEvent, IID_IMediaEvent>, ComInterface<IMediaSeeking, IID_IMediaSeeking>,
+    ComInterface<IMediaFilter, IID_IMediaFilter>, ComInterface<IBasicAudio, IID_IBasicAudio>,
+    ComInterface<IMediaEventSink, IID_IMediaEventSink>>;
+
+class FilterGraph final : public ComObject<FilterGraphInterfaces, gGraphCount> {
 public:
-    FilterGraph() { ++gGraphCount.live; }
-    ~FilterGraph() {
+    ~FilterGraph() override {
         Stop();
         // Connected pins hold their neighbours: every connection goes before the filters.
         for (Entry& entry : filters_) {
@@ -93,46 +106,17 @@ public:
             entry.filter->JoinFilterGraph(nullptr, nullptr);
             entry.filter->Release();
         }
-        --gGraphCount.live;
     }
 
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IGraphBuilder) {
-            *object = static_cast<IGraphBuilder*>(this);
-        } else if (iid == IID_IMediaControl) {
-            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaControl)")) {
-                *object = static_cast<IMediaControl*>(this);
+        for (const RefusableInterface& refusable : kRefusableInterfaces) {
+            if (iid == refusable.iid && InjectedFailure(refusable.failure)) {
+                *object = nullptr;
+                return E_NOINTERFACE;
             }
-        } else if (iid == IID_IMediaEvent) {
-            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaEvent)")) {
-                *object = static_cast<IMediaEvent*>(this);
-            }
-        } else if (iid == IID_IMediaSeeking) {
-            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaSeeking)")) {
-                *object = static_cast<IMediaSeeking*>(this);
-            }
-        } else if (iid == IID_IMediaFilter) {
-            if (!InjectedFailure("IGraphBuilder::QueryInterface(IMediaFilter)")) {
-                *object = static_cast<IMediaFilter*>(this);
-            }
-        } else if (iid == IID_IBasicAudio) {
-            if (!InjectedFailure("IGraphBuilder::QueryInterface(IBasicAudio)")) {
-                *object = static_cast<IBasicAudio*>(this);
-            }
-        } else if (iid == IID_IMediaEventSink) {
-            *object = static_cast<IMediaEventSink*>(this);
         }
-        if (*object == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
+        return ComObject::QueryInterface(iid, object);
     }
 
     // IGraphBuilder
@@ -471,7 +455,6 @@ private:
         return ok;
     }
 
-    std::atomic<ULONG> references_{1};
     std::vector<Entry> filters_;
     MovieSource* source_ = nullptr;   // one of filters_, when a file was rendered
     AudioRenderer* audio_ = nullptr;  // one of filters_, once a sound stream was rendered
@@ -507,4 +490,9 @@ HRESULT CreateFilterGraphObject(LPUNKNOWN outer, REFIID iid, void** object) {
     HRESULT result = graph->QueryInterface(iid, object);
     graph->Release();
     return result;
+}
+
+int TestCountDirectShowObjects() {
+    return gGraphCount.live + gDirectShowFilters.live + gVideoRenderers.live +
+           gDirectShowPins.live + gDirectShowEnumerators.live + gDirectShowSamples.live;
 }

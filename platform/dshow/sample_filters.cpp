@@ -9,30 +9,23 @@
 
 namespace {
 
-class MemReader final : public LayerFilter<D_CMemReader>, public IAsyncReader {
+class MemReader final
+    : public LayerFilter<D_CMemReader, ComInterface<IAsyncReader, IID_IAsyncReader>> {
 public:
     MemReader(D_CMemStream* stream, const AM_MEDIA_TYPE* type)
         : stream_(stream), type_(MediaType::From(type)) {
         AddPin(PINDIR_OUTPUT);
     }
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (object != nullptr && iid == IID_IAsyncReader) return PinQueryInterface(iid, object);
-        return LayerFilter<D_CMemReader>::QueryInterface(iid, object);
-    }
-    ULONG AddRef() override { return LayerFilter<D_CMemReader>::AddRef(); }
-    ULONG Release() override { return LayerFilter<D_CMemReader>::Release(); }
-
     HRESULT GetPinType(LayerPin* pin, int index, MediaType* type) override {
         if (index != 0) return S_FALSE;
         *type = type_;
         return S_OK;
     }
+    // The output pin answers the reader's IAsyncReader, as the filter does.
     HRESULT PinQueryInterface(REFIID iid, void** object) override {
         if (iid != IID_IAsyncReader) return E_NOINTERFACE;
-        *object = static_cast<IAsyncReader*>(this);
-        AddRef();
-        return S_OK;
+        return QueryInterface(iid, object);
     }
 
     HRESULT Length(LONGLONG* total, LONGLONG* available) override {

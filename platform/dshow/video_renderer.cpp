@@ -1,11 +1,16 @@
 // The base video renderer: its input pin and the filter calls around the program's three
 // overrides.
-#include <atomic>
-
 #include "filter_base.h"
 
-struct CBaseVideoRenderer::Input final : PinOwner {
+ComObjectCount gVideoRenderers;
+
+// The renderer's count of references is its part's, whose last release deletes the renderer
+// (whose destructor deletes the part): the program's renderer class cannot derive from the
+// layer's base itself.
+struct CBaseVideoRenderer::Input final : ComObject<IUnknown, gVideoRenderers>, PinOwner {
     explicit Input(CBaseVideoRenderer* renderer) : renderer(renderer), pin(this, PINDIR_INPUT) {}
+
+    void LastReleased() override { delete renderer; }
 
     IBaseFilter* OwnerFilter() override { return renderer; }
     HRESULT CheckPinType(LayerPin*, const AM_MEDIA_TYPE* type) override {
@@ -25,7 +30,6 @@ struct CBaseVideoRenderer::Input final : PinOwner {
     CBaseVideoRenderer* renderer;
     LayerPin pin;
     IMediaEventSink* graph = nullptr;
-    std::atomic<ULONG> references{1};
 };
 
 CBaseVideoRenderer::CBaseVideoRenderer(REFCLSID classId, const char* name, LPUNKNOWN outer,
@@ -54,13 +58,11 @@ HRESULT CBaseVideoRenderer::QueryInterface(REFIID iid, void** object) {
 }
 
 ULONG CBaseVideoRenderer::AddRef() {
-    return ++input_->references;
+    return input_->AddRef();
 }
 
 ULONG CBaseVideoRenderer::Release() {
-    ULONG left = --input_->references;
-    if (left == 0) delete this;
-    return left;
+    return input_->Release();
 }
 
 HRESULT CBaseVideoRenderer::Stop() {
