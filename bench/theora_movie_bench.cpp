@@ -2,8 +2,6 @@
 // and YUV conversion with the copy into the graph's texture, beside the player's frame image
 // alone, and libtheora's own decode of the same file without any conversion as the peer.
 #include <benchmark/benchmark.h>
-#include <platform/testing.h>
-#include <platform/testing_host.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
+#include "headless_library.h"
 #include "media/movies.h"
 #include "movies/memory_file.h"
 #include "movies/movie_writers.h"
@@ -43,13 +42,12 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         std::fwrite(movie.data(), 1, movie.size(), file);
         std::fclose(file);
     }
-    TestResetPlatform();
-    TestUseHeadlessHost(true);
-    gShell = ShellState{};
+    ResetFrameworkSettings();
     gShell.windowed = 1;
     gLibrary.noSound = 1;
     if (SetupLibrary() != 0) {
         state.SkipWithError("the framework did not start");
+        ResetFrameworkSettings();
         return;
     }
     Handle graph = LoadImageFileAsGraph(kFileName, 0);
@@ -64,6 +62,7 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         DisposeGraph(graph);
     }
     ShutdownLibrary();
+    ResetFrameworkSettings();
     unlink(kFileName);
     unlink("Log.txt");
     state.SetItemsProcessed(state.iterations());
