@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
 #include <platform/testing.h>
-#include <platform/testing_host.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include "core/log.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
+#include "headless_library.h"
 #include "media/image_writers.h"
 
 namespace {
@@ -76,14 +76,13 @@ void WriteFilesOnce() {
 // the workers.
 void BM_LoadGraphs(benchmark::State& state) {
     WriteFilesOnce();
-    TestResetPlatform();
-    TestUseHeadlessHost(true);
+    ResetFrameworkSettings();
     int processors = static_cast<int>(state.range(0));
     if (processors > 0) TestSetProcessorCount(processors);
-    gShell = ShellState{};
     gShell.windowed = 1;
     if (SetupLibrary() != 0) {
         state.SkipWithError("the framework did not start");
+        ResetFrameworkSettings();
         return;
     }
     SwitchAsyncLoad(static_cast<int>(state.range(1)));
@@ -103,6 +102,7 @@ void BM_LoadGraphs(benchmark::State& state) {
     }
     SwitchAsyncLoad(0);
     ShutdownLibrary();
+    ResetFrameworkSettings();
     state.SetItemsProcessed(state.iterations() * kGraphs);
 }
 BENCHMARK(BM_LoadGraphs)

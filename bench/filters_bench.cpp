@@ -35,13 +35,13 @@ Handle MakeNoiseGraph(int width, int height) {
 enum class FilterPath { Shaders, DeviceProcessor, SoftwareScreen };
 
 void RunFilter(benchmark::State& state, FilterPath path, int kind) {
-    TestD3d9Profile profile = TestD3d9DefaultProfile();
-    profile.shaders = path == FilterPath::Shaders;
-    TestD3d9SetProfile(profile);
     const bool device = path != FilterPath::SoftwareScreen;
     const bool running = StartHeadlessLibrary(
         state,
         [&] {
+            TestD3d9Profile profile = TestD3d9DefaultProfile();
+            profile.shaders = path == FilterPath::Shaders;
+            TestD3d9SetProfile(profile);
             gScreen.colorBits = 32;
             gShell.windowed = 1;
             if (!device) SwitchHardwareRendering(0);
@@ -50,10 +50,7 @@ void RunFilter(benchmark::State& state, FilterPath path, int kind) {
             return IsDirect3DMode() == (device ? 1 : 0) &&
                    AreBuiltinShadersOn() == (path == FilterPath::Shaders ? 1 : 0);
         });
-    if (!running) {
-        TestD3d9Reset();
-        return;
-    }
+    if (!running) return;
     const Handle graph = MakeNoiseGraph(640, 480);
     for (auto _ : state) {
         const int result = kind == kFilterGauss
@@ -62,7 +59,6 @@ void RunFilter(benchmark::State& state, FilterPath path, int kind) {
         if (result != 0) state.SkipWithError("the filter failed");
     }
     StopHeadlessLibrary();
-    TestD3d9Reset();
 }
 
 void BM_GaussShaders(benchmark::State& state) {

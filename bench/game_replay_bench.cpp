@@ -14,12 +14,11 @@
 #include <functional>
 #include <string>
 
-#include "app/library_setup.h"
-#include "app/main_window.h"
+#include "app/shell.h"
 #include "core/log.h"
-#include "core/platform_dlls.h"
 #include "core/string_functions.h"
 #include "graphics/screen_state.h"
+#include "headless_library.h"
 #include "replay_driver.h"
 #include "scene_loop.h"
 #include "scripted_game.h"
@@ -69,18 +68,13 @@ void PlayScriptedGame(benchmark::State& state, bool device) {
     int frames = 0;
     for (auto _ : state) {
         GameFolder folder;
-        TestResetPlatform();
-        FreePlatformDlls();
-        TestUseHeadlessHost(true);
+        ResetFrameworkSettings();
         TestUseVirtualClock(true);
         TestSetClockMicroseconds(5'000'000);
         TestSetClockStepPerRead(50);
         TestSetExportMissing("d3d9.dll", "Direct3DCreate9Ex", !device);
         TestSetExportMissing("d3d9.dll", "Direct3DCreate9", !device);
         CopyStringMax(gLog.directory, folder.path().c_str(), sizeof(gLog.directory) - 1);
-        gLibrary = LibraryState{};
-        gMainWindow = MainWindowState{};
-        gShell = ShellState{};
         gShell.windowed = 1;
         PrepareReplayRun();
         TestD3d9KeepPixels(true);
@@ -102,8 +96,10 @@ void PlayScriptedGame(benchmark::State& state, bool device) {
         if (WinMain(nullptr, nullptr, nullptr, 1) != 0 || !game.script.Done() || !onPath) {
             state.SkipWithError("the scripted game did not run to its end on its path");
         }
-        FreePlatformDlls();
-        TestResetPlatform();
+        // The replay's script and observer refer to this game's locals.
+        gReplay = Replay{};
+        ResetGameState();
+        ResetFrameworkSettings();
         startUpSeconds += titleShown - start;
         playSeconds += last - titleShown;
         frames += lastPass - 1;

@@ -1,6 +1,7 @@
 #include "headless_library.h"
 
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include <string>
 
 #include "app/library_setup.h"
+#include "app/main_window.h"
 #include "app/shell.h"
 #include "core/log.h"
+#include "core/platform_dlls.h"
 #include "core/string_functions.h"
 #include "graphics/screen_state.h"
 
@@ -20,6 +23,18 @@ char gDirectory[] = "/tmp/orbek_bench_XXXXXX";
 
 }  // namespace
 
+void ResetFrameworkSettings() {
+    FreePlatformDlls();
+    TestResetPlatform();
+    TestD3d9Reset();
+    TestUseHeadlessHost(true);
+    gScreen = ScreenState{};
+    gShell = ShellState{};
+    gLibrary = LibraryState{};
+    gMainWindow = MainWindowState{};
+    gLog.directory[0] = '\0';
+}
+
 bool StartHeadlessLibrary(benchmark::State& state, const std::function<void()>& configure,
                           const std::function<bool()>& started) {
     std::strcpy(gDirectory, "/tmp/orbek_bench_XXXXXX");
@@ -27,12 +42,10 @@ bool StartHeadlessLibrary(benchmark::State& state, const std::function<void()>& 
         state.SkipWithError("no temporary directory");
         return false;
     }
-    TestResetPlatform();
-    TestUseHeadlessHost(true);
+    ResetFrameworkSettings();
     TestUseVirtualClock(true);
     TestSetClockStepPerRead(50);
     CopyStringMax(gLog.directory, gDirectory, sizeof(gLog.directory) - 1);
-    gScreen = ScreenState{};
     configure();
     if (SetupLibrary() != 0 || !started()) {
         state.SkipWithError("the framework did not start as asked");
@@ -44,8 +57,7 @@ bool StartHeadlessLibrary(benchmark::State& state, const std::function<void()>& 
 
 void StopHeadlessLibrary() {
     ShutdownLibrary();
-    gShell = ShellState{};
-    gLog.directory[0] = '\0';
+    ResetFrameworkSettings();
     unlink((std::string(gDirectory) + "/Log.txt").c_str());
     rmdir(gDirectory);
 }

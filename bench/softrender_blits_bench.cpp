@@ -4,15 +4,14 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
-#include <platform/cpu.h>
 
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "core/system_info.h"
 #include "graphics/mem_img.h"
+#include "mem_img_draw_settings.h"
 #include "softrender/blits.h"
 
 namespace {
@@ -77,38 +76,24 @@ Pictures& PicturesFor(int bytes) {
     return p;
 }
 
-void PrepareRenderer() {
-    static const bool ready = [] {
-        SetupMemImgTables();
-        unsigned regs[4];
-        CpuId(1, regs);
-        gSystemInfo.mmxUsable = regs[3] >> 23 & 1;  // as start-up sets it
-        RECT area{0, 0, kWidth, kHeight};
-        SetMemImgDrawArea(&area);
-        SetMemImgBright(0xFFFFFF);
-        return true;
-    }();
-    benchmark::DoNotOptimize(ready);
+// The blend mode and parameter of each work.
+MemImgDrawSettings SettingsFor(Work work) {
+    switch (work) {
+        case Work::Blend128:
+            return {kWidth, kHeight, 1, 128};
+        case Work::Add255:
+            return {kWidth, kHeight, 2, 255};
+        case Work::CopyKey:
+        case Work::Stretch2x:
+            break;
+    }
+    return {kWidth, kHeight, 0, 0};
 }
 
 void Orbek(benchmark::State& state, int bytes, Work work) {
-    PrepareRenderer();
+    const MemImgDrawSettings settings = SettingsFor(work);
     Pictures& p = PicturesFor(bytes);
     const int32_t full[4] = {0, 0, kWidth, kHeight};
-    switch (work) {
-        case Work::CopyKey:
-            SetMemImgBlendMode(0, 0);
-            break;
-        case Work::Blend128:
-            SetMemImgBlendMode(1, 128);
-            break;
-        case Work::Add255:
-            SetMemImgBlendMode(2, 255);
-            break;
-        case Work::Stretch2x:
-            SetMemImgBlendMode(0, 0);
-            break;
-    }
     for (auto _ : state) {
         switch (work) {
             case Work::CopyKey:

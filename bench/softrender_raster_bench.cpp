@@ -6,7 +6,6 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
-#include <platform/cpu.h>
 
 #include <cmath>
 #include <cstring>
@@ -15,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/system_info.h"
 #include "graphics/mem_img.h"
+#include "mem_img_draw_settings.h"
 #include "softrender/raster.h"
 
 namespace {
@@ -82,23 +81,8 @@ Pictures& PicturesFor(int bytes) {
     return p;
 }
 
-void PrepareRenderer(uint32_t mode, int param) {
-    static const bool ready = [] {
-        SetupMemImgTables();
-        unsigned regs[4];
-        CpuId(1, regs);
-        gSystemInfo.mmxUsable = regs[3] >> 23 & 1;  // as start-up sets it
-        RECT area{0, 0, kWidth, kHeight};
-        SetMemImgDrawArea(&area);
-        SetMemImgBright(0xFFFFFF);
-        return true;
-    }();
-    benchmark::DoNotOptimize(ready);
-    SetMemImgBlendMode(int(mode), param);
-}
-
 void OrbekSprites(benchmark::State& state, int bytes) {
-    PrepareRenderer(0, 0);
+    const MemImgDrawSettings settings(kWidth, kHeight, 0, 0);
     Pictures& p = PicturesFor(bytes);
     const std::vector<Placement> places = Placements();
     for (auto _ : state) {
@@ -110,18 +94,21 @@ void OrbekSprites(benchmark::State& state, int bytes) {
     state.SetItemsProcessed(state.iterations() * kSprites);
 }
 
-void OrbekFill(benchmark::State& state, int bytes, Fill fill) {
+// The blend mode and parameter of each fill.
+MemImgDrawSettings SettingsFor(Fill fill) {
     switch (fill) {
-        case Fill::Opaque:
-            PrepareRenderer(0, 0);
-            break;
         case Fill::Blend128:
-            PrepareRenderer(1, 128);
-            break;
+            return {kWidth, kHeight, 1, 128};
         case Fill::Add255:
-            PrepareRenderer(2, 255);
+            return {kWidth, kHeight, 2, 255};
+        case Fill::Opaque:
             break;
     }
+    return {kWidth, kHeight, 0, 0};
+}
+
+void OrbekFill(benchmark::State& state, int bytes, Fill fill) {
+    const MemImgDrawSettings settings = SettingsFor(fill);
     Pictures& p = PicturesFor(bytes);
     const uint32_t colour = bytes == 4 ? 0x00336699 : To565(0x00336699);
     for (auto _ : state) {

@@ -5,9 +5,7 @@
 // same planes; run them interleaved (--benchmark_enable_random_interleaving) so that both
 // see the same load.
 #include <benchmark/benchmark.h>
-#include <platform/testing.h>
 #include <platform/testing_d3d9.h>
-#include <platform/testing_host.h>
 #include <unistd.h>
 
 extern "C" {
@@ -25,6 +23,7 @@ extern "C" {
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
+#include "headless_library.h"
 #include "media/movies.h"
 #include "media/yuv_to_rgb.h"
 #include "movies/memory_file.h"
@@ -55,8 +54,7 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         std::fwrite(movie.data(), 1, movie.size(), file);
         std::fclose(file);
     }
-    TestResetPlatform();
-    TestD3d9Reset();
+    ResetFrameworkSettings();
     if (state.range(0) == 0) {
         TestD3d9Profile profile = TestD3d9DefaultProfile();
         for (D3DFORMAT format : {D3DFMT_YV12, D3DFMT_YUY2, D3DFMT_UYVY}) {
@@ -64,12 +62,11 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         }
         TestD3d9SetProfile(profile);
     }
-    TestUseHeadlessHost(true);
-    gShell = ShellState{};
     gShell.windowed = 1;
     gLibrary.noSound = 1;
     if (SetupLibrary() != 0) {
         state.SkipWithError("the framework did not start");
+        ResetFrameworkSettings();
         return;
     }
     Handle graph = LoadImageFileAsGraph(kFileName, 0);
@@ -84,6 +81,7 @@ void BM_TheoraFramesIntoGraph(benchmark::State& state) {
         DisposeGraph(graph);
     }
     ShutdownLibrary();
+    ResetFrameworkSettings();
     unlink(kFileName);
     unlink("Log.txt");
     state.SetItemsProcessed(state.iterations());

@@ -69,24 +69,21 @@ bool PrepareBlit(const MEMIMG* src, int32_t trans, const MEMIMG* mask, BlitPath 
                  BlitSetup* out);
 
 // Calls f with a value of the Combo type of s on Path, for the general operations (modes 0-4,
-// 10, 11; nothing for a shortcut operation). The run-length walk takes transparency from its
-// runs, so there the flag is fixed on.
-template <BlitPath Path, class F>
+// 10, 11; nothing for a shortcut operation) of a source of kind K, which s must have. The
+// run-length walk takes transparency from its runs, so there the flag is fixed on.
+template <BlitPath Path, SrcKind K, class F>
 inline void WithCombo(const BlitSetup& s, F&& f) {
-    WithKind(s.kind, [&](auto kind) {
-        WithMode(s.op, [&](auto op) {
-            WithFlag(s.mask, [&](auto mask) {
-                WithFlag(s.bright, [&](auto bright) {
-                    auto call = [&](auto trans) {
-                        f(Combo<TagValue<decltype(kind)>, TagValue<decltype(op)>,
-                                TagValue<decltype(mask)>, TagValue<decltype(bright)>,
-                                TagValue<decltype(trans)>, Path>{});
-                    };
-                    if constexpr (Path == BlitPath::RunLength)
-                        call(std::true_type{});
-                    else
-                        WithFlag(s.trans, call);
-                });
+    WithMode(s.op, [&](auto op) {
+        WithFlag(s.mask, [&](auto mask) {
+            WithFlag(s.bright, [&](auto bright) {
+                auto call = [&](auto trans) {
+                    f(Combo<K, TagValue<decltype(op)>, TagValue<decltype(mask)>,
+                            TagValue<decltype(bright)>, TagValue<decltype(trans)>, Path>{});
+                };
+                if constexpr (Path == BlitPath::RunLength)
+                    call(std::true_type{});
+                else
+                    WithFlag(s.trans, call);
             });
         });
     });

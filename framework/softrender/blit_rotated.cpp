@@ -6,36 +6,10 @@
 #include <cmath>
 
 #include "core/string_functions.h"
-#include "softrender/mapped_pixels.h"
+#include "softrender/kind_loops.h"
 #include "softrender/raster.h"
 
 namespace {
-
-// The clipped box and the source position of its first pixel with its steps; the walk wraps
-// as 32-bit values do.
-struct RotatedWalk {
-    uint8_t* dest;
-    ptrdiff_t destPitch;
-    int64_t cols;
-    int64_t rows;
-    uint32_t u, v;
-    uint32_t du, dv;
-    uint32_t duRow, dvRow;
-};
-
-// Row k starts exactly at the first row's position plus k row steps, so the steps never
-// accumulate rounding across rows.
-template <class C>
-void DrawRotatedBox(const RotatedWalk& w, const MappedSource& src, const BlendContext& c) {
-    for (int64_t k = 0; k < w.rows; ++k) {
-        uint8_t* dp = w.dest + k * w.destPitch;
-        uint32_t u = w.u + static_cast<uint32_t>(k) * w.duRow;
-        uint32_t v = w.v + static_cast<uint32_t>(k) * w.dvRow;
-        for (int64_t i = 0; i < w.cols; ++i, dp += DstBytes(C::kind), u += w.du, v += w.dv) {
-            DrawMappedPixel<C>(dp, u, v, src, c);
-        }
-    }
-}
 
 int32_t ToFixed18(float unitSine) {
     return TruncateFloatToInt(unitSine * 262144.0f);
@@ -140,6 +114,6 @@ void BlitMemImgRotated(MEMIMG* dest, const MEMIMG* src, int32_t cx, int32_t cy, 
     w.dvRow = static_cast<uint32_t>((vBelow - vStart) / rowCount);
     const MappedSource s = DescribeMappedSource(src, mask);
     ForgetRunLengthStream(dest);
-    WithCombo<BlitPath::Mapped>(
-        setup, [&](auto combo) { DrawRotatedBox<decltype(combo)>(w, s, setup.ctx); });
+    WithKind(setup.kind,
+             [&](auto kind) { DrawRotatedBoxOfKind<TagValue<decltype(kind)>>(w, s, setup); });
 }

@@ -6,57 +6,16 @@
 #include <algorithm>
 
 #include "core/string_functions.h"
-#include "softrender/mapped_pixels.h"
+#include "softrender/kind_loops.h"
 #include "softrender/raster.h"
 #include "softrender/solid_ops.h"
+#include "softrender/triangle_walk.h"
 
 namespace {
 
 // The whole range of an 18-bit fixed-point value.
 constexpr int32_t kMinCoordinate = -8192;
 constexpr int32_t kMaxCoordinate = 8191;
-
-// An edge's x at the current row, its change per row and the rows it has left. Held in 64
-// bits: two vertices in range can be 16383 pixels apart.
-struct TriangleEdge {
-    int64_t x;
-    int64_t step;
-    int64_t rows;
-};
-
-// One side of the triangle: one or two edges walked one after the other.
-struct TriangleSide {
-    TriangleEdge edges[2];
-    int count;
-};
-
-// One clipped row: its first pixel, the pixels to draw, and the source position there.
-struct TriangleSpan {
-    uint8_t* address;
-    int64_t n;
-    uint32_t u;
-    uint32_t v;
-};
-
-// Everything fixed for one triangle before its first row.
-struct TriangleSetup {
-    TriangleSide left;
-    TriangleSide right;
-    int64_t yTop;
-    RECT area;
-    uint8_t* destPixels;
-    ptrdiff_t destPitch;
-    int pixelBytes;
-    // The texture plane: gradients per pixel right and per row down, and the reference
-    // vertex (whole pixels) with its texel position.
-    int32_t dudx, dudy, dvdx, dvdy;
-    int64_t xRef, yRef;
-    int32_t uRef, vRef;
-};
-
-int64_t ToWhole(int64_t fixed) {
-    return fixed >> kFixed18Shift;
-}
 
 bool InRange(int32_t v) {
     return v >= kMinCoordinate && v <= kMaxCoordinate;
@@ -152,57 +111,6 @@ bool SetUpTriangle(const MEMIMG* dest, const TriangleVertex vertices[3], bool te
     return true;
 }
 
-// Walks the rows from the top vertex's row to the row before the bottom vertex's and calls
-// body for each row's span that the draw area leaves.
-template <class Body>
-void WalkTriangle(const TriangleSetup& t, Body&& body) {
-    const RECT& a = t.area;
-    TriangleEdge l = t.left.edges[0], r = t.right.edges[0];
-    int leftEdge = 0, rightEdge = 0;
-    for (int64_t y = t.yTop; y < a.bottom; ++y) {
-        if (y >= a.top) {
-            const int64_t xFirst = std::max<int64_t>(ToWhole(l.x), a.left);
-            const int64_t n = ToWhole(r.x) - xFirst + 1;
-            if (xFirst < a.right && n > 0) {
-                TriangleSpan s;
-                s.address = t.destPixels + y * t.destPitch + xFirst * t.pixelBytes;
-                s.n = std::min<int64_t>(n, a.right - xFirst);
-                // Recomputed from the reference vertex every row, wrapping as 32-bit values,
-                // so the rounding of the gradients never accumulates.
-                const uint32_t dx = static_cast<uint32_t>(xFirst - t.xRef);
-                const uint32_t dy = static_cast<uint32_t>(y - t.yRef);
-                s.u = static_cast<uint32_t>(t.uRef) + dx * static_cast<uint32_t>(t.dudx) +
-                      dy * static_cast<uint32_t>(t.dudy);
-                s.v = static_cast<uint32_t>(t.vRef) + dx * static_cast<uint32_t>(t.dvdx) +
-                      dy * static_cast<uint32_t>(t.dvdy);
-                body(s);
-            }
-        }
-        l.x += l.step;
-        r.x += r.step;
-        if (--l.rows == 0) {
-            if (++leftEdge == t.left.count) return;
-            l = t.left.edges[leftEdge];
-        }
-        if (--r.rows == 0) {
-            if (++rightEdge == t.right.count) return;
-            r = t.right.edges[rightEdge];
-        }
-    }
-}
-
-template <class C>
-void DrawTexturedTriangle(const TriangleSetup& t, const MappedSource& src, const BlendContext& c) {
-    const uint32_t dudx = static_cast<uint32_t>(t.dudx), dvdx = static_cast<uint32_t>(t.dvdx);
-    WalkTriangle(t, [&](const TriangleSpan& s) {
-        uint8_t* dp = s.address;
-        uint32_t u = s.u, v = s.v;
-        for (int64_t i = 0; i < s.n; ++i, dp += DstBytes(C::kind), u += dudx, v += dvdx) {
-            DrawMappedPixel<C>(dp, u, v, src, c);
-        }
-    });
-}
-
 template <bool Wide, int Mode>
 void DrawSolidTriangle(const TriangleSetup& t, const SolidColour& colour) {
     WalkTriangle(t,
@@ -222,8 +130,9 @@ void RasterizeMemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriangleVert
         if (!PrepareMappedDraw(src, trans, mask, &setup)) return;
         const MappedSource s = DescribeMappedSource(src, mask);
         ForgetRunLengthStream(dest);
-        WithCombo<BlitPath::Mapped>(
-            setup, [&](auto combo) { DrawTexturedTriangle<decltype(combo)>(t, s, setup.ctx); });
+        WithKind(setup.kind, [&](auto kind) {
+            DrawTexturedTriangleOfKind<TagValue<decltype(kind)>>(t, s, setup);
+        });
         return;
     }
     const bool wide = dest->body->colorType == 1;

@@ -1,0 +1,13 @@
+// The loops of 32-bit sources with alpha (kind_loops.h).
+#include "softrender/mapped_loops.h"
+#include "softrender/scaled_loops.h"
+#include "softrender/unscaled_loops.h"
+
+template void DrawTexturedTriangleOfKind<SrcKind::Alpha32>(const TriangleSetup&,
+                                                           const MappedSource&, const BlitSetup&);
+template void DrawRotatedBoxOfKind<SrcKind::Alpha32>(const RotatedWalk&, const MappedSource&,
+                                                     const BlitSetup&);
+template void RunScaledJobOfKind<SrcKind::Alpha32>(const ScaledJob&);
+template void RunPlainJobOfKind<SrcKind::Alpha32>(const BlitJob&);
+template void RunRunLengthJobOfKind<SrcKind::Alpha32>(const BlitJob&, const uint8_t*,
+                                                      const uint8_t*);
