@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/library_setup.h"
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/string_functions.h"
 #include "graphics/screen_state.h"

@@ -16,6 +16,7 @@
 #include "core/file_access.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
+#include "core/shell_hooks.h"
 #include "core/sockets.h"
 #include "core/string_functions.h"
 #include "core/system_info.h"
@@ -82,6 +83,8 @@ int ShutdownLibrary() {
 
 int SetupLibraryUnlocked() {
     if (gShell.setUp != 0) return 0;
+    gShellHooks = {PumpShellMessages, WaitForShellActivation, ReadShellClipboardText,
+                   WriteShellClipboardText};
     gShell.initialising = 1;
     InstallFatalErrorShutdown(ShutdownAfterFatalError);
     ClearQuittingFlag();
@@ -153,7 +156,7 @@ int ShutdownLibraryUnlocked() {
     gShell.setUp = 0;
 
     if (gLibrary.noWindow == 0) {
-        while (PumpMessagesUnlocked() == 0 && gMainWindow.quit == 0 &&
+        while (PumpShellMessages() == 0 && gMainWindow.quit == 0 &&
                gMainWindow.windowDestroyed == 0) {
         }
     }

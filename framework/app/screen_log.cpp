@@ -2,7 +2,7 @@
 // is shown. Its font is made again whenever the device loses it.
 #include "app/screen_log.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/draw_settings.h"

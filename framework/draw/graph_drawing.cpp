@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cfloat>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "draw/graph_vertices.h"

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
 #include "core/vector_math.h"

@@ -4,7 +4,7 @@
 // to the plain one, and the bring-up that falls back to software mode.
 #include "graphics/d3d_device.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/desktop_composition.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"

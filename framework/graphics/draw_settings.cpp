@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
 #include "graphics/draw_screen.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/async_load.h"
 #include "core/full_path.h"
 #include "core/log.h"

@@ -3,7 +3,7 @@
 // texture sizes.
 #include "graphics/graph_records.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/tracked_memory.h"
 #include "graphics/device_resources.h"
 #include "graphics/draw_screen.h"

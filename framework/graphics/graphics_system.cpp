@@ -6,7 +6,7 @@
 
 #include <platform/win32.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/async_load.h"
 #include "core/system_info.h"
 #include "draw/filters.h"

@@ -6,9 +6,7 @@
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
-#include <cstdarg>
-
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/fatal_error.h"
 #include "core/log.h"
 #include "core/string_functions.h"
@@ -303,15 +301,6 @@ int SetQuittingFlag() {
 
 int IsQuitting() {
     return gScreen.quitting;
-}
-
-void ExitWithFormattedError(const char* format, ...) {
-    char message[1024];
-    va_list args;
-    va_start(args, format);
-    FormatStringArgsN(message, sizeof message, format, args);
-    va_end(args);
-    ExitOnFatalError(message);
 }
 
 void* FetchDirectDraw7Object() {

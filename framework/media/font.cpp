@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/async_load.h"
 #include "core/log.h"
 #include "core/string_functions.h"

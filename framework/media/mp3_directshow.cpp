@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
 

@@ -5,7 +5,7 @@
 
 #include <platform/win32.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/platform_dlls.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"

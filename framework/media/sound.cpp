@@ -11,7 +11,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/async_load.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"

@@ -1,6 +1,7 @@
-// What the graphics, media and input modules may see of the application shell: one small
-// record of the shell's state, its accessors, and the waiting and pumping calls. The shell
-// alone writes the record.
+// What the lower floors may see of the application shell: one small record of the shell's
+// state, its accessors, and the shell's pumping, waiting and clipboard calls, which run through
+// hooks the shell sets at start-up. The shell alone writes the record and the hooks; until the
+// hooks are set the calls answer as a program without a window would.
 #pragma once
 
 #include <platform/win32_types.h>
@@ -60,15 +61,36 @@ inline HWND GetDrawWindowHandle() {
     return gShell.window;
 }
 
+// The shell's calls that the lower floors make; each may be null.
+struct ShellHooks {
+    int (*pumpMessages)();
+    int (*waitForActivation)();
+    int (*readClipboardText)(char* dst, int32_t capacity);
+    int (*writeClipboardText)(const char* text);
+};
+extern ShellHooks gShellHooks;
+
 // The clipboard's text, CP932. Read copies at most capacity - 1 bytes and a NUL; with a null
 // dst it returns the text's size + 1; -1 without text or clipboard.
-int ReadClipboardText(char* dst, int32_t capacity);
-int WriteClipboardText(const char* text);
+inline int ReadClipboardText(char* dst, int32_t capacity) {
+    return gShellHooks.readClipboardText != nullptr ? gShellHooks.readClipboardText(dst, capacity)
+                                                    : -1;
+}
+inline int WriteClipboardText(const char* text) {
+    return gShellHooks.writeClipboardText != nullptr ? gShellHooks.writeClipboardText(text) : -1;
+}
 
 // One pump call: 0, or -1 once the program must end.
-int PumpMessagesUnlocked();
+inline int PumpMessagesUnlocked() {
+    return gShellHooks.pumpMessages != nullptr ? gShellHooks.pumpMessages() : 0;
+}
 // Pumps until the window is active again unless no waiting is needed: 0 / -1 / 1 (waiting
 // would be needed but the program is quitting).
-int WaitForActivation();
+inline int WaitForActivation() {
+    return gShellHooks.waitForActivation != nullptr ? gShellHooks.waitForActivation() : 0;
+}
 // WaitForActivation when the window is not active; 0. Drawing and loading calls start with it.
-int WaitWhileInactive();
+inline int WaitWhileInactive() {
+    if (gShell.active == 0) WaitForActivation();
+    return 0;
+}
