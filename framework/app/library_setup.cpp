@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/message_pump.h"
+#include "app/module_hooks.h"
 #include "app/screen_log.h"
 #include "core/api_lock.h"
 #include "core/async_load.h"
@@ -16,7 +17,6 @@
 #include "core/file_access.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
-#include "core/shell_hooks.h"
 #include "core/sockets.h"
 #include "core/string_functions.h"
 #include "core/system_info.h"
@@ -83,8 +83,7 @@ int ShutdownLibrary() {
 
 int SetupLibraryUnlocked() {
     if (gShell.setUp != 0) return 0;
-    gShellHooks = {PumpShellMessages, WaitForShellActivation, ReadShellClipboardText,
-                   WriteShellClipboardText};
+    InstallModuleHooks();
     gShell.initialising = 1;
     InstallFatalErrorShutdown(ShutdownAfterFatalError);
     ClearQuittingFlag();

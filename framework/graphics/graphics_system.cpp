@@ -32,10 +32,9 @@
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
-#include "input/input.h"
-#include "media/font.h"
 
 GraphicsSystemState gGraphicsSystem = {};
+GraphicsHooks gGraphicsHooks = {};
 
 namespace {
 
@@ -131,7 +130,7 @@ int InitializeGraphics() {
     }
     ResetDrawSettings();
     SetupMemImgTables();
-    SetupFontManager();
+    if (gGraphicsHooks.setUp != nullptr) gGraphicsHooks.setUp();
     RegisterMaskHandleType();
     ResendCachedDrawStates(0);
     gGraphicsSystem.FilterResultExact = 0;
@@ -142,7 +141,7 @@ int InitializeGraphics() {
 }
 
 int ShutdownGraphicsSystem() {
-    ShutdownFontManager();
+    if (gGraphicsHooks.shutDown != nullptr) gGraphicsHooks.shutDown();
     if (!gGraphicsSystem.GraphicsInitialized) return 0;
     ShutdownMasks();
     RetireAllModelInstances();
@@ -187,7 +186,7 @@ int RunGraphRestore() {
     GraphRestoreCallback restore = gDrawSettings.restoreCallback;
     (restore != nullptr ? restore : ReloadAllGraphs)();
     RestoreModelTextures();
-    RebuildAllFontHandles();
+    if (gGraphicsHooks.restore != nullptr) gGraphicsHooks.restore();
     SwitchAsyncLoad(asyncWasOn);
     return 0;
 }
@@ -200,9 +199,8 @@ int RecreateDevice(int colorBits, int changeMode, int width, int height, int ref
         gScreen.colorBits = colorBits;
         gScreen.refreshRate = refreshRate;
         SetMemImgDefaultColorType(colorBits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
-    } else if (gInput.setUp) {
-        ShutdownInput();
-        SetupInput();
+    } else if (gGraphicsHooks.deviceRemade != nullptr) {
+        gGraphicsHooks.deviceRemade();
     }
     if (gShell.noGraphics != 0) return 0;
     SetupDirect3D();

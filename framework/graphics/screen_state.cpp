@@ -16,7 +16,6 @@
 #include "graphics/mem_img.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
-#include "media/font.h"
 
 ScreenState gScreen = {};
 
@@ -242,12 +241,8 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     AppendLogText("画面モード変更処理を開始します\n");
     RaiseLogIndent();
-    // The default font is made again in the new mode as it was.
-    char defaultFace[kFontFaceBytes] = {};
-    int defaultSize = -1, defaultThickness = -1;
-    bool keepDefaultFont = graphicsUp && IsFontHandleValid(FetchDefaultFontHandle()) &&
-                           GetFontHandleInfo(defaultFace, &defaultSize, &defaultThickness,
-                                             FetchDefaultFontHandle()) == 0;
+    bool kept = graphicsUp && gGraphicsHooks.keepAcrossModeChange != nullptr &&
+                gGraphicsHooks.keepAcrossModeChange() == 1;
     if (gShell.setUp == 0 && gShell.initialising == 0) {
         LowerLogIndent();
         return 0;
@@ -281,7 +276,9 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 
     if (IsWindowedMode()) RestyleShellWindow();
-    if (keepDefaultFont) ChangeDefaultFont(defaultFace, defaultSize, defaultThickness);
+    if (kept && gGraphicsHooks.remakeAfterModeChange != nullptr) {
+        gGraphicsHooks.remakeAfterModeChange();
+    }
     LowerLogIndent();
     AppendLogText("画面モード変更処理は正常に終了しました\n");
     PumpMessagesUnlocked();
