@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/system_info.h"
-#include "graphics/mem_img.h"
 #include "softrender/blits.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/system_info.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 #include "softrender/raster.h"
 
 namespace {

@@ -27,13 +27,13 @@
 #include "graphics/model_resources.h"
 #include "graphics/screen_state.h"
 #include "graphics/soft_image.h"
+#include "image/color_format.h"
 #include "input/input.h"
-#include "media/color_format.h"
-#include "media/movies.h"
-#include "media/music.h"
-#include "media/sound.h"
-#include "media/sound_conversion.h"
-#include "media/theora_player.h"
+#include "movie/movies.h"
+#include "movie/theora_player.h"
+#include "sound/music.h"
+#include "sound/sound.h"
+#include "sound/sound_conversion.h"
 
 LibraryState gLibrary = {};
 

@@ -19,8 +19,8 @@
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 #include "input/input.h"
-#include "media/movies.h"
-#include "media/sound.h"
+#include "movie/movies.h"
+#include "sound/sound.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "core/shell_hooks.h"
 #include "graphics/graphics_system.h"
 #include "input/input.h"
-#include "media/font.h"
+#include "text/font.h"
 
 namespace {
 

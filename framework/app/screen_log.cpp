@@ -7,8 +7,8 @@
 #include "graphics/d3d_marshal.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen_state.h"
-#include "media/font.h"
-#include "media/string_draw.h"
+#include "text/font.h"
+#include "text/string_draw.h"
 
 namespace {
 

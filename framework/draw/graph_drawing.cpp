@@ -14,11 +14,11 @@
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"
-#include "graphics/graph_creation.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
-#include "graphics/mem_img.h"
-#include "media/movies.h"
+#include "movie/movies.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

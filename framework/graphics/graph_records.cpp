@@ -12,7 +12,7 @@
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 #include "graphics/vertex_batch.h"
-#include "media/movies.h"
+#include "movie/movies.h"
 
 HandleRegistry gGraphRegistry = {};
 

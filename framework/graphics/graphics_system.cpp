@@ -6,8 +6,8 @@
 
 #include <platform/win32.h>
 
-#include "core/shell_hooks.h"
 #include "core/async_load.h"
+#include "core/shell_hooks.h"
 #include "core/system_info.h"
 #include "draw/filters.h"
 #include "draw/graph_vertices.h"
@@ -22,7 +22,6 @@
 #include "graphics/graph_restore.h"
 #include "graphics/lights.h"
 #include "graphics/masks.h"
-#include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
 #include "graphics/present_screen.h"
@@ -32,6 +31,7 @@
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
+#include "softrender/mem_img.h"
 
 GraphicsSystemState gGraphicsSystem = {};
 GraphicsHooks gGraphicsHooks = {};

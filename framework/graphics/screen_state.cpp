@@ -6,16 +6,16 @@
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
-#include "core/shell_hooks.h"
 #include "core/fatal_error.h"
 #include "core/log.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
-#include "graphics/mem_img.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
+#include "softrender/mem_img.h"
 
 ScreenState gScreen = {};
 
