@@ -64,6 +64,9 @@ int SetColorFormatRGB24(ColorFormat* format);
 // The palette preset with a grey ramp as palette.
 int SetColorFormatGrey8(ColorFormat* format);
 
+// DXT images become A8R8G8B8 with pitch width x 4 and one level; plain images are left alone.
+int ExpandCompressedGraphImage(GraphImage* image);
+
 // Clears the whole format, then describes it by masks, or by channels when channelCount and
 // channelBits are both non-zero.
 int SetColorFormatFromMasks(ColorFormat* format, int bitsPerPixel, uint32_t redMask,

@@ -1,4 +1,4 @@
-// Whole-image conversions: DXT1 to DXT5 blocks expanded into 32-bit pixels, Windows DIBs
+// Whole-image conversions: a copy of an image with its DXT blocks expanded, Windows DIBs
 // turned into decoded images (directly, or drawn into a 24-bit DIB section) and back, and
 // the YUV converters that turn movie samples into 32-bit frames.
 #include "image/image_convert.h"
@@ -11,77 +11,6 @@
 #include "image/pixel_convert.h"
 
 namespace {
-
-struct Bgra {
-    uint8_t b, g, r, a;
-};
-
-uint32_t Load16(const uint8_t* p) {
-    return p[0] | (p[1] << 8);
-}
-
-Bgra ExpandRgb565(uint32_t v) {
-    return {static_cast<uint8_t>((v & 31) * 255 / 31),
-            static_cast<uint8_t>(((v >> 5) & 63) * 255 / 63),
-            static_cast<uint8_t>((v >> 11) * 255 / 31), 255};
-}
-
-Bgra Mix(const Bgra& x, const Bgra& y, int wx, int wy, int divisor) {
-    return {static_cast<uint8_t>((wx * x.b + wy * y.b) / divisor),
-            static_cast<uint8_t>((wx * x.g + wy * y.g) / divisor),
-            static_cast<uint8_t>((wx * x.r + wy * y.r) / divisor), 255};
-}
-
-// The 16 pixels of one block, row by row.
-void DecodeDxtBlock(int kind, const uint8_t* block, Bgra out[16]) {
-    const uint8_t* colourHalf = kind == 1 ? block : block + 8;
-    uint32_t c0 = Load16(colourHalf), c1 = Load16(colourHalf + 2);
-    Bgra colours[4] = {ExpandRgb565(c0), ExpandRgb565(c1), {}, {}};
-    if (kind == 1 && c0 <= c1) {
-        colours[2] = Mix(colours[0], colours[1], 1, 1, 2);
-        colours[3] = colours[2];
-        colours[3].a = 0;
-    } else {
-        colours[2] = Mix(colours[0], colours[1], 2, 1, 3);
-        colours[3] = Mix(colours[0], colours[1], 1, 2, 3);
-    }
-    uint32_t indices = colourHalf[4] | (colourHalf[5] << 8) | (colourHalf[6] << 16) |
-                       (static_cast<uint32_t>(colourHalf[7]) << 24);
-    for (int i = 0; i < 16; ++i) out[i] = colours[(indices >> (2 * i)) & 3];
-
-    if (kind == 2 || kind == 3) {
-        for (int i = 0; i < 16; ++i) out[i].a = ((block[i / 2] >> (4 * (i & 1))) & 15) * 255 / 15;
-    } else if (kind == 4 || kind == 5) {
-        int a0 = block[0], a1 = block[1];
-        uint8_t alphas[8] = {static_cast<uint8_t>(a0), static_cast<uint8_t>(a1)};
-        if (a0 > a1) {
-            for (int k = 1; k <= 6; ++k) alphas[k + 1] = ((7 - k) * a0 + k * a1) / 7;
-        } else {
-            for (int k = 1; k <= 4; ++k) alphas[k + 1] = ((5 - k) * a0 + k * a1) / 5;
-            alphas[6] = 0;
-            alphas[7] = 255;
-        }
-        for (int half = 0; half < 2; ++half) {
-            const uint8_t* g = block + 2 + 3 * half;
-            uint32_t bits = g[0] | (g[1] << 8) | (g[2] << 16);
-            for (int i = 0; i < 8; ++i) out[half * 8 + i].a = alphas[(bits >> (3 * i)) & 7];
-        }
-    }
-    if (kind == 2 || kind == 4) {
-        // Colours were stored multiplied by alpha; a transparent pixel has no colour left.
-        for (int i = 0; i < 16; ++i) {
-            Bgra& p = out[i];
-            auto undo = [a = p.a](uint8_t c) -> uint8_t {
-                if (a == 0) return 0;
-                int v = c * 255 / a;
-                return static_cast<uint8_t>(v > 255 ? 255 : v);
-            };
-            p.b = undo(p.b);
-            p.g = undo(p.g);
-            p.r = undo(p.r);
-        }
-    }
-}
 
 uint32_t RoundUpTo4(uint64_t bytes) {
     return static_cast<uint32_t>((bytes + 3) & ~uint64_t{3});
@@ -141,40 +70,6 @@ int ConvertPacked(const uint8_t* src, int width, int height, GraphImage* dest, i
 }
 
 }  // namespace
-
-int ExpandCompressedGraphImage(GraphImage* image) {
-    int kind = image->format.dxtKind;
-    if (kind == 0) return 0;
-    if (kind > 5 || image->pixels == nullptr || image->width < 0 || image->height < 0) return -1;
-    int width = image->width, height = image->height;
-    uint64_t bytes = uint64_t{4} * width * height;
-    if (bytes > GetGraphImageByteLimit()) return -1;
-    uint8_t* out = static_cast<uint8_t*>(AllocMemory(static_cast<uint32_t>(bytes), "", 0));
-    if (out == nullptr) return -1;
-
-    // Edge blocks are stored whole; only their pixels inside the image are kept.
-    const uint8_t* block = static_cast<const uint8_t*>(image->pixels);
-    int blockBytes = kind == 1 ? 8 : 16;
-    for (int by = 0; by < height; by += 4) {
-        for (int bx = 0; bx < width; bx += 4, block += blockBytes) {
-            Bgra texels[16];
-            DecodeDxtBlock(kind, block, texels);
-            for (int y = by; y < by + 4 && y < height; ++y) {
-                for (int x = bx; x < bx + 4 && x < width; ++x) {
-                    std::memcpy(out + (static_cast<intptr_t>(y) * width + x) * 4,
-                                &texels[(y - by) * 4 + (x - bx)], 4);
-                }
-            }
-        }
-    }
-    FreeMemory(image->pixels);
-    image->pixels = out;
-    SetColorFormatARGB32(&image->format);
-    image->pitch = width * 4;
-    // The further levels are gone with the blocks.
-    image->mipCount = 0;
-    return 0;
-}
 
 int ExpandGraphImageCopy(const GraphImage* source, GraphImage* out) {
     int bytes = ComputeGraphImageDataBytes(source);

@@ -1,4 +1,4 @@
-// Whole-image conversions beside the pixel converter: DXT blocks into 32-bit pixels, Windows
+// Whole-image conversions beside the pixel converter: an expanded copy of a DXT image, Windows
 // DIBs to and from decoded images, and the YUV frame converters of the movie renderer.
 #pragma once
 
@@ -11,10 +11,8 @@
 // Room for a DIB header and a 256-entry colour table, as the image reader allocates it.
 constexpr uint32_t kDibInfoBytes = 1068;
 
-// DXT images become A8R8G8B8 with pitch width x 4 and one level; plain images are left alone.
-int ExpandCompressedGraphImage(GraphImage* image);
-// The same expansion into a new image that the caller then owns; the source stays as it is.
-// -1 when it cannot be made.
+// ExpandCompressedGraphImage into a new image that the caller then owns; the source stays as
+// it is. -1 when it cannot be made.
 int ExpandGraphImageCopy(const GraphImage* source, GraphImage* out);
 
 // 0: the image borrows the caller's bits; 1: the pixels were copied into memory the image

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-#include "image/image_convert.h"
-
 namespace {
 
 const ColorFormat kNoFormat{};
