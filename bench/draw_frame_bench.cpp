@@ -11,7 +11,7 @@
 
 #include <cmath>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"

@@ -6,7 +6,7 @@
 #include <orbek/orbek.h>
 #include <platform/testing_d3d9.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "draw/filters.h"
 #include "graphics/graph_loading.h"
 #include "graphics/screen_state.h"

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/string_functions.h"
 #include "graphics/screen_state.h"

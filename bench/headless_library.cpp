@@ -11,7 +11,7 @@
 
 #include "app/library_setup.h"
 #include "app/main_window.h"
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
 #include "core/string_functions.h"

@@ -3,7 +3,7 @@
 #include <platform/cpu.h>
 
 #include "core/system_info.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 MemImgDrawSettings::MemImgDrawSettings(int width, int height, int mode, int param)
     : drawArea_(gMemImgDraw.drawArea),

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "graphics/mem_img.h"
+#include "core/system_info.h"
 #include "mem_img_draw_settings.h"
+#include "softrender/mem_img.h"
 #include "softrender/blits.h"
 
 namespace {

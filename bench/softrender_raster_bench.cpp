@@ -14,8 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "graphics/mem_img.h"
+#include "core/system_info.h"
 #include "mem_img_draw_settings.h"
+#include "softrender/mem_img.h"
 #include "softrender/raster.h"
 
 namespace {

@@ -24,8 +24,8 @@ extern "C" {
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
 #include "headless_library.h"
-#include "media/movies.h"
-#include "media/yuv_to_rgb.h"
+#include "movie/movies.h"
+#include "movie/yuv_to_rgb.h"
 #include "movies/memory_file.h"
 #include "movies/movie_writers.h"
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 
 #include "core/tracked_memory.h"
-#include "media/image_convert.h"
-#include "media/image_loaders.h"
-#include "media/pixel_convert.h"
+#include "image/image_convert.h"
+#include "image/image_loaders.h"
+#include "image/pixel_convert.h"
 
 inline void ExerciseDecodedImage(GraphImage* image) {
     if (ExpandCompressedGraphImage(image) != 0) return;

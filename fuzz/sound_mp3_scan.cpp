@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/streams.h"
-#include "media/sound_conversion.h"
+#include "sound/sound_conversion.h"
 
 namespace {
 

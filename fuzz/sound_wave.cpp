@@ -6,7 +6,7 @@
 
 #include "core/streams.h"
 #include "core/tracked_memory.h"
-#include "media/sound_conversion.h"
+#include "sound/sound_conversion.h"
 
 namespace {
 

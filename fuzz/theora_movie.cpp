@@ -5,7 +5,7 @@
 
 #include "../tests/movies/memory_file.h"
 #include "core/log.h"
-#include "media/theora_player.h"
+#include "movie/theora_player.h"
 
 namespace {
 

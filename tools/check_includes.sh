@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks who may include what: the framework includes only the platform's public declarations
-# (platform/include/platform), never its private or test headers; the game includes only the
-# framework's public header, orbek/orbek.h, besides its own headers and the standard library's;
-# that public header compiles on its own; and the platform's folders form a tree of floors (no
-# circle of folders). Prints each breach and exits 1 when there is one.
+# (platform/include/platform), never its private or test headers, and no framework folder
+# includes one on a floor above its own; the game includes only the framework's public header,
+# orbek/orbek.h, besides its own headers and the standard library's; that public header compiles
+# on its own; and the platform's folders form a tree of floors (no circle of folders). Prints
+# each breach and exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,6 +39,31 @@ if [ "${#framework_files[@]}" -gt 0 ]; then
         ;;
     esac
   done < <(includes_of "${framework_files[@]}")
+fi
+
+# The framework's floors, lowest first; folders on one floor may include each other, and a
+# folder includes nothing from a floor above its own.
+framework_floors=("core" "image sound input" "softrender" "graphics draw movie" "text" "app")
+declare -A floor_of=()
+for floor in "${!framework_floors[@]}"; do
+  for folder in ${framework_floors[$floor]}; do floor_of[$folder]=$floor; done
+done
+for folder_path in framework/*/; do
+  folder=$(basename "$folder_path")
+  [ "$folder" = include ] && continue
+  [ -n "${floor_of[$folder]:-}" ] || breach "framework/$folder/ has no place in the floors"
+done
+mapfile -t floored_files < <(find framework -mindepth 2 \( -name '*.h' -o -name '*.cpp' \) \
+  -not -path 'framework/include/*' | sort)
+if [ "${#floored_files[@]}" -gt 0 ]; then
+  while IFS=: read -r file line name; do
+    from=${file#framework/}
+    from=${from%%/*}
+    to=${name%%/*}
+    [ "$to" != "$name" ] && [ -n "${floor_of[$to]:-}" ] && [ -n "${floor_of[$from]:-}" ] || continue
+    [ "${floor_of[$to]}" -le "${floor_of[$from]}" ] ||
+      breach "$file:$line includes $name; $from/ lies below $to/"
+  done < <(includes_of "${floored_files[@]}")
 fi
 
 # The game: the public header, its own headers, and the standard library.

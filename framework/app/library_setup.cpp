@@ -8,6 +8,7 @@
 
 #include "app/main_window.h"
 #include "app/message_pump.h"
+#include "app/module_hooks.h"
 #include "app/screen_log.h"
 #include "core/api_lock.h"
 #include "core/async_load.h"
@@ -26,13 +27,13 @@
 #include "graphics/model_resources.h"
 #include "graphics/screen_state.h"
 #include "graphics/soft_image.h"
+#include "image/color_format.h"
 #include "input/input.h"
-#include "media/color_format.h"
-#include "media/movies.h"
-#include "media/music.h"
-#include "media/sound.h"
-#include "media/sound_conversion.h"
-#include "media/theora_player.h"
+#include "movie/movies.h"
+#include "movie/theora_player.h"
+#include "sound/music.h"
+#include "sound/sound.h"
+#include "sound/sound_conversion.h"
 
 LibraryState gLibrary = {};
 
@@ -82,6 +83,7 @@ int ShutdownLibrary() {
 
 int SetupLibraryUnlocked() {
     if (gShell.setUp != 0) return 0;
+    InstallModuleHooks();
     gShell.initialising = 1;
     InstallFatalErrorShutdown(ShutdownAfterFatalError);
     ClearQuittingFlag();
@@ -153,7 +155,7 @@ int ShutdownLibraryUnlocked() {
     gShell.setUp = 0;
 
     if (gLibrary.noWindow == 0) {
-        while (PumpMessagesUnlocked() == 0 && gMainWindow.quit == 0 &&
+        while (PumpShellMessages() == 0 && gMainWindow.quit == 0 &&
                gMainWindow.windowDestroyed == 0) {
         }
     }

@@ -23,7 +23,6 @@
 #include "graphics/masks.h"
 #include "graphics/screen_state.h"
 
-ShellState gShell = {};
 MainWindowState gMainWindow = {};
 
 namespace {
@@ -360,7 +359,7 @@ int ShutdownMainWindow() {
         }
         ApplyCursorVisibility(1);
         PostCloseOnce();
-        while (PumpMessagesUnlocked() == 0 && gMainWindow.windowDestroyed == 0) {
+        while (PumpShellMessages() == 0 && gMainWindow.windowDestroyed == 0) {
         }
         UnregisterClassA(gMainWindow.settings.className, gShell.module);
         ShutdownKeyInput();
@@ -602,7 +601,7 @@ void QueueMouseClick(int32_t button) {
     ReadMousePosition(&click.x, &click.y);
 }
 
-int ReadClipboardText(char* dst, int32_t capacity) {
+int ReadShellClipboardText(char* dst, int32_t capacity) {
     if (!OpenClipboard(gShell.window)) return -1;
     HANDLE data = GetClipboardData(CF_TEXT);
     if (data == nullptr) {
@@ -622,7 +621,7 @@ int ReadClipboardText(char* dst, int32_t capacity) {
     return result;
 }
 
-int WriteClipboardText(const char* text) {
+int WriteShellClipboardText(const char* text) {
     uint32_t length = GetStringLength(text);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
     std::memcpy(GlobalLock(block), text, length + 1);

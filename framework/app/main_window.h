@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 
 struct MouseClick {
     int32_t button;  // 1 left, 2 right, 4 middle
@@ -101,6 +101,9 @@ void QueueMouseClick(int32_t button);
 int UpdateClientOriginOnMove(LPARAM lParam);
 int DrawInactiveImage();
 int FreeDroppedFiles();
+// The clipboard calls behind ReadClipboardText and WriteClipboardText.
+int ReadShellClipboardText(char* dst, int32_t capacity);
+int WriteShellClipboardText(const char* text);
 // Keeps tracked copies of the dropped paths, up to 1000 in all, and finishes the drop.
 void StoreDroppedFiles(HDROP drop);
 // Posts WM_CLOSE to the main window once.

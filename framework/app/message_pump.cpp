@@ -19,8 +19,8 @@
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 #include "input/input.h"
-#include "media/movies.h"
-#include "media/sound.h"
+#include "movie/movies.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -208,12 +208,12 @@ void Activate() {
 
 int PumpMessages() {
     EnterApiLock();
-    int result = PumpMessagesUnlocked();
+    int result = PumpShellMessages();
     LeaveApiLock();
     return result;
 }
 
-int PumpMessagesUnlocked() {
+int PumpShellMessages() {
     if (gPump.keyInputRunning != 0) return 0;
     // A nested call (from a handler inside the pump) gives back the flag it found.
     int32_t outerInPump = gMainWindow.inPump;
@@ -259,7 +259,7 @@ int ShouldWaitWhileInactive() {
     return 1;
 }
 
-int WaitForActivation() {
+int WaitForShellActivation() {
     int should = ShouldWaitWhileInactive();
     // A window that no longer exists would never be activated: nothing to wait for.
     if (should == 0 || gMainWindow.quit != 0 || gShell.window == nullptr ||
@@ -269,14 +269,9 @@ int WaitForActivation() {
     gMainWindow.inactiveStart = GetMillisecondCount(0);
     int result;
     do {
-        result = PumpMessagesUnlocked();
+        result = PumpShellMessages();
     } while (result == 0 && !(gShell.active != 0 && gMainWindow.minimised == 0));
     return result;
-}
-
-int WaitWhileInactive() {
-    if (gShell.active == 0) WaitForActivation();
-    return 0;
 }
 
 int HandleActivation(int32_t wParam, int32_t fromActivateApp) {

@@ -1,12 +1,12 @@
 // The message pump's activation ring and handling. The pumping and waiting calls that other
-// modules make are in app/shell.h.
+// modules make are in core/shell_hooks.h.
 #pragma once
 
 #include <orbek/orbek.h>
 
 #include <cstdint>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 
 constexpr int32_t kActivationRingSize = 512;
 
@@ -19,6 +19,10 @@ struct ActivationRing {
     int32_t count;
 };
 
+// The pump and the wait behind PumpMessagesUnlocked and WaitForActivation, which the shell
+// hooks in at start-up.
+int PumpShellMessages();
+int WaitForShellActivation();
 // 1 when a caller must wait for activation.
 int ShouldWaitWhileInactive();
 int HandleActivation(int32_t wParam, int32_t fromActivateApp);

@@ -2,13 +2,13 @@
 // is shown. Its font is made again whenever the device loses it.
 #include "app/screen_log.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen_state.h"
-#include "media/font.h"
-#include "media/string_draw.h"
+#include "text/font.h"
+#include "text/string_draw.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
-#include "media/movies.h"
-#include "media/music.h"
+#include "movie/movies.h"
+#include "sound/music.h"
 
 namespace {
 

@@ -4,7 +4,10 @@
 
 #include <platform/win32.h>
 
+#include <cstdarg>
+
 #include "core/log.h"
+#include "core/string_functions.h"
 
 namespace {
 
@@ -25,4 +28,13 @@ void ExitOnFatalError(const char* message) {
     AppendLogText("\n");
     if (gFatalError.shutdown != nullptr) gFatalError.shutdown();
     ExitProcess(static_cast<UINT>(-1));
+}
+
+void ExitWithFormattedError(const char* format, ...) {
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    FormatStringArgsN(message, sizeof message, format, args);
+    va_end(args);
+    ExitOnFatalError(message);
 }

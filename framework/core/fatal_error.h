@@ -8,3 +8,6 @@ using FatalErrorShutdown = void (*)();
 // calling thread. Null: the process ends without one.
 void InstallFatalErrorShutdown(FatalErrorShutdown shutdown);
 [[noreturn]] void ExitOnFatalError(const char* message);
+// Formats the message into 1,024 bytes and ends the process through the fatal exit.
+[[noreturn]] void ExitWithFormattedError(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/handle_registry.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/clocks.h"
+#include "core/fatal_error.h"
 #include "core/handle_registry.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
@@ -17,7 +18,6 @@
 #include "core/string_functions.h"
 #include "core/system_info.h"
 #include "core/tracked_memory.h"
-#include "graphics/screen_state.h"
 
 namespace {
 

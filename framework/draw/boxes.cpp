@@ -4,7 +4,7 @@
 // PutBoxOutline are public (orbek/orbek.h).
 #include <orbek/orbek.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"

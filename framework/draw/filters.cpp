@@ -27,7 +27,7 @@
 #include "graphics/shader_pack.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
-#include "media/pixel_convert.h"
+#include "image/pixel_convert.h"
 
 const float kLuminanceRegister[4] = {0.299f, 0.587f, 0.114f, 0.0f};
 

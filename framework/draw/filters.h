@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 constexpr int kFilterMono = 0;
 constexpr int kFilterGauss = 1;

@@ -8,17 +8,17 @@
 #include <algorithm>
 #include <cfloat>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"
-#include "graphics/graph_creation.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
-#include "graphics/mem_img.h"
-#include "media/movies.h"
+#include "movie/movies.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

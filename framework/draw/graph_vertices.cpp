@@ -8,7 +8,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
 #include "core/vector_math.h"
@@ -17,10 +17,10 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_system.h"
-#include "graphics/mem_img.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
-#include "media/movies.h"
+#include "movie/movies.h"
+#include "softrender/mem_img.h"
 
 static_assert(sizeof(GraphListVertex) == sizeof(TexturedVertex));
 

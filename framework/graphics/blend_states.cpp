@@ -29,8 +29,8 @@
 #include "graphics/shader_constants.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
-#include "media/image_loaders.h"
-#include "media/pixel_convert.h"
+#include "image/image_loaders.h"
+#include "image/pixel_convert.h"
 
 const BlendStateRow BlendStateTable[kBlendModeCount] = {
     {-1, -1, kShaderKindPlain, D3DBLENDOP_ADD},                                       // 0

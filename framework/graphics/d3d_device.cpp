@@ -4,20 +4,20 @@
 // to the plain one, and the bring-up that falls back to software mode.
 #include "graphics/d3d_device.h"
 
-#include "app/shell.h"
 #include "core/desktop_composition.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
+#include "core/shell_hooks.h"
 #include "core/system_info.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
-#include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"
 #include "graphics/vertical_blank.h"
+#include "softrender/mem_img.h"
 
 Direct3DState gDirect3D = {};
 

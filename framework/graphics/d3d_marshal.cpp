@@ -2,7 +2,7 @@
 // layer to the main thread when called from a loading worker.
 #include "graphics/d3d_marshal.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/vertex_batch.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "graphics/graph_records.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 struct DeviceResourceState {
     // Capabilities read after creation.

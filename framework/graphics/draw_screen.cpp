@@ -2,7 +2,7 @@
 // flip.
 #include "graphics/draw_screen.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "graphics/camera.h"
 #include "graphics/d3d_device.h"

@@ -5,18 +5,18 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graph_records.h"
 #include "graphics/masks.h"
-#include "graphics/mem_img.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
+#include "softrender/mem_img.h"
 
 DrawSettings gDrawSettings = {};
 

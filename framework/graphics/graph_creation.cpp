@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
 #include "graphics/d3d_device.h"

@@ -11,17 +11,17 @@
 #include <cstring>
 #include <vector>
 
-#include "app/shell.h"
 #include "core/async_load.h"
 #include "core/full_path.h"
 #include "core/log.h"
+#include "core/shell_hooks.h"
 #include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
 #include "graphics/screen_state.h"
-#include "media/image_convert.h"
-#include "media/movies.h"
-#include "media/pixel_convert.h"
+#include "image/image_convert.h"
+#include "image/pixel_convert.h"
+#include "movie/movies.h"
 
 ImageLoadSettings gImageLoadSettings = {};
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "graphics/draw_settings.h"
-#include "media/image_loaders.h"
+#include "image/image_loaders.h"
 
 // The load settings beside the creation settings; nothing in this system changes them.
 struct ImageLoadSettings {

@@ -3,7 +3,7 @@
 // texture sizes.
 #include "graphics/graph_records.h"
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/tracked_memory.h"
 #include "graphics/device_resources.h"
 #include "graphics/draw_screen.h"
@@ -12,7 +12,7 @@
 #include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 #include "graphics/vertex_batch.h"
-#include "media/movies.h"
+#include "movie/movies.h"
 
 HandleRegistry gGraphRegistry = {};
 

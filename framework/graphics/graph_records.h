@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 constexpr int32_t kMaxGraphs = 32768;
 // GraphPiece records that fit in a record as registered; more grow the record.

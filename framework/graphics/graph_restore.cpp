@@ -26,8 +26,8 @@
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
-#include "media/image_loaders.h"
-#include "media/movies.h"
+#include "image/image_loaders.h"
+#include "movie/movies.h"
 #include "softrender/raster.h"
 
 namespace {

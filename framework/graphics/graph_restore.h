@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 struct ImageLoadRequest;
 

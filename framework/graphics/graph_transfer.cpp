@@ -9,8 +9,8 @@
 #include <cstring>
 #include <utility>
 
-#include "app/shell.h"
 #include "core/log.h"
+#include "core/shell_hooks.h"
 #include "core/tracked_memory.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
@@ -20,8 +20,8 @@
 #include "graphics/memory_textures.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/vertex_batch.h"
-#include "media/image_convert.h"
-#include "media/pixel_convert.h"
+#include "image/image_convert.h"
+#include "image/pixel_convert.h"
 
 namespace {
 

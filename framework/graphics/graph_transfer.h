@@ -8,7 +8,7 @@
 #include <platform/win32_user.h>
 
 #include "core/handle_registry.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 // Writes the source rectangle of the image into the graph with its top-left at (destX, destY),
 // in the graph's coordinates or, with wholeImageCoordinates, in those of the full image of its

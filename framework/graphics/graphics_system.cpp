@@ -6,8 +6,8 @@
 
 #include <platform/win32.h>
 
-#include "app/shell.h"
 #include "core/async_load.h"
+#include "core/shell_hooks.h"
 #include "core/system_info.h"
 #include "draw/filters.h"
 #include "draw/graph_vertices.h"
@@ -22,7 +22,6 @@
 #include "graphics/graph_restore.h"
 #include "graphics/lights.h"
 #include "graphics/masks.h"
-#include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
 #include "graphics/present_screen.h"
@@ -32,10 +31,10 @@
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
-#include "input/input.h"
-#include "media/font.h"
+#include "softrender/mem_img.h"
 
 GraphicsSystemState gGraphicsSystem = {};
+GraphicsHooks gGraphicsHooks = {};
 
 namespace {
 
@@ -131,7 +130,7 @@ int InitializeGraphics() {
     }
     ResetDrawSettings();
     SetupMemImgTables();
-    SetupFontManager();
+    if (gGraphicsHooks.setUp != nullptr) gGraphicsHooks.setUp();
     RegisterMaskHandleType();
     ResendCachedDrawStates(0);
     gGraphicsSystem.FilterResultExact = 0;
@@ -142,7 +141,7 @@ int InitializeGraphics() {
 }
 
 int ShutdownGraphicsSystem() {
-    ShutdownFontManager();
+    if (gGraphicsHooks.shutDown != nullptr) gGraphicsHooks.shutDown();
     if (!gGraphicsSystem.GraphicsInitialized) return 0;
     ShutdownMasks();
     RetireAllModelInstances();
@@ -187,7 +186,7 @@ int RunGraphRestore() {
     GraphRestoreCallback restore = gDrawSettings.restoreCallback;
     (restore != nullptr ? restore : ReloadAllGraphs)();
     RestoreModelTextures();
-    RebuildAllFontHandles();
+    if (gGraphicsHooks.restore != nullptr) gGraphicsHooks.restore();
     SwitchAsyncLoad(asyncWasOn);
     return 0;
 }
@@ -200,9 +199,8 @@ int RecreateDevice(int colorBits, int changeMode, int width, int height, int ref
         gScreen.colorBits = colorBits;
         gScreen.refreshRate = refreshRate;
         SetMemImgDefaultColorType(colorBits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
-    } else if (gInput.setUp) {
-        ShutdownInput();
-        SetupInput();
+    } else if (gGraphicsHooks.deviceRemade != nullptr) {
+        gGraphicsHooks.deviceRemade();
     }
     if (gShell.noGraphics != 0) return 0;
     SetupDirect3D();

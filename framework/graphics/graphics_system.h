@@ -12,6 +12,21 @@ struct GraphicsSystemState {
 };
 extern GraphicsSystemState gGraphicsSystem;
 
+// What the modules above graphics (fonts, input) do at the graphics system's turns; the shell
+// sets them at start-up. Each may be null.
+struct GraphicsHooks {
+    int (*setUp)();     // start-up, once the device and the memory images are up
+    int (*shutDown)();  // first thing of the shutdown
+    int (*restore)();   // after the graphs and model textures were restored
+    // The device is made again in the same mode.
+    int (*deviceRemade)();
+    // Before a screen-mode change: 1 when something was kept to be made again after it.
+    int (*keepAcrossModeChange)();
+    // After a screen-mode change whose keepAcrossModeChange answered 1.
+    int (*remakeAfterModeChange)();
+};
+extern GraphicsHooks gGraphicsHooks;
+
 // 0 (also when already started); -1 only when Direct3D or DirectDraw are missing or the
 // software full screen cannot be set.
 int InitializeGraphics();

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 constexpr int32_t kMaxMasks = 512;
 

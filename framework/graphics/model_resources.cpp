@@ -21,9 +21,9 @@
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
 #include "graphics/screen_state.h"
-#include "media/color_format.h"
-#include "media/image_loaders.h"
-#include "media/pixel_convert.h"
+#include "image/color_format.h"
+#include "image/image_loaders.h"
+#include "image/pixel_convert.h"
 
 HandleRegistry gVertexBufferRegistry = {};
 HandleRegistry gIndexBufferRegistry = {};

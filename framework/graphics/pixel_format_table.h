@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 constexpr int kPixelFormatCount = 25;
 // Indexes of the table.

@@ -5,7 +5,7 @@
 
 #include <platform/win32_gdi.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/clocks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"

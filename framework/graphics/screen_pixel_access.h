@@ -6,7 +6,7 @@
 #include <platform/win32_user.h>
 
 #include "core/handle_registry.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 // Opens a rectangle of the target for access and describes its pixels in *image. target -1 is
 // the current draw screen; a usable graph names the graph, whose piece `piece` (in the order

@@ -6,19 +6,16 @@
 #include <platform/win32.h>
 #include <platform/win32_user.h>
 
-#include <cstdarg>
-
-#include "app/shell.h"
 #include "core/fatal_error.h"
 #include "core/log.h"
+#include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
 #include "graphics/draw_screen.h"
 #include "graphics/graphics_system.h"
-#include "graphics/mem_img.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
-#include "media/font.h"
+#include "softrender/mem_img.h"
 
 ScreenState gScreen = {};
 
@@ -244,12 +241,8 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     AppendLogText("画面モード変更処理を開始します\n");
     RaiseLogIndent();
-    // The default font is made again in the new mode as it was.
-    char defaultFace[kFontFaceBytes] = {};
-    int defaultSize = -1, defaultThickness = -1;
-    bool keepDefaultFont = graphicsUp && IsFontHandleValid(FetchDefaultFontHandle()) &&
-                           GetFontHandleInfo(defaultFace, &defaultSize, &defaultThickness,
-                                             FetchDefaultFontHandle()) == 0;
+    bool kept = graphicsUp && gGraphicsHooks.keepAcrossModeChange != nullptr &&
+                gGraphicsHooks.keepAcrossModeChange() == 1;
     if (gShell.setUp == 0 && gShell.initialising == 0) {
         LowerLogIndent();
         return 0;
@@ -283,7 +276,9 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 
     if (IsWindowedMode()) RestyleShellWindow();
-    if (keepDefaultFont) ChangeDefaultFont(defaultFace, defaultSize, defaultThickness);
+    if (kept && gGraphicsHooks.remakeAfterModeChange != nullptr) {
+        gGraphicsHooks.remakeAfterModeChange();
+    }
     LowerLogIndent();
     AppendLogText("画面モード変更処理は正常に終了しました\n");
     PumpMessagesUnlocked();
@@ -303,15 +298,6 @@ int SetQuittingFlag() {
 
 int IsQuitting() {
     return gScreen.quitting;
-}
-
-void ExitWithFormattedError(const char* format, ...) {
-    char message[1024];
-    va_list args;
-    va_start(args, format);
-    FormatStringArgsN(message, sizeof message, format, args);
-    va_end(args);
-    ExitOnFatalError(message);
 }
 
 void* FetchDirectDraw7Object() {

@@ -69,8 +69,5 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
 int ClearQuittingFlag();
 int SetQuittingFlag();
 int IsQuitting();
-// Formats the message into 1,024 bytes and ends the process through the fatal exit.
-[[noreturn]] void ExitWithFormattedError(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
 // The DirectDraw object, null when there is none.
 void* FetchDirectDraw7Object();

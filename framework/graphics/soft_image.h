@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/handle_registry.h"
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 struct SoftImageRecord {
     HandleHeader header;

@@ -2,7 +2,7 @@
 // the images the software renderer draws into and blends through.
 #pragma once
 
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 struct SoftwareScreenState {
     MEMIMG screen;

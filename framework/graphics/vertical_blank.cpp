@@ -5,7 +5,7 @@
 
 #include <platform/win32.h>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/clocks.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/shell.h"
+#include "core/shell_hooks.h"
 #include "core/clocks.h"
 #include "core/fatal_error.h"
 #include "core/log.h"

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "graphics/mem_img.h"
 #include "softrender/blit_kernels.h"
+#include "softrender/mem_img.h"
 
 struct BlitSetup {
     SrcKind kind;

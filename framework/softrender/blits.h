@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 // Draws src with its top-left pixel at (x, y). trans non-zero skips transparent pixels; mask
 // is a one-byte-per-pixel blend-graph image read at the source's coordinates, or null.

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "graphics/mem_img.h"
 #include "softrender/blit_frame.h"
 #include "softrender/blit_kernels.h"
+#include "softrender/mem_img.h"
 
 // One whole pixel or texel in 18-bit fixed point.
 constexpr int kFixed18Shift = 18;

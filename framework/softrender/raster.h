@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 // A destination pixel and the source texel that lands on it, in whole pixels and texels.
 struct TriangleVertex {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 // Control bytes: bits 7-6 give the run kind, bits 5-0 the length less one.
 constexpr uint8_t kRunTransparent = 0x00;

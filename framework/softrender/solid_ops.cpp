@@ -2,8 +2,8 @@
 // two ways of applying bright, and the scaled colour that modes 2 and 3 add or subtract.
 #include "softrender/solid_ops.h"
 
-#include "graphics/mem_img.h"
 #include "softrender/blit_frame.h"
+#include "softrender/mem_img.h"
 
 // Each channel of colour through its own product table row; byte 3 becomes 0.
 static uint32_t ThroughRows(uint32_t colour, bool wide, const uint32_t* blue, const uint32_t* green,

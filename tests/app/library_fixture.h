@@ -19,9 +19,9 @@
 #include "core/async_load.h"
 #include "core/log.h"
 #include "core/platform_dlls.h"
-#include "graphics/soft_image.h"
-#include "media/color_format.h"
 #include "core/string_functions.h"
+#include "graphics/soft_image.h"
+#include "image/color_format.h"
 
 class LibraryFixture : public ::testing::Test {
 protected:

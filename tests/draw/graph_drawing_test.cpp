@@ -9,7 +9,7 @@
 #include <numbers>
 
 #include "draw_call_fixture.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

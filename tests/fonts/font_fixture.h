@@ -13,8 +13,8 @@
 #include "graphics/graphics_system.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
-#include "media/font.h"
-#include "media/glyph_cache.h"
+#include "text/font.h"
+#include "text/glyph_cache.h"
 
 class FontFixture : public GraphFixture {
 protected:

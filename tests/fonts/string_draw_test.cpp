@@ -2,7 +2,7 @@
 // vertical text as the horizontal turned a quarter turn, spaces, the text rectangle's early
 // return, texts longer than the cache, blending through the text image, anti-aliased levels,
 // and the refusals.
-#include "media/string_draw.h"
+#include "text/string_draw.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,12 +4,12 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graphics_system.h"
-#include "graphics/mem_img.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/present_screen.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertical_blank.h"
 #include "graphics_fixture.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

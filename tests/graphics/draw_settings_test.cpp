@@ -7,7 +7,7 @@
 
 #include "draw_fixture.h"
 #include "graphics/graph_records.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "graphics/graph_loading.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/graphics_system.h"
-#include "media/image_convert.h"
+#include "image/image_convert.h"
 
 namespace {
 

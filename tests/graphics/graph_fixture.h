@@ -17,8 +17,8 @@
 #include "graphics/memory_textures.h"
 #include "graphics/screen_pixel_access.h"
 #include "graphics_fixture.h"
-#include "media/image_convert.h"
-#include "media/pixel_convert.h"
+#include "image/image_convert.h"
+#include "image/pixel_convert.h"
 
 class GraphFixture : public GraphicsFixture {
 protected:

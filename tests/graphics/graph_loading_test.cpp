@@ -12,7 +12,7 @@
 #include "graph_fixture.h"
 #include "graphics/graph_creation.h"
 #include "graphics/graph_restore.h"
-#include "media/image_convert.h"
+#include "image/image_convert.h"
 #include "media/image_writers.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Memory images: creation, pitch rules, derivation and release of shared bodies, clearing,
 // copying and transfers from decoded images; the blend tables; the soft-image handle kind.
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 #include <gtest/gtest.h>
 

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "core/tracked_memory.h"
-#include "graphics/d3d_wrappers.h"
-#include "graphics/graphics_system.h"
 #include "graph_fixture.h"
+#include "graphics/d3d_wrappers.h"
 #include "graphics/graph_restore.h"
-#include "media/color_format.h"
+#include "graphics/graphics_system.h"
+#include "image/color_format.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "graph_fixture.h"
 #include "graphics/graphics_system.h"
-#include "media/movies.h"
+#include "movie/movies.h"
 #include "movies/movie_writers.h"
 
 namespace {

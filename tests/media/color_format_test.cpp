@@ -1,6 +1,6 @@
 // Colour formats and decoded images: presets, mask analysis, one-pixel packing and the small
 // whole-image operations.
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/tracked_memory.h"
-#include "media/image_convert.h"
+#include "image/image_convert.h"
 
 namespace {
 

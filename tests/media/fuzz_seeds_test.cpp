@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "image/image_loaders.h"
 #include "image_writers.h"
-#include "media/image_loaders.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // DXT expansion against a plain reading of the format, DIBs of every kind into images and
 // images back into DIBs, and the YUV converters.
-#include "media/image_convert.h"
+#include "image/image_convert.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // kind and header, TGA in every type, depth and orientation, "BGRA", DDS with DXT blocks,
 // Direct3D format numbers and masks, PNG and JPEG from the codec libraries; damaged files;
 // mirroring, DIB output and "_a" alpha images.
-#include "media/image_loaders.h"
+#include "image/image_loaders.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
+#include "image/image_convert.h"
+#include "image/png_jpeg.h"
 #include "image_writers.h"
-#include "media/image_convert.h"
-#include "media/png_jpeg.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "media/color_format.h"
+#include "image/color_format.h"
 
 // The kinds of DIB that GDI draws.
 enum class DibKind { Pal1, Pal4, Pal8, Rle4, Rle8, Rgb555, Fields565, Rgb24, Rgb32, Fields32 };

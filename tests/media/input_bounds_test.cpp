@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "image/image_loaders.h"
 #include "image_writers.h"
-#include "media/image_loaders.h"
 #include "support/heap_bound.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The pixel converter: its shortcuts against its general path over random images, formats and
 // modes; palettes, dithering, transparent colours, alpha images; the copy and the stretch.
-#include "media/pixel_convert.h"
+#include "image/pixel_convert.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "core/log.h"
-#include "media/theora_player.h"
+#include "movie/theora_player.h"
 #include "movies/memory_file.h"
 #include "movies/movie_writers.h"
 

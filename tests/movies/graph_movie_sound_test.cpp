@@ -8,7 +8,7 @@
 #include <cmath>
 #include <thread>
 
-#include "media/movies.h"
+#include "movie/movies.h"
 #include "movies/movie_writers.h"
 #include "sound/sound_test_support.h"
 

@@ -1,6 +1,6 @@
 // The framework's renderer filter: the types it takes, rows turned top-down, and samples too
 // short for a picture left alone.
-#include "media/movie_renderer.h"
+#include "movie/movie_renderer.h"
 
 #include <gtest/gtest.h>
 

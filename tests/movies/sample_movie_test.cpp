@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "core/log.h"
-#include "media/theora_player.h"
+#include "movie/theora_player.h"
 #include "movies/memory_file.h"
 #include "movies/movie_writers.h"
 

@@ -1,6 +1,6 @@
 // The Theora player: frames against an independent decode, seeking, the wrap of the frame
 // window, and files that are not movies, cut short or damaged.
-#include "media/theora_player.h"
+#include "movie/theora_player.h"
 
 #include <gtest/gtest.h>
 #include <ogg/ogg.h>

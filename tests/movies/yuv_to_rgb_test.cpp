@@ -1,7 +1,7 @@
 // The conversion of decoded pictures: the SSE2 rows and the plain loops against a per-pixel
 // reference that divides its way to every chroma sample, over random pictures of each chroma
 // layout Theora has, odd crops and regions that reach past the picture.
-#include "media/yuv_to_rgb.h"
+#include "movie/yuv_to_rgb.h"
 
 #include <gtest/gtest.h>
 

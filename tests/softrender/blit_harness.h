@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "blit_reference.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 enum class TestKind { Direct, Alpha, Palette };
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "blit_harness.h"
-#include "graphics/mem_img.h"
+#include "softrender/mem_img.h"
 
 // A 32-bit image whose pixel at (x, y) is 0x00yyxx01, so every drawn pixel names its texel.
 RefImage NumberedImage(int w, int h);

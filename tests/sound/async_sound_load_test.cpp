@@ -7,7 +7,7 @@
 
 #include "async/async_wait.h"
 #include "core/async_load.h"
-#include "media/sound_buffer_slot.h"
+#include "sound/sound_buffer_slot.h"
 #include "sound/sound_test_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "media/sound_conversion.h"
+#include "sound/sound_conversion.h"
 #include "sound/sound_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // MP3 through the DirectShow graph: the same PCM as the compression manager's path, the PCM
 // block's growth, the message of each step that fails, files of other formats that no decoder
 // takes, and MP3 files that only this path decodes, against mpg123 decoding the same bytes.
-#include "media/mp3_directshow.h"
+#include "sound/mp3_directshow.h"
 
 #include <gtest/gtest.h>
 #include <lame.h>
@@ -15,7 +15,7 @@
 #include "app/main_window.h"
 #include "core/streams.h"
 #include "core/tracked_memory.h"
-#include "media/sound.h"
+#include "sound/sound.h"
 #include "sound/sound_test_support.h"
 
 namespace {

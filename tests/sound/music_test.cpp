@@ -1,6 +1,6 @@
 // Music handles: the MCI notification, the current-music slot, stopping and status, and the
 // kind's callbacks, with the commands MCI received.
-#include "media/music.h"
+#include "sound/music.h"
 
 #include <gtest/gtest.h>
 #include <platform/win32_user.h>

@@ -1,6 +1,6 @@
 // The sound converter: WAVE parsing and its refusals, float and compressed WAVE, the MP3 frame
 // scan, Ogg Vorbis, block conversion, seeks and the decoder mask.
-#include "media/sound_conversion.h"
+#include "sound/sound_conversion.h"
 
 #include <gtest/gtest.h>
 #include <platform/mpeg_audio.h>

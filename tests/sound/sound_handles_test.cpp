@@ -4,8 +4,8 @@
 
 #include "app/message_pump.h"
 #include "core/handle_registry.h"
-#include "media/soft_sound.h"
-#include "media/sound_buffer_slot.h"
+#include "sound/soft_sound.h"
+#include "sound/sound_buffer_slot.h"
 #include "sound/sound_test_support.h"
 
 namespace {

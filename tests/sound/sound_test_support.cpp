@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core/threads.h"
-#include "media/stream_sound.h"
+#include "sound/stream_sound.h"
 
 Bytes ReadFixture(const char* name) {
     std::string source = __FILE__;

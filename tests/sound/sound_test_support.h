@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/library_fixture.h"
-#include "media/sound.h"
+#include "sound/sound.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -1,7 +1,7 @@
 // Stream sounds: refilled one-second buffers that play long sounds to their end, repeat their
 // sources, wrap without a gap, share buffers, and come out the same from the stream thread and
 // from the pump.
-#include "media/stream_sound.h"
+#include "sound/stream_sound.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "core/clocks.h"
 #include "graphics/graph_records.h"
 #include "graphics/screen_state.h"
-#include "media/movies.h"
+#include "movie/movies.h"
 
 namespace {
 
