@@ -16,7 +16,7 @@
 #include "graphics/blend_states.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_settings.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/mem_img.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"

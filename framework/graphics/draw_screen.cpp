@@ -11,7 +11,7 @@
 #include "graphics/device_transforms.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/masks.h"
 #include "graphics/present_screen.h"
 #include "graphics/render_state_cache.h"

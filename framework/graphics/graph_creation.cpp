@@ -13,7 +13,7 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/device_resources.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"
 

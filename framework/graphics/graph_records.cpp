@@ -9,7 +9,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_creation.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/screen_state.h"
 #include "graphics/vertex_batch.h"
 #include "media/movies.h"

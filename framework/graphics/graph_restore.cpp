@@ -20,7 +20,7 @@
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_transfer.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/memory_textures.h"
 #include "graphics/screen_pixel_access.h"
 #include "graphics/screen_state.h"

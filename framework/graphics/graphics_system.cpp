@@ -1,14 +1,19 @@
-// Graphics start-up and shutdown, and the device's re-creation: the screen defaults, Direct3D
-// (or the software screen), the handle kinds of graphs, shaders and buffers, the device's
-// default states and the draw settings; after a re-creation the draw target, every cached
-// state, the restore callback and the draw area and camera that were in force.
+// Graphics start-up and shutdown, the device's re-creation and the run-time screen-mode change:
+// the screen defaults, Direct3D (or the software screen), the handle kinds of graphs, shaders
+// and buffers, the device's default states and the draw settings; after a re-creation the draw
+// target, every cached state, the restore callback and the draw area and camera that were in
+// force.
 #include "graphics/graphics_system.h"
 
 #include <platform/win32.h>
+#include <platform/win32_user.h>
 
 #include "app/shell.h"
 #include "core/async_load.h"
+#include "core/fatal_error.h"
+#include "core/log.h"
 #include "core/system_info.h"
+#include "core/vector_math.h"
 #include "draw/filters.h"
 #include "draw/graph_vertices.h"
 #include "graphics/blend_states.h"
@@ -32,10 +37,9 @@
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
+#include "graphics/vertical_blank.h"
 #include "input/input.h"
 #include "media/font.h"
-
-GraphicsSystemState gGraphicsSystem = {};
 
 namespace {
 
@@ -102,6 +106,85 @@ void WaitForQueuedLoads() {
     }
 }
 
+// -1 only when "d3d9.dll" or DirectDraw are missing, or the software full screen cannot be set;
+// a device that cannot be made leaves software mode.
+int SetupDirect3D() {
+    if (LoadDirect3DLibrary() == -1) return -1;
+    if (SetupDirectDraw7() == -1) {
+        FreeDirect3DLibrary();
+        return -1;
+    }
+    gScreen.direct3DMode = 0;
+    if (!IsHardwareRenderingRequested()) {
+        if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
+        MeasureVerticalBlankPeriod();
+        return 0;
+    }
+    bool displayReady = true;
+    if (IsFullScreenMode() && gSystemInfo.osCode >= kOsCodeWindowsVista && IsEmulating320x240()) {
+        displayReady = ApplyDisplayModeSettings() == 0;
+    }
+    int created = -1;
+    if (displayReady) {
+        // An Ex device that cannot be made is asked for once more from the plain object.
+        do {
+            created = CreateDirect3DObject() == 0 ? SetupDeviceResources() : -1;
+        } while (created == -2);
+    }
+    if (created == 0 && CreateZBuffer() == 0) {
+        gScreen.direct3DMode = 1;
+        SetupBuiltinShaders();
+        if (AreBuiltinShadersOn()) {
+            BuildVertexDeclarations();
+            CreateBrightnessVolumeTexture();
+        }
+        return 0;
+    }
+
+    ReleaseDeviceSurfaces();
+    ReleaseDirect3DDevice();
+    ReleaseDirect3DObject();
+    if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
+    MeasureVerticalBlankPeriod();
+    return 0;
+}
+
+int TerminateDirect3D() {
+    ReleaseAllModelBuffers();
+    // The buffers keep their data; their device objects are made again with the next device.
+    ReleaseBufferObjects();
+    ReleaseVertexDeclarations();
+    ReleaseBuiltinShaders();
+    // Shader handles keep their code and are made again with the next device.
+    ReleaseUserShaderObjects();
+    if (!(gScreen.direct3DMode && gDirect3D.exclusiveFullScreen)) {
+        ChangeDisplaySettingsA(nullptr, 0);
+    }
+    ReleaseDeviceSurfaces();
+    ReleaseDirect3DDevice();
+    ReleaseDirect3DObject();
+    ReleaseDirectDraw7();
+    FreeDirect3DLibrary();
+    FreeDisplayModeList();
+    return 0;
+}
+
+struct ScreenMode {
+    int32_t width, height, bits, refresh;
+};
+
+ScreenMode CurrentMode() {
+    return {gScreen.screenWidth, gScreen.screenHeight, gScreen.colorBits, gScreen.refreshRate};
+}
+
+// The mode's settings as InitializeGraphics reads them.
+void StoreMode(const ScreenMode& mode) {
+    StoreScreenSize(mode.width, mode.height);
+    gScreen.colorBits = mode.bits;
+    gScreen.refreshRate = mode.refresh;
+    SetMemImgDefaultColorType(mode.bits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
+}
+
 }  // namespace
 
 int InitializeGraphics() {
@@ -166,10 +249,6 @@ int ShutdownGraphicsSystem() {
     RetireAndShutdown(&gGraphRegistry);
     gGraphicsSystem.GraphicsInitialized = 0;
     return 0;
-}
-
-int IsGraphicsInitialized() {
-    return gGraphicsSystem.GraphicsInitialized;
 }
 
 int InstallGraphRestoreHandler(GraphRestoreCallback callback) {
@@ -284,6 +363,79 @@ int EndOpenScene() {
     return 0;
 }
 
-int IsDeviceReady() {
-    return IsDeviceNotReady() ? 0 : 1;
+int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
+    FlushVertexBatchNow();
+    bool graphicsUp = IsGraphicsInitialized() != 0;
+
+    ScreenMode wanted = {width != -1 ? width : gScreen.screenWidth,
+                         height != -1 ? height : gScreen.screenHeight,
+                         colorBits != -1 ? colorBits : gScreen.colorBits,
+                         refreshRate != -1 ? refreshRate : gScreen.refreshRate};
+    bool sizeGiven = width != -1 || height != -1;
+    if (!IsWindowedMode() && wanted.width == 320 && wanted.height == 240) {
+        wanted.width = 640;
+        wanted.height = 480;
+        SetEmulation320x240(1);
+    } else if (IsWindowedMode() || sizeGiven) {
+        // A window that showed the emulated screen becomes a real 320x240 screen.
+        if (IsWindowedMode() && force == 1 && gScreen.emulate320x240 != 0 && wanted.width == 640 &&
+            wanted.height == 480) {
+            wanted.width = 320;
+            wanted.height = 240;
+        }
+        SetEmulation320x240(0);
+    }
+
+    ScreenMode old = CurrentMode();
+    if (force == 0 && wanted.width == old.width && wanted.height == old.height &&
+        wanted.bits == old.bits && wanted.refresh == old.refresh) {
+        return 0;
+    }
+    AppendLogText("画面モード変更処理を開始します\n");
+    RaiseLogIndent();
+    // The default font is made again in the new mode as it was.
+    char defaultFace[kFontFaceBytes] = {};
+    int defaultSize = -1, defaultThickness = -1;
+    bool keepDefaultFont = graphicsUp && IsFontHandleValid(FetchDefaultFontHandle()) &&
+                           GetFontHandleInfo(defaultFace, &defaultSize, &defaultThickness,
+                                             FetchDefaultFontHandle()) == 0;
+    if (gShell.setUp == 0 && gShell.initialising == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+    if (!IsWindowedMode() && HasDisplayMode(wanted.width, wanted.height, wanted.bits) == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+
+    if (graphicsUp) ShutdownGraphicsSystem();
+    StoreMode(wanted);
+    int result = InitializeGraphics();
+    if (result == -1 && wanted.width == 320 && wanted.height == 240) {
+        bool emulated = IsEmulating320x240() != 0;
+        gScreen.screenWidth = 640;
+        gScreen.screenHeight = 480;
+        gScreen.outputWidth = emulated ? 320 : 640;
+        gScreen.outputHeight = emulated ? 240 : 480;
+        SetProjectionScreenSize(gScreen.outputWidth, gScreen.outputHeight);
+        SetEmulation320x240Fallback(1);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode(old);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode({640, 480, 16, 0});
+        result = InitializeGraphics();
+    }
+    if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
+
+    if (IsWindowedMode()) RestyleShellWindow();
+    if (keepDefaultFont) ChangeDefaultFont(defaultFace, defaultSize, defaultThickness);
+    LowerLogIndent();
+    AppendLogText("画面モード変更処理は正常に終了しました\n");
+    PumpMessagesUnlocked();
+    SelectDrawScreen(GetDrawScreen());
+    return 0;
 }

@@ -3,22 +3,13 @@
 #pragma once
 
 #include "graphics/draw_settings.h"
-
-struct GraphicsSystemState {
-    int32_t GraphicsInitialized;
-    // 1 when a filter pass into a draw-target graph gives back exact values.
-    int32_t FilterResultExact;
-    int32_t dialogBoxMode;
-};
-extern GraphicsSystemState gGraphicsSystem;
+#include "graphics/graphics_state.h"
 
 // 0 (also when already started); -1 only when Direct3D or DirectDraw are missing or the
 // software full screen cannot be set.
 int InitializeGraphics();
 // Safe when graphics never started; 0.
 int ShutdownGraphicsSystem();
-// 1 between a successful InitializeGraphics and ShutdownGraphicsSystem.
-int IsGraphicsInitialized();
 // The restore callback in force, null when none was installed.
 GraphRestoreCallback GetGraphRestoreHandler();
 // Runs the restore callback with asynchronous loading off, then restores model textures and
@@ -35,5 +26,6 @@ int IsDialogBoxModeOn();
 int ApplyDialogBoxMode(int enable);
 // Ends a scene left open on the device; 0.
 int EndOpenScene();
-// 1 when the device can draw (it exists and was not released).
-int IsDeviceReady();
+// -1 keeps each value; a mode that cannot be brought up falls back, and the process ends when
+// even 640 x 480 at 16 bits fails.
+int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate);

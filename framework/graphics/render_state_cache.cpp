@@ -136,6 +136,13 @@ void SendSamplerStates() {
     ApplyTextureFilterMode(c.samplingMode);
 }
 
+// Registered before main: a device object released on any path, before graphics start-up
+// included, reaches the cache.
+[[maybe_unused]] const bool kReleaseHooksSet = [] {
+    SetDeviceObjectReleaseHooks({DrawQueuedVerticesOf, ForgetReleasedObject});
+    return true;
+}();
+
 }  // namespace
 
 int SetCachedZEnable(int value) {

@@ -10,7 +10,7 @@
 #include "core/async_load.h"
 #include "core/log.h"
 #include "core/string_functions.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/screen_state.h"
 #include "media/glyph_cache.h"
 
