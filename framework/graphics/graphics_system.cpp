@@ -13,6 +13,7 @@
 #include "core/fatal_error.h"
 #include "core/log.h"
 #include "core/system_info.h"
+#include "core/tracked_memory.h"
 #include "core/vector_math.h"
 #include "draw/filters.h"
 #include "draw/graph_vertices.h"
@@ -23,6 +24,7 @@
 #include "graphics/device_resources.h"
 #include "graphics/device_transforms.h"
 #include "graphics/draw_screen.h"
+#include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
 #include "graphics/lights.h"
@@ -40,11 +42,42 @@
 #include "graphics/vertical_blank.h"
 #include "input/input.h"
 #include "media/font.h"
+#include "media/movies.h"
 
 namespace {
 
 // The framework's constants (camera, lights, blend factor) live in usage set 0: the set mask 1.
 constexpr int kFrameworkConstantSets = 1 << 0;
+
+// The graph handle kind's end: draw targets and the depth target let go of the graph first.
+int TerminateGraphRecord(HandleHeader* header) {
+    GraphRecord* graph = reinterpret_cast<GraphRecord*>(header);
+    Handle handle = header->handle;
+    if (graph->movie != -1) DeleteMovieHandle(graph->movie);
+    graph->movie = -1;
+
+    DrawSettings& s = gDrawSettings;
+    for (int slot = 0; slot < kDrawTargetSlots; ++slot) {
+        if (s.drawTargets[slot] == handle) SetRenderTargetSlot(slot, slot == 0 ? kFrontScreen : -1);
+    }
+    if (s.zBufferGraph == handle && IsGraphicsInitialized()) {
+        WaitWhileInactive();
+        s.zBufferGraph = kBackScreen;
+        ApplyDepthSurfaceForTarget();
+    }
+
+    if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);
+    ReleaseGraphTextureInfo(graph->textureInfo);
+    graph->textureInfo = nullptr;
+    for (void*& block : graph->ownedBlocks) {
+        if (block != nullptr) FreeMemory(block);
+        block = nullptr;
+    }
+    ReleaseGraphRestoreInfo(graph->restoreInfo);
+    graph->restoreInfo = nullptr;
+    if (graph->lostFlag != nullptr) *graph->lostFlag = 1;
+    return 0;
+}
 
 struct HandleKindSetup {
     HandleRegistry* registry;
@@ -183,6 +216,22 @@ void StoreMode(const ScreenMode& mode) {
     gScreen.colorBits = mode.bits;
     gScreen.refreshRate = mode.refresh;
     SetMemImgDefaultColorType(mode.bits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
+}
+
+void RecreateGraphObjects(GraphRecord* graph) {
+    // Graphs that share a texture set find its objects made by the first of them.
+    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo, 0);
+}
+
+// After a device re-creation: the objects that outlive a device are made again.
+int RecreateDeviceResources() {
+    RecreatePooledTextureObjects();
+    ForEachGraphRecord(RecreateGraphObjects);
+    if (gDirect3D.mixedVertexProcessing || gDeviceResources.vertexShaderModel2) {
+        RecreateBufferObjects();
+    }
+    RecreateUserShaders();
+    return 0;
 }
 
 }  // namespace

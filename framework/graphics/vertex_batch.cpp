@@ -100,7 +100,7 @@ UINT CountPrimitives(D3DPRIMITIVETYPE type, int vertices) {
 }
 
 int FlushVertexBatch(int fromAsyncWorker) {
-    if (fromAsyncWorker) return MarshalFlushVertexBatch();
+    if (fromAsyncWorker) return MarshalToMainThread<FlushVertexBatchNow>(1);
     if (!HasDirect3DDevice()) return -1;
     VertexBatch& b = gVertexBatch;
     if (b.vertexCount > 0 && !IsQuitting()) {
