@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "graphics/device_transforms.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/vertex_batch.h"

@@ -5,7 +5,7 @@
 #include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"

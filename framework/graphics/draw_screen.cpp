@@ -9,7 +9,7 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/device_transforms.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/graphics_state.h"
 #include "graphics/masks.h"
@@ -33,7 +33,6 @@ struct DrawScreenState {
 };
 
 DrawScreenState gDrawScreen = {};
-
 
 void SetUpTwoDimensionalCamera(int width, int height) {
     CameraSettings& c = gDrawSettings.camera;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "app/shell.h"
+#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
 #include "graphics/draw_screen.h"
@@ -17,8 +18,6 @@
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
-
-DrawSettings gDrawSettings = {};
 
 namespace {
 

@@ -3,7 +3,7 @@
 // graph, the cells of a divided graph).
 #pragma once
 
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 
 // Format indexes of graphs without Direct3D, beyond the pixel-format table.

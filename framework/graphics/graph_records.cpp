@@ -5,7 +5,7 @@
 
 #include "core/tracked_memory.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/screen_state.h"
 
 HandleRegistry gGraphRegistry = {};

@@ -2,7 +2,7 @@
 // activation changes and screen-mode changes, with the restore of what lived on it.
 #pragma once
 
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graphics_state.h"
 
 // 0 (also when already started); -1 only when Direct3D or DirectDraw are missing or the

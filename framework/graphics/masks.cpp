@@ -13,7 +13,7 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/draw_screen.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/render_state_cache.h"

@@ -10,7 +10,7 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/device_transforms.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"

@@ -5,13 +5,12 @@
 #include <cstring>
 
 #include "graphics/blend_states.h"
-#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/draw_screen.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/masks.h"
 #include "graphics/render_state_cache.h"

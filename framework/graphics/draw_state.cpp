@@ -1,0 +1,3 @@
+#include "graphics/draw_state.h"
+
+DrawSettings gDrawSettings = {};
