@@ -410,3 +410,8 @@ int ResolveMultisampleSurface(const TexturePiece* piece) {
     DeviceStretchRect(piece->multisampleSurface, nullptr, piece->surface, nullptr, D3DTEXF_NONE);
     return 0;
 }
+
+IDirect3DSurface9* ScreenSurface() {
+    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
+                                                     : gDeviceResources.backBuffer;
+}

@@ -57,3 +57,5 @@ int ProbeMultisampleTypeMarshalled(D3DFORMAT format, int32_t* type, int32_t* qua
                                    int fromWorker);
 // Copies a multisampled draw target's picture into its texture; 0.
 int ResolveMultisampleSurface(const TexturePiece* piece);
+// The device surface that the screen ids draw into.
+IDirect3DSurface9* ScreenSurface();

@@ -56,13 +56,6 @@ void SetUpTwoDimensionalCamera(int width, int height) {
 
 }  // namespace
 
-int IsScreenId(int screen) {
-    return screen == kBackScreen || screen == kFrontScreen || screen == kBackScreenAlias3 ||
-                   screen == kBackScreenAlias5
-               ? 1
-               : 0;
-}
-
 int SelectDrawScreen(int screen) {
     DrawSettings& s = gDrawSettings;
     if (!IsGraphicsInitialized()) return -1;
@@ -104,10 +97,6 @@ int SelectDrawScreen(int screen) {
     SetUpTwoDimensionalCamera(s.targetWidth, s.targetHeight);
     if (maskWasOn) SwitchMaskScreenUse(1);
     return 0;
-}
-
-int GetDrawScreen() {
-    return gDrawSettings.drawTargets[0];
 }
 
 int SetRenderTargetSlot(int slot, int target) {
@@ -219,11 +208,19 @@ int ShowBackBufferOnWindow() {
     return FlipScreen();
 }
 
-IDirect3DSurface9* ScreenSurface() {
-    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
-                                                     : gDeviceResources.backBuffer;
-}
-
 int IsFlipRunning() {
     return gDrawScreen.flipping;
+}
+
+int StartFrontScreenTimer(int start) {
+    if (start)
+        SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
+    return 0;
+}
+
+void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
+    KillTimer(GetMainHwnd(), kFrontScreenTimerId);
+    if (GetDrawScreen() != kFrontScreen) return;
+    if (IsAppActive()) ShowBackBufferOnWindow();
+    SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
 }

@@ -9,7 +9,7 @@
 #include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
-#include "graphics/draw_screen.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/masks.h"
 #include "graphics/mem_img.h"

@@ -114,3 +114,13 @@ struct DrawSettings {
     LightingSettings lighting;  // kept across a reset
 };
 extern DrawSettings gDrawSettings;
+
+// Besides kBackScreen and kFrontScreen (the back buffer, shown on the window every 32 ms):
+// accepted as the back buffer; they keep the target size they find.
+constexpr int kBackScreenAlias3 = -3;
+constexpr int kBackScreenAlias5 = -5;
+
+// 1 for the screen ids (not a graph).
+int IsScreenId(int screen);
+// The current draw target of slot 0.
+int GetDrawScreen();

@@ -12,7 +12,7 @@
 #include "core/vector_math.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/draw_screen.h"
+#include "graphics/device_resources.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"

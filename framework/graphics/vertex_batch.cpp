@@ -9,7 +9,6 @@
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_screen.h"
 #include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/masks.h"
