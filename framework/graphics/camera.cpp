@@ -144,11 +144,6 @@ int UpdateCameraProjection() {
     return SetProjectionMatrix(&projection);
 }
 
-void MarkCullingPlanesStale() {
-    Camera().cullingPlanesStale = 1;
-    Camera().inverseStale = 1;
-}
-
 void UnprojectScreenPoint(float point[3]) {
     CameraSettings& c = Camera();
     const DrawSettings& s = gDrawSettings;

@@ -20,7 +20,6 @@ int SetCameraScreenCenter(float x, float y);
 int SetCameraProjectionMatrix(const Matrix4x4* matrix);
 // Builds the projection of the current mode for the draw target's aspect and applies it.
 int UpdateCameraProjection();
-void MarkCullingPlanesStale();
 // The culling planes of the current view and projection, when they are stale.
 void UpdateCullingPlanes();
 // The horizontal, vertical and twist angles of the camera from its view matrix.
