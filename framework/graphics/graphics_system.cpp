@@ -39,6 +39,7 @@
 #include "graphics/shader_pack.h"
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
+#include "graphics/state_resend.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
 #include "input/input.h"
@@ -258,7 +259,11 @@ int InitializeGraphics() {
     RegisterGraphicsHandleKinds();
     gGraphicsSystem.GraphicsInitialized = 1;
     if (IsDirect3DMode()) {
-        ApplyDeviceDefaultStates();
+        if (ApplyDeviceDefaultStates() == 0) {
+            ResendCachedDrawStates(0);
+            OpenDeviceScene();
+            PrepareDrawStates(nullptr, nullptr, 0);
+        }
     } else {
         SetupSoftwareScreenImages();
     }

@@ -19,6 +19,7 @@
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
+#include "graphics/state_resend.h"
 #include "graphics/vertex_batch.h"
 
 MaskState gMasks = {};

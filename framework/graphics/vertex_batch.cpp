@@ -11,7 +11,6 @@
 #include "graphics/device_resources.h"
 #include "graphics/draw_state.h"
 #include "graphics/lights.h"
-#include "graphics/masks.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"
