@@ -21,6 +21,7 @@
 #include "graphics/graph_restore.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/graphics_state.h"
+#include "graphics/prepare_draw.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_pixel_access.h"
 #include "graphics/shader_constants.h"

@@ -18,6 +18,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_state.h"
 #include "graphics/mem_img.h"
+#include "graphics/prepare_draw.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "media/movies.h"

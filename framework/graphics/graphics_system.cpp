@@ -33,6 +33,7 @@
 #include "graphics/mem_img.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
+#include "graphics/prepare_draw.h"
 #include "graphics/present_screen.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
