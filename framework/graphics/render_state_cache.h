@@ -10,8 +10,8 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
+#include "graphics/texture_stage_sets.h"
 
-constexpr int kCachedStages = 8;
 constexpr int kCachedRenderTargets = 16;
 constexpr int kCachedLights = 8;
 // The cached sampling mode before any draw: none of the valid ones, so the first draw sends.
