@@ -20,6 +20,7 @@
 #include "core/text_input.h"
 #include "core/tracked_memory.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graphics_system.h"
 #include "graphics/masks.h"
 #include "graphics/screen_state.h"
 

@@ -8,7 +8,7 @@
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/screen_state.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
 #include "draw/subtractive_emulation.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
 #include "movie/movies.h"

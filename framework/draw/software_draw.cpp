@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/string_functions.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/software_screen.h"
 #include "softrender/blits.h"
 #include "softrender/raster.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "core/log.h"
-#include "graphics/blend_states.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/shader_pack.h"
+#include "graphics/texture_stage_sets.h"
 
 namespace {
 

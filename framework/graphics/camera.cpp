@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "graphics/device_transforms.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/vertex_batch.h"
@@ -142,11 +142,6 @@ int UpdateCameraProjection() {
     }
     if (made == -1) return -1;
     return SetProjectionMatrix(&projection);
-}
-
-void MarkCullingPlanesStale() {
-    Camera().cullingPlanesStale = 1;
-    Camera().inverseStale = 1;
 }
 
 void UnprojectScreenPoint(float point[3]) {

@@ -2,40 +2,7 @@
 // material and the lights.
 #pragma once
 
-#include <platform/d3d9.h>
-
-#include <cstdint>
-
-#include "core/vector_math.h"
-
-struct CameraSettings {
-    int32_t projectionMode;  // 0 perspective, 1 orthographic, 2 a matrix the program gave
-    float nearZ, farZ;
-    float fieldOfView;  // radians
-    float orthoHeight;
-    float aspectFactor;
-    Matrix4x4 givenProjection;
-    Vector3 position, target, up;
-    Matrix4x4 view;
-    float screenCentreX, screenCentreY;
-    // The 2D camera's viewport of the whole draw target and its inverse.
-    Matrix4x4 targetViewport, inverseTargetViewport;
-    // Near, far, left, right, top, bottom: a, b, c, d with a x + b y + c z + d >= 0 inside.
-    float cullingPlanes[6][4];
-    int32_t cullingPlanesStale;
-    // The inverse of view x projection x viewport adjustment, made again after each change.
-    Matrix4x4 inverseScreenTransform;
-    int32_t inverseStale;
-    float horizontalAngle, verticalAngle, twistAngle;
-};
-
-struct LightingSettings {
-    int32_t lightingOff;  // lighting is on while this is 0
-    D3DMATERIAL9 material;
-    int32_t materialChanged;
-    int32_t lightsChanged;
-    int32_t defaultLight;  // light handle
-};
+#include "graphics/draw_state.h"
 
 // The 3D part of the draw-settings reset: depth sets, fill mode, camera and material defaults,
 // and the default light. The lighting switch and the lights are kept.
@@ -53,7 +20,6 @@ int SetCameraScreenCenter(float x, float y);
 int SetCameraProjectionMatrix(const Matrix4x4* matrix);
 // Builds the projection of the current mode for the draw target's aspect and applies it.
 int UpdateCameraProjection();
-void MarkCullingPlanesStale();
 // The culling planes of the current view and projection, when they are stale.
 void UpdateCullingPlanes();
 // The horizontal, vertical and twist angles of the camera from its view matrix.

@@ -1,7 +1,7 @@
 // The Direct3D object layer: "d3d9.dll" loaded at run time, the Direct3D object (the Ex one where
 // the system has it), the device with its present parameters for window, emulated and exclusive
 // full screen and its fall-backs from mixed to software vertex processing and from the Ex device
-// to the plain one, and the bring-up that falls back to software mode.
+// to the plain one.
 #include "graphics/d3d_device.h"
 
 #include "core/desktop_composition.h"
@@ -10,20 +10,14 @@
 #include "core/shell_hooks.h"
 #include "core/system_info.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/device_resources.h"
-#include "graphics/memory_textures.h"
-#include "graphics/model_resources.h"
-#include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
-#include "graphics/shaders.h"
-#include "graphics/vertical_blank.h"
 #include "softrender/mem_img.h"
-
-Direct3DState gDirect3D = {};
 
 namespace {
 
 constexpr int kClearsAtCreation = 3;
+
+DeviceObjectReleaseHooks gReleaseHooks = {};
 
 D3DCOLOR BackgroundColor() {
     return D3DCOLOR_ARGB(0, gScreen.backgroundRed, gScreen.backgroundGreen, gScreen.backgroundBlue);
@@ -290,13 +284,17 @@ ULONG ReleaseComObject(IUnknown* object) {
         if (level != nullptr) level->Release();
         texture->Release();
     }
-    DrawQueuedVerticesOf(object);
+    if (gReleaseHooks.beforeRelease != nullptr) gReleaseHooks.beforeRelease(object);
     ULONG left = object->Release();
-    if (left == 0) {
-        ForgetReleasedObject(object);
-        if (level != nullptr) ForgetReleasedObject(level);
+    if (left == 0 && gReleaseHooks.afterLastRelease != nullptr) {
+        gReleaseHooks.afterLastRelease(object);
+        if (level != nullptr) gReleaseHooks.afterLastRelease(level);
     }
     return left;
+}
+
+void SetDeviceObjectReleaseHooks(const DeviceObjectReleaseHooks& hooks) {
+    gReleaseHooks = hooks;
 }
 
 int ProbeMultisampleType(D3DFORMAT format, int32_t* type, int32_t* quality, int exact) {
@@ -307,66 +305,5 @@ int ProbeMultisampleType(D3DFORMAT format, int32_t* type, int32_t* quality, int 
     }
     int32_t levels = static_cast<int32_t>(colourLevels < depthLevels ? colourLevels : depthLevels);
     if (*quality > levels - 1) *quality = levels - 1;
-    return 0;
-}
-
-int SetupDirect3D() {
-    if (LoadDirect3DLibrary() == -1) return -1;
-    if (SetupDirectDraw7() == -1) {
-        FreeDirect3DLibrary();
-        return -1;
-    }
-    gScreen.direct3DMode = 0;
-    if (!IsHardwareRenderingRequested()) {
-        if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
-        MeasureVerticalBlankPeriod();
-        return 0;
-    }
-    bool displayReady = true;
-    if (IsFullScreenMode() && gSystemInfo.osCode >= kOsCodeWindowsVista && IsEmulating320x240()) {
-        displayReady = ApplyDisplayModeSettings() == 0;
-    }
-    int created = -1;
-    if (displayReady) {
-        // An Ex device that cannot be made is asked for once more from the plain object.
-        do {
-            created = CreateDirect3DObject() == 0 ? SetupDeviceResources() : -1;
-        } while (created == -2);
-    }
-    if (created == 0 && CreateZBuffer() == 0) {
-        gScreen.direct3DMode = 1;
-        SetupBuiltinShaders();
-        if (AreBuiltinShadersOn()) {
-            BuildVertexDeclarations();
-            CreateBrightnessVolumeTexture();
-        }
-        return 0;
-    }
-
-    ReleaseDeviceSurfaces();
-    ReleaseDirect3DDevice();
-    ReleaseDirect3DObject();
-    if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
-    MeasureVerticalBlankPeriod();
-    return 0;
-}
-
-int TerminateDirect3D() {
-    ReleaseAllModelBuffers();
-    // The buffers keep their data; their device objects are made again with the next device.
-    ReleaseBufferObjects();
-    ReleaseVertexDeclarations();
-    ReleaseBuiltinShaders();
-    // Shader handles keep their code and are made again with the next device.
-    ReleaseUserShaderObjects();
-    if (!(gScreen.direct3DMode && gDirect3D.exclusiveFullScreen)) {
-        ChangeDisplaySettingsA(nullptr, 0);
-    }
-    ReleaseDeviceSurfaces();
-    ReleaseDirect3DDevice();
-    ReleaseDirect3DObject();
-    ReleaseDirectDraw7();
-    FreeDirect3DLibrary();
-    FreeDisplayModeList();
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "core/shell_hooks.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
 
 namespace {
@@ -147,8 +146,4 @@ HRESULT MarshalBufferUnlock(IDirect3DIndexBuffer9* buffer, int fromWorker) {
 
 int IsDirectDrawWindowReady() {
     return GetDirectDraw7Object() != nullptr && GetMainHwnd() != nullptr ? 1 : 0;
-}
-
-int MarshalFlushVertexBatch() {
-    return MarshalToMainThread<FlushVertexBatchNow>(1);
 }

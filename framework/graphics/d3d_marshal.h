@@ -115,5 +115,3 @@ HRESULT MarshalBufferUnlock(IDirect3DIndexBuffer9* buffer, int fromWorker);
 
 // 1 when the DirectDraw object and the main window both exist, else 0.
 int IsDirectDrawWindowReady();
-// The vertex-batch flush asked for by a loading worker, run on the main thread.
-int MarshalFlushVertexBatch();

@@ -2,7 +2,7 @@
 // is given.
 #include "graphics/d3d_wrappers.h"
 
-#include "graphics/d3d_device.h"
+#include "graphics/d3d_objects.h"
 
 HRESULT Direct3DGetAdapterIdentifier(UINT adapter, DWORD flags,
                                      D3DADAPTER_IDENTIFIER9* identifier) {

@@ -13,12 +13,9 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/graph_creation.h"
 #include "graphics/memory_textures.h"
-#include "graphics/model_resources.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"
-#include "graphics/shaders.h"
 #include "graphics/vertical_blank.h"
 
 DeviceResourceState gDeviceResources = {};
@@ -409,36 +406,12 @@ int ProbeMultisampleTypeMarshalled(D3DFORMAT format, int32_t* type, int32_t* qua
     return MarshalToMainThread<ProbeMultisampleType>(fromWorker, format, type, quality, exact);
 }
 
-const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
-                                          int drawTarget) {
-    TextureCreateFlags flags{};
-    flags.alphaChannel = alphaChannel ? 1 : 0;
-    flags.colorKeyAlpha = alphaTest ? 1 : 0;
-    flags.colorBits = wide ? 32 : 16;
-    flags.drawTarget = drawTarget ? 1 : 0;
-    return ColorFormatOfFormatIndex(SelectTextureFormatIndex(&flags));
-}
-
 int ResolveMultisampleSurface(const TexturePiece* piece) {
     DeviceStretchRect(piece->multisampleSurface, nullptr, piece->surface, nullptr, D3DTEXF_NONE);
     return 0;
 }
 
-namespace {
-
-void RecreateGraphObjects(GraphRecord* graph) {
-    // Graphs that share a texture set find its objects made by the first of them.
-    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo, 0);
-}
-
-}  // namespace
-
-int RecreateDeviceResources() {
-    RecreatePooledTextureObjects();
-    ForEachGraphRecord(RecreateGraphObjects);
-    if (gDirect3D.mixedVertexProcessing || gDeviceResources.vertexShaderModel2) {
-        RecreateBufferObjects();
-    }
-    RecreateUserShaders();
-    return 0;
+IDirect3DSurface9* ScreenSurface() {
+    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
+                                                     : gDeviceResources.backBuffer;
 }

@@ -55,10 +55,7 @@ int CreateGraphTextureObjects(GraphTextureInfo* info, int fromAsyncWorker);
 // ProbeMultisampleType on the main thread.
 int ProbeMultisampleTypeMarshalled(D3DFORMAT format, int32_t* type, int32_t* quality, int exact,
                                    int fromWorker);
-// The colour format of textures made with only these flags (32 or 16 bits).
-const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
-                                          int drawTarget);
 // Copies a multisampled draw target's picture into its texture; 0.
 int ResolveMultisampleSurface(const TexturePiece* piece);
-// After a device re-creation: the objects that outlive a device are made again. 0.
-int RecreateDeviceResources();
+// The device surface that the screen ids draw into.
+IDirect3DSurface9* ScreenSurface();

@@ -2,10 +2,9 @@
 // constants: world 94-97, view 6-9, projection 2-5 (usage set 0).
 #include "graphics/device_transforms.h"
 
-#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/lights.h"
 #include "graphics/shaders.h"
 #include "graphics/vertex_batch.h"
@@ -90,4 +89,9 @@ void ApplyProjectionMatrix(const Matrix4x4* matrix) {
     MultiplyMatrices(&combined, &combined, &s.drawAreaAdjustMatrix);
     DeviceSetTransform(D3DTS_PROJECTION, AsD3DMatrix(&combined));
     StoreTransposed(kProjectionConstant, &combined);
+}
+
+void MarkCullingPlanesStale() {
+    gDrawSettings.camera.cullingPlanesStale = 1;
+    gDrawSettings.camera.inverseStale = 1;
 }

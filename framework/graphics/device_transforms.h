@@ -19,3 +19,5 @@ void ApplyWorldMatrix(const Matrix4x4* matrix);
 void ApplyViewMatrix(const Matrix4x4* matrix);
 // Sends the projection carried by the two adjustment matrices.
 void ApplyProjectionMatrix(const Matrix4x4* matrix);
+// The camera's culling planes and inverse screen transform are made again on next use.
+void MarkCullingPlanesStale();

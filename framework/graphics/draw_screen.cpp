@@ -9,9 +9,9 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/device_transforms.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/masks.h"
 #include "graphics/present_screen.h"
 #include "graphics/render_state_cache.h"
@@ -34,7 +34,6 @@ struct DrawScreenState {
 
 DrawScreenState gDrawScreen = {};
 
-
 void SetUpTwoDimensionalCamera(int width, int height) {
     CameraSettings& c = gDrawSettings.camera;
     float w = static_cast<float>(width), h = static_cast<float>(height);
@@ -56,13 +55,6 @@ void SetUpTwoDimensionalCamera(int width, int height) {
 }
 
 }  // namespace
-
-int IsScreenId(int screen) {
-    return screen == kBackScreen || screen == kFrontScreen || screen == kBackScreenAlias3 ||
-                   screen == kBackScreenAlias5
-               ? 1
-               : 0;
-}
 
 int SelectDrawScreen(int screen) {
     DrawSettings& s = gDrawSettings;
@@ -105,10 +97,6 @@ int SelectDrawScreen(int screen) {
     SetUpTwoDimensionalCamera(s.targetWidth, s.targetHeight);
     if (maskWasOn) SwitchMaskScreenUse(1);
     return 0;
-}
-
-int GetDrawScreen() {
-    return gDrawSettings.drawTargets[0];
 }
 
 int SetRenderTargetSlot(int slot, int target) {
@@ -220,11 +208,19 @@ int ShowBackBufferOnWindow() {
     return FlipScreen();
 }
 
-IDirect3DSurface9* ScreenSurface() {
-    return gDeviceResources.subBackBuffer != nullptr ? gDeviceResources.subBackBuffer
-                                                     : gDeviceResources.backBuffer;
-}
-
 int IsFlipRunning() {
     return gDrawScreen.flipping;
+}
+
+int StartFrontScreenTimer(int start) {
+    if (start)
+        SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
+    return 0;
+}
+
+void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
+    KillTimer(GetMainHwnd(), kFrontScreenTimerId);
+    if (GetDrawScreen() != kFrontScreen) return;
+    if (IsAppActive()) ShowBackBufferOnWindow();
+    SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
 }

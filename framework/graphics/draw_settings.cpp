@@ -6,9 +6,10 @@
 #include <iterator>
 
 #include "core/shell_hooks.h"
+#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
-#include "graphics/draw_screen.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/masks.h"
 #include "graphics/pixel_format_table.h"
@@ -17,8 +18,6 @@
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
 #include "softrender/mem_img.h"
-
-DrawSettings gDrawSettings = {};
 
 namespace {
 

@@ -1,91 +1,14 @@
-// The draw settings: the one record every drawing call reads (draw targets and area, blend
-// mode and parameter, blend graph, bright colour, sampling, fog, the 3D block, the
-// graph-creation settings), its reset, and the setters that pass each change on to the device
-// and to the software renderer. The public calls, `BlendMode` and `ScreenColor` are in
-// orbek/orbek.h.
+// The draw settings: the reset of the record every drawing call reads (draw_state.h), and the
+// setters that pass each change on to the device and to the software renderer. The public calls,
+// `BlendMode` and `ScreenColor` are in orbek/orbek.h.
 #pragma once
 
 #include <orbek/orbek.h>
-#include <platform/win32_user.h>
 
 #include <cstdint>
 
 #include "core/handle_registry.h"
-#include "core/vector_math.h"
-#include "graphics/camera.h"
-
-constexpr int32_t kLastBlendMode = BlendSubtractiveNative;
-
-// `DrawSamplingMode`.
-constexpr int32_t kSamplingPoint = 0;
-constexpr int32_t kSamplingLinear = 1;
-constexpr int32_t kSamplingAnisotropic = 2;
-
-constexpr int kDrawTargetSlots = 16;
-
-struct DepthSettings {
-    int32_t enable, write, func;
-    float bias;
-};
-
-// What every graph creation or load takes a snapshot of.
-struct GraphCreateSettings {
-    uint32_t transparentColor;  // 0x00RRGGBB
-    int32_t colorBits;          // 0: the screen's
-    int32_t channelBits;
-    int32_t colorKeyAlpha;
-    int32_t alphaChannelForEmpty;
-    int32_t blendImage;
-    int32_t managedPool;
-    int32_t drawTarget;
-    int32_t drawTargetAlpha;
-    int32_t floatChannels;
-    int32_t drawTargetDepth;
-    int32_t channelCount;
-    int32_t multisampleCount;
-    int32_t multisampleQuality;
-    int32_t mipLevels;       // -1 the full chain
-    int32_t maxTextureSize;  // 0: the device's
-    int32_t movie;
-};
-
-struct DrawSettings {
-    GraphRestoreCallback restoreCallback;    // kept across a reset
-    Handle drawTargets[kDrawTargetSlots];    // slot 0 is the draw screen
-    int32_t drawX1, drawY1, drawX2, drawY2;  // the draw area, right and bottom exclusive
-    float drawX1f, drawY1f, drawX2f, drawY2f;
-    RECT requestedArea;  // as last given, unordered and unclamped
-    int32_t targetWidth, targetHeight;
-    CameraSettings camera;
-    int32_t fogEnable, fogMode;
-    uint32_t fogColor;  // 0xFFRRGGBB
-    float fogStart, fogEnd, fogDensity;
-    int32_t samplingMode;
-    int32_t maxAnisotropy;
-    int32_t blendMode, blendParam;
-    Handle blendGraph;  // -1 for none
-    int32_t blendGraphType;
-    int32_t blendGraphParams[2];  // type 1: threshold, ramp width
-    int32_t brightRed, brightGreen, brightBlue;
-    uint32_t vertexColor;          // ComputeDrawVertexColor of the current settings
-    int32_t textureAddress[3][8];  // U, V, W per stage
-    GraphCreateSettings graphCreate;
-    int32_t ignoreChanges;  // setters return 0 without change
-    int32_t emptyDrawArea;  // drawing calls return 0 without drawing
-    int32_t ignoreTextureColor;
-    int32_t filterPassAlpha;
-    int32_t alphaTestFunc, alphaTestRef;  // -1: the blend mode decides
-    DepthSettings depth2D, depth3D;
-    int32_t fillMode;
-    float z2D;
-    int32_t cullMode;
-    int32_t specularEnable;
-    Handle zBufferGraph;
-    Matrix4x4 worldMatrix, viewMatrix, projectionMatrix;
-    Matrix4x4 viewportAdjustMatrix, drawAreaAdjustMatrix;
-    LightingSettings lighting;  // kept across a reset
-};
-extern DrawSettings gDrawSettings;
+#include "graphics/draw_state.h"
 
 int ResetDrawSettings();
 // The bright colour from one 0x00RRGGBB value, unclamped.

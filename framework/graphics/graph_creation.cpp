@@ -13,7 +13,7 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/device_resources.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"
 
@@ -246,6 +246,16 @@ int SelectTextureFormatIndex(const TextureCreateFlags* f) {
     return wide ? kFormat32 : kFormat16;
 }
 
+const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
+                                          int drawTarget) {
+    TextureCreateFlags flags{};
+    flags.alphaChannel = alphaChannel ? 1 : 0;
+    flags.colorKeyAlpha = alphaTest ? 1 : 0;
+    flags.colorBits = wide ? 32 : 16;
+    flags.drawTarget = drawTarget ? 1 : 0;
+    return ColorFormatOfFormatIndex(SelectTextureFormatIndex(&flags));
+}
+
 int CreateGraphTextures(const GraphCreateSettings* s, Handle graph, int width, int height,
                         int alphaChannel, int paletteImage, int dxtKind, int mipLevels,
                         int fromAsyncWorker) {
@@ -406,4 +416,18 @@ int ReleaseTexturePieces(GraphTextureInfo* info, int fromAsyncWorker) {
         p.texture = nullptr;
     }
     return 0;
+}
+
+void ShareGraphTextureInfo(GraphTextureInfo* info) {
+    if (info != nullptr) ++info->refCount;
+}
+
+void ReleaseGraphTextureInfo(GraphTextureInfo* info) {
+    if (info == nullptr || --info->refCount > 0) return;
+    if (info->flags.useTexture) {
+        ReleaseTexturePieces(info, 0);
+    } else if (IsMemImgValid(&info->image)) {
+        ReleaseMemImg(&info->image);
+    }
+    FreeMemory(info);
 }

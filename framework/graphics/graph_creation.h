@@ -3,7 +3,7 @@
 // graph, the cells of a divided graph).
 #pragma once
 
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 
 // Format indexes of graphs without Direct3D, beyond the pixel-format table.
@@ -17,6 +17,9 @@ TextureCreateFlags MakeTextureCreateFlags(const GraphCreateSettings* settings, i
                                           int dxtKind, int mipLevels);
 // The pixel-format table index of textures made with the flags.
 int SelectTextureFormatIndex(const TextureCreateFlags* flags);
+// The colour format of textures made with only these flags (32 or 16 bits).
+const ColorFormat* LookupGraphImageFormat(int alphaChannel, int alphaTest, int wide,
+                                          int drawTarget);
 // Gives the graph its textures (or memory image) of the size, all pieces laid out; mipLevels -1
 // takes the settings' choice. On failure the graph handle is deleted (on a loading worker only
 // its device objects are given back: the load's end deletes it) and -1 returned.
@@ -40,3 +43,7 @@ Handle CutGraphRectEx(int x, int y, int width, int height, Handle source, int ac
 Handle CutGraphRect(int x, int y, int width, int height, Handle source);
 // Releases every piece's surfaces and texture; the pieces keep their layout. 0.
 int ReleaseTexturePieces(GraphTextureInfo* info, int fromAsyncWorker);
+// Counted sharing of a graph's texture set; the last release frees it with its device objects
+// or memory image.
+void ShareGraphTextureInfo(GraphTextureInfo* info);
+void ReleaseGraphTextureInfo(GraphTextureInfo* info);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "image/image_loaders.h"
 
 // The load settings beside the creation settings; nothing in this system changes them.

@@ -3,16 +3,12 @@
 // texture sizes.
 #include "graphics/graph_records.h"
 
-#include "core/shell_hooks.h"
+
 #include "core/tracked_memory.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_screen.h"
-#include "graphics/draw_settings.h"
-#include "graphics/graph_creation.h"
-#include "graphics/graphics_system.h"
+#include "graphics/draw_state.h"
 #include "graphics/screen_state.h"
-#include "graphics/vertex_batch.h"
-#include "movie/movies.h"
+
 
 HandleRegistry gGraphRegistry = {};
 
@@ -23,49 +19,6 @@ Handle IssueGraphHandle() {
 int InitGraphRecord(HandleHeader* record) {
     reinterpret_cast<GraphRecord*>(record)->movie = -1;
     return 0;
-}
-
-int TerminateGraphRecord(HandleHeader* header) {
-    GraphRecord* graph = reinterpret_cast<GraphRecord*>(header);
-    Handle handle = header->handle;
-    if (graph->movie != -1) DeleteMovieHandle(graph->movie);
-    graph->movie = -1;
-
-    DrawSettings& s = gDrawSettings;
-    for (int slot = 0; slot < kDrawTargetSlots; ++slot) {
-        if (s.drawTargets[slot] == handle) SetRenderTargetSlot(slot, slot == 0 ? kFrontScreen : -1);
-    }
-    if (s.zBufferGraph == handle && IsGraphicsInitialized()) {
-        WaitWhileInactive();
-        s.zBufferGraph = kBackScreen;
-        ApplyDepthSurfaceForTarget();
-    }
-
-    if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);
-    ReleaseGraphTextureInfo(graph->textureInfo);
-    graph->textureInfo = nullptr;
-    for (void*& block : graph->ownedBlocks) {
-        if (block != nullptr) FreeMemory(block);
-        block = nullptr;
-    }
-    ReleaseGraphRestoreInfo(graph->restoreInfo);
-    graph->restoreInfo = nullptr;
-    if (graph->lostFlag != nullptr) *graph->lostFlag = 1;
-    return 0;
-}
-
-void ShareGraphTextureInfo(GraphTextureInfo* info) {
-    if (info != nullptr) ++info->refCount;
-}
-
-void ReleaseGraphTextureInfo(GraphTextureInfo* info) {
-    if (info == nullptr || --info->refCount > 0) return;
-    if (info->flags.useTexture) {
-        ReleaseTexturePieces(info, 0);
-    } else if (IsMemImgValid(&info->image)) {
-        ReleaseMemImg(&info->image);
-    }
-    FreeMemory(info);
 }
 
 void ShareGraphRestoreInfo(GraphRestoreInfo* info) {

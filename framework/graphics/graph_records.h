@@ -106,7 +106,6 @@ extern HandleRegistry gGraphRegistry;
 
 Handle IssueGraphHandle();
 int InitGraphRecord(HandleHeader* record);
-int TerminateGraphRecord(HandleHeader* record);
 // -1 for a bad handle, 1 while a load into the graph is pending, else 0.
 int IsGraphLoading(Handle graph);
 // Null for a bad handle; without acceptPending also while a load into the graph is pending.
@@ -143,9 +142,6 @@ int CheckBlendGraphCoverage(const GraphRecord* record);
 // Calls visit for every live graph in slot order.
 void ForEachGraphRecord(void (*visit)(GraphRecord* record));
 
-// Counted sharing of the texture set and of the restore source; the last release frees them
-// (and the texture set's device objects or memory image).
-void ShareGraphTextureInfo(GraphTextureInfo* info);
-void ReleaseGraphTextureInfo(GraphTextureInfo* info);
+// Counted sharing of the restore source; the last release frees it.
 void ShareGraphRestoreInfo(GraphRestoreInfo* info);
 void ReleaseGraphRestoreInfo(GraphRestoreInfo* info);

@@ -16,7 +16,7 @@
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/graph_records.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/memory_textures.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/vertex_batch.h"

@@ -1,45 +1,86 @@
-// Graphics start-up and shutdown, and the device's re-creation: the screen defaults, Direct3D
-// (or the software screen), the handle kinds of graphs, shaders and buffers, the device's
-// default states and the draw settings; after a re-creation the draw target, every cached
-// state, the restore callback and the draw area and camera that were in force.
+// Graphics start-up and shutdown, the device's re-creation and the run-time screen-mode change:
+// the screen defaults, Direct3D (or the software screen), the handle kinds of graphs, shaders
+// and buffers, the device's default states and the draw settings; after a re-creation the draw
+// target, every cached state, the restore callback and the draw area and camera that were in
+// force.
 #include "graphics/graphics_system.h"
 
 #include <platform/win32.h>
+#include <platform/win32_user.h>
 
 #include "core/async_load.h"
+#include "core/fatal_error.h"
+#include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/system_info.h"
+#include "core/tracked_memory.h"
+#include "core/vector_math.h"
 #include "draw/filters.h"
 #include "draw/graph_vertices.h"
 #include "graphics/blend_states.h"
-#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/device_transforms.h"
 #include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
+#include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
 #include "graphics/lights.h"
 #include "graphics/masks.h"
 #include "graphics/memory_textures.h"
 #include "graphics/model_resources.h"
+#include "graphics/prepare_draw.h"
 #include "graphics/present_screen.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/shader_pack.h"
 #include "graphics/shaders.h"
 #include "graphics/software_screen.h"
+#include "graphics/state_resend.h"
 #include "graphics/vertex_batch.h"
+#include "graphics/vertical_blank.h"
+#include "movie/movies.h"
 #include "softrender/mem_img.h"
 
-GraphicsSystemState gGraphicsSystem = {};
 GraphicsHooks gGraphicsHooks = {};
 
 namespace {
 
 // The framework's constants (camera, lights, blend factor) live in usage set 0: the set mask 1.
 constexpr int kFrameworkConstantSets = 1 << 0;
+
+// The graph handle kind's end: draw targets and the depth target let go of the graph first.
+int TerminateGraphRecord(HandleHeader* header) {
+    GraphRecord* graph = reinterpret_cast<GraphRecord*>(header);
+    Handle handle = header->handle;
+    if (graph->movie != -1) DeleteMovieHandle(graph->movie);
+    graph->movie = -1;
+
+    DrawSettings& s = gDrawSettings;
+    for (int slot = 0; slot < kDrawTargetSlots; ++slot) {
+        if (s.drawTargets[slot] == handle) SetRenderTargetSlot(slot, slot == 0 ? kFrontScreen : -1);
+    }
+    if (s.zBufferGraph == handle && IsGraphicsInitialized()) {
+        WaitWhileInactive();
+        s.zBufferGraph = kBackScreen;
+        ApplyDepthSurfaceForTarget();
+    }
+
+    if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);
+    ReleaseGraphTextureInfo(graph->textureInfo);
+    graph->textureInfo = nullptr;
+    for (void*& block : graph->ownedBlocks) {
+        if (block != nullptr) FreeMemory(block);
+        block = nullptr;
+    }
+    ReleaseGraphRestoreInfo(graph->restoreInfo);
+    graph->restoreInfo = nullptr;
+    if (graph->lostFlag != nullptr) *graph->lostFlag = 1;
+    return 0;
+}
 
 struct HandleKindSetup {
     HandleRegistry* registry;
@@ -101,6 +142,101 @@ void WaitForQueuedLoads() {
     }
 }
 
+// -1 only when "d3d9.dll" or DirectDraw are missing, or the software full screen cannot be set;
+// a device that cannot be made leaves software mode.
+int SetupDirect3D() {
+    if (LoadDirect3DLibrary() == -1) return -1;
+    if (SetupDirectDraw7() == -1) {
+        FreeDirect3DLibrary();
+        return -1;
+    }
+    gScreen.direct3DMode = 0;
+    if (!IsHardwareRenderingRequested()) {
+        if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
+        MeasureVerticalBlankPeriod();
+        return 0;
+    }
+    bool displayReady = true;
+    if (IsFullScreenMode() && gSystemInfo.osCode >= kOsCodeWindowsVista && IsEmulating320x240()) {
+        displayReady = ApplyDisplayModeSettings() == 0;
+    }
+    int created = -1;
+    if (displayReady) {
+        // An Ex device that cannot be made is asked for once more from the plain object.
+        do {
+            created = CreateDirect3DObject() == 0 ? SetupDeviceResources() : -1;
+        } while (created == -2);
+    }
+    if (created == 0 && CreateZBuffer() == 0) {
+        gScreen.direct3DMode = 1;
+        SetupBuiltinShaders();
+        if (AreBuiltinShadersOn()) {
+            BuildVertexDeclarations();
+            CreateBrightnessVolumeTexture();
+        }
+        return 0;
+    }
+
+    ReleaseDeviceSurfaces();
+    ReleaseDirect3DDevice();
+    ReleaseDirect3DObject();
+    if (IsFullScreenMode() && ApplyDisplayModeSettings() == -1) return -1;
+    MeasureVerticalBlankPeriod();
+    return 0;
+}
+
+int TerminateDirect3D() {
+    ReleaseAllModelBuffers();
+    // The buffers keep their data; their device objects are made again with the next device.
+    ReleaseBufferObjects();
+    ReleaseVertexDeclarations();
+    ReleaseBuiltinShaders();
+    // Shader handles keep their code and are made again with the next device.
+    ReleaseUserShaderObjects();
+    if (!(gScreen.direct3DMode && gDirect3D.exclusiveFullScreen)) {
+        ChangeDisplaySettingsA(nullptr, 0);
+    }
+    ReleaseDeviceSurfaces();
+    ReleaseDirect3DDevice();
+    ReleaseDirect3DObject();
+    ReleaseDirectDraw7();
+    FreeDirect3DLibrary();
+    FreeDisplayModeList();
+    return 0;
+}
+
+struct ScreenMode {
+    int32_t width, height, bits, refresh;
+};
+
+ScreenMode CurrentMode() {
+    return {gScreen.screenWidth, gScreen.screenHeight, gScreen.colorBits, gScreen.refreshRate};
+}
+
+// The mode's settings as InitializeGraphics reads them.
+void StoreMode(const ScreenMode& mode) {
+    StoreScreenSize(mode.width, mode.height);
+    gScreen.colorBits = mode.bits;
+    gScreen.refreshRate = mode.refresh;
+    SetMemImgDefaultColorType(mode.bits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
+}
+
+void RecreateGraphObjects(GraphRecord* graph) {
+    // Graphs that share a texture set find its objects made by the first of them.
+    if (graph->textureInfo != nullptr) CreateGraphTextureObjects(graph->textureInfo, 0);
+}
+
+// After a device re-creation: the objects that outlive a device are made again.
+int RecreateDeviceResources() {
+    RecreatePooledTextureObjects();
+    ForEachGraphRecord(RecreateGraphObjects);
+    if (gDirect3D.mixedVertexProcessing || gDeviceResources.vertexShaderModel2) {
+        RecreateBufferObjects();
+    }
+    RecreateUserShaders();
+    return 0;
+}
+
 }  // namespace
 
 int InitializeGraphics() {
@@ -124,7 +260,11 @@ int InitializeGraphics() {
     RegisterGraphicsHandleKinds();
     gGraphicsSystem.GraphicsInitialized = 1;
     if (IsDirect3DMode()) {
-        ApplyDeviceDefaultStates();
+        if (ApplyDeviceDefaultStates() == 0) {
+            ResendCachedDrawStates(0);
+            OpenDeviceScene();
+            PrepareDrawStates(nullptr, nullptr, 0);
+        }
     } else {
         SetupSoftwareScreenImages();
     }
@@ -165,10 +305,6 @@ int ShutdownGraphicsSystem() {
     RetireAndShutdown(&gGraphRegistry);
     gGraphicsSystem.GraphicsInitialized = 0;
     return 0;
-}
-
-int IsGraphicsInitialized() {
-    return gGraphicsSystem.GraphicsInitialized;
 }
 
 int InstallGraphRestoreHandler(GraphRestoreCallback callback) {
@@ -282,6 +418,77 @@ int EndOpenScene() {
     return 0;
 }
 
-int IsDeviceReady() {
-    return IsDeviceNotReady() ? 0 : 1;
+int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
+    FlushVertexBatchNow();
+    bool graphicsUp = IsGraphicsInitialized() != 0;
+
+    ScreenMode wanted = {width != -1 ? width : gScreen.screenWidth,
+                         height != -1 ? height : gScreen.screenHeight,
+                         colorBits != -1 ? colorBits : gScreen.colorBits,
+                         refreshRate != -1 ? refreshRate : gScreen.refreshRate};
+    bool sizeGiven = width != -1 || height != -1;
+    if (!IsWindowedMode() && wanted.width == 320 && wanted.height == 240) {
+        wanted.width = 640;
+        wanted.height = 480;
+        SetEmulation320x240(1);
+    } else if (IsWindowedMode() || sizeGiven) {
+        // A window that showed the emulated screen becomes a real 320x240 screen.
+        if (IsWindowedMode() && force == 1 && gScreen.emulate320x240 != 0 && wanted.width == 640 &&
+            wanted.height == 480) {
+            wanted.width = 320;
+            wanted.height = 240;
+        }
+        SetEmulation320x240(0);
+    }
+
+    ScreenMode old = CurrentMode();
+    if (force == 0 && wanted.width == old.width && wanted.height == old.height &&
+        wanted.bits == old.bits && wanted.refresh == old.refresh) {
+        return 0;
+    }
+    AppendLogText("画面モード変更処理を開始します\n");
+    RaiseLogIndent();
+    bool kept = graphicsUp && gGraphicsHooks.keepAcrossModeChange != nullptr &&
+                gGraphicsHooks.keepAcrossModeChange() == 1;
+    if (gShell.setUp == 0 && gShell.initialising == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+    if (!IsWindowedMode() && HasDisplayMode(wanted.width, wanted.height, wanted.bits) == 0) {
+        LowerLogIndent();
+        return 0;
+    }
+
+    if (graphicsUp) ShutdownGraphicsSystem();
+    StoreMode(wanted);
+    int result = InitializeGraphics();
+    if (result == -1 && wanted.width == 320 && wanted.height == 240) {
+        bool emulated = IsEmulating320x240() != 0;
+        gScreen.screenWidth = 640;
+        gScreen.screenHeight = 480;
+        gScreen.outputWidth = emulated ? 320 : 640;
+        gScreen.outputHeight = emulated ? 240 : 480;
+        SetProjectionScreenSize(gScreen.outputWidth, gScreen.outputHeight);
+        SetEmulation320x240Fallback(1);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode(old);
+        result = InitializeGraphics();
+    }
+    if (result == -1) {
+        StoreMode({640, 480, 16, 0});
+        result = InitializeGraphics();
+    }
+    if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
+
+    if (IsWindowedMode()) RestyleShellWindow();
+    if (kept && gGraphicsHooks.remakeAfterModeChange != nullptr) {
+        gGraphicsHooks.remakeAfterModeChange();
+    }
+    LowerLogIndent();
+    AppendLogText("画面モード変更処理は正常に終了しました\n");
+    PumpMessagesUnlocked();
+    SelectDrawScreen(GetDrawScreen());
+    return 0;
 }

@@ -2,15 +2,8 @@
 // activation changes and screen-mode changes, with the restore of what lived on it.
 #pragma once
 
-#include "graphics/draw_settings.h"
-
-struct GraphicsSystemState {
-    int32_t GraphicsInitialized;
-    // 1 when a filter pass into a draw-target graph gives back exact values.
-    int32_t FilterResultExact;
-    int32_t dialogBoxMode;
-};
-extern GraphicsSystemState gGraphicsSystem;
+#include "graphics/draw_state.h"
+#include "graphics/graphics_state.h"
 
 // What the modules above graphics (fonts, input) do at the graphics system's turns; the shell
 // sets them at start-up. Each may be null.
@@ -32,8 +25,6 @@ extern GraphicsHooks gGraphicsHooks;
 int InitializeGraphics();
 // Safe when graphics never started; 0.
 int ShutdownGraphicsSystem();
-// 1 between a successful InitializeGraphics and ShutdownGraphicsSystem.
-int IsGraphicsInitialized();
 // The restore callback in force, null when none was installed.
 GraphRestoreCallback GetGraphRestoreHandler();
 // Runs the restore callback with asynchronous loading off, then restores model textures and
@@ -50,5 +41,6 @@ int IsDialogBoxModeOn();
 int ApplyDialogBoxMode(int enable);
 // Ends a scene left open on the device; 0.
 int EndOpenScene();
-// 1 when the device can draw (it exists and was not released).
-int IsDeviceReady();
+// -1 keeps each value; a mode that cannot be brought up falls back, and the process ends when
+// even 640 x 480 at 16 bits fails.
+int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate);

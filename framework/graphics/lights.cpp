@@ -10,7 +10,7 @@
 #include "core/handle_registry.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/shader_constants.h"
 #include "graphics/shaders.h"

@@ -12,13 +12,14 @@
 #include "core/vector_math.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
-#include "graphics/draw_screen.h"
-#include "graphics/draw_settings.h"
+#include "graphics/device_resources.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
+#include "graphics/state_resend.h"
 #include "graphics/vertex_batch.h"
 
 MaskState gMasks = {};

@@ -10,7 +10,6 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_screen.h"
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
@@ -132,17 +131,4 @@ int PresentSoftware(PresentRects rects) {
 int PresentScreen() {
     PresentRects rects = ComputePresentRects();
     return IsDirect3DMode() ? PresentDevice(rects) : PresentSoftware(rects);
-}
-
-int StartFrontScreenTimer(int start) {
-    if (start)
-        SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
-    return 0;
-}
-
-void CALLBACK FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) {
-    KillTimer(GetMainHwnd(), kFrontScreenTimerId);
-    if (GetDrawScreen() != kFrontScreen) return;
-    if (IsAppActive()) ShowBackBufferOnWindow();
-    SetTimer(GetMainHwnd(), kFrontScreenTimerId, kFrontScreenTimerMs, FrontScreenTimerProc);
 }

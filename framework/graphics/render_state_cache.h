@@ -10,8 +10,8 @@
 #include <cstdint>
 
 #include "core/handle_registry.h"
+#include "graphics/texture_stage_sets.h"
 
-constexpr int kCachedStages = 8;
 constexpr int kCachedRenderTargets = 16;
 constexpr int kCachedLights = 8;
 // The cached sampling mode before any draw: none of the valid ones, so the first draw sends.
@@ -103,6 +103,9 @@ int SetCachedFogColor(D3DCOLOR color);
 int SetCachedFogRange(float start, float end);
 int SetCachedFogDensity(float density);
 // Sampling mode 0 point, 1 linear, 2 anisotropic on stages 0 to 7; -1 for other modes.
+// One sampler state of a stage through its cache array (one entry per stage); -1 for a stage
+// beyond the cached ones.
+int SetCachedSampler(int32_t* cache, int stage, D3DSAMPLERSTATETYPE type, int32_t value);
 int ApplyTextureFilterMode(int mode);
 int ApplyMaxAnisotropy(int value);
 int SetCachedAddressU(int stage, int mode);
@@ -146,13 +149,9 @@ void DrawQueuedVerticesOf(const void* object);
 // After a device object's last reference went: the device has dropped it from its bindings,
 // and no cache may name it, for an object made later may take its address.
 void ForgetReleasedObject(const void* object);
-// The render-state defaults of a new device; opens the scene.
+// The render-state defaults of a new device, in the cache and on the device; -1 without one.
+// The caller then sends the draw states and opens the scene.
 int ApplyDeviceDefaultStates();
-// After a device re-creation: every cached state is sent again, in a fixed order.
-int ResendAllRenderStates();
-// Sends the viewport, transforms, textures, samplers, blend states, depth, raster states and
-// shader constants again (flags go to the blend states).
-int ResendCachedDrawStates(int flags);
 // The base stage states the cached draw states build on.
 int ResetBaseStageStates();
 // A grid of 28-byte textured vertices (rows x columns) as indexed triangle strips.

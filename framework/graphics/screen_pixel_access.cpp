@@ -7,7 +7,7 @@
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/pixel_format_table.h"
 #include "graphics/screen_state.h"

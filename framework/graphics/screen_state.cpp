@@ -1,6 +1,6 @@
 // The screen settings and the display's modes: size, output size and depth queries, the
-// 320x240 emulation, the GDI display-mode switch, and the run-time screen-mode change with its
-// chain of fall-backs.
+// 320x240 emulation and the GDI display-mode switch. The run-time screen-mode change, which
+// restarts graphics, is sequenced above in the graphics system.
 #include "graphics/screen_state.h"
 
 #include <platform/win32.h>
@@ -11,36 +11,15 @@
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
-#include "graphics/draw_screen.h"
-#include "graphics/graphics_system.h"
-#include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
-#include "softrender/mem_img.h"
 
 ScreenState gScreen = {};
 
-namespace {
-
-// The window follows the new mode; nothing while the shell has no window.
 void RestyleShellWindow() {
     if (gShell.applyWindowStyle != nullptr) gShell.applyWindowStyle();
 }
 
-struct ScreenMode {
-    int32_t width, height, bits, refresh;
-};
-
-ScreenMode CurrentMode() {
-    return {gScreen.screenWidth, gScreen.screenHeight, gScreen.colorBits, gScreen.refreshRate};
-}
-
-// The mode's settings as InitializeGraphics reads them.
-void StoreMode(const ScreenMode& mode) {
-    StoreScreenSize(mode.width, mode.height);
-    gScreen.colorBits = mode.bits;
-    gScreen.refreshRate = mode.refresh;
-    SetMemImgDefaultColorType(mode.bits == 32 ? kMemImgXrgb8888 : kMemImgRgb565);
-}
+namespace {
 
 // Tries the screen mode through GDI, then without the refresh rate.
 bool TryDisplayMode() {
@@ -208,81 +187,6 @@ int ApplyDisplayModeSettings() {
     LowerLogIndent();
     if (!done) return AppendLogText("画面モードの変更に失敗しました\n");
     AppendLogText("成功しました\n");
-    return 0;
-}
-
-int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
-    FlushVertexBatchNow();
-    bool graphicsUp = IsGraphicsInitialized() != 0;
-
-    ScreenMode wanted = {width != -1 ? width : gScreen.screenWidth,
-                         height != -1 ? height : gScreen.screenHeight,
-                         colorBits != -1 ? colorBits : gScreen.colorBits,
-                         refreshRate != -1 ? refreshRate : gScreen.refreshRate};
-    bool sizeGiven = width != -1 || height != -1;
-    if (!IsWindowedMode() && wanted.width == 320 && wanted.height == 240) {
-        wanted.width = 640;
-        wanted.height = 480;
-        SetEmulation320x240(1);
-    } else if (IsWindowedMode() || sizeGiven) {
-        // A window that showed the emulated screen becomes a real 320x240 screen.
-        if (IsWindowedMode() && force == 1 && gScreen.emulate320x240 != 0 && wanted.width == 640 &&
-            wanted.height == 480) {
-            wanted.width = 320;
-            wanted.height = 240;
-        }
-        SetEmulation320x240(0);
-    }
-
-    ScreenMode old = CurrentMode();
-    if (force == 0 && wanted.width == old.width && wanted.height == old.height &&
-        wanted.bits == old.bits && wanted.refresh == old.refresh) {
-        return 0;
-    }
-    AppendLogText("画面モード変更処理を開始します\n");
-    RaiseLogIndent();
-    bool kept = graphicsUp && gGraphicsHooks.keepAcrossModeChange != nullptr &&
-                gGraphicsHooks.keepAcrossModeChange() == 1;
-    if (gShell.setUp == 0 && gShell.initialising == 0) {
-        LowerLogIndent();
-        return 0;
-    }
-    if (!IsWindowedMode() && HasDisplayMode(wanted.width, wanted.height, wanted.bits) == 0) {
-        LowerLogIndent();
-        return 0;
-    }
-
-    if (graphicsUp) ShutdownGraphicsSystem();
-    StoreMode(wanted);
-    int result = InitializeGraphics();
-    if (result == -1 && wanted.width == 320 && wanted.height == 240) {
-        bool emulated = IsEmulating320x240() != 0;
-        gScreen.screenWidth = 640;
-        gScreen.screenHeight = 480;
-        gScreen.outputWidth = emulated ? 320 : 640;
-        gScreen.outputHeight = emulated ? 240 : 480;
-        SetProjectionScreenSize(gScreen.outputWidth, gScreen.outputHeight);
-        SetEmulation320x240Fallback(1);
-        result = InitializeGraphics();
-    }
-    if (result == -1) {
-        StoreMode(old);
-        result = InitializeGraphics();
-    }
-    if (result == -1) {
-        StoreMode({640, 480, 16, 0});
-        result = InitializeGraphics();
-    }
-    if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
-
-    if (IsWindowedMode()) RestyleShellWindow();
-    if (kept && gGraphicsHooks.remakeAfterModeChange != nullptr) {
-        gGraphicsHooks.remakeAfterModeChange();
-    }
-    LowerLogIndent();
-    AppendLogText("画面モード変更処理は正常に終了しました\n");
-    PumpMessagesUnlocked();
-    SelectDrawScreen(GetDrawScreen());
     return 0;
 }
 

@@ -62,9 +62,8 @@ void FreeDisplayModeList();
 
 // Sets the display to the screen mode through GDI; -1 when it cannot.
 int ApplyDisplayModeSettings();
-// -1 keeps each value; a mode that cannot be brought up falls back, and the process ends when
-// even 640 x 480 at 16 bits fails.
-int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate);
+// The window follows the new mode; nothing while the shell has no window.
+void RestyleShellWindow();
 
 int ClearQuittingFlag();
 int SetQuittingFlag();

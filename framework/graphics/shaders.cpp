@@ -15,7 +15,7 @@
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
 #include "graphics/graph_records.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/shader_pack.h"
 

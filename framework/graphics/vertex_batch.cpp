@@ -4,16 +4,11 @@
 
 #include <cstring>
 
-#include "graphics/blend_states.h"
-#include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
 #include "graphics/d3d_wrappers.h"
 #include "graphics/device_resources.h"
-#include "graphics/draw_screen.h"
-#include "graphics/draw_settings.h"
-#include "graphics/lights.h"
-#include "graphics/masks.h"
+#include "graphics/draw_state.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/screen_state.h"
 #include "graphics/shaders.h"
@@ -100,7 +95,7 @@ UINT CountPrimitives(D3DPRIMITIVETYPE type, int vertices) {
 }
 
 int FlushVertexBatch(int fromAsyncWorker) {
-    if (fromAsyncWorker) return MarshalFlushVertexBatch();
+    if (fromAsyncWorker) return MarshalToMainThread<FlushVertexBatchNow>(1);
     if (!HasDirect3DDevice()) return -1;
     VertexBatch& b = gVertexBatch;
     if (b.vertexCount > 0 && !IsQuitting()) {
@@ -137,81 +132,6 @@ void CloseDeviceScene() {
     if (!gRenderStates.sceneOpen) return;
     DeviceEndScene();
     gRenderStates.sceneOpen = 0;
-}
-
-void PrepareDrawStates(const TextureCreateFlags* flags, IDirect3DBaseTexture9* texture,
-                       int drawFlags) {
-    const DrawSettings& s = gDrawSettings;
-    RenderStateCache& c = gRenderStates;
-    if (!(drawFlags & kDrawKeepUserShaders)) {
-        ApplyUserVertexShader(0);
-        if (!AreBuiltinShadersOn()) ApplyUserPixelShader(0);
-    }
-    if ((drawFlags & kDrawLighting) && s.lighting.lightingOff == 0) {
-        ApplyLights();
-    } else {
-        SetCachedLighting(0);
-    }
-    SetCachedSpecularEnable((drawFlags & kDrawSpecular) && s.specularEnable ? 1 : 0);
-    const DepthSettings& depth = drawFlags & kDrawDepth3D ? s.depth3D : s.depth2D;
-    if (depth.enable) {
-        SetCachedZEnable(1);
-        SetCachedZWriteEnable(depth.write);
-        SetCachedZFunc(depth.func);
-        SetCachedDepthBias(depth.bias);
-    } else {
-        SetCachedZEnable(0);
-    }
-    SetCachedFillMode(s.fillMode);
-    if ((drawFlags & kDrawFog) && s.fogEnable) {
-        SetCachedFogEnable(1);
-        SetCachedFogMode(s.fogMode);
-        SetCachedFogColor(s.fogColor);
-        SetCachedFogRange(s.fogStart, s.fogEnd);
-        SetCachedFogDensity(s.fogDensity);
-    } else {
-        SetCachedFogEnable(0);
-    }
-
-    if (!(drawFlags & kDrawSkipBlendStates)) {
-        int useTextureAlpha = 0, colorKey = 0;
-        if (texture != nullptr && (drawFlags & kDrawUseTextureAlpha) && flags != nullptr &&
-            (flags->alphaChannel || flags->colorKeyAlpha)) {
-            bool plainMode = s.blendMode == BlendOpaque || s.blendMode == BlendKeepDest;
-            if (plainMode && !(drawFlags & kDrawTextureAlphaWhenLinear) &&
-                s.samplingMode == kSamplingLinear) {
-                useTextureAlpha = 1;
-            } else {
-                useTextureAlpha = flags->alphaChannel;
-                colorKey = flags->colorKeyAlpha;
-            }
-        }
-        SelectDrawTexture(texture);
-        SetPendingIgnoreTextureColor(s.ignoreTextureColor);
-        SetPendingBlendMode(s.blendMode, useTextureAlpha, colorKey);
-        bool white = s.brightRed == 255 && s.brightGreen == 255 && s.brightBlue == 255;
-        SetPendingModulateColor(!white || (drawFlags & kDrawModulateColor) ? 1 : 0);
-        SetPendingModulateAlpha(s.blendMode != BlendOpaque || s.filterPassAlpha ||
-                                        (drawFlags & kDrawModulateAlpha)
-                                    ? 1
-                                    : 0);
-        SetPendingAlphaTest(s.alphaTestFunc, s.alphaTestRef);
-        if (c.blendStatesDirty || c.texturesDirty ||
-            (AreBuiltinShadersOn() && c.userPixelShader == 0)) {
-            ApplyBlendStates(0, nullptr, 0);
-        }
-    }
-
-    SetCachedShadeMode(drawFlags & kDrawGouraud ? D3DSHADE_GOURAUD : D3DSHADE_FLAT);
-    ApplyTextureFilterMode(s.samplingMode);
-    ApplyMaxAnisotropy(s.maxAnisotropy);
-    SetCachedCullMode(drawFlags & kDrawCullFromSettings ? s.cullMode : 0);
-    for (int stage = 0; stage < kCachedStages; ++stage) {
-        bool fromSettings = drawFlags & kDrawAddressFromSettings;
-        constexpr int32_t kClamp = D3DTADDRESS_CLAMP;
-        SetCachedAddressU(stage, fromSettings ? s.textureAddress[0][stage] : kClamp);
-        SetCachedAddressV(stage, fromSettings ? s.textureAddress[1][stage] : kClamp);
-    }
 }
 
 void* ReserveBatchVertices(int is3D, D3DPRIMITIVETYPE type, int count) {

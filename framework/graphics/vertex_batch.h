@@ -42,21 +42,6 @@ struct VertexBatch {
 };
 extern VertexBatch gVertexBatch;
 
-// Draw flags of PrepareDrawStates.
-constexpr int kDrawUseTextureAlpha = 0x1;
-constexpr int kDrawTextureAlphaWhenLinear = 0x2;
-constexpr int kDrawGouraud = 0x8;
-constexpr int kDrawModulateColor = 0x20;
-constexpr int kDrawModulateAlpha = 0x40;
-constexpr int kDrawFog = 0x80;
-constexpr int kDrawSkipBlendStates = 0x100;
-constexpr int kDrawLighting = 0x200;
-constexpr int kDrawSpecular = 0x400;
-constexpr int kDrawDepth3D = 0x800;
-constexpr int kDrawAddressFromSettings = 0x1000;
-constexpr int kDrawKeepUserShaders = 0x2000;
-constexpr int kDrawCullFromSettings = 0x4000;
-
 // The primitives of that many vertices of the type (0 when they make none).
 UINT CountPrimitives(D3DPRIMITIVETYPE type, int vertices);
 // Draws what the batch holds (from a loading worker, on the main thread) and empties it; -1
@@ -65,10 +50,6 @@ int FlushVertexBatch(int fromAsyncWorker);
 int FlushVertexBatchNow();
 void OpenDeviceScene();
 void CloseDeviceScene();
-// Brings the device's states in line with the draw settings for a draw of the texture (null:
-// untextured) of a graph made with the flags (null: none).
-void PrepareDrawStates(const TextureCreateFlags* flags, IDirect3DBaseTexture9* texture,
-                       int drawFlags);
 // Room for count vertices of the current kind at the end of the batch, flushing first when the
 // batch holds another kind or primitive or is full; null when count vertices never fit.
 void* ReserveBatchVertices(int is3D, D3DPRIMITIVETYPE type, int count);

@@ -10,7 +10,7 @@
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
-#include "graphics/graphics_system.h"
+#include "graphics/graphics_state.h"
 #include "graphics/screen_state.h"
 #include "text/glyph_cache.h"
 

@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "draw_call_fixture.h"
+#include "graphics/draw_settings.h"
 #include "softrender/mem_img.h"
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "draw_call_fixture.h"
 #include "graphics/d3d_device.h"
+#include "graphics/draw_settings.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // again under their handles.
 #include "app/screen_log.h"
 #include "font_fixture.h"
+#include "graphics/graphics_system.h"
 #include "graphics/screen_state.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
+#include "graphics/prepare_draw.h"
 #include "graphics/render_state_cache.h"
 #include "graphics/vertex_batch.h"
 #include "graphics_fixture.h"

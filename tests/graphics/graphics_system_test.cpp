@@ -6,6 +6,7 @@
 
 #include "core/async_load.h"
 #include "draw_fixture.h"
+#include "graphics/camera.h"
 #include "graphics/graph_records.h"
 #include "graphics/model_resources.h"
 #include "graphics/shaders.h"

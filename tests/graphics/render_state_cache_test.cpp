@@ -8,6 +8,7 @@
 #include "draw_fixture.h"
 #include "graphics/blend_states.h"
 #include "graphics/graphics_system.h"
+#include "graphics/state_resend.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+#include "graphics/d3d_objects.h"
+
+Direct3DState gDirect3D = {};
