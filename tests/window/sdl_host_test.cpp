@@ -362,10 +362,10 @@ std::string FirstLine(const std::string& command) {
     return text;
 }
 
-// Pumps the window layer until `done` holds; false after ten seconds without.
+// Pumps the window layer until `done` holds; false after `seconds` (ten unless given) without.
 template <typename Condition>
-bool PumpUntil(Condition done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+bool PumpUntil(Condition done, int seconds = 10) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
@@ -399,8 +399,10 @@ int MinimiseAndRestoreUnderAWindowManager(const VirtualDisplay& display) {
             waitpid(pid, nullptr, 0);
         }
     } endManager{manager};
-    // The window manager is up once it answers for its desktops.
-    if (!PumpUntil([] { return !FirstLine("xdotool get_num_desktops 2>/dev/null").empty(); })) {
+    // The window manager is up once it answers for its desktops; on a machine busy with other
+    // work its start takes a while.
+    if (!PumpUntil([] { return !FirstLine("xdotool get_num_desktops 2>/dev/null").empty(); },
+                   60)) {
         return 3;
     }
     TestResetPlatform();
