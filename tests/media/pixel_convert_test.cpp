@@ -105,58 +105,38 @@ void CheckRandomCase(std::mt19937& rng, const ColorFormat& sf, const ColorFormat
             break;
     }
     RECT rect = {left, top, left + width, top + height};
-    int destX = next() % 3, destY = next() % 2;
-    int mirror = next() % 5 == 0, keyToAlpha = next() % 2;
-    int dither = next() % 2 ? 0 : 1 + next() % 2;
-    int alphaOnly = next() % 8 == 0, alphaFromRed = next() % 8 == 0, skipKeyed = next() % 4 == 0;
-    int remap = next() % 2;
-    const void* ap = withAlphaImage ? alpha.bytes.data() : nullptr;
-    int fast = ConvertPixelRect({.destPixels = dest.bytes.data(),
-                                 .destPitch = dest.pitch,
-                                 .destFormat = &df,
-                                 .srcPixels = src.bytes.data(),
-                                 .srcPitch = src.pitch,
-                                 .srcFormat = &sf,
-                                 .alphaPixels = ap,
-                                 .alphaPitch = alpha.pitch,
-                                 .alphaFormat = &af,
-                                 .destX = destX,
-                                 .destY = destY,
-                                 .srcRect = &rect,
-                                 .mirror = mirror,
-                                 .keyToAlpha = keyToAlpha,
-                                 .keyColor = key,
-                                 .ditherMode = dither,
-                                 .alphaOnly = alphaOnly,
-                                 .alphaFromRed = alphaFromRed,
-                                 .skipKeyed = skipKeyed,
-                                 .remapPalette = remap});
-    int general = ConvertPixelRectGeneral({.destPixels = reference.bytes.data(),
-                                           .destPitch = reference.pitch,
-                                           .destFormat = &df,
-                                           .srcPixels = src.bytes.data(),
-                                           .srcPitch = src.pitch,
-                                           .srcFormat = &sf,
-                                           .alphaPixels = ap,
-                                           .alphaPitch = alpha.pitch,
-                                           .alphaFormat = &af,
-                                           .destX = destX,
-                                           .destY = destY,
-                                           .srcRect = &rect,
-                                           .mirror = mirror,
-                                           .keyToAlpha = keyToAlpha,
-                                           .keyColor = key,
-                                           .ditherMode = dither,
-                                           .alphaOnly = alphaOnly,
-                                           .alphaFromRed = alphaFromRed,
-                                           .skipKeyed = skipKeyed,
-                                           .remapPalette = remap});
+    PixelRectConversion c;
+    c.destX = next() % 3;
+    c.destY = next() % 2;
+    c.mirror = next() % 5 == 0;
+    c.keyToAlpha = next() % 2;
+    c.ditherMode = next() % 2 ? 0 : 1 + next() % 2;
+    c.alphaOnly = next() % 8 == 0;
+    c.alphaFromRed = next() % 8 == 0;
+    c.skipKeyed = next() % 4 == 0;
+    c.remapPalette = next() % 2;
+    c.keyColor = key;
+    c.srcPixels = src.bytes.data();
+    c.srcPitch = src.pitch;
+    c.srcFormat = &sf;
+    c.alphaPixels = withAlphaImage ? alpha.bytes.data() : nullptr;
+    c.alphaPitch = alpha.pitch;
+    c.alphaFormat = &af;
+    c.srcRect = &rect;
+    c.destFormat = &df;
+    c.destPixels = dest.bytes.data();
+    c.destPitch = dest.pitch;
+    int fast = ConvertPixelRect(c);
+    c.destPixels = reference.bytes.data();
+    c.destPitch = reference.pitch;
+    int general = ConvertPixelRectGeneral(c);
     ASSERT_EQ(fast, general);
     ASSERT_EQ(dest.bytes, reference.bytes)
         << int(sf.bitsPerPixel) << " bits " << std::hex << sf.redMask << "/" << sf.alphaMask
         << " to " << std::dec << int(df.bitsPerPixel) << " bits " << std::hex << df.redMask << "/"
-        << df.alphaMask << std::dec << " mirror " << mirror << " key " << keyToAlpha << " skip "
-        << skipKeyed << " dither " << dither << " alphaImage " << withAlphaImage;
+        << df.alphaMask << std::dec << " mirror " << c.mirror << " key " << c.keyToAlpha
+        << " skip " << c.skipKeyed << " dither " << c.ditherMode << " alphaImage "
+        << withAlphaImage;
 }
 
 // Every shortcut must write exactly what the general path writes, for every pair of formats.
