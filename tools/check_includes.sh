@@ -43,7 +43,7 @@ fi
 
 # The framework's floors, lowest first; folders on one floor may include each other, and a
 # folder includes nothing from a floor above its own.
-framework_floors=("core" "image sound input" "softrender" "graphics draw movie" "text" "app")
+framework_floors=("core" "image sound input" "softrender" "graphics" "movie" "draw" "text" "app")
 declare -A floor_of=()
 for floor in "${!framework_floors[@]}"; do
   for folder in ${framework_floors[$floor]}; do floor_of[$folder]=$floor; done

@@ -1,12 +1,18 @@
-// The hooks through which the lower floors reach the shell, and the fonts and input follow the
-// graphics system's start-up, restore, re-creation and shutdown.
+// The hooks through which the lower floors reach the floors above them: the shell's pump and
+// waits; the fonts, input and drawing following the graphics system's start-up, restore,
+// re-creation and shutdown; the movies that graphs show.
 #include "app/module_hooks.h"
 
 #include "app/main_window.h"
 #include "app/message_pump.h"
 #include "core/shell_hooks.h"
+#include "draw/filters.h"
+#include "draw/graph_vertices.h"
+#include "graphics/graph_records.h"
 #include "graphics/graphics_system.h"
 #include "input/input.h"
+#include "movie/movie_graphs.h"
+#include "movie/movies.h"
 #include "text/font.h"
 
 namespace {
@@ -44,6 +50,16 @@ int RemakeDefaultFont() {
 void InstallModuleHooks() {
     gShellHooks = {PumpShellMessages, WaitForShellActivation, ReadShellClipboardText,
                    WriteShellClipboardText};
-    gGraphicsHooks = {SetupFontManager,    ShutdownFontManager, RebuildAllFontHandles,
-                      RestartInputIfSetUp, KeepDefaultFont,     RemakeDefaultFont};
+    gGraphicsHooks = {.setUp = SetupFontManager,
+                      .shutDown = ShutdownFontManager,
+                      .restore = RebuildAllFontHandles,
+                      .deviceRemade = RestartInputIfSetUp,
+                      .keepAcrossModeChange = KeepDefaultFont,
+                      .remakeAfterModeChange = RemakeDefaultFont,
+                      .testFilterResults = TestFilterResultExact,
+                      .closed = FreeVertexListBuffer};
+    gGraphMovieHooks = {.captureOpenSetting = GetMovieOpenSetting,
+                        .open = OpenMovieAsGraph,
+                        .releaseDeviceObjects = ReleaseMovieDeviceObjects,
+                        .remove = DeleteMovieHandle};
 }

@@ -21,7 +21,6 @@
 #include "graphics/screen_state.h"
 #include "image/image_convert.h"
 #include "image/pixel_convert.h"
-#include "movie/movies.h"
 
 ImageLoadSettings gImageLoadSettings = {};
 
@@ -261,7 +260,9 @@ void CaptureGraphCreateSettings(GraphCreateSettings* out) {
 
 void CaptureImageLoadSettings(ImageLoadRequest* request) {
     FillImageLoadContext(&request->context);
-    GetMovieOpenSetting(&request->movieOpenSetting);
+    if (gGraphMovieHooks.captureOpenSetting != nullptr) {
+        gGraphMovieHooks.captureOpenSetting(&request->movieOpenSetting);
+    }
     CaptureGraphCreateSettings(&request->create);
     request->load = gImageLoadSettings;
 }
@@ -343,7 +344,10 @@ int RunImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
     StreamValue file = request->context.files.open(request->fileName, 0, 1, 0);
     if (file == 0) return EmitLogFormat("画像ファイル %s がありません", request->fileName);
     request->context.files.close(file);
-    return OpenMovieAsGraph(request, request->graph, request->fileName, fromAsyncWorker);
+    if (gGraphMovieHooks.open == nullptr) {
+        return EmitLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", request->fileName);
+    }
+    return gGraphMovieHooks.open(request, request->graph, request->fileName, fromAsyncWorker);
 }
 
 int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async) {

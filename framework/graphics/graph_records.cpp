@@ -11,6 +11,7 @@
 
 
 HandleRegistry gGraphRegistry = {};
+GraphMovieHooks gGraphMovieHooks = {};
 
 Handle IssueGraphHandle() {
     return IssueHandle(&gGraphRegistry, -1);

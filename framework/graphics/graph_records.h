@@ -104,6 +104,23 @@ struct GraphRecord {
 
 extern HandleRegistry gGraphRegistry;
 
+struct ImageLoadRequest;
+
+// What graphs need of the movies they show, which live on the floor above: the shell fills it
+// at start-up. While a slot is empty no file opens as a movie.
+struct GraphMovieHooks {
+    // The movie-open setting word that each load captures.
+    int (*captureOpenSetting)(int32_t* out);
+    // Opens the file as a movie shown by the graph; -1 (logged) when it is none.
+    int (*open)(const ImageLoadRequest* request, Handle graph, const char* fileName,
+                int fromAsyncWorker);
+    // Before the device goes: the movie's objects in the device's default pool.
+    void (*releaseDeviceObjects)(Handle movie);
+    // The graph is deleted, and its movie with it.
+    int (*remove)(Handle movie);
+};
+extern GraphMovieHooks gGraphMovieHooks;
+
 Handle IssueGraphHandle();
 int InitGraphRecord(HandleHeader* record);
 // -1 for a bad handle, 1 while a load into the graph is pending, else 0.

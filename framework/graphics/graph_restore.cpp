@@ -1,8 +1,7 @@
 // Graph restore: the restore source each graph records, the release of the device objects of
 // the memory-texture pool and of every graph before the device goes, the refill of every graph
 // from its source after the device is made anew, transfers of images into existing graphs,
-// copies of a screen rectangle into a graph, colour fills, and graphs that show a movie's
-// frames. Shaders and buffers release and remake their device objects with the device itself.
+// copies of a screen rectangle into a graph and colour fills. Shaders and buffers release and remake their device objects with the device itself.
 #include "graphics/graph_restore.h"
 
 #include <algorithm>
@@ -27,7 +26,6 @@
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
 #include "image/image_loaders.h"
-#include "movie/movies.h"
 #include "softrender/raster.h"
 
 namespace {
@@ -37,35 +35,9 @@ constexpr uint32_t kFullPathBytes = 1024;
 void ReleaseGraphObjects(GraphRecord* graph) {
     GraphTextureInfo* info = graph->textureInfo;
     if (info != nullptr && info->flags.useTexture) ReleaseTexturePieces(info, 0);
-    // A Theora movie's YUV surface lives in the default pool too: it goes with the device and
-    // is made again at the first frame converted after the device is back.
-    MovieRecord* movie = graph->movie != -1 ? GetMovieRecord(graph->movie) : nullptr;
-    if (movie != nullptr && movie->isTheora != 0) {
-        ReleaseTheoraYUVSurface(movie->theora, 0);
-        MarkTheoraSurfaceLost(movie->theora);
+    if (graph->movie != -1 && gGraphMovieHooks.releaseDeviceObjects != nullptr) {
+        gGraphMovieHooks.releaseDeviceObjects(graph->movie);
     }
-}
-
-// Shows a Theora frame through the player's YUV surface: the device converts the visible
-// picture while it copies it onto the graph's texture. False when the frame has to go through
-// the player's image instead (no surface, a frame not written into it, a graph of several
-// pieces, or a copy the device refuses).
-bool StretchMovieSurfaceOntoGraph(MovieRecord* record, GraphRecord* graph) {
-    if (record->isTheora == 0 || graph->textureInfo == nullptr ||
-        !graph->textureInfo->flags.useTexture || graph->pieceCount != 1 || !HasDirect3DDevice()) {
-        return false;
-    }
-    TheoraPlayer* player = record->theora;
-    ConvertTheoraFrame(player, 0, 1, 0);
-    IDirect3DSurface9* surface = GetTheoraYUVSurface(player);
-    if (surface == nullptr || player->surfaceConverted.load() == 0) return false;
-    const GraphPiece& piece = GraphPieces(graph)[0];
-    LONG left = static_cast<LONG>(player->info.offset_x);
-    LONG top = static_cast<LONG>(player->info.offset_y);
-    RECT source = {left, top, left + piece.w, top + piece.h};
-    RECT dest = {piece.texOffX, piece.texOffY, piece.texOffX + piece.w, piece.texOffY + piece.h};
-    return SUCCEEDED(
-        DeviceStretchRect(surface, &source, piece.texPiece->surface, &dest, D3DTEXF_NONE));
 }
 
 // A restore record with `extra` bytes behind it, or null (logged) when it cannot be had.
@@ -466,47 +438,4 @@ int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int ac
         if (FAILED(DeviceColorFill(p.texPiece->surface, &rect, colour))) return -1;
     }
     return 0;
-}
-
-int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
-                     int fromAsyncWorker) {
-    int width = 0, height = 0;
-    Handle movie = LoadMovieHandle(&request->movieOpenSetting, fileName, &width, &height,
-                                   request->movieMode, 0);
-    if (movie == -1) {
-        return EmitLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", fileName);
-    }
-    MovieRecord* movieRecord = GetMovieRecord(movie);
-    GraphCreateSettings settings = request->create;
-    settings.colorBits = gScreen.colorBits != 0 ? gScreen.colorBits : 16;
-    settings.channelBits = 0;
-    settings.colorKeyAlpha = 0;
-    settings.managedPool = 0;
-    // Theora frames may be stretched onto the graph, which needs a draw target.
-    settings.drawTarget = movieRecord->isTheora != 0 ? 1 : 0;
-    settings.movie = 1;
-    if (CreateGraphTextures(&settings, graph, width, height, 0, 0, 0, 1, fromAsyncWorker) != 0) {
-        DeleteMovieHandle(movie);
-        return EmitLogFormat(
-            "右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", fileName);
-    }
-    GetGraphRecord(graph, 1)->movie = movie;
-    SetMovieFrameCallback(
-        movie,
-        [](MovieRecord* record, void* data) {
-            CopyMovieFrameToGraph(record, static_cast<Handle>(reinterpret_cast<intptr_t>(data)));
-        },
-        reinterpret_cast<void*>(static_cast<intptr_t>(graph)));
-    return 0;
-}
-
-int CopyMovieFrameToGraph(MovieRecord* record, Handle graph) {
-    GraphRecord* graphRecord = GetGraphRecord(graph, 0);
-    if (graphRecord == nullptr) return -1;
-    if (StretchMovieSurfaceOntoGraph(record, graphRecord)) return 0;
-    const GraphImage* frame = GetMovieFrameImage(record);
-    if (frame == nullptr || frame->pixels == nullptr) return -1;
-    RECT source = {0, 0, std::min(frame->width, graphRecord->width),
-                   std::min(frame->height, graphRecord->height)};
-    return UploadImageToGraph(graph, &source, 0, 0, frame, nullptr, 0, 0, 0);
 }

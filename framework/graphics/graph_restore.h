@@ -10,8 +10,6 @@
 #include "core/handle_registry.h"
 #include "image/color_format.h"
 
-struct ImageLoadRequest;
-
 // Before the device is released; 0.
 int ReleaseAllDeviceTextures();
 // The built-in restore handler: reloads every graph from what it was made from; the graphs of
@@ -51,10 +49,3 @@ int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph);
 // target (any other textured graph is left as it is, with 0), as a raw fill; without textures through the
 // software renderer's fill under the current blend mode, bright and draw area, alpha ignored.
 int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending);
-struct MovieRecord;
-// Opens the file as a movie and gives the graph its size; each new frame is copied into the
-// graph. -1 (logged) when it is no movie or the graph cannot be made.
-int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* fileName,
-                     int fromAsyncWorker);
-// The movie's frame callback: its current frame into the graph.
-int CopyMovieFrameToGraph(MovieRecord* record, Handle graph);

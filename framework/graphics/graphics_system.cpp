@@ -15,8 +15,6 @@
 #include "core/system_info.h"
 #include "core/tracked_memory.h"
 #include "core/vector_math.h"
-#include "draw/filters.h"
-#include "draw/graph_vertices.h"
 #include "graphics/blend_states.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
@@ -42,7 +40,6 @@
 #include "graphics/state_resend.h"
 #include "graphics/vertex_batch.h"
 #include "graphics/vertical_blank.h"
-#include "movie/movies.h"
 #include "softrender/mem_img.h"
 
 GraphicsHooks gGraphicsHooks = {};
@@ -56,7 +53,7 @@ constexpr int kFrameworkConstantSets = 1 << 0;
 int TerminateGraphRecord(HandleHeader* header) {
     GraphRecord* graph = reinterpret_cast<GraphRecord*>(header);
     Handle handle = header->handle;
-    if (graph->movie != -1) DeleteMovieHandle(graph->movie);
+    if (graph->movie != -1 && gGraphMovieHooks.remove != nullptr) gGraphMovieHooks.remove(graph->movie);
     graph->movie = -1;
 
     DrawSettings& s = gDrawSettings;
@@ -274,8 +271,9 @@ int InitializeGraphics() {
     RegisterMaskHandleType();
     ResendCachedDrawStates(0);
     gGraphicsSystem.FilterResultExact = 0;
-    if (IsDirect3DMode() && GetUsableShaderVersion() != 0) {
-        gGraphicsSystem.FilterResultExact = TestFilterResultExact();
+    if (IsDirect3DMode() && GetUsableShaderVersion() != 0 &&
+        gGraphicsHooks.testFilterResults != nullptr) {
+        gGraphicsSystem.FilterResultExact = gGraphicsHooks.testFilterResults();
     }
     return 0;
 }
@@ -298,7 +296,7 @@ int ShutdownGraphicsSystem() {
     TerminateDirect3D();
     ReleaseSoftwareScreenImages();
     CloseBuiltinShaderPack();
-    FreeVertexListBuffer();
+    if (gGraphicsHooks.closed != nullptr) gGraphicsHooks.closed();
     RetireAndShutdown(&gVertexBufferRegistry);
     RetireAndShutdown(&gIndexBufferRegistry);
     RetireAndShutdown(&gShaderRegistry);

@@ -17,6 +17,11 @@ struct GraphicsHooks {
     int (*keepAcrossModeChange)();
     // After a screen-mode change whose keepAcrossModeChange answered 1.
     int (*remakeAfterModeChange)();
+    // Last of the start-up on a device with shaders: 1 when the filters' shader results are
+    // exact enough to stand for the software ones.
+    int (*testFilterResults)();
+    // Last of the shutdown, once the device and everything made on it are gone.
+    int (*closed)();
 };
 extern GraphicsHooks gGraphicsHooks;
 
