@@ -50,16 +50,9 @@ int RemakeDefaultFont() {
 void InstallModuleHooks() {
     gShellHooks = {PumpShellMessages, WaitForShellActivation, ReadShellClipboardText,
                    WriteShellClipboardText};
-    gGraphicsHooks = {.setUp = SetupFontManager,
-                      .shutDown = ShutdownFontManager,
-                      .restore = RebuildAllFontHandles,
-                      .deviceRemade = RestartInputIfSetUp,
-                      .keepAcrossModeChange = KeepDefaultFont,
-                      .remakeAfterModeChange = RemakeDefaultFont,
-                      .testFilterResults = TestFilterResultExact,
-                      .closed = FreeVertexListBuffer};
-    gGraphMovieHooks = {.captureOpenSetting = GetMovieOpenSetting,
-                        .open = OpenMovieAsGraph,
-                        .releaseDeviceObjects = ReleaseMovieDeviceObjects,
-                        .remove = DeleteMovieHandle};
+    gGraphicsHooks = {SetupFontManager,      ShutdownFontManager, RebuildAllFontHandles,
+                      RestartInputIfSetUp,   KeepDefaultFont,     RemakeDefaultFont,
+                      TestFilterResultExact, FreeVertexListBuffer};
+    gGraphMovieHooks = {GetMovieOpenSetting, OpenMovieAsGraph, ReleaseMovieDeviceObjects,
+                        DeleteMovieHandle};
 }
