@@ -32,8 +32,8 @@
 #include "movie/movies.h"
 #include "movie/theora_player.h"
 #include "sound/music.h"
-#include "sound/sound.h"
 #include "sound/sound_conversion.h"
+#include "sound/sound_device.h"
 
 LibraryState gLibrary = {};
 

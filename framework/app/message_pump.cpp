@@ -20,6 +20,7 @@
 #include "graphics/screen_state.h"
 #include "input/input.h"
 #include "movie/movies.h"
+#include "sound/soft_sound.h"
 #include "sound/sound.h"
 
 namespace {

@@ -3,13 +3,14 @@
 // over an empty table these do nothing visible.
 #include "sound/music.h"
 
+#include <orbek/orbek.h>
 #include <platform/win32.h>
 
 #include "core/platform_dlls.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
-#include "sound/sound.h"
+#include "sound/sound_state.h"
 
 MusicState gMusic = {};
 

@@ -7,7 +7,7 @@
 
 #include "core/handle_registry.h"
 #include "core/ring_buffer.h"
-#include "sound/sound.h"
+#include "sound/sound_state.h"
 
 struct SoftSoundRecord {
     HandleHeader header;
@@ -32,3 +32,7 @@ struct SoftSoundRecord {
 int TerminateSoftSoundRecord(HandleHeader* record);
 // Non-zero for players: the filter of the first retire pass at shutdown, which keeps them.
 int IsSoftSoundPlayer(HandleHeader* record);
+// 1 stops what plays and marks it, 0 restarts what was marked.
+int PauseAllSoftSoundPlayers(int32_t pause);
+// Feeds every playing soft-sound player once; the pump calls it when no stream thread runs.
+int ProcessSoftSoundPlayers();

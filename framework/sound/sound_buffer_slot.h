@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "sound/sound.h"
+#include "sound/sound_state.h"
 
 int SoundBufferCreate(SoundBufferSlot* slot, const DSBUFFERDESC* desc);
 // The new buffer shares the source's samples.

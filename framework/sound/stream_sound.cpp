@@ -13,6 +13,8 @@
 #include "core/log.h"
 #include "core/string_functions.h"
 #include "core/tracked_memory.h"
+#include "sound/soft_sound.h"
+#include "sound/sound.h"
 #include "sound/sound_buffer_slot.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/streams.h"
-#include "sound/sound.h"
+#include "sound/sound_state.h"
 
 // Adds a source; the first one makes (or shares) the stream buffer. `callerMayClose` is 1 when
 // the caller may close its stream, 0 when the sound keeps reading it (type 3).

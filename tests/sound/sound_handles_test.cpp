@@ -6,6 +6,7 @@
 #include "core/handle_registry.h"
 #include "sound/soft_sound.h"
 #include "sound/sound_buffer_slot.h"
+#include "sound/sound_device.h"
 #include "sound/sound_test_support.h"
 
 namespace {
