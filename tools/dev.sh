@@ -61,22 +61,34 @@ run_thread_checks() {
   echo "thread checks passed"
 }
 
+# Marks where each step of the test run starts, with the seconds spent so far.
+step() {
+  echo "== $1 (at ${SECONDS} s)"
+}
+
 run_tests() {
   tools/check_includes.sh
+  step "sanitizer build"
   # Any sanitizer report stops the program that makes it (cmake/flags.cmake), failing the run.
   export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_SANITIZE=ON
   cmake --build build/check -j "$jobs"
+  step "sanitizer tests"
   ctest --test-dir build/check --output-on-failure -j "$jobs"
+  step "shuffled runs"
   run_shuffled
+  step "thread checks"
   run_thread_checks
+  step "release build"
   build_release
+  step "release tests"
   # Only the optimised build hands freed memory out again at once (a sanitizer holds it back),
   # so state left naming a freed object shows there: the whole suite runs in it too.
   ctest --test-dir build/release --output-on-failure -j "$jobs"
 
   # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus, and an
   # input that takes more memory than a decoder should fails the run.
+  step "fuzz build"
   cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORBEK_FUZZ=ON
   cmake --build build/fuzz -j "$jobs"
@@ -84,6 +96,7 @@ run_tests() {
     echo "a sanitizer report does not stop the fuzz targets" >&2
     exit 1
   fi
+  step "fuzzing"
   local ran=0 work
   work=$(mktemp -d)
   for target in build/fuzz/fuzz/fuzz_*; do
@@ -99,6 +112,7 @@ run_tests() {
   done
   rm -rf "$work"
   echo "fuzz targets run: $ran"
+  step "done"
 }
 
 tools/install-deps.sh
