@@ -369,8 +369,9 @@ HANDLE MakeTempFile(char* pathOut, uint32_t pathOutBytes) {
     }
     char name[MAX_PATH];
     if (GetTempFileNameA(tempPath, "tmp", 0, name) == 0) return nullptr;
+    // The name is already absolute; resolving it only brings it to the one full form.
     char fullPath[MAX_PATH];
-    if (ResolveFullPath(name, fullPath, sizeof fullPath, nullptr) != 0 ||
+    if (ResolveFullPath(name, fullPath, sizeof fullPath, tempPath) != 0 ||
         (pathOut != nullptr && std::strlen(fullPath) >= pathOutBytes)) {
         DeleteFileA(name);
         return nullptr;

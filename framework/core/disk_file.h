@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/file_access.h"
 #include "core/file_find_data.h"
+#include "core/file_operations.h"
 
 constexpr uint32_t kDiskReadAheadBytes = 131072;
 constexpr uint32_t kDiskPathBytes = 260;

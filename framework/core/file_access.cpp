@@ -264,13 +264,19 @@ void RememberArchiveMiss(ArchiveMiss* extended, const char* upper, uint32_t from
     std::strcpy(miss->extension, ArchiveExtension());
 }
 
+// The current directory of the table in force, "" when the operation writes none.
+void ReadCurrentDir(char (&buffer)[kCurrentDirBytes]) {
+    std::memset(buffer, 0, kCurrentDirBytes);
+    GetDataCurrentDir(buffer);
+    buffer[kCurrentDirBytes - 1] = '\0';
+}
+
 // Finds the archive that holds path: the one named after the shortest leading directory
 // (the file name itself never names one). Gives the cache index and the rest of the path
 // inside the archive, with its letters as the caller wrote them.
 int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
-    char base[kCurrentDirBytes] = "";
-    GetDataCurrentDir(base);
-    base[kCurrentDirBytes - 1] = '\0';
+    char base[kCurrentDirBytes];
+    ReadCurrentDir(base);
     char full[kWorkPathBytes];
     char upper[kWorkPathBytes];
     if (ResolveFullPath(path, full, sizeof full, base) != 0) return -1;
@@ -722,6 +728,18 @@ int SetDataCurrentDir(const char* path) {
 }
 int GetDataCurrentDir(char* buffer) {
     return gFileAccess.functions.getCurrentDir(buffer);
+}
+
+int ToFullPath(const char* path, char* out, uint32_t outBytes) {
+    char current[kCurrentDirBytes];
+    ReadCurrentDir(current);
+    return ResolveFullPath(path, out, outBytes, current);
+}
+
+int ToUpperFullPath(const char* path, char* out, uint32_t outBytes) {
+    if (ToFullPath(path, out, outBytes) != 0) return -1;
+    UpperCaseString(out);
+    return 0;
 }
 
 void SetNoArchiveSwitch(int32_t on) {

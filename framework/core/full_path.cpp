@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "core/file_access.h"
 #include "core/string_functions.h"
 
 namespace {
@@ -69,13 +68,7 @@ bool IsDriveStart(const char* path) {
 }  // namespace
 
 int ResolveFullPath(const char* path, char* out, uint32_t outBytes, const char* base) {
-    if (out == nullptr || outBytes == 0) return -1;
-    char current[kCurrentDirBytes] = "";
-    if (base == nullptr) {
-        GetDataCurrentDir(current);
-        current[kCurrentDirBytes - 1] = '\0';
-        base = current;
-    }
+    if (out == nullptr || outBytes == 0 || base == nullptr) return -1;
     PathBuilder builder{out, outBytes, 0, false};
     out[0] = '\0';
     if (path == nullptr) {
@@ -123,11 +116,5 @@ int ResolveFullPath(const char* path, char* out, uint32_t outBytes, const char* 
         out[0] = '\0';
         return -1;
     }
-    return 0;
-}
-
-int ToUpperFullPath(const char* path, char* out, uint32_t outBytes) {
-    if (ResolveFullPath(path, out, outBytes, nullptr) != 0) return -1;
-    UpperCaseString(out);
     return 0;
 }

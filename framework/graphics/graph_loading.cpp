@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/async_load.h"
-#include "core/full_path.h"
+#include "core/file_access.h"
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "graphics/graph_creation.h"
@@ -227,7 +227,7 @@ int QueueImageLoad(ImageLoadRequest* request, AsyncLoadJob job, int32_t heldHand
     char full[kFullPathBytes];
     PackedLoad load = {request, nullptr};
     if (request->fileName != nullptr) {
-        if (ToFullPath(request->fileName, full, sizeof full, nullptr) != 0) return -1;
+        if (ToFullPath(request->fileName, full, sizeof full) != 0) return -1;
         load.fullPath = full;
     }
     AsyncLoadRequest* async = PackAsyncLoadRequest(

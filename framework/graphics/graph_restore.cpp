@@ -8,7 +8,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "core/full_path.h"
+#include "core/file_access.h"
 #include "core/log.h"
 #include "core/tracked_memory.h"
 #include "graphics/d3d_device.h"
@@ -54,7 +54,7 @@ GraphRestoreInfo* StoreFileName(const char* fileName) {
     const char* failure =
         "転送する画像ファイルのファイル名を保存するメモリ領域の確保に失敗しました\n";
     char full[kFullPathBytes];
-    if (ResolveFullPath(fileName, full, sizeof full, nullptr) != 0) {
+    if (ToFullPath(fileName, full, sizeof full) != 0) {
         AppendLogText(failure);
         return nullptr;
     }

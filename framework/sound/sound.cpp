@@ -9,7 +9,6 @@
 #include "core/async_load.h"
 #include "core/fatal_error.h"
 #include "core/file_access.h"
-#include "core/full_path.h"
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
@@ -184,7 +183,7 @@ void LoadSoundHandleJob(AsyncLoadRequest* request) {
 int QueueSoundLoad(const SoundCreateSettings* settings, const char* path, int32_t bufferCount,
                    Handle shareSource, Handle handle) {
     char full[kFullPathBytes];
-    if (path == nullptr || ToFullPath(path, full, sizeof full, nullptr) != 0) return -1;
+    if (path == nullptr || ToFullPath(path, full, sizeof full) != 0) return -1;
     AsyncLoadRequest* request =
         PackAsyncLoadRequest(LoadSoundHandleJob, 1, [&](uint8_t* buffer, uint32_t* offset) {
             return PackAsyncArgBytes(buffer, offset, settings, sizeof *settings) |

@@ -1,6 +1,7 @@
 // The archive-aware file layer: file values and their checks, finding the archive named after
 // a leading directory, archive streams (plain, compressed, asynchronous, damaged), find in
-// archives and on disk, the archive cache, the table limit and handle kind 17.
+// archives and on disk, the archive cache, the table limit, handle kind 17 and full paths
+// against the current directory.
 #include "core/file_access.h"
 
 #include <archive_writer.h>
@@ -8,6 +9,7 @@
 #include <platform/testing.h>
 #include <platform/win32.h>
 
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -17,6 +19,7 @@
 #include "core/disk_file.h"
 #include "core/platform_dlls.h"
 #include "core/streams.h"
+#include "core/string_functions.h"
 #include "support/temp_directory.h"
 
 namespace {
@@ -424,6 +427,25 @@ TEST_F(FileAccessTest, TheTableInForceDecidesWhatTheFrontCallsDo) {
     char current[kCurrentDirBytes];
     EXPECT_GT(GetDataCurrentDir(current), 0);
     EXPECT_EQ(std::string(current), directory_.Windows());
+}
+
+TEST_F(FileAccessTest, FullPathsResolveAgainstTheCurrentDirectoryOfTheTableInForce) {
+    char out[512];
+    ASSERT_EQ(ToFullPath("sub/x.png", out, sizeof out), 0);
+    EXPECT_EQ(std::string(out), directory_.Windows("sub/x.png"));
+    ASSERT_EQ(ToUpperFullPath("sub\\ｘ.png", out, sizeof out), 0);
+    std::string expected = directory_.Windows("SUB/ｘ.PNG");
+    UpperCaseString(expected.data());
+    EXPECT_EQ(std::string(out), expected) << "full-width letters are kept";
+
+    FileAccessFunctions custom = *GetFileAccessFunctions();
+    custom.getCurrentDir = [](char* buffer) {
+        std::strcpy(buffer, "Q:\\elsewhere");
+        return 12;
+    };
+    SetFileAccessFunctions(&custom);
+    ASSERT_EQ(ToFullPath("..\\x", out, sizeof out), 0);
+    EXPECT_STREQ(out, "Q:\\x");
 }
 
 TEST(MemoryStream, PartialElementsAndClampedSeeks) {

@@ -1,5 +1,5 @@
 // Full paths: starts (relative, drive, root, UNC), "." and "..", double-byte components whose
-// trail byte is '\', and results that do not fit.
+// trail byte is '\', and results that do not fit or have no base.
 #include "core/full_path.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include "core/string_functions.h"
-#include "support/temp_directory.h"
 
 namespace {
 
@@ -62,25 +61,14 @@ TEST_F(FullPathTest, DoubleByteCharactersStayWhole) {
     EXPECT_EQ(Resolve("..\\y", "Z:\\a\\表表"), "Z:\\a\\y");
 }
 
-TEST_F(FullPathTest, ResultsThatDoNotFitFail) {
+TEST_F(FullPathTest, ResultsThatDoNotFitOrHaveNoBaseFail) {
     char out[16] = "unchanged";
     EXPECT_EQ(ResolveFullPath("a\\long\\name.png", out, sizeof out, "Z:\\work"), -1);
     EXPECT_EQ(ResolveFullPath("a", out, sizeof out, "Z:\\work"), 0);
     EXPECT_STREQ(out, "Z:\\work\\a");
     EXPECT_EQ(ResolveFullPath("abcdefgh", out, sizeof out, "Z:\\work"), -1) << "one byte short";
     EXPECT_EQ(ResolveFullPath("abcdefg", out, sizeof out, "Z:\\work"), 0);
-}
-
-class FullPathCurrentDirTest : public FileLayerTest {};
-
-TEST_F(FullPathCurrentDirTest, WithoutABaseTheCurrentDirectoryIsUsed) {
-    char out[512];
-    ASSERT_EQ(ResolveFullPath("sub/x.png", out, sizeof out, nullptr), 0);
-    EXPECT_EQ(std::string(out), directory_.Windows("sub/x.png"));
-    ASSERT_EQ(ToUpperFullPath("sub\\ｘ.png", out, sizeof out), 0);
-    std::string expected = directory_.Windows("SUB/ｘ.PNG");
-    UpperCaseString(expected.data());
-    EXPECT_EQ(std::string(out), expected) << "full-width letters are kept";
+    EXPECT_EQ(ResolveFullPath("a", out, sizeof out, nullptr), -1) << "no base";
 }
 
 }  // namespace
