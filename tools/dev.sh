@@ -97,21 +97,20 @@ run_tests() {
     exit 1
   fi
   step "fuzzing"
-  local ran=0 work
+  local work
   work=$(mktemp -d)
-  for target in build/fuzz/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
-    local name=${target##*/fuzz_}
-    mkdir -p "$work/$name"
-    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/$name/"
-    echo "fuzzing $name"
-    "$target" -max_total_time=5 -rss_limit_mb=512 -malloc_limit_mb=256 \
-      -artifact_prefix="$work/$name-" "$work/$name" 2>"$work/$name.log" \
-      || { tail -n 40 "$work/$name.log"; exit 1; }
-    ran=$((ran + 1))
-  done
+  # Side by side, each target from a copy of its seeds.
+  find build/fuzz/fuzz -maxdepth 1 -type f -perm -u+x -name 'fuzz_*' -printf '%f\n' | sort |
+    WORK=$work xargs -P "$jobs" -I{} sh -c '
+      name=${1#fuzz_}
+      mkdir -p "$WORK/$name"
+      if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$WORK/$name/"; fi
+      build/fuzz/fuzz/$1 -max_total_time=5 -rss_limit_mb=512 -malloc_limit_mb=256 \
+        -artifact_prefix="$WORK/$name-" "$WORK/$name" 2>"$WORK/$name.log" ||
+        { echo "fuzz target $name failed:"; tail -n 40 "$WORK/$name.log"; exit 255; }
+      echo "fuzzed $name"' sh {}
+  echo "fuzz targets run: $(find "$work" -maxdepth 1 -name '*.log' | wc -l)"
   rm -rf "$work"
-  echo "fuzz targets run: $ran"
   step "done"
 }
 
