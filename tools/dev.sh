@@ -21,26 +21,29 @@ run_program() {
   cd build/release/game_data && exec ../game/brovane
 }
 
-# Each test program in one process, its tests shuffled and run twice over, so that no test
-# passes only because of what another, or its own first run, left behind. Each program takes a
-# seed of its own, so every run tries other orders; a failure names the seed that repeats it.
-# Programs run side by side. The games played through all seven stages (the ending roll, the
-# soak, the two renderers) take long under the sanitizers, and the checks on an X display run in
-# a child process on a display of their own, out of the order's reach: they run once, in the
-# CTest pass, only.
+# Each test program's tests dealt between two processes, shuffled and run twice over in each,
+# so that no test passes only because of what another, or its own first run, left behind. Each
+# process takes a seed of its own, so every run tries other orders; a failure names what repeats
+# it. The processes run side by side (two halves, so that the largest programs do not run on
+# alone at the end). The games played through all seven stages (the ending roll, the soak, the
+# two renderers) and the filling of the whole open-file table (a fixture's own, made anew) take
+# long under the sanitizers, and the checks on an X display run in a child process on a display
+# of their own, out of the order's reach: they run in the CTest passes only.
 run_shuffled() {
   local logs
   logs=$(mktemp -d)
-  find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f\n' |
-    LOGS=$logs SKIP='-ScenarioTest.TheEndingRoll*:SoakTest.*:TwoRenderersTest.*:SdlHostXvfbTest.*' \
-    xargs -P "$jobs" -I{} sh -c '
+  find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f 0\n%f 1\n' |
+    LOGS=$logs SKIP='-ScenarioTest.TheEndingRoll*:SoakTest.*:TwoRenderersTest.*:SdlHostXvfbTest.*:FileAccessTest.TheTableHolds*' \
+    xargs -P "$jobs" -L 1 sh -c '
+      program=$1 shard=$2
       seed=$(shuf -i 1-99999 -n 1)
       cd build/check/tests &&
-      SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout -k 60 1800 ./{} --gtest_shuffle \
-        --gtest_random_seed="$seed" --gtest_repeat=2 --gtest_brief=1 \
-        --gtest_filter="$SKIP" >"$LOGS/{}.log" 2>&1 ||
-        { echo "{} failed when shuffled with --gtest_random_seed=$seed:"
-          tail -n 60 "$LOGS/{}.log"; exit 255; }'
+      GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+        timeout -k 60 1800 ./$program --gtest_shuffle --gtest_random_seed="$seed" \
+        --gtest_repeat=2 --gtest_brief=1 --gtest_filter="$SKIP" >"$LOGS/$program.$shard.log" 2>&1 ||
+        { echo "$program failed when shuffled: GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard" \
+            "./$program --gtest_shuffle --gtest_random_seed=$seed --gtest_repeat=2"
+          tail -n 60 "$LOGS/$program.$shard.log"; exit 255; }' sh
   rm -rf "$logs"
   echo "shuffled runs passed"
 }
