@@ -177,13 +177,32 @@ WAVEFORMATEX ParseFormatHeader(const uint8_t* chunk) {
             0};
 }
 
+// The extensible format: the plain header, cbSize 22, valid bits, channel mask and a subformat
+// GUID whose last twelve bytes are these and whose first four hold the plain format tag.
+constexpr uint32_t kExtensibleFormatBytes = 40;
+constexpr uint8_t kSubFormatGuidTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                            0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// The plain tag that an extensible format chunk stands for (encoders write one for samples
+// wider than 16 bits, more than two channels or rates above 48 kHz), or 0 when its subformat
+// names none.
+WORD ExtensibleSubFormatTag(const uint8_t* chunk, uint32_t chunkBytes) {
+    if (chunkBytes < kExtensibleFormatBytes || Read16(chunk + 16) < 22 ||
+        std::memcmp(chunk + 28, kSubFormatGuidTail, sizeof kSubFormatGuidTail) != 0) {
+        return 0;
+    }
+    uint32_t tag = Read32(chunk + 24);
+    return tag <= 0xFFFF ? static_cast<WORD>(tag) : 0;
+}
+
 // None of the fields that later divide may be 0.
 bool HasNonZeroLayout(const WAVEFORMATEX& format) {
     return format.nChannels != 0 && format.nSamplesPerSec != 0 && format.nBlockAlign != 0 &&
            format.nAvgBytesPerSec != 0;
 }
 
-// Decoder 1: WAVE with PCM (tag 1) or IEEE float (tag 3) samples.
+// Decoder 1: WAVE with PCM (tag 1) or IEEE float (tag 3) samples, also as the subformat of an
+// extensible format.
 int OpenWavePcm(SoundConverter* c) {
     WaveChunks chunks;
     if (!FindWaveChunks(c->reader, &chunks)) return -1;
@@ -194,6 +213,9 @@ int OpenWavePcm(SoundConverter* c) {
     }
     WAVEFORMATEX source = ParseFormatHeader(c->sourceFormat);
     if (!HasNonZeroLayout(source)) return -1;
+    if (source.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        source.wFormatTag = ExtensibleSubFormatTag(c->sourceFormat, copyBytes);
+    }
     if (source.wFormatTag == WAVE_FORMAT_PCM) {
         if (chunks.formatBytes == kMinFormatChunkBytes) {
             source.wBitsPerSample = static_cast<WORD>(source.nBlockAlign / source.nChannels * 8);

@@ -182,10 +182,8 @@ Bytes ReferenceDecode(const Bytes& file, long* rate) {
 TEST_F(Mp3DirectShowTest, FilesOfOtherFormatsAreNotTakenForMpegAudio) {
     // A second of a loud two-tone chord: its samples are full of 0xFF bytes.
     Bytes pcm = AsBytes(Sine(44100, 44100, {440, 554}, 0.9));
-    Bytes extensible = FormatChunk(0xFFFE, 2, 44100, 16, false);
-    const uint8_t extension[] = {22, 0, 16,   0, 3,    0, 0, 0,    1, 0,    0,    0,
-                                 0,  0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-    extensible.insert(extensible.end(), std::begin(extension), std::end(extension));
+    // An extensible format whose subformat no decoder here reads.
+    Bytes extensible = ExtensibleFormatChunk(2, 44100, 16, 0x1234);
     Bytes ogg = ReadFixture("tone_mono_44k.ogg"), other = ReadFixture("tone_stereo_22k.ogg");
     Bytes chained = ogg;
     chained.insert(chained.end(), other.begin(), other.end());

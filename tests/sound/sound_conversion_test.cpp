@@ -130,6 +130,40 @@ TEST_F(SoundConversionTest, FloatWaveBecomesSixteenBitsAtHalfOrAQuarterTheSize) 
         -1);
 }
 
+// The extensible format that encoders write for 24-bit samples, float samples, or rates above
+// 48 kHz reads as the plain format its subformat names; another subformat is refused.
+TEST_F(SoundConversionTest, AnExtensibleWaveReadsAsItsSubformat) {
+    Bytes wide(3 * 2 * 10);
+    for (size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<uint8_t>(i * 13);
+    ASSERT_EQ(Setup(BuildWave({ExtensibleFormatChunk(2, 48000, 24, WAVE_FORMAT_PCM), wide, {}, {}}),
+                    kOnlyWave),
+              0);
+    WAVEFORMATEX format;
+    EXPECT_EQ(Whole(&format), wide);
+    EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(format.wBitsPerSample, 24);
+    EXPECT_EQ(format.nChannels, 2);
+
+    const float values[] = {0.5f, -1.0f, 0.25f, 0.0f};
+    Bytes floats(sizeof values);
+    std::memcpy(floats.data(), values, sizeof values);
+    ASSERT_EQ(Setup(BuildWave({ExtensibleFormatChunk(1, 96000, 32, WAVE_FORMAT_IEEE_FLOAT), floats,
+                               {}, {}}),
+                    kOnlyWave),
+              0);
+    EXPECT_EQ(AsSamples(Whole(&format)), (std::vector<int16_t>{16384, -32768, 8192, 0}));
+    EXPECT_EQ(format.wBitsPerSample, 16);
+    EXPECT_EQ(format.nSamplesPerSec, 96000u);
+
+    Bytes foreign = ExtensibleFormatChunk(2, 44100, 16, WAVE_FORMAT_PCM);
+    foreign.back() ^= 1;  // not the subformat family of the plain tags
+    Bytes shortened = ExtensibleFormatChunk(2, 44100, 16, WAVE_FORMAT_PCM);
+    shortened.resize(24);
+    for (const Bytes& chunk : {foreign, shortened, ExtensibleFormatChunk(2, 44100, 16, 0x10001)}) {
+        EXPECT_EQ(Setup(BuildWave({chunk, Bytes(40), {}, {}}), kOnlyWave), -1);
+    }
+}
+
 TEST_F(SoundConversionTest, ChunksAroundTheFormatAreSkippedWherePermitted) {
     Bytes data = AsBytes({1, 2, 3, 4});
     Bytes format = FormatChunk(WAVE_FORMAT_PCM, 1, 44100, 16);

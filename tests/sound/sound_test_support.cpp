@@ -69,6 +69,17 @@ Bytes FormatChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
     return out;
 }
 
+Bytes ExtensibleFormatChunk(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t subTag) {
+    Bytes out = FormatChunk(WAVE_FORMAT_EXTENSIBLE, channels, rate, bits);
+    Put16(&out, 22);
+    Put16(&out, bits);  // valid bits
+    Put32(&out, channels == 1 ? 0x4 : (1u << channels) - 1);
+    Put32(&out, subTag);
+    const uint8_t tail[] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    out.insert(out.end(), std::begin(tail), std::end(tail));
+    return out;
+}
+
 Bytes PcmWave(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& data) {
     return BuildWave({FormatChunk(WAVE_FORMAT_PCM, channels, rate, bits), data, {}, {}});
 }

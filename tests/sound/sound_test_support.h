@@ -33,6 +33,9 @@ Bytes BuildWave(const WaveParts& parts);
 // The 16 (or 18 with cbSize) bytes of a format chunk.
 Bytes FormatChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                   bool withSize = false);
+// The extensible form that encoders write for wide samples, many channels or high rates: the
+// subformat GUID holds subTag.
+Bytes ExtensibleFormatChunk(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t subTag);
 Bytes PcmWave(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& data);
 
 // 16-bit samples of a sine (amplitude as a fraction of full scale), interleaved per channel with

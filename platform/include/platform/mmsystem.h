@@ -56,6 +56,8 @@ constexpr WORD WAVE_FORMAT_ALAW = 0x0006;
 constexpr WORD WAVE_FORMAT_MULAW = 0x0007;
 constexpr WORD WAVE_FORMAT_IMA_ADPCM = 0x0011;
 constexpr WORD WAVE_FORMAT_MPEGLAYER3 = 0x0055;
+// A format whose tag stands in its subformat GUID, in a 22-byte extension after the header.
+constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 // The media control interface: commands are recorded and answered; no device ever opens, since
 // the layer synthesises no MIDI.
