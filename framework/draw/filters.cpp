@@ -465,6 +465,14 @@ int CopyFilterResultToGraph(const FilterJob& job, int throughWork, int result, H
     return 0;
 }
 
+// A position before 0 moves to 0, and the two positions that go with it move as far.
+void ClipLeadingEdge(int& edge, int& other, int& blend) {
+    if (edge >= 0) return;
+    other -= edge;
+    blend -= edge;
+    edge = 0;
+}
+
 }  // namespace
 
 int ReadGraphToBaseImage(Handle graph, GraphImage* out, const RECT* rect) {
@@ -661,26 +669,10 @@ int ApplyFilterOrBlendV(const FilterRequest* request, va_list args) {
     float ratio = static_cast<float>(std::clamp(r.blendRatio, 0, 255)) / 255.0f;
 
     // Corners left of or above the source or the destination move all three positions alike.
-    if (r.srcX1 < 0) {
-        r.blendX -= r.srcX1;
-        r.destX -= r.srcX1;
-        r.srcX1 = 0;
-    }
-    if (r.srcY1 < 0) {
-        r.blendY -= r.srcY1;
-        r.destY -= r.srcY1;
-        r.srcY1 = 0;
-    }
-    if (r.destX < 0) {
-        r.blendX -= r.destX;
-        r.srcX1 -= r.destX;
-        r.destX = 0;
-    }
-    if (r.destY < 0) {
-        r.blendY -= r.destY;
-        r.srcY1 -= r.destY;
-        r.destY = 0;
-    }
+    ClipLeadingEdge(r.srcX1, r.destX, r.blendX);
+    ClipLeadingEdge(r.srcY1, r.destY, r.blendY);
+    ClipLeadingEdge(r.destX, r.srcX1, r.blendX);
+    ClipLeadingEdge(r.destY, r.srcY1, r.blendY);
     if (r.srcX2 <= r.srcX1 || r.srcY2 <= r.srcY1) return 0;
     int srcWidth = 0, srcHeight = 0, destWidth = 0, destHeight = 0;
     QueryGraphSize(r.sourceGraph, &srcWidth, &srcHeight);

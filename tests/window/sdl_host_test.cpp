@@ -255,9 +255,11 @@ private:
     std::string name_;
 };
 
-// What a check run on a display of its own reports when the display was there but SDL, or the
-// window manager, could not start on it.
-constexpr int kCouldNotStart[] = {2, 3};
+// What a check run on a display of its own reports when the display was there but SDL (2), or
+// the window manager (3), could not start on it.
+bool CouldNotStart(int code) {
+    return code == 2 || code == 3;
+}
 // Xvfb is missing or did not come up.
 constexpr int kNoDisplay = -2;
 
@@ -275,10 +277,7 @@ int RunOnNewDisplay(const std::function<int(const VirtualDisplay&)>& check) {
         int status = 0;
         if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
         code = WEXITSTATUS(status);
-        if (std::find(std::begin(kCouldNotStart), std::end(kCouldNotStart), code) ==
-            std::end(kCouldNotStart)) {
-            break;
-        }
+        if (!CouldNotStart(code)) break;
     }
     return code;
 }
