@@ -43,7 +43,7 @@ public:
         }
         path_ = pattern;
         for (const char* folder : kLinked) {
-            std::string target = std::string(BROVANE_DATA_DIR) + "/" + folder;
+            std::string target = std::string(BROVANE_DATA_DIR).append("/").append(folder);
             if (symlink(target.c_str(), (path_ + "/" + folder).c_str()) != 0) std::abort();
         }
         if (chdir(path_.c_str()) != 0) std::abort();

@@ -1,4 +1,4 @@
-// Input sampling: the keys by DirectInput code and joypad 1's directions and buttons, combined
+// Input sampling: the keys by their codes and joypad 1's directions and buttons, combined
 // by OR into the held flags.
 #include "input_sampling.h"
 
@@ -7,19 +7,6 @@
 GameInput gGameInput;
 
 namespace {
-
-constexpr int kKeyEscape = 0x01;
-constexpr int kKeyP = 0x19;
-constexpr int kKeyZ = 0x2C;
-constexpr int kKeyF5 = 0x3F;
-constexpr int kKeyPad8 = 0x48;
-constexpr int kKeyPad4 = 0x4B;
-constexpr int kKeyPad6 = 0x4D;
-constexpr int kKeyPad2 = 0x50;
-constexpr int kKeyUp = 0xC8;
-constexpr int kKeyLeft = 0xCB;
-constexpr int kKeyRight = 0xCD;
-constexpr int kKeyDown = 0xD0;
 
 bool PadButtonHeld(JoypadBits bits, int32_t button) {
     // The assignment comes from the save file too; a button outside the pad's range is never
@@ -50,10 +37,10 @@ void UpdateInput() {
     in.inDecide = keys[kKeyZ] != 0;
     in.inPause = keys[kKeyP] != 0;
     in.inHold = keys[kKeyF5] != 0;
-    in.inUp = keys[kKeyUp] != 0 || keys[kKeyPad8] != 0;
-    in.inDown = keys[kKeyDown] != 0 || keys[kKeyPad2] != 0;
-    in.inLeft = keys[kKeyLeft] != 0 || keys[kKeyPad4] != 0;
-    in.inRight = keys[kKeyRight] != 0 || keys[kKeyPad6] != 0;
+    in.inUp = keys[kKeyUp] != 0 || keys[kKeyNumPad8] != 0;
+    in.inDown = keys[kKeyDown] != 0 || keys[kKeyNumPad2] != 0;
+    in.inLeft = keys[kKeyLeft] != 0 || keys[kKeyNumPad4] != 0;
+    in.inRight = keys[kKeyRight] != 0 || keys[kKeyNumPad6] != 0;
     in.inQuit = keys[kKeyEscape] != 0;
 
     if (in.padCount <= 0) return;

@@ -21,47 +21,20 @@ run_program() {
   cd build/release/game_data && exec ../game/brovane
 }
 
-# Each test program's tests dealt between two processes, shuffled and run twice over in each,
-# so that no test passes only because of what another, or its own first run, left behind. Each
-# process takes a seed of its own, so every run tries other orders; a failure names what repeats
-# it. The processes run side by side (two halves, so that the largest programs do not run on
-# alone at the end). The games played through all seven stages (the ending roll, the soak, the
-# two renderers) and the filling of the whole open-file table (a fixture's own, made anew) take
-# long under the sanitizers, and the checks on an X display run in a child process on a display
-# of their own, out of the order's reach: they run in the CTest passes only.
-run_shuffled() {
-  local logs
-  logs=$(mktemp -d)
-  find build/check/tests -maxdepth 1 -type f -perm -u+x -name 'tests_*' -printf '%f 0\n%f 1\n' |
-    LOGS=$logs SKIP='-ScenarioTest.TheEndingRoll*:SoakTest.*:TwoRenderersTest.*:SdlHostXvfbTest.*:FileAccessTest.TheTableHolds*' \
-    xargs -P "$jobs" -L 1 sh -c '
-      program=$1 shard=$2
-      seed=$(shuf -i 1-99999 -n 1)
-      cd build/check/tests &&
-      GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
-        timeout -k 60 1800 ./$program --gtest_shuffle --gtest_random_seed="$seed" \
-        --gtest_repeat=2 --gtest_brief=1 --gtest_filter="$SKIP" >"$LOGS/$program.$shard.log" 2>&1 ||
-        { echo "$program failed when shuffled: GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard" \
-            "./$program --gtest_shuffle --gtest_random_seed=$seed --gtest_repeat=2"
-          tail -n 60 "$LOGS/$program.$shard.log"; exit 255; }' sh
-  rm -rf "$logs"
-  echo "shuffled runs passed"
-}
-
 # The tests of the loading workers and of what they share with the main thread, and of the
 # movie players' and graphs' streaming threads, built with ThreadSanitizer: any data race or
 # lock-order inversion stops the program that finds it.
 run_thread_checks() {
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_TSAN=ON -DORBEK_BENCH=OFF
   cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound tests_movies
-  (
-    cd build/tsan/tests
-    export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66
-    ./tests_async --gtest_brief=1
-    ./tests_graphics --gtest_brief=1 --gtest_filter='AsyncGraphLoadTest.*:GraphRestoreTest.*'
-    ./tests_sound --gtest_brief=1 --gtest_filter='AsyncSoundLoadTest.*:Mp3DirectShowTest.*'
-    ./tests_movies --gtest_brief=1
-  )
+  # The four programs side by side; each one's output is shown when it fails.
+  printf '%s\n' 'tests_async *' 'tests_graphics AsyncGraphLoadTest.*:GraphRestoreTest.*' \
+    'tests_sound AsyncSoundLoadTest.*:Mp3DirectShowTest.*' 'tests_movies *' |
+    SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+    xargs -P 4 -L 1 sh -c '
+      cd build/tsan/tests &&
+      ./$0 --gtest_brief=1 --gtest_filter="$1" >"$0.tsan.log" 2>&1 ||
+        { echo "$0 failed under ThreadSanitizer:"; tail -n 80 "$0.tsan.log"; exit 255; }'
   echo "thread checks passed"
 }
 
@@ -77,10 +50,10 @@ run_tests() {
   export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
   cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_SANITIZE=ON
   cmake --build build/check -j "$jobs"
-  step "sanitizer tests"
+  # Each test program runs whole, its tests shuffled and repeated in four processes; the long
+  # tests and those that need a process of their own run alone (tests/CMakeLists.txt).
+  step "sanitizer tests, shuffled"
   ctest --test-dir build/check --output-on-failure -j "$jobs"
-  step "shuffled runs"
-  run_shuffled
   step "thread checks"
   run_thread_checks
   step "release build"
@@ -89,6 +62,10 @@ run_tests() {
   # Only the optimised build hands freed memory out again at once (a sanitizer holds it back),
   # so state left naming a freed object shows there: the whole suite runs in it too.
   ctest --test-dir build/release --output-on-failure -j "$jobs"
+  # The README's program of one's own, built the way the README tells a user to build one.
+  step "example program"
+  cmake -S examples/first_program -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release
+  cmake --build build/example -j "$jobs"
 
   # The fuzz targets need clang's libFuzzer; each runs a few seconds from its seed corpus, and an
   # input that takes more memory than a decoder should fails the run.
@@ -103,9 +80,9 @@ run_tests() {
   step "fuzzing"
   local work
   work=$(mktemp -d)
-  # Side by side, each target from a copy of its seeds.
+  # All side by side, each target from a copy of its seeds.
   find build/fuzz/fuzz -maxdepth 1 -type f -perm -u+x -name 'fuzz_*' -printf '%f\n' | sort |
-    WORK=$work xargs -P "$jobs" -I{} sh -c '
+    WORK=$work xargs -P 0 -I{} sh -c '
       name=${1#fuzz_}
       mkdir -p "$WORK/$name"
       if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$WORK/$name/"; fi

@@ -14,7 +14,7 @@ void ReplayFixture::SetUp() {
     if (HasFatalFailure()) return;
     PrepareReplayRun();
     for (const char* folder : {"graphics", "sound"}) {
-        std::string target = std::string(BROVANE_DATA_DIR) + "/" + folder;
+        std::string target = std::string(BROVANE_DATA_DIR).append("/").append(folder);
         ASSERT_EQ(access(target.c_str(), R_OK), 0)
             << "the generated assets are missing: " << target;
         ASSERT_EQ(symlink(target.c_str(), (directory_ + "/" + folder).c_str()), 0);

@@ -40,7 +40,7 @@ enum BlendMode : int32_t {
     BlendSubtractiveNative = 16,    // reverse subtract, never emulated
 };
 
-// 256 bytes by DirectInput key code; bit 7 set while the key is down.
+// 256 bytes by key code (KeyCode below); bit 7 set while the key is down.
 typedef uint8_t KeyStateTable[256];
 
 // Bit 0 down, 1 left, 2 right, 3 up, bits 4 to 27 buttons 0 to 23.
@@ -60,8 +60,82 @@ constexpr int32_t kPlayWait = 0;
 constexpr int32_t kPlayBackground = 1;
 constexpr int32_t kPlayLoop = 3;
 
-// A rectangle in pixels {left, top, right, bottom}, right and bottom exclusive.
-struct RECT;
+// A rectangle in pixels {left, top, right, bottom}, right and bottom exclusive. The platform
+// layer declares the same record under the same guard, word for word, so that the framework's
+// own sources may include both headers in either order.
+#ifndef ORBEK_RECT_DEFINED
+#define ORBEK_RECT_DEFINED
+struct RECT {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+#endif
+
+// Key codes of TestKeyDown and the indexes of CopyAllKeyStates: the DirectInput codes of a
+// Japanese 106/109-key keyboard, named by the key's place and main legend.
+// clang-format off
+enum KeyCode : int32_t {
+    kKeyEscape = 0x01,
+    kKey1 = 0x02, kKey2 = 0x03, kKey3 = 0x04, kKey4 = 0x05, kKey5 = 0x06,
+    kKey6 = 0x07, kKey7 = 0x08, kKey8 = 0x09, kKey9 = 0x0A, kKey0 = 0x0B,
+    kKeyMinus = 0x0C,
+    kKeyBackspace = 0x0E,
+    kKeyTab = 0x0F,
+    kKeyQ = 0x10, kKeyW = 0x11, kKeyE = 0x12, kKeyR = 0x13, kKeyT = 0x14,
+    kKeyY = 0x15, kKeyU = 0x16, kKeyI = 0x17, kKeyO = 0x18, kKeyP = 0x19,
+    kKeyLeftBracket = 0x1A,   // [
+    kKeyRightBracket = 0x1B,  // ]
+    kKeyReturn = 0x1C,
+    kKeyLeftControl = 0x1D,
+    kKeyA = 0x1E, kKeyS = 0x1F, kKeyD = 0x20, kKeyF = 0x21, kKeyG = 0x22,
+    kKeyH = 0x23, kKeyJ = 0x24, kKeyK = 0x25, kKeyL = 0x26,
+    kKeySemicolon = 0x27,
+    kKeyLeftShift = 0x2A,
+    kKeyBackslash = 0x2B,  // beside the right Shift
+    kKeyZ = 0x2C, kKeyX = 0x2D, kKeyC = 0x2E, kKeyV = 0x2F, kKeyB = 0x30,
+    kKeyN = 0x31, kKeyM = 0x32,
+    kKeyComma = 0x33,
+    kKeyPeriod = 0x34,
+    kKeySlash = 0x35,
+    kKeyRightShift = 0x36,
+    kKeyNumPadMultiply = 0x37,
+    kKeyLeftAlt = 0x38,
+    kKeySpace = 0x39,
+    kKeyCapsLock = 0x3A,
+    kKeyF1 = 0x3B, kKeyF2 = 0x3C, kKeyF3 = 0x3D, kKeyF4 = 0x3E, kKeyF5 = 0x3F,
+    kKeyF6 = 0x40, kKeyF7 = 0x41, kKeyF8 = 0x42, kKeyF9 = 0x43, kKeyF10 = 0x44,
+    kKeyNumLock = 0x45,
+    kKeyScrollLock = 0x46,
+    kKeyNumPad7 = 0x47, kKeyNumPad8 = 0x48, kKeyNumPad9 = 0x49,
+    kKeyNumPadMinus = 0x4A,
+    kKeyNumPad4 = 0x4B, kKeyNumPad5 = 0x4C, kKeyNumPad6 = 0x4D,
+    kKeyNumPadPlus = 0x4E,
+    kKeyNumPad1 = 0x4F, kKeyNumPad2 = 0x50, kKeyNumPad3 = 0x51, kKeyNumPad0 = 0x52,
+    kKeyNumPadPeriod = 0x53,
+    kKeyF11 = 0x57, kKeyF12 = 0x58,
+    kKeyYen = 0x7D,
+    kKeyCaret = 0x90,  // ^
+    kKeyAt = 0x91,     // @
+    kKeyColon = 0x92,  // :
+    kKeyNumPadEnter = 0x9C,
+    kKeyRightControl = 0x9D,
+    kKeyNumPadDivide = 0xB5,
+    kKeyRightAlt = 0xB8,
+    kKeyPause = 0xC5,
+    kKeyHome = 0xC7,
+    kKeyUp = 0xC8,
+    kKeyPageUp = 0xC9,
+    kKeyLeft = 0xCB,
+    kKeyRight = 0xCD,
+    kKeyEnd = 0xCF,
+    kKeyDown = 0xD0,
+    kKeyPageDown = 0xD1,
+    kKeyInsert = 0xD2,
+    kKeyDelete = 0xD3,
+};
+// clang-format on
 
 // ---- Start-up, shutdown and the message pump ----
 
@@ -92,9 +166,9 @@ int RandomUpTo(int n);
 // ---- Keyboard and joypads ----
 // While the application is inactive each query first waits for activation.
 
-// 1 while the key (a DirectInput key code) is down, else 0.
+// 1 while the key (a KeyCode) is down, else 0.
 int TestKeyDown(int32_t key);
-// out[i] = 1 while key i (a DirectInput key code) is down, else 0; -1 for a null buffer.
+// out[i] = 1 while the key of code i (a KeyCode) is down, else 0; -1 for a null buffer.
 int CopyAllKeyStates(uint8_t out[256]);
 // The number of joypads found when input was set up (0 to 16).
 int CountJoypads();

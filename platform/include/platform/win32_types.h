@@ -139,9 +139,14 @@ struct POINT {
     LONG y;
 };
 
+// The framework's public header declares the same record under the same guard, word for word,
+// so that a source may include both in either order.
+#ifndef ORBEK_RECT_DEFINED
+#define ORBEK_RECT_DEFINED
 struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
 };
+#endif
