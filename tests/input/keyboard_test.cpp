@@ -98,6 +98,54 @@ TEST_F(KeyboardTest, EveryKeyOfTheTableIsTheSameKeyOnBothPaths) {
     }
 }
 
+// The public header's key names against the framework's table of keys: each name is the code of
+// the key it names.
+TEST(KeyCodeNames, EachNameIsTheCodeOfItsKey) {
+    struct Named {
+        int32_t code;
+        int virtualKey;
+    };
+    // clang-format off
+    const Named names[] = {
+        {kKeyA, 'A'}, {kKeyB, 'B'}, {kKeyC, 'C'}, {kKeyD, 'D'}, {kKeyE, 'E'}, {kKeyF, 'F'},
+        {kKeyG, 'G'}, {kKeyH, 'H'}, {kKeyI, 'I'}, {kKeyJ, 'J'}, {kKeyK, 'K'}, {kKeyL, 'L'},
+        {kKeyM, 'M'}, {kKeyN, 'N'}, {kKeyO, 'O'}, {kKeyP, 'P'}, {kKeyQ, 'Q'}, {kKeyR, 'R'},
+        {kKeyS, 'S'}, {kKeyT, 'T'}, {kKeyU, 'U'}, {kKeyV, 'V'}, {kKeyW, 'W'}, {kKeyX, 'X'},
+        {kKeyY, 'Y'}, {kKeyZ, 'Z'},
+        {kKey0, '0'}, {kKey1, '1'}, {kKey2, '2'}, {kKey3, '3'}, {kKey4, '4'}, {kKey5, '5'},
+        {kKey6, '6'}, {kKey7, '7'}, {kKey8, '8'}, {kKey9, '9'},
+        {kKeyF1, VK_F1}, {kKeyF2, VK_F1 + 1}, {kKeyF3, VK_F1 + 2}, {kKeyF4, VK_F1 + 3},
+        {kKeyF5, VK_F1 + 4}, {kKeyF6, VK_F1 + 5}, {kKeyF7, VK_F1 + 6}, {kKeyF8, VK_F1 + 7},
+        {kKeyF9, VK_F1 + 8}, {kKeyF10, VK_F1 + 9}, {kKeyF11, VK_F1 + 10}, {kKeyF12, VK_F1 + 11},
+        {kKeyNumPad0, VK_NUMPAD0}, {kKeyNumPad1, VK_NUMPAD0 + 1}, {kKeyNumPad2, VK_NUMPAD0 + 2},
+        {kKeyNumPad3, VK_NUMPAD0 + 3}, {kKeyNumPad4, VK_NUMPAD0 + 4}, {kKeyNumPad5, VK_NUMPAD0 + 5},
+        {kKeyNumPad6, VK_NUMPAD0 + 6}, {kKeyNumPad7, VK_NUMPAD0 + 7}, {kKeyNumPad8, VK_NUMPAD0 + 8},
+        {kKeyNumPad9, VK_NUMPAD0 + 9}, {kKeyNumPadMultiply, VK_MULTIPLY}, {kKeyNumPadPlus, VK_ADD},
+        {kKeyNumPadMinus, VK_SUBTRACT}, {kKeyNumPadPeriod, VK_DECIMAL},
+        {kKeyNumPadDivide, VK_DIVIDE}, {kKeyNumPadEnter, VK_RETURN},
+        {kKeyEscape, VK_ESCAPE}, {kKeyBackspace, VK_BACK}, {kKeyTab, VK_TAB},
+        {kKeyReturn, VK_RETURN}, {kKeySpace, VK_SPACE}, {kKeyCapsLock, VK_CAPITAL},
+        {kKeyScrollLock, VK_SCROLL}, {kKeyPause, VK_PAUSE},
+        {kKeyLeftShift, VK_LSHIFT}, {kKeyRightShift, VK_RSHIFT}, {kKeyLeftControl, VK_LCONTROL},
+        {kKeyRightControl, VK_RCONTROL}, {kKeyLeftAlt, VK_LMENU}, {kKeyRightAlt, VK_RMENU},
+        {kKeyMinus, VK_OEM_MINUS}, {kKeyCaret, VK_OEM_7}, {kKeyYen, VK_OEM_5}, {kKeyAt, VK_OEM_3},
+        {kKeyLeftBracket, VK_OEM_4}, {kKeySemicolon, VK_OEM_PLUS}, {kKeyColon, VK_OEM_1},
+        {kKeyRightBracket, VK_OEM_6}, {kKeyComma, VK_OEM_COMMA}, {kKeyPeriod, VK_OEM_PERIOD},
+        {kKeySlash, VK_OEM_2}, {kKeyBackslash, VK_OEM_102},
+        {kKeyInsert, VK_INSERT}, {kKeyDelete, VK_DELETE}, {kKeyHome, VK_HOME}, {kKeyEnd, VK_END},
+        {kKeyPageUp, VK_PRIOR}, {kKeyPageDown, VK_NEXT},
+        {kKeyLeft, VK_LEFT}, {kKeyRight, VK_RIGHT}, {kKeyUp, VK_UP}, {kKeyDown, VK_DOWN},
+    };
+    // clang-format on
+    for (const Named& name : names) {
+        bool found = false;
+        for (const VkToDikRow* row = VkToDikTable; row->virtualKey != 0xFFFF; ++row) {
+            found = found || (row->virtualKey == name.virtualKey && row->dik == name.code);
+        }
+        EXPECT_TRUE(found) << "key code " << name.code << " for virtual key " << name.virtualKey;
+    }
+}
+
 TEST_F(KeyboardTest, TheWin32PathSetsBothReturnCodesAndTheSidedShifts) {
     ASSERT_EQ(SetupInput(), 0);
     Key(VK_RETURN, true);

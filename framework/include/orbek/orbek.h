@@ -106,7 +106,6 @@ enum KeyCode : int32_t {
     kKeyCapsLock = 0x3A,
     kKeyF1 = 0x3B, kKeyF2 = 0x3C, kKeyF3 = 0x3D, kKeyF4 = 0x3E, kKeyF5 = 0x3F,
     kKeyF6 = 0x40, kKeyF7 = 0x41, kKeyF8 = 0x42, kKeyF9 = 0x43, kKeyF10 = 0x44,
-    kKeyNumLock = 0x45,
     kKeyScrollLock = 0x46,
     kKeyNumPad7 = 0x47, kKeyNumPad8 = 0x48, kKeyNumPad9 = 0x49,
     kKeyNumPadMinus = 0x4A,
