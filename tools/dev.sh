@@ -28,7 +28,7 @@ run_thread_checks() {
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_TSAN=ON -DORBEK_BENCH=OFF
   cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound tests_movies
   # The four programs side by side; each one's output is shown when it fails.
-  printf '%s\n' 'tests_async *' 'tests_graphics AsyncGraphLoadTest.*:GraphRestoreTest.*' \
+  printf '%s\n' 'tests_async *' 'tests_graphics AsyncGraphLoadTest.*:GraphRestoreTest.*:GraphReuseTest.Asynchronous*' \
     'tests_sound AsyncSoundLoadTest.*:Mp3DirectShowTest.*' 'tests_movies *' |
     SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
     xargs -P 4 -L 1 sh -c '

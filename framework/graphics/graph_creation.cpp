@@ -113,11 +113,10 @@ int CreateGraphMemImg(GraphTextureInfo* info) {
     }
     bool wide = f.colorBits > 16;
     int type = wide ? kMemImgXrgb8888 : kMemImgRgb565;
-    uint32_t key = info->transparentColor;
     uint32_t transparent =
         f.paletteImage ? 0xFFFF
-                       : PackColorForFormat(GetMemImgColorFormat(type, f.alphaChannel, 0),
-                                            (key >> 16) & 0xFF, (key >> 8) & 0xFF, key & 0xFF, 255);
+                       : PackKeyColorForFormat(GetMemImgColorFormat(type, f.alphaChannel, 0),
+                                               info->transparentColor);
     info->formatIndex = wide ? (f.alphaChannel ? kMemImgFormat32Alpha : kMemImgFormat32)
                              : (f.alphaChannel ? kMemImgFormat16Alpha : kMemImgFormat16);
     if (CreateMemImg(&info->image, info->width, info->height, -1, transparent, type, f.paletteImage,

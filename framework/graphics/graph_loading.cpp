@@ -1,6 +1,7 @@
 // Loading images as graphs: the public loads capture the settings into a request and submit
 // it; the request decodes its source, makes the graph (optionally filling the edges of
-// transparent areas first), fills it and records what the restore after device loss reloads.
+// transparent areas first) or, reusing, takes the graphs it was given, fills them and records
+// what the restore after device loss reloads.
 // With asynchronous loading on, the request is packed and a loading worker runs it, while the
 // graphs it fills stay pending.
 #include "graphics/graph_loading.h"
@@ -21,6 +22,7 @@
 #include "graphics/screen_state.h"
 #include "image/image_convert.h"
 #include "image/pixel_convert.h"
+#include "softrender/mem_img.h"
 
 ImageLoadSettings gImageLoadSettings = {};
 
@@ -101,6 +103,43 @@ uint32_t TopLeftColour(const GraphImage& image) {
     ReadGraphImagePixel(&view, 0, 0, &red, &green, &blue, nullptr);
     FreeGraphImage(&plain);
     return static_cast<uint32_t>(red << 16 | green << 8 | blue);
+}
+
+// The transparent colour a load keys with: the settings', or the image's top-left pixel.
+uint32_t LoadKeyColour(const GraphCreateSettings& create, const ImageLoadSettings& load,
+                       const GraphImage& image) {
+    return load.colorFromImage ? TopLeftColour(image) : create.transparentColor;
+}
+
+bool AlphaFits(const GraphImage& image, const GraphImage* alpha) {
+    return alpha == nullptr || (alpha->width == image.width && alpha->height == image.height);
+}
+
+// The existing graphs a load writes into take its transparent colour, as if they had been made
+// with it: the keyed upload on the device reads the texture set's colour, and a memory image
+// keys its draws with its own copy, packed in its format (a palette image chooses its index at
+// each upload). -1, with nothing changed, unless every graph is valid (pending accepted with
+// acceptPending) and no larger than width x height.
+int KeyExistingGraphs(const Handle* graphs, int count, int width, int height, uint32_t colour,
+                      int acceptPending) {
+    if (graphs == nullptr || count < 1) return -1;
+    for (int i = 0; i < count; ++i) {
+        const GraphRecord* record = GetGraphRecord(graphs[i], acceptPending);
+        if (record == nullptr || record->textureInfo == nullptr || record->width > width ||
+            record->height > height) {
+            return -1;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        GraphTextureInfo* info = GetGraphRecord(graphs[i], acceptPending)->textureInfo;
+        info->transparentColor = colour;
+        MemImgBody* body = info->image.body;
+        if (!info->flags.useTexture && body != nullptr && !body->paletteFlag &&
+            body->colorType <= kMemImgXrgb8888) {
+            body->transparentColor = PackKeyColorForFormat(body->format, colour);
+        }
+    }
+    return 0;
 }
 
 int RecordRestoreSource(const ImageLoadRequest* request, Handle graph,
@@ -198,28 +237,30 @@ void UnpackImageLoad(AsyncLoadRequest* async, UnpackedLoad* out) {
     }
 }
 
+// A reused graph is the caller's: it stays, whatever its load gave.
 void ImageLoadJob(AsyncLoadRequest* async) {
     UnpackedLoad load{};
     UnpackImageLoad(async, &load);
     int result = RunImageLoadRequest(&load.request, 1);
-    EndGraphLoad(load.request.graph, result == -1);
+    EndGraphLoad(load.request.graph, result == -1 && !load.request.reuse);
 }
 
+// A reuse has no base graph, and its cells are the caller's.
 void DivImageLoadJob(AsyncLoadRequest* async) {
     UnpackedLoad load{};
     UnpackImageLoad(async, &load);
     const ImageLoadRequest& r = load.request;
     bool failed = RunDivImageLoadRequest(&load.request, 1) == -1;
-    if (failed) {
+    if (!r.reuse) {
         const GraphRecord* base = GetGraphRecord(r.baseGraph, 1);
-        if (base != nullptr && base->textureInfo != nullptr) {
+        if (failed && base != nullptr && base->textureInfo != nullptr) {
             ReleaseTexturePieces(base->textureInfo, 1);
         }
+        // The base graph goes while the cells are still pending, so that the program never
+        // meets the worker on the texture set they share; the cells keep that set alive.
+        EndHandleAsyncLoad(&gGraphRegistry, r.baseGraph, 1);
     }
-    // The base graph goes while the cells are still pending, so that the program never meets
-    // the worker on the texture set they share; the cells keep that set alive.
-    EndHandleAsyncLoad(&gGraphRegistry, r.baseGraph, 1);
-    for (int i = 0; i < r.cellCount; ++i) EndGraphLoad(r.cells[i], failed);
+    for (int i = 0; i < r.cellCount; ++i) EndGraphLoad(r.cells[i], failed && !r.reuse);
 }
 
 // Packs the request for a worker and queues it; the slot, or -1 when it could not be packed.
@@ -309,38 +350,42 @@ Handle LoadGraphImageAsGraph(GraphImage* image, GraphImage* alphaImage, int32_t 
 
 Handle SubmitImageLoadRequest(ImageLoadRequest* request, int async, int fromAsyncWorker) {
     if (!fromAsyncWorker) WaitWhileInactive();
-    request->graph = IssueGraphHandle();
-    if (request->graph == -1) return -1;
-    if (async && !fromAsyncWorker) {
-        int slot = QueueImageLoad(request, ImageLoadJob, 1);
-        if (slot == -1) {
-            DisposeGraph(request->graph);
-            request->graph = -1;
-            return -1;
-        }
-        RaiseHandleAsyncCount(&gGraphRegistry, request->graph, slot);
-        return request->graph;
-    }
-    if (RunImageLoadRequest(request, fromAsyncWorker) == -1) {
-        DisposeGraph(request->graph);
-        request->graph = -1;
+    if (request->reuse) {
+        // The graph must exist and have no load still running into it, which would write it at
+        // the same time as this one.
+        if (IsGraphLoading(request->graph) != 0) return -1;
+    } else if ((request->graph = IssueGraphHandle()) == -1) {
         return -1;
     }
-    return request->graph;
+    Handle result = request->reuse ? 0 : request->graph;
+    if (async && !fromAsyncWorker) {
+        int slot = QueueImageLoad(request, ImageLoadJob, 1);
+        if (slot != -1) {
+            RaiseHandleAsyncCount(&gGraphRegistry, request->graph, slot);
+            return result;
+        }
+    } else if (RunImageLoadRequest(request, fromAsyncWorker) == 0) {
+        return result;
+    }
+    if (!request->reuse) {
+        DisposeGraph(request->graph);
+        request->graph = -1;
+    }
+    return -1;
 }
 
 int RunImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
     ImageLoadSources sources{};
     if (AcquireLoadImages(&sources, request) == 0) {
         int result =
-            BuildGraphFromImages(&request->create, &request->load, request->graph, sources.use,
-                                 sources.useAlpha, request->flagWord, fromAsyncWorker);
+            BuildGraphFromImages(&request->create, &request->load, request->reuse, request->graph,
+                                 sources.use, sources.useAlpha, request->flagWord, fromAsyncWorker);
         if (result == 0) RecordRestoreSource(request, request->graph, sources, fromAsyncWorker);
         ReleaseLoadImages(&sources);
         return result;
     }
-    if (request->fileName == nullptr) return -1;
-    // A file that is there but holds no image may be a movie.
+    // A file that is there but holds no image may be a movie, which only a new graph can show.
+    if (request->fileName == nullptr || request->reuse) return -1;
     StreamValue file = request->context.files.open(request->fileName, 0, 1, 0);
     if (file == 0) return EmitLogFormat("画像ファイル %s がありません", request->fileName);
     request->context.files.close(file);
@@ -354,27 +399,37 @@ int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async) {
     if (!ValidDivision(*request)) return -1;
     request->baseGraph = -1;
     Handle* cells = request->cells;
-    std::fill(cells, cells + request->cellCount, -1);
-    bool issued = true;
-    for (int i = 0; i < request->cellCount && issued; ++i) {
-        cells[i] = IssueGraphHandle();
-        issued = cells[i] != -1;
+    bool ready = true;
+    if (request->reuse) {
+        // Every cell must exist and have no load still running into it.
+        for (int i = 0; i < request->cellCount && ready; ++i) {
+            ready = IsGraphLoading(cells[i]) == 0;
+        }
+    } else {
+        std::fill(cells, cells + request->cellCount, -1);
+        for (int i = 0; i < request->cellCount && ready; ++i) {
+            cells[i] = IssueGraphHandle();
+            ready = cells[i] != -1;
+        }
+        if (ready) request->baseGraph = IssueGraphHandle();
+        ready = request->baseGraph != -1;
     }
-    if (issued) request->baseGraph = IssueGraphHandle();
-    if (request->baseGraph != -1 && async) {
-        int slot = QueueImageLoad(request, DivImageLoadJob, request->cellCount + 1);
+    if (ready && async) {
+        int held = request->cellCount + (request->reuse ? 0 : 1);
+        int slot = QueueImageLoad(request, DivImageLoadJob, held);
         if (slot != -1) {
-            RaiseHandleAsyncCount(&gGraphRegistry, request->baseGraph, slot);
+            if (!request->reuse) RaiseHandleAsyncCount(&gGraphRegistry, request->baseGraph, slot);
             for (int i = 0; i < request->cellCount; ++i) {
                 RaiseHandleAsyncCount(&gGraphRegistry, cells[i], slot);
             }
             return 0;
         }
-    } else if (request->baseGraph != -1 && RunDivImageLoadRequest(request, 0) == 0) {
+    } else if (ready && RunDivImageLoadRequest(request, 0) == 0) {
         // The cells keep the shared textures alive.
-        DisposeGraph(request->baseGraph);
+        if (!request->reuse) DisposeGraph(request->baseGraph);
         return 0;
     }
+    if (request->reuse) return -1;  // the caller's cells stay whatever happened
     for (int i = 0; i < request->cellCount; ++i) {
         if (cells[i] != -1) DisposeGraph(cells[i]);
         cells[i] = -1;
@@ -393,9 +448,10 @@ int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
         return -1;
     }
     int result = CreateDivGraphFromGraphImage(
-        &request->create, &request->load, request->baseGraph, sources.use, sources.useAlpha,
-        request->cellCount, request->cellsAcross, request->cellsDown, request->cellWidth,
-        request->cellHeight, request->cells, request->flagWord, request->mirror, fromAsyncWorker);
+        &request->create, &request->load, request->reuse, request->baseGraph, sources.use,
+        sources.useAlpha, request->cellCount, request->cellsAcross, request->cellsDown,
+        request->cellWidth, request->cellHeight, request->cells, request->flagWord, request->mirror,
+        fromAsyncWorker);
     if (result == 0) {
         Handle first = request->cells[0];
         RecordRestoreSource(request, first, sources, fromAsyncWorker);
@@ -448,10 +504,10 @@ void ReleaseLoadImages(ImageLoadSources* sources) {
 }
 
 int BuildGraphFromImages(const GraphCreateSettings* create, const ImageLoadSettings* load,
-                         Handle graph, GraphImage* image, GraphImage* alphaImage, int32_t flag,
-                         int fromAsyncWorker) {
+                         int reuse, Handle graph, GraphImage* image, GraphImage* alphaImage,
+                         int32_t flag, int fromAsyncWorker) {
     GraphImage filled{};
-    if (load->edgeFill && !load->ignoreTransparentColor) {
+    if (!reuse && load->edgeFill && !load->ignoreTransparentColor) {
         if (FillTransparentEdges(*image, alphaImage, create->transparentColor, &filled) == -1) {
             return -1;
         }
@@ -462,8 +518,18 @@ int BuildGraphFromImages(const GraphCreateSettings* create, const ImageLoadSetti
     UpdateColorFormatSpareMask(&image->format);
     if (alphaImage != nullptr) UpdateColorFormatSpareMask(&alphaImage->format);
     GraphCreateSettings settings = *create;
-    if (load->colorFromImage) settings.transparentColor = TopLeftColour(*image);
-    int result = SetupGraphFromGraphImage(&settings, graph, image, alphaImage, fromAsyncWorker);
+    settings.transparentColor = LoadKeyColour(*create, *load, *image);
+    int result = 0;
+    if (reuse) {
+        const GraphRecord* record = GetGraphRecord(graph, fromAsyncWorker);
+        bool fits = record != nullptr && record->width == image->width &&
+                    record->height == image->height && AlphaFits(*image, alphaImage);
+        result = fits ? KeyExistingGraphs(&graph, 1, image->width, image->height,
+                                          settings.transparentColor, fromAsyncWorker)
+                      : -1;
+    } else {
+        result = SetupGraphFromGraphImage(&settings, graph, image, alphaImage, fromAsyncWorker);
+    }
     if (result == 0) {
         result = TransferImageToGraphAt(image, alphaImage, 0, 0, graph,
                                         load->ignoreTransparentColor ? 0 : 1, fromAsyncWorker);
@@ -473,11 +539,26 @@ int BuildGraphFromImages(const GraphCreateSettings* create, const ImageLoadSetti
 }
 
 int CreateDivGraphFromGraphImage(const GraphCreateSettings* create, const ImageLoadSettings* load,
-                                 Handle baseGraph, GraphImage* image, GraphImage* alphaImage,
-                                 int allNum, int xNum, int yNum, int width, int height,
-                                 Handle* cells, int32_t flag, int mirror, int fromAsyncWorker) {
-    if (BuildGraphFromImages(create, load, baseGraph, image, alphaImage, flag, fromAsyncWorker) ==
-        -1) {
+                                 int reuse, Handle baseGraph, GraphImage* image,
+                                 GraphImage* alphaImage, int allNum, int xNum, int yNum, int width,
+                                 int height, Handle* cells, int32_t flag, int mirror,
+                                 int fromAsyncWorker) {
+    if (reuse) {
+        UpdateColorFormatSpareMask(&image->format);
+        if (alphaImage != nullptr) UpdateColorFormatSpareMask(&alphaImage->format);
+        bool fits = int64_t{xNum} * width <= image->width &&
+                    int64_t{yNum} * height <= image->height && AlphaFits(*image, alphaImage);
+        if (!fits ||
+            KeyExistingGraphs(cells, allNum, width, height, LoadKeyColour(*create, *load, *image),
+                              fromAsyncWorker) == -1) {
+            return -1;
+        }
+        return TransferGraphImageToDivGraphs(image, alphaImage, allNum, xNum, yNum, width, height,
+                                             cells, mirror, load->ignoreTransparentColor ? 0 : 1,
+                                             fromAsyncWorker);
+    }
+    if (BuildGraphFromImages(create, load, 0, baseGraph, image, alphaImage, flag,
+                             fromAsyncWorker) == -1) {
         return -1;
     }
     for (int i = 0; i < allNum; ++i) {
@@ -502,7 +583,7 @@ Handle BuildGraphFromGraphImage(GraphImage* image, GraphImage* alphaImage, int32
     GraphCreateSettings create{};
     CaptureGraphCreateSettings(&create);
     ImageLoadSettings load = gImageLoadSettings;
-    if (BuildGraphFromImages(&create, &load, graph, image, alphaImage, flag, 0) == -1) {
+    if (BuildGraphFromImages(&create, &load, 0, graph, image, alphaImage, flag, 0) == -1) {
         DisposeGraph(graph);
         return -1;
     }

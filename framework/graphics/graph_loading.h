@@ -1,6 +1,7 @@
 // Loading images as graphs: an image file, an image in memory or decoded images become one
-// graph or a grid of cells (divided graphs). Every load snapshots the current settings into a
-// request and runs it; graphs made from decoded images and empty graphs are made here too.
+// graph or a grid of cells (divided graphs), or are loaded into such graphs that exist. Every
+// load snapshots the current settings into a request and runs it; graphs made from decoded
+// images and empty graphs are made here too.
 // LoadImageFileAsGraph and LoadImageFileAsDivGraphs are public (orbek/orbek.h).
 #pragma once
 
@@ -27,6 +28,7 @@ struct ImageLoadRequest {
     int32_t movieOpenSetting;
     GraphCreateSettings create;
     ImageLoadSettings load;
+    int32_t reuse;     // load into the graph or cells given instead of making new ones
     Handle graph;      // single load
     Handle baseGraph;  // divided load: the whole image, deleted once the cells hold it
     // The source: the first of these present.
@@ -68,20 +70,27 @@ Handle CreateEmptyGraph(const GraphCreateSettings* settings, int width, int heig
 
 void CaptureGraphCreateSettings(GraphCreateSettings* out);
 void CaptureImageLoadSettings(ImageLoadRequest* request);
-// A new graph filled from the request's source: its handle, or -1 (nothing left behind).
+// A new graph filled from the request's source: its handle, or -1 (nothing left behind). With
+// reuse the request's graph is filled instead (0); one with a load still pending is refused.
 Handle SubmitImageLoadRequest(ImageLoadRequest* request, int async, int fromAsyncWorker);
-// The request's cells filled from its source: 0, or -1 with every handle it issued deleted.
+// The request's cells filled from its source: 0, or -1 with every handle it issued deleted. With
+// reuse the request's cells are filled instead and never deleted; a pending one is refused.
 int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async);
 int RunImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker);
 int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker);
 int AcquireLoadImages(ImageLoadSources* sources, const ImageLoadRequest* request);
 void ReleaseLoadImages(ImageLoadSources* sources);
-// Makes the graph from the images (edge fill, creation, transfer); -1 on failure.
+// Makes the graph from the images (edge fill, creation, transfer); -1 on failure. With reuse
+// the existing graph, which must have the images' size, is filled instead and keys with the
+// load's transparent colour from then on.
 int BuildGraphFromImages(const GraphCreateSettings* create, const ImageLoadSettings* load,
-                         Handle graph, GraphImage* image, GraphImage* alphaImage, int32_t flag,
-                         int fromAsyncWorker);
-// BuildGraphFromImages into baseGraph, then cells[0..allNum-1] cut out of it row by row.
+                         int reuse, Handle graph, GraphImage* image, GraphImage* alphaImage,
+                         int32_t flag, int fromAsyncWorker);
+// BuildGraphFromImages into baseGraph, then cells[0..allNum-1] cut out of it row by row. With
+// reuse the existing cells are filled instead (baseGraph unused): the image must hold the
+// xNum x yNum grid, and nothing is written when it, the alpha image or a cell does not fit.
 int CreateDivGraphFromGraphImage(const GraphCreateSettings* create, const ImageLoadSettings* load,
-                                 Handle baseGraph, GraphImage* image, GraphImage* alphaImage,
-                                 int allNum, int xNum, int yNum, int width, int height,
-                                 Handle* cells, int32_t flag, int mirror, int fromAsyncWorker);
+                                 int reuse, Handle baseGraph, GraphImage* image,
+                                 GraphImage* alphaImage, int allNum, int xNum, int yNum, int width,
+                                 int height, Handle* cells, int32_t flag, int mirror,
+                                 int fromAsyncWorker);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "core/file_access.h"
 #include "core/log.h"
@@ -251,6 +252,18 @@ int UploadScreenRect(Handle source, const GraphRecord* sourceGraph, const RECT& 
     return result;
 }
 
+// Whether width x height at (x, y) lies inside the image and the alpha image (when given);
+// reckoned in 64 bits, so that a place far outside cannot wrap around into them.
+bool InsideImages(const GraphImage* image, const GraphImage* alpha, int64_t x, int64_t y,
+                  int64_t width, int64_t height) {
+    for (const GraphImage* i : {image, alpha}) {
+        if (i != nullptr && (x < 0 || y < 0 || x + width > i->width || y + height > i->height)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int ReleaseAllDeviceTextures() {
@@ -362,6 +375,57 @@ int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alp
     record->imageY = source->top - destY;
     return UploadImageToGraph(graph, source, destX, destY, image, alphaImage,
                               gImageLoadSettings.ignoreTransparentColor ? 0 : 1, 0, 0);
+}
+
+int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alphaImage, int count,
+                                  int xNum, int yNum, int cellWidth, int cellHeight,
+                                  const Handle* cells, int mirror, int useColorKey,
+                                  int acceptPending) {
+    if (!IsGraphicsInitialized() || image == nullptr || cells == nullptr || count < 1 || xNum < 1 ||
+        yNum < 1 || cellWidth < 1 || cellHeight < 1 || count > int64_t{xNum} * yNum) {
+        return -1;
+    }
+    // Every cell's place, all checked before anything is written.
+    std::vector<POINT> places(static_cast<size_t>(count));
+    const GraphRecord* first = GetGraphRecord(cells[0], acceptPending);
+    bool oneSet = true;
+    for (int i = 0; i < count; ++i) {
+        const GraphRecord* cell = GetGraphRecord(cells[i], acceptPending);
+        if (cell == nullptr || cell->textureInfo == nullptr) return -1;
+        int column = i % xNum, row = i / xNum;
+        int64_t x =
+            mirror ? image->width - int64_t{column + 1} * cellWidth : int64_t{column} * cellWidth;
+        int64_t y = int64_t{row} * cellHeight;
+        if (!InsideImages(image, alphaImage, x, y, cell->width, cell->height)) return -1;
+        places[i] = {static_cast<LONG>(x), static_cast<LONG>(y)};
+        // One upload puts every cell at its place only when they all sit in the set as they
+        // sit in the image.
+        oneSet = oneSet && cell->textureInfo == first->textureInfo &&
+                 x - cell->texX == places[0].x - first->texX &&
+                 y - cell->texY == places[0].y - first->texY;
+    }
+    const GraphTextureInfo& set = *first->textureInfo;
+    int originX = places[0].x - first->texX, originY = places[0].y - first->texY;
+    if (oneSet && InsideImages(image, alphaImage, originX, originY, set.width, set.height)) {
+        RECT whole = {originX, originY, originX + set.width, originY + set.height};
+        if (UploadImageToGraph(cells[0], &whole, 0, 0, image, alphaImage, useColorKey, 1,
+                               acceptPending) == -1) {
+            return -1;
+        }
+        for (int i = 0; i < count; ++i) {
+            GraphRecord* cell = GetGraphRecord(cells[i], acceptPending);
+            cell->imageX = places[i].x;
+            cell->imageY = places[i].y;
+        }
+        return 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (TransferImageToGraphAt(image, alphaImage, places[i].x, places[i].y, cells[i],
+                                   useColorKey, acceptPending) == -1) {
+            return -1;
+        }
+    }
+    return 0;
 }
 
 int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int destX, int destY,

@@ -37,6 +37,17 @@ int TransferGraphImageToGraph(const GraphImage* image, const GraphImage* alphaIm
 // itself in the image at the rectangle's corner less that point.
 int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
                                   const RECT* source, int destX, int destY, Handle graph);
+// Writes the image into existing cells laid out as a divided load lays them out: cell i at
+// column i % xNum and row i / xNum of cellWidth x cellHeight cells, each filled with its own size
+// from its place, which it then remembers; mirrored (the image being the flipped one), each row
+// is counted from the image's right edge, as a mirrored load cuts its cells. Cells on one texture
+// set at the places it was made for are filled by one upload of the whole set, which DXT blocks
+// and mip levels need. -1, with nothing written, unless every cell is valid (pending accepted
+// with acceptPending) and lies inside the image and the alpha image.
+int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alphaImage, int count,
+                                  int xNum, int yNum, int cellWidth, int cellHeight,
+                                  const Handle* cells, int mirror, int useColorKey,
+                                  int acceptPending);
 // Copies the rectangle (x1, y1)-(x2, y2) of the screen (-2, -4) or a graph to (destX, destY) of
 // the destination graph. -1 unless the rectangle lies inside the source and the copy inside the
 // destination, and, with textures, unless each lies inside one texture piece where a copy on

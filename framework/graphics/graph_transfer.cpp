@@ -56,8 +56,7 @@ bool RectInside(const RECT& r, const GraphImage& image) {
 void ClearKeyedAlpha(void* pixels, int pitch, const ColorFormat& f, int width, int height,
                      uint32_t key) {
     uint32_t colour = f.redMask | f.greenMask | f.blueMask;
-    uint32_t packed =
-        PackColorForFormat(&f, (key >> 16) & 0xFF, (key >> 8) & 0xFF, key & 0xFF, 255) & colour;
+    uint32_t packed = PackKeyColorForFormat(&f, key) & colour;
     for (int y = 0; y < height; ++y) {
         uint8_t* p = static_cast<uint8_t*>(pixels) + static_cast<intptr_t>(y) * pitch;
         for (int x = 0; x < width; ++x, p += f.pixelBytes) {
@@ -384,8 +383,7 @@ int UploadToTextures(Transfer* t, GraphRecord* record, const RECT& source, int d
 // transparent colour in the image's colour type, 0 when none is.
 void ChooseTransparentIndex(MemImgBody* body, uint32_t key) {
     const ColorFormat* format = GetMemImgColorFormat(body->colorType, 0, 0);
-    uint32_t wanted =
-        PackColorForFormat(format, (key >> 16) & 0xFF, (key >> 8) & 0xFF, key & 0xFF, 255);
+    uint32_t wanted = PackKeyColorForFormat(format, key);
     bool wide = body->colorType == kMemImgXrgb8888;
     uint32_t mask = wide ? 0xFFFFFF : 0xFFFF;
     body->transparentColor = 0;

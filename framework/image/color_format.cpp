@@ -245,6 +245,10 @@ int UpdateColorFormatSpareMask(ColorFormat* format) {
     return 0;
 }
 
+uint32_t PackKeyColorForFormat(const ColorFormat* format, uint32_t key) {
+    return PackColorForFormat(format, (key >> 16) & 0xFF, (key >> 8) & 0xFF, key & 0xFF, 255);
+}
+
 uint32_t PackColorForFormat(const ColorFormat* format, int red, int green, int blue, int alpha) {
     if (format->pixelBytes == 1) {
         // The nearest entry; a later one wins only when strictly nearer.

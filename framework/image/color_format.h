@@ -79,6 +79,8 @@ int UpdateColorFormatSpareMask(ColorFormat* format);
 // Channels 0 to 255 into one pixel value (a palette index for 1-byte formats); channels are
 // truncated to their widths and unused bits come out as ones.
 uint32_t PackColorForFormat(const ColorFormat* format, int red, int green, int blue, int alpha);
+// A 0xRRGGBB colour key, opaque, into one pixel value of the format.
+uint32_t PackKeyColorForFormat(const ColorFormat* format, uint32_t key);
 // One pixel value into channels scaled to 0 to 255; any out pointer may be null. With 8-bit
 // colour channels and no alpha channel the alpha output is left untouched.
 int UnpackColorForFormat(const ColorFormat* format, uint32_t value, int* red, int* green, int* blue,

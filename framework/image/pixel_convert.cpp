@@ -122,8 +122,7 @@ struct GeneralPath {
         } else {
             skipKey = j.keyToAlpha ? j.keyColor : j.keyColor & SizeMask(sf.pixelBytes) & srcUnion;
         }
-        uint32_t packed = PackColorForFormat(&sf, (j.keyColor >> 16) & 0xFF,
-                                             (j.keyColor >> 8) & 0xFF, j.keyColor & 0xFF, 255);
+        uint32_t packed = PackKeyColorForFormat(&sf, j.keyColor);
         uint32_t key = sf.pixelBytes == 1 ? PaletteValue(sf, packed) : packed;
         keyRed = Split(key, sf.redMask, sf.redShift);
         keyGreen = Split(key, sf.greenMask, sf.greenShift);
@@ -355,9 +354,7 @@ int KeyToAlphaSameLayout(const ConvertJob& j) {
     const ColorFormat& df = *j.df;
     int bytes = df.pixelBytes;
     uint32_t colour = df.redMask | df.greenMask | df.blueMask;
-    uint32_t key = PackColorForFormat(&df, (j.keyColor >> 16) & 0xFF, (j.keyColor >> 8) & 0xFF,
-                                      j.keyColor & 0xFF, 255) &
-                   colour;
+    uint32_t key = PackKeyColorForFormat(&df, j.keyColor) & colour;
     uint32_t add = (bytes == 2 || bytes == 4) ? df.spareMask : 0;
     MapPixels(j, [&](const uint8_t* s) -> uint32_t {
         uint32_t v = LoadPixelValue(s, bytes) & colour;
@@ -440,8 +437,7 @@ bool ConvertDirectPair(const ConvertJob& j) {
         return true;
     }
     if (j.keyToAlpha) {
-        uint32_t key = PackColorForFormat(&sf, (j.keyColor >> 16) & 0xFF, (j.keyColor >> 8) & 0xFF,
-                                          j.keyColor & 0xFF, 255);
+        uint32_t key = PackKeyColorForFormat(&sf, j.keyColor);
         uint32_t opaque = df.alphaMask;
         if (IsRgb24(sf) && (IsA1Rgb555(df) || IsArgb32(df))) {
             key &= 0xFFFFFF;
