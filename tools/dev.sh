@@ -40,26 +40,20 @@ build_example() {
     cmake --build build/example -j "$jobs"
 }
 
-# Runs chains of builds in the background at the lowest priority, so that they take only the
-# processors the tests in front leave idle: each argument is a chain, its builds one after
-# another, the chains side by side. Each build writes build/<name>.log and then
-# build/<name>.built with the second it was done, or build/<name>.failed. (Each build is one
-# chain of commands: called where its status is tested, a failing step would not stop it.)
+# Runs the named builds one after another in the background at the lowest priority, so that
+# they take only the processors the tests in front leave idle. Each writes build/<name>.log and
+# then build/<name>.built with the second it was done, or build/<name>.failed. (Each build is
+# one chain of commands: called where its status is tested, a failing step would not stop it.)
 builds_behind=""
 start_builds_behind() {
   rm -f build/*.built build/*.failed
   set -m  # a process group of their own, stopped whole if the run ends first
   (
     renice -n 19 -p "$BASHPID" >/dev/null
-    for chain in "$@"; do
-      (
-        for name in $chain; do
-          "build_$name" >"build/$name.log" 2>&1 || { touch "build/$name.failed"; exit 1; }
-          echo "$SECONDS" >"build/$name.built"
-        done
-      ) &
+    for name in "$@"; do
+      "build_$name" >"build/$name.log" 2>&1 || { touch "build/$name.failed"; exit 1; }
+      echo "$SECONDS" >"build/$name.built"
     done
-    wait
   ) &
   builds_behind=$!
   set +m
@@ -131,7 +125,7 @@ run_tests() {
   cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_SANITIZE=ON
   cmake --build build/check -j "$jobs"
   # The other builds need nothing of it: they are compiled while the tests run.
-  start_builds_behind 'tsan release' 'fuzz example'
+  start_builds_behind tsan release fuzz example
   # Each test program runs whole, its tests shuffled and repeated in four processes; the long
   # tests and those that need a process of their own run alone (tests/CMakeLists.txt).
   step "sanitizer tests, shuffled"
