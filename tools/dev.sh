@@ -36,7 +36,7 @@ build_fuzz() {
 
 # The README's program of one's own, built the way the README tells a user to build one.
 build_example() {
-  cmake -S examples/first_program -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release &&
+  cmake -S examples/first_program -B build/example -G Ninja &&
     cmake --build build/example -j "$jobs"
 }
 
