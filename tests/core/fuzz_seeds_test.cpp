@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Text(const std::string& text) {
+Bytes TextBytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
@@ -25,8 +25,8 @@ std::vector<ArchiveInput> SeedInputs(bool compress) {
     for (int i = 0; i < 600; i++) runs.push_back(static_cast<uint8_t>(i / 40));
     return {
         {"data\\stage\\map.bin", runs, compress},
-        {"data\\title.txt", Text("Brovane title text, Brovane title text."), compress},
-        {"表\\名前.txt", Text("shift-jis"), compress},
+        {"data\\title.txt", TextBytes("Brovane title text, Brovane title text."), compress},
+        {"表\\名前.txt", TextBytes("shift-jis"), compress},
         {"empty.bin", {}, compress},
         {"dir\\", {}},
     };
@@ -70,7 +70,7 @@ TEST(FuzzSeeds, WrittenWhenAsked) {
     for (int i = 0; i < 3000; i++)
         mixed.push_back(static_cast<uint8_t>((i * i) % 253 + (i % 3 ? 0 : 1)));
     const std::vector<std::pair<std::string, Bytes>> lzSeeds = {
-        {"text", Text("framework framework archive archive escape escape escape")},
+        {"text", TextBytes("framework framework archive archive escape escape escape")},
         {"runs", Bytes(5000, 0x41)},
         {"mixed", mixed},
         {"empty", {}},

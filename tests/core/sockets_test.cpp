@@ -108,7 +108,7 @@ protected:
     Handle listener_ = -1;
 };
 
-std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+std::vector<uint8_t> BytePattern(size_t size, uint8_t seed) {
     std::vector<uint8_t> bytes(size);
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + seed + i / 251);
     return bytes;
@@ -131,7 +131,7 @@ TEST_F(SocketsTest, TwoHandlesExchangeMessagesFromOneByteToOneMegabyteBothWays) 
     const size_t sizes[] = {1, 10, 4096, 65536, 1 << 20};
     std::vector<uint8_t> toServer, toClient;
     for (size_t size : sizes) {
-        std::vector<uint8_t> a = Pattern(size, 1), b = Pattern(size, 7);
+        std::vector<uint8_t> a = BytePattern(size, 1), b = BytePattern(size, 7);
         ASSERT_EQ(NetWorkSend(client, a.data(), static_cast<int32_t>(size)), 0);
         ASSERT_EQ(NetWorkSend(server, b.data(), static_cast<int32_t>(size)), 0);
         toServer.insert(toServer.end(), a.begin(), a.end());
@@ -154,7 +154,7 @@ TEST_F(SocketsTest, SendingPutsTheLengthFieldBeforeTheBytes) {
     Listen();
     Handle server;
     SOCKET peer = RawPeer(&server);
-    std::vector<uint8_t> body = Pattern(100, 3);
+    std::vector<uint8_t> body = BytePattern(100, 3);
     ASSERT_EQ(NetWorkSend(server, body.data(), 100), 0);
     std::vector<uint8_t> got(104);
     size_t have = 0;
@@ -254,7 +254,7 @@ TEST_F(SocketsTest, MessagesKeepTheirBytesWhileTheRingGrowsAndWrapsUnderPartialR
     size_t readUpTo = 0;
     const int32_t sizes[] = {300000, 70000, 5, 200000, 131072, 400000};
     for (int32_t size : sizes) {
-        std::vector<uint8_t> message = Pattern(static_cast<size_t>(size), uint8_t(size));
+        std::vector<uint8_t> message = BytePattern(static_cast<size_t>(size), uint8_t(size));
         ASSERT_EQ(NetWorkSend(client, message.data(), size), 0);
         expected.insert(expected.end(), message.begin(), message.end());
         const int waiting = static_cast<int>(expected.size() - readUpTo);

@@ -6,20 +6,6 @@
 
 namespace {
 
-struct Rgba {
-    double r, g, b, a;
-};
-
-Rgba Unpack(DWORD c) {
-    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
-            (c >> 24) / 255.0};
-}
-
-DWORD Pack(Rgba c) {
-    auto q = [](double v) { return static_cast<DWORD>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
-    return q(c.a) << 24 | q(c.r) << 16 | q(c.g) << 8 | q(c.b);
-}
-
 // Direct3D 9's blend factors, with the source alpha as, destination alpha ad.
 Rgba Factor(DWORD factor, Rgba s, Rgba d) {
     switch (factor) {

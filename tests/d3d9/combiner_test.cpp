@@ -8,20 +8,6 @@
 
 namespace {
 
-struct Rgba {
-    double r, g, b, a;
-};
-
-Rgba Unpack(DWORD c) {
-    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
-            (c >> 24) / 255.0};
-}
-
-DWORD Pack(Rgba c) {
-    auto q = [](double v) { return static_cast<DWORD>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
-    return q(c.a) << 24 | q(c.r) << 16 | q(c.g) << 8 | q(c.b);
-}
-
 constexpr DWORD kTexture = 0xC08040FF;
 constexpr DWORD kDiffuse = 0x6020A080;
 constexpr DWORD kFactor = 0x30FF1070;

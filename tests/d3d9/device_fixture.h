@@ -7,6 +7,7 @@
 #include <platform/testing.h>
 #include <platform/testing_d3d9.h>
 
+#include <algorithm>
 #include <vector>
 
 constexpr DWORD kColorFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
@@ -18,7 +19,7 @@ struct ColorVertex {
     D3DCOLOR diffuse;
 };
 
-struct TexturedVertex {
+struct TexturedScreenVertex {
     float x, y, z, rhw;
     D3DCOLOR diffuse;
     float u, v;
@@ -29,6 +30,21 @@ struct TwoTextureVertex {
     D3DCOLOR diffuse, specular;
     float u0, v0, u1, v1;
 };
+
+// A colour's channels as 0 to 1, and back rounded to the nearest step.
+struct Rgba {
+    double r, g, b, a;
+};
+
+inline Rgba Unpack(DWORD c) {
+    return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
+            (c >> 24) / 255.0};
+}
+
+inline DWORD Pack(Rgba c) {
+    auto q = [](double v) { return static_cast<DWORD>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+    return q(c.a) << 24 | q(c.r) << 16 | q(c.g) << 8 | q(c.b);
+}
 
 class DeviceTest : public ::testing::Test {
 protected:
@@ -145,10 +161,10 @@ protected:
     // A textured rectangle as a strip, texture coordinates u0..u1, v0..v1.
     void TexturedRect(float x0, float y0, float x1, float y1, float u0, float v0, float u1,
                       float v1, D3DCOLOR color = 0xFFFFFFFF) {
-        std::vector<TexturedVertex> v = {{x0, y0, 0, 1, color, u0, v0},
-                                         {x1, y0, 0, 1, color, u1, v0},
-                                         {x0, y1, 0, 1, color, u0, v1},
-                                         {x1, y1, 0, 1, color, u1, v1}};
+        std::vector<TexturedScreenVertex> v = {{x0, y0, 0, 1, color, u0, v0},
+                                               {x1, y0, 0, 1, color, u1, v0},
+                                               {x0, y1, 0, 1, color, u0, v1},
+                                               {x1, y1, 0, 1, color, u1, v1}};
         Draw(D3DPT_TRIANGLESTRIP, kTexturedFvf, v, 2);
     }
 

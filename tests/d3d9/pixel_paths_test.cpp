@@ -154,10 +154,10 @@ TEST_F(PixelPathTest, AWarmDeviceAllocatesNothingToDraw) {
     Keep(shader);
     float fade[4] = {255, 0, 0, 0};
     IDirect3DTexture9* texture = MakeTexture32(D3DFMT_A8R8G8B8, 4, 4, std::vector<DWORD>(16, 7));
-    const TexturedVertex quad[] = {{-0.5f, -0.5f, 0, 1, 0xC0FFFFFF, 0, 0},
-                                   {40.5f, -0.5f, 0, 1, 0xC0FFFFFF, 1, 0},
-                                   {-0.5f, 30.5f, 0, 1, 0xC0FFFFFF, 0, 1},
-                                   {40.5f, 30.5f, 0, 1, 0xC0FFFFFF, 1, 1}};
+    const TexturedScreenVertex quad[] = {{-0.5f, -0.5f, 0, 1, 0xC0FFFFFF, 0, 0},
+                                         {40.5f, -0.5f, 0, 1, 0xC0FFFFFF, 1, 0},
+                                         {-0.5f, 30.5f, 0, 1, 0xC0FFFFFF, 0, 1},
+                                         {40.5f, 30.5f, 0, 1, 0xC0FFFFFF, 1, 1}};
     const ColorVertex lines[] = {{1, 1, 0, 1, 0xFFFFFFFF}, {60, 40, 0, 1, 0xFF00FF00}};
     // An untransformed triangle reaching past the clip planes.
     struct Untransformed {
@@ -174,13 +174,13 @@ TEST_F(PixelPathTest, AWarmDeviceAllocatesNothingToDraw) {
         device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
         device_->SetTexture(0, texture);
         device_->SetFVF(kTexturedFvf);
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedVertex));
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedScreenVertex));
         // A stage-program shader whose constants change every frame, so its stages are
         // rebuilt.
         fade[0] = 255 - fade[0];
         device_->SetPixelShaderConstantF(0, fade, 1);
         device_->SetPixelShader(shader);
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedVertex));
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedScreenVertex));
         device_->SetPixelShader(nullptr);
         device_->SetTexture(0, nullptr);
         device_->SetFVF(kColorFvf);

@@ -284,12 +284,13 @@ TEST_F(PixelShaderTest, StageProgramsFollowTheirConstantsFromDrawToDraw) {
     // A program the device cannot run fails the draw as such stage states would.
     const float tooMany[4] = {kMaxShaderStages + 1, 0, 0, 0};
     device_->SetPixelShaderConstantF(1, tooMany, 1);
-    std::vector<TexturedVertex> v = {
+    std::vector<TexturedScreenVertex> v = {
         {0, 0, 0, 1, 0, 0, 0}, {8, 0, 0, 1, 0, 1, 0}, {0, 8, 0, 1, 0, 0, 1}};
     device_->SetFVF(kTexturedFvf);
     device_->BeginScene();
-    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(TexturedVertex)),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v.data(), sizeof(TexturedScreenVertex)),
+        D3DERR_INVALIDCALL);
     device_->EndScene();
 
     // A name is a kernel or a stage program, the last registration winning.
@@ -314,10 +315,10 @@ TEST_F(PixelShaderTest, SpanKernelsSampleAsTheStagesOnEveryPathAndSeeThePerPixel
     device_->SetTexture(0, MakeTexture32(D3DFMT_A8R8G8B8, 8, 8, texels));
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     // A rectangle (spans of several chunks) and a quad in perspective (rhw from 1 to 0.25).
-    std::vector<TexturedVertex> tilted = {{2, 1, 0, 1, 0xFFFFFFFF, 0, 0},
-                                          {97, 3, 0, 0.25f, 0xFFFFFFFF, 1, 0},
-                                          {1, 22, 0, 1, 0xFFFFFFFF, 0, 1},
-                                          {98, 20, 0, 0.25f, 0xFFFFFFFF, 1, 1}};
+    std::vector<TexturedScreenVertex> tilted = {{2, 1, 0, 1, 0xFFFFFFFF, 0, 0},
+                                                {97, 3, 0, 0.25f, 0xFFFFFFFF, 1, 0},
+                                                {1, 22, 0, 1, 0xFFFFFFFF, 0, 1},
+                                                {98, 20, 0, 0.25f, 0xFFFFFFFF, 1, 1}};
     auto drawBoth = [&] {
         Clear(0x12345678);
         TexturedRect(-0.5f, -0.5f, 99.5f, 11.5f, -0.1f, 0, 1.3f, 1);

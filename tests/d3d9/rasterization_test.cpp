@@ -224,8 +224,8 @@ TEST_F(DeviceTest, HugeAndBrokenCoordinatesNeverWriteOutsideTheTarget) {
     // A texture coordinate of NaN or an rhw of zero samples somewhere, without a fault.
     device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 2, 2, {1, 2, 3, 4}));
     TexturedRect(0, 0, 8, 8, nan, 0, inf, 1);
-    std::vector<TexturedVertex> zeroRhw = {{0, 0, 0, 0, 0xFFFFFFFF, 0, 0},
-                                           {8, 0, 0, 1, 0xFFFFFFFF, 1, 0},
-                                           {0, 8, 0, 1, 0xFFFFFFFF, 0, 1}};
+    std::vector<TexturedScreenVertex> zeroRhw = {{0, 0, 0, 0, 0xFFFFFFFF, 0, 0},
+                                                 {8, 0, 0, 1, 0xFFFFFFFF, 1, 0},
+                                                 {0, 8, 0, 1, 0xFFFFFFFF, 0, 1}};
     Draw(D3DPT_TRIANGLELIST, kTexturedFvf, zeroRhw, 1);
 }

@@ -42,7 +42,7 @@ constexpr DWORD kCommonOps[] = {
 
 // Kernels as a framework's shaders compute: texture x colour with a constant, and one that
 // discards a pattern of pixels and mixes two textures.
-bool TintKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
+bool ModulateKernel(const PixelShaderInput& in, const PixelShaderContext& ctx, ShaderFloat4* out) {
     ShaderFloat4 t = SampleTexture(ctx, 0, in.texcoord[0].x, in.texcoord[0].y);
     const ShaderFloat4& c = ctx.floatConstants[0];
     *out = {t.x * in.color0.x * c.x + in.color1.x, t.y * in.color0.y * c.y, t.z * in.color0.z + c.z,
@@ -380,7 +380,7 @@ protected:
     }
 
     void MakeShaders() {
-        ASSERT_TRUE(RegisterPixelShaderKernel("differential_tint", TintKernel));
+        ASSERT_TRUE(RegisterPixelShaderKernel("differential_tint", ModulateKernel));
         ASSERT_TRUE(RegisterPixelShaderKernel("differential_pattern", PatternKernel));
         const char* names[] = {"differential_tint", "differential_pattern"};
         for (int i = 0; i < 2; ++i) {

@@ -154,10 +154,10 @@ TEST_F(DeviceTest, PerspectiveCorrectTexturingOfNonUniformRhw) {
     device_->SetTexture(0, MakeTexture32(D3DFMT_X8R8G8B8, 2, 1, {0xFF000000, 0xFFFFFFFF}));
     // The right end is four times as far (rhw 0.25): the texel boundary at u = 0.5 lies at
     // screen x = 0.8 of the way in perspective, not half-way.
-    std::vector<TexturedVertex> v = {{-0.5f, -0.5f, 0, 1.0f, 0xFFFFFFFF, 0, 0.5f},
-                                     {7.5f, -0.5f, 0, 0.25f, 0xFFFFFFFF, 1, 0.5f},
-                                     {-0.5f, 0.5f, 0, 1.0f, 0xFFFFFFFF, 0, 0.5f},
-                                     {7.5f, 0.5f, 0, 0.25f, 0xFFFFFFFF, 1, 0.5f}};
+    std::vector<TexturedScreenVertex> v = {{-0.5f, -0.5f, 0, 1.0f, 0xFFFFFFFF, 0, 0.5f},
+                                           {7.5f, -0.5f, 0, 0.25f, 0xFFFFFFFF, 1, 0.5f},
+                                           {-0.5f, 0.5f, 0, 1.0f, 0xFFFFFFFF, 0, 0.5f},
+                                           {7.5f, 0.5f, 0, 0.25f, 0xFFFFFFFF, 1, 0.5f}};
     Draw(D3DPT_TRIANGLESTRIP, kTexturedFvf, v, 2);
     // u(x) = (t / 4) / (1 - t + t / 4) with t = (x + 0.5) / 8; u < 0.5 while t < 0.8.
     for (UINT x = 0; x < 8; ++x) {

@@ -40,11 +40,11 @@ constexpr int kCell = 80, kColumns = 8, kRows = 6;
 constexpr int kTolerance = 3;
 
 // A blend configuration per column: mode, parameter, bright.
-struct Blend {
+struct ColumnBlend {
     int mode, param;
     int red, green, blue;
 };
-constexpr Blend kBlends[kColumns] = {
+constexpr ColumnBlend kBlends[kColumns] = {
     {BlendOpaque, 0, 255, 255, 255},           {BlendTranslucent, 128, 255, 255, 255},
     {BlendAdditive, 255, 255, 255, 255},       {BlendAdditive, 128, 255, 160, 64},
     {BlendSubtractive, 160, 255, 255, 255},    {BlendMultiply, 255, 255, 255, 255},
@@ -155,7 +155,7 @@ protected:
         ChangeBlendMode(BlendOpaque, 0);
         PutGraph(0, 0, g.background, 0);
         for (int column = 0; column < kColumns; ++column) {
-            const Blend& b = kBlends[(column + blendShift) % kColumns];
+            const ColumnBlend& b = kBlends[(column + blendShift) % kColumns];
             ChangeBlendMode(b.mode, b.param);
             SetDrawBright(b.red, b.green, b.blue);
             // The software renderer multiplies by a fully transparent pixel (black); the device

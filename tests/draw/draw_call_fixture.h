@@ -82,6 +82,12 @@ protected:
     }
 };
 
+// An opaque texel that tells its place: red from x, green from y, blue from both.
+inline uint32_t Texel(int x, int y) {
+    return 0xFF000000 | static_cast<uint32_t>(x * 8) << 16 | static_cast<uint32_t>(y * 8) << 8 |
+           static_cast<uint32_t>((x * 7 + y * 13) & 0xFF);
+}
+
 // The largest difference of two 0xAARRGGBB pixels over red, green and blue, in steps of a
 // screen's channels: 1/255 at 32 bits, 1/31 (red, blue) and 1/63 (green) at 16 bits.
 inline int StepDifference(uint32_t a, uint32_t b, int bits) {

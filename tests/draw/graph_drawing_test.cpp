@@ -14,11 +14,6 @@
 
 namespace {
 
-uint32_t Texel(int x, int y) {
-    return 0xFF000000 | static_cast<uint32_t>(x * 8) << 16 | static_cast<uint32_t>(y * 8) << 8 |
-           static_cast<uint32_t>((x * 7 + y * 13) & 0xFF);
-}
-
 class GraphDrawingTest : public DrawCallFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {

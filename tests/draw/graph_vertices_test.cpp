@@ -13,11 +13,6 @@
 
 namespace {
 
-uint32_t Texel(int x, int y) {
-    return 0xFF000000 | static_cast<uint32_t>(x * 8) << 16 | static_cast<uint32_t>(y * 8) << 8 |
-           static_cast<uint32_t>((x * 7 + y * 13) & 0xFF);
-}
-
 // Strip order of the corners, as the six vertices of a quad take them.
 constexpr int kQuadOrder[6] = {0, 1, 2, 3, 2, 1};
 

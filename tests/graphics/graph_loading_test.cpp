@@ -19,10 +19,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint32_t FourCC(const char* s) {
-    return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
-}
-
 struct FormatFile {
     std::string name;
     Bytes bytes;

@@ -179,10 +179,6 @@ TEST_F(GraphRestoreTest, AColourFillReachesDrawTargetsAndSoftwareGraphsOnly) {
 
 namespace {
 
-uint32_t FourCC(const char* s) {
-    return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
-}
-
 // Every level of every texture of the graph's texture set, as the device holds them.
 std::vector<std::vector<DWORD>> TextureSetTexels(Handle graph) {
     std::vector<std::vector<DWORD>> out;

@@ -34,7 +34,7 @@ void* CopyToMemory(const std::vector<DWORD>& code) {
     return memory;
 }
 
-int Bytes(const std::vector<DWORD>& code) {
+int CodeBytes(const std::vector<DWORD>& code) {
     return static_cast<int>(code.size() * 4);
 }
 
@@ -73,7 +73,7 @@ protected:
 
     static Handle MakePixelShader(const char* kernel = kRedKernel) {
         std::vector<DWORD> code = MakeShaderKernelRecord(false, kernel);
-        return CreateShaderFromCode(0, code.data(), Bytes(code), 0, 0, 0);
+        return CreateShaderFromCode(0, code.data(), CodeBytes(code), 0, 0, 0);
     }
 
     // An untextured box drawn with whatever user shader is selected.
@@ -100,9 +100,9 @@ TEST_F(ShadersTest, ADeviceWithoutShadersUsesTheTextureStages) {
     EXPECT_EQ(GetUsableShaderVersion(), 0);
     EXPECT_EQ(gShaders.vertexDeclarations[0], nullptr);
     std::vector<DWORD> code = MakeShaderKernelRecord(false, kRedKernel);
-    EXPECT_EQ(CreateShaderFromCode(0, code.data(), Bytes(code), 0, 0, 0), -1);
+    EXPECT_EQ(CreateShaderFromCode(0, code.data(), CodeBytes(code), 0, 0, 0), -1);
     // Handed-over code is freed even so (the leak check at exit would see it otherwise).
-    EXPECT_EQ(CreateShaderFromCode(0, CopyToMemory(code), Bytes(code), 1, 0, 0), -1);
+    EXPECT_EQ(CreateShaderFromCode(0, CopyToMemory(code), CodeBytes(code), 1, 0, 0), -1);
     EXPECT_TRUE(InOrder(ReadLog(), {"プログラマブルシェーダーを使用しません\r\n"}));
 }
 
@@ -232,7 +232,8 @@ TEST_F(ShadersTest, ShaderHandlesAreMadeSelectedAndDeleted) {
     ASSERT_NE(pixel, -1);
     EXPECT_EQ(pixel & kHandleKindBitsMask, HandleKindBits(kHandleKindShader));
     std::vector<DWORD> vertexCode = MakeShaderKernelRecord(true, "test_shaders_vertex");
-    Handle vertex = CreateShaderFromCode(1, CopyToMemory(vertexCode), Bytes(vertexCode), 1, 0, 0);
+    Handle vertex =
+        CreateShaderFromCode(1, CopyToMemory(vertexCode), CodeBytes(vertexCode), 1, 0, 0);
     ASSERT_NE(vertex, -1);
     EXPECT_NE(GetShaderObject(pixel, 0), nullptr);
     EXPECT_EQ(GetShaderObject(pixel, 1), nullptr);
@@ -272,18 +273,18 @@ TEST_F(ShadersTest, BadCodeOrFailingCreationGivesNoHandle) {
     int objects = TestD3d9LiveObjects();
     // Foreign bytecode, an unknown kernel, and comment blocks running past the given size.
     std::vector<DWORD> foreign = {0xFFFF0200, 0x02000001, 0x800F0800, 0xB0E40000, 0x0000FFFF};
-    EXPECT_EQ(CreateShaderFromCode(0, foreign.data(), Bytes(foreign), 0, 0, 0), -1);
+    EXPECT_EQ(CreateShaderFromCode(0, foreign.data(), CodeBytes(foreign), 0, 0, 0), -1);
     EXPECT_EQ(MakePixelShader("test_shaders_not_registered"), -1);
     std::vector<DWORD> record = MakeShaderKernelRecord(false, kRedKernel);
-    EXPECT_EQ(CreateShaderFromCode(0, record.data(), Bytes(record) - 4, 0, 0, 0), -1);
+    EXPECT_EQ(CreateShaderFromCode(0, record.data(), CodeBytes(record) - 4, 0, 0, 0), -1);
     EXPECT_EQ(CreateShaderFromCode(0, record.data(), 0, 0, 0, 0), -1);
     // The device refuses, or the code's copy cannot be had.
     TestFailNthCall("CreatePixelShader", 1);
-    EXPECT_EQ(CreateShaderFromCode(0, CopyToMemory(record), Bytes(record), 1, 0, 0), -1);
+    EXPECT_EQ(CreateShaderFromCode(0, CopyToMemory(record), CodeBytes(record), 1, 0, 0), -1);
     for (int n = 1;; n++) {
         ASSERT_LT(n, 10);
         TestFailNthCall("HeapAlloc", n);
-        Handle shader = CreateShaderFromCode(0, record.data(), Bytes(record), 0, 0, 0);
+        Handle shader = CreateShaderFromCode(0, record.data(), CodeBytes(record), 0, 0, 0);
         TestFailNthCall("HeapAlloc", 0);
         if (shader != -1) {
             RetireHandle(&gShaderRegistry, shader);
@@ -300,7 +301,7 @@ TEST_F(ShadersTest, TheConstantTableIsReadOnlyWithinItsBlock) {
     StartWithShaders();
     auto table = [](const std::vector<DWORD>& code) {
         Handle shader =
-            CreateShaderFromCode(0, const_cast<DWORD*>(code.data()), Bytes(code), 0, 0, 0);
+            CreateShaderFromCode(0, const_cast<DWORD*>(code.data()), CodeBytes(code), 0, 0, 0);
         EXPECT_NE(shader, -1);
         auto* record = reinterpret_cast<ShaderRecord*>(FindHandleRecord(&gShaderRegistry, shader));
         return record;
@@ -325,8 +326,8 @@ TEST_F(ShadersTest, ShadersAreMadeOnALoadingWorker) {
     SwitchAsyncLoad(1);
     std::vector<DWORD> record = MakeShaderKernelRecord(false, kRedKernel);
     std::vector<DWORD> foreign = {0xFFFF0200, 0x02000001, 0x0000FFFF};
-    Handle good = CreateShaderFromCode(0, CopyToMemory(record), Bytes(record), 1, 1, 0);
-    Handle bad = CreateShaderFromCode(0, CopyToMemory(foreign), Bytes(foreign), 1, 1, 0);
+    Handle good = CreateShaderFromCode(0, CopyToMemory(record), CodeBytes(record), 1, 1, 0);
+    Handle bad = CreateShaderFromCode(0, CopyToMemory(foreign), CodeBytes(foreign), 1, 1, 0);
     ASSERT_NE(good, -1);
     ASSERT_NE(bad, -1);
     ASSERT_TRUE(WaitFor([] {

@@ -9,14 +9,9 @@
 
 #include "core/tracked_memory.h"
 #include "image/image_convert.h"
+#include "image_writers.h"
 
 namespace {
-
-ColorFormat Masks(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    ColorFormat f;
-    SetColorFormatFromMasks(&f, bits, r, g, b, a, 0, 0, 0);
-    return f;
-}
 
 TEST(ColorFormat, PresetsWriteOnlyTheirHead) {
     ColorFormat f;

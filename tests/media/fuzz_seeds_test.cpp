@@ -29,10 +29,6 @@ void WriteSeed(const std::string& directory, const std::string& name, const Byte
     ASSERT_TRUE(file.good()) << name;
 }
 
-uint32_t FourCC(const char* s) {
-    return s[0] | (s[1] << 8) | (s[2] << 16) | (s[3] << 24);
-}
-
 TEST(ImageFuzzSeeds, WrittenWhenAsked) {
     const char* root = std::getenv("ORBEK_FUZZ_SEED_DIR");
     if (root == nullptr) GTEST_SKIP() << "ORBEK_FUZZ_SEED_DIR is not set";

@@ -201,10 +201,6 @@ TEST(BgraDecoder, BothChannelWidths) {
     }
 }
 
-uint32_t FourCC(const char* s) {
-    return s[0] | (s[1] << 8) | (s[2] << 16) | (s[3] << 24);
-}
-
 TEST(DdsDecoder, DxtBlocksAreKeptWithTheirLevels) {
     std::mt19937 rng(51);
     for (int kind = 1; kind <= 5; ++kind) {

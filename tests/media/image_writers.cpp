@@ -313,6 +313,17 @@ std::vector<uint8_t> MakeBgraFile(int width, int height, bool wide, std::mt19937
     return file;
 }
 
+ColorFormat Masks(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    ColorFormat f;
+    SetColorFormatFromMasks(&f, bits, r, g, b, a, 0, 0, 0);
+    return f;
+}
+
+uint32_t FourCC(const char* code) {
+    return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 |
+           uint32_t(uint8_t(code[2])) << 16 | uint32_t(uint8_t(code[3])) << 24;
+}
+
 std::vector<uint8_t> MakeDdsFile(int width, int height, uint32_t formatFlags, uint32_t fourCC,
                                  int rgbBits, const uint32_t masks[4], int mipCount,
                                  const std::vector<uint8_t>& data) {

@@ -49,6 +49,12 @@ std::vector<uint8_t> MakeTgaFile(const TgaOptions& options, int width, int heigh
 std::vector<uint8_t> MakeBgraFile(int width, int height, bool wide, std::mt19937& rng,
                                   std::vector<uint32_t>* argb);
 
+// A colour format of the pixel size and channel masks.
+ColorFormat Masks(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a);
+
+// The four characters as a DDS file's format code.
+uint32_t FourCC(const char* code);
+
 // A DDS header (128 bytes with the magic) followed by data.
 std::vector<uint8_t> MakeDdsFile(int width, int height, uint32_t formatFlags, uint32_t fourCC,
                                  int rgbBits, const uint32_t masks[4], int mipCount,

@@ -8,13 +8,9 @@
 #include <random>
 #include <vector>
 
-namespace {
+#include "image_writers.h"
 
-ColorFormat Masks(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    ColorFormat f;
-    SetColorFormatFromMasks(&f, bits, r, g, b, a, 0, 0, 0);
-    return f;
-}
+namespace {
 
 ColorFormat RandomPalette(std::mt19937& rng) {
     ColorFormat f{};

@@ -19,7 +19,7 @@ constexpr int16_t kLoud = 1000;
 constexpr double kToneRms = kGraphMovieToneAmplitude * 32767 / 1.41421356;
 
 int gFrames = 0;
-void CountFrame(MovieRecord*, void*) {
+void CountGraphFrame(MovieRecord*, void*) {
     ++gFrames;
 }
 
@@ -45,7 +45,7 @@ protected:
             return -1;
         }
         Handle movie = LoadMovieHandle(nullptr, name.c_str(), nullptr, nullptr, 0, 0);
-        if (movie != -1) SetMovieFrameCallback(movie, CountFrame, nullptr);
+        if (movie != -1) SetMovieFrameCallback(movie, CountGraphFrame, nullptr);
         return movie;
     }
 

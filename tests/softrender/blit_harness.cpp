@@ -52,6 +52,21 @@ void CreateCopy(MEMIMG* out, const RefImage& img, int extraPitch, bool streamBuf
 
 }  // namespace
 
+int Between(std::mt19937& rng, int lo, int hi) {
+    return lo + int(rng() % uint32_t(hi - lo + 1));
+}
+
+RefState WholeImageState(uint32_t mode, int p, const RefImage& dst, uint32_t bright) {
+    RefState st;
+    st.mode = mode;
+    st.param = p;
+    st.bright = bright;
+    st.area[2] = dst.width;
+    st.area[3] = dst.height;
+    for (int i = 0; i < 256; ++i) st.weights[i] = uint8_t(i);
+    return st;
+}
+
 std::vector<uint8_t> WrittenStream(const RefImage& img) {
     MEMIMG mem{};
     CreateCopy(&mem, img, 0, true);

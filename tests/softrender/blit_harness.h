@@ -12,6 +12,12 @@
 #include "blit_reference.h"
 #include "softrender/mem_img.h"
 
+// A number from lo to hi, both included.
+int Between(std::mt19937& rng, int lo, int hi);
+
+// Mode and parameter with the whole destination as draw area and identity blend-graph weights.
+RefState WholeImageState(uint32_t mode, int p, const RefImage& dst, uint32_t bright = 0xFFFFFF);
+
 enum class TestKind { Direct, Alpha, Palette };
 
 // The stream that the renderer's writer makes for img's pixels.

@@ -25,9 +25,6 @@ struct Scene {
     RefState st;
 };
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
 bool Chance(std::mt19937& rng) {
     return rng() % 5 == 0;
 }

@@ -11,10 +11,6 @@
 
 namespace {
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
 // Fills on a copy of dst and returns the result.
 RefImage Fill(const RefImage& dst, const RefState& st, const int32_t* rect, uint32_t colour) {
     TestMemImg d(dst);

@@ -12,17 +12,6 @@ RefImage NumberedImage(int w, int h) {
     return img;
 }
 
-RefState WholeImageState(uint32_t mode, int p, const RefImage& dst, uint32_t bright) {
-    RefState st;
-    st.mode = mode;
-    st.param = p;
-    st.bright = bright;
-    st.area[2] = dst.width;
-    st.area[3] = dst.height;
-    for (int i = 0; i < 256; ++i) st.weights[i] = uint8_t(i);
-    return st;
-}
-
 CountingCanvas::CountingCanvas(int w, int h)
     : blank_(FlatImage(1, TestKind::Direct, w, h, 0)), image_(blank_) {}
 

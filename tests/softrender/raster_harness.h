@@ -11,9 +11,6 @@
 RefImage NumberedImage(int w, int h);
 uint32_t NumberOf(int x, int y);
 
-// Mode and parameter with the whole destination as draw area and identity blend-graph weights.
-RefState WholeImageState(uint32_t mode, int p, const RefImage& dst, uint32_t bright = 0xFFFFFF);
-
 // A black 32-bit image on which additive draws of blue 1 count: after drawing, At(x, y) is the
 // number of times the pixel was drawn.
 class CountingCanvas {

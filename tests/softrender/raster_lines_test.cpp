@@ -15,10 +15,6 @@ namespace {
 
 using Pixels = std::set<std::pair<int, int>>;
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
 // The pixels a line draws on a counting canvas of w x h with the given draw area; every pixel
 // must be drawn at most once.
 Pixels Plot(int x1, int y1, int x2, int y2, int w = 100, int h = 100, const int area[4] = nullptr) {

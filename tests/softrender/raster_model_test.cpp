@@ -19,10 +19,6 @@ const int kParams[] = {0, 1, 5, 128, 254, 255};
 // Off, off with a high byte, half, one byte just below 255 (on), and any.
 const uint32_t kBrights[] = {0xFFFFFF, 0xFFFFFFFF, 0x808080, 0xFFFFFE, 0x3C9A51};
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
 struct Scene {
     RefImage dst, src;
     RefMask mask;

@@ -16,10 +16,6 @@ namespace {
 
 constexpr uint32_t kUntouched = 0xFFFFFFFF;
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
 // Draws the numbered source of w x h rotated onto a fresh 32-bit destination.
 RefImage DrawNumbered(int dw, int dh, int w, int h, int cx, int cy, float angle, float scale,
                       int turn = 0) {

@@ -14,10 +14,6 @@
 
 namespace {
 
-int Between(std::mt19937& rng, int lo, int hi) {
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
 std::string Where(const TriangleVertex t[3], int x, int y) {
     std::string s = "pixel (" + std::to_string(x) + "," + std::to_string(y) + ") of triangle";
     for (int i = 0; i < 3; ++i) {
