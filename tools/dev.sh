@@ -126,7 +126,7 @@ run_tests() {
   cmake --build build/check -j "$jobs"
   # The other builds need nothing of it: they are compiled while the tests run.
   start_builds_behind tsan release fuzz example
-  # Each test program runs whole, its tests shuffled and repeated in four processes; the long
+  # Each test program runs whole, its tests shuffled in four processes; the long
   # tests and those that need a process of their own run alone (tests/CMakeLists.txt).
   step "sanitizer tests, shuffled"
   ctest --test-dir build/check --output-on-failure -j "$jobs"

@@ -563,10 +563,7 @@ int CreateDivGraphFromGraphImage(const GraphCreateSettings* create, const ImageL
     }
     for (int i = 0; i < allNum; ++i) {
         int column = i % xNum, row = i / xNum;
-        // Mirrored, each cell is counted from the right edge of the flipped image, so that it is
-        // the unflipped image's cell at the same place, shown mirrored, whatever the image's
-        // width beyond the cells.
-        int x = mirror ? image->width - (column + 1) * width : column * width;
+        int x = static_cast<int>(DivCellImageX(image->width, column, width, mirror));
         if (CutGraphRectInto(cells[i], x, row * height, width, height, baseGraph,
                              fromAsyncWorker) == -1) {
             return AppendLogText(

@@ -377,6 +377,11 @@ int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alp
                               gImageLoadSettings.ignoreTransparentColor ? 0 : 1, 0, 0);
 }
 
+int64_t DivCellImageX(int imageWidth, int column, int cellWidth, int mirror) {
+    int64_t start = int64_t{column} * cellWidth;
+    return mirror ? imageWidth - start - cellWidth : start;
+}
+
 int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alphaImage, int count,
                                   int xNum, int yNum, int cellWidth, int cellHeight,
                                   const Handle* cells, int mirror, int useColorKey,
@@ -393,8 +398,7 @@ int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alp
         const GraphRecord* cell = GetGraphRecord(cells[i], acceptPending);
         if (cell == nullptr || cell->textureInfo == nullptr) return -1;
         int column = i % xNum, row = i / xNum;
-        int64_t x =
-            mirror ? image->width - int64_t{column + 1} * cellWidth : int64_t{column} * cellWidth;
+        int64_t x = DivCellImageX(image->width, column, cellWidth, mirror);
         int64_t y = int64_t{row} * cellHeight;
         if (!InsideImages(image, alphaImage, x, y, cell->width, cell->height)) return -1;
         places[i] = {static_cast<LONG>(x), static_cast<LONG>(y)};

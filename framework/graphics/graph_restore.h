@@ -37,6 +37,10 @@ int TransferGraphImageToGraph(const GraphImage* image, const GraphImage* alphaIm
 // itself in the image at the rectangle's corner less that point.
 int TransferGraphImageRectToGraph(const GraphImage* image, const GraphImage* alphaImage,
                                   const RECT* source, int destX, int destY, Handle graph);
+// Where a divided graph's cell of the column starts across the image. Mirrored, cells count
+// from the right edge of the flipped image, so that each is the unflipped image's cell at the
+// same place, shown mirrored, whatever the image's width beyond the cells.
+int64_t DivCellImageX(int imageWidth, int column, int cellWidth, int mirror);
 // Writes the image into existing cells laid out as a divided load lays them out: cell i at
 // column i % xNum and row i / xNum of cellWidth x cellHeight cells, each filled with its own size
 // from its place, which it then remembers; mirrored (the image being the flipped one), each row
