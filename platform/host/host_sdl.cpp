@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -48,11 +49,32 @@ SdlWindow* FindSdl(uint32_t window) {
     return found == gSdl.windows.end() ? nullptr : &found->second;
 }
 
+// SDL's drivers that show nothing: SDL falls back to the offscreen one where it reaches no
+// display (no X or Wayland server, no screen of its own), and a window there is never seen.
+bool ShowsNothing(const char* driver) {
+    return driver != nullptr &&
+           (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
 bool Start() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Compositions longer than SDL's fixed event text arrive whole.
     SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "Orbek: the video could not be started: %s\n", SDL_GetError());
+        return false;
+    }
+    // Only a driver asked for by name (SDL_VIDEODRIVER) may show nothing: a window that cannot
+    // be seen is a failed window, and the user is told why, as the log is not where one looks.
+    if (SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr && ShowsNothing(SDL_GetCurrentVideoDriver())) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::fprintf(stderr,
+                     "Orbek: no display to show the window on (neither DISPLAY nor "
+                     "WAYLAND_DISPLAY reaches one); SDL_VIDEODRIVER=offscreen or "
+                     "ORBEK_HOST=headless runs without a display\n");
+        return false;
+    }
+    return true;
 }
 
 void DestroySdlWindow(SdlWindow& w) {

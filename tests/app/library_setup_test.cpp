@@ -233,4 +233,41 @@ TEST_F(LibrarySetupTest, RunsOnTheSdlHost) {
                                     "ソフトを終了する準備が整いました", "Alloc num:0"}));
 }
 
+// Started on the SDL host in a child process of its own, as a user would start the program:
+// no display unless `driver` names SDL's video driver. 0 when SetupLibrary answers `expected`
+// and the log says whether the window was made.
+int StartOnTheSdlHost(const std::string& logDirectory, const char* driver, int expected) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    // No Wayland socket of the session's either.
+    setenv("XDG_RUNTIME_DIR", logDirectory.c_str(), 1);
+    if (driver != nullptr) {
+        setenv("SDL_VIDEODRIVER", driver, 1);
+    } else {
+        unsetenv("SDL_VIDEODRIVER");
+    }
+    TestUseHeadlessHost(false);
+    TestUseVirtualClock(false);
+    if (SetupLibrary() != expected) return 1;
+    std::ifstream file(logDirectory + "/Log.txt", std::ios::binary);
+    std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const char* line =
+        expected == 0 ? "ウインドウの作成に成功しました" : "ウインドウの作成に失敗しました";
+    if (log.find(line) == std::string::npos) return 2;
+    if (expected == 0 && ShutdownLibrary() != 0) return 3;
+    return 0;
+}
+
+// SDL falls back to a driver that shows nothing where it reaches no display: unasked, that is
+// a window that cannot be made, and the user reads why on standard error; asked for by name,
+// it runs as the tests do.
+TEST_F(LibrarySetupTest, WithoutADisplayTheSdlHostFailsTheStartUnlessADriverIsNamed) {
+    EndWorkersBeforeFork();
+    const std::string directory = directory_;
+    EXPECT_EXIT(std::_Exit(StartOnTheSdlHost(directory, nullptr, -1)), ::testing::ExitedWithCode(0),
+                "no display");
+    EXPECT_EXIT(std::_Exit(StartOnTheSdlHost(directory, "offscreen", 0)),
+                ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
