@@ -6,11 +6,21 @@ if(ORBEK_WERROR)
 endif()
 
 # Narrow literals are Shift-JIS (CP932), exactly the bytes the log and the fonts expect.
-# clang only compiles literals as UTF-8, so the fuzz build (clang) leaves the flag out.
-set(ORBEK_CHARSET "")
+# clang only compiles literals as UTF-8, so the fuzz build (clang) leaves the flag out. Kept in
+# the cache, where the function below finds it when a program's own directory calls it.
+set(orbek_charset "")
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  set(ORBEK_CHARSET -finput-charset=UTF-8 -fexec-charset=CP932)
+  set(orbek_charset -finput-charset=UTF-8 -fexec-charset=CP932)
 endif()
+set(ORBEK_CHARSET "${orbek_charset}" CACHE INTERNAL "options that compile narrow literals as Shift-JIS")
+
+# For a program built on Orbek: the named sources (of the directory that calls it) compile
+# their narrow literals as Shift-JIS with GCC, so that Japanese text written there in UTF-8
+# draws as written. Only those: the standard headers (<chrono> among them) and a program's
+# other literals hold characters that Shift-JIS lacks, and fail to compile as Shift-JIS.
+function(orbek_shift_jis_sources)
+  set_property(SOURCE ${ARGN} APPEND PROPERTY COMPILE_OPTIONS ${ORBEK_CHARSET})
+endfunction()
 
 # Every sanitizer report stops the program, so that any report fails the tests and the fuzz
 # runs (tests/sanitizer_probe.cpp checks it in both builds).
