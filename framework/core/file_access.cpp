@@ -595,7 +595,7 @@ int SeekArchiveAware(StreamValue file, int64_t offset, int32_t origin) {
 
 size_t ReadArchiveAware(void* buffer, size_t elementSize, size_t count, StreamValue file) {
     OpenFileEntry* entry = EntryOf(file);
-    if (entry == nullptr) return 0;
+    if (entry == nullptr || buffer == nullptr) return 0;
     if (entry->kind == kKindDisk) return DiskFileRead(buffer, elementSize, count, entry->diskFile);
     if (elementSize == 0) return 0;
     // Saturates instead of wrapping; the stream never has more than 4 GB left anyway.
@@ -624,7 +624,8 @@ int SetArchiveAwareCurrentDir(const char* path) {
 }
 
 int GetArchiveAwareCurrentDir(char* buffer) {
-    return static_cast<int>(GetCurrentDirectoryA(kCurrentDirBytes, buffer));
+    if (buffer == nullptr) return 0;
+    return static_cast<int>(GetCurrentDirectoryA(kDataCurrentDirBytes, buffer));
 }
 
 FindValue FindFirstArchiveAware(const char* pattern, FileFindData* out) {

@@ -2,14 +2,16 @@
 // and the record of the twelve file operations that a set of them fills.
 #pragma once
 
+#include <orbek/orbek.h>
+
 #include <cstddef>
 #include <cstdint>
 
 #include "core/file_find_data.h"
 
-// An open file: for the archive-aware set its open-file table index OR kFileValueTag, for the
-// disk set the DiskFile itself. 0 means that the open failed.
-using StreamValue = uintptr_t;
+// StreamValue, an open file (orbek/orbek.h): for the archive-aware set its open-file table index
+// OR kFileValueTag, for the disk set the DiskFile itself. 0 means that the open failed.
+
 // A find in progress; -1 means that nothing matched.
 using FindValue = intptr_t;
 

@@ -105,7 +105,7 @@ int CreateLogFile() {
 }
 
 int AppendLogText(const char* text) {
-    if (gPlatformDlls.timeGetTime == nullptr) return -1;
+    if (text == nullptr || gPlatformDlls.timeGetTime == nullptr) return -1;
 
     uint32_t length = GetStringLength(text);
     char stackBuffer[kStackTextBytes * 2 + 1];

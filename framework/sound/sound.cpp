@@ -205,7 +205,7 @@ Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource
 Handle LoadSoundHandleWithSettings(const SoundCreateSettings* settings, const char* path,
                                    int32_t bufferCount, Handle shareSource, int32_t async,
                                    int32_t onWorker) {
-    if (gSound.device == nullptr) return -1;
+    if (gSound.device == nullptr || path == nullptr) return -1;
     Handle handle = IssueHandle(&gSound.sounds, -1);
     if (handle == -1) return -1;
     if (async && !onWorker) {

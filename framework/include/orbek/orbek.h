@@ -4,6 +4,7 @@
 // queries return 1 or 0, and -1 for a bad handle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // ---- Types shared by every subsystem ----
@@ -294,3 +295,42 @@ int DeleteSoundHandle(Handle handle);
 // Length and play position in milliseconds; -1 for a bad handle.
 int GetSoundTotalTime(Handle handle);
 int GetSoundCurrentTime(Handle handle);
+
+// ---- Data files ----
+// Files are read from disk or from the framework's archives. An archive stands for a directory:
+// graphics.oba (in any case) beside graphics\ holds what graphics\ would. A path is read from
+// the archive of the shortest of its leading directories that has one (graphics\title.png from
+// graphics.oba), and a file that archive lacks is not looked for on disk; a path with no such
+// archive is read from disk. '\\' and '/' both separate directories.
+
+// An open file: non-zero; 0 means that the open failed. The calls below given a value that is
+// not an open file return -1 (ReadDataFile 0).
+using StreamValue = uintptr_t;
+// The bytes a GetDataCurrentDir buffer holds.
+constexpr uint32_t kDataCurrentDirBytes = 256;
+
+// Opens the file for reading; 0 when it (or its archive entry) is missing or the path is null.
+// useCache 1 reads a plain file ahead through a buffer; useAsync 1 lets ReadDataFile return
+// before its bytes arrive, which they have once IsDataFileIdle gives 1. The third argument is
+// not read: pass 1.
+StreamValue OpenDataFile(const char* path, int32_t useCache, int32_t unused, int32_t useAsync);
+int CloseDataFile(StreamValue file);
+// The read position in bytes.
+int64_t TellDataFile(StreamValue file);
+// Moves the read position by offset from the start (origin 0), the position (1) or the end (2);
+// in an archive the position stops at the start and the end. 0, or -1.
+int SeekDataFile(StreamValue file, int64_t offset, int32_t origin);
+// Reads count elements of elementSize bytes, as fread does: the number of whole elements read;
+// 0 at the end and for a null buffer.
+size_t ReadDataFile(void* buffer, size_t elementSize, size_t count, StreamValue file);
+// -1 once a read found the end, else 0.
+int EofDataFile(StreamValue file);
+// 1 when no asynchronous read is pending, else 0.
+int IsDataFileIdle(StreamValue file);
+// Makes path the directory that relative paths start from. 0 whether or not it could be
+// entered; GetDataCurrentDir tells where it is.
+int SetDataCurrentDir(const char* path);
+// Copies the current directory into a buffer of kDataCurrentDirBytes bytes: its length; a
+// directory too long for the buffer writes nothing and gives the bytes it needs; 0 for a null
+// buffer.
+int GetDataCurrentDir(char* buffer);
