@@ -11,8 +11,8 @@ packages=(
   libpixman-1-dev libspeexdsp-dev
   # host window, input and audio; a virtual X display for the full-screen test
   libsdl2-dev xvfb openbox xdotool
-  # fonts
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  # fonts (DejaVu for a face that has real bold and oblique files)
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
   # image, sound and movie codecs
   zlib1g-dev libpng-dev libjpeg-dev libmpg123-dev libogg-dev libvorbis-dev libtheora-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev

@@ -1,7 +1,7 @@
 // String drawing: where glyphs land (checked against the GDI layer's own glyphs and metrics),
 // vertical text as the horizontal turned a quarter turn, spaces, the text rectangle's early
 // return, texts longer than the cache, blending through the text image, anti-aliased levels,
-// and the refusals.
+// heavy and italic text on a face without those styles, and the refusals.
 #include "text/string_draw.h"
 
 #include <algorithm>
@@ -147,6 +147,45 @@ TEST_F(StringDrawTest, AntiAliasedLevelsBecomeAlphaInSoftwareMode) {
         }
     }
     EXPECT_LE(worst, 1);
+}
+
+TEST_F(StringDrawTest, HeavyAndItalicDefaultFontsDrawBolderAndSlanted) {
+    // The default face, IPA Gothic, has no bold or italic style of its own.
+    StartSoftware(32);
+    struct Drawn {
+        Pixels pixels;
+        double lean = 0;  // the top half's mean ink column less the bottom half's
+    };
+    auto draw = [&](int thickness, int italic) {
+        Handle font = MakeFontHandle(nullptr, 32, thickness, 0, -1, -1, italic, -1);
+        FillScreen(0, 0, 0);
+        EXPECT_EQ(DrawStringWithFont(10, 10, "I", PackScreenColor(255, 255, 255), font, 0, 0), 0);
+        Drawn drawn{PixelsOf(0xFFFFFF)};
+        // The whole glyph reaches the screen, however wide the emboldening and slant make it.
+        Glyph glyph = GlyphOf(GetFontRecord(font), 'I', false);
+        EXPECT_EQ(static_cast<long>(drawn.pixels.size()),
+                  std::count(glyph.levels.begin(), glyph.levels.end(), 1));
+        DeleteFontHandle(font);
+        if (drawn.pixels.empty()) return drawn;
+        auto [low, high] =
+            std::minmax_element(drawn.pixels.begin(), drawn.pixels.end(),
+                                [](const auto& a, const auto& b) { return a.second < b.second; });
+        double middle = (low->second + high->second) / 2.0;
+        double sum[2] = {}, count[2] = {};
+        for (auto [x, y] : drawn.pixels) {
+            sum[y < middle] += x;
+            count[y < middle] += 1;
+        }
+        drawn.lean = sum[1] / count[1] - sum[0] / count[0];
+        return drawn;
+    };
+    Drawn plain = draw(3, 0), heavy = draw(9, 0), italic = draw(3, 1), both = draw(9, 1);
+    EXPECT_GT(plain.pixels.size(), 40u);
+    EXPECT_GT(heavy.pixels.size(), plain.pixels.size() * 5 / 4);
+    EXPECT_GT(both.pixels.size(), italic.pixels.size() * 5 / 4);
+    EXPECT_NEAR(plain.lean, 0, 0.5);
+    EXPECT_GT(italic.lean, 1.5);
+    EXPECT_GT(both.lean, 1.5);
 }
 
 TEST_F(StringDrawTest, RefusalsAndTheTextRectanglesEarlyReturn) {

@@ -1,7 +1,7 @@
 // GDI fonts over FreeType: the metrics' relations, the bitmap layouts and sizes of
 // GetGlyphOutlineA, Shift-JIS codes, faces that stand for the IPA fonts, the fall-back for a
-// face that is not installed, synthetic bold, and the face enumeration. Nothing here compares
-// glyphs with Windows' own.
+// face that is not installed, synthetic bold and italic where the face file lacks the style and
+// none where it has it, and the face enumeration. Nothing here compares glyphs with Windows' own.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -32,8 +32,8 @@ protected:
         DeleteDC(dc_);
         PlatformTest::TearDown();
     }
-    HFONT Select(int height, int weight, DWORD charSet, const char* face) {
-        HFONT font = CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, charSet, OUT_DEFAULT_PRECIS,
+    HFONT Select(int height, int weight, DWORD charSet, const char* face, DWORD italic = 0) {
+        HFONT font = CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, charSet, OUT_DEFAULT_PRECIS,
                                  CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
                                  FIXED_PITCH | FF_DONTCARE, face);
         if (font != nullptr) {
@@ -57,6 +57,40 @@ protected:
             EXPECT_EQ(GetGlyphOutlineA(dc_, code, format, gm, size, bits.data(), &kIdentity), size);
         }
         return bits;
+    }
+    // The ink of 'I' in the selected font: its GGO_BITMAP bits, how many are set, and the slope
+    // of the rows' centres of ink (pixels rightwards per row down: a slant to the right is
+    // negative).
+    struct Ink {
+        std::vector<uint8_t> bits;
+        GLYPHMETRICS metrics{};
+        int pixels = 0;
+        double slope = 0;
+    };
+    Ink InkOfI() {
+        Ink ink;
+        ink.bits = Glyph('I', GGO_BITMAP, &ink.metrics);
+        UINT pitch = (ink.metrics.gmBlackBoxX + 31) / 32 * 4;
+        double n = 0, sumY = 0, sumC = 0, sumYY = 0, sumYC = 0;
+        for (UINT y = 0; y < ink.metrics.gmBlackBoxY && !ink.bits.empty(); ++y) {
+            int count = 0, sumX = 0;
+            for (UINT x = 0; x < ink.metrics.gmBlackBoxX; ++x) {
+                if ((ink.bits[y * pitch + x / 8] >> (7 - x % 8)) & 1) {
+                    ++count;
+                    sumX += static_cast<int>(x);
+                }
+            }
+            if (count == 0) continue;
+            double centre = static_cast<double>(sumX) / count;
+            ink.pixels += count;
+            n += 1;
+            sumY += y;
+            sumC += centre;
+            sumYY += double(y) * y;
+            sumYC += y * centre;
+        }
+        if (n > 1) ink.slope = (n * sumYC - sumY * sumC) / (n * sumYY - sumY * sumY);
+        return ink;
     }
     HDC dc_ = nullptr;
     std::vector<HFONT> fonts_;
@@ -176,6 +210,55 @@ TEST_F(GdiFontTest, WeightsFromSixHundredAreEmboldenedByOnePixel) {
     EXPECT_EQ(Metrics().tmMaxCharWidth, regular.tmMaxCharWidth + 1);
     EXPECT_EQ(bold.gmCellIncX, thin.gmCellIncX + 1);
     EXPECT_EQ(bold.gmBlackBoxX, thin.gmBlackBoxX + 1);
+}
+
+TEST_F(GdiFontTest, AFaceWithoutBoldOrItalicIsEmboldenedAndSlantedForThem) {
+    // IPA Gothic has neither style, though fontconfig's match claims the one asked for.
+    ASSERT_NE(Select(32, 300, SHIFTJIS_CHARSET, "ＭＳ ゴシック"), nullptr);
+    Ink plain = InkOfI();
+    ASSERT_NE(Select(32, 900, SHIFTJIS_CHARSET, "ＭＳ ゴシック"), nullptr);
+    Ink heavy = InkOfI();
+    ASSERT_NE(Select(32, 300, SHIFTJIS_CHARSET, "ＭＳ ゴシック", 1), nullptr);
+    Ink italic = InkOfI();
+    ASSERT_NE(Select(32, 900, SHIFTJIS_CHARSET, "ＭＳ ゴシック", 1), nullptr);
+    Ink heavyItalic = InkOfI();
+    EXPECT_GT(plain.pixels, 40);
+    EXPECT_GT(heavy.pixels, plain.pixels * 5 / 4);
+    EXPECT_EQ(heavy.metrics.gmCellIncX, plain.metrics.gmCellIncX + 1);
+    // The synthesised slant moves a fifth of a pixel right per row up.
+    EXPECT_NEAR(plain.slope, 0, 0.05);
+    EXPECT_NEAR(italic.slope, -0.21, 0.06);
+    EXPECT_EQ(italic.metrics.gmCellIncX, plain.metrics.gmCellIncX);
+    EXPECT_NEAR(heavyItalic.slope, -0.21, 0.06);
+    EXPECT_GT(heavyItalic.pixels, italic.pixels * 5 / 4);
+}
+
+TEST_F(GdiFontTest, AFaceWithRealBoldAndObliqueFilesIsDrawnAsItIs) {
+    // DejaVu Sans has them; weight 580 already picks the bold file, below the emboldening
+    // threshold, so heavier weights must draw exactly what it draws.
+    ASSERT_NE(Select(32, 400, ANSI_CHARSET, "DejaVu Sans"), nullptr);
+    Ink book = InkOfI();
+    ASSERT_NE(Select(32, 580, ANSI_CHARSET, "DejaVu Sans"), nullptr);
+    Ink boldFile = InkOfI();
+    TEXTMETRICA boldMetrics = Metrics();
+    ASSERT_NE(Select(32, 900, ANSI_CHARSET, "DejaVu Sans"), nullptr);
+    Ink heavy = InkOfI();
+    EXPECT_GT(boldFile.pixels, book.pixels * 5 / 4);
+    EXPECT_EQ(heavy.bits, boldFile.bits);
+    EXPECT_EQ(heavy.metrics.gmCellIncX, boldFile.metrics.gmCellIncX);
+    EXPECT_EQ(Metrics().tmMaxCharWidth, boldMetrics.tmMaxCharWidth);
+
+    // The oblique files lean by themselves and are not slanted again.
+    ASSERT_NE(Select(32, 400, ANSI_CHARSET, "DejaVu Sans", 1), nullptr);
+    Ink oblique = InkOfI();
+    ASSERT_NE(Select(32, 580, ANSI_CHARSET, "DejaVu Sans", 1), nullptr);
+    Ink boldObliqueFile = InkOfI();
+    ASSERT_NE(Select(32, 900, ANSI_CHARSET, "DejaVu Sans", 1), nullptr);
+    Ink heavyOblique = InkOfI();
+    EXPECT_NEAR(book.slope, 0, 0.05);
+    EXPECT_NEAR(oblique.slope, -0.21, 0.06);
+    EXPECT_NE(oblique.bits, book.bits);
+    EXPECT_EQ(heavyOblique.bits, boldObliqueFile.bits);
 }
 
 struct Listed {

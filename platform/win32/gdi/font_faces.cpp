@@ -117,17 +117,35 @@ FcPattern* MatchFace(const std::string& family, const char* language, int weight
     return match;
 }
 
+// The weight and slant of the face in the file itself. A match cannot tell them: where the face
+// lacks the style asked for, fontconfig's synthetic rules write the weight and slant asked for
+// into the match (with an embolden flag and a slant matrix, which this layer does not read).
+void ReadOwnStyle(FcChar8* path, int index, FontFaceFile* out) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FILE, path);
+    FcPatternAddInteger(pattern, FC_INDEX, index);
+    FcObjectSet* objects = FcObjectSetBuild(FC_WEIGHT, FC_SLANT, nullptr);
+    FcFontSet* fonts = FcFontList(Fontconfig(), pattern, objects);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    int weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    if (fonts != nullptr && fonts->nfont > 0) {
+        FcPatternGetInteger(fonts->fonts[0], FC_WEIGHT, 0, &weight);
+        FcPatternGetInteger(fonts->fonts[0], FC_SLANT, 0, &slant);
+    }
+    if (fonts != nullptr) FcFontSetDestroy(fonts);
+    out->bold = weight >= FC_WEIGHT_DEMIBOLD;
+    out->italic = slant != FC_SLANT_ROMAN;
+}
+
 bool ReadFaceFile(FcPattern* font, FontFaceFile* out) {
     FcChar8* path = nullptr;
     if (FcPatternGetString(font, FC_FILE, 0, &path) != FcResultMatch) return false;
     out->path = reinterpret_cast<const char*>(path);
-    int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    int index = 0;
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
-    FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
-    FcPatternGetInteger(font, FC_SLANT, 0, &slant);
     out->index = index;
-    out->bold = weight >= FC_WEIGHT_DEMIBOLD;
-    out->italic = slant != FC_SLANT_ROMAN;
+    ReadOwnStyle(path, index, out);
     return true;
 }
 
