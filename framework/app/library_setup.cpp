@@ -1,10 +1,18 @@
 // The framework's spine: start-up and shutdown of every module in their fixed order, the
-// fatal exit's shutdown, COM start and end, and the locked public entry points around them.
+// fatal exit's shutdown, the shutdown at exit of a program that did not call ShutdownLibrary,
+// COM start and end, and the locked public entry points around them.
 #include "app/library_setup.h"
 
 #include <platform/com.h>
 #include <platform/win32.h>
 #include <platform/win32_user.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <semaphore>
+#include <system_error>
+#include <thread>
 
 #include "app/main_window.h"
 #include "app/message_pump.h"
@@ -34,6 +42,7 @@
 #include "sound/music.h"
 #include "sound/sound_conversion.h"
 #include "sound/sound_device.h"
+#include "sound/sound_state.h"
 
 LibraryState gLibrary = {};
 
@@ -55,6 +64,66 @@ void ShutdownAfterFatalError() {
     CloseApiLock();
 }
 
+// The end of a program that returns from main or calls exit without ShutdownLibrary: exit's
+// handler ends the framework as ShutdownLibrary would, before the module state is destroyed
+// under the threads that use it (the stream thread, the loading workers, the host's audio).
+struct ExitEndState {
+    int32_t registered;
+    DWORD setupThread;  // the thread that started the framework
+};
+
+ExitEndState gExitEnd = {};
+// Released once the shutdown at exit is done.
+std::binary_semaphore gExitShutdownDone{0};
+
+// Far longer than a shutdown takes: one that waits on what never comes (a lock that another
+// thread keeps) is cut short here by ending the process.
+constexpr auto kExitShutdownLimit = std::chrono::seconds(5);
+
+// Ends the process at once with the status: what the framework runs stops with it, and no
+// destructor runs under a thread that still uses what it destroys.
+[[noreturn]] void EndProcessNow(int status) {
+    std::fflush(nullptr);
+    _exit(status);
+}
+
+// Left running by a start-up or not yet ended.
+bool FrameworkRunning() {
+    return gShell.setUp != 0 || gSound.setUp != 0 || gAsyncLoad.setUp != 0;
+}
+
+// The shutdown needs the thread that started the framework, with the loading lock free (the
+// workers end through it). Elsewhere the process ends at once: another thread may be using the
+// framework still.
+void EndFrameworkAtExit(int status, void*) {
+    if (!FrameworkRunning()) return;
+    if (GetCurrentThreadId() != gExitEnd.setupThread || IsAsyncLoadLockHeld()) {
+        EndProcessNow(status);
+    }
+    try {
+        std::thread([status] {
+            if (!gExitShutdownDone.try_acquire_for(kExitShutdownLimit)) EndProcessNow(status);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the shutdown runs unwatched.
+    }
+    if (gShell.setUp != 0) {
+        ShutdownLibrary();
+    } else {
+        // A failed start-up leaves what it started; of that, only threads need ending.
+        StopAsyncWorkers();
+        ShutdownDirectSound();
+    }
+    gExitShutdownDone.release();
+}
+
+void EndFrameworkAtExitFromNowOn() {
+    gExitEnd.setupThread = GetCurrentThreadId();
+    if (gExitEnd.registered != 0) return;
+    gExitEnd.registered = 1;
+    on_exit(EndFrameworkAtExit, nullptr);
+}
+
 // A failed step: the modules started so far stay as they are.
 int FailStartup() {
     ShutdownLibraryUnlocked();
@@ -69,6 +138,8 @@ int SetupLibrary() {
     EnterApiLock();
     int result = SetupLibraryUnlocked();
     LeaveApiLock();
+    // After the start-up, so that what it made on first use is destroyed after the handler.
+    EndFrameworkAtExitFromNowOn();
     return result;
 }
 

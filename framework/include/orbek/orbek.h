@@ -144,7 +144,9 @@ enum KeyCode : int32_t {
 int ChangeWindowMode(int32_t windowed);
 // Starts the whole framework: window, input, sound, graphics, fonts. 0 also when already set up.
 int SetupLibrary();
-// Ends everything SetupLibrary started.
+// Ends everything SetupLibrary started. A program that returns from main or calls exit without
+// it, on the thread that called SetupLibrary, has it run at exit; exit called on another thread
+// ends the process at once.
 int ShutdownLibrary();
 // Handles pending window messages and the framework's per-frame services; 0 while the program
 // may go on, -1 once it must end. Call it once per pass of every loop.
