@@ -47,6 +47,13 @@ void ClockAdvanceMicroseconds(unsigned long long us) {
     if (ClockIsVirtual()) gClock.virtualUs.fetch_add(us);
 }
 
+// The deadline is absolute, so that the time signal handlers take is not added to the wait.
+void SleepUntilMicroseconds(unsigned long long us) {
+    timespec until{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
 void TestUseVirtualClock(bool on) {
     gClock.virtualOn = on;
 }
@@ -73,10 +80,8 @@ void Sleep(DWORD milliseconds) {
         sched_yield();
         return;
     }
-    timespec left{static_cast<time_t>(milliseconds / 1000),
-                  static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    SleepUntilMicroseconds(MonotonicNanoseconds() / 1000 +
+                           static_cast<unsigned long long>(milliseconds) * 1000);
 }
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {

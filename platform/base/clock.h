@@ -13,3 +13,5 @@ unsigned long long ClockReadMicroseconds();
 unsigned long long ClockPeekMicroseconds();
 // Moves the virtual clock; nothing happens under the real one.
 void ClockAdvanceMicroseconds(unsigned long long us);
+// Waits in real time until the host's monotonic clock reads `us`, whatever signals arrive.
+void SleepUntilMicroseconds(unsigned long long us);

@@ -3,9 +3,6 @@
 // or at intervals a test scripts. The software Direct3D device's presents wait on the same blanks.
 #include "direct_draw.h"
 
-#include <time.h>
-
-#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -64,10 +61,7 @@ void WaitUntil(unsigned long long when) {
         ClockAdvanceMicroseconds(when - now);
         return;
     }
-    unsigned long long us = when - now;
-    timespec left{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    SleepUntilMicroseconds(when);
 }
 
 class DirectDraw final : public ComObject<IDirectDraw7, gDirectDrawObjects, IID_IDirectDraw7> {

@@ -28,15 +28,24 @@ struct FilesState {
 
 static FilesState gFiles;
 
+// An open that a signal interrupts (one waiting for the other end of a pipe) is made again.
+static int OpenRetried(const std::string& path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = open(path.c_str(), flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 // Opens without creating; on ENOENT creates exclusively, retrying if another creator won.
 static int OpenOrCreate(const std::string& path, int flags, bool* existed) {
     for (;;) {
-        int fd = open(path.c_str(), flags);
+        int fd = OpenRetried(path, flags);
         if (fd >= 0 || errno != ENOENT) {
             *existed = fd >= 0;
             return fd;
         }
-        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        fd = OpenRetried(path, flags | O_CREAT | O_EXCL, 0666);
         if (fd >= 0 || errno != EEXIST) {
             *existed = false;
             return fd;
@@ -57,17 +66,17 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     int fd;
     switch (creationDisposition) {
         case CREATE_NEW:
-            fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+            fd = OpenRetried(path, flags | O_CREAT | O_EXCL, 0666);
             break;
         case CREATE_ALWAYS:
-            fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+            fd = OpenRetried(path, flags | O_CREAT | O_EXCL, 0666);
             if (fd < 0 && errno == EEXIST) {
                 existed = true;
-                fd = open(path.c_str(), flags | O_TRUNC);
+                fd = OpenRetried(path, flags | O_TRUNC);
             }
             break;
         case OPEN_EXISTING:
-            fd = open(path.c_str(), flags);
+            fd = OpenRetried(path, flags);
             break;
         case OPEN_ALWAYS:
             fd = OpenOrCreate(path, flags, &existed);
@@ -77,7 +86,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                 SetLastError(ERROR_INVALID_PARAMETER);
                 return INVALID_HANDLE_VALUE;
             }
-            fd = open(path.c_str(), flags | O_TRUNC);
+            fd = OpenRetried(path, flags | O_TRUNC);
             break;
         default:
             SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,4 +1,6 @@
 // POSIX sockets in Winsock's terms: families, address layouts and error numbers translated.
+// Winsock's blocking calls are never cut short by a signal, so the host's are carried on
+// through one: a timer, a profiler or a child's end must not fail a connect or lose a byte.
 #include "host_sockets.h"
 
 #include <arpa/inet.h>
@@ -20,6 +22,8 @@ constexpr int kWinsockInet4Size = 16, kWinsockInet6Size = 28;
 
 int WinsockError(int error) {
     switch (error) {
+        case EINTR:
+            return 10004;  // WSAEINTR: only a call cancelled on purpose; signals are retried
         case EAGAIN:
         case EINPROGRESS:
             return 10035;  // WSAEWOULDBLOCK
@@ -71,6 +75,16 @@ int WinsockError(int error) {
 int Fail(int* error) {
     *error = WinsockError(errno);
     return -1;
+}
+
+// A host call made again while a signal interrupts it before it did anything.
+template <class Call>
+auto Retried(Call call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
 }
 
 // A Winsock address as the system's; false when its family or length is not one of ours.
@@ -152,7 +166,8 @@ int Accept(int fd, void* address, int* length, int* error) {
     sockaddr_storage peer;
     socklen_t peerLength = sizeof peer;
     int flags = SOCK_CLOEXEC | (IsNonBlocking(fd) ? SOCK_NONBLOCK : 0);
-    int accepted = ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength, flags);
+    int accepted = Retried(
+        [&] { return ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength, flags); });
     if (accepted < 0) return Fail(error);
     ToWinsock(peer, address, length);
     return accepted;
@@ -165,7 +180,14 @@ int Connect(int fd, const void* address, int length, int* error) {
         *error = 10014;
         return -1;
     }
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&system), systemLength) == 0 ? 0 : Fail(error);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&system), systemLength) == 0) return 0;
+    if (errno != EINTR) return Fail(error);
+    // The interrupted connect goes on without the caller (connecting again would only answer
+    // that it is under way): wait for its end as the blocking call would have.
+    pollfd entry{fd, POLLOUT, 0};
+    if (Retried([&] { return ::poll(&entry, 1, -1); }) < 0) return Fail(error);
+    *error = ConnectResult(fd);
+    return *error == 0 ? 0 : -1;
 }
 
 int ConnectResult(int fd) {
@@ -176,13 +198,25 @@ int ConnectResult(int fd) {
 }
 
 int Receive(int fd, void* buffer, int length, bool peek, int* error) {
-    ssize_t got = ::recv(fd, buffer, static_cast<size_t>(length), peek ? MSG_PEEK : 0);
+    ssize_t got = Retried(
+        [&] { return ::recv(fd, buffer, static_cast<size_t>(length), peek ? MSG_PEEK : 0); });
     return got >= 0 ? static_cast<int>(got) : Fail(error);
 }
 
 int Send(int fd, const void* buffer, int length, int* error) {
-    ssize_t sent = ::send(fd, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
-    return sent >= 0 ? static_cast<int>(sent) : Fail(error);
+    // A blocking send hands over every byte, though a signal may end the host's call after
+    // part of them; a non-blocking one stops where the buffer is full.
+    const bool whole = !IsNonBlocking(fd);
+    const char* bytes = static_cast<const char*>(buffer);
+    int total = 0;
+    do {
+        ssize_t sent = Retried([&] {
+            return ::send(fd, bytes + total, static_cast<size_t>(length - total), MSG_NOSIGNAL);
+        });
+        if (sent < 0) return total > 0 ? total : Fail(error);
+        total += static_cast<int>(sent);
+    } while (whole && total < length);
+    return total;
 }
 
 int Shutdown(int fd, int how, int* error) {

@@ -21,10 +21,12 @@ int Listen(int fd, int backlog, int* error);
 // The new descriptor (blocking as the listener is), its peer written in Winsock's layout when
 // address is given and *length is large enough.
 int Accept(int fd, void* address, int* length, int* error);
+// A blocking connect returns once the connection is made or has failed.
 int Connect(int fd, const void* address, int length, int* error);
 // The error a non-blocking connect ended with (0 when it succeeded).
 int ConnectResult(int fd);
 int Receive(int fd, void* buffer, int length, bool peek, int* error);
+// On a blocking socket every byte, unless the connection fails after some of them.
 int Send(int fd, const void* buffer, int length, int* error);
 int Shutdown(int fd, int how, int* error);
 Readiness Poll(int fd);

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 sockaddr_in Loopback(int port) {
@@ -39,6 +41,30 @@ int RefusingLoopbackPort(int* fd) {
         return -1;
     }
     return ntohs(at.sin_port);
+}
+
+int QueueOfOneLoopbackPort(int* fd) {
+    int port = RefusingLoopbackPort(fd);
+    return port >= 0 && listen(*fd, 0) == 0 ? port : -1;
+}
+
+int AcceptAtPeer(int fd) {
+    return accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+bool EchoAtPeer(int fd) {
+    std::vector<char> bytes;
+    char chunk[1 << 16];
+    ssize_t got;
+    while ((got = recv(fd, chunk, sizeof chunk, 0)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    if (got < 0) return false;
+    for (size_t sent = 0; sent < bytes.size();) {
+        ssize_t put = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (put <= 0) return false;
+        sent += static_cast<size_t>(put);
+    }
+    return true;
 }
 
 size_t SendFromPeer(int fd, const void* bytes, size_t size) {
