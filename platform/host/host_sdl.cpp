@@ -40,6 +40,8 @@ struct SdlHostState {
     SDL_AudioDeviceID audio = 0;
     HostAudioCallback audioCallback = nullptr;
     void* audioUser = nullptr;
+    // Why the video could not start has been told: the layer asks again at every query.
+    bool toldWhyNoVideo = false;
 };
 
 SdlHostState gSdl;
@@ -56,22 +58,29 @@ bool ShowsNothing(const char* driver) {
            (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
 }
 
+void TellWhyNoVideo(const char* why, const char* detail) {
+    if (gSdl.toldWhyNoVideo) return;
+    gSdl.toldWhyNoVideo = true;
+    std::fprintf(stderr, "Orbek: %s%s\n", why, detail);
+}
+
 bool Start() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Compositions longer than SDL's fixed event text arrive whole.
     SDL_SetHint(SDL_HINT_IME_SUPPORT_EXTENDED_TEXT, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "Orbek: the video could not be started: %s\n", SDL_GetError());
+        TellWhyNoVideo("the video could not be started: ", SDL_GetError());
         return false;
     }
     // Only a driver asked for by name (SDL_VIDEODRIVER) may show nothing: a window that cannot
     // be seen is a failed window, and the user is told why, as the log is not where one looks.
     if (SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr && ShowsNothing(SDL_GetCurrentVideoDriver())) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        std::fprintf(stderr,
-                     "Orbek: no display to show the window on (neither DISPLAY nor "
-                     "WAYLAND_DISPLAY reaches one); SDL_VIDEODRIVER=offscreen or "
-                     "ORBEK_HOST=headless runs without a display\n");
+        TellWhyNoVideo(
+            "no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY "
+            "reaches one); SDL_VIDEODRIVER=offscreen or ORBEK_HOST=headless runs "
+            "without a display",
+            "");
         return false;
     }
     return true;
