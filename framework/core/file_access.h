@@ -18,16 +18,8 @@ constexpr int32_t kArchiveCacheSlots = 4096;
 int SetFileAccessFunctions(const FileAccessFunctions* table);
 const FileAccessFunctions* GetFileAccessFunctions();
 
-// The front calls: each jumps through one slot of the table in force.
-StreamValue OpenDataFile(const char* path, int32_t useCache, int32_t unused, int32_t useAsync);
-int CloseDataFile(StreamValue file);
-int64_t TellDataFile(StreamValue file);
-int SeekDataFile(StreamValue file, int64_t offset, int32_t origin);
-size_t ReadDataFile(void* buffer, size_t elementSize, size_t count, StreamValue file);
-int EofDataFile(StreamValue file);
-int IsDataFileIdle(StreamValue file);
-int SetDataCurrentDir(const char* path);
-int GetDataCurrentDir(char* buffer);
+// The front calls (OpenDataFile and its siblings), each a jump through one slot of the table in
+// force, are public: orbek/orbek.h declares them, and core/file_operations.h includes it.
 
 // ResolveFullPath against the current directory of the table in force.
 int ToFullPath(const char* path, char* out, uint32_t outBytes);
