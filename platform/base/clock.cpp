@@ -6,7 +6,6 @@
 #include <time.h>
 
 #include <atomic>
-#include <cerrno>
 
 #include "platform/testing.h"
 #include "platform/win32_kernel.h"
