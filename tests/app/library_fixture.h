@@ -22,6 +22,7 @@
 #include "core/platform_dlls.h"
 #include "core/string_functions.h"
 #include "graphics/soft_image.h"
+#include "sound/sound_device.h"
 #include "image/color_format.h"
 
 class LibraryFixture : public ::testing::Test {
@@ -52,7 +53,9 @@ protected:
             ShutdownLibrary();
         } else {
             // A failed start-up leaves the modules it started as they are; later tests in this
-            // process set up the image module and the soft-image kind anew.
+            // process set up the image module and the soft-image kind anew. Its sound stream
+            // thread ends here: a later death test's fork would wait for it in its shutdown.
+            ShutdownDirectSound();
             UnregisterSoftImageHandleType();
             ShutdownGraphImageModule();
         }
