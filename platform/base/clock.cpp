@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include "platform/testing.h"
 #include "platform/win32_kernel.h"

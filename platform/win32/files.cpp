@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "../base/code_pages.h"
+#include "../base/interrupted_calls.h"
 #include "../base/test_overrides.h"
 #include "handles.h"
 #include "paths.h"
@@ -30,11 +31,7 @@ static FilesState gFiles;
 
 // An open that a signal interrupts (one waiting for the other end of a pipe) is made again.
 static int OpenRetried(const std::string& path, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = open(path.c_str(), flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetriedThroughSignals([&] { return open(path.c_str(), flags, mode); });
 }
 
 // Opens without creating; on ENOENT creates exclusively, retrying if another creator won.

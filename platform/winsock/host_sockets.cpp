@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "../base/interrupted_calls.h"
+
 namespace host_sockets {
 namespace {
 
@@ -75,16 +77,6 @@ int WinsockError(int error) {
 int Fail(int* error) {
     *error = WinsockError(errno);
     return -1;
-}
-
-// A host call made again while a signal interrupts it before it did anything.
-template <class Call>
-auto Retried(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
 }
 
 // A Winsock address as the system's; false when its family or length is not one of ours.
@@ -166,7 +158,7 @@ int Accept(int fd, void* address, int* length, int* error) {
     sockaddr_storage peer;
     socklen_t peerLength = sizeof peer;
     int flags = SOCK_CLOEXEC | (IsNonBlocking(fd) ? SOCK_NONBLOCK : 0);
-    int accepted = Retried(
+    int accepted = RetriedThroughSignals(
         [&] { return ::accept4(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength, flags); });
     if (accepted < 0) return Fail(error);
     ToWinsock(peer, address, length);
@@ -185,7 +177,7 @@ int Connect(int fd, const void* address, int length, int* error) {
     // The interrupted connect goes on without the caller (connecting again would only answer
     // that it is under way): wait for its end as the blocking call would have.
     pollfd entry{fd, POLLOUT, 0};
-    if (Retried([&] { return ::poll(&entry, 1, -1); }) < 0) return Fail(error);
+    if (RetriedThroughSignals([&] { return ::poll(&entry, 1, -1); }) < 0) return Fail(error);
     *error = ConnectResult(fd);
     return *error == 0 ? 0 : -1;
 }
@@ -198,7 +190,7 @@ int ConnectResult(int fd) {
 }
 
 int Receive(int fd, void* buffer, int length, bool peek, int* error) {
-    ssize_t got = Retried(
+    ssize_t got = RetriedThroughSignals(
         [&] { return ::recv(fd, buffer, static_cast<size_t>(length), peek ? MSG_PEEK : 0); });
     return got >= 0 ? static_cast<int>(got) : Fail(error);
 }
@@ -210,7 +202,7 @@ int Send(int fd, const void* buffer, int length, int* error) {
     const char* bytes = static_cast<const char*>(buffer);
     int total = 0;
     do {
-        ssize_t sent = Retried([&] {
+        ssize_t sent = RetriedThroughSignals([&] {
             return ::send(fd, bytes + total, static_cast<size_t>(length - total), MSG_NOSIGNAL);
         });
         if (sent < 0) return total > 0 ? total : Fail(error);
