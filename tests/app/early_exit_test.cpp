@@ -25,6 +25,7 @@
 #include "core/sockets.h"
 #include "core/threads.h"
 #include "sound/sound_state.h"
+#include "sound/sound_test_support.h"
 
 namespace {
 
@@ -55,19 +56,6 @@ std::vector<std::string> LinesAfterStartUp(const std::string& log) {
         start = end + 2;
     }
     return lines;
-}
-
-// Ten seconds of 16-bit stereo silence at 44,100 Hz: a load long enough to be under way.
-void WriteSilence(const std::string& path) {
-    constexpr uint32_t kDataBytes = 44100 * 4 * 10;
-    // "RIFF", "WAVE", "fmt " and "data" as little-endian words; PCM with 2 channels; 4 bytes a
-    // frame of 16 bits.
-    const uint32_t header[] = {0x46464952, 36 + kDataBytes, 0x45564157, 0x20746D66,
-                               16,         0x00020001,      44100,      44100 * 4,
-                               0x00100004, 0x61746164,      kDataBytes};
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(header), sizeof header);
-    file << std::string(kDataBytes, '\0');
 }
 
 std::set<std::string> FileNames(const std::string& directory) {
@@ -238,7 +226,8 @@ TEST_F(EarlyExitTest, LoadsInFlightAndASocketOpenEndWithTheFramework) {
     }
     ASSERT_NE(listener, -1);
     ASSERT_NE(ConnectNetWork("127.0.0.1", port), -1);
-    WriteSilence(directory_ + "/silence.wav");
+    // Ten seconds of 16-bit stereo silence: a load long enough to be under way.
+    WriteFile(directory_ + "/silence.wav", PcmWave(2, 44100, 16, Bytes(44100 * 4 * 10)));
     SwitchAsyncLoad(1);
     for (int i = 0; i < 8; ++i) ASSERT_NE(LoadSoundHandle("silence.wav", 1, -1), -1);
     ASSERT_NE(MakeFontHandle(nullptr, 24, 3, 0, -1, -1, 0, -1), -1);
