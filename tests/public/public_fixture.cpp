@@ -1,0 +1,79 @@
+#include "public_fixture.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+// The framework keeps the directory of its first start as the log's for the whole process, so
+// the tests of a process share one directory, emptied before each.
+struct OwnDirectory {
+    OwnDirectory() {
+        char pattern[] = "/tmp/orbek_public_XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path = pattern;
+    }
+    ~OwnDirectory() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+const std::string& ProcessDirectory() {
+    static const OwnDirectory directory;
+    return directory.path;
+}
+
+}  // namespace
+
+void PublicFixture::SetUp() {
+    TestResetPlatform();
+    TestUseHeadlessHost(true);
+    TestUseVirtualClock(true);
+    TestSetClockMicroseconds(5'000'000);
+    // The start-up's busy loops end only when the clock moves as they read it.
+    TestSetClockStepPerRead(50);
+    directory_ = ProcessDirectory();
+    ASSERT_FALSE(directory_.empty());
+    for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+        std::filesystem::remove_all(entry.path());
+    }
+    char previous[4096] = {};
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    previous_ = previous;
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+}
+
+void PublicFixture::TearDown() {
+    ShutdownLibrary();
+    EXPECT_EQ(chdir(previous_.c_str()), 0);
+    TestResetPlatform();
+}
+
+void PublicFixture::StartFramework() {
+    ASSERT_EQ(ChangeWindowMode(1), 0);
+    ASSERT_EQ(SetupLibrary(), 0);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+}
+
+std::vector<uint32_t> PublicFixture::ReadShownPicture(int* width, int* height) const {
+    HWND window = FindWindowA(nullptr, "Orbek");
+    if (window == nullptr) return {};
+    std::vector<uint32_t> pixels = TestHostReadSurface(window, width, height);
+    for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+    return pixels;
+}
+
+std::string PublicFixture::ReadLog() const {
+    std::ifstream file(directory_ + "/Log.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void PublicFixture::AdvanceClock(uint32_t milliseconds) {
+    TestAdvanceClockMicroseconds(milliseconds * 1000ull);
+    PumpMessages();
+}

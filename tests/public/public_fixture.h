@@ -1,0 +1,44 @@
+// A fixture for tests of a program of one's own: the framework is reached through orbek/orbek.h
+// alone; the platform layer's test hooks below it give the headless host, the virtual clock and
+// what the window shows. Each test starts in a current directory emptied for it, which
+// holds its files and Log.txt.
+#pragma once
+
+#include <orbek/orbek.h>
+
+#include <gtest/gtest.h>
+#include <platform/testing.h>
+#include <platform/testing_host.h>
+#include <platform/win32_user.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class PublicFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // ChangeWindowMode(1) and SetupLibrary, then the back screen selected; asserts success.
+    void StartFramework();
+    // The window's last presented picture, 0x00RRGGBB by row; empty when there is none.
+    std::vector<uint32_t> ReadShownPicture(int* width, int* height) const;
+    // The picture after clearing, drawing and presenting one frame through draw().
+    template <typename Draw>
+    std::vector<uint32_t> DrawAndShow(Draw draw, int* width, int* height) {
+        EraseDrawScreen(nullptr);
+        draw();
+        FlipScreen();
+        return ReadShownPicture(width, height);
+    }
+    // The text of this test's Log.txt.
+    std::string ReadLog() const;
+    // Advances the virtual clock by the milliseconds, pumping messages once.
+    void AdvanceClock(uint32_t milliseconds);
+
+    std::string directory_;
+
+private:
+    std::string previous_;
+};
