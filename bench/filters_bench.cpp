@@ -54,8 +54,8 @@ void RunFilter(benchmark::State& state, FilterPath path, int kind) {
     const Handle graph = MakeNoiseGraph(640, 480);
     for (auto _ : state) {
         const int result = kind == kFilterGauss
-                               ? ApplyFilterInPlace(graph, kFilterGauss, 16, 400)
-                               : ApplyFilterInPlace(graph, kFilterHsb, 0, 40, 30, 20);
+                               ? ApplyFilterInPlace(graph, kFilterGauss, {{16, 400}})
+                               : ApplyFilterInPlace(graph, kFilterHsb, {{0, 40, 30, 20}});
         if (result != 0) state.SkipWithError("the filter failed");
     }
     StopHeadlessLibrary();

@@ -24,7 +24,8 @@ run_program() {
 # The builds behind the sanitizer tests. ThreadSanitizer only for the programs it checks.
 build_tsan() {
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORBEK_TSAN=ON -DORBEK_BENCH=OFF &&
-    cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound tests_movies
+    cmake --build build/tsan -j "$jobs" --target tests_async tests_graphics tests_sound tests_movies \
+      tests_fonts tests_public
 }
 
 # The fuzz targets need clang's libFuzzer.
@@ -76,14 +77,16 @@ wait_for_build() {
 
 # The tests of the loading workers and of what they share with the main thread, and of the
 # movie players' and graphs' streaming threads, under ThreadSanitizer: any data race or
-# lock-order inversion stops the program that finds it. The four programs run side by side;
+# lock-order inversion stops the program that finds it. The six programs run side by side;
 # each one's output is shown when it fails.
 run_thread_checks() {
   printf '%s\n' 'tests_async *' \
     'tests_graphics AsyncGraphLoadTest.*:GraphRestoreTest.*:GraphReuseTest.Asynchronous*' \
-    'tests_sound AsyncSoundLoadTest.*:Mp3DirectShowTest.*' 'tests_movies *' |
+    'tests_sound AsyncSoundLoadTest.*:Mp3DirectShowTest.*' 'tests_movies *' \
+    'tests_fonts AsyncFontCreationTest.*' \
+    'tests_public *AsyncFontsTest.*:*AsyncLoadTest.*:*MoviesTest.*' |
     SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
-    xargs -P 4 -L 1 sh -c '
+    xargs -P 6 -L 1 sh -c '
       cd build/tsan/tests &&
       ./$0 --gtest_brief=1 --gtest_filter="$1" >"$0.tsan.log" 2>&1 ||
         { echo "$0 failed under ThreadSanitizer:"; tail -n 80 "$0.tsan.log"; exit 255; }'

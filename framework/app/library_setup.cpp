@@ -124,6 +124,14 @@ void EndFrameworkAtExitFromNowOn() {
     on_exit(EndFrameworkAtExit, nullptr);
 }
 
+// A start-up switch, set before the start-up: a module left out, or started, is ended as it
+// was started.
+int SetStartUpSwitch(int32_t* field, int32_t on, const char* refusal) {
+    if (gShell.setUp != 0) return AppendLogText(refusal);
+    *field = on != 0 ? 1 : 0;
+    return 0;
+}
+
 // A failed step: the modules started so far stay as they are.
 int FailStartup() {
     ShutdownLibraryUnlocked();
@@ -150,6 +158,21 @@ int ShutdownLibrary() {
     LeaveApiLock();
     CloseApiLock();
     return result;
+}
+
+int SetNoSoundSwitch(int32_t on) {
+    return SetStartUpSwitch(&gLibrary.noSound, on,
+                            "初期化後は設定できません in SetNoSoundSwitch\n");
+}
+
+int SetNoInputSwitch(int32_t on) {
+    return SetStartUpSwitch(&gLibrary.noInput, on,
+                            "初期化後は設定できません in SetNoInputSwitch\n");
+}
+
+int SetNoGraphicsSwitch(int32_t on) {
+    return SetStartUpSwitch(&gShell.noGraphics, on,
+                            "初期化後は設定できません in SetNoGraphicsSwitch\n");
 }
 
 int SetupLibraryUnlocked() {
@@ -240,6 +263,11 @@ int ShutdownLibraryUnlocked() {
             Sleep(100);
         }
     }
+    // The window is gone: a window-mode change from now on only records, as before the first
+    // start-up, instead of restyling a window that no longer exists; and the next start-up
+    // names the class after the title then in force.
+    gShell.window = nullptr;
+    gMainWindow.settings.className[0] = '\0';
     SetDataCurrentDir(gLibrary.startDirectory);
     ShutdownArchiveCache();
     DumpMemoryBlocks();

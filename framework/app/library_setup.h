@@ -6,8 +6,9 @@
 #include <cstdint>
 
 struct LibraryState {
-    // Switches that no operation of this system sets; start-up and shutdown consult them. The
-    // graphics switch, which the graphics core reads too, is in the shell record.
+    // Switches that start-up and shutdown consult; the program sets the input and sound ones
+    // (and the graphics one, which the graphics core reads too and which is in the shell
+    // record) before SetupLibrary. The no-window switch has no setter.
     int32_t noWindow;
     int32_t noInput;
     int32_t noSound;

@@ -5,6 +5,8 @@
 
 #include <platform/mmsystem.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "app/library_setup.h"
@@ -45,6 +47,10 @@ constexpr WindowStyleRow kWindowStyles[11] = {
 };
 
 constexpr int kMaxDroppedFiles = 1000;
+// The title of a window whose program gave none.
+constexpr const char* kDefaultTitle = "Orbek";
+// The longest side a window's client area is given, whatever the scale asks for.
+constexpr double kLargestClientSide = 16384;
 
 void OffsetRectTo(RECT* rect, LONG left, LONG top) {
     rect->right += left - rect->left;
@@ -65,6 +71,16 @@ DWORD WindowModeStyle() {
            (s.resizable != 0 ? WS_THICKFRAME : 0);
 }
 
+// The screen size times the window scale, truncated, each side at least 1 and at most the
+// largest a window is given.
+void ScaledClientSize(int* width, int* height) {
+    double scaleX, scaleY;
+    GetWindowScale(&scaleX, &scaleY);
+    ScreenClientSize(width, height);
+    *width = static_cast<int>(std::clamp(*width * scaleX, 1.0, kLargestClientSide));
+    *height = static_cast<int>(std::clamp(*height * scaleY, 1.0, kLargestClientSide));
+}
+
 // The window-mode client size: the user size, else the screen size times the scale.
 void WindowModeClientSize(int* width, int* height) {
     const MainWindowSettings& s = gMainWindow.settings;
@@ -73,11 +89,7 @@ void WindowModeClientSize(int* width, int* height) {
         *height = s.userHeight;
         return;
     }
-    double scaleX, scaleY;
-    GetWindowScale(&scaleX, &scaleY);
-    ScreenClientSize(width, height);
-    *width = static_cast<int>(*width * scaleX);
-    *height = static_cast<int>(*height * scaleY);
+    ScaledClientSize(width, height);
 }
 
 // The window-mode frame for the client size, placed at the user's position or centred on the
@@ -221,7 +233,7 @@ int CreateMainWindow() {
     } else {
         AppendLogText("登録に成功しました\n");
     }
-    if (s.title[0] == '\0') CopyString(s.title, "Orbek");
+    if (s.title[0] == '\0') CopyString(s.title, kDefaultTitle);
 
     HWND window;
     if (!IsWindowedMode()) {
@@ -275,7 +287,7 @@ int SetupMainWindow() {
     gShell.window = nullptr;
     gShell.active = 0;
     gShell.closePosted = 0;
-    gShell.scaleX = gShell.scaleY = 0;
+    // The scale stays: a program sets it before the start-up as well as after.
     gShell.applyWindowStyle = ApplyWindowStyle;
     gMainWindow.inactiveStart = 0xFFFFFFFF;
     MainWindowSettings& s = gMainWindow.settings;
@@ -417,11 +429,7 @@ void ApplyWindowSize() {
     if (window == nullptr) return;
     MainWindowSettings& s = gMainWindow.settings;
     int width, height;
-    ScreenClientSize(&width, &height);
-    double scaleX, scaleY;
-    GetWindowScale(&scaleX, &scaleY);
-    width = static_cast<int>(width * scaleX);
-    height = static_cast<int>(height * scaleY);
+    ScaledClientSize(&width, &height);
     if (s.userSizeFixed != 0 || s.userSizeRequested != 0) {
         width = s.userWidth < width ? s.userWidth : width;
         height = s.userHeight < height ? s.userHeight : height;
@@ -520,12 +528,31 @@ int StoreWindowModeFlag(int32_t windowed) {
 }
 
 int SetWindowScale(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+        return AppendLogText("ウインドウの拡大率が正しくありません in SetWindowScale\n");
+    }
     if (y <= 0) y = x;
     if (x == gShell.scaleX && y == gShell.scaleY) return 0;
     gShell.scaleX = x > 0 ? x : 1.0;
     gShell.scaleY = y > 0 ? y : 1.0;
     gMainWindow.settings.userSizeRequested = 0;
     if (IsWindowedMode()) ApplyWindowStyle();
+    return 0;
+}
+
+int SetWindowTitle(const char* title) {
+    MainWindowSettings& s = gMainWindow.settings;
+    if (title == nullptr || GetStringLength(title) >= sizeof s.title) {
+        return AppendLogText("ウインドウのタイトルが正しくありません in SetWindowTitle\n");
+    }
+    CopyString(s.title, title);
+    // The class is registered under its name while the framework runs; a new title names the
+    // class of the next start-up.
+    if (gShell.setUp == 0) {
+        s.className[0] = '\0';
+        return 0;
+    }
+    SetWindowTextA(gShell.window, s.title[0] != '\0' ? s.title : kDefaultTitle);
     return 0;
 }
 

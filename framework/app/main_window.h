@@ -86,17 +86,14 @@ int SetupMainWindow();
 int ShutdownMainWindow();
 int ApplyWindowStyle();
 int StoreWindowModeFlag(int32_t windowed);
-int SetWindowScale(double x, double y);
 // Sizes and places the own window for the current mode and scale.
 void ApplyWindowSize();
 // At the end of start-up: a user-size request deferred during it is consumed.
 void ConsumeDeferredUserSize();
 
-int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits);
 BOOL ForceForegroundWindow(HWND window, int32_t topmost);
 // 1 show, 0 hide, -1 re-evaluate.
 int ApplyCursorVisibility(int32_t show);
-int ReadMousePosition(int32_t* x, int32_t* y);
 void QueueMouseClick(int32_t button);
 int UpdateClientOriginOnMove(LPARAM lParam);
 int DrawInactiveImage();

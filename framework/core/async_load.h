@@ -3,6 +3,7 @@
 // and the calls a worker hands to the main thread, which the message pump runs.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32.h>
 
 #include <cstdint>
@@ -72,10 +73,6 @@ struct AsyncLoadState {
 };
 extern AsyncLoadState gAsyncLoad;
 
-// The asynchronous-loading switch: while it is on, the loads that can run on a worker do.
-int SwitchAsyncLoad(int on);
-int IsAsyncLoadOn();
-
 // Stores the main thread's id and creates the lock; -1 when already set up.
 int SetupAsyncLoad(uint32_t mainThreadId);
 // Starts the workers, at most processorCount - 1 (and at least one) running at once; -1 when
@@ -124,8 +121,6 @@ int QueueAsyncLoadRequest(AsyncLoadRequest* request);
 // Withdraws a queued request: 0, -1 for an empty slot, -2 when it runs and the flag is set (or,
 // with the flag, when several handles wait on it).
 int DeleteAsyncLoadRequest(int32_t slot, int32_t onlyIfNotRunning);
-// The requests queued or running.
-int CountQueuedAsyncLoads();
 // From a worker: has the main thread run the request's function and returns its result.
 int32_t CallOnMainThread(MainThreadRequest* request);
 // Runs the calls that workers handed to the main thread, for at most about 2 ms; -1 off the

@@ -274,11 +274,10 @@ int64_t DiskFileTell(DiskFile* file) {
 }
 
 int DiskFileSeek(DiskFile* file, int64_t offset, int32_t origin) {
-    if (origin < 0 || origin > 2) return -1;
-    int64_t position = offset;
-    if (origin == 1) position += file->position;
-    if (origin == 2) position += file->size;
-    if (position < 0 || position > kMaxPosition) return -1;
+    const int64_t base = SeekBase(origin, file->position, file->size);
+    // Compared before adding, so that no offset overflows the sum.
+    if (base < 0 || offset < -base || offset > kMaxPosition - base) return -1;
+    const int64_t position = base + offset;
     if (!file->threaded) {
         if (SetFilePointer(file->handle, static_cast<LONG>(position), nullptr, FILE_BEGIN) ==
             INVALID_SET_FILE_POINTER) {
@@ -295,7 +294,9 @@ int DiskFileSeek(DiskFile* file, int64_t offset, int32_t origin) {
 }
 
 size_t DiskFileRead(void* buffer, size_t elementSize, size_t count, DiskFile* file) {
-    if (elementSize == 0) return 0;
+    // A null buffer: the file thread would copy its read-ahead there, and an asynchronous read
+    // would claim its count.
+    if (buffer == nullptr || elementSize == 0 || ByteTotalOverflows(elementSize, count)) return 0;
     // A position at or past the end (a seek may go beyond it) reads nothing.
     if (file->position >= file->size) {
         file->eof = 1;

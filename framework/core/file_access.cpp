@@ -59,6 +59,9 @@ struct CachedArchive {
     int32_t references;
     Archive archive;
     char path[kCachedPathBytes];
+    // The key string it was opened with, as a count of key changes: later opens reuse only an
+    // archive opened with the key now in force.
+    uint32_t keyGeneration;
 };
 
 // The value behind the archive-aware FindFirst.
@@ -110,11 +113,13 @@ constexpr FileAccessFunctions kArchiveAwareFunctions = {
 
 struct FileAccessState {
     FileAccessFunctions functions = kArchiveAwareFunctions;
-    int32_t noArchiveSwitch;
-    int32_t plainFileFirst;
+    // Set by any thread; read by the next set-up (the switch) or open.
+    std::atomic<int32_t> noArchiveSwitch;
+    std::atomic<int32_t> plainFileFirst;
     char archiveExtension[kExtensionBytes];  // empty: "OBA"
     int32_t keyStringSet;
     char archiveKeyString[kKeyStringBytes];
+    uint32_t keyGeneration;
 
     // The open-file table and the archive cache share the lock and the set-up flag.
     std::mutex setupMutex;
@@ -164,15 +169,19 @@ void ReleaseUnusedArchivesLocked() {
     for (ArchiveMiss& miss : gFileAccess.misses) miss.length = 0;
 }
 
+bool IsCachedAs(const CachedArchive* cached, const char* archivePath) {
+    return cached != nullptr && cached->keyGeneration == gFileAccess.keyGeneration &&
+           std::strcmp(cached->path, archivePath) == 0;
+}
+
 int32_t AcquireArchive(int32_t hint, const char* archivePath, int32_t readWhole, int32_t async) {
     CachedArchive** archives = gFileAccess.archives;
-    if (hint >= 0 && hint < kArchiveCacheSlots && archives[hint] != nullptr &&
-        std::strcmp(archives[hint]->path, archivePath) == 0) {
+    if (hint >= 0 && hint < kArchiveCacheSlots && IsCachedAs(archives[hint], archivePath)) {
         archives[hint]->references++;
         return hint;
     }
     for (int32_t i = 0; i < kArchiveCacheSlots; i++) {
-        if (archives[i] != nullptr && std::strcmp(archives[i]->path, archivePath) == 0) {
+        if (IsCachedAs(archives[i], archivePath)) {
             archives[i]->references++;
             return i;
         }
@@ -195,6 +204,7 @@ int32_t AcquireArchive(int32_t hint, const char* archivePath, int32_t readWhole,
     while (archives[slot] != nullptr) slot++;
     cached->references = 1;
     std::strcpy(cached->path, archivePath);
+    cached->keyGeneration = gFileAccess.keyGeneration;
     archives[slot] = cached;
     gFileAccess.archiveCount++;
     return slot;
@@ -468,14 +478,9 @@ size_t ReadArchiveStream(ArchiveStream* stream, void* buffer, size_t bytes) {
 }
 
 int SeekArchiveStream(ArchiveStream* stream, int64_t offset, int32_t origin) {
-    if (origin < 0 || origin > 2) return -1;
     CompletePending(stream);
-    int64_t size = stream->entry->size;
-    int64_t position = offset;
-    if (origin == 1) position += stream->position;
-    if (origin == 2) position += size;
-    if (position < 0) position = 0;
-    if (position > size) position = size;
+    int64_t position = ClampedSeekPosition(offset, origin, stream->position, stream->entry->size);
+    if (position < 0) return -1;
     stream->position = static_cast<uint32_t>(position);
     stream->eof = 0;
     return 0;
@@ -597,10 +602,8 @@ size_t ReadArchiveAware(void* buffer, size_t elementSize, size_t count, StreamVa
     OpenFileEntry* entry = EntryOf(file);
     if (entry == nullptr || buffer == nullptr) return 0;
     if (entry->kind == kKindDisk) return DiskFileRead(buffer, elementSize, count, entry->diskFile);
-    if (elementSize == 0) return 0;
-    // Saturates instead of wrapping; the stream never has more than 4 GB left anyway.
-    size_t bytes = count > SIZE_MAX / elementSize ? SIZE_MAX : elementSize * count;
-    return ReadArchiveStream(&entry->stream, buffer, bytes) / elementSize;
+    if (elementSize == 0 || ByteTotalOverflows(elementSize, count)) return 0;
+    return ReadArchiveStream(&entry->stream, buffer, elementSize * count) / elementSize;
 }
 
 int EofArchiveAware(StreamValue file) {
@@ -687,6 +690,23 @@ bool CopyBounded(char* out, uint32_t outBytes, const char* text) {
     return true;
 }
 
+// Changes a setting that the lookup reads under the table lock (change gives 0, or -1 having
+// changed nothing). The archives that no file uses are closed and the lookup's memo and misses
+// forgotten, so that later opens look for every archive anew under the new setting.
+template <typename Change>
+int ChangeArchiveSetting(Change change) {
+    std::lock_guard<std::mutex> guard(gFileAccess.setupMutex);
+    if (!gFileAccess.setUp.load()) return change();
+    EnterLock(&gFileAccess.lock);
+    int result = change();
+    if (result == 0) {
+        ReleaseUnusedArchivesLocked();
+        gFileAccess.memo.index = -1;
+    }
+    LeaveLock(&gFileAccess.lock);
+    return result;
+}
+
 }  // namespace
 
 int SetFileAccessFunctions(const FileAccessFunctions* table) {
@@ -743,27 +763,33 @@ int ToUpperFullPath(const char* path, char* out, uint32_t outBytes) {
     return 0;
 }
 
-void SetNoArchiveSwitch(int32_t on) {
+int SetNoArchiveSwitch(int32_t on) {
     gFileAccess.noArchiveSwitch = on ? 1 : 0;
+    return 0;
 }
 
-void SetPlainFileFirst(int32_t on) {
+int SetPlainFileFirst(int32_t on) {
     gFileAccess.plainFileFirst = on ? 1 : 0;
+    return 0;
 }
 
 int SetArchiveExtension(const char* extension) {
-    return CopyBounded(gFileAccess.archiveExtension, kExtensionBytes, extension) ? 0 : -1;
+    // The extension follows a dot that the lookup adds, in the archive's own directory.
+    if (extension != nullptr && (extension[0] == '.' || std::strpbrk(extension, "\\/"))) {
+        return -1;
+    }
+    return ChangeArchiveSetting([extension] {
+        return CopyBounded(gFileAccess.archiveExtension, kExtensionBytes, extension) ? 0 : -1;
+    });
 }
 
 int SetArchiveKeyString(const char* keyString) {
-    if (keyString == nullptr) {
-        gFileAccess.keyStringSet = 0;
-        gFileAccess.archiveKeyString[0] = '\0';
+    return ChangeArchiveSetting([keyString] {
+        if (!CopyBounded(gFileAccess.archiveKeyString, kKeyStringBytes, keyString)) return -1;
+        gFileAccess.keyStringSet = keyString != nullptr ? 1 : 0;
+        gFileAccess.keyGeneration++;
         return 0;
-    }
-    if (!CopyBounded(gFileAccess.archiveKeyString, kKeyStringBytes, keyString)) return -1;
-    gFileAccess.keyStringSet = 1;
-    return 0;
+    });
 }
 
 int SetupArchiveCache() {

@@ -4,6 +4,8 @@
 // its current directory, and the file handle kind.
 #pragma once
 
+
+#include <orbek/orbek.h>
 #include <cstddef>
 #include <cstdint>
 
@@ -26,14 +28,8 @@ int ToFullPath(const char* path, char* out, uint32_t outBytes);
 // ToFullPath with the letters a to z raised to upper case and double-byte characters kept.
 int ToUpperFullPath(const char* path, char* out, uint32_t outBytes);
 
-// Configuration of the archive-aware set; each takes effect for later opens.
-void SetNoArchiveSwitch(int32_t on);
-// 1: Open tries the plain file before the archives.
-void SetPlainFileFirst(int32_t on);
-// The extension of archive files without the dot; null or "" restores "OBA". -1 when too long.
-int SetArchiveExtension(const char* extension);
-// The key string handed to the archive reader; null restores the default key. -1 when too long.
-int SetArchiveKeyString(const char* keyString);
+// The configuration of the archive-aware set (SetNoArchiveSwitch and its siblings) is public:
+// orbek/orbek.h declares it.
 
 // The open-file table and the archive cache; Open sets them up on first use.
 int SetupArchiveCache();

@@ -19,6 +19,30 @@ constexpr StreamValue kFileValueTag = 0xF0000000;
 // Buffers handed to the GetCurrentDir operation hold at least this many bytes.
 constexpr uint32_t kCurrentDirBytes = 260;
 
+// A read whose byte total (elementSize x count) does not fit a size_t reads nothing: the
+// buffer cannot be that large, and a wrapped or saturated total would write past it.
+inline bool ByteTotalOverflows(size_t elementSize, size_t count) {
+    return elementSize != 0 && count > SIZE_MAX / elementSize;
+}
+
+// The place a seek counts from: the start (origin 0), the position (1) or the end (2); -1 for
+// another origin.
+inline int64_t SeekBase(int32_t origin, uint32_t position, uint32_t size) {
+    if (origin < 0 || origin > 2) return -1;
+    return origin == 0 ? 0 : origin == 1 ? position : size;
+}
+
+// Where a seek within 0..size lands, for any offset (compared before adding, so that no sum
+// overflows); -1 for another origin.
+inline int64_t ClampedSeekPosition(int64_t offset, int32_t origin, uint32_t position,
+                                   uint32_t size) {
+    const int64_t base = SeekBase(origin, position, size);
+    if (base < 0) return -1;
+    if (offset < -base) return 0;
+    if (offset > int64_t{size} - base) return size;
+    return base + offset;
+}
+
 struct FileAccessFunctions {
     // The third argument is read by no operation; callers pass 1.
     StreamValue (*open)(const char* path, int32_t useCache, int32_t unused, int32_t useAsync);

@@ -19,7 +19,7 @@ struct ShellState {
     int32_t setUp;          // 1 once start-up finished, 0 again when shutdown ended the modules
     int32_t initialising;   // 1 while start-up runs
     int32_t ending;         // 1 during shutdown, 4 after a close request from outside
-    int32_t noGraphics;     // a switch that no operation of this system sets
+    int32_t noGraphics;     // graphics left out of the start-up (SetNoGraphicsSwitch)
     double scaleX, scaleY;  // the window-mode scale; 0 or less reads as 1
     // The shell's restyle of its window for the current mode, which a screen-mode change runs;
     // handed over when the window is made.

@@ -17,19 +17,16 @@ int64_t TellMemoryStream(StreamValue value) {
 }
 
 int SeekMemoryStream(StreamValue value, int64_t offset, int32_t origin) {
-    if (origin < 0 || origin > 2) return -1;
     MemoryStream* stream = AsMemoryStream(value);
-    int64_t position = offset;
-    if (origin == 1) position += stream->position;
-    if (origin == 2) position += stream->size;
-    if (position < 0) position = 0;
-    if (position > stream->size) position = stream->size;
+    int64_t position = ClampedSeekPosition(offset, origin, stream->position, stream->size);
+    if (position < 0) return -1;
     stream->position = static_cast<uint32_t>(position);
     stream->eof = 0;
     return 0;
 }
 
 size_t ReadMemoryStream(void* buffer, size_t elementSize, size_t count, StreamValue value) {
+    if (ByteTotalOverflows(elementSize, count)) return 0;
     MemoryStream* stream = AsMemoryStream(value);
     if (stream->position >= stream->size) {
         stream->eof = 1;

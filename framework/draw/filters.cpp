@@ -82,56 +82,73 @@ void SplitColor(ScreenColor color, int alpha, float* out) {
     out[3] = static_cast<float>(alpha) / 255.0f;
 }
 
-void ReadFilterArguments(int isBlend, int kind, va_list args, FilterArguments* out) {
+// The parameters in order, each as the 32-bit value it stands for.
+class ParameterReader {
+public:
+    explicit ParameterReader(const FilterParameters& parameters) : parameters_(parameters) {}
+    int Next() {
+        return next_ < std::size(parameters_.values)
+                   ? static_cast<int>(static_cast<uint32_t>(parameters_.values[next_++]))
+                   : 0;
+    }
+
+private:
+    const FilterParameters& parameters_;
+    size_t next_ = 0;
+};
+
+void ReadFilterArguments(int isBlend, int kind, const FilterParameters& parameters,
+                         FilterArguments* out) {
+    ParameterReader in(parameters);
     if (isBlend) {
-        if (kind == kBlendRGBAMix) {
-            for (int& selector : out->ints) selector = va_arg(args, int);
+        if (kind == kBlendFilterRGBAMix) {
+            for (int& selector : out->ints) selector = in.Next();
         }
         return;
     }
     switch (kind) {
         case kFilterMono:
-            out->floats[0] = Scale100Over255(va_arg(args, int));
-            out->floats[1] = Scale100Over255(va_arg(args, int));
+            out->floats[0] = Scale100Over255(in.Next());
+            out->floats[1] = Scale100Over255(in.Next());
             break;
         case kFilterGauss:
-            out->ints[0] = va_arg(args, int);
-            out->floats[0] = static_cast<float>(va_arg(args, int)) / 100.0f;
+            out->ints[0] = in.Next();
+            out->floats[0] = static_cast<float>(in.Next()) / 100.0f;
             break;
         case kFilterDownScale:
-            out->ints[0] = va_arg(args, int);
+            out->ints[0] = in.Next();
             break;
         case kFilterBrightClip: {
-            out->ints[0] = va_arg(args, int);
-            out->floats[0] = static_cast<float>(va_arg(args, int));
-            out->ints[1] = va_arg(args, int);
+            out->ints[0] = in.Next();
+            out->floats[0] = static_cast<float>(in.Next());
+            out->ints[1] = in.Next();
             if (out->ints[1] != 0) {
-                auto color = static_cast<ScreenColor>(va_arg(args, int));
-                SplitColor(color, va_arg(args, int), &out->floats[1]);
+                auto color = static_cast<ScreenColor>(in.Next());
+                SplitColor(color, in.Next(), &out->floats[1]);
             }
             break;
         }
         case kFilterHsb:
-            out->ints[0] = va_arg(args, int);
-            out->floats[0] = static_cast<float>(va_arg(args, int));
-            out->floats[1] = Scale100Over255(va_arg(args, int));
-            out->floats[2] = Scale100Over255(va_arg(args, int));
+            out->ints[0] = in.Next();
+            out->floats[0] = static_cast<float>(in.Next());
+            out->floats[1] = Scale100Over255(in.Next());
+            out->floats[2] = Scale100Over255(in.Next());
             break;
         case kFilterLevel:
-            for (int i = 0; i < 5; ++i) out->floats[i] = static_cast<float>(va_arg(args, int));
+            for (int i = 0; i < 5; ++i) out->floats[i] = static_cast<float>(in.Next());
             out->floats[2] /= 100.0f;
             break;
         case kFilterTwoColor: {
-            out->floats[0] = static_cast<float>(va_arg(args, int));
+            out->floats[0] = static_cast<float>(in.Next());
             for (int i = 0; i < 2; ++i) {
-                auto color = static_cast<ScreenColor>(va_arg(args, int));
-                SplitColor(color, va_arg(args, int), &out->floats[1 + 4 * i]);
+                auto color = static_cast<ScreenColor>(in.Next());
+                SplitColor(color, in.Next(), &out->floats[1 + 4 * i]);
             }
             break;
         }
         case kFilterGradientMap:
-            out->graph = va_arg(args, int);
-            out->ints[0] = va_arg(args, int);
+            out->graph = in.Next();
+            out->ints[0] = in.Next();
             break;
         default:
             break;
@@ -140,7 +157,7 @@ void ReadFilterArguments(int isBlend, int kind, va_list args, FilterArguments* o
 
 int RunFilterRoutine(FilterJob* job, const FilterArguments& a) {
     if (job->isBlend) {
-        if (job->kind == kBlendRGBAMix) {
+        if (job->kind == kBlendFilterRGBAMix) {
             return RunRGBAMixBlend(job, a.ints[0], a.ints[1], a.ints[2], a.ints[3]);
         }
         return RunBasBFBlend(job);
@@ -180,41 +197,6 @@ void SettleDrawTarget(Handle graph) {
     for (int i = 0; i < record->pieceCount; ++i) {
         ResolveMultisampleSurface(GraphPieces(record)[i].texPiece);
     }
-}
-
-// Writes the graph's rectangle (clipped to the graph) into the image with the rectangle's corner
-// at (0, 0); -1 when a pixel access fails.
-int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image) {
-    const GraphRecord* record = GetGraphRecord(graph, 0);
-    if (record == nullptr) return -1;
-    bool textured = record->textureInfo != nullptr && record->textureInfo->flags.useTexture;
-    int pieces = textured ? record->pieceCount : 1;
-    for (int i = 0; i < pieces; ++i) {
-        RECT area = {0, 0, record->width, record->height};
-        if (textured) {
-            const GraphPiece& piece = GraphPieces(record)[i];
-            area = {piece.drawX, piece.drawY, piece.drawX + piece.w, piece.drawY + piece.h};
-        }
-        RECT overlap = {std::max(area.left, rect.left), std::max(area.top, rect.top),
-                        std::min(area.right, rect.right), std::min(area.bottom, rect.bottom)};
-        if (overlap.right <= overlap.left || overlap.bottom <= overlap.top) continue;
-        RECT local = {overlap.left - area.left, overlap.top - area.top, overlap.right - area.left,
-                      overlap.bottom - area.top};
-        GraphImage pixels{};
-        if (OpenScreenPixelAccess(&local, &pixels, graph, 1, i) == -1) return -1;
-        RECT whole = {0, 0, local.right - local.left, local.bottom - local.top};
-        ConvertPixelRect({.destPixels = image->pixels,
-                          .destPitch = image->pitch,
-                          .destFormat = &image->format,
-                          .srcPixels = pixels.pixels,
-                          .srcPitch = pixels.pitch,
-                          .srcFormat = &pixels.format,
-                          .destX = overlap.left - rect.left,
-                          .destY = overlap.top - rect.top,
-                          .srcRect = &whole});
-        CloseScreenPixelAccess();
-    }
-    return 0;
 }
 
 int AllocClearedImage(int width, int height, GraphImage* image) {
@@ -378,6 +360,12 @@ bool NeedsClearedTarget(const FilterJob& job) {
     return job.isBlend && (job.kind == 14 || job.kind == 15);
 }
 
+// BrightClip leaves the pixels it does not keep as the destination had them, where the processor
+// path reads the destination back first: a work target takes the destination's pixels first.
+bool KeepsDestinationPixels(const FilterJob& job) {
+    return !job.isBlend && job.kind == kFilterBrightClip;
+}
+
 // The pass's input and render target. The requested source and destination stay those of the
 // call; input is what the previous pass drew (the source itself for the first).
 int PrepareFilterTargets(int throughWork, int passCount, const FilterJob& job, Handle source,
@@ -404,6 +392,7 @@ int PrepareFilterTargets(int throughWork, int passCount, const FilterJob& job, H
         *target = GetWorkTarget(SideClass(std::max(width, height)), slot);
         if (*target == -1) return -1;
         if (NeedsClearedTarget(job)) ColorFillGraph(*target, 0, 0, 0, 0, 0);
+        if (KeepsDestinationPixels(job)) PreCopyPieces(dest, *target);
     }
     if (preCopy) {
         const int copySlot = *target == dest ? 0 : 1 - slot;
@@ -415,30 +404,11 @@ int PrepareFilterTargets(int throughWork, int passCount, const FilterJob& job, H
     return 0;
 }
 
-// Draw states for the pre-transformed strip; the filter's pixel shader stays selected. The
-// shader textures go to stages 0 to 7 last (the draw states set the stages' own textures), and
-// the render-state cache learns them, so that later draws know what the device holds.
+// Draw states for the pre-transformed strip; the filter's pixel shader stays selected, and the
+// draw states put the shader textures on stages 0 to 7.
 void SetupFilterPass() {
     PrepareDrawStates(nullptr, nullptr, kDrawKeepUserShaders);
     ApplyUserVertexShader(0);
-    for (int stage = 0; stage < kCachedStages; ++stage) {
-        const GraphRecord* graph = stage < gUserShaders.textureCount
-                                       ? GetGraphRecord(gUserShaders.textures[stage], 0)
-                                       : nullptr;
-        IDirect3DBaseTexture9* texture = graph != nullptr ? GetGraphFirstTexture(graph) : nullptr;
-        CachedStage& cached = gRenderStates.blend.stages[stage];
-        if (cached.texture == texture) continue;
-        DeviceSetTexture(static_cast<DWORD>(stage), texture);
-        cached.texture = texture;
-    }
-}
-
-int LiveConstSetMask() {
-    int mask = 0;
-    for (int set = 0; set < kShaderConstSets; ++set) {
-        if (gShaderConstCache.live[set]) mask |= 1 << set;
-    }
-    return mask;
 }
 
 // Copies the last target's rectangle into the destination when the passes did not draw there;
@@ -636,7 +606,7 @@ int DrawFilterShaderPass(FilterJob* job, Handle shader, const float (*constants)
     if (pointSampling && !gDrawSettings.ignoreChanges) SetDrawSamplingMode(kSamplingPoint);
     UserShaderState saved{};
     SaveUserShaderState(&saved);
-    const int live = LiveConstSetMask();
+    const int live = LiveConstSetMask(&gShaderConstCache);
     SelectShaderConstSets(&gShaderConstCache, live | 1 << kFilterConstSet);
     if (registers > 0) {
         StoreShaderConstants(&gShaderConstCache, kShaderConstPixelFloat, kFilterConstSet, 0,
@@ -653,17 +623,17 @@ int DrawFilterShaderPass(FilterJob* job, Handle shader, const float (*constants)
     return result;
 }
 
-int ApplyFilterOrBlendV(const FilterRequest* request, va_list args) {
+int ApplyFilterOrBlend(const FilterRequest& request, const FilterParameters& parameters) {
     // The corners are clipped below; the caller's request stays as it was.
-    FilterRequest r = *request;
+    FilterRequest r = request;
     if (!gGraphRegistry.setUp || !IsFilterableGraph(r.sourceGraph) ||
         !IsFilterableGraph(r.destGraph)) {
         return -1;
     }
     if (r.srcX2 <= r.srcX1 || r.srcY2 <= r.srcY1) return -1;
     if (!r.isBlend && static_cast<unsigned>(r.kind) > kFilterPremultipliedAlpha) return -1;
-    if (r.isBlend &&
-        (!IsFilterableGraph(r.blendGraph) || r.kind < 0 || r.kind > kBlendMultiplyAlphaOnly)) {
+    if (r.isBlend && (!IsFilterableGraph(r.blendGraph) || r.kind < 0 ||
+                      r.kind > kBlendFilterMultipleAlphaOnly)) {
         return -1;
     }
     float ratio = static_cast<float>(std::clamp(r.blendRatio, 0, 255)) / 255.0f;
@@ -687,7 +657,7 @@ int ApplyFilterOrBlendV(const FilterRequest* request, va_list args) {
     if (w < 1 || h < 1) return 0;
 
     FilterArguments arguments{};
-    ReadFilterArguments(r.isBlend, r.kind, args, &arguments);
+    ReadFilterArguments(r.isBlend, r.kind, parameters, &arguments);
     // The down-scale filter's output is the rectangle divided by its factor; only that must fit.
     int divisor = 1;
     if (!r.isBlend && r.kind == kFilterDownScale) {
@@ -774,24 +744,12 @@ int ApplyFilterOrBlendV(const FilterRequest* request, va_list args) {
     return done < passes || result < 0 ? -1 : 0;
 }
 
-int ApplyFilterOrBlend(const FilterRequest* request, ...) {
-    va_list args;
-    va_start(args, request);
-    int result = ApplyFilterOrBlendV(request, args);
-    va_end(args);
-    return result;
-}
-
-int ApplyFilterInPlace(Handle graph, int kind, ...) {
+int ApplyFilterInPlace(Handle graph, int32_t kind, const FilterParameters& parameters) {
     int width = 0, height = 0;
     if (QueryGraphSize(graph, &width, &height) == -1) return -1;
-    va_list args;
-    va_start(args, kind);
     const FilterRequest whole = {
         .sourceGraph = graph, .destGraph = graph, .kind = kind, .srcX2 = width, .srcY2 = height};
-    int result = ApplyFilterOrBlendV(&whole, args);
-    va_end(args);
-    return result;
+    return ApplyFilterOrBlend(whole, parameters);
 }
 
 int TestFilterResultExact() {

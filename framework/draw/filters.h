@@ -3,29 +3,18 @@
 // with a filter pixel shader into a draw-target graph (the destination itself or a pooled work
 // target) and copies the result into the destination; and the processor path, which reads
 // graphs back into decoded BGRA images, lets a filter compute on them and writes the result back.
+// ApplyFilterOrBlend and ApplyFilterInPlace, with the kinds and the request, are public
+// (orbek/orbek.h).
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32_user.h>
 
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
 #include "core/handle_registry.h"
 #include "image/color_format.h"
-
-constexpr int kFilterMono = 0;
-constexpr int kFilterGauss = 1;
-constexpr int kFilterDownScale = 2;
-constexpr int kFilterBrightClip = 3;
-constexpr int kFilterHsb = 4;
-constexpr int kFilterInvert = 5;
-constexpr int kFilterLevel = 6;
-constexpr int kFilterTwoColor = 7;
-constexpr int kFilterGradientMap = 8;
-constexpr int kFilterPremultipliedAlpha = 9;
-constexpr int kBlendRGBAMix = 1;
-constexpr int kBlendMultiplyAlphaOnly = 16;
 
 // One filter call; during the passes sourceGraph and destGraph hold the pass's input and target.
 struct FilterJob {
@@ -46,29 +35,6 @@ struct FilterJob {
     GraphImage blendImage;
     GraphImage destImage;
 };
-
-// One filter (isBlend 0, kind 0..9) or blend (isBlend 1, kind 0..16): the source rectangle,
-// blended with the blend graph at (blendX, blendY) when useBlendPosition is set, into the
-// destination at (destX, destY).
-struct FilterRequest {
-    int isBlend = 0;
-    Handle sourceGraph = -1;
-    Handle blendGraph = -1;
-    Handle destGraph = -1;
-    int blendRatio = 0;  // 0..255
-    int kind = 0;
-    int srcX1 = 0, srcY1 = 0, srcX2 = 0, srcY2 = 0;  // right and bottom exclusive
-    int blendX = 0, blendY = 0;
-    int useBlendPosition = 0;
-    int destX = 0, destY = 0;
-};
-
-// Runs the request; the trailing ints are the kind's arguments. 0 done or nothing to do, -1
-// refused or failed.
-int ApplyFilterOrBlend(const FilterRequest* request, ...);
-int ApplyFilterOrBlendV(const FilterRequest* request, va_list args);
-// The whole graph filtered onto itself.
-int ApplyFilterInPlace(Handle graph, int kind, ...);
 
 // The rectangle (null: the whole graph) as a fresh ARGB32 image; -1 with nothing kept.
 int ReadGraphToBaseImage(Handle graph, GraphImage* out, const RECT* rect);

@@ -43,7 +43,8 @@ int DrawGraph(Handle graph, Bracket bracket, Device device, Software software) {
     // Looked up after the wait: activation may have brought the graphs back anew.
     GraphRecord* record = GetGraphRecord(graph, 0);
     if (record == nullptr) return -1;
-    const GraphRecord* blend = s.blendGraph != -1 ? GetGraphRecord(s.blendGraph, 0) : nullptr;
+    // The renderers read the blend image made of the blend graph.
+    const GraphRecord* blend = s.blendGraph != -1 ? GetGraphRecord(s.blendImageGraph, 0) : nullptr;
     const RECT rect = bracket(*record);
     if (record->movie != -1) RefreshMovieFrame(record->movie, 0);
     // The software renderer subtracts by itself.

@@ -332,10 +332,13 @@ int ApplyBlendStates(int resolveGraphHandles, const UserStageList* list, int fla
                          : mode == BlendInvertedSource ? kShaderKindInverted
                                                        : kShaderKindPlain;
         int p1 = c.blendGraphParam1, width = c.blendGraphParam2;
-        if (c.blendGraphType == 0) {
-            factor = static_cast<uint32_t>(p1 & 255) << 24;
-        } else if (c.blendGraphType == 1) {
-            if (opaqueMode) row.srcBlend = D3DBLEND_SRCALPHA, row.destBlend = D3DBLEND_INVSRCALPHA;
+        // The blend graph weights the drawn alpha, which blends under the opaque modes too, as
+        // the software renderer weights every mode.
+        if (opaqueMode) row.srcBlend = D3DBLEND_SRCALPHA, row.destBlend = D3DBLEND_INVSRCALPHA;
+        if (c.blendGraphType != 1) {
+            blending = true;
+            if (c.blendGraphType == 0) factor = static_cast<uint32_t>(p1 & 255) << 24;
+        } else {
             suppressed = p1 == 255;
             if (width < 2) {
                 blending = false;

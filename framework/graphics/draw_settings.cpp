@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "core/shell_hooks.h"
+#include "graphics/blend_image.h"
 #include "graphics/camera.h"
 #include "graphics/d3d_device.h"
 #include "graphics/device_transforms.h"
@@ -72,6 +73,9 @@ int ResetDrawSettings() {
 
     for (auto& axis : s.textureAddress) std::fill(std::begin(axis), std::end(axis), 3);
     s.blendGraph = -1;
+    // Gone already when the graphs went before the reset; nothing else holds it.
+    DisposeGraph(kept.blendImageGraph);
+    s.blendImageGraph = -1;
     gSoftwareScreen.blendImage = nullptr;
     s.alphaTestFunc = -1;
     s.maxAnisotropy = 1;
@@ -244,36 +248,44 @@ int SetFogStartEnd(float start, float end) {
 
 int SetBlendGraph(Handle graph, int type, int param1, int param2) {
     DrawSettings& s = gDrawSettings;
-    const GraphRecord* record = nullptr;
+    // The type indexes the device's blend stage sets and shaders.
+    if (type < kBlendGraphWeighted || type > kBlendGraphWeightedGraphFirst) return -1;
+    if (graph != -1 && GetGraphRecord(graph, 0) == nullptr) return -1;
+    WaitWhileInactive();
+    Handle previous = s.blendImageGraph;
+    Handle image = -1;
     if (graph != -1) {
-        record = GetGraphRecord(graph, 0);
-        if (record == nullptr) return -1;
+        image = MakeBlendImageOfGraph(graph, previous);
+        if (image == -1) return -1;
     }
     s.blendGraph = graph;
-    WaitWhileInactive();
+    s.blendImageGraph = image;
     s.blendGraphType = type;
     s.blendGraphParams[0] = ClampByte(param1);
-    if (type == 1) {
-        s.blendGraphParams[1] = ClampByte(param2);
-        if (!IsDirect3DMode())
-            SetBlendGraphThresholds(s.blendGraphParams[0], s.blendGraphParams[1]);
-    }
+    s.blendGraphParams[1] = type == kBlendGraphThreshold ? ClampByte(param2) : 0;
+    const GraphRecord* record = image != -1 ? GetGraphRecord(image, 0) : nullptr;
     if (!IsDirect3DMode()) {
+        if (type == kBlendGraphThreshold) {
+            SetBlendGraphThresholds(s.blendGraphParams[0], s.blendGraphParams[1]);
+        } else {
+            SetBlendGraphWeights(type == kBlendGraphWeighted ? s.blendGraphParams[0] : 255);
+        }
         gSoftwareScreen.blendImage = record != nullptr ? &record->image : nullptr;
-        return 0;
+    } else if (HasDirect3DDevice()) {
+        IDirect3DTexture9* texture = record != nullptr ? GetGraphFirstTexture(record) : nullptr;
+        if (texture != nullptr) {
+            const TexturePiece& piece = record->textureInfo->pieces[0];
+            SelectBlendTexture(texture, piece.texWidth, piece.texHeight);
+            SetPendingBlendGraphParams(type, s.blendGraphParams[0], s.blendGraphParams[1]);
+        } else {
+            s.blendGraph = s.blendImageGraph = -1;
+            SelectBlendTexture(nullptr, 0, 0);
+            SetPendingBlendGraphParams(-1, 0, 0);
+        }
     }
-    if (!HasDirect3DDevice()) return -1;
-    IDirect3DTexture9* texture = record != nullptr ? GetGraphFirstTexture(record) : nullptr;
-    if (texture != nullptr) {
-        const TexturePiece& piece = record->textureInfo->pieces[0];
-        SelectBlendTexture(texture, piece.texWidth, piece.texHeight);
-        SetPendingBlendGraphParams(type, s.blendGraphParams[0], s.blendGraphParams[1]);
-        return 0;
-    }
-    s.blendGraph = -1;
-    SelectBlendTexture(nullptr, 0, 0);
-    SetPendingBlendGraphParams(-1, 0, 0);
-    return 0;
+    // Let go only now that nothing selects it any more.
+    if (previous != -1 && previous != s.blendImageGraph) DisposeGraph(previous);
+    return IsDirect3DMode() && !HasDirect3DDevice() ? -1 : 0;
 }
 
 int AttachBlendGraph(Handle graph, int threshold, int width) {

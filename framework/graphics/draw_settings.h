@@ -20,13 +20,7 @@ int IsGraphReady(Handle graph);
 int SetFogMode(int mode);
 int SetFogColor(int red, int green, int blue);
 int SetFogStartEnd(float start, float end);
-// Type 0 takes one parameter, type 1 a threshold and a ramp width.
-int SetBlendGraph(Handle graph, int type, int param1, int param2);
-int AttachBlendGraph(Handle graph, int threshold, int width);
 
-// Presents wait for the vertical blank while on; 0.
-int SwitchVSyncWait(int wait);
-int IsVSyncWaitOn();
 // 1 while a graph restore handler is installed.
 int HasGraphRestoreHandler();
 int GetDrawSamplingMode();

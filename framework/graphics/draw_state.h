@@ -77,6 +77,12 @@ struct GraphCreateSettings {
     int32_t movie;
 };
 
+// How a blend graph weights what is drawn: by its value times its parameter; by a threshold and
+// ramp width; by its value alone, the drawn graph's texture coming first on the device.
+constexpr int32_t kBlendGraphWeighted = 0;
+constexpr int32_t kBlendGraphThreshold = 1;
+constexpr int32_t kBlendGraphWeightedGraphFirst = 2;
+
 struct DrawSettings {
     GraphRestoreCallback restoreCallback;    // kept across a reset
     Handle drawTargets[kDrawTargetSlots];    // slot 0 is the draw screen
@@ -92,7 +98,9 @@ struct DrawSettings {
     int32_t maxAnisotropy;
     int32_t blendMode, blendParam;
     Handle blendGraph;  // -1 for none
-    int32_t blendGraphType;
+    // The blend image made of the blend graph, which the renderers read (blend_image.h).
+    Handle blendImageGraph;
+    int32_t blendGraphType;  // one of the kBlendGraph types
     int32_t blendGraphParams[2];  // type 1: threshold, ramp width
     int32_t brightRed, brightGreen, brightBlue;
     uint32_t vertexColor;          // ComputeDrawVertexColor of the current settings

@@ -5,6 +5,8 @@
 // LoadImageFileAsGraph and LoadImageFileAsDivGraphs are public (orbek/orbek.h).
 #pragma once
 
+
+#include <orbek/orbek.h>
 #include <cstdint>
 
 #include "graphics/draw_state.h"
@@ -56,10 +58,6 @@ struct ImageLoadSources {
     int32_t flipped;       // the caller's images were flipped and must be flipped back
 };
 
-// An image in memory (with an alpha image beside it, or null) as a graph; -1 when it cannot
-// be decoded.
-Handle LoadImageMemoryAsGraph(const void* image, uint32_t size, const void* alphaImage,
-                              uint32_t alphaSize, int32_t flag);
 // Decoded images (the alpha image may be null) as a graph that keeps a copy to restore from.
 Handle LoadGraphImageAsGraph(GraphImage* image, GraphImage* alphaImage, int32_t flag);
 // A graph of decoded images with the current settings, keeping nothing to restore from.

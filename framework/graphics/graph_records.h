@@ -4,6 +4,7 @@
 // DisposeGraph is public (orbek/orbek.h).
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/d3d9.h>
 
 #include <cstdint>
@@ -58,6 +59,9 @@ struct GraphTextureInfo {
     int32_t pieceCount;
     TexturePiece* pieces;  // behind the record, in the same block
     MEMIMG image;          // without Direct3D
+    // Raised by each upload, fill and copy into the pixels, so that a copy of them (a blend
+    // image) can tell whether it is still theirs; drawing into a draw target does not count.
+    uint32_t writeCount;
 };
 
 // What the restore after device loss reloads: exactly one of a full file path, a memory image
@@ -123,8 +127,6 @@ extern GraphMovieHooks gGraphMovieHooks;
 
 Handle IssueGraphHandle();
 int InitGraphRecord(HandleHeader* record);
-// -1 for a bad handle, 1 while a load into the graph is pending, else 0.
-int IsGraphLoading(Handle graph);
 // Null for a bad handle; without acceptPending also while a load into the graph is pending.
 GraphRecord* GetGraphRecord(Handle graph, int acceptPending);
 // The record's pieceCount pieces (a grown record holds more than kInlineGraphPieces).
@@ -136,10 +138,6 @@ inline const GraphPiece* GraphPieces(const GraphRecord* record) {
 }
 // 1 for a usable graph with textures made with a multisample count.
 int IsMultisampledGraph(Handle graph);
-// Stores the flag pointer (null clears it) and sets *flag to 0; -1 for a bad or pending graph.
-int AttachGraphLostFlag(Handle graph, int* flag);
-// The graph's size, or for -2 and -4 the screen size; either pointer may be null.
-int QueryGraphSize(Handle graph, int* width, int* height);
 // With textures the full image's size, else the graph's own.
 int QueryGraphTextureSize(Handle graph, int* width, int* height);
 // Splits one side of `length` into texture sizes no larger than maxSize (0: the device's

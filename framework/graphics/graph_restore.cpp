@@ -432,6 +432,10 @@ int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alp
     return 0;
 }
 
+int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha) {
+    return ColorFillGraph(graph, red, green, blue, alpha, 0);
+}
+
 int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int destX, int destY,
                           Handle graph) {
     const GraphRecord* to = GetGraphRecord(graph, 0);
@@ -456,6 +460,7 @@ int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int des
         int64_t{y2} - y1 + destY > to->height) {
         return -1;
     }
+    ++to->textureInfo->writeCount;
     if (!to->textureInfo->flags.useTexture) {
         const MEMIMG* image = from != nullptr ? &from->image : &gSoftwareScreen.screen;
         MEMIMG* dest = &GetGraphRecord(graph, 0)->image;
@@ -494,11 +499,13 @@ int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int ac
     if (!record->textureInfo->flags.useTexture) {
         int32_t all[4] = {0, 0, record->width, record->height};
         FillMemImgRect(&record->image, all, PackScreenColor(red, green, blue));
+        ++record->textureInfo->writeCount;
         return 0;
     }
     // Only draw targets take a fill on the device; any other textured graph stays as it is.
     if (!HasDirect3DDevice()) return -1;
     if (!IsDrawTargetGraph(record)) return 0;
+    ++record->textureInfo->writeCount;
     D3DCOLOR colour = D3DCOLOR_ARGB(alpha, red, green, blue);
     for (int i = 0; i < record->pieceCount; ++i) {
         const GraphPiece& p = GraphPieces(record)[i];

@@ -3,6 +3,7 @@
 // that write images into existing graphs.
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/win32_user.h>
 
 #include <cstdint>
@@ -52,15 +53,8 @@ int TransferGraphImageToDivGraphs(const GraphImage* image, const GraphImage* alp
                                   int xNum, int yNum, int cellWidth, int cellHeight,
                                   const Handle* cells, int mirror, int useColorKey,
                                   int acceptPending);
-// Copies the rectangle (x1, y1)-(x2, y2) of the screen (-2, -4) or a graph to (destX, destY) of
-// the destination graph. -1 unless the rectangle lies inside the source and the copy inside the
-// destination, and, with textures, unless each lies inside one texture piece where a copy on
-// the device needs it.
-int CopyScreenRectToGraph(Handle source, int x1, int y1, int x2, int y2, int destX, int destY,
-                          Handle graph);
-// The rectangle of the current draw screen into a graph of exactly its size.
-int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, Handle graph);
 // Fills the graph with the colour (each channel clamped to 0..255): on the device only a draw
-// target (any other textured graph is left as it is, with 0), as a raw fill; without textures through the
-// software renderer's fill under the current blend mode, bright and draw area, alpha ignored.
+// target (any other textured graph is left as it is, with 0), as a raw fill; without textures
+// through the software renderer's fill under the current blend mode, bright and draw area, alpha
+// ignored. The public form (orbek/orbek.h) takes no pending graph.
 int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha, int acceptPending);

@@ -456,6 +456,7 @@ int UploadImageToGraph(Handle graph, const RECT* source, int destX, int destY,
     int result = info.flags.useTexture
                      ? UploadToTextures(&t, record, *source, destX, destY, wholeImageCoordinates)
                      : UploadToMemImg(t, record, *source, destX, destY, wholeImageCoordinates);
+    ++info.writeCount;
     for (GraphImage& e : expanded) {
         if (e.pixels != nullptr) FreeGraphImage(&e);
     }

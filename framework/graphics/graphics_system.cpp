@@ -65,6 +65,11 @@ int TerminateGraphRecord(HandleHeader* header) {
         s.zBufferGraph = kBackScreen;
         ApplyDepthSurfaceForTarget();
     }
+    // The renderers read the blend image; without it no blend graph is set.
+    if (s.blendImageGraph == handle) {
+        s.blendGraph = s.blendImageGraph = -1;
+        gSoftwareScreen.blendImage = nullptr;
+    }
 
     if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);
     ReleaseGraphTextureInfo(graph->textureInfo);
@@ -205,6 +210,17 @@ int TerminateDirect3D() {
 struct ScreenMode {
     int32_t width, height, bits, refresh;
 };
+
+// A side the device can make a back buffer of.
+constexpr int32_t kLargestScreenSide = 8192;
+
+// Each value -1 (kept) or one a screen can have.
+bool IsScreenModeRequest(int32_t width, int32_t height, int32_t bits, int32_t refresh) {
+    auto side = [](int32_t value) {
+        return value == -1 || (value >= 1 && value <= kLargestScreenSide);
+    };
+    return side(width) && side(height) && (bits == -1 || bits == 16 || bits == 32) && refresh >= -1;
+}
 
 ScreenMode CurrentMode() {
     return {gScreen.screenWidth, gScreen.screenHeight, gScreen.colorBits, gScreen.refreshRate};
@@ -416,7 +432,11 @@ int EndOpenScene() {
     return 0;
 }
 
-int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate) {
+int ChangeScreenMode(int32_t width, int32_t height, int32_t colorBits, int32_t force,
+                     int32_t refreshRate) {
+    if (!IsScreenModeRequest(width, height, colorBits, refreshRate)) {
+        return AppendLogText("画面モードの指定が正しくありません in ChangeScreenMode\n");
+    }
     FlushVertexBatchNow();
     bool graphicsUp = IsGraphicsInitialized() != 0;
 
@@ -448,13 +468,15 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     RaiseLogIndent();
     bool kept = graphicsUp && gGraphicsHooks.keepAcrossModeChange != nullptr &&
                 gGraphicsHooks.keepAcrossModeChange() == 1;
+    // Before the start-up the mode is only recorded, for the start-up to bring up.
     if (gShell.setUp == 0 && gShell.initialising == 0) {
+        StoreMode(wanted);
         LowerLogIndent();
         return 0;
     }
     if (!IsWindowedMode() && HasDisplayMode(wanted.width, wanted.height, wanted.bits) == 0) {
         LowerLogIndent();
-        return 0;
+        return AppendLogText("画面モードがディスプレイにありません in ChangeScreenMode\n");
     }
 
     if (graphicsUp) ShutdownGraphicsSystem();
@@ -470,6 +492,8 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
         SetEmulation320x240Fallback(1);
         result = InitializeGraphics();
     }
+    // The mode asked for could not be had: the program is told, whatever mode takes over.
+    bool fellBack = result == -1;
     if (result == -1) {
         StoreMode(old);
         result = InitializeGraphics();
@@ -480,7 +504,8 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     }
     if (result == -1) ExitOnFatalError("予期せぬ画面モード変更不能現象が起きました2\n");
 
-    if (IsWindowedMode()) RestyleShellWindow();
+    // In full screen too: the window that shows the picture takes the new mode's size.
+    RestyleShellWindow();
     if (kept && gGraphicsHooks.remakeAfterModeChange != nullptr) {
         gGraphicsHooks.remakeAfterModeChange();
     }
@@ -488,5 +513,5 @@ int ChangeScreenMode(int width, int height, int colorBits, int force, int refres
     AppendLogText("画面モード変更処理は正常に終了しました\n");
     PumpMessagesUnlocked();
     SelectDrawScreen(GetDrawScreen());
-    return 0;
+    return fellBack ? -1 : 0;
 }

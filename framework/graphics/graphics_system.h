@@ -2,6 +2,9 @@
 // activation changes and screen-mode changes, with the restore of what lived on it.
 #pragma once
 
+
+#include <orbek/orbek.h>
+
 #include "graphics/draw_state.h"
 #include "graphics/graphics_state.h"
 
@@ -46,6 +49,3 @@ int IsDialogBoxModeOn();
 int ApplyDialogBoxMode(int enable);
 // Ends a scene left open on the device; 0.
 int EndOpenScene();
-// -1 keeps each value; a mode that cannot be brought up falls back, and the process ends when
-// even 640 x 480 at 16 bits fails.
-int ChangeScreenMode(int width, int height, int colorBits, int force, int refreshRate);

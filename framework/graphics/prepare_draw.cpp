@@ -63,11 +63,16 @@ void PrepareDrawStates(const TextureCreateFlags* flags, IDirect3DBaseTexture9* t
                                     ? 1
                                     : 0);
         SetPendingAlphaTest(s.alphaTestFunc, s.alphaTestRef);
+        // Stages that a user pixel shader's textures took are the blend states' again.
+        if (c.userPixelShader == 0 && TakeBackShaderTextureStages()) c.texturesDirty = 1;
         if (c.blendStatesDirty || c.texturesDirty ||
             (AreBuiltinShadersOn() && c.userPixelShader == 0)) {
             ApplyBlendStates(0, nullptr, 0);
         }
     }
+
+    // A user pixel shader reads the shader textures, beside the drawn texture on stage 0.
+    if (c.userPixelShader != 0) SendShaderTextures(texture != nullptr ? 1 : 0);
 
     SetCachedShadeMode(drawFlags & kDrawGouraud ? D3DSHADE_GOURAUD : D3DSHADE_FLAT);
     ApplyTextureFilterMode(s.samplingMode);

@@ -3,6 +3,8 @@
 // graph's texture piece likewise; in software mode the memory image is handed out in place.
 #include "graphics/screen_pixel_access.h"
 
+#include <algorithm>
+
 #include "core/log.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_wrappers.h"
@@ -13,6 +15,7 @@
 #include "graphics/screen_state.h"
 #include "graphics/software_screen.h"
 #include "graphics/vertex_batch.h"
+#include "image/pixel_convert.h"
 
 namespace {
 
@@ -142,5 +145,38 @@ int CloseScreenPixelAccess() {
     if (gPixelAccess.locked != nullptr) SurfaceUnlockRect(gPixelAccess.locked);
     ReleaseComObject(gPixelAccess.copy);
     gPixelAccess = PixelAccessState{0, nullptr, nullptr};
+    return 0;
+}
+
+int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image) {
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    if (record == nullptr) return -1;
+    bool textured = record->textureInfo != nullptr && record->textureInfo->flags.useTexture;
+    int pieces = textured ? record->pieceCount : 1;
+    for (int i = 0; i < pieces; ++i) {
+        RECT area = {0, 0, record->width, record->height};
+        if (textured) {
+            const GraphPiece& piece = GraphPieces(record)[i];
+            area = {piece.drawX, piece.drawY, piece.drawX + piece.w, piece.drawY + piece.h};
+        }
+        RECT overlap = {std::max(area.left, rect.left), std::max(area.top, rect.top),
+                        std::min(area.right, rect.right), std::min(area.bottom, rect.bottom)};
+        if (overlap.right <= overlap.left || overlap.bottom <= overlap.top) continue;
+        RECT local = {overlap.left - area.left, overlap.top - area.top, overlap.right - area.left,
+                      overlap.bottom - area.top};
+        GraphImage pixels{};
+        if (OpenScreenPixelAccess(&local, &pixels, graph, 1, i) == -1) return -1;
+        RECT whole = {0, 0, local.right - local.left, local.bottom - local.top};
+        ConvertPixelRect({.destPixels = image->pixels,
+                          .destPitch = image->pitch,
+                          .destFormat = &image->format,
+                          .srcPixels = pixels.pixels,
+                          .srcPitch = pixels.pitch,
+                          .srcFormat = &pixels.format,
+                          .destX = overlap.left - rect.left,
+                          .destY = overlap.top - rect.top,
+                          .srcRect = &whole});
+        CloseScreenPixelAccess();
+    }
     return 0;
 }

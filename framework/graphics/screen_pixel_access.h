@@ -1,6 +1,6 @@
 // Reading (or writing) the pixels of a draw target: the screen through a lock of the back
 // buffer or a copy through a draw target, a graph's texture piece, or in software mode the
-// screen's or the graph's memory image.
+// screen's or the graph's memory image; and the read of a whole graph's rectangle through it.
 #pragma once
 
 #include <platform/win32_user.h>
@@ -16,3 +16,6 @@
 int OpenScreenPixelAccess(const RECT* rect, GraphImage* image, Handle target, int readOnly,
                           int piece);
 int CloseScreenPixelAccess();
+// Writes the graph's rectangle (clipped to the graph) into the image, which must hold it, with
+// the rectangle's corner at (0, 0); -1 for a bad or pending graph or when a pixel access fails.
+int ReadGraphRectInto(Handle graph, const RECT& rect, GraphImage* image);

@@ -3,6 +3,8 @@
 // change with its fall-backs; also the graphics side's quitting switch.
 #pragma once
 
+
+#include <orbek/orbek.h>
 #include <cstdint>
 
 struct DisplayModeEntry {
@@ -30,8 +32,6 @@ struct ScreenState {
 };
 extern ScreenState gScreen;
 
-// The screen size (320 x 240 while emulated) and colour bits; each pointer may be null.
-int QueryScreenSizeAndDepth(int* width, int* height, int* bits);
 // The size of the picture in the window; unset reads as 640 x 480.
 int QueryOutputSize(int* width, int* height);
 // 16 when unset.
@@ -39,8 +39,6 @@ int QueryColorBitDepth();
 int IsFullScreenMode();
 // Sets the screen size and, from it and the emulation, the output and projection size.
 void StoreScreenSize(int width, int height);
-// -1 once the framework is set up.
-int SwitchHardwareRendering(int useHardware);
 int IsHardwareRenderingRequested();
 // 1 while the Direct3D device is in use.
 int IsDirect3DMode();

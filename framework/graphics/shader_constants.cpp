@@ -209,6 +209,25 @@ int SelectShaderConstSets(ShaderConstCache* cache, int mask) {
     return 0;
 }
 
+int LiveConstSetMask(const ShaderConstCache* cache) {
+    int mask = 0;
+    for (int set = 0; set < kShaderConstSets; ++set) {
+        if (cache->live[set]) mask |= 1 << set;
+    }
+    return mask;
+}
+
+int StoreShaderConstants(int32_t kind, int32_t first, const void* values, int32_t count) {
+    ShaderConstCache* cache = &gShaderConstCache;
+    if (values == nullptr || !IsRegisterRange(cache, kind, first, count)) return -1;
+    SelectShaderConstSets(cache, LiveConstSetMask(cache) | 1 << kProgramConstSet);
+    return StoreShaderConstants(cache, kind, kProgramConstSet, first, values, count, 1);
+}
+
+int ClearShaderConstRange(int32_t kind, int32_t first, int32_t count) {
+    return ClearShaderConstRange(&gShaderConstCache, kind, kProgramConstSet, first, count);
+}
+
 int UploadAllShaderConstants(const ShaderConstCache* cache) {
     for (int kind = 0; kind < kShaderConstKinds; ++kind) {
         const ShaderConstKind& k = cache->kinds[kind];

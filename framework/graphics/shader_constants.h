@@ -1,19 +1,17 @@
 // The shader-constant cache: per register kind, four prioritised usage sets whose values
 // coexist; each register's value on the device is that of the highest live set that holds it,
 // and the device's image of every register is kept to send again after a device reset.
+// The register kinds (kShaderConstVertexFloat ...) and the program's setters are public
+// (orbek/orbek.h); the program's values live in usage set 1.
 #pragma once
+
+#include <orbek/orbek.h>
 
 #include <cstdint>
 
-// Register kinds of the constant cache.
-constexpr int kShaderConstVertexFloat = 0;
-constexpr int kShaderConstVertexInt = 1;
-constexpr int kShaderConstVertexBool = 2;
-constexpr int kShaderConstPixelFloat = 3;
-constexpr int kShaderConstPixelInt = 4;
-constexpr int kShaderConstPixelBool = 5;
 constexpr int kShaderConstKinds = 6;
 constexpr int kShaderConstSets = 4;
+constexpr int kProgramConstSet = 1;
 constexpr int kMaxConstRegisters = 256;
 constexpr int kMaxConstRanges = 256;
 constexpr uint8_t kNoConstOwner = 255;
@@ -57,6 +55,8 @@ int StoreShaderConstants(ShaderConstCache* cache, int kind, int set, int first, 
 int ClearShaderConstRange(ShaderConstCache* cache, int kind, int set, int first, int count);
 // Makes the usage sets of the 4-bit mask live and sends every register whose owner changed.
 int SelectShaderConstSets(ShaderConstCache* cache, int mask);
+// The mask of the live usage sets.
+int LiveConstSetMask(const ShaderConstCache* cache);
 // Sends count registers from first (from their owners when values is null) and keeps them as the
 // device's image.
 int UploadShaderConstRange(const void* values, int first, ShaderConstCache* cache, int kind,

@@ -4,6 +4,7 @@
 // their device objects over a device re-creation.
 #include "graphics/shaders.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/async_load.h"
@@ -17,7 +18,9 @@
 #include "graphics/graph_records.h"
 #include "graphics/graphics_state.h"
 #include "graphics/render_state_cache.h"
+#include "graphics/screen_state.h"
 #include "graphics/shader_pack.h"
+#include "graphics/vertex_batch.h"
 
 HandleRegistry gShaderRegistry = {};
 ShaderSystemState gShaders = {};
@@ -202,6 +205,9 @@ int AreBuiltinShadersOn() {
 }
 
 int GetUsableShaderVersion() {
+    // The versions are those of the last device made, which does not draw for the software
+    // renderer.
+    if (!IsDirect3DMode()) return 0;
     DWORD vertex = gDeviceResources.vertexShaderVersion & 0xFFFF;
     DWORD pixel = gDeviceResources.pixelShaderVersion & 0xFFFF;
     if ((HasDirect3DDevice() && !gShaders.builtinOn) || (vertex < 0x200 && pixel < 0x200)) return 0;
@@ -364,6 +370,15 @@ Handle CreateShaderFromCode(int isVertex, void* code, int size, int freeCode, in
     return shader;
 }
 
+Handle CreateShaderFromCode(int32_t isVertex, const void* code, int32_t size) {
+    // The set-up copies the code before it returns.
+    return CreateShaderFromCode(isVertex, const_cast<void*>(code), size, 0, 0, 0);
+}
+
+int DeleteShaderHandle(Handle shader) {
+    return RetireHandle(&gShaderRegistry, shader);
+}
+
 int SetupShaderHandle(Handle shader, int fromAsyncWorker, int isVertex, void* code, int size,
                       int freeCode) {
     ShaderRecord* record = FindShader(shader, fromAsyncWorker);
@@ -419,9 +434,31 @@ int SelectUserPixelShader(Handle shader) {
     return 0;
 }
 
+void SendShaderTextures(int firstStage) {
+    for (int stage = std::max(firstStage, 0); stage < kCachedStages; ++stage) {
+        const GraphRecord* graph = stage < gUserShaders.textureCount
+                                       ? GetGraphRecord(gUserShaders.textures[stage], 0)
+                                       : nullptr;
+        IDirect3DBaseTexture9* texture = graph != nullptr ? GetGraphFirstTexture(graph) : nullptr;
+        CachedStage& cached = gRenderStates.blend.stages[stage];
+        if (cached.texture == texture) continue;
+        // What the batch holds was meant for the stage's old texture.
+        FlushVertexBatchNow();
+        DeviceSetTexture(static_cast<DWORD>(stage), texture);
+        cached.texture = texture;
+        gShaders.stagesTaken = 1;
+    }
+}
+
+int TakeBackShaderTextureStages() {
+    const int taken = gShaders.stagesTaken;
+    gShaders.stagesTaken = 0;
+    return taken;
+}
+
 void SaveUserShaderState(UserShaderState* state) {
     *state = gUserShaders;
-    SelectShaderConstSets(&gShaderConstCache, (1 << 0) | (1 << 1));
+    SelectShaderConstSets(&gShaderConstCache, (1 << 0) | (1 << kProgramConstSet));
 }
 
 void RestoreUserShaderState(const UserShaderState* state, int textureCount) {

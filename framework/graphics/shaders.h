@@ -1,8 +1,10 @@
 // Shaders: the built-in pixel shaders drawn with instead of the texture stages when the device
 // offers shader model 2.0, shader handles (kind 12) made from shader code, the vertex
-// declarations of the model formats, and the program's own shader selection.
+// declarations of the model formats, and the program's own shader selection. The program's
+// calls are public (orbek/orbek.h).
 #pragma once
 
+#include <orbek/orbek.h>
 #include <platform/d3d9.h>
 
 #include <cstdint>
@@ -37,6 +39,7 @@ struct ShaderSystemState {
     int32_t builtinOn;  // the built-in pixel shaders draw instead of the texture stages
     int32_t vertexVariantIndex;
     int32_t pixelVariantIndex;
+    int32_t stagesTaken;  // shader textures went to stages that the blend states set
     IDirect3DVertexDeclaration9* vertexDeclarations[kVertexDeclarations];
 };
 
@@ -51,8 +54,6 @@ IUnknown* GetShaderObject(Handle shader, int isVertex);
 
 // 1 while the built-in pixel shaders draw instead of the texture stages.
 int AreBuiltinShadersOn();
-// 0, 200 or 300.
-int GetUsableShaderVersion();
 // Chooses the 3D shader variant for the lighting and fog in force.
 void ComputeShaderVariantIndex();
 
@@ -66,19 +67,20 @@ int ReleaseVertexDeclarations();
 // for MAXD3DDECLLENGTH + 1); the element count, or -1 for another index.
 int MakeVertexElements(int index, D3DVERTEXELEMENT9* out);
 
-// A shader handle from compiled code (size bytes). With freeCode the code is handed over: it is
-// freed with FreeMemory whatever the outcome. Asynchronously the handle is returned at once and
-// made on a loading worker, the code staying untouched until then. -1 without a device, without
-// shaders, before graphics start-up or on failure.
+// The full form of CreateShaderFromCode. With freeCode the code is handed over: it is freed with
+// FreeMemory whatever the outcome. Asynchronously the handle is returned at once and made on a
+// loading worker, the code staying untouched until then. -1 without a device, without shaders,
+// before graphics start-up or on failure.
 Handle CreateShaderFromCode(int isVertex, void* code, int size, int freeCode, int async,
                             int fromAsyncWorker);
 int SetupShaderHandle(Handle shader, int fromAsyncWorker, int isVertex, void* code, int size,
                       int freeCode);
-// Stage 0..15; graph -1 unbinds.
-int BindShaderTexture(int stage, Handle graph);
-// 0 or less selects none; the device takes the shader at once.
-int SelectUserVertexShader(Handle shader);
-int SelectUserPixelShader(Handle shader);
+// While a user pixel shader draws: the shader textures on stages firstStage to 7 (none where
+// none is bound), the render-state cache learning what the device holds.
+void SendShaderTextures(int firstStage);
+// 1 once after shader textures took stages of the blend states: those must send their textures
+// again.
+int TakeBackShaderTextureStages();
 // Records the current shaders and shader textures and makes constant sets 0 and 1 live.
 void SaveUserShaderState(UserShaderState* state);
 // Binds the first textureCount saved textures and selects the saved shaders again; what no

@@ -575,10 +575,24 @@ int TestKeyDown(int32_t key) {
 int CopyAllKeyStates(uint8_t out[256]) {
     if (out == nullptr) return -1;
     int result;
-    if (!PrepareQuery(&result)) return result;
+    if (!PrepareQuery(&result)) {
+        // No key has been read: none is down, rather than what the buffer held.
+        std::memset(out, 0, 256);
+        return result;
+    }
     UpdateKeyboardState(1);
     for (int key = 0; key < 256; ++key) out[key] = IsKeyDown(key) ? 1 : 0;
     return 0;
+}
+
+int GetMouseButtonBits() {
+    int ignored;
+    // Whatever the set-up gave, no button has been read: none rather than its -1.
+    if (!PrepareQuery(&ignored)) return 0;
+    UpdateKeyboardState(1);
+    return (gInput.mouseButtons[0] != 0 ? kMouseLeft : 0) |
+           (gInput.mouseButtons[1] != 0 ? kMouseRight : 0) |
+           (gInput.mouseButtons[2] != 0 ? kMouseMiddle : 0);
 }
 
 int CountJoypads() {

@@ -83,6 +83,11 @@ int CopyMovieFrameToGraph(MovieRecord* record, Handle graph) {
     return UploadImageToGraph(graph, &source, 0, 0, frame, nullptr, 0, 0, 0);
 }
 
+Handle GetGraphMovie(Handle graph) {
+    const GraphRecord* record = GetGraphRecord(graph, 0);
+    return record != nullptr ? record->movie : -1;
+}
+
 void ReleaseMovieDeviceObjects(Handle movie) {
     MovieRecord* record = GetMovieRecord(movie);
     if (record == nullptr || record->isTheora == 0) return;

@@ -155,7 +155,9 @@ bool Loops(const MovieRecord* record) {
     return (record->playType & kMoviePlayLoop) != 0;
 }
 
-void RefreshTheoraFrame(MovieRecord* record) {
+// soundHeld: the sound was stopped by a pause just now, so that its position is the movie's
+// and not the end of a track that played out.
+void RefreshTheoraFrame(MovieRecord* record, bool soundHeld) {
     TheoraMovieInfo info;
     GetTheoraMovieInfo(record->theora, &info);
     int64_t count = info.frameCount;
@@ -171,7 +173,7 @@ void RefreshTheoraFrame(MovieRecord* record) {
                 ended = !Loops(record);
                 target = ended ? count - 1 : target % count;
             }
-        } else if (!Loops(record) && IsSoundHandlePlaying(record->sound) == 0) {
+        } else if (!Loops(record) && !soundHeld && IsSoundHandlePlaying(record->sound) == 0) {
             // The sound's position falls back to 0 once it has played out: the movie ends.
             target = count - 1;
             ended = true;
@@ -347,14 +349,33 @@ int PauseMovieHandle(Handle movie, int32_t bySystem) {
     if (record == nullptr) return -1;
     if (record->isStopped != 0) return 0;
     if (record->isTheora != 0) {
+        // A track stopped here holds the movie's place; one that has played out by itself
+        // still ends the movie in the refresh.
+        bool soundHeld = record->sound != -1 && IsSoundHandlePlaying(record->sound) == 1;
         if (record->sound != -1) StopSoundHandle(record->sound);
-        RefreshMovieFrame(movie, 0);
+        RefreshTheoraFrame(record, soundHeld);
     } else if (record->control != nullptr) {
         record->control->Pause();
     }
     record->isStopped = 1;
     if (bySystem == 0) record->resumeMark = 0;
     return 0;
+}
+
+int PlayMovieHandle(Handle movie, int32_t playType) {
+    // The sound's rule: kPlayLoop loops, any other type plays once.
+    if (playType != -1) playType = playType == kPlayLoop ? kPlayLoop : kPlayBackground;
+    return PlayMovieHandle(movie, playType, 0);
+}
+
+int PauseMovieHandle(Handle movie) {
+    return PauseMovieHandle(movie, 0);
+}
+
+int IsMovieHandlePlaying(Handle movie) {
+    const MovieRecord* record = GetMovieRecord(movie);
+    if (record == nullptr) return -1;
+    return record->isStopped == 0 ? 1 : 0;
 }
 
 int PauseAllMovies() {
@@ -379,7 +400,7 @@ int RefreshMovieFrame(Handle movie, int32_t flag) {
     MovieRecord* record = GetMovieRecord(movie);
     if (record == nullptr) return -1;
     if (record->isTheora != 0) {
-        RefreshTheoraFrame(record);
+        RefreshTheoraFrame(record, false);
     } else if (record->renderer != nullptr) {
         RefreshGraphFrame(record);
     }

@@ -71,6 +71,7 @@ Handle LoadMovieHandle(const int32_t* openSetting, const char* fileName, int* wi
 int DeleteMovieHandle(Handle movie);
 // playType -1 keeps the last one; with onlyIfMarked 1 only a movie that the system paused plays.
 int PlayMovieHandle(Handle movie, int32_t playType, int32_t onlyIfMarked);
+// A pause by the system keeps the movie's mark for ResumeAllMovies.
 int PauseMovieHandle(Handle movie, int32_t bySystem);
 int PauseAllMovies();
 int ResumeAllMovies();

@@ -115,6 +115,12 @@ void SetBlendGraphThresholds(int p0, int p1) {
     }
 }
 
+void SetBlendGraphWeights(int scale) {
+    for (int i = 0; i < 256; ++i) {
+        gMemImgDraw.blendGraphThresholds[i] = static_cast<uint8_t>(i * scale / 255);
+    }
+}
+
 const ColorFormat* GetMemImgColorFormat(int type, int alpha, int palette) {
     static const std::array<ColorFormat, 10> formats = BuildMemImgFormats();
     if (type < 0 || type > 3) return nullptr;
@@ -284,6 +290,9 @@ int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage,
     MemImgBody* body = dest->body;
     bool withAlpha = alphaImage != nullptr && body->colorType <= kMemImgXrgb8888;
     if (withAlpha && !RectInside(r, alphaImage->width, alphaImage->height)) return -1;
+    // A single-channel image holds one value per pixel, the source's red: what a blend image
+    // carries (every channel of its format is the whole pixel, so no colour may reach it).
+    const int singleChannel = body->colorType >= kMemImgSingle8 ? 1 : 0;
     int result = ConvertPixelRect({.destPixels = dest->pixels,
                                    .destPitch = body->pitch,
                                    .destFormat = body->format,
@@ -296,7 +305,9 @@ int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage,
                                    .destX = destX,
                                    .destY = destY,
                                    .srcRect = &r,
-                                   .ditherMode = ditherMode});
+                                   .ditherMode = ditherMode,
+                                   .alphaOnly = singleChannel,
+                                   .alphaFromRed = singleChannel});
     if (result < 0) return result;
     if (body->colorType <= kMemImgXrgb8888 && body->paletteFlag) {
         body->paletteCount = result + 1;

@@ -71,6 +71,8 @@ int SetMemImgBlendMode(int mode, int param);
 int SetMemImgBright(uint32_t bright);
 // Weights for a two-parameter blend graph: p0 moves the threshold, p1 sets the ramp width.
 void SetBlendGraphThresholds(int p0, int p1);
+// Weights for a blend graph that scales by its value: entry i = i * scale / 255.
+void SetBlendGraphWeights(int scale);
 
 // One of the ten shared formats; null for a type above 3.
 const ColorFormat* GetMemImgColorFormat(int type, int alpha, int palette);
@@ -93,7 +95,8 @@ void ReleaseMemImg(MEMIMG* img);
 void ClearMemImgRect(MEMIMG* img, const RECT* rect, uint32_t value);
 int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const RECT* rect, int destX, int destY);
 // Converts a rectangle of an image (and of its alpha image) into dest at (destX, destY);
-// ditherMode is handed to the pixel converter. A palette image also brings its palette. The
+// ditherMode is handed to the pixel converter. A single-channel image (types 2 and 3) takes
+// the source's red as its value; a palette image also brings its palette. The
 // run-length stream is dropped, and written again when the transfer covers the whole body of a
 // colour type 0 or 1 image that has stream memory.
 int TransferImageToMemImg(const GraphImage* image, const GraphImage* alphaImage, MEMIMG* dest,

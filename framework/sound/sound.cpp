@@ -375,6 +375,10 @@ int IsSoundHandlePlaying(Handle handle) {
     return 0;
 }
 
+int IsSoundHandleLoading(Handle handle) {
+    return IsHandleLoadPending(&gSound.sounds, handle);
+}
+
 int DeleteSoundHandle(Handle handle) {
     if (gSound.device == nullptr) return -1;
     return RetireHandle(&gSound.sounds, handle);

@@ -3,6 +3,7 @@
 // device or the colour depth changed. The glyph cache itself is in glyph_cache.cpp.
 #include "text/font.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,7 @@ int ReleaseFontRecord(HandleHeader* header) {
     auto* record = reinterpret_cast<FontRecord*>(header);
     if (record->lostFlag != nullptr) *record->lostFlag = 1;
     record->lostFlag = nullptr;
-    ReleaseGlyphCache(record);
+    ReleaseGlyphCache(record, 0);
     if (record->gdiFont != nullptr) DeleteObject(record->gdiFont);
     record->gdiFont = nullptr;
     return 0;
@@ -180,6 +181,55 @@ int InitFontHandles(int ending) {
     return 0;
 }
 
+// What a creation on a loading worker is given.
+struct FontCreation {
+    FontCreateFlags flags;
+    const char* face;
+    int32_t size, thickness, type, charsetIndex, edgeSize, italic;
+};
+
+// A worker's creation of a font whose handle stays pending until it ends; a failed creation
+// deletes the handle.
+void CreateFontFromRequest(AsyncLoadRequest* request) {
+    const uint8_t* args = AsyncLoadArguments(request);
+    uint32_t offset = 0;
+    FontCreation c{};
+    std::memcpy(&c.flags, UnpackAsyncArgBytes(args, &offset, nullptr), sizeof c.flags);
+    Handle font = UnpackAsyncArgInt(args, &offset);
+    c.face = UnpackAsyncArgString(args, &offset);
+    c.size = UnpackAsyncArgInt(args, &offset);
+    c.thickness = UnpackAsyncArgInt(args, &offset);
+    c.type = UnpackAsyncArgInt(args, &offset);
+    c.charsetIndex = UnpackAsyncArgInt(args, &offset);
+    c.edgeSize = UnpackAsyncArgInt(args, &offset);
+    c.italic = UnpackAsyncArgInt(args, &offset);
+    int result = CreateFontToHandle(c.edgeSize, c.flags, font, c.face, c.size, c.thickness, c.type,
+                                    c.charsetIndex, c.italic, 1);
+    EndHandleAsyncLoad(&gFontRegistry, font, result != 0 ? 1 : 0);
+}
+
+// The slot of the queued creation, or -1 when it could not be packed.
+int QueueFontCreation(const FontCreation& c, Handle font) {
+    // The face is cut as the record stores it, so that no face is refused here that a creation
+    // at once would take.
+    char face[kFontFaceBytes];
+    if (c.face != nullptr) CopyStringMax(face, c.face, kFontFaceBytes - 1);
+    const char* packedFace = c.face != nullptr ? face : nullptr;
+    AsyncLoadRequest* request =
+        PackAsyncLoadRequest(CreateFontFromRequest, 1, [&](uint8_t* buffer, uint32_t* offset) {
+            return PackAsyncArgBytes(buffer, offset, &c.flags, sizeof c.flags) |
+                   PackAsyncArgInt(buffer, offset, font) |
+                   PackAsyncArgString(buffer, offset, packedFace) |
+                   PackAsyncArgInt(buffer, offset, c.size) |
+                   PackAsyncArgInt(buffer, offset, c.thickness) |
+                   PackAsyncArgInt(buffer, offset, c.type) |
+                   PackAsyncArgInt(buffer, offset, c.charsetIndex) |
+                   PackAsyncArgInt(buffer, offset, c.edgeSize) |
+                   PackAsyncArgInt(buffer, offset, c.italic);
+        });
+    return request != nullptr ? QueueAsyncLoadRequest(request) : -1;
+}
+
 }  // namespace
 
 int SetupFontManager() {
@@ -211,25 +261,32 @@ Handle MakeFontHandle(const char* face, int size, int thickness, int type, int c
                                    edgeSize, italic, reuse, IsAsyncLoadOn());
 }
 
-// Loads run at once until the asynchronous loader exists, so an asynchronous creation is made
-// here as a synchronous one is.
 Handle MakeFontHandleWithFlags(FontCreateFlags flags, const char* face, int size, int thickness,
                                int type, int charsetIndex, int edgeSize, int italic, Handle reuse,
                                int async) {
     WaitWhileInactive();
     Handle font = IssueHandle(&gFontRegistry, reuse);
     if (font == -1) return -1;
-    if (CreateFontToHandle(edgeSize, flags, font, face, size, thickness, type, charsetIndex, italic,
-                           0) == -1) {
-        DeleteFontHandle(font);
-        return -1;
+    if (async) {
+        int slot = QueueFontCreation(
+            {flags, face, size, thickness, type, charsetIndex, edgeSize, italic}, font);
+        if (slot != -1) {
+            RaiseHandleAsyncCount(&gFontRegistry, font, slot);
+            return font;
+        }
+    } else if (CreateFontToHandle(edgeSize, flags, font, face, size, thickness, type, charsetIndex,
+                                  italic, 0) == 0) {
+        return font;
     }
-    return font;
+    DeleteFontHandle(font);
+    return -1;
 }
 
 int CreateFontToHandle(int edgeSize, FontCreateFlags flags, Handle font, const char* face, int size,
                        int thickness, int type, int charsetIndex, int italic, int fromAsyncWorker) {
-    if (gShell.ending == 1) return -1;
+    // The flag is the main thread's. A worker's creation needs no look at it: the shutdown
+    // withdraws a queued one and waits for a running one before it goes on.
+    if (!fromAsyncWorker && gShell.ending == 1) return -1;
     FontRecord* record = FindFontRecord(font);
     if (record == nullptr) return -1;
     if (type == -1) type = 0;
@@ -339,6 +396,10 @@ int GetFontHandleSize(Handle font) {
     return record != nullptr ? record->size : -1;
 }
 
+int IsFontHandleLoading(Handle font) {
+    return IsHandleLoadPending(&gFontRegistry, font);
+}
+
 int IsFontHandleValid(Handle font) {
     return GetFontRecord(font) != nullptr ? 1 : 0;
 }
@@ -348,9 +409,7 @@ Handle FetchDefaultFontHandle() {
 }
 
 FontRecord* GetFontRecord(Handle font) {
-    FontRecord* record = FindFontRecord(font);
-    if (record == nullptr || record->header.asyncPendingCount != 0) return nullptr;
-    return record;
+    return reinterpret_cast<FontRecord*>(FindUsableHandleRecord(&gFontRegistry, font));
 }
 
 int ChangeDefaultFont(const char* face, int size, int thickness) {

@@ -16,6 +16,7 @@
 #include "graphics/graph_creation.h"
 #include "graphics/graph_records.h"
 #include "graphics/graph_restore.h"
+#include "graphics/graph_transfer.h"
 #include "graphics/pixel_format_table.h"
 
 namespace {
@@ -228,7 +229,13 @@ void WriteGlyphToCell(FontRecord* r, int slot, const GlyphBitmap& bitmap) {
     }
 }
 
-void DisposeCacheGraphs(FontRecord* r) {
+// On a loading worker the device objects go first, on the main thread: the deletions then touch
+// no device.
+void DisposeCacheGraphs(FontRecord* r, int fromAsyncWorker) {
+    const GraphRecord* cache = GetGraphRecord(r->cacheGraph, 0);
+    if (fromAsyncWorker && cache != nullptr && cache->textureInfo != nullptr) {
+        ReleaseTexturePieces(cache->textureInfo, 1);
+    }
     if (r->edgeCacheGraph != -1) DisposeGraph(r->edgeCacheGraph);
     if (r->cacheGraph != -1) {
         AttachGraphLostFlag(r->cacheGraph, nullptr);
@@ -240,7 +247,7 @@ void DisposeCacheGraphs(FontRecord* r) {
 // The cache graph of the texture size (twice as wide when edged, the right half a graph of its
 // own): 16 bits, with alpha when anti-aliased, else with a transparent colour.
 int MakeCacheGraphs(FontRecord* r, int fromAsyncWorker) {
-    DisposeCacheGraphs(r);
+    DisposeCacheGraphs(r, fromAsyncWorker);
     // Made with settings of its own, not the program's current creation choices: whatever the
     // program limits its own textures to, the cache is one texture where the device allows.
     GraphCreateSettings settings{};
@@ -250,9 +257,11 @@ int MakeCacheGraphs(FontRecord* r, int fromAsyncWorker) {
     Handle graph = IssueGraphHandle();
     if (graph == -1) return -1;
     int width = r->textureWidth * (IsEdged(r) ? 2 : 1);
-    // A failed creation deletes the handle.
+    // A failed creation deletes the handle, or on a worker gives its device objects back and
+    // leaves the handle to its caller.
     if (CreateGraphTextures(&settings, graph, width, r->textureHeight, IsAntiAliased(r) ? 1 : 0, 0,
                             0, 1, fromAsyncWorker) == -1) {
+        if (fromAsyncWorker) DisposeGraph(graph);
         return -1;
     }
     r->cacheGraph = graph;
@@ -260,7 +269,7 @@ int MakeCacheGraphs(FontRecord* r, int fromAsyncWorker) {
         r->edgeCacheGraph =
             CutGraphRectEx(r->textureWidth, 0, r->textureWidth, r->textureHeight, graph, 1);
         if (r->edgeCacheGraph == -1) {
-            DisposeCacheGraphs(r);
+            DisposeCacheGraphs(r, fromAsyncWorker);
             return -1;
         }
     }
@@ -268,8 +277,9 @@ int MakeCacheGraphs(FontRecord* r, int fromAsyncWorker) {
     return 0;
 }
 
-// Fills the cache image with white at alpha 0 and sends all of it to the graph.
-int ClearCacheGraph(FontRecord* r) {
+// Fills the cache image with white at alpha 0 and sends all of it to the graph (white holds no
+// keyed colour).
+int ClearCacheGraph(FontRecord* r, int fromAsyncWorker) {
     GraphImage& image = r->cacheImage;
     uint32_t empty = ColorBitsOf(image.format);
     for (int y = 0; y < image.height; ++y) {
@@ -278,7 +288,7 @@ int ClearCacheGraph(FontRecord* r) {
         }
     }
     RECT whole = {0, 0, image.width, image.height};
-    return TransferGraphImageRectToGraph(&image, nullptr, &whole, 0, 0, r->cacheGraph);
+    return UploadImageToGraph(r->cacheGraph, &whole, 0, 0, &image, nullptr, 0, 0, fromAsyncWorker);
 }
 
 // Texture size and capacity: a square power of two for a given count; from 512 x 512 growing
@@ -312,12 +322,12 @@ int SetupTextureCache(FontRecord* r, FontCreateFlags flags, int fromAsyncWorker)
     const GraphRecord* graph = GetGraphRecord(r->cacheGraph, 1);
     const ColorFormat* format = ColorFormatOfFormatIndex(graph->textureInfo->formatIndex);
     if (AllocGraphImage(graph->width, graph->height, format, &r->cacheImage) == -1) {
-        DisposeCacheGraphs(r);
+        DisposeCacheGraphs(r, fromAsyncWorker);
         r->cacheImage = GraphImage{};
         AppendLogText("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
         return -2;
     }
-    return ClearCacheGraph(r);
+    return ClearCacheGraph(r, fromAsyncWorker);
 }
 
 int SetupMemoryCache(FontRecord* r, FontCreateFlags flags) {
@@ -367,14 +377,14 @@ int EdgeMaskCovers(int edgeSize, int dx, int dy) {
 }
 
 int SetupGlyphCache(FontRecord* r, FontCreateFlags flags, int fromAsyncWorker) {
-    ReleaseGlyphCache(r);
+    ReleaseGlyphCache(r, fromAsyncWorker);
     if (flags.cachedCharCount < 0) flags.cachedCharCount = 0;
     if (r->textureCache) {
         int made = SetupTextureCache(r, flags, fromAsyncWorker);
         if (made == -2) return -1;
         if (made == -1) {
             AppendLogText("テクスチャ文字キャッシュの作成に失敗しました\n");
-            DisposeCacheGraphs(r);
+            DisposeCacheGraphs(r, fromAsyncWorker);
             FreeGraphImage(&r->cacheImage);
             r->textureCache = 0;
         }
@@ -383,8 +393,8 @@ int SetupGlyphCache(FontRecord* r, FontCreateFlags flags, int fromAsyncWorker) {
     return 0;
 }
 
-void ReleaseGlyphCache(FontRecord* r) {
-    DisposeCacheGraphs(r);
+void ReleaseGlyphCache(FontRecord* r, int fromAsyncWorker) {
+    DisposeCacheGraphs(r, fromAsyncWorker);
     FreeGraphImage(&r->cacheImage);
     if (r->memoryCache.pixels != nullptr) FreeMemory(r->memoryCache.pixels);
     r->memoryCache = FontMemoryCache{};
@@ -403,7 +413,7 @@ int ResetGlyphCache(Handle font, int fromAsyncWorker) {
 int RecreateFontCacheGraphs(Handle font, int fromAsyncWorker) {
     auto* r = reinterpret_cast<FontRecord*>(FindHandleRecord(&gFontRegistry, font));
     if (r == nullptr || !r->textureCache) return -1;
-    if (MakeCacheGraphs(r, fromAsyncWorker) == -1 || ClearCacheGraph(r) == -1) {
+    if (MakeCacheGraphs(r, fromAsyncWorker) == -1 || ClearCacheGraph(r, fromAsyncWorker) == -1) {
         return AppendLogText("フォント用描画スクリーンの作成に失敗しました\n");
     }
     return ResetGlyphCache(font, fromAsyncWorker);

@@ -8,7 +8,7 @@
 // there is no texture cache, or the graphs cannot be made); 0 / -1 (logged).
 int SetupGlyphCache(FontRecord* record, FontCreateFlags flags, int fromAsyncWorker);
 // Deletes the cache graphs and frees the images.
-void ReleaseGlyphCache(FontRecord* record);
+void ReleaseGlyphCache(FontRecord* record, int fromAsyncWorker);
 
 // Where glyphs lie in their cells: at (1, 1) in a texture cache, at (0, 0) in memory.
 int GlyphCellMargin(const FontRecord* record);

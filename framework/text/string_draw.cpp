@@ -397,3 +397,9 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
         return DrawStringToMemImg(x, y, text, color, font, edgeColor, vertical);
     });
 }
+
+int MeasureStringWidth(const char* text, int32_t length, Handle font) {
+    if (text == nullptr || text[0] == '\0') return 0;
+    if (GetFontRecord(font) == nullptr) return AppendLogText("フォントハンドル値が異常です\n");
+    return DrawStringCore({.text = text, .length = length, .font = font}, nullptr);
+}

@@ -1,6 +1,6 @@
 // Drawing and measuring text in a font handle's glyphs, horizontally or vertically: from the
 // cache graph through the graph drawing calls, or from the memory cache into the software
-// screen's image. DrawStringWithFont is public (orbek/orbek.h).
+// screen's image. DrawStringWithFont and MeasureStringWidth are public (orbek/orbek.h).
 #pragma once
 
 #include <orbek/orbek.h>

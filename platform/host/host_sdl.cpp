@@ -40,8 +40,10 @@ struct SdlHostState {
     SDL_AudioDeviceID audio = 0;
     HostAudioCallback audioCallback = nullptr;
     void* audioUser = nullptr;
-    // Why the video could not start has been told: the layer asks again at every query.
+    // Why the video or the sound could not start has been told: the layer asks again at
+    // every query and every start of the sound.
     bool toldWhyNoVideo = false;
+    bool toldWhyNoSound = false;
 };
 
 SdlHostState gSdl;
@@ -58,10 +60,15 @@ bool ShowsNothing(const char* driver) {
            (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
 }
 
-void TellWhyNoVideo(const char* why, const char* detail) {
-    if (gSdl.toldWhyNoVideo) return;
-    gSdl.toldWhyNoVideo = true;
+// Told once on standard error, as the log is not where one looks.
+void TellOnce(bool* told, const char* why, const char* detail) {
+    if (*told) return;
+    *told = true;
     std::fprintf(stderr, "Orbek: %s%s\n", why, detail);
+}
+
+void TellWhyNoVideo(const char* why, const char* detail) {
+    TellOnce(&gSdl.toldWhyNoVideo, why, detail);
 }
 
 bool Start() {
@@ -577,8 +584,20 @@ void AudioTrampoline(void* user, Uint8* stream, int bytes) {
     gSdl.audioCallback(gSdl.audioUser, reinterpret_cast<int16_t*>(stream), bytes / 4);
 }
 
+// Without an output every sound call of the program fails.
+void TellWhyNoSound() {
+    TellOnce(&gSdl.toldWhyNoSound,
+             "the sound could not be started, so the program plays none (SDL_AUDIODRIVER=dummy "
+             "plays to no device): ",
+             SDL_GetError());
+}
+
 bool OpenAudio(int frequency, HostAudioCallback callback, void* user) {
-    if (gSdl.audio != 0 || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (gSdl.audio != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        TellWhyNoSound();
+        return false;
+    }
     gSdl.audioCallback = callback;
     gSdl.audioUser = user;
     SDL_AudioSpec want{};
@@ -589,6 +608,7 @@ bool OpenAudio(int frequency, HostAudioCallback callback, void* user) {
     want.callback = AudioTrampoline;
     gSdl.audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
     if (gSdl.audio == 0) {
+        TellWhyNoSound();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }

@@ -472,6 +472,19 @@ TEST(MemoryStream, PartialElementsAndClampedSeeks) {
     EXPECT_EQ(f.seek(value, -20, 2), 0);
     EXPECT_EQ(f.tell(value), 0);
     EXPECT_EQ(f.read(buffer, 1, 12, value), 10u);
+    // Far seeks stop at the ends without overflowing; a read whose byte total overflows reads
+    // nothing.
+    for (int32_t origin : {0, 1, 2}) {
+        ASSERT_EQ(f.seek(value, 3, 0), 0);
+        EXPECT_EQ(f.seek(value, INT64_MAX, origin), 0);
+        EXPECT_EQ(f.tell(value), 10);
+        EXPECT_EQ(f.seek(value, INT64_MIN, origin), 0);
+        EXPECT_EQ(f.tell(value), 0);
+    }
+    std::fill(buffer, buffer + sizeof buffer, 0xEE);
+    EXPECT_EQ(f.read(buffer, 4, SIZE_MAX / 4 + 2, value), 0u);
+    EXPECT_EQ(buffer[0], 0xEE);
+    EXPECT_EQ(f.tell(value), 0);
     EXPECT_EQ(f.isIdle(value), 1);
     EXPECT_EQ(f.close(value), 0);
     EXPECT_EQ(data[9], 9) << "the data is not the stream's";

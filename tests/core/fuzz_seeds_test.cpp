@@ -1,6 +1,6 @@
-// Writes the seed corpora of the archive and LZ fuzz targets from the test writer when
-// ORBEK_FUZZ_SEED_DIR names the fuzz/corpus directory; every seed is first checked to open or
-// expand.
+// Writes the seed corpora of the archive, archive stream and LZ fuzz targets from the test
+// writer when ORBEK_FUZZ_SEED_DIR names the fuzz/corpus directory; every seed is first checked
+// to open or expand.
 #include <archive_writer.h>
 #include <gtest/gtest.h>
 
@@ -30,6 +30,16 @@ std::vector<ArchiveInput> SeedInputs(bool compress) {
         {"empty.bin", {}, compress},
         {"dir\\", {}},
     };
+}
+
+// The stream target's script before its archive: 15 operations of three bytes (seek: even
+// kind, origin, offset index; read: odd kind, element size index, count index), far seeks and
+// reads whose byte total overflows among them; asynchronous reads when asked.
+Bytes StreamScript(bool async) {
+    Bytes script = {0,  0, 5, 0, 1, 12, 1, 0, 5, 0, 2, 13, 1, 4, 7, 1,  8, 2, 0, 2, 12, 0, 1,
+                    17, 1, 6, 1, 0, 3,  0, 0, 2, 4, 1, 3,  4, 0, 0, 15, 1, 7, 2, 1, 0,  6};
+    script.insert(script.begin(), static_cast<uint8_t>(15 | (async ? 16 : 0)));
+    return script;
 }
 
 void WriteSeed(const std::string& path, const Bytes& bytes) {
@@ -63,6 +73,13 @@ TEST(FuzzSeeds, WrittenWhenAsked) {
             WriteSeed(root + "/archive_open/v" + std::to_string(version) +
                           (useSecond ? "_second_key" : "") + ".oba",
                       written.bytes);
+            // The stream target's: the oldest format, an asynchronous compressed one, the newest.
+            if (useSecond || (version != 0 && version != 2 && version != 5)) continue;
+            Bytes streamSeed = StreamScript(version == 2);
+            streamSeed.insert(streamSeed.end(), written.bytes.begin(), written.bytes.end());
+            WriteSeed(root + "/archive_stream/v" + std::to_string(version) +
+                          (version == 2 ? "_async" : "") + "_extremes",
+                      streamSeed);
         }
     }
 

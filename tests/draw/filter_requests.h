@@ -17,10 +17,10 @@ inline FilterRequest Filter(int kind, Handle source, Handle dest, RECT rect, int
             .destY = destY};
 }
 
-// Runs the request with the kind's arguments.
+// Runs the request with the kind's parameters.
 template <typename... Args>
-int RunFilter(FilterRequest request, Args... args) {
-    return ApplyFilterOrBlend(&request, args...);
+int RunFilter(const FilterRequest& request, Args... args) {
+    return ApplyFilterOrBlend(request, FilterParameters{{static_cast<int64_t>(args)...}});
 }
 
 // The blend of the layer over the base's rectangle into the destination at the same place.

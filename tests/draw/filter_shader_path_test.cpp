@@ -92,10 +92,10 @@ struct FilterCall {
 
 int Apply(Handle source, Handle dest, const FilterCall& call, int x1, int y1, int x2, int y2,
           int destX, int destY) {
-    int a[8] = {};
+    int a[5] = {};
     std::copy(call.args.begin(), call.args.end(), a);
     return RunFilter(Filter(call.kind, source, dest, {x1, y1, x2, y2}, destX, destY), a[0], a[1],
-                     a[2], a[3], a[4], a[5], a[6], a[7]);
+                     a[2], a[3], a[4]);
 }
 
 // Every kind with arguments that reach its branches; Gauss at each kernel width.
@@ -155,14 +155,19 @@ TEST_F(FilterShaderPathTest, EveryFilterKindAgreesWithTheProcessorPath) {
                 DisposeGraph(graph);
             }
         }
-        // Without a fill the pixels not kept stay the destination's: compared where the pass
-        // draws straight into the destination (through a work target they are the target's).
+        // Without a fill the pixels not kept stay the destination's, where the pass draws
+        // straight into the destination and where it draws through a work target that another
+        // filter used before.
+        const FilterCall less = {kFilterBrightClip, {2, 120, 0}};
         Handle target = Random(64, 32, 99, true);
-        EXPECT_EQ(Apply(source, target, {kFilterBrightClip, {2, 120, 0}}, 0, 0, 64, 32, 0, 0), 0);
+        EXPECT_EQ(Apply(source, target, less, 0, 0, 64, 32, 0, 0), 0);
         Handle inPlace = Random(64, 32, 1, true);
         EXPECT_EQ(Apply(inPlace, inPlace, {kFilterBrightClip, {5, 120, 0}}, 0, 0, 64, 32, 0, 0), 0);
-        pictures.push_back(Read(target));
-        pictures.push_back(Read(inPlace));
+        Handle plain = Random(64, 32, 98);
+        EXPECT_EQ(Apply(source, plain, less, 0, 0, 64, 32, 0, 0), 0);
+        Handle shifted = Random(64, 32, 97, true);
+        EXPECT_EQ(Apply(source, shifted, less, 0, 0, 32, 16, 16, 8), 0);
+        for (Handle graph : {target, inPlace, plain, shifted}) pictures.push_back(Read(graph));
         return pictures;
     });
 }
@@ -177,8 +182,8 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
         Handle base = Random(48, 24, 11);
         Handle layer = Random(48, 24, 12);
         Handle dest = Random(48, 24, 13, true);
-        for (int kind = 0; kind <= kBlendMultiplyAlphaOnly; ++kind) {
-            if (kind == kBlendRGBAMix) continue;
+        for (int kind = 0; kind <= kBlendFilterMultipleAlphaOnly; ++kind) {
+            if (kind == kBlendFilterRGBAMix) continue;
             for (int ratio : {255, 170, 0}) {
                 EXPECT_EQ(RunFilter(Blend(kind, base, layer, dest, ratio, {0, 0, 48, 24})), 0);
                 pictures.push_back(Read(dest));
@@ -203,7 +208,7 @@ TEST_F(FilterShaderPathTest, EveryBlendKindAgreesWithTheProcessorPath) {
                                  .blendGraph = layer,
                                  .destGraph = dest,
                                  .blendRatio = 128,
-                                 .kind = kBlendRGBAMix,
+                                 .kind = kBlendFilterRGBAMix,
                                  .srcX2 = 48,
                                  .srcY2 = 24,
                                  .useBlendPosition = 1},
@@ -272,10 +277,10 @@ TEST_F(FilterShaderPathTest, SplitGraphsWorkTargetsAndClippedRectanglesAgree) {
         }
         // 16 taps reach 14 pixels: the inside of the split graphs, drawn into 256 and 512 work
         // targets where their right edges meet what lies beyond them.
-        EXPECT_EQ(ApplyFilterInPlace(split, kFilterGauss, 16, 300), 0);
+        EXPECT_EQ(ApplyFilterInPlace(split, kFilterGauss, {{16, 300}}), 0);
         const RECT inside = {15, 0, 135, 90};
         pictures.push_back(Read(split, &inside));
-        EXPECT_EQ(ApplyFilterInPlace(large, kFilterGauss, 16, 300), 0);
+        EXPECT_EQ(ApplyFilterInPlace(large, kFilterGauss, {{16, 300}}), 0);
         const RECT insideLarge = {0, 0, 285, 200};
         pictures.push_back(Read(large, &insideLarge));
         // A rectangle inside the graph, blurred into another place of another graph.
@@ -298,10 +303,9 @@ TEST_F(FilterShaderPathTest, AShaderThatCannotBeMadeIsLoggedAndNothingIsDrawn) {
     CloseBuiltinShaderPack();
     // Not the self-test's Invert: start-up made that one already.
     EXPECT_EQ(RunFilter(Filter(kFilterPremultipliedAlpha, source, dest, {0, 0, 16, 16})), -1);
-    EXPECT_EQ(
-        RunFilter(Blend(kBlendRGBAMix, source, source, dest, 255, {0, 0, 16, 16}), 0, 0, 0, 7), -1);
-    EXPECT_EQ(
-        RunFilter(Blend(kBlendRGBAMix, source, source, dest, 255, {0, 0, 16, 16}), 3, 2, 1, 0), -1);
+    const FilterRequest mix = Blend(kBlendFilterRGBAMix, source, source, dest, 255, {0, 0, 16, 16});
+    EXPECT_EQ(RunFilter(mix, 0, 0, 0, 7), -1);
+    EXPECT_EQ(RunFilter(mix, 3, 2, 1, 0), -1);
     EXPECT_EQ(Read(dest), before);
     EXPECT_TRUE(
         InOrder(ReadLog(), {"フィルター用シェーダーの作成に失敗しました PremultipliedAlpha.pso",

@@ -224,7 +224,7 @@ TEST_P(FilterTest, GaussBlursSeparablyWithClampedEdges) {
     blur(mid, expected, 0, 1);
     EXPECT_EQ(out, expected);
     // Strength 0 copies.
-    ASSERT_EQ(ApplyFilterInPlace(dest, kFilterGauss, 0, 0), 0);
+    ASSERT_EQ(ApplyFilterInPlace(dest, kFilterGauss, {{0, 0}}), 0);
     EXPECT_EQ(Read(dest), expected);
 }
 
@@ -318,7 +318,7 @@ TEST_P(FilterTest, EachBlendKindFollowsItsFormula) {
     Handle dest = MakeEmpty(31, 17);
     Image b = Read(base), s = Read(layer);
     for (int kind = 0; kind <= 16; ++kind) {
-        if (kind == kBlendRGBAMix) continue;
+        if (kind == kBlendFilterRGBAMix) continue;
         for (int ratio : {255, 170}) {
             ASSERT_EQ(RunFilter(Blend(kind, base, layer, dest, ratio, {0, 0, 31, 17})), 0);
             int R = static_cast<int>(static_cast<float>(ratio) / 255.0f * 256.0f);
@@ -330,10 +330,10 @@ TEST_P(FilterTest, EachBlendKindFollowsItsFormula) {
         }
     }
     // (2, 1, 0, 3) swaps red and blue; (4, 5, 6, 3) takes the layer's colour; 9 leaves 0.
-    ASSERT_EQ(RunFilter(Blend(kBlendRGBAMix, base, layer, dest, 255, {0, 0, 31, 17}), 2, 1, 0, 3),
+    ASSERT_EQ(RunFilter(Blend(kBlendFilterRGBAMix, base, layer, dest, 255, {0, 0, 31, 17}), 2, 1, 0, 3),
               0);
     Image swapped = Read(dest);
-    ASSERT_EQ(RunFilter(Blend(kBlendRGBAMix, base, layer, dest, 0, {0, 0, 31, 17}), 4, 5, 9, 3), 0);
+    ASSERT_EQ(RunFilter(Blend(kBlendFilterRGBAMix, base, layer, dest, 0, {0, 0, 31, 17}), 4, 5, 9, 3), 0);
     Image mixed = Read(dest);
     for (size_t i = 0; i < b.size(); ++i) {
         EXPECT_EQ(swapped[i], (Pixel{b[i][2], b[i][1], b[i][0], b[i][3]}));

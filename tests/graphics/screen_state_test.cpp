@@ -121,9 +121,12 @@ TEST_F(ScreenStateTest, TheDisplayModeIsSetWithoutTheRefreshRateWhenItMustBe) {
     ChangeDisplaySettingsA(nullptr, 0);
 }
 
-TEST_F(ScreenStateTest, BeforeStartUpAModeChangeStoresNothing) {
-    EXPECT_EQ(ChangeScreenMode(800, 600, 32, 0, -1), 0);
-    EXPECT_EQ(gScreen.screenWidth, 0);
+TEST_F(ScreenStateTest, BeforeStartUpAModeChangeIsOnlyRecorded) {
+    EXPECT_EQ(ChangeScreenMode(800, 600, 32, 0, 75), 0);
+    EXPECT_EQ(gScreen.screenWidth, 800);
+    EXPECT_EQ(gScreen.screenHeight, 600);
+    EXPECT_EQ(gScreen.colorBits, 32);
+    EXPECT_EQ(gScreen.refreshRate, 75);
     EXPECT_EQ(IsGraphicsInitialized(), 0);
 }
 
@@ -150,11 +153,11 @@ TEST_F(ScreenStateTest, AWindowModeChangeRebuildsTheDeviceAtTheNewSize) {
     EXPECT_EQ(TestHostReadWindow(GetMainHwnd()).width, 800);
 }
 
-TEST_F(ScreenStateTest, AFullScreenModeTheDisplayLacksIsRefusedSilently) {
+TEST_F(ScreenStateTest, AFullScreenModeTheDisplayLacksIsRefusedAndChangesNothing) {
     TestHostSetDisplayModes({{800, 600, 16, 60}});
     ASSERT_EQ(SetupFullScreen(), 0);
     IDirect3DDevice9* device = gDirect3D.device;
-    EXPECT_EQ(ChangeScreenMode(1024, 768, 16, 0, -1), 0);
+    EXPECT_EQ(ChangeScreenMode(1024, 768, 16, 0, -1), -1);
     EXPECT_EQ(gScreen.screenWidth, 640);
     EXPECT_EQ(gDirect3D.device, device);
     EXPECT_EQ(ChangeScreenMode(800, 600, 16, 0, -1), 0);
@@ -183,7 +186,7 @@ TEST_F(ScreenStateTest, AFullScreen320x240IsEmulatedInA640x480BackBuffer) {
 TEST_F(ScreenStateTest, AModeThatCannotBeBroughtUpFallsBackToTheOldOne) {
     ASSERT_EQ(SetupLibrary(), 0);
     TestFailNthCall("IDirectDraw7::Initialize", 1);
-    EXPECT_EQ(ChangeScreenMode(800, 600, 32, 0, -1), 0);
+    EXPECT_EQ(ChangeScreenMode(800, 600, 32, 0, -1), -1);
     EXPECT_EQ(gScreen.screenWidth, 640);
     EXPECT_EQ(IsDirect3DMode(), 1);
     EXPECT_EQ(BackBufferDesc().Width, 640u);

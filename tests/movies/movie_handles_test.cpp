@@ -180,6 +180,37 @@ TEST_F(MovieHandlesTest, PictureAndSoundTrackStayInStepAndTheSoundsEndEndsTheMov
     EXPECT_EQ(record->resumeMark, 0);
 }
 
+// A pause stops the sound track first: the refresh that follows takes the frame from where
+// the track was stopped, and neither shows the last frame nor ends the movie, which would
+// cost a movie that the system paused its resumption. A track that had played out before the
+// pause still ends the movie on its last frame.
+TEST_F(MovieHandlesTest, APauseHoldsTheFrameOfItsSoundTrackAndTheSystemsPauseResumes) {
+    TheoraMovieSettings settings;
+    settings.frames = 45;
+    settings.withSound = true;
+    settings.soundSeconds = 1.5;
+    Handle movie = LoadTheora("held.ogv", settings);
+    ASSERT_NE(movie, -1);
+    MovieRecord* record = GetMovieRecord(movie);
+    PlayMovieHandle(movie, 1, 0);
+    Advance(300);
+    PauseAllMovies();
+    EXPECT_NEAR(Frame(movie), 9, 1);
+    EXPECT_EQ(record->resumeMark, 1);
+    ResumeAllMovies();
+    EXPECT_EQ(record->isStopped, 0);
+    Advance(300);
+    PauseMovieHandle(movie, 0);
+    EXPECT_NEAR(Frame(movie), 18, 1);
+    EXPECT_EQ(IsSoundHandlePlaying(record->sound), 0);
+
+    PlayMovieHandle(movie, 1, 0);
+    Advance(1500);
+    PauseMovieHandle(movie, 0);
+    EXPECT_EQ(Frame(movie), 44);
+    EXPECT_EQ(record->resumeMark, 0);
+}
+
 TEST_F(MovieHandlesTest, AFileThatNoPlayerOpensLeavesNoHandle) {
     written_.push_back(directory_ + "/notmovie.bin");
     WriteFile(written_.back(), Bytes(3000, 0x33));

@@ -28,10 +28,29 @@ const std::string& ProcessDirectory() {
     return directory.path;
 }
 
+// What a test configured holds for the whole process: the next test starts from the defaults.
+void RestoreDefaultConfiguration() {
+    ChangeWindowMode(1);
+    SetWindowTitle("");
+    ChangeScreenMode(640, 480, 16, 0, 0);
+    SetWindowScale(1, 1);
+    SwitchVSyncWait(1);
+    SwitchHardwareRendering(1);
+    SetNoSoundSwitch(0);
+    SetNoInputSwitch(0);
+    SetNoGraphicsSwitch(0);
+    SwitchAsyncLoad(0);
+    SetNoArchiveSwitch(0);
+    SetPlainFileFirst(0);
+    SetArchiveExtension(nullptr);
+    SetArchiveKeyString(nullptr);
+}
+
 }  // namespace
 
 void PublicFixture::SetUp() {
     TestResetPlatform();
+    TestD3d9Reset();
     TestUseHeadlessHost(true);
     TestUseVirtualClock(true);
     TestSetClockMicroseconds(5'000'000);
@@ -50,8 +69,10 @@ void PublicFixture::SetUp() {
 
 void PublicFixture::TearDown() {
     ShutdownLibrary();
+    RestoreDefaultConfiguration();
     EXPECT_EQ(chdir(previous_.c_str()), 0);
     TestResetPlatform();
+    TestD3d9Reset();
 }
 
 void PublicFixture::StartFramework() {
@@ -76,4 +97,20 @@ std::string PublicFixture::ReadLog() const {
 void PublicFixture::AdvanceClock(uint32_t milliseconds) {
     TestAdvanceClockMicroseconds(milliseconds * 1000ull);
     PumpMessages();
+}
+
+void PublicFixture::WriteBgraImage(const std::string& path, int width, int height,
+                                   const std::vector<uint32_t>& pixels) {
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(width) * static_cast<size_t>(height));
+    std::vector<uint8_t> bytes = {'B', 'G', 'R', 'A', 8, 8, 8, 8};
+    for (uint32_t value : {static_cast<uint32_t>(width), static_cast<uint32_t>(height)}) {
+        for (int shift = 0; shift < 32; shift += 8) bytes.push_back((value >> shift) & 0xFF);
+    }
+    for (uint32_t pixel : pixels) {
+        for (int shift = 0; shift < 32; shift += 8) bytes.push_back((pixel >> shift) & 0xFF);
+    }
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(file.good());
 }

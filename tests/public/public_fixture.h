@@ -1,13 +1,14 @@
 // A fixture for tests of a program of one's own: the framework is reached through orbek/orbek.h
 // alone; the platform layer's test hooks below it give the headless host, the virtual clock and
 // what the window shows. Each test starts in a current directory emptied for it, which
-// holds its files and Log.txt.
+// holds its files and Log.txt, and with the framework's configuration at its defaults.
 #pragma once
 
 #include <orbek/orbek.h>
 
 #include <gtest/gtest.h>
 #include <platform/testing.h>
+#include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
 #include <platform/win32_user.h>
 
@@ -36,6 +37,10 @@ protected:
     std::string ReadLog() const;
     // Advances the virtual clock by the milliseconds, pumping messages once.
     void AdvanceClock(uint32_t milliseconds);
+    // Writes an image file of the framework's raw "BGRA" format: width x height pixels
+    // 0xAARRGGBB, row by row, alpha included.
+    static void WriteBgraImage(const std::string& path, int width, int height,
+                               const std::vector<uint32_t>& pixels);
 
     std::string directory_;
 

@@ -2,9 +2,12 @@
 // destroyed through the window layer without a display, and the host chosen by name. On an X
 // display of Xvfb's without a window manager (when Xvfb is installed), full screen scales the
 // picture to fit the display; with openbox on it (when openbox and xdotool are installed), a
-// window minimised and restored by the window manager comes back active and shown.
+// window minimised and restored by the window manager comes back active and shown, and the
+// framework reads back where xdotool puts the mouse and which buttons it holds. Without an
+// audio device the host says so once on standard error.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <orbek/orbek.h>
 #include <platform/testing.h>
 #include <platform/testing_host.h>
 #include <platform/win32.h>
@@ -168,6 +171,39 @@ TEST(SdlHostTest, AWindowShownAgainAfterMinimisingIsRestoredAndActive) {
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_TRUE(UnregisterClassA("SdlRestore", nullptr));
     TestUseHeadlessHost(true);
+}
+
+// Runs the check in a child process of its own: its exit code, -1 when it did not exit.
+int RunInChild(const std::function<int()>& check) {
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) _exit(check());
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// The sound output that cannot be opened is told of once, however often the layer asks: the
+// child's exit code is the number of times.
+TEST(SdlHostTest, NoAudioDeviceIsToldOnceOnStandardError) {
+    int told = RunInChild([] {
+        setenv("SDL_AUDIODRIVER", "orbek-no-such-driver", 1);
+        char path[] = "/tmp/orbek_no_sound_XXXXXX";
+        int capture = mkstemp(path);
+        if (capture < 0 || dup2(capture, 2) < 0) return 100;
+        auto mix = [](void*, int16_t*, int32_t) {};
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (kSdlHost.openAudio(44100, mix, nullptr)) return 101;
+        }
+        std::ifstream in(path);
+        unlink(path);
+        int lines = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Orbek: the sound could not be started", 0) == 0) ++lines;
+        }
+        return lines;
+    });
+    EXPECT_EQ(told, 1);
 }
 
 // Xvfb at 1280x720 with no window manager, its screen kept as an XWD image in a file.
@@ -469,6 +505,74 @@ int MinimiseAndRestoreUnderAWindowManager(const VirtualDisplay& display) {
     if (!PumpUntil(drawnAndSeen)) return 11;
     DeleteObject(mark);
     return 0;
+}
+
+// The framework in a window at the scale, on the display: xdotool moves the mouse over the
+// window and holds its buttons; ReadMousePosition and GetMouseButtonBits read them back in
+// screen pixels. Run in a child process of its own: 0 when all of it is read back.
+int ReadBackTheMouse(const VirtualDisplay& display, int scale) {
+    setenv("DISPLAY", display.Name().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TestResetPlatform();
+    TestUseHeadlessHost(false);
+    SetWindowTitle("OrbekMouse");
+    SetWindowScale(scale, scale);
+    ChangeWindowMode(1);
+    if (SetupLibrary() != 0) return 2;
+    std::string id = FirstLine("timeout 10 xdotool search --sync --name '^OrbekMouse$'");
+    if (id.empty()) return 4;
+    auto xdotool = [&id](const std::string& command) {
+        return std::system(("xdotool " + command).c_str()) == 0;
+    };
+    // Polls the framework until `done` holds; false after five seconds without.
+    auto readsBack = [](const std::function<bool()>& done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (PumpMessages() != 0) return false;
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    };
+    // Both on the display at either scale; the last window pixel of a screen pixel reads back
+    // as that screen pixel.
+    const int points[2][2] = {{100, 60}, {600, 340}};
+    for (const auto& point : points) {
+        if (!xdotool("mousemove --window " + id + " " +
+                     std::to_string(point[0] * scale + scale - 1) + " " +
+                     std::to_string(point[1] * scale + scale - 1))) {
+            return 5;
+        }
+        if (!readsBack([&point] {
+                int32_t x = -1, y = -1;
+                ReadMousePosition(&x, &y);
+                return x == point[0] && y == point[1];
+            })) {
+            return 6;
+        }
+    }
+    // X's buttons 1, 2 and 3 are the left, middle and right ones.
+    const std::pair<int, int32_t> buttons[] = {
+        {1, kMouseLeft}, {3, kMouseRight}, {2, kMouseMiddle}};
+    for (const auto& [button, bit] : buttons) {
+        if (!xdotool("mousedown " + std::to_string(button))) return 7;
+        if (!readsBack([bit = bit] { return GetMouseButtonBits() == bit; })) return 8;
+        if (!xdotool("mouseup " + std::to_string(button))) return 7;
+        if (!readsBack([] { return GetMouseButtonBits() == 0; })) return 9;
+    }
+    return 0;
+}
+
+TEST(SdlHostXvfbTest, TheMouseIsReadBackInScreenPixelsAtScale1And2) {
+    if (FirstLine("command -v xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        int code = RunOnNewDisplay(
+            [scale](const VirtualDisplay& display) { return ReadBackTheMouse(display, scale); });
+        if (code == kNoDisplay) GTEST_SKIP() << "Xvfb is not installed or did not start";
+        EXPECT_EQ(code, 0);
+    }
 }
 
 TEST(SdlHostXvfbTest, AWindowManagersMinimiseAndRestoreBringTheWindowBackActive) {

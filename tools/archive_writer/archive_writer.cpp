@@ -1,5 +1,5 @@
-// The archive writer and LZ encoder used by the tests, the fuzz seeds and the shader pack's
-// generator.
+// The archive writer and LZ encoder used by the tests, the fuzz seeds, the shader pack's
+// generator and the pack command.
 #include "archive_writer.h"
 
 #include <algorithm>
@@ -30,23 +30,6 @@ bool IsLead(uint8_t b, uint32_t codePage) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-// Splits at separators that are not trail bytes.
-std::vector<std::string> SplitPath(const std::string& path, uint32_t codePage) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < path.size(); i++) {
-        uint8_t b = static_cast<uint8_t>(path[i]);
-        if (IsLead(b, codePage) && i + 1 < path.size()) {
-            parts.back() += path.substr(i, 2);
-            i++;
-        } else if (b == '\\' || b == '/') {
-            parts.emplace_back();
-        } else {
-            parts.back() += path[i];
-        }
-    }
-    return parts;
-}
-
 struct Node {
     std::string name;
     bool directory = false;
@@ -59,16 +42,7 @@ struct Node {
 // The name record: padded upper-case name length in 4-byte units, its byte sum, the padded
 // name, the name as written.
 void AppendNameRecord(std::vector<uint8_t>& table, const std::string& name, uint32_t codePage) {
-    std::string upper;
-    for (size_t i = 0; i < name.size(); i++) {
-        uint8_t b = static_cast<uint8_t>(name[i]);
-        if (IsLead(b, codePage) && i + 1 < name.size()) {
-            upper += name.substr(i, 2);
-            i++;
-        } else {
-            upper += static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b);
-        }
-    }
+    const std::string upper = UpperArchiveName(name, codePage);
     uint32_t padded = (static_cast<uint32_t>(upper.size()) + 4) / 4 * 4;
     uint32_t sum = 0;
     for (char c : upper) sum += static_cast<uint8_t>(c);
@@ -92,6 +66,36 @@ uint8_t KeyByteAt(const WrittenArchive& archive, uint32_t fileOffset) {
 }
 
 }  // namespace
+
+std::vector<std::string> SplitArchivePath(const std::string& path, uint32_t codePage) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < path.size(); i++) {
+        uint8_t b = static_cast<uint8_t>(path[i]);
+        if (IsLead(b, codePage) && i + 1 < path.size()) {
+            parts.back() += path.substr(i, 2);
+            i++;
+        } else if (b == '\\' || b == '/') {
+            parts.emplace_back();
+        } else {
+            parts.back() += path[i];
+        }
+    }
+    return parts;
+}
+
+std::string UpperArchiveName(const std::string& name, uint32_t codePage) {
+    std::string upper;
+    for (size_t i = 0; i < name.size(); i++) {
+        uint8_t b = static_cast<uint8_t>(name[i]);
+        if (IsLead(b, codePage) && i + 1 < name.size()) {
+            upper += name.substr(i, 2);
+            i++;
+        } else {
+            upper += static_cast<char>(b >= 'a' && b <= 'z' ? b - 32 : b);
+        }
+    }
+    return upper;
+}
 
 ArchiveKey KeyFor(const char* keyString) {
     // Stated here once more, apart from the reader's derivation, so that the reader's is tested.
@@ -128,7 +132,7 @@ WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
 
     // The tree, directories made as paths name them.
     for (size_t i = 0; i < inputs.size(); i++) {
-        std::vector<std::string> parts = SplitPath(inputs[i].path, codePage);
+        std::vector<std::string> parts = SplitArchivePath(inputs[i].path, codePage);
         bool explicitDirectory = parts.back().empty();
         if (explicitDirectory) parts.pop_back();
         int current = 0;

@@ -1,6 +1,6 @@
 // A writer of "OBA" archives of every version and an LZ encoder, written apart from the reader
 // so that the reader is tested on data it did not make itself; the shader pack's generator
-// makes the program's built-in pack with them.
+// makes the program's built-in pack with them, and orbek_archive_pack a program's archives.
 #pragma once
 
 #include <array>
@@ -12,6 +12,13 @@ using ArchiveKey = std::array<uint8_t, 12>;
 
 // The key the reader derives from a key string (null for its default key).
 ArchiveKey KeyFor(const char* keyString);
+
+// The components of a path, split at the separators ('\\' and '/') that are not the second
+// byte of a double-byte character of the code page.
+std::vector<std::string> SplitArchivePath(const std::string& path, uint32_t codePage);
+// A name as the reader's lookup compares it: the letters a to z raised, the double-byte
+// characters of the code page kept.
+std::string UpperArchiveName(const std::string& name, uint32_t codePage);
 
 struct ArchiveInput {
     // Components separated by '\\' or '/', letters as they are to be stored. A path that ends

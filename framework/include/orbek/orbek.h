@@ -1,5 +1,5 @@
-// Orbek's public face: the calls, types and constants that a game built on the framework uses.
-// A game includes this header and nothing else of the framework. Results follow one rule:
+// Orbek's public face: the calls, types and constants that a program built on the framework uses.
+// A program includes this header and nothing else of the framework. Results follow one rule:
 // 0 for success and -1 for failure; calls that create something return a handle or -1; yes/no
 // queries return 1 or 0, and -1 for a bad handle.
 #pragma once
@@ -138,11 +138,24 @@ enum KeyCode : int32_t {
 // clang-format on
 
 // ---- Start-up, shutdown and the message pump ----
+// While the window is inactive (another window has the focus, or it is minimised), PumpMessages
+// and every call that draws, selects the draw screen or the blend mode, loads or makes a graph
+// or a font, plays a sound or reads input waits until it is active again: a program whose window
+// loses the focus for seven seconds stands in that call for seven seconds. EraseDrawScreen and
+// FlipScreen do not wait.
 
-// 1 window, 0 full screen; before SetupLibrary it only records the choice. -1 when a
-// full-screen change finds no display mode of the screen size.
+// 1 window, 0 full screen; the mode in force already: 0, nothing done. Before SetupLibrary it
+// only records the choice. After it the graphics start again, as ChangeScreenMode does: every
+// graph and font is deleted (their lost flags become 1), the default font is made again and the
+// draw settings start afresh with the front screen as draw screen, so after the call a program
+// selects its draw screen, loads its graphs and makes its fonts again. -1 when full screen finds
+// no display mode of the screen size (nothing changes).
 int ChangeWindowMode(int32_t windowed);
 // Starts the whole framework: window, input, sound, graphics, fonts. 0 also when already set up.
+// -1 when the window, input or graphics cannot start, and when another program whose window has
+// the same title runs (SetWindowTitle gives a program a title of its own); Log.txt says why.
+// Sound that cannot start (no audio device) does not fail it: the program runs silent, every
+// sound call gives -1, and standard error says so once.
 int SetupLibrary();
 // Ends everything SetupLibrary started. A program that returns from main or calls exit without
 // it, on the thread that called SetupLibrary, has it run at exit; exit called on another thread
@@ -151,6 +164,56 @@ int ShutdownLibrary();
 // Handles pending window messages and the framework's per-frame services; 0 while the program
 // may go on, -1 once it must end. Call it once per pass of every loop.
 int PumpMessages();
+
+// ---- Screen and window ----
+// Settings made before SetupLibrary, each holding for every later start-up of the process;
+// ChangeScreenMode and SetWindowScale also act after it.
+
+// The window's title, which also names the program for the check against a second copy:
+// SetupLibrary gives -1 (and logs why) while another program whose window has the same title
+// runs, so programs with titles of their own run side by side. Empty: "Orbek". After
+// SetupLibrary only the title shown changes. -1 for null or a title longer than 255 bytes.
+int SetWindowTitle(const char* title);
+// The screen size and colour depth (16 or 32 bits) and the full-screen refresh rate in Hz (0:
+// the display's own); -1 keeps each. Before SetupLibrary it records them for the start-up
+// (640 x 480 at 16 bits unless set), which starts in a window when full screen finds no
+// display mode of the size. After it the graphics start again in the new mode and the window
+// takes its size: every graph and font is deleted (their lost flags become 1), the default font
+// is made again and the draw settings start afresh with the front screen as draw screen, so a
+// program selects its draw screen, loads its graphs and makes its fonts again. force 1 starts
+// the graphics again even for the mode in force. -1 for a side outside 1..8192, a depth other
+// than 16 or 32 or a negative refresh rate, and in full screen for a mode the display does not
+// have (nothing changes); -1 too when the graphics cannot come up in the mode and the old one
+// (or 640 x 480 at 16 bits) takes over again.
+int ChangeScreenMode(int32_t width, int32_t height, int32_t colorBits, int32_t force,
+                     int32_t refreshRate);
+// 1 (the default): FlipScreen waits for the vertical blank; 0: it does not. The software
+// renderer follows it at once, the Direct3D device from its making on: SetupLibrary,
+// ChangeScreenMode or ChangeWindowMode.
+int SwitchVSyncWait(int32_t wait);
+int IsVSyncWaitOn();
+// 1 (the default): draw through the Direct3D device; 0: through the software renderer. -1
+// after SetupLibrary.
+int SwitchHardwareRendering(int32_t useHardware);
+// 1 leaves sound, input or graphics out of the start-up; 0, the default, starts them. -1 after
+// SetupLibrary. Without sound every sound call gives -1; without graphics no graph or font can
+// be made (-1) and nothing is drawn. Input left out is started by the first input query, which
+// answers 0.
+int SetNoSoundSwitch(int32_t on);
+int SetNoInputSwitch(int32_t on);
+int SetNoGraphicsSwitch(int32_t on);
+// The window's size against the screen's in window mode, before SetupLibrary or after (in full
+// screen it waits for the window): y 0 or less takes x, and a value 0 or less is 1.0. The mouse
+// reads in screen pixels whatever the scale. A side of the window is at most 16384 pixels.
+// -1 for a scale that is not finite.
+int SetWindowScale(double x, double y);
+// The screen size (320 x 240 while a 320 x 240 full screen is shown at 640 x 480) and colour
+// bits; each pointer may be null. Before SetupLibrary the ones recorded: 0 x 0 at 16 bits
+// unless ChangeScreenMode recorded others.
+int QueryScreenSizeAndDepth(int* width, int* height, int* bits);
+// The desktop's size and bits per pixel as SetupLibrary found them (before it, as they are);
+// each pointer may be null.
+int GetDesktopMode(int32_t* width, int32_t* height, int32_t* bits);
 
 // ---- Log ----
 
@@ -166,7 +229,9 @@ uint32_t GetMillisecondCount(int32_t unused = 0);
 int RandomUpTo(int n);
 
 // ---- Keyboard and joypads ----
-// While the application is inactive each query first waits for activation.
+// While the application is inactive each query first waits for activation. Input left out of
+// the start-up (SetNoInputSwitch) is started by the first query, which reads nothing: no key
+// down, no pad, no mouse button.
 
 // 1 while the key (a KeyCode) is down, else 0.
 int TestKeyDown(int32_t key);
@@ -181,6 +246,20 @@ JoypadBits GetJoypadBits(int32_t pad);
 // -1 for a pad without force feedback.
 int StartJoypadRumble(int32_t pad, int32_t power, int32_t durationMs);
 int StopJoypadRumble(int32_t pad);
+
+// ---- Mouse ----
+
+// The cursor's position in screen pixels: in window mode from the top-left of the window's
+// picture, divided by the window scale (outside the screen while the cursor is off the
+// window); in full screen the position on the display. Each pointer may be null.
+int ReadMousePosition(int32_t* x, int32_t* y);
+// Bits of GetMouseButtonBits.
+constexpr int32_t kMouseLeft = 1;
+constexpr int32_t kMouseRight = 2;
+constexpr int32_t kMouseMiddle = 4;
+// The mouse buttons held, kMouseLeft | kMouseRight | kMouseMiddle. While the application is
+// inactive it first waits for activation, as the keyboard queries do.
+int GetMouseButtonBits();
 
 // ---- Screens and draw settings ----
 
@@ -208,21 +287,83 @@ int SetDrawSamplingMode(int32_t mode);
 // The colour (each channel 0..255, taken modulo 256 so that -1 sets every bit) in the current
 // screen format.
 ScreenColor PackScreenColor(int red, int green, int blue);
-// Called after the Direct3D device had to be made again (full screen left and re-entered, a
-// screen-mode change) to fill the graphs again; null selects the built-in reloader.
+// Called when the Direct3D device had to be made again in the same screen mode, with every
+// graph's handle kept but its pixels gone: full screen left for another window and entered
+// again, or a window's device lost. It fills the graphs again; null selects the built-in
+// reloader, which loads each graph again from the file or memory it came from. It is not called
+// at a screen-mode change (ChangeScreenMode, ChangeWindowMode), which deletes the graphs
+// instead: a program loads them again after one, and a graph's lost flag tells it which.
 using GraphRestoreCallback = void (*)();
 int InstallGraphRestoreHandler(GraphRestoreCallback callback);
 
 // ---- Graphs ----
 
-// A graph of the image file, or -1 when it is missing or cannot be decoded; the flag has no
-// effect.
+// A graph of the image file, or -1 when it is missing or cannot be decoded; a movie file gives a
+// graph that shows the movie (see Movies). The flag has no effect.
 Handle LoadImageFileAsGraph(const char* fileName, int32_t flag);
 // Fills out[0..allNum-1] with one graph per cell of width x height, row by row (cell i at
 // column i mod xNum, row i / xNum); the flag has no effect.
 int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
                              int32_t width, int32_t height, Handle* out, int32_t flag);
 int DisposeGraph(Handle graph);
+// A graph of the image file held in memory (`size` bytes of a PNG, JPEG, BMP, TGA, DDS or raw
+// "BGRA" file), with the pixels LoadImageFileAsGraph gives for the same file. alphaImage (null
+// for none) is a second image file in memory of the same size whose red channel becomes the
+// graph's alpha. -1 when an image cannot be decoded or the two sizes differ. The blocks may be
+// freed once the call returns, except while asynchronous loading is on: then they must stay
+// until the graph has loaded (IsGraphLoading gives 0). The flag has no effect.
+Handle LoadImageMemoryAsGraph(const void* image, uint32_t size, const void* alphaImage,
+                              uint32_t alphaSize, int32_t flag);
+// The graph's width and height in pixels, or the screen's for kBackScreen and kFrontScreen;
+// either pointer may be null. A graph still loading answers 0 x 0 until its load has made it.
+// -1 for a bad handle.
+int QueryGraphSize(Handle graph, int* width, int* height);
+// Sets *flag to 0 now and to 1 when the graph is deleted: by DisposeGraph, by a screen-mode
+// change (ChangeWindowMode after SetupLibrary deletes every graph) or by ShutdownLibrary. The
+// flag must stay valid until then, or until a null flag replaces it. -1 for a bad handle or a
+// graph still loading.
+int AttachGraphLostFlag(Handle graph, int* flag);
+// Fills the graph with the colour, each channel clamped to 0..255. On the software renderer the
+// fill is drawn over the whole graph under the current blend mode, bright and draw area, alpha
+// ignored. On the Direct3D device only a graph that is a draw target takes it (a raw fill,
+// alpha included); a loaded graph is left as it is, with 0. A fill is not restored after the
+// device is lost. -1 for a bad handle or a graph still loading.
+int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha);
+// Copies the rectangle (x1, y1)-(x2, y2) (right and bottom exclusive) of the source, kBackScreen,
+// kFrontScreen or a graph, into the graph with its top-left at (destX, destY). -1 unless
+// 0 <= x1 < x2 and 0 <= y1 < y2 lie inside the source, the copy fits inside the graph, and
+// neither handle is bad or still loading; on the Direct3D device also when the rectangle of a
+// source graph crosses two of its textures (a graph larger than the device's largest texture
+// is made of several). Like a fill, a copy is not restored after the device is lost.
+int CopyScreenRectToGraph(Handle source, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                          int32_t destX, int32_t destY, Handle graph);
+// CopyScreenRectToGraph from the current draw screen (SelectDrawScreen) to (0, 0) of a graph of
+// exactly the rectangle's size; -1 for any other size.
+int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle graph);
+
+// ---- Blend graphs ----
+// A blend graph weights all later graph drawing pixel by pixel: it is laid over each drawn graph
+// from the top-left corner, and the red channel of its pixel there (a grey image's brightness)
+// is that pixel's value 0..255. Every graph drawn while it is set must be no larger (drawing a
+// larger one gives -1). Boxes and lines are not weighted; text, drawn from graphs of the font's
+// own, is weighted or refused by their size, so remove the blend graph before drawing text.
+// What weights is a copy of its pixels, made when it is set and made again only when it is set
+// after a fill or a copy changed them: a wipe sets the same graph every frame at no
+// cost. The weight blends the drawn pixels with what is there under every blend mode,
+// BlendOpaque included, except that the Direct3D device draws what a hard-edged wipe (a width
+// below 2) lets through without blending.
+//
+// type 0: each pixel weighted by value x param1 / 255; type 1: the wipe of AttachBlendGraph
+// (param1 the threshold, param2 the width); type 2: weighted by the value alone. graph -1
+// removes the blend graph. -1 for a bad handle, a graph still loading or another type.
+int SetBlendGraph(Handle graph, int type, int param1, int param2);
+// A wipe: the blend graph with a threshold and a width, each clamped to 0..255. Pixels whose
+// value is well above the threshold are drawn whole, those well below it not at all, across a
+// soft edge about `width` values wide (below 2 a hard edge at the threshold). Threshold 0 draws
+// the whole graph and 255 nothing; as the threshold rises, the drawing wipes away from the
+// blend graph's darkest pixels to its brightest. graph -1 removes the blend graph. -1 for a bad
+// handle or a graph still loading.
+int AttachBlendGraph(Handle graph, int threshold, int width);
 
 // ---- Drawing, under the current blend mode, bright colour, sampling mode and clip ----
 
@@ -270,6 +411,28 @@ constexpr Handle kUntexturedList = -5;
 int PutGraphVertexList(const GraphListVertex* vertices, int32_t count, int32_t primitiveType,
                        Handle graph, int32_t trans);
 
+// ---- Movies ----
+// LoadImageFileAsGraph opens a movie file (Ogg Theora with its Vorbis track as the sound, and
+// the formats FFmpeg's libraries read) as a graph of the movie's size that shows the movie's
+// frame; the movie does not move until it is played. A playing movie moves on, and its end is
+// noticed, only as its graph is drawn: draw the graph once per frame while the movie plays.
+// While the window is inactive the framework pauses every movie and then plays again those it
+// paused. DisposeGraph deletes the movie with its graph.
+
+// The movie that plays into the graph; -1 for a graph that shows none and for a bad handle.
+Handle GetGraphMovie(Handle graph);
+// Plays the movie, with its sound, from where it stands: kPlayBackground once (it then stops
+// on its last frame), kPlayLoop over and over; any other type plays once, and -1 keeps the
+// type of the last play. A movie with sound that has played to its end starts over; one
+// without goes on from its last frame. 0, and nothing changes, when it plays already.
+int PlayMovieHandle(Handle movie, int32_t playType);
+// Stops the movie and its sound; its graph keeps the frame it showed, and the next play goes
+// on from there. 0 also when it is stopped already.
+int PauseMovieHandle(Handle movie);
+// 1 while the movie plays; 0 while it stands: after loading, after a pause and after its end.
+// -1 for a bad handle.
+int IsMovieHandlePlaying(Handle movie);
+
 // ---- Fonts and text ----
 
 // A font of the face (null for the default) or -1; -1 for the charset index and the edge size
@@ -280,6 +443,202 @@ int DeleteFontHandle(Handle font);
 // The text with its top-left corner at (x, y).
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical);
+
+// The width in pixels of the text's first `length` bytes (-1: all of it) in the font: how far
+// DrawStringWithFont moves its pen over them, the font's spacing after every character
+// included (a vertical text runs as far down). Nothing is drawn. 0 for a null or empty text;
+// -1 for a bad font.
+int MeasureStringWidth(const char* text, int32_t length, Handle font);
+// The size the font was made at (16 for MakeFontHandle's -1); -1 for a bad font.
+int GetFontHandleSize(Handle font);
+// Extra pixels after every character of the font's later texts, drawn and measured alike
+// (negative closes them up; 0 when made). -1 for a bad font.
+int SetFontHandleSpacing(int spacing, Handle font);
+
+// ---- Shaders of the program's own ----
+// On a device that runs shaders (GetUsableShaderVersion not 0) a program may draw through pixel
+// shaders of its own. Shader code here is not Direct3D bytecode, which is refused as on a device
+// without shaders: the device runs a pixel shader as a C++ function of the program's, registered
+// under a name with RegisterPixelShaderFunction, and a shader's code is a short record naming
+// that function (MakeShaderCode). A selected pixel shader colours every later graph, box and
+// vertex list that goes to the device, in place of the blend mode's colouring (its blend factors
+// still lay the result over the target), with the drawn graph's texture on stage 0. Vertex
+// shaders are made and selected, but the device never runs them. Shaders and constants go with
+// the graphics when a screen-mode change starts them again, as graphs do.
+
+struct ShaderVector {
+    float x, y, z, w;
+};
+// What a pixel shader function is given for one pixel.
+struct ShaderPixelInput {
+    ShaderVector diffuse;  // the vertices' colour, (r, g, b, a) in 0..1
+    ShaderVector specular;
+    ShaderVector texcoord[8];  // (u, v, 0, 1) of each texture coordinate set
+    float x, y;                // the pixel's position on the draw target
+};
+// The draw a pixel shader function runs in: its constants (StoreShaderConstants) and, through
+// SampleShaderTexture, its textures.
+struct ShaderPixelContext {
+    const float* floatConstants;   // c0..c223, four floats a register
+    const int32_t* intConstants;   // i0..i15, four ints a register
+    const int32_t* boolConstants;  // b0..b15
+    const void* device;            // the device's own
+};
+// Writes the pixel's colour ((r, g, b, a), clamped to 0..1 afterwards) and returns true, or
+// returns false to leave the pixel as it was. Runs on the thread that draws.
+using PixelShaderFunction = bool (*)(const ShaderPixelInput& input,
+                                     const ShaderPixelContext& context, ShaderVector* color);
+// The colour of the texture on stage 0..15 at (u, v), as the draw's sampling mode reads it;
+// (0, 0, 0, 1) where no texture is.
+ShaderVector SampleShaderTexture(const ShaderPixelContext& context, int32_t stage, float u,
+                                 float v);
+// Registers the function under a name of 1 to 62 bytes, replacing what the name had; shaders
+// made from the name's code run the function registered last. -1 for a bad name, a null
+// function, or a 65th name.
+int RegisterPixelShaderFunction(const char* name, PixelShaderFunction function);
+
+// Shader code: `size` bytes from `words`.
+constexpr int32_t kShaderCodeWords = 20;
+struct ShaderCode {
+    uint32_t words[kShaderCodeWords];
+    int32_t size;
+};
+// The code of a pixel shader (isVertex 0) that runs the function registered under the name, or
+// of a vertex shader (1) of that name. -1 for a name that is not 1 to 62 bytes, or a null code.
+int MakeShaderCode(int32_t isVertex, const char* name, ShaderCode* code);
+
+// 200 or 300 while the device runs shaders of the program's own; 0 when it has none or the
+// software renderer draws.
+int GetUsableShaderVersion();
+// A vertex shader (isVertex 1) or pixel shader (0) made at once from `size` bytes of code, which
+// are copied. -1 before SetupLibrary, when GetUsableShaderVersion gives 0, and for code that is
+// not MakeShaderCode's or, for a pixel shader, names no registered function.
+Handle CreateShaderFromCode(int32_t isVertex, const void* code, int32_t size);
+// Deletes the shader; a selected one is unselected first.
+int DeleteShaderHandle(Handle shader);
+// The shader for later drawing; 0 or less selects none. -1 for a handle that is no live shader
+// of the kind, the selection staying as it was.
+int SelectUserVertexShader(Handle shader);
+int SelectUserPixelShader(Handle shader);
+// The graph (-1: none) on shader texture stage 0..15. -1 for another stage or a bad graph.
+int BindShaderTexture(int32_t stage, Handle graph);
+
+// Register kinds of the shader constants: float registers hold four floats, int registers four
+// ints, bool registers one int.
+constexpr int32_t kShaderConstVertexFloat = 0;  // c0..c255
+constexpr int32_t kShaderConstVertexInt = 1;    // i0..i15
+constexpr int32_t kShaderConstVertexBool = 2;   // b0..b15
+constexpr int32_t kShaderConstPixelFloat = 3;   // c0..c223
+constexpr int32_t kShaderConstPixelInt = 4;     // i0..i15
+constexpr int32_t kShaderConstPixelBool = 5;    // b0..b15
+// The program's values of `count` registers of the kind from `first`, in force for every later
+// draw until cleared: they stand before the framework's own values of those registers. -1 for
+// another kind, registers beyond the kind's or null values.
+int StoreShaderConstants(int32_t kind, int32_t first, const void* values, int32_t count);
+// Drops the program's values of the registers; the framework's own, where it has any, are in
+// force again. -1 as for StoreShaderConstants.
+int ClearShaderConstRange(int32_t kind, int32_t first, int32_t count);
+
+// ---- Image filters and blend filters ----
+// A filter reads a rectangle of a source graph and writes the result into a destination graph;
+// a blend lays a blend graph over the source's rectangle. On a device that runs shaders they
+// draw through shaders, else they compute on the processor, with the same pixels. A kind keeps
+// each pixel's alpha unless its comment says otherwise.
+
+// The image filters, with their parameters in FilterParameters' order.
+enum FilterKind : int32_t {
+    // cb, cr (-255..255 each): grey by luminance, tinted by the two colour differences.
+    kFilterMono = 0,
+    // Pixel width (8, 16 or 32; others go up to the next, above 16 to 32), strength in
+    // hundredths (100 = 1.0; 0 copies): a blur of colour and alpha, the edges repeated.
+    kFilterGauss = 1,
+    // Factor (2, 4 or 8; below 3 is 2, 3 is 4, above 4 is 8): the rectangle shrunk by it into
+    // its top-left part at the destination, each pixel the average of its block, alpha too.
+    kFilterDownScale = 2,
+    // Compare (2 or 5), threshold (luminance 0..255), fill (0 or 1), fill colour (ScreenColor),
+    // fill alpha (0..255): with compare 2 the pixels darker than the threshold, with 5 those
+    // brighter, keep what the destination had, or take the fill colour and alpha with fill 1;
+    // the others are copied. Another compare is -1.
+    kFilterBrightClip = 3,
+    // Kind (0 shifts the hue, 1 sets it), hue in degrees (-180..180 to shift, 0..360 to set),
+    // saturation (-255..255), brightness (-255..255).
+    kFilterHsb = 4,
+    // No parameters: each colour channel becomes 255 minus itself.
+    kFilterInvert = 5,
+    // Min, max (the input range, 0..255), gamma in hundredths (100 = 1.0), out min, out max (the
+    // output range, 0..255): each colour channel mapped through the ranges and the gamma curve.
+    kFilterLevel = 6,
+    // Threshold (luminance 0..255), colour 1 (ScreenColor), alpha 1, colour 2, alpha 2 (0..255):
+    // pixels darker than the threshold take colour 1 and alpha 1, the others colour 2 and alpha 2.
+    kFilterTwoColor = 7,
+    // Gradient graph, reverse (0 or 1): each pixel takes colour and alpha from the gradient
+    // graph's first row at its luminance, darkest at the left (at the right with reverse 1).
+    kFilterGradientMap = 8,
+    // No parameters: each colour channel multiplied by the alpha.
+    kFilterPremultipliedAlpha = 9,
+};
+
+// The blend filters: the blend graph's colour laid over the source's by the formula of the kind,
+// weighted by the blend graph's alpha and the blend ratio, the source's alpha kept. RGBAMix alone
+// takes parameters.
+enum BlendFilterKind : int32_t {
+    kBlendFilterNormal = 0,
+    // Red, green, blue, alpha: each output channel is the channel a selector names, 0..3 the
+    // source's red, green, blue and alpha, 4..7 the blend graph's (another value gives 0); the
+    // ratio is not used.
+    kBlendFilterRGBAMix = 1,
+    kBlendFilterMultiple = 2,
+    kBlendFilterDifference = 3,
+    kBlendFilterAdd = 4,
+    kBlendFilterScreen = 5,
+    kBlendFilterOverlay = 6,
+    kBlendFilterDodge = 7,
+    kBlendFilterBurn = 8,
+    kBlendFilterDarken = 9,
+    kBlendFilterLighten = 10,
+    kBlendFilterSoftLight = 11,
+    kBlendFilterHardLight = 12,
+    kBlendFilterExclusion = 13,
+    // Normal and Add with the alphas composed too (pixels of no alpha become 0).
+    kBlendFilterNormalAlphaChannel = 14,
+    kBlendFilterAddAlphaChannel = 15,
+    // The source's colour; its alpha multiplied by the blend graph's, weighted by the ratio.
+    kBlendFilterMultipleAlphaOnly = 16,
+};
+
+// A kind's parameters in the order its comment gives (a colour a ScreenColor, a graph a
+// Handle), each taken as a 32-bit value; those a kind does not take are not read.
+struct FilterParameters {
+    int64_t values[5];
+};
+
+// One filter (isBlend 0, a FilterKind) or blend (1, a BlendFilterKind) of the source's
+// rectangle (right and bottom exclusive) into the destination at (destX, destY). A rectangle
+// reaching beyond the source or the destination is cut to them, a corner left of or above
+// either moving the source, blend and destination positions alike. Give a blend graph of the
+// source's size: the processor reads it at the rectangle's own coordinates, while a device that
+// runs shaders stretches it over the rectangle, or with useBlendPosition 1 reads it from
+// (blendX, blendY).
+struct FilterRequest {
+    int32_t isBlend = 0;
+    Handle sourceGraph = -1;
+    Handle blendGraph = -1;
+    Handle destGraph = -1;
+    int32_t blendRatio = 255;  // 0..255, clamped
+    int32_t kind = 0;
+    int32_t srcX1 = 0, srcY1 = 0, srcX2 = 0, srcY2 = 0;
+    int32_t blendX = 0, blendY = 0;
+    int32_t useBlendPosition = 0;
+    int32_t destX = 0, destY = 0;
+};
+
+// Runs the filter or blend: 0 when done, also when nothing of the rectangle is left to do. -1
+// for a bad graph, a rectangle of no width or height, a kind out of range, or a filter that
+// refused its parameters or could not run.
+int ApplyFilterOrBlend(const FilterRequest& request, const FilterParameters& parameters = {});
+// The image filter over the whole graph, its result written back into it; as
+// ApplyFilterOrBlend.
+int ApplyFilterInPlace(Handle graph, int32_t kind, const FilterParameters& parameters = {});
 
 // ---- Sounds ----
 
@@ -297,6 +656,30 @@ int DeleteSoundHandle(Handle handle);
 // Length and play position in milliseconds; -1 for a bad handle.
 int GetSoundTotalTime(Handle handle);
 int GetSoundCurrentTime(Handle handle);
+
+// ---- Asynchronous loading ----
+// While the switch is on, LoadImageFileAsGraph, LoadImageMemoryAsGraph, LoadImageFileAsDivGraphs,
+// LoadSoundHandle and MakeFontHandle queue their loads for the framework's loading threads and
+// return at once: the handle (the cells, for divided graphs) exists but is still loading. Until its
+// load ends, every call that uses it gives -1 (drawing the graph, playing the sound, drawing or
+// measuring with the font) except QueryGraphSize, the loading queries below and deletion, which
+// withdraws the load or waits for it. A load that fails deletes its handle, as DisposeGraph,
+// DeleteSoundHandle or DeleteFontHandle would; the loading query then gives -1. The loads go on
+// while the program calls PumpMessages (the device's share of each runs there), so a loading screen
+// drawn frame by frame keeps them moving.
+
+// 1 turns asynchronous loading on, 0 off; it may be set before SetupLibrary and holds across
+// set-ups. 0.
+int SwitchAsyncLoad(int on);
+// 1 while asynchronous loading is on, else 0.
+int IsAsyncLoadOn();
+// The number of loads queued or running; 0 once all have ended.
+int CountQueuedAsyncLoads();
+// 1 while a load into the handle is queued or running, 0 once it can be used, -1 for a bad
+// handle (one whose load failed included).
+int IsGraphLoading(Handle graph);
+int IsSoundHandleLoading(Handle sound);
+int IsFontHandleLoading(Handle font);
 
 // ---- Data files ----
 // Files are read from disk or from the framework's archives. An archive stands for a directory:
@@ -319,11 +702,13 @@ StreamValue OpenDataFile(const char* path, int32_t useCache, int32_t unused, int
 int CloseDataFile(StreamValue file);
 // The read position in bytes.
 int64_t TellDataFile(StreamValue file);
-// Moves the read position by offset from the start (origin 0), the position (1) or the end (2);
-// in an archive the position stops at the start and the end. 0, or -1.
+// Moves the read position by offset from the start (origin 0), the position (1) or the end (2):
+// in an archive the position stops at the start and the end, whatever the offset; on disk a
+// position before the start or beyond 2 GB is refused (-1, the position unchanged). 0, or -1.
 int SeekDataFile(StreamValue file, int64_t offset, int32_t origin);
 // Reads count elements of elementSize bytes, as fread does: the number of whole elements read;
-// 0 at the end and for a null buffer.
+// 0 at the end, for a null buffer, and for a count whose byte total (elementSize x count) does
+// not fit a size_t, which reads nothing.
 size_t ReadDataFile(void* buffer, size_t elementSize, size_t count, StreamValue file);
 // -1 once a read found the end, else 0.
 int EofDataFile(StreamValue file);
@@ -336,3 +721,28 @@ int SetDataCurrentDir(const char* path);
 // directory too long for the buffer writes nothing and gives the bytes it needs; 0 for a null
 // buffer.
 int GetDataCurrentDir(char* buffer);
+
+// ---- Archive settings ----
+// Where files are looked for: by the data-file calls and by every load of the framework
+// (images, sounds, movies). A program makes its archives with the orbek_archive_pack command,
+// whose --key is the key string below. A change of the extension or the key closes the
+// archives that no open file reads, so that the next open looks for each archive anew; files
+// already open read on as they were opened.
+
+// 1: every file is read from disk, never from an archive; 0 (the default): archives are read.
+// SetupLibrary applies it, and it holds until a later SetupLibrary applies another: call it
+// before SetupLibrary (files opened before the first set-up are read from archives). 0.
+int SetNoArchiveSwitch(int32_t on);
+// 1: a path is read from disk when the file is there, and from its directory's archive only
+// when it is not; 0 (the default): from the archive, and from disk only for a path that no
+// archive stands for. Any time; later opens follow it. 0.
+int SetPlainFileFirst(int32_t on);
+// The extension of archive files, without the dot, in any case ("pak": graphics.pak stands
+// for graphics\); null or "" restores "oba". Any time; later opens follow it. 0, or -1 (and
+// nothing changed) for more than 31 characters, a leading dot, or a '\\' or '/'.
+int SetArchiveExtension(const char* extension);
+// The key string that archives are read with (only its first 12 characters count); null or
+// "" restores the default key. Any time: files opened later are read with it, also from an
+// archive that files opened earlier still read with the old key. An archive that the key does
+// not open counts as missing. 0, or -1 (and nothing changed) for more than 255 characters.
+int SetArchiveKeyString(const char* keyString);
