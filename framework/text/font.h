@@ -1,8 +1,8 @@
 // Font handles (kind 8): each owns a GDI font and a glyph cache of square cells, kept in a
 // cache graph (a texture) while Direct3D is in use, else in a memory image. A default font
 // exists while graphics run; every font is made again under its own handle after the device
-// or the colour depth changes. MakeFontHandle, DeleteFontHandle, GetFontHandleSize and
-// SetFontHandleSpacing are public (orbek/orbek.h), IsFontHandleLoading too.
+// or the colour depth changes. MakeFontHandle, DeleteFontHandle, BindFontLostFlag,
+// GetFontHandleSize, SetFontHandleSpacing and IsFontHandleLoading are public (orbek/orbek.h).
 #pragma once
 
 #include <orbek/orbek.h>
@@ -103,8 +103,6 @@ Handle MakeFontHandleWithFlags(FontCreateFlags flags, const char* face, int size
 // (Re)creates the GDI font and the glyph cache of an issued handle; 0 / -1.
 int CreateFontToHandle(int edgeSize, FontCreateFlags flags, Handle font, const char* face, int size,
                        int thickness, int type, int charsetIndex, int italic, int fromAsyncWorker);
-// Stores where the font reports its loss and clears the flag there.
-int BindFontLostFlag(Handle font, int* lostFlag);
 // Any out pointer may be null; the face needs kFontFaceBytes.
 int GetFontHandleInfo(char* face, int* size, int* thickness, Handle font);
 // 1 when live and not still being created, else 0.

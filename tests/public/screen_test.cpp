@@ -123,7 +123,13 @@ TEST_F(ScreenTest, AModeChangeAfterStartUpDeletesGraphsAndFonts) {
     Handle font = MakeFontHandle(nullptr, 16, 3, 0, -1, -1, 0, -1);
     ASSERT_NE(graph, -1);
     ASSERT_NE(font, -1);
+    int graphLost = -1, fontLost = -1;
+    ASSERT_EQ(AttachGraphLostFlag(graph, &graphLost), 0);
+    ASSERT_EQ(BindFontLostFlag(font, &fontLost), 0);
+    EXPECT_EQ(fontLost, 0);
     ASSERT_EQ(ChangeScreenMode(800, 600, 32, 0, -1), 0);
+    EXPECT_EQ(graphLost, 1);
+    EXPECT_EQ(fontLost, 1);
     EXPECT_EQ(ScreenSizeAndDepth(), (std::vector<uint32_t>{800, 600, 32}));
     EXPECT_EQ(TestHostReadWindow(ScreenWindow()).width, 800);
     EXPECT_EQ(PutGraph(0, 0, graph, 0), -1);

@@ -440,6 +440,11 @@ int IsMovieHandlePlaying(Handle movie);
 Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
                       int edgeSize, int italic, Handle reuse);
 int DeleteFontHandle(Handle font);
+// Sets *flag to 0 now and to 1 when the font is deleted: by DeleteFontHandle, by a screen-mode
+// change (ChangeScreenMode or ChangeWindowMode after SetupLibrary deletes every font) or by
+// ShutdownLibrary. The flag must stay valid until then, or until a null flag replaces it. -1
+// for a bad font or one still loading.
+int BindFontLostFlag(Handle font, int* flag);
 // The text with its top-left corner at (x, y).
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical);
