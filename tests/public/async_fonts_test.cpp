@@ -24,14 +24,6 @@ Handle MakeAsyncSpecFont(const AsyncFontSpec& f) {
     return MakeFontHandle(f.face, f.size, f.thickness, f.type, -1, f.edgeSize, f.italic, -1);
 }
 
-// Pumps until no load is queued or running; false when they do not end within the bound.
-bool PumpUntilFontsLoaded() {
-    for (int pass = 0; pass < 100000 && CountQueuedAsyncLoads() > 0; ++pass) {
-        if (PumpMessages() != 0) return false;
-    }
-    return CountQueuedAsyncLoads() == 0;
-}
-
 // On the Direct3D device (true) and on the software renderer (false).
 class AsyncFontsTest : public PublicFixture, public ::testing::WithParamInterface<bool> {
 protected:
@@ -69,7 +61,7 @@ TEST_P(AsyncFontsTest, FontsMadeOnTheWorkersDrawAsFontsMadeAtOnce) {
         EXPECT_EQ(MeasureStringWidth("A", -1, queued[0]), -1);
         EXPECT_EQ(GetFontHandleSize(queued[0]), -1);
     }
-    ASSERT_TRUE(PumpUntilFontsLoaded());
+    ASSERT_NE(PumpUntilLoadsEnd(), -1);
     EXPECT_EQ(IsFontHandleLoading(failing), -1);
     EXPECT_EQ(DrawStringWithFont(0, 0, "A", white, failing, 0, 0), -1);
     EXPECT_NE(ReadLog().find("フォントの作成に失敗しました"), std::string::npos);
@@ -127,7 +119,7 @@ TEST_P(AsyncFontsTest, DeletionAndShutdownWithCreationsInFlightEnd) {
     // Started again, the framework makes and draws fonts as before.
     StartFramework();
     const Handle font = MakeAsyncSpecFont(kAsyncFontSpecs[3]);
-    ASSERT_TRUE(PumpUntilFontsLoaded());
+    ASSERT_NE(PumpUntilLoadsEnd(), -1);
     ASSERT_EQ(IsFontHandleLoading(font), 0);
     EXPECT_GT(MeasureStringWidth(kAsyncFontText, -1, font), 0);
 }

@@ -89,16 +89,15 @@ TEST_P(AsyncLoadTest, LoadsOnTheWorkersDrawAndPlayAsDirectLoadsDo) {
     }
 
     // The loading screen: a bar as long as the loads still queued.
-    int screens = 0;
-    while (CountQueuedAsyncLoads() > 0 && screens < 100000) {
+    int barsDrawn = 0;
+    const int screens = PumpUntilLoadsEnd([&] {
         EraseDrawScreen(nullptr);
-        ASSERT_EQ(
-            PutBoxFilled(0, 0, CountQueuedAsyncLoads() * 8, 8, PackScreenColor(255, 255, 255)), 0);
+        const int queued = CountQueuedAsyncLoads();
+        if (PutBoxFilled(0, 0, queued * 8, 8, PackScreenColor(255, 255, 255)) == 0) ++barsDrawn;
         FlipScreen();
-        ASSERT_EQ(PumpMessages(), 0);
-        ++screens;
-    }
-    ASSERT_EQ(CountQueuedAsyncLoads(), 0);
+    });
+    ASSERT_NE(screens, -1);
+    EXPECT_EQ(barsDrawn, screens);
     EXPECT_GT(screens, 0);
     ASSERT_EQ(SwitchAsyncLoad(0), 0);
     EXPECT_EQ(IsAsyncLoadOn(), 0);

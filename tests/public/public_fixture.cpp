@@ -1,6 +1,7 @@
 #include "public_fixture.h"
 
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -97,6 +98,24 @@ std::string PublicFixture::ReadLog() const {
 void PublicFixture::AdvanceClock(uint32_t milliseconds) {
     TestAdvanceClockMicroseconds(milliseconds * 1000ull);
     PumpMessages();
+}
+
+int PublicFixture::PumpUntilLoadsEnd(const std::function<void()>& frame) {
+    // Real time: the virtual clock moves only as the framework reads it. (<chrono> does not
+    // compile as Shift-JIS.)
+    timespec start{}, now{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int frames = 0;
+    while (CountQueuedAsyncLoads() > 0) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec - start.tv_sec > 60) return -1;
+        if (frame) {
+            frame();
+            ++frames;
+        }
+        if (PumpMessages() != 0) return -1;
+    }
+    return frames;
 }
 
 void PublicFixture::WriteBgraImage(const std::string& path, int width, int height,

@@ -13,6 +13,7 @@
 #include <platform/win32_user.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ protected:
     std::string ReadLog() const;
     // Advances the virtual clock by the milliseconds, pumping messages once.
     void AdvanceClock(uint32_t milliseconds);
+    // Calls frame (a loading screen) and PumpMessages until no load is queued or running: the
+    // frames drawn, or -1 when PumpMessages asks the program to end or the loads have not ended
+    // after 60 s of real time, a bound that only catches a hang (the workers run at the lowest
+    // priority, so a busy machine may hold them up for long).
+    static int PumpUntilLoadsEnd(const std::function<void()>& frame = {});
     // Writes an image file of the framework's raw "BGRA" format: width x height pixels
     // 0xAARRGGBB, row by row, alpha included.
     static void WriteBgraImage(const std::string& path, int width, int height,
