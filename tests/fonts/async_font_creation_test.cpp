@@ -6,40 +6,31 @@
 
 namespace {
 
-class AsyncFontCreationTest : public FontFixture {
-protected:
-    void TearDown() override {
-        SwitchAsyncLoad(0);
-        FontFixture::TearDown();
-    }
+using AsyncFontCreationTest = FontFixture;
 
-    // The font made on a worker while the main thread runs what the worker hands it.
-    static Handle MakeOnWorker() {
-        Handle font = MakeFontHandle("ＭＳ 明朝", 16, 2, 0, -1, -1, 0, -1);
-        EXPECT_TRUE(WaitFor([] {
-            RunMainThreadRequests();
-            return CountQueuedAsyncLoads() == 0;
-        }));
-        return font;
-    }
-};
+// The font made on a worker while the main thread runs what the worker hands it; its record.
+const FontRecord* MakeOnWorker() {
+    const Handle font = MakeFontHandle("ＭＳ 明朝", 16, 2, 0, -1, -1, 0, -1);
+    EXPECT_TRUE(WaitFor([] {
+        RunMainThreadRequests();
+        return CountQueuedAsyncLoads() == 0;
+    }));
+    return GetFontRecord(font);
+}
 
 TEST_F(AsyncFontCreationTest, CacheGraphsMadeOnAWorkerGoWithTheFontOrWithTheFailedTexture) {
     StartDevice(32);
     ASSERT_EQ(SwitchAsyncLoad(1), 0);
     const int graphs = gGraphRegistry.liveCount;
-
-    const Handle textured = MakeOnWorker();
-    const FontRecord* record = GetFontRecord(textured);
+    const FontRecord* record = MakeOnWorker();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->textureCache, 1);
     EXPECT_EQ(gGraphRegistry.liveCount, graphs + 1);
-    ASSERT_EQ(DeleteFontHandle(textured), 0);
+    ASSERT_EQ(DeleteFontHandle(record->header.handle), 0);
     EXPECT_EQ(gGraphRegistry.liveCount, graphs);
 
     TestFailNthCall("CreateTexture", 1);
-    const Handle fallen = MakeOnWorker();
-    record = GetFontRecord(fallen);
+    record = MakeOnWorker();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->textureCache, 0);
     EXPECT_EQ(gGraphRegistry.liveCount, graphs);

@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -128,8 +129,51 @@ void PublicFixture::WriteBgraImage(const std::string& path, int width, int heigh
     for (uint32_t pixel : pixels) {
         for (int shift = 0; shift < 32; shift += 8) bytes.push_back((pixel >> shift) & 0xFF);
     }
+    WriteBytes(path, bytes);
+}
+
+std::vector<uint8_t> PublicFixture::BmpImage(int width, int height,
+                                             const std::function<uint32_t(int, int)>& colour) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> file(54 + static_cast<size_t>(rowBytes) * height);
+    auto put = [&](size_t at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    // The file header, then the 40-byte information header: one plane of 24 bits, bottom up.
+    file[0] = 'B', file[1] = 'M';
+    put(2, static_cast<uint32_t>(file.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<uint32_t>(width), 4);
+    put(22, static_cast<uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            put(54 + (height - 1 - y) * rowBytes + x * 3, colour(x, y), 3);
+    }
+    return file;
+}
+
+void PublicFixture::WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(file.good());
+}
+
+bool PublicFixture::Near(uint32_t shown, uint32_t expected) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        if (std::abs(int(shown >> shift & 255) - int(expected >> shift & 255)) > 8) return false;
+    }
+    return true;
+}
+
+void RendererFixture::SetUp() {
+    PublicFixture::SetUp();
+    ASSERT_EQ(SwitchHardwareRendering(GetParam() ? 1 : 0), 0);
+}
+
+std::string RendererName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Device" : "Software";
 }

@@ -34,6 +34,16 @@ protected:
         FlipScreen();
         return ReadShownPicture(width, height);
     }
+    // DrawAndShow on the default 640 x 480 screen, whose size it checks: the picture, of that
+    // size even when none was shown, so that a failing test reads no further than it.
+    template <typename Draw>
+    std::vector<uint32_t> Show(Draw draw) {
+        int width = 0, height = 0;
+        std::vector<uint32_t> picture = DrawAndShow(draw, &width, &height);
+        EXPECT_EQ(width, 640);
+        picture.resize(640 * 480);
+        return picture;
+    }
     // The text of this test's Log.txt.
     std::string ReadLog() const;
     // Advances the virtual clock by the milliseconds, pumping messages once.
@@ -47,9 +57,25 @@ protected:
     // 0xAARRGGBB, row by row, alpha included.
     static void WriteBgraImage(const std::string& path, int width, int height,
                                const std::vector<uint32_t>& pixels);
+    // An uncompressed 24-bit BMP file of width x height pixels colour(x, y) = 0x00RRGGBB.
+    static std::vector<uint8_t> BmpImage(int width, int height,
+                                         const std::function<uint32_t(int, int)>& colour);
+    static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+    // Whether each colour channel of the shown pixel lies within 8 of the expected one: a
+    // 16-bit screen's step.
+    static bool Near(uint32_t shown, uint32_t expected);
 
     std::string directory_;
 
 private:
     std::string previous_;
 };
+
+// The same tests on the Direct3D device (parameter true) and on the software renderer: SetUp
+// chooses the renderer, the test starts the framework. Instantiated as
+// INSTANTIATE_TEST_SUITE_P(Renderers, Suite, ::testing::Bool(), RendererName).
+class RendererFixture : public PublicFixture, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override;
+};
+std::string RendererName(const ::testing::TestParamInfo<bool>& info);
