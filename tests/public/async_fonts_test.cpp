@@ -8,19 +8,19 @@
 
 namespace {
 
-struct AsyncFontSpec {
+struct AsyncFontStyle {
     const char* face;
     int size, thickness, type, edgeSize, italic;
 };
 
 // Plain, edged, anti-aliased italic, and anti-aliased with a wide edge.
-constexpr AsyncFontSpec kAsyncFontSpecs[] = {{nullptr, 16, -1, 0, -1, 0},
+constexpr AsyncFontStyle kAsyncFontStyles[] = {{nullptr, 16, -1, 0, -1, 0},
                                              {"ＭＳ ゴシック", 12, 9, 1, 1, 0},
                                              {"ＭＳ 明朝", 24, 2, 2, -1, 1},
                                              {"ＭＳ ゴシック", 20, 6, 3, 2, 0}};
 constexpr const char* kAsyncFontText = "Orbek 日本語 Ag";
 
-Handle MakeAsyncSpecFont(const AsyncFontSpec& f) {
+Handle MakeAsyncStyleFont(const AsyncFontStyle& f) {
     return MakeFontHandle(f.face, f.size, f.thickness, f.type, -1, f.edgeSize, f.italic, -1);
 }
 
@@ -31,7 +31,7 @@ TEST_P(AsyncFontsTest, FontsMadeOnTheWorkersDrawAsFontsMadeAtOnceAndEndCleanly) 
     ASSERT_EQ(SwitchAsyncLoad(1), 0);
     StartFramework();
     std::vector<Handle> queued, direct;
-    for (const AsyncFontSpec& spec : kAsyncFontSpecs) queued.push_back(MakeAsyncSpecFont(spec));
+    for (const AsyncFontStyle& style : kAsyncFontStyles) queued.push_back(MakeAsyncStyleFont(style));
     const ScreenColor white = PackScreenColor(255, 255, 255), red = PackScreenColor(255, 0, 0);
     // The device's share of a creation runs only when the program pumps.
     if (GetParam()) {
@@ -50,8 +50,8 @@ TEST_P(AsyncFontsTest, FontsMadeOnTheWorkersDrawAsFontsMadeAtOnceAndEndCleanly) 
     ASSERT_EQ(SwitchAsyncLoad(0), 0);
     for (size_t i = 0; i < queued.size(); ++i) {
         EXPECT_EQ(IsFontHandleLoading(queued[i]), 0) << i;
-        EXPECT_EQ(GetFontHandleSize(queued[i]), kAsyncFontSpecs[i].size) << i;
-        direct.push_back(MakeAsyncSpecFont(kAsyncFontSpecs[i]));
+        EXPECT_EQ(GetFontHandleSize(queued[i]), kAsyncFontStyles[i].size) << i;
+        direct.push_back(MakeAsyncStyleFont(kAsyncFontStyles[i]));
     }
     const std::vector<uint32_t> picture = Show([&] {
         for (int i = 0; i < static_cast<int>(queued.size()); ++i) {
@@ -72,7 +72,7 @@ TEST_P(AsyncFontsTest, FontsMadeOnTheWorkersDrawAsFontsMadeAtOnceAndEndCleanly) 
     // makes fonts as before.
     ASSERT_EQ(SwitchAsyncLoad(1), 0);
     std::vector<Handle> fonts;
-    for (int i = 0; i < 12; ++i) fonts.push_back(MakeAsyncSpecFont(kAsyncFontSpecs[i % 4]));
+    for (int i = 0; i < 12; ++i) fonts.push_back(MakeAsyncStyleFont(kAsyncFontStyles[i % 4]));
     for (int i : {0, 1, 11}) {
         EXPECT_EQ(DeleteFontHandle(fonts[i]), 0) << i;
         EXPECT_EQ(DeleteFontHandle(fonts[i]), -1) << i;
@@ -82,7 +82,7 @@ TEST_P(AsyncFontsTest, FontsMadeOnTheWorkersDrawAsFontsMadeAtOnceAndEndCleanly) 
     EXPECT_EQ(CountQueuedAsyncLoads(), 0);
 
     StartFramework();
-    const Handle font = MakeAsyncSpecFont(kAsyncFontSpecs[3]);
+    const Handle font = MakeAsyncStyleFont(kAsyncFontStyles[3]);
     ASSERT_NE(PumpUntilLoadsEnd(), -1);
     EXPECT_GT(MeasureStringWidth(kAsyncFontText, -1, font), 0);
 }
