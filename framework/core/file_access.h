@@ -4,8 +4,8 @@
 // its current directory, and the file handle kind.
 #pragma once
 
-
 #include <orbek/orbek.h>
+
 #include <cstddef>
 #include <cstdint>
 

@@ -5,8 +5,8 @@
 // LoadImageFileAsGraph and LoadImageFileAsDivGraphs are public (orbek/orbek.h).
 #pragma once
 
-
 #include <orbek/orbek.h>
+
 #include <cstdint>
 
 #include "graphics/draw_state.h"

@@ -2,7 +2,6 @@
 // activation changes and screen-mode changes, with the restore of what lived on it.
 #pragma once
 
-
 #include <orbek/orbek.h>
 
 #include "graphics/draw_state.h"

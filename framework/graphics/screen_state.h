@@ -3,8 +3,8 @@
 // change with its fall-backs; also the graphics side's quitting switch.
 #pragma once
 
-
 #include <orbek/orbek.h>
+
 #include <cstdint>
 
 struct DisplayModeEntry {
