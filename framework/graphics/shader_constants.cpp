@@ -18,8 +18,9 @@ bool IsBoolKind(int kind) {
 }
 
 bool IsRegisterRange(const ShaderConstCache* cache, int kind, int first, int count) {
+    // The end in 64 bits: a first or count near INT_MAX must not wrap round into the range.
     return kind >= 0 && kind < kShaderConstKinds && first >= 0 && count >= 0 &&
-           first + count <= cache->kinds[kind].registerCount;
+           int64_t{first} + count <= cache->kinds[kind].registerCount;
 }
 
 // The device call of the kind; only while the built-in shaders draw.
