@@ -2,7 +2,6 @@
 // the temporary directory.
 #include "paths.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,96 +9,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "../base/code_pages.h"
 #include "../base/test_overrides.h"
+#include "names_ignoring_case.h"
 #include "platform/win32_files.h"
-
-static bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y))) return false;
-    }
-    return i == a.size() && b[i] == '\0';
-}
 
 static bool Exists(const std::string& hostPath) {
     struct stat info;
     return lstat(hostPath.c_str(), &info) == 0;
-}
-
-// A directory's entry names as last read, with what identifies that state of the directory.
-struct DirectoryListing {
-    dev_t device;
-    ino_t inode;
-    timespec changed;
-    std::vector<std::string> names;
-};
-
-// Listings kept while their directory is unchanged: every missing name on a path (an archive
-// looked for in place of each directory, say) would otherwise read its parent in full on each
-// open. Only a directory last changed a second or more ago is kept, so that no later change can
-// carry the same timestamp.
-static std::mutex gListingLock;
-static std::unordered_map<std::string, DirectoryListing> gListings;
-constexpr size_t kMaxListings = 64;
-
-static bool ReadListing(const std::string& directory, std::vector<std::string>* names) {
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return false;
-    while (dirent* entry = readdir(dir)) names->push_back(entry->d_name);
-    closedir(dir);
-    return true;
-}
-
-// The name that equals `name` but for ASCII case; the first in byte order when several do, so
-// that the answer does not depend on the directory's order.
-static bool FindInListing(const std::vector<std::string>& names, const std::string& name,
-                          std::string* found) {
-    bool any = false;
-    for (const std::string& entry : names) {
-        if (EqualIgnoringAsciiCase(name, entry.c_str()) && (!any || *found > entry)) {
-            *found = entry;
-            any = true;
-        }
-    }
-    return any;
-}
-
-// The entry of `directory` that equals `name` but for ASCII case.
-static bool FindIgnoringCase(const std::string& directory, const std::string& name,
-                             std::string* found) {
-    struct stat info;
-    if (stat(directory.c_str(), &info) != 0) return false;
-    auto same = [&](const DirectoryListing& l) {
-        return l.device == info.st_dev && l.inode == info.st_ino &&
-               l.changed.tv_sec == info.st_mtim.tv_sec && l.changed.tv_nsec == info.st_mtim.tv_nsec;
-    };
-    {
-        std::lock_guard lock(gListingLock);
-        auto kept = gListings.find(directory);
-        if (kept != gListings.end() && same(kept->second)) {
-            return FindInListing(kept->second.names, name, found);
-        }
-    }
-    std::vector<std::string> names;
-    if (!ReadListing(directory, &names)) return false;
-    bool any = FindInListing(names, name, found);
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    if (info.st_mtim.tv_sec < now.tv_sec - 1) {
-        std::lock_guard lock(gListingLock);
-        if (gListings.size() >= kMaxListings) gListings.clear();
-        gListings[directory] = {info.st_dev, info.st_ino, info.st_mtim, std::move(names)};
-    }
-    return any;
 }
 
 static std::string CurrentHostDirectory() {
@@ -164,7 +84,7 @@ bool MapPathToHost(LPCSTR name, std::string* hostPath) {
         path += '/';
         std::string found;
         if (searching && !Exists(path + component)) {
-            searching = FindIgnoringCase(parent, component, &found);
+            searching = FindNameIgnoringCase(parent, component, &found);
         }
         path += searching && !found.empty() ? found : component;
     }
