@@ -21,9 +21,13 @@
 namespace {
 
 constexpr StreamValue kFileValueIndexMask = 0x0FFFFFFF;
-constexpr uint32_t kCachedPathBytes = 256;
+// As long as the archive record's own copy of its path: a deep current directory still finds
+// its archives.
+constexpr uint32_t kCachedPathBytes = kArchivePathBytes;
 constexpr uint32_t kWorkPathBytes = kArchivePathBytes;
 constexpr uint32_t kExtensionBytes = 32;
+// A candidate archive's path: a prefix of a full path, a dot and the extension always fit.
+constexpr uint32_t kCandidateBytes = kWorkPathBytes + 1 + kExtensionBytes;
 constexpr uint32_t kKeyStringBytes = 256;
 constexpr int32_t kKindDisk = 0;
 constexpr int32_t kKindArchive = 1;
@@ -219,14 +223,11 @@ const char* ArchiveExtension() {
     return gFileAccess.archiveExtension[0] ? gFileAccess.archiveExtension : "OBA";
 }
 
-// prefix (its first length bytes), a dot and the extension; false when it does not fit.
-bool MakeArchivePath(const char* prefix, uint32_t length, char* out, uint32_t outBytes) {
-    const char* extension = ArchiveExtension();
-    if (length + 1 + std::strlen(extension) >= outBytes) return false;
+// prefix (its first length bytes, fewer than kWorkPathBytes), a dot and the extension.
+void MakeArchivePath(const char* prefix, uint32_t length, char (&out)[kCandidateBytes]) {
     std::memcpy(out, prefix, length);
     out[length] = '.';
-    std::strcpy(out + length + 1, extension);
-    return true;
+    std::strcpy(out + length + 1, ArchiveExtension());
 }
 
 // Where the walk for archive candidates starts in the full path: after the current directory
@@ -281,31 +282,35 @@ void ReadCurrentDir(char (&buffer)[kCurrentDirBytes]) {
     buffer[kCurrentDirBytes - 1] = '\0';
 }
 
+// What FindArchiveForPath found: an archive, none, or nothing it could look for, the path's
+// full form being too long for it (the disk must not answer for an archive it cannot rule out).
+enum class ArchiveLookup { kFound, kNone, kTooLong };
+
 // Finds the archive that holds path: the one named after the shortest leading directory
 // (the file name itself never names one). Gives the cache index and the rest of the path
 // inside the archive, with its letters as the caller wrote them.
-int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
+ArchiveLookup FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
     char base[kCurrentDirBytes];
     ReadCurrentDir(base);
     char full[kWorkPathBytes];
     char upper[kWorkPathBytes];
-    if (ResolveFullPath(path, full, sizeof full, base) != 0) return -1;
+    if (ResolveFullPath(path, full, sizeof full, base) != 0) return ArchiveLookup::kTooLong;
     std::strcpy(upper, full);
     UpperCaseString(upper);
-    char archivePath[kCachedPathBytes];
+    char archivePath[kCandidateBytes];
 
     // The memo answers only for a prefix that the walk below would try itself, so that a bare
     // name still consults no archive.
     const uint32_t start = CandidateWalkStart(path, full, base);
     ArchiveMemo& memo = gFileAccess.memo;
     if (memo.index >= 0 && memo.length >= start && memo.length > 0 &&
-        std::strncmp(upper, memo.prefix, memo.length) == 0 && IsSeparator(upper[memo.length]) &&
-        MakeArchivePath(memo.prefix, memo.length, archivePath, sizeof archivePath)) {
+        std::strncmp(upper, memo.prefix, memo.length) == 0 && IsSeparator(upper[memo.length])) {
+        MakeArchivePath(memo.prefix, memo.length, archivePath);
         int32_t found = AcquireArchive(memo.index, archivePath, 0, 0);
         if (found >= 0) {
             *index = found;
             std::strcpy(innerOut, full + memo.length + 1);
-            return 0;
+            return ArchiveLookup::kFound;
         }
     }
     ArchiveMiss* miss = FindArchiveMiss(upper, start);
@@ -316,8 +321,8 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
             i += 2;
             continue;
         }
-        if (IsSeparator(full[i]) && i > 0 &&
-            MakeArchivePath(upper, i, archivePath, sizeof archivePath)) {
+        if (IsSeparator(full[i]) && i > 0) {
+            MakeArchivePath(upper, i, archivePath);
             int32_t found = AcquireArchive(-1, archivePath, 0, 0);
             lastTried = i;
             if (found >= 0) {
@@ -327,7 +332,7 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
                 memo.index = found;
                 *index = found;
                 std::strcpy(innerOut, full + i + 1);
-                return 0;
+                return ArchiveLookup::kFound;
             }
         }
         i++;
@@ -338,7 +343,7 @@ int FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
         (miss == nullptr || miss->length != 0)) {
         RememberArchiveMiss(miss, upper, miss != nullptr ? miss->from : start, lastTried);
     }
-    return -1;
+    return ArchiveLookup::kNone;
 }
 
 // ---- Archive streams ----
@@ -503,12 +508,14 @@ bool OpenPlain(OpenFileEntry* entry, const char* path, int32_t useCache, int32_t
     return entry->diskFile != nullptr;
 }
 
-// Looks for an archive that holds path. -1: no archive; 0: opened from it; 1: the archive
-// does not hold the file (the disk is not tried then).
+// Looks for an archive that holds path. -1: no archive; 0: opened from it; 1: not opened, and
+// the disk is not to be tried either: the archive does not hold the file, or the path is too
+// long to look for one.
 int OpenFromArchive(OpenFileEntry* entry, const char* path, int32_t useAsync) {
     int32_t index = -1;
     char inner[kWorkPathBytes];
-    if (FindArchiveForPath(path, &index, inner) != 0) return -1;
+    ArchiveLookup lookup = FindArchiveForPath(path, &index, inner);
+    if (lookup != ArchiveLookup::kFound) return lookup == ArchiveLookup::kNone ? -1 : 1;
     entry->kind = kKindArchive;
     entry->archiveIndex = index;
     if (OpenArchiveStream(&entry->stream, &gFileAccess.archives[index]->archive, inner, useAsync) ==
@@ -641,14 +648,15 @@ FindValue FindFirstArchiveAware(const char* pattern, FileFindData* out) {
     EnterLock(&gFileAccess.lock);
     int32_t index = -1;
     char inner[kWorkPathBytes];
-    bool found;
-    if (FindArchiveForPath(pattern, &index, inner) == 0) {
+    bool found = false;
+    ArchiveLookup lookup = FindArchiveForPath(pattern, &index, inner);
+    if (lookup == ArchiveLookup::kFound) {
         record->kind = kKindArchive;
         record->archiveIndex = index;
         found = FindFirstInArchive(&gFileAccess.archives[index]->archive, inner,
                                    &record->archiveFind, out) == 0;
         if (!found) DropArchiveReference(index);
-    } else {
+    } else if (lookup == ArchiveLookup::kNone) {
         record->kind = kKindDisk;
         record->diskFind = DiskFindFirst(pattern, out);
         found = record->diskFind != -1;

@@ -5,10 +5,15 @@
 #include "core/file_access.h"
 
 #include <archive_writer.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 #include <platform/win32.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <set>
@@ -360,6 +365,61 @@ TEST_F(FileAccessTest, DirectoriesWithoutArchivesAreRememberedUntilUnusedArchive
     ASSERT_TRUE(SetCurrentDirectoryA(directory_.Windows("outer").c_str()));
     EXPECT_EQ(OpenAndReadAll("data\\z.bin"), Text("disk"));
     EXPECT_EQ(OpenAndReadAll(directory_.Windows("outer/data/z.bin").c_str()), Text("outer"));
+}
+
+// A relative path of `bytes` bytes: components of at most 200 letters, the last "n...".
+std::string LongRelativePath(size_t bytes) {
+    std::string path;
+    while (bytes - path.size() > 201) path += std::string(200, 'd') + "\\";
+    return path + "n" + std::string(bytes - path.size() - 1, 'x');
+}
+
+std::string WithSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+TEST_F(FileAccessTest, APathTooLongForTheLookupFailsInsteadOfReadingTheDisk) {
+    // The full form (current directory, '\\', the path) fits the lookup up to 1,023 bytes.
+    const size_t room = 1023 - directory_.Windows().size() - 1 - std::strlen("game\\");
+    const std::string longest = LongRelativePath(room);
+    const std::string tooLong = LongRelativePath(room + 1);
+    WriteArchiveFile("GAME.OBA", {{longest, Text("archive")}});
+    directory_.Write("game/" + WithSlashes(longest), Text("loose"));
+    directory_.Write("game/" + WithSlashes(tooLong), Text("loose"));
+    EXPECT_EQ(OpenAndReadAll(("game\\" + longest).c_str()), Text("archive"));
+    EXPECT_EQ(OpenDataFile(("game\\" + tooLong).c_str(), 0, 1, 0), 0u);
+    FileFindData found;
+    EXPECT_EQ(GetFileAccessFunctions()->findFirst(("game\\" + tooLong).c_str(), &found), -1);
+
+    // An archive whose own full path passes 256 bytes is found as any other.
+    const std::string deep = std::string(200, 'd') + "\\" + std::string(60, 'e');
+    WriteArchiveFile(WithSlashes(deep) + "/PACK.OBA", {{"x.txt", Text("archive")}});
+    directory_.Write(WithSlashes(deep) + "/pack/x.txt", Text("loose"));
+    EXPECT_EQ(OpenAndReadAll((deep + "\\pack\\x.txt").c_str()), Text("archive"));
+}
+
+// A folder changed within its timestamp's granularity: each change below puts the time back, so
+// that only the listing itself tells what the folder holds now.
+TEST_F(FileAccessTest, NamesInAnotherCaseFollowAFolderChangedWithinOneTimestamp) {
+    directory_.Write("fresh/file.txt", Text("first"));
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const timespec times[2] = {{0, UTIME_OMIT}, now};
+    const std::string fresh = directory_.Host("fresh");
+    ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), times, 0), 0);
+    EXPECT_EQ(OpenAndReadAll("FRESH\\FILE.TXT"), Text("first"));
+
+    directory_.Write("fresh/Added.txt", Text("added"));
+    ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), times, 0), 0);
+    EXPECT_EQ(OpenAndReadAll("FRESH\\ADDED.TXT"), Text("added"));
+
+    ASSERT_EQ(unlink(directory_.Host("fresh/file.txt").c_str()), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), times, 0), 0);
+    EXPECT_EQ(OpenDataFile("FRESH\\FILE.TXT", 0, 1, 0), 0u);
+    directory_.Write("fresh/FILE.txt", Text("second"));
+    ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), times, 0), 0);
+    EXPECT_EQ(OpenAndReadAll("fresh\\file.TXT"), Text("second"));
 }
 
 TEST_F(FileAccessTest, TheTableHoldsThirtyTwoThousandSevenHundredSixtyEightFiles) {
