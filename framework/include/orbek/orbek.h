@@ -180,8 +180,7 @@ int SetWindowTitle(const char* title);
 // display mode of the size. After it the graphics start again in the new mode and the window
 // takes its size: every graph and font is deleted (their lost flags become 1), the default font
 // is made again and the draw settings start afresh with the front screen as draw screen, so a
-// program selects its draw screen, loads its graphs and makes its fonts again (with graphics
-// left out by SetNoGraphicsSwitch the window takes the size and nothing starts). force 1 starts
+// program selects its draw screen, loads its graphs and makes its fonts again. force 1 starts
 // the graphics again even for the mode in force. -1 for a side outside 1..8192, a depth other
 // than 16 or 32 or a negative refresh rate, and in full screen for a mode the display does not
 // have (nothing changes); -1 too when the graphics cannot come up in the mode and the old one
@@ -251,8 +250,8 @@ int StopJoypadRumble(int32_t pad);
 // ---- Mouse ----
 
 // The cursor's position in screen pixels: in window mode from the top-left of the window's
-// picture, divided by the window scale and rounded down (outside the screen while the cursor is
-// off the window); in full screen the position on the display. Each pointer may be null.
+// picture, divided by the window scale (outside the screen while the cursor is off the
+// window); in full screen the position on the display. Each pointer may be null.
 int ReadMousePosition(int32_t* x, int32_t* y);
 // Bits of GetMouseButtonBits.
 constexpr int32_t kMouseLeft = 1;
@@ -306,8 +305,6 @@ Handle LoadImageFileAsGraph(const char* fileName, int32_t flag);
 // column i mod xNum, row i / xNum); the flag has no effect.
 int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
                              int32_t width, int32_t height, Handle* out, int32_t flag);
-// Deletes the graph. A draw screen it was gives way to the front screen, a Z-buffer to the back
-// screen's, and a blend graph it was is removed.
 int DisposeGraph(Handle graph);
 // A graph of the image file held in memory (`size` bytes of a PNG, JPEG, BMP, TGA, DDS or raw
 // "BGRA" file), with the pixels LoadImageFileAsGraph gives for the same file. alphaImage (null
@@ -417,24 +414,17 @@ int PutGraphVertexList(const GraphListVertex* vertices, int32_t count, int32_t p
 // ---- Movies ----
 // LoadImageFileAsGraph opens a movie file (Ogg Theora with its Vorbis track as the sound, and
 // the formats FFmpeg's libraries read) as a graph of the movie's size that shows the movie's
-// frame; the movie does not move until it is played. A Theora movie shows its first frame from
-// the start. Any other movie is read through FFmpeg by a filter graph, which shows no frame while
-// stopped: its graph is black until the movie is first played. Its pictures come in the colours
-// of FFmpeg's own conversion to RGB: a stream of video range (luma 16 to 235, as most are) is
-// expanded to full range, one marked as full range is taken as it is. A playing movie moves on,
-// and its end is noticed, only as its graph is drawn: draw the graph once per frame while the
-// movie plays. While the window is inactive the framework pauses every movie and then plays
-// again those it paused. DisposeGraph deletes the movie with its graph.
+// frame; the movie does not move until it is played. A playing movie moves on, and its end is
+// noticed, only as its graph is drawn: draw the graph once per frame while the movie plays.
+// While the window is inactive the framework pauses every movie and then plays again those it
+// paused. DisposeGraph deletes the movie with its graph.
 
 // The movie that plays into the graph; -1 for a graph that shows none and for a bad handle.
 Handle GetGraphMovie(Handle graph);
 // Plays the movie, with its sound, from where it stands: kPlayBackground once (it then stops
 // on its last frame), kPlayLoop over and over; any other type plays once, and -1 keeps the
-// type of the last play. Played once more after it has played to its end, a Theora movie with
-// sound starts over, where its sound could be started (without an audio device it behaves as a
-// silent one); a silent Theora movie, and a movie read through FFmpeg with or without sound,
-// stays at its end (it stops again as its graph is next drawn). 0, and nothing changes, when it
-// plays already.
+// type of the last play. A movie with sound that has played to its end starts over; one
+// without goes on from its last frame. 0, and nothing changes, when it plays already.
 int PlayMovieHandle(Handle movie, int32_t playType);
 // Stops the movie and its sound; its graph keeps the frame it showed, and the next play goes
 // on from there. 0 also when it is stopped already.
@@ -522,9 +512,8 @@ struct ShaderCode {
 // of a vertex shader (1) of that name. -1 for a name that is not 1 to 62 bytes, or a null code.
 int MakeShaderCode(int32_t isVertex, const char* name, ShaderCode* code);
 
-// 200 or 300 while the device runs shaders of the program's own; 0 when it has none, when the
-// software renderer draws, and while the graphics are not up (before SetupLibrary, after
-// ShutdownLibrary, with graphics left out).
+// 200 or 300 while the device runs shaders of the program's own; 0 when it has none or the
+// software renderer draws.
 int GetUsableShaderVersion();
 // A vertex shader (isVertex 1) or pixel shader (0) made at once from `size` bytes of code, which
 // are copied. -1 before SetupLibrary, when GetUsableShaderVersion gives 0, and for code that is
