@@ -20,7 +20,9 @@ constexpr int32_t kFrontScreen = -4;
 // A colour in the current screen's pixel format, made by PackScreenColor.
 using ScreenColor = uint32_t;
 
-// How drawing combines with what is already there; the parameter runs from 0 to 255.
+// How drawing combines with what is already there; the parameter runs from 0 to 255. The
+// software renderer draws in modes 0 to 4, 10 and 11 only: in the others its drawing calls draw
+// nothing and give 0.
 enum BlendMode : int32_t {
     BlendOpaque = 0,                // no blending
     BlendTranslucent = 1,           // alpha blend by the parameter
@@ -209,7 +211,9 @@ int SetNoGraphicsSwitch(int32_t on);
 int SetWindowScale(double x, double y);
 // The screen size (320 x 240 while a 320 x 240 full screen is shown at 640 x 480) and colour
 // bits; each pointer may be null. Before SetupLibrary the ones recorded: 0 x 0 at 16 bits
-// unless ChangeScreenMode recorded others.
+// unless ChangeScreenMode recorded others. In window mode the Direct3D device draws at the
+// desktop's colour depth whatever was asked (16 bits come up as 32 on a 32-bit desktop), which
+// this tells; the software renderer takes the depth asked.
 int QueryScreenSizeAndDepth(int* width, int* height, int* bits);
 // The desktop's size and bits per pixel as SetupLibrary found them (before it, as they are);
 // each pointer may be null.
@@ -309,9 +313,10 @@ int DisposeGraph(Handle graph);
 // A graph of the image file held in memory (`size` bytes of a PNG, JPEG, BMP, TGA, DDS or raw
 // "BGRA" file), with the pixels LoadImageFileAsGraph gives for the same file. alphaImage (null
 // for none) is a second image file in memory of the same size whose red channel becomes the
-// graph's alpha. -1 when an image cannot be decoded or the two sizes differ. The blocks may be
-// freed once the call returns, except while asynchronous loading is on: then they must stay
-// until the graph has loaded (IsGraphLoading gives 0). The flag has no effect.
+// graph's alpha; an image with an alpha channel of its own keeps it and ignores the alpha image.
+// -1 when an image cannot be decoded or the two sizes differ. The blocks may be freed once the
+// call returns, except while asynchronous loading is on: then they must stay until the graph has
+// loaded (IsGraphLoading gives 0). The flag has no effect.
 Handle LoadImageMemoryAsGraph(const void* image, uint32_t size, const void* alphaImage,
                               uint32_t alphaSize, int32_t flag);
 // The graph's width and height in pixels, or the screen's for kBackScreen and kFrontScreen;
@@ -325,9 +330,10 @@ int QueryGraphSize(Handle graph, int* width, int* height);
 int AttachGraphLostFlag(Handle graph, int* flag);
 // Fills the graph with the colour, each channel clamped to 0..255. On the software renderer the
 // fill is drawn over the whole graph under the current blend mode, bright and draw area, alpha
-// ignored. On the Direct3D device only a graph that is a draw target takes it (a raw fill,
-// alpha included); a loaded graph is left as it is, with 0. A fill is not restored after the
-// device is lost. -1 for a bad handle or a graph still loading.
+// ignored, except that a graph with an alpha channel is left as it is, with 0. On the Direct3D
+// device only a graph that is a draw target takes it (a raw fill, alpha included); a loaded graph
+// is left as it is, with 0. A fill is not restored after the device is lost. -1 for a bad handle
+// or a graph still loading.
 int ColorFillGraph(Handle graph, int red, int green, int blue, int alpha);
 // Copies the rectangle (x1, y1)-(x2, y2) (right and bottom exclusive) of the source, kBackScreen,
 // kFrontScreen or a graph, into the graph with its top-left at (destX, destY). -1 unless
@@ -351,7 +357,9 @@ int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle
 // after a fill or a copy changed them: a wipe sets the same graph every frame at no
 // cost. The weight blends the drawn pixels with what is there under every blend mode,
 // BlendOpaque included, except that the Direct3D device draws what a hard-edged wipe (a width
-// below 2) lets through without blending.
+// below 2) lets through without blending. On the software renderer a full weight stops one step
+// of the screen's format short of the source's colour (one RGB565 step at 16 bits), and under
+// BlendMultiply a pixel of weight 0 turns black, where the device leaves what is there.
 //
 // type 0: each pixel weighted by value x param1 / 255; type 1: the wipe of AttachBlendGraph
 // (param1 the threshold, param2 the width); type 2: weighted by the value alone. graph -1
@@ -359,13 +367,18 @@ int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle
 int SetBlendGraph(Handle graph, int type, int param1, int param2);
 // A wipe: the blend graph with a threshold and a width, each clamped to 0..255. Pixels whose
 // value is well above the threshold are drawn whole, those well below it not at all, across a
-// soft edge about `width` values wide (below 2 a hard edge at the threshold). Threshold 0 draws
-// the whole graph and 255 nothing; as the threshold rises, the drawing wipes away from the
-// blend graph's darkest pixels to its brightest. graph -1 removes the blend graph. -1 for a bad
-// handle or a graph still loading.
+// soft edge for a width of 2 or more, else a hard edge at the threshold. The soft edge is about
+// `width` values wide on the software renderer, but on the device about 64 for a width up to 64,
+// 128 for one up to 128 and 256 above, so the two edges differ in width. At a hard edge a value
+// equal to the threshold is drawn whole on the device and in part on the software renderer.
+// Threshold 0 draws the whole graph and 255 nothing; as the threshold rises, the drawing wipes
+// away from the blend graph's darkest pixels to its brightest. graph -1 removes the blend graph.
+// -1 for a bad handle or a graph still loading.
 int AttachBlendGraph(Handle graph, int threshold, int width);
 
 // ---- Drawing, under the current blend mode, bright colour, sampling mode and clip ----
+// A stretched or rotated graph is sampled at each drawn pixel's left-top corner by the software
+// renderer and at its centre by the device: half a pixel apart, so their edges may differ by one.
 
 // The whole graph with its top-left at (x, y); a non-zero trans skips transparent pixels.
 int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans);
@@ -565,13 +578,14 @@ enum FilterKind : int32_t {
     // brighter, keep what the destination had, or take the fill colour and alpha with fill 1;
     // the others are copied. Another compare is -1.
     kFilterBrightClip = 3,
-    // Kind (0 shifts the hue, 1 sets it), hue in degrees (-180..180 to shift, 0..360 to set),
-    // saturation (-255..255), brightness (-255..255).
+    // Kind (0 shifts the hue, 1 sets it; any other kind shifts it as 0 does), hue in degrees
+    // (-180..180 to shift, 0..360 to set), saturation (-255..255), brightness (-255..255).
     kFilterHsb = 4,
     // No parameters: each colour channel becomes 255 minus itself.
     kFilterInvert = 5,
     // Min, max (the input range, 0..255), gamma in hundredths (100 = 1.0), out min, out max (the
     // output range, 0..255): each colour channel mapped through the ranges and the gamma curve.
+    // An out min above out max is taken as out max: every colour channel becomes out max.
     kFilterLevel = 6,
     // Threshold (luminance 0..255), colour 1 (ScreenColor), alpha 1, colour 2, alpha 2 (0..255):
     // pixels darker than the threshold take colour 1 and alpha 1, the others colour 2 and alpha 2.
@@ -713,11 +727,16 @@ int64_t TellDataFile(StreamValue file);
 // in an archive the position stops at the start and the end, whatever the offset; on disk a
 // position before the start or beyond 2 GB is refused (-1, the position unchanged). 0, or -1.
 int SeekDataFile(StreamValue file, int64_t offset, int32_t origin);
-// Reads count elements of elementSize bytes, as fread does: the number of whole elements read;
-// 0 at the end, for a null buffer, and for a count whose byte total (elementSize x count) does
-// not fit a size_t, which reads nothing.
+// Reads count elements of elementSize bytes: the number of whole elements read; 0 at the end,
+// for a null buffer, and for a count whose byte total (elementSize x count) does not fit a
+// size_t, which reads nothing. Of a last partial element (fewer bytes left than an element) a
+// file on disk reads nothing, its position staying before those bytes, while a file in an archive
+// reads them into the buffer and moves past them, as fread does, without counting them: a
+// program read from loose files while it is made and from archives once packed meets both.
 size_t ReadDataFile(void* buffer, size_t elementSize, size_t count, StreamValue file);
-// -1 once a read found the end, else 0.
+// -1 once a read has found nothing left to read, else 0: a read that starts at the end sets it
+// (on disk also one that starts before a last partial element), a seek clears it. A read that
+// comes up short does not set it; the next read does.
 int EofDataFile(StreamValue file);
 // 1 when no asynchronous read is pending, else 0.
 int IsDataFileIdle(StreamValue file);
