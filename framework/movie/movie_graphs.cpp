@@ -10,6 +10,7 @@
 #include "graphics/graph_creation.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
+#include "graphics/graph_restore.h"
 #include "graphics/graph_transfer.h"
 #include "graphics/screen_state.h"
 #include "movie/movies.h"
@@ -62,7 +63,11 @@ int OpenMovieAsGraph(const ImageLoadRequest* request, Handle graph, const char* 
         return EmitLogFormat(
             "右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", fileName);
     }
-    GetGraphRecord(graph, 1)->movie = movie;
+    GraphRecord* graphRecord = GetGraphRecord(graph, 1);
+    graphRecord->movie = movie;
+    // The software renderer's memory image comes uncleared, and a movie read through the filter
+    // graph shows no frame before it first plays: black until then, as the device's texture.
+    if (!graphRecord->textureInfo->flags.useTexture) ColorFillGraph(graph, 0, 0, 0, 255, 1);
     SetMovieFrameCallback(
         movie,
         [](MovieRecord* record, void* data) {
