@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -11,6 +12,7 @@ extern "C" {
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/dsound.h"
@@ -34,13 +36,62 @@ void FreePackets(std::deque<QueuedPacket>* packets) {
     packets->clear();
 }
 
+// What a scaler was made for: the decoded pictures may change size, format or range within a
+// stream.
+struct ScalerSource {
+    int width = 0;
+    int height = 0;
+    int format = AV_PIX_FMT_NONE;
+    bool fullRange = false;
+    bool operator==(const ScalerSource&) const = default;
+};
+
+// FFmpeg marks a picture of full range; one unmarked is of video range (luma 16 to 235, chroma
+// 16 to 240), except in the JPEG family's formats, which libswscale takes as full range itself.
+ScalerSource SourceOf(const AVFrame& frame) {
+    return {frame.width, frame.height, frame.format, frame.color_range == AVCOL_RANGE_JPEG};
+}
+
+// A scaler from the pictures of `source` to `width` x `height` of `target`. The renderer's YUV
+// conversion takes luma and chroma of full range, so a YUV target is made of full range
+// whatever the source's.
+SwsContext* MakeScaler(const ScalerSource& source, int width, int height, AVPixelFormat target) {
+    SwsContext* scaler = sws_alloc_context();
+    if (scaler == nullptr) return nullptr;
+    const bool yuvTarget = target == AV_PIX_FMT_YUV420P;
+    const std::pair<const char*, int64_t> options[] = {
+        {"srcw", source.width},
+        {"srch", source.height},
+        {"src_format", source.format},
+        {"src_range", source.fullRange ? 1 : 0},
+        {"dstw", width},
+        {"dsth", height},
+        {"dst_format", target},
+        {"dst_range", yuvTarget ? 1 : 0},
+        {"sws_flags", SWS_BILINEAR | SWS_ACCURATE_RND},
+    };
+    for (const auto& [name, value] : options) {
+        if (av_opt_set_int(scaler, name, value, 0) < 0) {
+            sws_freeContext(scaler);
+            return nullptr;
+        }
+    }
+    if (sws_init_context(scaler, nullptr, nullptr) < 0) {
+        sws_freeContext(scaler);
+        return nullptr;
+    }
+    return scaler;
+}
+
 }  // namespace
 
 struct MovieSourceState {
     std::function<LONGLONG()> streamTime;
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
-    SwsContext* scaler = nullptr;
+    SwsContext* scaler = nullptr;  // made again when the pictures change
+    ScalerSource scalerSource;
+    AVPixelFormat target = AV_PIX_FMT_NONE;  // of the connected frame type
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int stream = -1;
@@ -83,6 +134,20 @@ struct MovieSourceState {
     LONGLONG soundDropBefore = 0;
     LONGLONG soundNextStart = 0;
 };
+
+namespace {
+
+// The scaler made for pictures of `source` into the connected frame type, unless it is
+// already; false when none can be.
+bool FitScaler(MovieSourceState* s, const ScalerSource& source) {
+    if (s->scaler != nullptr && s->scalerSource == source) return true;
+    sws_freeContext(s->scaler);
+    s->scaler = MakeScaler(source, s->width, s->height, s->target);
+    s->scalerSource = source;
+    return s->scaler != nullptr;
+}
+
+}  // namespace
 
 MovieSource::MovieSource(std::function<LONGLONG()> streamTime) : s_(new MovieSourceState) {
     s_->streamTime = std::move(streamTime);
@@ -231,10 +296,13 @@ HRESULT MovieSource::PinConnected(LayerPin* pin, const AM_MEDIA_TYPE* type) {
     AVPixelFormat target = type->subtype == MEDIASUBTYPE_YV12    ? AV_PIX_FMT_YUV420P
                            : type->subtype == MEDIASUBTYPE_RGB32 ? AV_PIX_FMT_BGRA
                                                                  : AV_PIX_FMT_BGR24;
+    s_->target = target;
     sws_freeContext(s_->scaler);
-    s_->scaler = sws_getContext(s_->width, s_->height, s_->codec->pix_fmt, s_->width, s_->height,
-                                target, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-    if (s_->scaler == nullptr) return E_FAIL;
+    s_->scaler = nullptr;
+    if (!FitScaler(s_, {s_->width, s_->height, s_->codec->pix_fmt,
+                        s_->codec->color_range == AVCOL_RANGE_JPEG})) {
+        return E_FAIL;
+    }
     s_->subtype = type->subtype;
     size_t bytes = type->subtype == MEDIASUBTYPE_YV12 ? size_t(s_->width) * s_->height * 3 / 2
                    : type->subtype == MEDIASUBTYPE_RGB32
@@ -386,6 +454,11 @@ void MovieSource::Stream() {
         }
         if (s_->streamTime() < start) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        // A picture that cannot be converted is left out.
+        if (!FitScaler(s_, SourceOf(*s_->frame))) {
+            pending = false;
             continue;
         }
         BYTE* base = s_->buffer.data();

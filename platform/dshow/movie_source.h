@@ -1,6 +1,7 @@
 // The source the graph puts in front of a movie file: libavformat reads it, libavcodec decodes
 // its first video stream and libswscale converts each picture into the frame type that the
-// renderer accepted (YV12, or RGB32 and RGB24 with rows bottom-up). Its streaming thread
+// renderer accepted (YV12, or RGB32 and RGB24 with rows bottom-up). YV12 goes out of full range,
+// as the renderer's conversion takes it: a stream of video range is expanded. Its streaming thread
 // delivers each frame once the graph's stream time reaches it, and the end of the stream once
 // the last frame has been shown for its time. A sound track that libavcodec decodes gets a
 // second output pin: libswresample turns it into 16-bit PCM (mono or stereo, at the track's

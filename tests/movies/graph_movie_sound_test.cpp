@@ -69,10 +69,12 @@ protected:
         return RefreshUntil(movie, [&] { return gFrames != before; });
     }
 
-    // The picture shown, as the frame number its grey stands for.
+    // The picture shown, as the frame number its grey (the luma written, expanded to full
+    // range) stands for.
     int Picture(Handle movie) {
         auto* pixels = static_cast<const uint8_t*>(GetMovieRecord(movie)->currentFrame->pixels);
-        return static_cast<int>(std::lround((pixels[0] - 40) / 4.0));
+        return static_cast<int>(
+            std::lround((pixels[0] * 219 / 255.0 + 16 - GraphMovieLuma(0)) / 4));
     }
 
     // Adds what was heard since the last take; the milliseconds of sound heard since the tone

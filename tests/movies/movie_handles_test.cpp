@@ -246,7 +246,7 @@ TEST_F(MovieHandlesTest, AnMpeg4MovieThroughTheGraphCountsItsFramesEndsAndPauses
     SetMovieFrameCallback(movie, CountFrame, nullptr);
     PlayMovieHandle(movie, -1, 0);
     ASSERT_TRUE(StepGraph(movie, 1));
-    // A flat grey, luma as it stands.
+    // A flat grey, its luma expanded to full range.
     auto grey = [&] { return static_cast<const uint8_t*>(record->currentFrame->pixels)[0]; };
     EXPECT_NEAR(grey(), GraphMovieGrey(0), 3);
     for (int frame = 1; frame < 6; ++frame) {

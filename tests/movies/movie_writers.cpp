@@ -303,8 +303,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-int GraphMovieGrey(int frame) {
+int GraphMovieLuma(int frame) {
     return 40 + 4 * (frame % 50);
+}
+
+int GraphMovieGrey(int frame) {
+    return std::min(static_cast<int>(std::lround((GraphMovieLuma(frame) - 16) * 255 / 219.0)), 255);
 }
 
 namespace {
@@ -472,7 +476,7 @@ bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings
     for (int f = 0; ok && f < settings.frames; ++f) {
         ok = av_frame_make_writable(frame) == 0;
         for (int y = 0; y < settings.height; ++y) {
-            std::fill_n(frame->data[0] + y * frame->linesize[0], settings.width, GraphMovieGrey(f));
+            std::fill_n(frame->data[0] + y * frame->linesize[0], settings.width, GraphMovieLuma(f));
         }
         for (int plane = 1; plane < 3; ++plane) {
             for (int y = 0; y < settings.height / 2; ++y) {

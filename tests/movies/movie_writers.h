@@ -54,7 +54,9 @@ struct GraphMovieSettings {
 };
 constexpr int kGraphMovieToneHz = 440;
 constexpr double kGraphMovieToneAmplitude = 0.5;
-// Frame f is a flat grey of level GraphMovieGrey(f) (luma as it stands, chroma neutral).
+// Frame f is a flat grey of luma GraphMovieLuma(f), of video range as the stream leaves it
+// unmarked, and neutral chroma; the graph shows it as GraphMovieGrey(f), of full range.
 // False when the movie cannot be written (an encoder missing from the installed FFmpeg).
 bool WriteGraphMovie(const std::string& path, const GraphMovieSettings& settings);
+int GraphMovieLuma(int frame);
 int GraphMovieGrey(int frame);
