@@ -427,17 +427,24 @@ int PutGraphVertexList(const GraphListVertex* vertices, int32_t count, int32_t p
 // ---- Movies ----
 // LoadImageFileAsGraph opens a movie file (Ogg Theora with its Vorbis track as the sound, and
 // the formats FFmpeg's libraries read) as a graph of the movie's size that shows the movie's
-// frame; the movie does not move until it is played. A playing movie moves on, and its end is
-// noticed, only as its graph is drawn: draw the graph once per frame while the movie plays.
-// While the window is inactive the framework pauses every movie and then plays again those it
-// paused. DisposeGraph deletes the movie with its graph.
+// frame; the movie does not move until it is played. A Theora movie shows its first frame from
+// the start. Any other movie is read through FFmpeg by a filter graph, which shows no frame while
+// stopped: its graph is black until the movie is first played. Its pictures come in the colours
+// of FFmpeg's own conversion to RGB: a stream of video range (luma 16 to 235, as most are) is
+// expanded to full range, one marked as full range is taken as it is. A playing movie moves on,
+// and its end is noticed, only as its graph is drawn: draw the graph once per frame while the
+// movie plays. While the window is inactive the framework pauses every movie and then plays
+// again those it paused. DisposeGraph deletes the movie with its graph.
 
 // The movie that plays into the graph; -1 for a graph that shows none and for a bad handle.
 Handle GetGraphMovie(Handle graph);
 // Plays the movie, with its sound, from where it stands: kPlayBackground once (it then stops
 // on its last frame), kPlayLoop over and over; any other type plays once, and -1 keeps the
-// type of the last play. A movie with sound that has played to its end starts over; one
-// without goes on from its last frame. 0, and nothing changes, when it plays already.
+// type of the last play. Played once more after it has played to its end, a Theora movie with
+// sound starts over, where its sound could be started (without an audio device it behaves as a
+// silent one); a silent Theora movie, and a movie read through FFmpeg with or without sound,
+// stays at its end (it stops again as its graph is next drawn). 0, and nothing changes, when it
+// plays already.
 int PlayMovieHandle(Handle movie, int32_t playType);
 // Stops the movie and its sound; its graph keeps the frame it showed, and the next play goes
 // on from there. 0 also when it is stopped already.
