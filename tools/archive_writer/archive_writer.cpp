@@ -1,10 +1,11 @@
-// The archive writer and LZ encoder used by the tests, the fuzz seeds, the shader pack's
-// generator and the pack command.
+// The archive writer used by the tests, the fuzz seeds, the shader pack's generator and the
+// pack command: the tree and its tables in memory, the bodies streamed one at a time.
 #include "archive_writer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -34,9 +35,15 @@ struct Node {
     std::string name;
     bool directory = false;
     int input = -1;  // the input of a file (or of an explicitly listed directory)
+    int parent = -1;
     std::vector<int> children;
     uint32_t entryOffset = 0;
     uint32_t dirOffset = 0;
+    uint32_t firstChildOffset = 0;
+    // A file's body, as it was written.
+    uint32_t dataOffset = 0;
+    uint32_t size = 0;
+    uint32_t compressedSize = kPlain;
 };
 
 // The name record: padded upper-case name length in 4-byte units, its byte sum, the padded
@@ -63,6 +70,129 @@ void XorStream(uint8_t* data, size_t length, uint64_t keyPosition, const Archive
 uint8_t KeyByteAt(const WrittenArchive& archive, uint32_t fileOffset) {
     bool inTables = archive.version == 5 && fileOffset >= archive.tableOffset;
     return archive.key[(inTables ? fileOffset - archive.tableOffset : fileOffset) % 12];
+}
+
+// The archive's bytes on their way to the sink, scrambled and gathered into large writes.
+struct ArchiveOutput {
+    static constexpr size_t kFlushBytes = 1 << 20;
+
+    const ByteSink& sink;
+    ArchiveKey key;
+    std::vector<uint8_t> pending;  // the bytes from pendingStart on, not yet in the sink
+    uint64_t pendingStart = 0;
+
+    uint64_t End() const { return pendingStart + pending.size(); }
+
+    // length bytes at offset (at most End()), scrambled from the key position given.
+    bool Write(uint64_t offset, const uint8_t* bytes, size_t length, uint64_t keyPosition) {
+        while (length > 0) {
+            size_t piece;
+            if (offset < pendingStart) {
+                // A head rewritten after its bytes went out: a few bytes.
+                piece = static_cast<size_t>(std::min<uint64_t>(length, pendingStart - offset));
+                std::vector<uint8_t> scrambled(bytes, bytes + piece);
+                XorStream(scrambled.data(), piece, keyPosition, key);
+                if (!sink(offset, scrambled.data(), piece)) return false;
+            } else {
+                const size_t at = static_cast<size_t>(offset - pendingStart);
+                piece = std::min(length, kFlushBytes - at);
+                if (pending.size() < at + piece) pending.resize(at + piece);
+                std::memcpy(pending.data() + at, bytes, piece);
+                XorStream(pending.data() + at, piece, keyPosition, key);
+                if (pending.size() >= kFlushBytes && !Flush()) return false;
+            }
+            offset += piece;
+            bytes += piece;
+            length -= piece;
+            keyPosition += piece;
+        }
+        return true;
+    }
+    bool Flush() {
+        const bool written = pending.empty() || sink(pendingStart, pending.data(), pending.size());
+        pendingStart += pending.size();
+        pending.clear();
+        return written;
+    }
+    // The end moves back to offset: what follows is written anew over what was there.
+    void Rewind(uint64_t offset) {
+        if (offset >= pendingStart) {
+            pending.resize(static_cast<size_t>(offset - pendingStart));
+        } else {
+            pending.clear();
+            pendingStart = offset;
+        }
+    }
+};
+
+// The tree of the inputs' paths, directories made as paths name them; the root is node 0.
+std::vector<Node> BuildTree(const std::vector<ArchiveInput>& inputs, uint32_t codePage) {
+    std::vector<Node> nodes(1);
+    nodes[0].directory = true;
+    std::map<std::tuple<int, bool, std::string>, int> byName;
+    for (size_t i = 0; i < inputs.size(); i++) {
+        std::vector<std::string> parts = SplitArchivePath(inputs[i].path, codePage);
+        const bool explicitDirectory = parts.back().empty();
+        if (explicitDirectory) parts.pop_back();
+        int current = 0;
+        for (size_t k = 0; k < parts.size(); k++) {
+            const bool last = k + 1 == parts.size();
+            const bool wantDirectory = !last || explicitDirectory;
+            auto [it, added] = byName.try_emplace({current, wantDirectory, parts[k]},
+                                                  static_cast<int>(nodes.size()));
+            if (added) {
+                Node node;
+                node.name = parts[k];
+                node.directory = wantDirectory;
+                node.parent = current;
+                nodes.push_back(node);
+                nodes[current].children.push_back(it->second);
+            }
+            if (last) nodes[it->second].input = static_cast<int>(i);
+            current = it->second;
+        }
+    }
+    return nodes;
+}
+
+// One file's body at the output's end, compressed when it is to be (and, where the options say
+// so, only when that makes it smaller); its sizes go into node.
+ArchiveWriteResult WriteBody(ArchiveOutput& output, const std::vector<uint8_t>& data, bool compress,
+                             const ArchiveWriterOptions& options, LzScratch& scratch, Node& node) {
+    const uint64_t start = output.End();
+    const uint64_t size = data.size();
+    // From version 5 a body is scrambled as a stream whose key position starts at its size.
+    auto keyAt = [&](uint64_t offset) {
+        return options.version < 5 ? offset : size + (offset - start);
+    };
+    node.size = static_cast<uint32_t>(size);
+    if (compress && options.version >= 2 && size > 0) {
+        ArchiveWriteResult failure = ArchiveWriteResult::kStopped;
+        bool larger = false;
+        const uint64_t encoded = EncodeLzTo(
+            data.data(), data.size(), -1, scratch,
+            [&](uint64_t offset, const uint8_t* bytes, size_t length) {
+                if (options.plainUnlessSmaller && offset + length >= size) {
+                    larger = true;
+                    return false;
+                }
+                if (start + offset + length > kMaxArchiveBytes) {
+                    failure = ArchiveWriteResult::kTooLarge;
+                    return false;
+                }
+                return output.Write(start + offset, bytes, length, keyAt(start + offset));
+            });
+        if (encoded != 0) {
+            node.compressedSize = static_cast<uint32_t>(encoded);
+            return ArchiveWriteResult::kWritten;
+        }
+        if (!larger) return failure;
+        output.Rewind(start);
+    }
+    if (start + size > kMaxArchiveBytes) return ArchiveWriteResult::kTooLarge;
+    return output.Write(start, data.data(), data.size(), keyAt(start))
+               ? ArchiveWriteResult::kWritten
+               : ArchiveWriteResult::kStopped;
 }
 
 }  // namespace
@@ -123,42 +253,14 @@ ArchiveKey KeyFor(const char* keyString) {
     return key;
 }
 
-WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
-                            const ArchiveWriterOptions& options) {
+ArchiveWriteResult WriteArchiveTo(const std::vector<ArchiveInput>& inputs,
+                                  const ArchiveWriterOptions& options, const ByteSink& sink,
+                                  WrittenArchive* layout) {
     const uint16_t version = options.version;
-    const uint32_t codePage = options.codePage;
-    std::vector<Node> nodes(1);
-    nodes[0].directory = true;
+    std::vector<Node> nodes = BuildTree(inputs, options.codePage);
 
-    // The tree, directories made as paths name them.
-    for (size_t i = 0; i < inputs.size(); i++) {
-        std::vector<std::string> parts = SplitArchivePath(inputs[i].path, codePage);
-        bool explicitDirectory = parts.back().empty();
-        if (explicitDirectory) parts.pop_back();
-        int current = 0;
-        for (size_t k = 0; k < parts.size(); k++) {
-            bool last = k + 1 == parts.size();
-            bool wantDirectory = !last || explicitDirectory;
-            int found = -1;
-            for (int child : nodes[current].children) {
-                if (nodes[child].name == parts[k] && nodes[child].directory == wantDirectory) {
-                    found = child;
-                }
-            }
-            if (found < 0) {
-                found = static_cast<int>(nodes.size());
-                Node node;
-                node.name = parts[k];
-                node.directory = wantDirectory;
-                nodes.push_back(node);
-                nodes[current].children.push_back(found);
-            }
-            if (last) nodes[found].input = static_cast<int>(i);
-            current = found;
-        }
-    }
-
-    WrittenArchive out;
+    WrittenArchive& out = *layout;
+    out = WrittenArchive{};
     out.version = version;
     out.key = options.key;
     out.entryBytes = version >= 2 ? 44 : 40;
@@ -176,12 +278,9 @@ WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
         }
     }
     // Entry offsets: the root, then each directory's children in directory order.
-    uint32_t nextEntry = 0;
-    nodes[0].entryOffset = nextEntry;
-    nextEntry += out.entryBytes;
-    std::map<int, uint32_t> firstChild;
+    uint32_t nextEntry = out.entryBytes;
     for (int dir : dirOrder) {
-        firstChild[dir] = nextEntry;
+        nodes[dir].firstChildOffset = nextEntry;
         for (int child : nodes[dir].children) {
             nodes[child].entryOffset = nextEntry;
             nextEntry += out.entryBytes;
@@ -189,37 +288,45 @@ WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
     }
     for (size_t d = 0; d < dirOrder.size(); d++) nodes[dirOrder[d]].dirOffset = uint32_t(d) * 16;
 
-    // Bodies in entry order.
-    std::vector<uint8_t> data;
-    std::vector<uint32_t> compressedSize(nodes.size(), kPlain);
-    std::vector<uint32_t> dataOffset(nodes.size(), 0);
+    // The header's place, filled in when the tables' offsets are known; then the bodies in
+    // entry order, each read when its turn comes.
+    const uint32_t headerBytes = version >= 4 ? 28 : 24;
+    std::vector<uint8_t> header(headerBytes, 0);
+    ArchiveOutput output{sink, options.key, {}};
+    if (!output.Write(0, header.data(), headerBytes, 0)) return ArchiveWriteResult::kStopped;
+    LzScratch scratch;
+    std::vector<uint8_t> loaded;
     for (int dir : dirOrder) {
         for (int child : nodes[dir].children) {
-            const Node& node = nodes[child];
+            Node& node = nodes[child];
             if (node.directory) continue;
             const ArchiveInput& input = inputs[node.input];
-            std::vector<uint8_t> body = input.data;
-            if (input.compress && version >= 2 && !input.data.empty()) {
-                body = EncodeLz(input.data);
-                compressedSize[child] = static_cast<uint32_t>(body.size());
+            const std::vector<uint8_t>* data = &input.data;
+            if (input.read) {
+                loaded.clear();
+                if (!input.read(&loaded)) return ArchiveWriteResult::kStopped;
+                data = &loaded;
             }
-            dataOffset[child] = static_cast<uint32_t>(data.size());
-            out.bodyOffsets[node.input] = dataOffset[child];
-            out.bodyLengths[node.input] = static_cast<uint32_t>(body.size());
-            data.insert(data.end(), body.begin(), body.end());
+            if (data->size() > kMaxArchiveBytes) return ArchiveWriteResult::kTooLarge;
+            node.dataOffset = static_cast<uint32_t>(output.End() - headerBytes);
+            const ArchiveWriteResult result =
+                WriteBody(output, *data, input.compress, options, scratch, node);
+            if (result != ArchiveWriteResult::kWritten) return result;
+            out.bodyOffsets[node.input] = node.dataOffset;
+            out.bodyLengths[node.input] =
+                static_cast<uint32_t>(output.End() - headerBytes - node.dataOffset);
         }
     }
 
     // The table block: names, then the file table, then the directory table.
-    std::vector<uint8_t> names;
+    std::vector<uint8_t> tables;
     std::vector<uint32_t> nameOffset(nodes.size());
     for (int index : order) {
-        nameOffset[index] = static_cast<uint32_t>(names.size());
-        AppendNameRecord(names, nodes[index].name, codePage);
+        nameOffset[index] = static_cast<uint32_t>(tables.size());
+        AppendNameRecord(tables, nodes[index].name, options.codePage);
     }
-    out.fileTableOffset = static_cast<uint32_t>(names.size());
+    out.fileTableOffset = static_cast<uint32_t>(tables.size());
     out.dirTableOffset = out.fileTableOffset + nextEntry;
-    std::vector<uint8_t> tables = names;
     tables.resize(out.dirTableOffset + dirOrder.size() * 16, 0);
     for (size_t n = 0; n < nodes.size(); n++) {
         const Node& node = nodes[n];
@@ -230,55 +337,48 @@ WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
         PutU64(tables, e + 8, input ? input->creationTime : 0);
         PutU64(tables, e + 16, input ? input->lastWriteTime : 0);
         PutU64(tables, e + 24, input ? input->lastWriteTime : 0);
-        PutU32(tables, e + 32, node.directory ? node.dirOffset : dataOffset[n]);
-        PutU32(tables, e + 36, node.directory || !input ? 0 : uint32_t(input->data.size()));
-        if (version >= 2) PutU32(tables, e + 40, node.directory ? kPlain : compressedSize[n]);
+        PutU32(tables, e + 32, node.directory ? node.dirOffset : node.dataOffset);
+        PutU32(tables, e + 36, node.directory ? 0 : node.size);
+        if (version >= 2) PutU32(tables, e + 40, node.directory ? kPlain : node.compressedSize);
         if (node.input >= 0) out.entryOffsets[node.input] = node.entryOffset;
     }
-    for (size_t d = 0; d < dirOrder.size(); d++) {
-        const Node& dir = nodes[dirOrder[d]];
+    for (int dirIndex : dirOrder) {
+        const Node& dir = nodes[dirIndex];
         uint32_t r = out.dirTableOffset + dir.dirOffset;
-        uint32_t parent = kNoParent;
-        for (size_t p = 0; p < nodes.size(); p++) {
-            const auto& c = nodes[p].children;
-            if (std::find(c.begin(), c.end(), dirOrder[d]) != c.end()) parent = nodes[p].dirOffset;
-        }
         PutU32(tables, r, dir.entryOffset);
-        PutU32(tables, r + 4, parent);
+        PutU32(tables, r + 4, dir.parent < 0 ? kNoParent : nodes[dir.parent].dirOffset);
         PutU32(tables, r + 8, static_cast<uint32_t>(dir.children.size()));
-        PutU32(tables, r + 12, dir.children.empty() ? 0 : firstChild[dirOrder[d]]);
+        PutU32(tables, r + 12, dir.children.empty() ? 0 : dir.firstChildOffset);
     }
 
-    // The file: header, data area, table block.
-    uint32_t headerBytes = version >= 4 ? 28 : 24;
     out.dataOffset = headerBytes;
-    out.tableOffset = headerBytes + static_cast<uint32_t>(data.size());
-    std::vector<uint8_t>& bytes = out.bytes;
-    bytes.assign(headerBytes, 0);
-    bytes[0] = 'O';
-    bytes[1] = 'B';
-    PutU16(bytes, 2, version);
-    PutU32(bytes, 4, static_cast<uint32_t>(tables.size()));
-    PutU32(bytes, 8, out.dataOffset);
-    PutU32(bytes, 12, out.tableOffset);
-    PutU32(bytes, 16, out.fileTableOffset);
-    PutU32(bytes, 20, out.dirTableOffset);
-    if (version >= 4) PutU32(bytes, 24, codePage);
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    bytes.insert(bytes.end(), tables.begin(), tables.end());
+    const uint64_t tableOffset = output.End();
+    if (tableOffset + tables.size() > kMaxArchiveBytes) return ArchiveWriteResult::kTooLarge;
+    out.tableOffset = static_cast<uint32_t>(tableOffset);
+    out.totalBytes = tableOffset + tables.size();
+    header[0] = 'O';
+    header[1] = 'B';
+    PutU16(header, 2, version);
+    PutU32(header, 4, static_cast<uint32_t>(tables.size()));
+    PutU32(header, 8, out.dataOffset);
+    PutU32(header, 12, out.tableOffset);
+    PutU32(header, 16, out.fileTableOffset);
+    PutU32(header, 20, out.dirTableOffset);
+    if (version >= 4) PutU32(header, 24, options.codePage);
+    // Below version 5 the whole file is one scrambled stream; from 5 the tables are one alone.
+    const bool written =
+        output.Write(tableOffset, tables.data(), tables.size(), version < 5 ? tableOffset : 0) &&
+        output.Write(0, header.data(), headerBytes, 0) && output.Flush();
+    return written ? ArchiveWriteResult::kWritten : ArchiveWriteResult::kStopped;
+}
 
-    if (version < 5) {
-        XorStream(bytes.data(), bytes.size(), 0, out.key);
-    } else {
-        XorStream(bytes.data(), headerBytes, 0, out.key);
-        XorStream(bytes.data() + out.tableOffset, tables.size(), 0, out.key);
-        for (size_t i = 0; i < inputs.size(); i++) {
-            if (out.bodyLengths[i] == 0) continue;
-            XorStream(bytes.data() + out.dataOffset + out.bodyOffsets[i], out.bodyLengths[i],
-                      inputs[i].data.size(), out.key);
-        }
-    }
-    return out;
+WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
+                            const ArchiveWriterOptions& options) {
+    WrittenArchive archive;
+    std::vector<uint8_t> bytes;
+    WriteArchiveTo(inputs, options, MemorySink(&bytes), &archive);
+    archive.bytes = std::move(bytes);
+    return archive;
 }
 
 void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value) {
@@ -294,77 +394,4 @@ void PatchArchiveByte(WrittenArchive& archive, uint32_t fileOffset, uint8_t valu
 
 uint8_t PlainArchiveByte(const WrittenArchive& archive, uint32_t fileOffset) {
     return archive.bytes[fileOffset] ^ KeyByteAt(archive, fileOffset);
-}
-
-std::vector<uint8_t> EncodeLz(const std::vector<uint8_t>& data, int escape) {
-    constexpr uint32_t kMinMatch = 4;
-    constexpr uint32_t kMaxMatch = 8195;
-    constexpr uint32_t kMaxDistance = 1u << 24;
-    constexpr int kChainLimit = 64;
-    constexpr uint32_t kHashBits = 16;
-
-    if (escape < 0) {
-        std::array<size_t, 256> counts{};
-        for (uint8_t b : data) counts[b]++;
-        escape = static_cast<int>(std::min_element(counts.begin(), counts.end()) - counts.begin());
-    }
-    const uint8_t esc = static_cast<uint8_t>(escape);
-    std::vector<uint8_t> out(9, 0);
-    const size_t n = data.size();
-    std::vector<int64_t> head(size_t{1} << kHashBits, -1);
-    std::vector<int64_t> previous(n, -1);
-    auto hashAt = [&](size_t i) {
-        uint32_t v;
-        std::memcpy(&v, data.data() + i, 4);
-        return (v * 2654435761u) >> (32 - kHashBits);
-    };
-    auto insert = [&](size_t i) {
-        if (i + kMinMatch > n) return;
-        uint32_t h = hashAt(i);
-        previous[i] = head[h];
-        head[h] = static_cast<int64_t>(i);
-    };
-
-    size_t i = 0;
-    while (i < n) {
-        uint32_t bestLength = 0;
-        size_t bestDistance = 0;
-        if (i + kMinMatch <= n) {
-            int64_t candidate = head[hashAt(i)];
-            for (int chain = 0; candidate >= 0 && chain < kChainLimit; chain++) {
-                size_t distance = i - static_cast<size_t>(candidate);
-                if (distance > kMaxDistance) break;
-                uint32_t length = 0;
-                size_t limit = std::min<size_t>(kMaxMatch, n - i);
-                while (length < limit && data[candidate + length] == data[i + length]) length++;
-                if (length > bestLength) {
-                    bestLength = length;
-                    bestDistance = distance;
-                }
-                candidate = previous[candidate];
-            }
-        }
-        if (bestLength >= kMinMatch) {
-            uint32_t offset = static_cast<uint32_t>(bestDistance - 1);
-            uint32_t width = offset < 0x100 ? 0 : offset < 0x10000 ? 1 : 2;
-            uint32_t extra = bestLength - kMinMatch;
-            uint32_t code = (extra & 31) << 3 | width | (extra >= 32 ? 4 : 0);
-            out.push_back(esc);
-            out.push_back(static_cast<uint8_t>(code >= esc ? code + 1 : code));
-            if (extra >= 32) out.push_back(static_cast<uint8_t>(extra >> 5));
-            for (uint32_t b = 0; b <= width; b++)
-                out.push_back(static_cast<uint8_t>(offset >> (8 * b)));
-            for (uint32_t k = 0; k < bestLength; k++) insert(i + k);
-            i += bestLength;
-        } else {
-            out.push_back(data[i]);
-            if (data[i] == esc) out.push_back(esc);
-            insert(i);
-            i++;
-        }
-    }
-    PutU32(out, 0, static_cast<uint32_t>(n));
-    PutU32(out, 4, static_cast<uint32_t>(out.size()));
-    out[8] = esc;
-    return out;
 }

@@ -5,8 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "lz_encode.h"
 
 using ArchiveKey = std::array<uint8_t, 12>;
 
@@ -28,12 +31,17 @@ struct ArchiveInput {
     bool compress = false;  // version 2 and later
     uint64_t creationTime = 0;
     uint64_t lastWriteTime = 0;
+    // When set, the bytes are read through it (in place of data) as the body is written, and
+    // let go after it: a writer of many large files then holds one of them at a time.
+    std::function<bool(std::vector<uint8_t>* data)> read = nullptr;
 };
 
 struct ArchiveWriterOptions {
     uint16_t version = 5;
     ArchiveKey key{};
     uint32_t codePage = 932;  // stored from version 4
+    // A file to be compressed is stored plain where compression does not make it smaller.
+    bool plainUnlessSmaller = false;
 };
 
 // The archive and where its parts lie, for tests that damage it on purpose.
@@ -51,10 +59,26 @@ struct WrittenArchive {
     std::vector<uint32_t> entryOffsets;
     std::vector<uint32_t> bodyOffsets;
     std::vector<uint32_t> bodyLengths;
+    uint64_t totalBytes = 0;
 };
 
 WrittenArchive WriteArchive(const std::vector<ArchiveInput>& inputs,
                             const ArchiveWriterOptions& options);
+
+// The framework seeks in an archive with signed 32-bit offsets: no archive grows larger.
+constexpr uint64_t kMaxArchiveBytes = INT32_MAX;
+
+enum class ArchiveWriteResult {
+    kWritten,
+    kStopped,   // a read or the sink failed (they know why)
+    kTooLarge,  // the archive would pass kMaxArchiveBytes
+};
+
+// The archive through sink, each body read, compressed and written in its turn; *layout gets
+// where its parts lie (its bytes stay empty).
+ArchiveWriteResult WriteArchiveTo(const std::vector<ArchiveInput>& inputs,
+                                  const ArchiveWriterOptions& options, const ByteSink& sink,
+                                  WrittenArchive* layout);
 
 // Rewrite a byte of the file, or a 32-bit field of the table block, given its plain value and
 // scrambled as the archive's version scrambles it. Version 5 bodies are not patched this way.
@@ -62,7 +86,3 @@ void PatchArchiveByte(WrittenArchive& archive, uint32_t fileOffset, uint8_t valu
 void PatchArchiveTable(WrittenArchive& archive, uint32_t tableOffset, uint32_t value);
 // The plain value of one byte of the file.
 uint8_t PlainArchiveByte(const WrittenArchive& archive, uint32_t fileOffset);
-
-// The LZ stream of data: a 9-byte head and greedy matches found through hash chains. The
-// escape byte is the least frequent byte unless one is given.
-std::vector<uint8_t> EncodeLz(const std::vector<uint8_t>& data, int escape = -1);
