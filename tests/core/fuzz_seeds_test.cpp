@@ -86,11 +86,25 @@ TEST(FuzzSeeds, WrittenWhenAsked) {
     Bytes mixed;
     for (int i = 0; i < 3000; i++)
         mixed.push_back(static_cast<uint8_t>((i * i) % 253 + (i % 3 ? 0 : 1)));
+    // Noise that the encoder crosses in growing steps, then text it matches; and a block
+    // matched again from beyond 64 KB (three-byte offsets, lengths past 35).
+    Bytes noise(70000);
+    uint32_t seed = 1;
+    for (uint8_t& b : noise) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    Bytes noiseThenText(noise.begin(), noise.begin() + 3000);
+    for (int i = 0; i < 200; i++) {
+        const Bytes line = TextBytes("stage " + std::to_string(i % 7) + " enemy speed=12;\n");
+        noiseThenText.insert(noiseThenText.end(), line.begin(), line.end());
+    }
+    Bytes far = noise;
+    far.insert(far.end(), noise.begin(), noise.begin() + 3000);
     const std::vector<std::pair<std::string, Bytes>> lzSeeds = {
         {"text", TextBytes("framework framework archive archive escape escape escape")},
         {"runs", Bytes(5000, 0x41)},
         {"mixed", mixed},
         {"empty", {}},
+        {"noise_then_text", noiseThenText},
+        {"far", far},
     };
     for (const auto& [name, data] : lzSeeds) {
         for (int escape : {-1, 0x41}) {
