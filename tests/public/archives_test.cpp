@@ -87,7 +87,7 @@ TEST_F(ArchivesTest, ThePackCommandPacksWhatReadsBackAndRefusesWhatItCannot) {
         {"bad0 out.oba", "the name holds a '\\'"},
         {"bad1 out.oba", "cannot be written in Shift-JIS"},
         {"bad2 out.oba", "differ only in the case"},
-        {"deep out.oba", "longer than the 1023 bytes the framework opens"},
+        {"deep out.oba", "longer than the 1018 bytes a program can open"},
     };
     for (const auto& [arguments, message] : refusals) {
         std::string output;
