@@ -4,7 +4,9 @@
 #include "core/disk_file.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <unordered_set>
 
 #include "core/clocks.h"
 #include "core/full_path.h"
@@ -189,31 +191,59 @@ void FillFindData(const WIN32_FIND_DATAA& found, FileFindData* out) {
     FileTimeToDateTime(&found.ftLastWriteTime, out->lastWriteTime);
 }
 
+// The disk set's stream values are its files' addresses. The files it has open are kept, so
+// that a value that is none of them (closed already, or never opened) is refused as the archive
+// set refuses one, instead of being followed.
+struct DiskSlots {
+    std::mutex lock;
+    std::unordered_set<StreamValue> open;
+};
+// Never destroyed: a file may be closed while the process exits.
+DiskSlots& gDiskSlots = *new DiskSlots;
+
+// The open file of the value, or null.
 DiskFile* AsDiskFile(StreamValue value) {
-    return reinterpret_cast<DiskFile*>(value);
+    std::lock_guard guard(gDiskSlots.lock);
+    return gDiskSlots.open.count(value) != 0 ? reinterpret_cast<DiskFile*>(value) : nullptr;
 }
 
-// The disk set's slots over stream values; a failed open's 0 gets the empty-slot results.
+// The disk set's slots over stream values; a value that is no open file (a failed open's 0
+// among them) gets the empty-slot results.
 StreamValue OpenDiskSlot(const char* path, int32_t useCache, int32_t unused, int32_t useAsync) {
-    return reinterpret_cast<StreamValue>(OpenDiskFile(path, useCache, unused, useAsync));
+    const auto value =
+        reinterpret_cast<StreamValue>(OpenDiskFile(path, useCache, unused, useAsync));
+    if (value != 0) {
+        std::lock_guard guard(gDiskSlots.lock);
+        gDiskSlots.open.insert(value);
+    }
+    return value;
 }
 int CloseDiskSlot(StreamValue file) {
-    return file == 0 ? -1 : DiskFileClose(AsDiskFile(file));
+    {
+        std::lock_guard guard(gDiskSlots.lock);
+        if (gDiskSlots.open.erase(file) == 0) return -1;
+    }
+    return DiskFileClose(reinterpret_cast<DiskFile*>(file));
 }
 int64_t TellDiskSlot(StreamValue file) {
-    return file == 0 ? -1 : DiskFileTell(AsDiskFile(file));
+    DiskFile* open = AsDiskFile(file);
+    return open == nullptr ? -1 : DiskFileTell(open);
 }
 int SeekDiskSlot(StreamValue file, int64_t offset, int32_t origin) {
-    return file == 0 ? -1 : DiskFileSeek(AsDiskFile(file), offset, origin);
+    DiskFile* open = AsDiskFile(file);
+    return open == nullptr ? -1 : DiskFileSeek(open, offset, origin);
 }
 size_t ReadDiskSlot(void* buffer, size_t elementSize, size_t count, StreamValue file) {
-    return file == 0 ? 0 : DiskFileRead(buffer, elementSize, count, AsDiskFile(file));
+    DiskFile* open = AsDiskFile(file);
+    return open == nullptr ? 0 : DiskFileRead(buffer, elementSize, count, open);
 }
 int EofDiskSlot(StreamValue file) {
-    return file == 0 ? -1 : DiskFileEof(AsDiskFile(file));
+    DiskFile* open = AsDiskFile(file);
+    return open == nullptr ? -1 : DiskFileEof(open);
 }
 int IsDiskSlotIdle(StreamValue file) {
-    return file == 0 ? -1 : IsDiskFileIdle(AsDiskFile(file));
+    DiskFile* open = AsDiskFile(file);
+    return open == nullptr ? -1 : IsDiskFileIdle(open);
 }
 int SetDiskCurrentDir(const char* path) {
     return SetCurrentDirectoryA(path);
