@@ -2,13 +2,16 @@
 // and requested at once for the loading workers while the main thread pumps messages (which runs
 // their device calls), giving up the rest of its time slice after each pass,
 // with the framework told of 1, 2 or all processors (run it pinned to as many:
-// `taskset -c 0 ... --benchmark_filter=/1/`, `taskset -c 0,1 ... /2/`).
+// `taskset -c 0 ... --benchmark_filter=/1/`, `taskset -c 0,1 ... /2/`). A load that fails stops
+// the benchmark with the file's name and what the log said meanwhile.
 #include <benchmark/benchmark.h>
 #include <orbek/orbek.h>
 #include <platform/testing.h>
+#include <platform/win32.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
@@ -17,6 +20,7 @@
 #include "app/library_setup.h"
 #include "app/main_window.h"
 #include "core/async_load.h"
+#include "core/code_pages.h"
 #include "core/log.h"
 #include "graphics/graph_loading.h"
 #include "graphics/graph_records.h"
@@ -72,6 +76,64 @@ void WriteFilesOnce() {
     written = true;
 }
 
+// The log's bytes from `start` on, read through the platform's file calls by the path the
+// framework writes it under.
+std::string ReadLogFrom(DWORD start) {
+    std::string directory = gLog.directory;
+    if (!directory.empty() && directory.back() != '\\') directory += '\\';
+    HANDLE file = CreateFileA((directory + gLog.fileName).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    DWORD size = GetFileSize(file, nullptr);
+    std::string bytes(size != INVALID_FILE_SIZE && size > start ? size - start : 0, '\0');
+    DWORD got = 0;
+    if (!bytes.empty() &&
+        SetFilePointer(file, static_cast<LONG>(start), nullptr, FILE_BEGIN) == start) {
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    }
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+// The log's lines from `start` on (Shift-JIS) as one line of UTF-8, joined by " | ".
+std::string LogLinesSince(DWORD start) {
+    std::string text = ReadLogFrom(start);
+    std::u16string wide(text.size() + 1, u'\0');
+    std::string utf8(text.size() * 3 + 1, '\0');
+    if (ConvertMultiByteToWide(932, text.c_str(), wide.data(), static_cast<int32_t>(wide.size())) ==
+            0 ||
+        ConvertWideToMultiByte(65001, wide.c_str(), utf8.data(),
+                               static_cast<int32_t>(utf8.size())) == 0) {
+        utf8 = text;
+    }
+    utf8.resize(std::strlen(utf8.c_str()));
+    std::string joined;
+    bool lineEnded = false;
+    for (char c : utf8) {
+        if (c == '\n' || c == '\r') {
+            lineEnded = true;
+            continue;
+        }
+        if (lineEnded && !joined.empty()) joined += " | ";
+        lineEnded = false;
+        joined += c;
+    }
+    return joined.empty() ? "nothing logged" : joined;
+}
+
+// The first file whose graph did not load, with the log's lines since the loads began; empty
+// when every one loaded.
+std::string FirstFailedLoad(const std::vector<Handle>& graphs, DWORD logStart) {
+    for (int i = 0; i < kGraphs; ++i) {
+        if (GetGraphRecord(graphs[i], 0) == nullptr) {
+            return Name(i) + " did not load; the log: " + LogLinesSince(logStart);
+        }
+    }
+    return {};
+}
+
 // Arguments: processors the framework is told of (0 for all the machine has), and 1 to load on
 // the workers.
 void BM_LoadGraphs(benchmark::State& state) {
@@ -87,6 +149,7 @@ void BM_LoadGraphs(benchmark::State& state) {
     }
     SwitchAsyncLoad(static_cast<int>(state.range(1)));
     std::vector<Handle> graphs(kGraphs);
+    auto logStart = static_cast<DWORD>(ReadLogFrom(0).size());
     for (auto _ : state) {
         for (int i = 0; i < kGraphs; ++i) graphs[i] = LoadImageFileAsGraph(Name(i).c_str(), 0);
         while (CountQueuedAsyncLoads() > 0) {
@@ -94,10 +157,14 @@ void BM_LoadGraphs(benchmark::State& state) {
             std::this_thread::yield();
         }
         state.PauseTiming();
-        for (Handle graph : graphs) {
-            if (GetGraphRecord(graph, 0) == nullptr) state.SkipWithError("a load failed");
-            DisposeGraph(graph);
+        std::string failure = FirstFailedLoad(graphs, logStart);
+        for (Handle graph : graphs) DisposeGraph(graph);
+        // The timer stays paused: an error ends the benchmark, which may not be timed again.
+        if (!failure.empty()) {
+            state.SkipWithError(failure.c_str());
+            break;
         }
+        logStart += static_cast<DWORD>(ReadLogFrom(logStart).size());
         state.ResumeTiming();
     }
     SwitchAsyncLoad(0);
