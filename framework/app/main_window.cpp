@@ -607,6 +607,17 @@ int ApplyCursorVisibility(int32_t show) {
     return 0;
 }
 
+namespace {
+
+// A display distance from the window's picture in screen pixels, rounded down: the display
+// pixels just left of or above the picture are off the screen too.
+int32_t ScreenPixelsFrom(LONG position, LONG origin, double scale) {
+    double pixels = std::floor((static_cast<double>(position) - origin) / scale);
+    return static_cast<int32_t>(std::clamp(pixels, -2147483648.0, 2147483647.0));
+}
+
+}  // namespace
+
 int ReadMousePosition(int32_t* x, int32_t* y) {
     POINT point{};
     GetCursorPos(&point);
@@ -614,8 +625,8 @@ int ReadMousePosition(int32_t* x, int32_t* y) {
     if (IsWindowedMode()) {
         double scaleX, scaleY;
         GetWindowScale(&scaleX, &scaleY);
-        px = static_cast<int32_t>((point.x - gMainWindow.clientRect.left) / scaleX);
-        py = static_cast<int32_t>((point.y - gMainWindow.clientRect.top) / scaleY);
+        px = ScreenPixelsFrom(point.x, gMainWindow.clientRect.left, scaleX);
+        py = ScreenPixelsFrom(point.y, gMainWindow.clientRect.top, scaleY);
     }
     if (x != nullptr) *x = px;
     if (y != nullptr) *y = py;

@@ -61,6 +61,12 @@ struct HostDriver {
     int (*listDisplayModes)(HostDisplayMode* modes, int capacity);
 
     void (*showCursor)(bool show);
+    // Where the pointer is on the display, in the layer's desktop coordinates (a full-screen
+    // window's surface pixels while one is shown), over the program's windows or not. False
+    // where the host learns of the pointer only while it is over one of them.
+    bool (*pointerPosition)(int* x, int* y);
+    // Moves the pointer there; false where the host cannot.
+    bool (*placePointer)(int x, int y);
     void (*enableScreenSaver)(bool enable);
     std::string (*clipboardText)();
     bool (*setClipboardText)(const char* utf8);

@@ -1,9 +1,11 @@
 // The headless host: windows are records with a pixel surface, events come from tests
 // (at once or when the clock reaches a given millisecond), the desktop, display modes,
-// clipboard and joysticks are whatever the test set, and the audio output renders on the clock.
+// clipboard, pointer and joysticks are whatever the test set, and the audio output renders on
+// the clock.
 #include <platform/testing_host.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -44,6 +46,7 @@ struct HeadlessState {
     std::vector<HostDisplayMode> modes{
         {1920, 1080, 32, 60}, {1280, 720, 32, 60}, {1024, 768, 32, 60}, {800, 600, 32, 60}};
     bool cursorShown = true;
+    int pointerX = 0, pointerY = 0;  // on the display
     bool screenSaver = true;
     std::string clipboard;
     std::vector<TestHostJoystick> joysticks;
@@ -201,6 +204,33 @@ bool ShowImage(uint32_t window, const HostImage& image, int x, int y) {
     return true;
 }
 
+// origin + offset, kept within int's range whatever place a test names.
+int OffsetWithin(int origin, int offset) {
+    return static_cast<int>(std::clamp<int64_t>(int64_t{origin} + offset, INT32_MIN, INT32_MAX));
+}
+
+// What an event tells of the display, as a real host would have seen it happen: a window moved
+// (by a window manager) stands at its new place, and a mouse event puts the pointer at its
+// place in the window. Call with the lock held.
+void FollowEvent(const HostEvent& event) {
+    HeadlessWindow* w = FindHeadless(event.window);
+    if (w == nullptr) return;
+    switch (event.kind) {
+        case HostEventKind::Moved:
+            w->x = event.x;
+            w->y = event.y;
+            break;
+        case HostEventKind::MouseMove:
+        case HostEventKind::MouseButtonDown:
+        case HostEventKind::MouseButtonUp:
+            gHeadless.pointerX = OffsetWithin(w->x, event.x);
+            gHeadless.pointerY = OffsetWithin(w->y, event.y);
+            break;
+        default:
+            break;
+    }
+}
+
 bool PollEvent(HostEvent* event) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     // The millisecond time, as timeGetTime reads it.
@@ -215,6 +245,7 @@ bool PollEvent(HostEvent* event) {
     if (gHeadless.events.empty()) return false;
     *event = gHeadless.events.front();
     gHeadless.events.pop_front();
+    FollowEvent(*event);
     return true;
 }
 
@@ -233,6 +264,20 @@ int ListDisplayModes(HostDisplayMode* modes, int capacity) {
 void ShowPointer(bool show) {
     std::lock_guard<std::mutex> guard(gHeadless.mutex);
     gHeadless.cursorShown = show;
+}
+
+bool PointerPosition(int* x, int* y) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    *x = gHeadless.pointerX;
+    *y = gHeadless.pointerY;
+    return true;
+}
+
+bool PlacePointer(int x, int y) {
+    std::lock_guard<std::mutex> guard(gHeadless.mutex);
+    gHeadless.pointerX = x;
+    gHeadless.pointerY = y;
+    return true;
 }
 
 void EnableScreenSaver(bool enable) {
@@ -342,6 +387,8 @@ const HostDriver kHeadlessHost = {
     DesktopMode,
     ListDisplayModes,
     ShowPointer,
+    PointerPosition,
+    PlacePointer,
     EnableScreenSaver,
     ClipboardText,
     SetClipboardText,
@@ -373,6 +420,7 @@ void ResetHeadlessHost() {
     gHeadless.modes = {
         {1920, 1080, 32, 60}, {1280, 720, 32, 60}, {1024, 768, 32, 60}, {800, 600, 32, 60}};
     gHeadless.cursorShown = true;
+    gHeadless.pointerX = gHeadless.pointerY = 0;
     gHeadless.screenSaver = true;
     gHeadless.clipboard.clear();
     gHeadless.joysticks.clear();
@@ -434,6 +482,10 @@ std::vector<uint32_t> HeadlessReadSurface(uint32_t window, int* width, int* heig
     *width = w->shownWidth;
     *height = w->shownHeight;
     return w->shown;
+}
+
+void TestHostPlacePointer(int x, int y) {
+    PlacePointer(x, y);
 }
 
 bool TestHostCursorShown() {

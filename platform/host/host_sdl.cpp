@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -300,12 +301,13 @@ bool PrepareSurface(SDL_Surface** surface, int width, int height, Uint32 format,
     return true;
 }
 
-// The whole display area of the window: the surface scaled to fit it, its aspect kept.
-SDL_Rect FitSurface(const SDL_Surface& surface, int areaWidth, int areaHeight) {
-    double scale = std::min(static_cast<double>(areaWidth) / surface.w,
-                            static_cast<double>(areaHeight) / surface.h);
-    int width = static_cast<int>(surface.w * scale + 0.5);
-    int height = static_cast<int>(surface.h * scale + 0.5);
+// The whole display area of the window: a surface of the size scaled to fit it, its aspect
+// kept.
+SDL_Rect FitSurface(int surfaceWidth, int surfaceHeight, int areaWidth, int areaHeight) {
+    double scale = std::min(static_cast<double>(areaWidth) / surfaceWidth,
+                            static_cast<double>(areaHeight) / surfaceHeight);
+    int width = static_cast<int>(surfaceWidth * scale + 0.5);
+    int height = static_cast<int>(surfaceHeight * scale + 0.5);
     return {(areaWidth - width) / 2, (areaHeight - height) / 2, width, height};
 }
 
@@ -368,7 +370,7 @@ void ShowSurface(SdlWindow& w, const SDL_Rect& changed) {
         CopyRect(*w.surface, {0, 0, w.surface->w, w.surface->h}, w.converted);
         from = w.converted;
     }
-    SDL_Rect fit = FitSurface(*w.surface, screen->w, screen->h);
+    SDL_Rect fit = FitSurface(w.surface->w, w.surface->h, screen->w, screen->h);
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
     SDL_SoftStretch(from, nullptr, screen, &fit);
     SDL_UpdateWindowSurface(w.window);
@@ -561,6 +563,76 @@ void ShowPointer(bool show) {
     SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
+// Drivers that read the pointer anywhere on the desktop; elsewhere (Wayland, the offscreen and
+// dummy drivers) SDL knows it only over the program's windows, as its events tell.
+bool ReadsPointerAnywhere() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr &&
+           (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "windows") == 0 ||
+            std::strcmp(driver, "cocoa") == 0);
+}
+
+// The window shown full screen, or null: while one is, the layer's desktop is its surface.
+const SdlWindow* FullScreenWindow() {
+    for (const auto& entry : gSdl.windows) {
+        if (entry.second.fullScreen && entry.second.width > 0 && entry.second.height > 0) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+// Where the full-screen window shows its surface on the display, scaled to fit.
+SDL_Rect FullScreenPicture(const SdlWindow& w) {
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(w.window, &x, &y);
+    SDL_GetWindowSize(w.window, &width, &height);
+    SDL_Rect picture = FitSurface(w.width, w.height, width, height);
+    picture.x += x;
+    picture.y += y;
+    return picture;
+}
+
+// value x to / from rounded down, within int's range.
+int ScaleDown(double value, int to, int from) {
+    double scaled = std::floor(value * to / from);
+    return static_cast<int>(std::clamp(scaled, -2147483648.0, 2147483647.0));
+}
+
+bool PointerPosition(int* x, int* y) {
+    if (!ReadsPointerAnywhere()) return false;
+    // Over a window of the program its events tell where the pointer is; off them SDL reads the
+    // desktop's pointer again whenever the device has moved it.
+    if (SDL_Window* over = SDL_GetMouseFocus()) {
+        int windowX = 0, windowY = 0;
+        SDL_GetMouseState(x, y);
+        SDL_GetWindowPosition(over, &windowX, &windowY);
+        *x += windowX;
+        *y += windowY;
+    } else {
+        SDL_GetGlobalMouseState(x, y);
+    }
+    const SdlWindow* w = FullScreenWindow();
+    if (w == nullptr) return true;
+    const SDL_Rect picture = FullScreenPicture(*w);
+    if (picture.w > 0 && picture.h > 0) {
+        *x = ScaleDown(static_cast<double>(*x) - picture.x, w->width, picture.w);
+        *y = ScaleDown(static_cast<double>(*y) - picture.y, w->height, picture.h);
+    }
+    return true;
+}
+
+bool PlacePointer(int x, int y) {
+    if (!ReadsPointerAnywhere()) return false;
+    if (const SdlWindow* w = FullScreenWindow()) {
+        // The centre of the surface pixel, kept on the surface, on the display.
+        const SDL_Rect picture = FullScreenPicture(*w);
+        x = picture.x + ScaleDown(std::clamp(x, 0, w->width - 1) + 0.5, picture.w, w->width);
+        y = picture.y + ScaleDown(std::clamp(y, 0, w->height - 1) + 0.5, picture.h, w->height);
+    }
+    return SDL_WarpMouseGlobal(x, y) == 0;
+}
+
 void EnableScreenSaver(bool enable) {
     if (enable) {
         SDL_EnableScreenSaver();
@@ -658,6 +730,8 @@ const HostDriver kSdlHost = {
     DesktopMode,
     ListDisplayModes,
     ShowPointer,
+    PointerPosition,
+    PlacePointer,
     EnableScreenSaver,
     ClipboardText,
     SetClipboardText,

@@ -298,10 +298,23 @@ int RunOnNewDisplay(const std::function<int(const VirtualDisplay&)>& check) {
     return code;
 }
 
+// The first line a shell command prints; empty when it prints none or fails.
+std::string FirstLine(const std::string& command) {
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr) return "";
+    char line[256] = {};
+    bool read = fgets(line, sizeof line, out) != nullptr;
+    if (pclose(out) != 0 || !read) return "";
+    std::string text = line;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
 // A 640x480 picture, red on the left and blue on the right, fills the 1280x720 display's height
-// at 1.5 times its size between black bars of 160 pixels; back in a window at (100, 50) it is
-// shown at its own size there. Drawn on the surface, or shown as a 5-6-5 image as a back buffer
-// is. Run in a child process of its own: 0 when both are seen.
+// at 1.5 times its size between black bars of 160 pixels, and the pointer is placed and read in
+// its pixels (where xdotool is installed); back in a window at (100, 50) it is shown at its own
+// size there. Drawn on the surface, or shown as a 5-6-5 image as a back buffer is. Run in a
+// child process of its own: 0 when all of it is seen.
 int ShowFullScreenPicture(const VirtualDisplay& display, bool asImage) {
     setenv("DISPLAY", display.Name().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -360,6 +373,27 @@ int ShowFullScreenPicture(const VirtualDisplay& display, bool asImage) {
         })) {
         return 1;
     }
+    if (!FirstLine("command -v xdotool").empty()) {
+        // Surface pixel (20, 30) is display pixels 190 to 191 and 45 to 46; the left bar lies
+        // left of the surface.
+        int x = 0, y = 0;
+        if (!host.placePointer(20, 30) ||
+            FirstLine("xdotool getmouselocation").rfind("x:190 y:45 ", 0) != 0) {
+            return 5;
+        }
+        for (auto [displayX, expectedX] : {std::pair{385, 150}, std::pair{100, -40}}) {
+            const std::string move = "xdotool mousemove " + std::to_string(displayX) + " 300";
+            if (std::system(move.c_str()) != 0) return 6;
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            HostEvent event;
+            do {
+                while (host.pollEvent(&event)) {
+                }
+                host.pointerPosition(&x, &y);
+            } while ((x != expectedX || y != 200) && std::chrono::steady_clock::now() < deadline);
+            if (x != expectedX || y != 200) return 7;
+        }
+    }
     host.setFullScreen(window, false);
     host.placeWindow(window, 100, 50, 640, 480);
     if (!shows([](uint32_t x, uint32_t y) -> uint32_t {
@@ -392,18 +426,6 @@ TEST(SdlHostXvfbTest, ABackBufferImageIsShownThroughTheFramebufferAndThroughATex
         if (code == kNoDisplay) GTEST_SKIP() << "Xvfb is not installed or did not start";
         EXPECT_EQ(code, 0);
     }
-}
-
-// The first line a shell command prints; empty when it prints none or fails.
-std::string FirstLine(const std::string& command) {
-    FILE* out = popen(command.c_str(), "r");
-    if (out == nullptr) return "";
-    char line[256] = {};
-    bool read = fgets(line, sizeof line, out) != nullptr;
-    if (pclose(out) != 0 || !read) return "";
-    std::string text = line;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
 }
 
 // Pumps the window layer until `done` holds; false after `seconds` (ten unless given) without.
@@ -488,8 +510,8 @@ int MinimiseAndRestoreUnderAWindowManager(const VirtualDisplay& display) {
 }
 
 // The framework in a window at the scale, on the display: xdotool moves the mouse over the
-// window and holds its buttons; ReadMousePosition and GetMouseButtonBits read them back in
-// screen pixels. Run in a child process of its own: 0 when all of it is read back.
+// window and off it and holds its buttons; ReadMousePosition and GetMouseButtonBits read them
+// back in screen pixels. Run in a child process of its own: 0 when all of it is read back.
 int ReadBackTheMouse(const VirtualDisplay& display, int scale) {
     setenv("DISPLAY", display.Name().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -518,6 +540,15 @@ int ReadBackTheMouse(const VirtualDisplay& display, int scale) {
         {"mousedown 1 mousedown 2", holds(kMouseLeft | kMouseMiddle)},
         {"mouseup 1 mousedown 3", holds(kMouseMiddle | kMouseRight)},
         {"mouseup 2 mouseup 3", holds(0)},
+        // Display pixel (100, 50): off the window centred at (320, 120) at scale 1, on the one
+        // moved to the display's origin at scale 2. The last step is the device's, which SDL
+        // watches off its windows (an absolute move warps the pointer, which it does not).
+        {"mousemove 99 50 mousemove_relative 1 0",
+         [scale] {
+             int32_t x = 0, y = 0;
+             ReadMousePosition(&x, &y);
+             return scale == 1 ? x == -220 && y == -70 : x == 50 && y == 25;
+         }},
     };
     for (const auto& [command, done] : steps) {
         if (std::system(("xdotool " + command).c_str()) != 0) return 5;

@@ -254,8 +254,8 @@ int StopJoypadRumble(int32_t pad);
 // ---- Mouse ----
 
 // The cursor's position in screen pixels: in window mode from the top-left of the window's
-// picture, divided by the window scale (outside the screen while the cursor is off the
-// window); in full screen the position on the display. Each pointer may be null.
+// picture, divided by the window scale and rounded down (outside the screen while the cursor is
+// off the window); in full screen the position on the display. Each pointer may be null.
 int ReadMousePosition(int32_t* x, int32_t* y);
 // Bits of GetMouseButtonBits.
 constexpr int32_t kMouseLeft = 1;

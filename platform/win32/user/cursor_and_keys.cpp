@@ -59,14 +59,19 @@ int ShowCursor(BOOL show) {
     return gCursor.displayCount;
 }
 
+// The host's pointer wherever it is, off the program's windows too; where the host cannot
+// tell, the place of the last mouse event.
 BOOL GetCursorPos(POINT* point) {
     if (point == nullptr) return FALSE;
+    int x = 0, y = 0;
+    bool known = Host().pointerPosition(&x, &y);
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
-    *point = gUser.cursor;
+    *point = known ? POINT{x, y} : gUser.cursor;
     return TRUE;
 }
 
 BOOL SetCursorPos(int x, int y) {
+    Host().placePointer(x, y);
     std::lock_guard<std::recursive_mutex> guard(gUser.lock);
     gUser.cursor = {x, y};
     return TRUE;

@@ -45,6 +45,10 @@ struct TestHostWindow {
 TestHostWindow TestHostReadWindow(HWND window);
 // The window's surface as last shown: width x height pixels 0x00RRGGBB.
 std::vector<uint32_t> TestHostReadSurface(HWND window, int* width, int* height);
+// The user puts the pointer at (x, y) of the display, with no event: as where it is over no
+// window of the program (a mouse event over a window puts it at the event's place, and a
+// window's Moved event moves the window).
+void TestHostPlacePointer(int x, int y);
 bool TestHostCursorShown();
 bool TestHostScreenSaverEnabled();
 
