@@ -478,6 +478,14 @@ int ChangeScreenMode(int32_t width, int32_t height, int32_t colorBits, int32_t f
         LowerLogIndent();
         return AppendLogText("画面モードがディスプレイにありません in ChangeScreenMode\n");
     }
+    // Graphics left out of the start-up stay out until the shutdown: the window takes the
+    // mode's size, and nothing starts.
+    if (gShell.noGraphics != 0) {
+        StoreMode(wanted);
+        RestyleShellWindow();
+        LowerLogIndent();
+        return 0;
+    }
 
     if (graphicsUp) ShutdownGraphicsSystem();
     StoreMode(wanted);

@@ -135,8 +135,9 @@ TEST_F(ScreenTest, TheScaleAndTitleSetBeforeStartUpHold) {
 }
 
 // Without sound, graphics and input the start-up succeeds: sound calls fail (on a file that
-// loads with sound), no graph or font is made, drawing does nothing; input starts with the
-// first query, which answers "no key down" whatever the buffer held.
+// loads with sound), no graph or font is made, drawing does nothing, and screen-mode changes
+// size the window but start no graphics; input starts with the first query, which answers "no
+// key down" whatever the buffer held.
 TEST_F(ScreenTest, WithoutSoundGraphicsAndInputTheStartUpSucceeds) {
     // A tenth of a second of silence, 16-bit mono at 8,000 Hz.
     const char header[] =
@@ -152,6 +153,12 @@ TEST_F(ScreenTest, WithoutSoundGraphicsAndInputTheStartUpSucceeds) {
         ASSERT_EQ(leaveOut(1), 0);
     }
     ASSERT_EQ(SetupLibrary(), 0);
+    ASSERT_EQ(ChangeScreenMode(800, 600, 32, 0, 0), 0);
+    EXPECT_EQ(Mode(QueryScreenSizeAndDepth), (std::vector<int>{800, 600, 32}));
+    EXPECT_EQ(WindowSize(ScreenWindow()), std::make_pair(800, 600));
+    ASSERT_EQ(ChangeWindowMode(0), 0);
+    ASSERT_EQ(ChangeWindowMode(1), 0);
+    EXPECT_EQ(GetUsableShaderVersion(), 0);
     EXPECT_EQ(SetNoSoundSwitch(0), -1);
     EXPECT_EQ(LoadSoundHandle("silence.wav", 1, -1), -1);
     EXPECT_EQ(LoadImageFileAsGraph("dot.bgra", 0), -1);

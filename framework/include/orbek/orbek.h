@@ -182,7 +182,8 @@ int SetWindowTitle(const char* title);
 // display mode of the size. After it the graphics start again in the new mode and the window
 // takes its size: every graph and font is deleted (their lost flags become 1), the default font
 // is made again and the draw settings start afresh with the front screen as draw screen, so a
-// program selects its draw screen, loads its graphs and makes its fonts again. force 1 starts
+// program selects its draw screen, loads its graphs and makes its fonts again (with graphics
+// left out by SetNoGraphicsSwitch the window takes the size and nothing starts). force 1 starts
 // the graphics again even for the mode in force. -1 for a side outside 1..8192, a depth other
 // than 16 or 32 or a negative refresh rate, and in full screen for a mode the display does not
 // have (nothing changes); -1 too when the graphics cannot come up in the mode and the old one
