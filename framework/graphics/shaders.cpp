@@ -205,9 +205,9 @@ int AreBuiltinShadersOn() {
 }
 
 int GetUsableShaderVersion() {
-    // The versions are those of the last device made, which does not draw for the software
-    // renderer.
-    if (!IsDirect3DMode()) return 0;
+    // The versions are those of the last device made while the graphics are up (a device lost
+    // to deactivation is made again), which does not draw for the software renderer.
+    if (!IsGraphicsInitialized() || !IsDirect3DMode()) return 0;
     DWORD vertex = gDeviceResources.vertexShaderVersion & 0xFFFF;
     DWORD pixel = gDeviceResources.pixelShaderVersion & 0xFFFF;
     if ((HasDirect3DDevice() && !gShaders.builtinOn) || (vertex < 0x200 && pixel < 0x200)) return 0;

@@ -533,8 +533,9 @@ struct ShaderCode {
 // of a vertex shader (1) of that name. -1 for a name that is not 1 to 62 bytes, or a null code.
 int MakeShaderCode(int32_t isVertex, const char* name, ShaderCode* code);
 
-// 200 or 300 while the device runs shaders of the program's own; 0 when it has none or the
-// software renderer draws.
+// 200 or 300 while the device runs shaders of the program's own; 0 when it has none, when the
+// software renderer draws, and while the graphics are not up (before SetupLibrary, after
+// ShutdownLibrary, with graphics left out).
 int GetUsableShaderVersion();
 // A vertex shader (isVertex 1) or pixel shader (0) made at once from `size` bytes of code, which
 // are copied. -1 before SetupLibrary, when GetUsableShaderVersion gives 0, and for code that is
