@@ -277,15 +277,23 @@ int SetBlendGraph(Handle graph, int type, int param1, int param2) {
             const TexturePiece& piece = record->textureInfo->pieces[0];
             SelectBlendTexture(texture, piece.texWidth, piece.texHeight);
             SetPendingBlendGraphParams(type, s.blendGraphParams[0], s.blendGraphParams[1]);
-        } else {
-            s.blendGraph = s.blendImageGraph = -1;
-            SelectBlendTexture(nullptr, 0, 0);
-            SetPendingBlendGraphParams(-1, 0, 0);
+        } else if (Handle unread = DropBlendGraph(); unread != previous) {
+            DisposeGraph(unread);
         }
     }
     // Let go only now that nothing selects it any more.
     if (previous != -1 && previous != s.blendImageGraph) DisposeGraph(previous);
     return IsDirect3DMode() && !HasDirect3DDevice() ? -1 : 0;
+}
+
+Handle DropBlendGraph() {
+    DrawSettings& s = gDrawSettings;
+    Handle image = s.blendImageGraph;
+    s.blendGraph = s.blendImageGraph = -1;
+    gSoftwareScreen.blendImage = nullptr;
+    SelectBlendTexture(nullptr, 0, 0);
+    SetPendingBlendGraphParams(-1, 0, 0);
+    return image;
 }
 
 int AttachBlendGraph(Handle graph, int threshold, int width) {

@@ -20,6 +20,9 @@ int IsGraphReady(Handle graph);
 int SetFogMode(int mode);
 int SetFogColor(int red, int green, int blue);
 int SetFogStartEnd(float start, float end);
+// No blend graph from now on, for either renderer: the blend image made of it is handed back
+// (-1 for none), for the caller to delete once nothing names it.
+Handle DropBlendGraph();
 
 // 1 while a graph restore handler is installed.
 int HasGraphRestoreHandler();

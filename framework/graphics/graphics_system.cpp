@@ -65,10 +65,11 @@ int TerminateGraphRecord(HandleHeader* header) {
         s.zBufferGraph = kBackScreen;
         ApplyDepthSurfaceForTarget();
     }
-    // The renderers read the blend image; without it no blend graph is set.
-    if (s.blendImageGraph == handle) {
-        s.blendGraph = s.blendImageGraph = -1;
-        gSoftwareScreen.blendImage = nullptr;
+    // The blend graph goes with its graph, as AttachBlendGraph(-1, ...) removes it, and with
+    // the blend image made of it, which the renderers read.
+    if (s.blendGraph == handle || s.blendImageGraph == handle) {
+        Handle image = DropBlendGraph();
+        if (image != handle) DisposeGraph(image);
     }
 
     if (IsMemImgValid(&graph->image)) ReleaseMemImg(&graph->image);

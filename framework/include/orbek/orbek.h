@@ -310,6 +310,8 @@ Handle LoadImageFileAsGraph(const char* fileName, int32_t flag);
 // column i mod xNum, row i / xNum); the flag has no effect.
 int LoadImageFileAsDivGraphs(const char* fileName, int32_t allNum, int32_t xNum, int32_t yNum,
                              int32_t width, int32_t height, Handle* out, int32_t flag);
+// Deletes the graph. A draw screen it was gives way to the front screen, a Z-buffer to the back
+// screen's, and a blend graph it was is removed.
 int DisposeGraph(Handle graph);
 // A graph of the image file held in memory (`size` bytes of a PNG, JPEG, BMP, TGA, DDS or raw
 // "BGRA" file), with the pixels LoadImageFileAsGraph gives for the same file. alphaImage (null
