@@ -413,6 +413,7 @@ int32_t CallOnMainThread(MainThreadRequest* request) {
         ExitOnFatalError("非同期読み込みスレッド以外からメインスレッドへの処理依頼が行われました");
     }
     request->result = 0;
+    request->callAgain = 0;
     request->workerIndex = index;
     gAsyncLoad.mainQueue[gAsyncLoad.mainQueueCount] = request;
     Shared(gAsyncLoad.mainQueueCount)++;
@@ -439,23 +440,33 @@ int RunMainThreadRequests() {
     AsyncLockScope lock;
     if (gAsyncLoad.mainQueueCount > 0) {
         int64_t start = GetMicrosecondCount(0);
-        int ran = 0;
+        // The calls that ask to be called again close up at the front of the queue, in order;
+        // the others leave it, and their workers may go on.
+        int32_t ran = 0, kept = 0;
         while (ran < gAsyncLoad.mainQueueCount) {
             if (ran > 0 && GetMicrosecondCount(0) - start > kMainThreadBudgetMicroseconds) break;
             MainThreadRequest* request = gAsyncLoad.mainQueue[ran++];
+            request->callAgain = 0;
             request->result = request->function(request);
+            if (request->callAgain) {
+                gAsyncLoad.mainQueue[kept++] = request;
+                continue;
+            }
             gAsyncLoad.workers[request->workerIndex].waitingForMainThread = 0;
             WakeWorker(0, false);
         }
-        Shared(gAsyncLoad.mainQueueCount) -= ran;
-        std::memmove(gAsyncLoad.mainQueue, gAsyncLoad.mainQueue + ran,
-                     sizeof(MainThreadRequest*) * static_cast<size_t>(gAsyncLoad.mainQueueCount));
+        int32_t left = gAsyncLoad.mainQueueCount - ran;
+        std::memmove(gAsyncLoad.mainQueue + kept, gAsyncLoad.mainQueue + ran,
+                     sizeof(MainThreadRequest*) * static_cast<size_t>(left));
+        Shared(gAsyncLoad.mainQueueCount) = kept + left;
     }
-    if (gAsyncLoad.queuedCount > 0) {
-        // One wake per missing worker: a wake may find no one to resume.
-        for (int32_t missing = WakeTarget() - gAsyncLoad.active; missing > 0; --missing) {
-            WakeWorker(0, false);
-        }
+    int32_t missing = gAsyncLoad.queuedCount > 0 ? WakeTarget() - gAsyncLoad.active : 0;
+    if (missing > 0) {
+        // One wake per missing worker: a wake may find no one to resume. An idle worker is woken
+        // only for a request that no worker has taken: woken for none it would find nothing and
+        // sleep again, pass after pass, while a job's call waits to be called again.
+        bool onlyFinishedHandOvers = ChooseRequest() < 0;
+        for (; missing > 0; --missing) WakeWorker(0, onlyFinishedHandOvers);
     }
     return 0;
 }

@@ -41,6 +41,9 @@ struct MainThreadRequest {
     MainThreadFunction function;
     int32_t workerIndex;
     int32_t result;
+    // Set by the function when what it needs is not there yet (another worker holds it): the
+    // call stays queued and runs again at the next pump pass, its worker waiting meanwhile.
+    int32_t callAgain;
     uintptr_t arguments[kMainThreadRequestWords];
 };
 
@@ -121,10 +124,11 @@ int QueueAsyncLoadRequest(AsyncLoadRequest* request);
 // Withdraws a queued request: 0, -1 for an empty slot, -2 when it runs and the flag is set (or,
 // with the flag, when several handles wait on it).
 int DeleteAsyncLoadRequest(int32_t slot, int32_t onlyIfNotRunning);
-// From a worker: has the main thread run the request's function and returns its result.
+// From a worker: has the main thread run the request's function (again at each pump pass while
+// it asks to be called again) and returns its result.
 int32_t CallOnMainThread(MainThreadRequest* request);
-// Runs the calls that workers handed to the main thread, for at most about 2 ms; -1 off the
-// main thread, else 0.
+// Runs the calls that workers handed to the main thread, for at most about 2 ms, keeping those
+// that ask to be called again queued in their order; -1 off the main thread, else 0.
 int RunMainThreadRequests();
 // Resumes a sleeping worker unless extra + the active limit are already running; 0.
 int WakeAsyncWorker(int32_t extra);

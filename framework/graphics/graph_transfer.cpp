@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/async_load.h"
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/tracked_memory.h"
@@ -24,9 +25,6 @@
 #include "image/pixel_convert.h"
 
 namespace {
-
-// How long an upload waits for a pooled transfer texture that others are using, in 1 ms steps.
-constexpr int kPoolWaitSteps = 1000;
 
 // What every piece of one upload is written with.
 struct Transfer {
@@ -258,18 +256,19 @@ int TransferImageMipLevels(const Transfer& t, IDirect3DTexture9* texture, int le
     return result;
 }
 
-// A pooled transfer texture of the piece's shape, waiting while all of them are in use; -1
-// when none can be made, the wait runs out, or the program ends meanwhile.
+// A pooled transfer texture of the piece's shape; -1 when none can be made or the program ends
+// meanwhile. While all of them are in use a worker waits on the main thread, and the main thread
+// waits here, running the workers' calls so that those holding the entries give them back: for
+// as long as that takes, since a busy machine may hold the workers up for any time.
 int AcquireTransferTexture(const GraphTextureInfo& info, const TexturePiece& piece,
                            int fromAsyncWorker) {
-    for (int step = 0;; ++step) {
+    for (;;) {
         int index = AcquireMemoryTexture(piece.texWidth, piece.texHeight, info.mipLevels,
                                          info.formatIndex, fromAsyncWorker);
         if (index != kMemoryTextureBusy) return index;
-        if (step == kPoolWaitSteps) return -1;
         Sleep(1);
-        // Only the main thread may pump; a worker relies on it to give entries back.
-        if (!fromAsyncWorker && PumpMessagesUnlocked() == -1) return -1;
+        RunMainThreadRequests();
+        if (PumpMessagesUnlocked() == -1) return -1;
     }
 }
 

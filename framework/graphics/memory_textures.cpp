@@ -2,6 +2,7 @@
 // used least often when the pool is full, and re-creation of the kept shapes on a new device.
 #include "graphics/memory_textures.h"
 
+#include "core/async_load.h"
 #include "core/log.h"
 #include "graphics/d3d_device.h"
 #include "graphics/d3d_marshal.h"
@@ -90,6 +91,18 @@ int AcquireOnMainThread(int width, int height, int mipLevels, int formatIndex) {
     return index;
 }
 
+// A worker's acquisition, on the main thread. While every entry of the shape is in use it is
+// called again at each pump pass and its worker waits, taking no turn from the workers that hold
+// the entries: a worker that tried again on its own would spend their turns, and a count of
+// tries runs out while a busy machine holds them up.
+int32_t AcquireForWorker(MainThreadRequest* request) {
+    const uintptr_t* a = request->arguments;
+    int index = AcquireOnMainThread(static_cast<int>(a[0]), static_cast<int>(a[1]),
+                                    static_cast<int>(a[2]), static_cast<int>(a[3]));
+    request->callAgain = index == kMemoryTextureBusy ? 1 : 0;
+    return index;
+}
+
 int ReleaseOnMainThread(int index) {
     if (!IsUsedEntry(index)) return -1;
     gMemoryTextures.entries[index].inUse = 0;
@@ -99,8 +112,12 @@ int ReleaseOnMainThread(int index) {
 }  // namespace
 
 int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex, int fromWorker) {
-    return MarshalToMainThread<AcquireOnMainThread>(fromWorker, width, height, mipLevels,
-                                                    formatIndex);
+    if (!fromWorker) return AcquireOnMainThread(width, height, mipLevels, formatIndex);
+    MainThreadRequest request{};
+    request.function = AcquireForWorker;
+    const int values[4] = {width, height, mipLevels, formatIndex};
+    for (int i = 0; i < 4; ++i) request.arguments[i] = static_cast<uintptr_t>(values[i]);
+    return CallOnMainThread(&request);
 }
 
 IDirect3DTexture9* GetMemoryTexture(int index) {

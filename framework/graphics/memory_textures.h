@@ -22,12 +22,13 @@ struct MemoryTextureEntry {
     IDirect3DTexture9* texture;  // D3DUSAGE_DYNAMIC in system memory
 };
 
-// AcquireMemoryTexture's answer while sixteen entries of the shape, or every entry, are in use:
-// one comes free when its user gives it back.
+// AcquireMemoryTexture's answer on the main thread while sixteen entries of the shape, or every
+// entry, are in use: one comes free when its user gives it back.
 constexpr int kMemoryTextureBusy = -2;
 
 // The entry index; kMemoryTextureBusy; or -1 when the texture cannot be made. From a loading
-// worker (fromWorker) the pool is used on the main thread.
+// worker (fromWorker) the pool is used on the main thread, and the worker waits there while the
+// pool is busy: it never answers kMemoryTextureBusy.
 int AcquireMemoryTexture(int width, int height, int mipLevels, int formatIndex, int fromWorker);
 // The entry's texture; null for an index that is not a used entry.
 IDirect3DTexture9* GetMemoryTexture(int index);

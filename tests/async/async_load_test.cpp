@@ -1,6 +1,7 @@
 // The asynchronous loader on its own: argument packing, the active limit, the order in which a
 // worker takes requests, withdrawal, the hand-over of calls to the main thread with its 2 ms
-// share per pump pass, idle workers staying asleep, and the end of the workers.
+// share per pump pass and calls run again until they can be made, idle workers staying asleep,
+// and the end of the workers.
 #include "core/async_load.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@ struct JobLog {
     std::atomic<bool> release{false};
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
+    std::atomic<int> calls{0};
     std::atomic<DWORD> mainCallThread{0};
     std::vector<int32_t> order;  // under gAsyncLoad.lock: the ids of the jobs, as they ran
 };
@@ -62,6 +64,20 @@ void HandingOverJob(AsyncLoadRequest* request) {
     call.function = OnMainThread;
     call.arguments[0] = static_cast<uintptr_t>(JobId(request));
     if (CallOnMainThread(&call) == JobId(request) * 2) RecordJob(request);
+}
+
+// Asks to be called again until the test releases it; the job's id.
+int32_t CalledUntilReleased(MainThreadRequest* request) {
+    gJobs->calls++;
+    request->callAgain = gJobs->release ? 0 : 1;
+    return static_cast<int32_t>(request->arguments[0]);
+}
+
+void WaitingJob(AsyncLoadRequest* request) {
+    MainThreadRequest call{};
+    call.function = CalledUntilReleased;
+    call.arguments[0] = static_cast<uintptr_t>(JobId(request));
+    if (CallOnMainThread(&call) == JobId(request)) RecordJob(request);
 }
 
 AsyncLoadRequest* MakeRequest(AsyncLoadJob job, int32_t id, int32_t heldHandles = 1) {
@@ -243,6 +259,24 @@ TEST_F(AsyncLoadTest, APumpPassRunsHandedOverCallsForAtMostTwoMilliseconds) {
     RunMainThreadRequests();
     EXPECT_EQ(MainQueueCount(), 2);
     ASSERT_TRUE(PumpUntil([&] { return jobs_.finished == 5; }));
+}
+
+// A call that cannot be made yet (what it needs is another job's) runs again at every pass
+// while its worker waits aside: the one worker allowed to run takes the next job to its end.
+TEST_F(AsyncLoadTest, ACallAskingToBeCalledAgainRunsAtEachPassWhileItsWorkerWaitsAside) {
+    Start(2);
+    QueueAsyncLoadRequest(MakeRequest(WaitingJob, 1));
+    ASSERT_TRUE(WaitFor([&] { return MainQueueCount() == 1; }));
+    for (int pass = 1; pass <= 3; ++pass) {
+        RunMainThreadRequests();
+        EXPECT_EQ(jobs_.calls, pass);
+        EXPECT_EQ(MainQueueCount(), 1);
+    }
+    QueueAsyncLoadRequest(MakeRequest(HandingOverJob, 2));
+    ASSERT_TRUE(PumpUntil([&] { return jobs_.finished == 1; }));
+    jobs_.release = true;
+    ASSERT_TRUE(PumpUntil([&] { return jobs_.finished == 2; }));
+    EXPECT_EQ(Order(), (std::vector<int32_t>{2, 1}));
 }
 
 TEST_F(AsyncLoadTest, IdleWorkersStayAsleepWhileAJobWaitsForTheMainThread) {

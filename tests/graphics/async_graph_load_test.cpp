@@ -1,6 +1,7 @@
 // Graph loads on the loading workers: many requested at once while the main thread pumps, each
-// equal to the synchronous load; deletion of a handle whose load is queued or running; device
-// calls handed to the main thread; and a device rebuild while loads are in flight.
+// equal to the synchronous load; an upload that finds the transfer textures lent out; deletion
+// of a handle whose load is queued or running; device calls handed to the main thread; and a
+// device rebuild while loads are in flight.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -124,6 +125,45 @@ TEST_F(AsyncGraphLoadTest, ManyLoadsAtOnceEqualTheSynchronousLoadsOnAThirtyTwoBi
 
 TEST_F(AsyncGraphLoadTest, ManyLoadsAtOnceEqualTheSynchronousLoadsOnASixteenBitDevice) {
     LoadManyAtOnce(16);
+}
+
+int MainThreadCallsQueued() {
+    EnterLock(&gAsyncLoad.lock);
+    int count = gAsyncLoad.mainQueueCount;
+    LeaveLock(&gAsyncLoad.lock);
+    return count;
+}
+
+// Every transfer texture of the upload's shape lent out on the main thread: the worker's upload
+// waits for as many pump passes as they stay lent (a busy machine may hold their users up for any
+// time), and the load ends whole once one is given back.
+TEST_F(AsyncGraphLoadTest, AWorkersUploadWaitsForALentTransferTextureAsLongAsItTakes) {
+    StartDevice(32);
+    WriteFiles();
+    const Handle probe = LoadImageFileAsGraph(Name(0).c_str(), 0);
+    ASSERT_NE(probe, -1);
+    const std::vector<Shown> expected = ReadAll({probe});
+    const GraphTextureInfo& info = *GetGraphRecord(probe, 0)->textureInfo;
+    ASSERT_EQ(info.pieceCount, 1);
+    int lent[kMemoryTexturesPerShape];
+    for (int& entry : lent) {
+        entry = AcquireMemoryTexture(info.pieces[0].texWidth, info.pieces[0].texHeight,
+                                     info.mipLevels, info.formatIndex, 0);
+        ASSERT_GE(entry, 0);
+    }
+    DisposeGraph(probe);
+    SwitchAsyncLoad(1);
+    const Handle graph = LoadImageFileAsGraph(Name(0).c_str(), 0);
+    // Each pass runs the worker's next call: more passes than any count of tries would allow.
+    for (int pass = 0; pass < 1200; ++pass) {
+        ASSERT_TRUE(
+            WaitFor([] { return MainThreadCallsQueued() > 0 || CountQueuedAsyncLoads() == 0; }));
+        ASSERT_EQ(CountQueuedAsyncLoads(), 1) << "the load ended at pass " << pass;
+        RunMainThreadRequests();
+    }
+    for (int entry : lent) ASSERT_EQ(ReleaseMemoryTexture(entry, 0), 0);
+    PumpUntilLoaded();
+    EXPECT_EQ(ReadAll({graph}), expected);
 }
 
 TEST_F(AsyncGraphLoadTest, DeletingHandlesWhoseLoadsAreQueuedOrRunningLeavesNothing) {
