@@ -4,6 +4,7 @@
 // PutBoxOutline are public (orbek/orbek.h).
 #include <orbek/orbek.h>
 
+#include "core/clamped_math.h"
 #include "core/shell_hooks.h"
 #include "draw/graph_vertices.h"
 #include "draw/software_draw.h"
@@ -17,6 +18,9 @@ using BoxRenderer = int (*)(int x1, int y1, int x2, int y2, ScreenColor color);
 
 int DrawBox(int x1, int y1, int x2, int y2, ScreenColor color, BoxRenderer device,
             BoxRenderer software) {
+    // Corners beyond the band cover no more of any screen; held there, the outline's edges
+    // (a corner plus or minus one) cannot overflow.
+    x1 = ClampToFar(x1), y1 = ClampToFar(y1), x2 = ClampToFar(x2), y2 = ClampToFar(y2);
     const DrawSettings& s = gDrawSettings;
     if (s.ignoreChanges || s.emptyDrawArea) return 0;
     const bool direct3D = IsDirect3DMode();

@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
+#include <initializer_list>
+#include <type_traits>
 
+#include "core/clamped_math.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
 #include "core/vector_math.h"
@@ -53,6 +57,29 @@ int DrawGraph(Handle graph, Bracket bracket, Device device, Software software) {
                           [&] { return textured ? device(record, blend) : software(record); });
 }
 
+// Whether a position is NaN, which the drawing calls refuse.
+bool AnyNaN(std::initializer_list<float> positions) {
+    return std::any_of(positions.begin(), positions.end(), [](float v) { return std::isnan(v); });
+}
+
+// Two corners of a rectangle held in the band of ClampToFar. Corners that were apart stay apart:
+// both beyond the band on one side, the one nearer the screen keeps a pixel from the other, so
+// that a rectangle as far from every screen as before keeps its width and its direction.
+template <typename T>
+void HoldCorners(T& a, T& b) {
+    T heldA = ClampToFar(a), heldB = ClampToFar(b);
+    if (heldA == heldB && a != b) {
+        T& nearer = (heldA > 0) == (a < b) ? heldA : heldB;
+        if constexpr (std::is_floating_point_v<T>) {
+            nearer = std::nextafter(nearer, T{0});
+        } else {
+            nearer = heldA > 0 ? nearer - 1 : nearer + 1;
+        }
+    }
+    a = heldA;
+    b = heldB;
+}
+
 void SetDrawAreaEverywhere(const RECT& area) {
     DrawSettings& s = gDrawSettings;
     s.drawX1 = area.left;
@@ -83,9 +110,9 @@ RECT RotatedBracketRect(int w, int h, int x, int y, double scale, double angle) 
         bounds[2] = std::max(bounds[2], px + 5.0);
         bounds[3] = std::max(bounds[3], py + 5.0);
     }
-    int32_t whole[4];
-    TruncateDouble4ToInt4(bounds, whole);
-    return {whole[0], whole[1], whole[2], whole[3]};
+    return {
+        ClampToFar(SaturateDoubleToInt32(bounds[0])), ClampToFar(SaturateDoubleToInt32(bounds[1])),
+        ClampToFar(SaturateDoubleToInt32(bounds[2])), ClampToFar(SaturateDoubleToInt32(bounds[3]))};
 }
 
 RECT QuadBracketRect(const float corners[8]) {
@@ -103,6 +130,8 @@ RECT QuadBracketRect(const float corners[8]) {
 
 int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans) {
     if (!gShell.setUp) return -1;
+    x = ClampToFar(x);
+    y = ClampToFar(y);
     return DrawGraph(
         graph,
         [&](const GraphRecord& r) {
@@ -116,6 +145,8 @@ int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans) {
 }
 
 int PutGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle graph, int32_t trans) {
+    HoldCorners(x1, x2);
+    HoldCorners(y1, y2);
     return DrawGraph(
         graph, [&](const GraphRecord&) { return OrderedRect(x1, y1, x2, y2); },
         [&](GraphRecord* r, const GraphRecord* blend) {
@@ -127,6 +158,9 @@ int PutGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle gra
 }
 
 int PutGraphStretchedFloat(float x1, float y1, float x2, float y2, Handle graph, int32_t trans) {
+    if (AnyNaN({x1, y1, x2, y2})) return -1;
+    HoldCorners(x1, x2);
+    HoldCorners(y1, y2);
     const int ix1 = TruncateFloatToInt(x1), iy1 = TruncateFloatToInt(y1);
     const int ix2 = TruncateFloatToInt(x2), iy2 = TruncateFloatToInt(y2);
     return DrawGraph(
@@ -139,6 +173,12 @@ int PutGraphStretchedFloat(float x1, float y1, float x2, float y2, Handle graph,
 
 int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, int32_t trans,
                     int32_t turn) {
+    if (AnyNaN({x, y}) || std::isnan(scale) || !std::isfinite(angle)) return -1;
+    x = ClampToFar(x);
+    y = ClampToFar(y);
+    // A scale beyond the band shows no more of a graph than one at its end: a texel wider than
+    // any screen.
+    scale = ClampToFar(scale);
     const int ix = TruncateFloatToInt(x), iy = TruncateFloatToInt(y);
     return DrawGraph(
         graph,
@@ -154,6 +194,8 @@ int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, 
 int PutGraphMirrored(int32_t x, int32_t y, Handle graph, int32_t trans) {
     const GraphRecord* record = GetGraphRecord(graph, 0);
     if (record == nullptr) return -1;
+    x = ClampToFar(x);
+    y = ClampToFar(y);
     return PutGraphStretched(x + record->width, y, x, y + record->height, graph, trans);
 }
 
@@ -163,16 +205,20 @@ int PutGraphPart(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t w, in
     DrawSettings& s = gDrawSettings;
     const RECT saved = {s.drawX1, s.drawY1, s.drawX2, s.drawY2};
     const float savedF[4] = {s.drawX1f, s.drawY1f, s.drawX2f, s.drawY2f};
-    // The builders clip to the draw area themselves, so the device's viewport stays.
-    RECT area = {x, y, x + w, y + h};
+    // The builders clip to the draw area themselves, so the device's viewport stays. Sums are
+    // formed in 64 bits; what lies beyond the band would miss the area all the same.
+    RECT area = {ClampToFar(x), ClampToFar(y), ClampToFar(int64_t{x} + w),
+                 ClampToFar(int64_t{y} + h)};
     ClipRectInto(&area, &saved);
     SetDrawAreaEverywhere(area);
     int result = -1;
+    const int top = ClampToFar(int64_t{y} - srcY);
     if (!turn) {
-        result = PutGraph(x - srcX, y - srcY, graph, trans);
+        result = PutGraph(ClampToFar(int64_t{x} - srcX), top, graph, trans);
     } else if (const GraphRecord* record = GetGraphRecord(graph, 0); record != nullptr) {
         // Source column srcX lands on screen column x + w - 1.
-        result = PutGraphMirrored(x - record->width + srcX + w, y - srcY, graph, trans);
+        const int64_t left = int64_t{x} - record->width + srcX + w;
+        result = PutGraphMirrored(ClampToFar(left), top, graph, trans);
     }
     SetDrawAreaEverywhere(saved);
     s.drawX1f = savedF[0];
@@ -184,8 +230,10 @@ int PutGraphPart(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t w, in
 
 int PutGraphOnQuad(Handle graph, float x1, float y1, float x2, float y2, float x3, float y3,
                    float x4, float y4, int32_t trans, int32_t flag) {
+    if (AnyNaN({x1, y1, x2, y2, x3, y3, x4, y4})) return -1;
     // Both renderers take the corners as a two-triangle strip: 1, 2, 4, 3.
-    const float strip[8] = {x1, y1, x2, y2, x4, y4, x3, y3};
+    float strip[8] = {x1, y1, x2, y2, x4, y4, x3, y3};
+    for (float& v : strip) v = ClampToFar(v);
     return DrawGraph(
         graph, [&](const GraphRecord&) { return QuadBracketRect(strip); },
         [&](GraphRecord* r, const GraphRecord* blend) {

@@ -3,10 +3,119 @@
 // its comment says, without overflowing and without reading past what it was given.
 
 #include <climits>
+#include <limits>
+#include <memory>
 
 #include "public_fixture.h"
 
 namespace {
+
+constexpr int32_t kExtremeInts[] = {INT_MIN, INT_MIN + 1, -(1 << 30), 1 << 30, INT_MAX};
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+class ExtremeArgumentsTest : public RendererFixture {
+protected:
+    // A white 16 x 8 graph.
+    static Handle LoadWhiteGraph() {
+        WriteBgraImage("white.bgra", 16, 8, std::vector<uint32_t>(128, 0xFFFFFFFF));
+        return LoadImageFileAsGraph("white.bgra", 0);
+    }
+    // The number of pixels of the picture that are not black.
+    static int CountLit(const std::vector<uint32_t>& picture) {
+        return static_cast<int>(std::count_if(picture.begin(), picture.end(),
+                                              [](uint32_t pixel) { return pixel != 0; }));
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Renderers, ExtremeArgumentsTest, ::testing::Bool(), RendererName);
+
+// Positions and sizes anywhere in the int range: what lies off the screen draws nothing, and
+// what reaches it draws as the same call with values nearer the screen would.
+TEST_P(ExtremeArgumentsTest, GraphsAndBoxesAtExtremePositionsDrawWhatReachesTheScreen) {
+    StartFramework();
+    const Handle graph = LoadWhiteGraph(),
+                 font = MakeFontHandle(nullptr, -1, -1, -1, -1, -1, 0, -1);
+    ASSERT_TRUE(graph != -1 && font != -1);
+    const ScreenColor white = PackScreenColor(255, 255, 255);
+    for (int32_t a : kExtremeInts) {
+        for (int32_t b : kExtremeInts) {
+            const std::vector<uint32_t> picture = Show([&] {
+                EXPECT_EQ(PutGraph(a, b, graph, 0), 0);
+                EXPECT_EQ(PutGraph(a, 0, graph, 1), 0);
+                EXPECT_EQ(PutGraphMirrored(a, b, graph, 0), 0);
+                EXPECT_EQ(PutGraphStretched(a, b, a / 2, 0, graph, 0), 0);
+                EXPECT_EQ(PutGraphPart(a, b, 0, 0, 4, 4, graph, 0, 0), 0);
+                EXPECT_EQ(PutGraphPart(0, 0, a, b, 4, 4, graph, 0, 1), 0);
+                EXPECT_EQ(PutGraphPart(a, 0, b, 0, INT_MAX, INT_MAX, graph, 0, 1), 0);
+                EXPECT_EQ(PutGraphRotated(static_cast<float>(a), static_cast<float>(b), 1.0, 1.0,
+                                          graph, 0, 0),
+                          0);
+                EXPECT_EQ(PutBoxFilled(a, b, a, b, white), 0);
+                EXPECT_EQ(PutBoxOutline(a, a, b, b, white), 0);
+                EXPECT_EQ(DrawStringWithFont(a, b, "ab", white, font, white, 0), 0);
+                EXPECT_EQ(DrawStringWithFont(a, b, "ab", white, font, white, 1), 0);
+            });
+            EXPECT_EQ(CountLit(picture), 0) << a << ", " << b;
+        }
+    }
+    const std::vector<uint32_t> atTen = Show([&] { PutGraph(10, 10, graph, 0); });
+    EXPECT_EQ(Show([&] { PutGraphPart(10, 10, 0, 0, INT_MAX, INT_MAX, graph, 0, 0); }), atTen);
+    EXPECT_EQ(CountLit(Show([&] { PutGraphPart(10, 10, 0, 0, INT_MAX, INT_MAX, graph, 0, 1); })),
+              0);
+    const std::vector<uint32_t> rows = Show([&] { PutBoxFilled(0, 10, 640, 20, white); });
+    EXPECT_EQ(CountLit(rows), 640 * 10);
+    EXPECT_EQ(Show([&] { PutBox(INT_MIN, 10, INT_MAX, 20, white, 1); }), rows);
+    EXPECT_EQ(CountLit(Show([&] { PutBoxOutline(INT_MIN, INT_MIN, INT_MAX, INT_MAX, white); })), 0);
+    const std::vector<uint32_t> graphRows =
+        Show([&] { PutGraphStretched(0, 10, 640, 20, graph, 0); });
+    EXPECT_EQ(CountLit(graphRows), 640 * 10);
+    EXPECT_EQ(SetDrawRegion(INT_MIN, 10, INT_MAX, 20), 0);
+    EXPECT_EQ(Show([&] { PutGraphStretched(0, 0, 640, 480, graph, 0); }), graphRows);
+    EXPECT_EQ(SetDrawRegion(INT_MIN, INT_MIN, INT_MAX, INT_MAX), 0);
+    // The software renderer stretches a graph up to 32767 pixels wide.
+    if (GetParam()) {
+        EXPECT_EQ(Show([&] { PutGraphStretched(INT_MIN, 10, INT_MAX, 20, graph, 0); }), graphRows);
+    }
+}
+
+// A position that is not a number is refused; infinities are positions as far as they go.
+TEST_P(ExtremeArgumentsTest, FloatsThatAreNoNumbersAreRefusedAndInfinitiesHeld) {
+    StartFramework();
+    const Handle graph = LoadWhiteGraph();
+    ASSERT_NE(graph, -1);
+    EXPECT_EQ(PutGraphRotated(kNaN, 10, 1.0, 0.0, graph, 0, 0), -1);
+    EXPECT_EQ(PutGraphRotated(10, 10, kNaN, 0.0, graph, 0, 0), -1);
+    EXPECT_EQ(PutGraphRotated(10, 10, 1.0, kInfinity, graph, 0, 0), -1);
+    EXPECT_EQ(PutGraphStretchedFloat(0, 0, kNaN, 10, graph, 0), -1);
+    EXPECT_EQ(PutGraphOnQuad(graph, 0, 0, 10, 0, 10, kNaN, 0, 10, 0, 0), -1);
+    EXPECT_EQ(PutGraphOnQuadFloat(0, 0, 10, 0, 10, 10, kNaN, 10, graph, 0), -1);
+
+    const std::vector<uint32_t> whole = Show([&] {
+        EXPECT_EQ(PutGraphStretchedFloat(-kInfinity, -kInfinity, kInfinity, kInfinity, graph, 0),
+                  0);
+    });
+    // The software renderer stretches a graph up to 32767 pixels wide.
+    EXPECT_EQ(CountLit(whole), GetParam() ? 640 * 480 : 0);
+    const float far = std::numeric_limits<float>::max();
+    for (float a : {kInfinity, -kInfinity, far, -far, 3e9f}) {
+        Show([&] {
+            EXPECT_EQ(PutGraphRotated(a, -a, 1.0, 0.5, graph, 0, 1), 0);
+            EXPECT_EQ(PutGraphRotated(10, 10, a, 0.5, graph, 0, 0), 0);
+            EXPECT_EQ(PutGraphRotated(10, 10, 1.0, a, graph, 0, 0), std::isinf(a) ? -1 : 0);
+            EXPECT_EQ(PutGraphStretchedFloat(a, a, std::isinf(a) ? 0 : a / 2, 10, graph, 0), 0);
+            EXPECT_EQ(PutGraphOnQuad(graph, a, a, -a, 0, a, -a, 0, a, 1, 0), 0);
+            EXPECT_EQ(PutGraphOnQuadFloat(a, 0, a, 0, a, 10, a, 10, graph, 0), 0);
+        });
+        const GraphListVertex list[3] = {{a, -a, 0, 1, 0xFFFFFFFF, 0, 0},
+                                         {10, 0, kNaN, 1, 0xFFFFFFFF, a, kNaN},
+                                         {0, kNaN, a, a, 0xFFFFFFFF, 1, 1}};
+        Show([&] {
+            PutGraphVertexList(list, 3, 4, graph, 0);
+            PutGraphVertexList(list, 3, 2, kUntexturedList, 0);
+            PutGraphVertexList(list, 3, 1, graph, 1);
+        });
+    }
+}
 
 using ExtremeShaderConstantsTest = PublicFixture;
 

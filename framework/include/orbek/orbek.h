@@ -386,11 +386,12 @@ int AttachBlendGraph(Handle graph, int threshold, int width);
 // The whole graph with its top-left at (x, y); a non-zero trans skips transparent pixels.
 int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans);
 // The graph scaled and rotated (radians) about its centre, the centre placed at (x, y); a
-// non-zero turn mirrors it left to right.
+// non-zero turn mirrors it left to right. -1 for a position or scale that is NaN, or an angle
+// that is not finite.
 int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, int32_t trans,
                     int32_t turn);
 // The graph stretched onto the rectangle (x1, y1)-(x2, y2); x1 > x2 mirrors it left to right,
-// y1 > y2 top to bottom.
+// y1 > y2 top to bottom. -1 for a corner that is NaN.
 int PutGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle graph, int32_t trans);
 int PutGraphStretchedFloat(float x1, float y1, float x2, float y2, Handle graph, int32_t trans);
 // The whole graph mirrored left to right, with its top-left at (x, y).
@@ -401,7 +402,7 @@ int PutGraphPart(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t w, in
                  Handle graph, int32_t trans, int32_t turn);
 // The graph mapped onto a quadrilateral whose corners run clockwise from the top-left: the
 // graph's top-left, top-right, bottom-right and bottom-left corners go to corners 1, 2, 3 and 4.
-// flag is reserved (0).
+// flag is reserved (0). -1 for a corner that is NaN.
 int PutGraphOnQuad(Handle graph, float x1, float y1, float x2, float y2, float x3, float y3,
                    float x4, float y4, int32_t trans, int32_t flag);
 int PutGraphOnQuadFloat(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
