@@ -3,11 +3,13 @@
 // device or the colour depth changed. The glyph cache itself is in glyph_cache.cpp.
 #include "text/font.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/async_load.h"
+#include "core/clamped_math.h"
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
@@ -99,9 +101,10 @@ std::vector<std::string> ListFontFaces(const char* face, BYTE charset) {
 }
 
 HFONT CreateGdiFont(int height, int thickness, int italic, BYTE charset, const char* face) {
-    return CreateFontA(height, 0, 0, 0, thickness * kWeightPerThickness, italic, 0, 0, charset,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
-                       FIXED_PITCH | FF_DONTCARE, face);
+    const int weight = SaturateToInt32(int64_t{thickness} * kWeightPerThickness);
+    return CreateFontA(height, 0, 0, 0, weight, italic, 0, 0, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, FIXED_PITCH | FF_DONTCARE,
+                       face);
 }
 
 // The font at the height through the charset fall-backs; null (logged) when none is made.
@@ -291,8 +294,10 @@ int CreateFontToHandle(int edgeSize, FontCreateFlags flags, Handle font, const c
     if (record == nullptr) return -1;
     if (type == -1) type = 0;
     type &= kFontTypeEdge | kFontTypeAntiAliased;
-    // Any edge size below 1 is the default, so that the cell arithmetic stays positive.
+    // Any edge size below 1 is the default, so that the cell arithmetic stays positive. Each
+    // glyph pixel spreads over the square of the edge, so a wider one is refused.
     if (edgeSize < 1) edgeSize = 1;
+    if (edgeSize > kMaxFontEdgeSize) return AppendLogText("フォントの縁のサイズが大きすぎます\n");
     if (edgeSize > 1) type |= kFontTypeEdge;
     if (size == -1) size = kDefaultSize;
     if (thickness == -1) thickness = kDefaultThickness;
@@ -370,7 +375,8 @@ int DeleteFontHandle(Handle font) {
 int SetFontHandleSpacing(int spacing, Handle font) {
     FontRecord* record = GetFontRecord(font);
     if (record == nullptr) return -1;
-    record->spacing = spacing;
+    // An advance's own range: a pen step (advance plus spacing) then always fits an int.
+    record->spacing = std::clamp(spacing, -kMaxFontSpacing, kMaxFontSpacing);
     return 0;
 }
 

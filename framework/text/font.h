@@ -19,6 +19,11 @@ constexpr int kMaxGlyphCacheSlots = 2024;
 constexpr int kCodeMapEntries = 65536;
 constexpr int kFontFaceBytes = 256;
 
+// The spacing SetFontHandleSpacing keeps: -kMaxFontSpacing..kMaxFontSpacing.
+constexpr int32_t kMaxFontSpacing = 32767;
+// The widest edge a font is made with.
+constexpr int32_t kMaxFontEdgeSize = 16;
+
 // `FontType`: bit 0 edge, bit 1 anti-aliased; -1 means 0.
 constexpr int32_t kFontTypeEdge = 1;
 constexpr int32_t kFontTypeAntiAliased = 2;

@@ -425,9 +425,10 @@ int CountFontChars(int length, const char* text, int charsetIndex, uint16_t* cod
     for (int i = 0; (length < 0 || i < length) && text[i] != '\0';) {
         auto lead = static_cast<uint8_t>(text[i]);
         bool doubleByte = IsLeadByte(lead, charsetIndex) != 0;
-        // A lead byte without its trail byte before the end is a character of its own, and the
-        // last one.
-        bool trailed = doubleByte && (length < 0 || i + 1 < length) && text[i + 1] != '\0';
+        // A length that ends between a lead byte and its trail byte ends the text before the
+        // character; a lead byte before the terminator is a character of its own, and the last.
+        if (doubleByte && length >= 0 && i + 1 >= length) break;
+        bool trailed = doubleByte && text[i + 1] != '\0';
         uint16_t code =
             trailed ? static_cast<uint16_t>(lead * 256 + static_cast<uint8_t>(text[i + 1])) : lead;
         if (codes != nullptr) codes[count] = code;

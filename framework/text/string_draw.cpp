@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/clamped_math.h"
 #include "core/log.h"
 #include "core/shell_hooks.h"
 #include "core/string_functions.h"
@@ -244,9 +245,8 @@ int DrawStringCore(const StringDrawRequest& request, int* size) {
         y -= shift;
     }
     Rgb textRgb = UnderBright(request.color), edgeRgb = UnderBright(request.edgeColor);
-    if (text == nullptr || text[0] == '\0') return 0;
-    int bytes = static_cast<int>(GetStringLength(text));
-    if (length < 0 || length > bytes) length = bytes;
+    // No byte beyond the length is read, not even a terminator; the counting stops at either.
+    if (text == nullptr || length == 0 || text[0] == '\0') return 0;
 
     CharList list(CountFontChars(length, text, r->charsetIndex, nullptr));
     int count = 0;
@@ -267,8 +267,10 @@ int DrawStringCore(const StringDrawRequest& request, int* size) {
         const GlyphCacheEntry* e = r->codeMap[code].inCache ? r->codeMap[code].entry : nullptr;
         if (e == nullptr) return AppendLogText("テキストキャッシュの作成に失敗しました");
         if (drawFlag != 0 && !IsBlank(code) && e->width > 0 && e->height > 0) {
-            int along = TruncateDoubleToInt(pen);
-            int penX = vertical ? x : x + along, penY = vertical ? y + along : y;
+            // A pen gone far off the screen stays far off, where the glyph's box cannot wrap.
+            const int64_t along = SaturateDoubleToInt32(pen);
+            const int penX = vertical ? x : ClampToFar(x + along);
+            const int penY = vertical ? ClampToFar(y + along) : y;
             if (toMemImg) DrawGlyphToMemImg(r, e, target, area, *painter, penX, penY, vertical);
             if (fromGraphs) {
                 DrawGlyphFromGraphs(r, e, penX, penY, vertical, PackRgb(textRgb), PackRgb(edgeRgb));
@@ -276,7 +278,7 @@ int DrawStringCore(const StringDrawRequest& request, int* size) {
         }
         pen += (e->advance + r->spacing) * step;
     }
-    int extent = TruncateDoubleToInt(pen);
+    int extent = SaturateDoubleToInt32(pen);
     if (size != nullptr) {
         size[vertical ? 1 : 0] = extent;
         size[vertical ? 0 : 1] = r->cellHeight;
@@ -296,8 +298,12 @@ int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle
                                  .edgeColor = edgeColor,
                                  .font = font,
                                  .vertical = vertical};
-    int extent = DrawStringCore(request, nullptr);
-    if (extent == -1) return -1;
+    // The extent comes through size, as a negative spacing may measure -1; the cell height is
+    // written only when the text could be measured.
+    int size[2] = {0, 0};
+    DrawStringCore(request, size);
+    if (size[vertical ? 0 : 1] == 0) return -1;
+    const int extent = size[vertical ? 1 : 0];
     const DrawSettings& s = gDrawSettings;
     bool antiAliased = (r->type & kFontTypeAntiAliased) != 0;
     bool opaque =
@@ -310,12 +316,20 @@ int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle
         return DrawStringCore(request, nullptr);
     }
 
-    // The text image covers the text's cells with a cell to spare before and after, so that
-    // glyphs reaching past the pen or past the last advance are kept.
-    int cell = r->cellWidth;
-    int shift = r->verticalCorrection / 2;
-    RECT placed = vertical ? RECT{x + shift, y - cell, x + shift + cell, y + extent + cell}
-                           : RECT{x - cell, y - shift, x + extent + cell, y - shift + cell};
+    // The text image covers the pen's run with a cell to spare on either side, so that glyphs
+    // reaching past the pen or past the last advance are kept. Only its part inside the draw
+    // area is made, all that the blit could show: a long text far off the screen takes no
+    // memory for it.
+    const int64_t cell = r->cellWidth, shift = r->verticalCorrection / 2;
+    const int64_t runStart = std::min(0, extent) - cell, runEnd = std::max(0, extent) + cell;
+    const int64_t placed[4] = {
+        vertical ? x + shift : x + runStart, vertical ? y + runStart : y - shift,
+        vertical ? x + shift + cell : x + runEnd, vertical ? y + runEnd : y - shift + cell};
+    const RECT narrowed = {static_cast<LONG>(std::max<int64_t>(placed[0], area.left)),
+                           static_cast<LONG>(std::max<int64_t>(placed[1], area.top)),
+                           static_cast<LONG>(std::min<int64_t>(placed[2], area.right)),
+                           static_cast<LONG>(std::min<int64_t>(placed[3], area.bottom))};
+    if (narrowed.left >= narrowed.right || narrowed.top >= narrowed.bottom) return 0;
     MEMIMG image{};
     int colorType = screen->body->colorType;
     // Plain text keys out a colour that neither the text nor the edge has.
@@ -327,25 +341,23 @@ int DrawStringToMemImg(int x, int y, const char* text, ScreenColor color, Handle
         uint32_t edgePixel = PackColorForFormat(format, edge.red, edge.green, edge.blue, 255);
         while (key == textPixel || key == edgePixel) ++key;
     }
-    if (CreateMemImg(&image, placed.right - placed.left, placed.bottom - placed.top, -1, key,
-                     colorType, 0, antiAliased ? 1 : 0, 0, nullptr) == -1) {
+    if (CreateMemImg(&image, narrowed.right - narrowed.left, narrowed.bottom - narrowed.top, -1,
+                     key, colorType, 0, antiAliased ? 1 : 0, 0, nullptr) == -1) {
         return -1;
     }
     ClearMemImgRect(&image, nullptr, key);
     RECT whole = {0, 0, image.width, image.height};
-    request.x = x - placed.left;
-    request.y = y - placed.top;
+    request.x = x - narrowed.left;
+    request.y = y - narrowed.top;
     request.target = &image;
     request.clip = &whole;
     DrawStringCore(request, nullptr);
 
     RECT savedArea = gMemImgDraw.drawArea;
     uint32_t savedBright = gMemImgDraw.bright;
-    RECT narrowed = {std::max(placed.left, area.left), std::max(placed.top, area.top),
-                     std::min(placed.right, area.right), std::min(placed.bottom, area.bottom)};
     SetMemImgBright(0xFFFFFF);
     SetMemImgDrawArea(&narrowed);
-    BlitMemImgUnscaled(screen, &image, placed.left, placed.top, 1, nullptr);
+    BlitMemImgUnscaled(screen, &image, narrowed.left, narrowed.top, 1, nullptr);
     SetMemImgDrawArea(&savedArea);
     SetMemImgBright(savedBright);
     ReleaseMemImg(&image);
@@ -374,6 +386,8 @@ int DrawStringFromTextureCache(int x, int y, const char* text, ScreenColor color
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical) {
     if (text == nullptr || text[0] == '\0') return 0;
+    x = ClampToFar(x);
+    y = ClampToFar(y);
     const DrawSettings& s = gDrawSettings;
     if (s.ignoreChanges || s.emptyDrawArea) return 0;
     FontRecord* r = GetFontRecord(font);
@@ -384,9 +398,10 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
     if ((s.blendMode == BlendSubtractive && r->textureCache) || IsMaskDrawingOn() ||
         s.drawTargets[0] == kFrontScreen) {
         // The rectangle the text may touch, for the brackets.
-        int c = r->verticalCorrection;
-        rect = vertical ? RECT{x + c / 2, y, x + c / 2 + r->size + 3, s.drawY2}
-                        : RECT{x, y - c / 2, s.drawX2, y - c / 2 + r->size + 3};
+        const int c = r->verticalCorrection;
+        const int reach = ClampToFar(int64_t{r->size} + 3);
+        rect = vertical ? RECT{x + c / 2, y, x + c / 2 + reach, s.drawY2}
+                        : RECT{x, y - c / 2, s.drawX2, y - c / 2 + reach};
         if (rect.left >= s.drawX2) return 0;
     }
     // A failure (a character that cannot be cached) is passed on rather than reported as 0.
@@ -399,7 +414,7 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
 }
 
 int MeasureStringWidth(const char* text, int32_t length, Handle font) {
-    if (text == nullptr || text[0] == '\0') return 0;
+    if (text == nullptr || length == 0 || text[0] == '\0') return 0;
     if (GetFontRecord(font) == nullptr) return AppendLogText("フォントハンドル値が異常です\n");
     return DrawStringCore({.text = text, .length = length, .font = font}, nullptr);
 }

@@ -216,9 +216,11 @@ TEST_F(GlyphCacheTest, LeadAndTrailBytesMakeOneCode) {
     EXPECT_EQ(codes[0], 0x8341);
     EXPECT_EQ(codes[1], 'A');
     EXPECT_EQ(codes[2], 0xB1);
-    // A length that cuts a pair, and a lead byte with nothing after it, end the text there.
-    EXPECT_EQ(CountFontChars(1, "ア", 1, codes), 1);
-    EXPECT_EQ(codes[0], 0x83);
+    // A length that cuts a pair ends the text before it; a lead byte before the terminator is a
+    // character of its own, and the last.
+    EXPECT_EQ(CountFontChars(3, "Aア", 1, codes), 2);
+    EXPECT_EQ(CountFontChars(2, "Aア", 1, codes), 1);
+    EXPECT_EQ(codes[0], 'A');
     EXPECT_EQ(CountFontChars(-1, "A\x83", 1, codes), 2);
     EXPECT_EQ(codes[1], 0x83);
     // The Korean rule takes every byte from 0x80 as a lead byte; charset 0 follows Shift-JIS.

@@ -117,6 +117,68 @@ TEST_P(ExtremeArgumentsTest, FloatsThatAreNoNumbersAreRefusedAndInfinitiesHeld) 
     }
 }
 
+// A text with a length is read no further than the length, a terminator or not; a length that
+// ends inside a double-byte character leaves that character out. Spacing far beyond any screen
+// is held, and a pen that runs off the screen draws nothing there. Fonts of any thickness.
+TEST_P(ExtremeArgumentsTest, TextKeepsToItsLengthAndTheIntRange) {
+    StartFramework();
+    const Handle font = MakeFontHandle(nullptr, 16, -1, -1, -1, -1, 0, -1);
+    ASSERT_NE(font, -1);
+    const std::unique_ptr<char[]> abc(new char[3]{'a', 'b', 'c'});
+    EXPECT_EQ(MeasureStringWidth(abc.get(), 3, font), MeasureStringWidth("abc", -1, font));
+    const std::unique_ptr<char[]> none(new char[1]);
+    EXPECT_EQ(MeasureStringWidth(none.get() + 1, 0, font), 0);
+    const std::unique_ptr<char[]> split(new char[3]{'\x82', '\xb1', '\x82'});
+    const int first = MeasureStringWidth("\x82\xb1", -1, font);
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(MeasureStringWidth(split.get(), 3, font), first);
+    EXPECT_EQ(MeasureStringWidth("\x82\xb1\x82\xf1", 3, font), first);
+    EXPECT_EQ(MeasureStringWidth(split.get(), 1, font), 0);
+
+    // Any thickness makes a font; an edge wider than 16 is refused.
+    for (int32_t thickness : {INT_MIN, INT_MAX}) {
+        const Handle heavy = MakeFontHandle(nullptr, 16, thickness, -1, -1, -1, 0, -1);
+        EXPECT_NE(heavy, -1);
+        EXPECT_EQ(DeleteFontHandle(heavy), 0);
+    }
+    const Handle edged = MakeFontHandle(nullptr, 16, -1, -1, -1, 16, 0, -1);
+    EXPECT_NE(edged, -1);
+    EXPECT_EQ(DeleteFontHandle(edged), 0);
+    EXPECT_EQ(MakeFontHandle(nullptr, 16, -1, -1, -1, 17, 0, -1), -1);
+    EXPECT_EQ(MakeFontHandle(nullptr, 16, -1, -1, -1, INT_MAX, 0, -1), -1);
+
+    const int ab = MeasureStringWidth("ab", -1, font);
+    ASSERT_EQ(SetFontHandleSpacing(INT_MAX, font), 0);
+    EXPECT_EQ(MeasureStringWidth("ab", -1, font), ab + 2 * 32767);
+    ASSERT_EQ(SetFontHandleSpacing(INT_MIN, font), 0);
+    EXPECT_EQ(MeasureStringWidth("ab", -1, font), ab - 2 * 32767);
+    // A width beyond the int range is the range's end.
+    const std::string many(70000, 'a');
+    ASSERT_EQ(SetFontHandleSpacing(INT_MAX, font), 0);
+    EXPECT_EQ(MeasureStringWidth(many.c_str(), -1, font), INT_MAX);
+    const ScreenColor white = PackScreenColor(255, 255, 255);
+    // Only the first character reaches the screen; on the software renderer a translucent text
+    // goes through an image of what it covers.
+    for (int32_t mode : {BlendOpaque, BlendTranslucent}) {
+        ASSERT_EQ(ChangeBlendMode(mode, 200), 0);
+        const std::vector<uint32_t> one =
+            Show([&] { EXPECT_EQ(DrawStringWithFont(5, 5, "a", white, font, 0, 0), 0); });
+        EXPECT_GT(CountLit(one), 0);
+        for (int vertical : {0, 1}) {
+            EXPECT_EQ(Show([&] {
+                          EXPECT_EQ(DrawStringWithFont(5, 5, many.c_str(), white, font, 0, 0), 0);
+                          EXPECT_EQ(DrawStringWithFont(INT_MAX, INT_MAX, many.c_str(), white, font,
+                                                       0, vertical),
+                                    0);
+                          EXPECT_EQ(DrawStringWithFont(INT_MIN, INT_MIN, many.c_str(), white, font,
+                                                       0, vertical),
+                                    0);
+                      }),
+                      one);
+        }
+    }
+}
+
 using ExtremeShaderConstantsTest = PublicFixture;
 
 // A range whose end lies beyond the kind's registers is refused however far beyond.

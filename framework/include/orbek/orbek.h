@@ -460,7 +460,7 @@ int IsMovieHandlePlaying(Handle movie);
 // ---- Fonts and text ----
 
 // A font of the face (null for the default) or -1; -1 for the charset index and the edge size
-// means the defaults; `reuse` is a font handle to make again, or -1.
+// means the defaults; `reuse` is a font handle to make again, or -1. -1 for an edge size above 16.
 Handle MakeFontHandle(const char* face, int size, int thickness, int type, int charsetIndex,
                       int edgeSize, int italic, Handle reuse);
 int DeleteFontHandle(Handle font);
@@ -475,13 +475,14 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
 
 // The width in pixels of the text's first `length` bytes (-1: all of it) in the font: how far
 // DrawStringWithFont moves its pen over them, the font's spacing after every character
-// included (a vertical text runs as far down). Nothing is drawn. 0 for a null or empty text;
-// -1 for a bad font.
+// included (a vertical text runs as far down). No byte beyond the length is read, and a
+// double-byte character that the length cuts is left out. A width beyond the int range gives
+// INT_MAX or INT_MIN. Nothing is drawn. 0 for a null or empty text; -1 for a bad font.
 int MeasureStringWidth(const char* text, int32_t length, Handle font);
 // The size the font was made at (16 for MakeFontHandle's -1); -1 for a bad font.
 int GetFontHandleSize(Handle font);
 // Extra pixels after every character of the font's later texts, drawn and measured alike
-// (negative closes them up; 0 when made). -1 for a bad font.
+// (negative closes them up; 0 when made), clamped to -32767..32767. -1 for a bad font.
 int SetFontHandleSpacing(int spacing, Handle font);
 
 // ---- Shaders of the program's own ----
