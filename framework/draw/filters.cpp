@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "core/clamped_math.h"
 #include "core/log.h"
 #include "draw/blend_filters.h"
 #include "draw/filter_kernels.h"
@@ -435,8 +436,9 @@ int CopyFilterResultToGraph(const FilterJob& job, int throughWork, int result, H
     return 0;
 }
 
-// A position before 0 moves to 0, and the two positions that go with it move as far.
-void ClipLeadingEdge(int& edge, int& other, int& blend) {
+// A position before 0 moves to 0, and the two positions that go with it move as far. In 64
+// bits: any corner of the request may lie anywhere in the int range.
+void ClipLeadingEdge(int64_t& edge, int64_t& other, int64_t& blend) {
     if (edge >= 0) return;
     other -= edge;
     blend -= edge;
@@ -639,20 +641,30 @@ int ApplyFilterOrBlend(const FilterRequest& request, const FilterParameters& par
     float ratio = static_cast<float>(std::clamp(r.blendRatio, 0, 255)) / 255.0f;
 
     // Corners left of or above the source or the destination move all three positions alike.
-    ClipLeadingEdge(r.srcX1, r.destX, r.blendX);
-    ClipLeadingEdge(r.srcY1, r.destY, r.blendY);
-    ClipLeadingEdge(r.destX, r.srcX1, r.blendX);
-    ClipLeadingEdge(r.destY, r.srcY1, r.blendY);
-    if (r.srcX2 <= r.srcX1 || r.srcY2 <= r.srcY1) return 0;
+    int64_t srcX1 = r.srcX1, srcY1 = r.srcY1, destX = r.destX, destY = r.destY;
+    int64_t blendX = r.blendX, blendY = r.blendY;
+    ClipLeadingEdge(srcX1, destX, blendX);
+    ClipLeadingEdge(srcY1, destY, blendY);
+    ClipLeadingEdge(destX, srcX1, blendX);
+    ClipLeadingEdge(destY, srcY1, blendY);
+    if (r.srcX2 <= srcX1 || r.srcY2 <= srcY1) return 0;
     int srcWidth = 0, srcHeight = 0, destWidth = 0, destHeight = 0;
     QueryGraphSize(r.sourceGraph, &srcWidth, &srcHeight);
     QueryGraphSize(r.destGraph, &destWidth, &destHeight);
     r.srcX2 = std::min(r.srcX2, srcWidth);
     r.srcY2 = std::min(r.srcY2, srcHeight);
-    if (r.srcX1 >= srcWidth || r.srcY1 >= srcHeight || r.srcX2 < 1 || r.srcY2 < 1 ||
-        r.destX >= destWidth || r.destY >= destHeight) {
+    if (srcX1 >= srcWidth || srcY1 >= srcHeight || r.srcX2 < 1 || r.srcY2 < 1 ||
+        destX >= destWidth || destY >= destHeight) {
         return 0;
     }
+    // Inside both graphs now. The blend position alone may still lie anywhere: held in the
+    // band, the shader path's sums with it cannot overflow, and it stays outside the blend graph.
+    r.srcX1 = static_cast<int32_t>(srcX1);
+    r.srcY1 = static_cast<int32_t>(srcY1);
+    r.destX = static_cast<int32_t>(destX);
+    r.destY = static_cast<int32_t>(destY);
+    r.blendX = ClampToFar(blendX);
+    r.blendY = ClampToFar(blendY);
     int w = r.srcX2 - r.srcX1, h = r.srcY2 - r.srcY1;
     if (w < 1 || h < 1) return 0;
 

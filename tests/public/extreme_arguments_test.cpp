@@ -179,6 +179,52 @@ TEST_P(ExtremeArgumentsTest, TextKeepsToItsLengthAndTheIntRange) {
     }
 }
 
+// Filter and blend rectangles whose corners lie anywhere: the part inside both graphs is done,
+// which is nothing when a corner moves the other out of reach.
+TEST_P(ExtremeArgumentsTest, FilterRectanglesReachingAnywhere) {
+    StartFramework();
+    const Handle source = LoadWhiteGraph(), dest = LoadWhiteGraph();
+    ASSERT_TRUE(source != -1 && dest != -1);
+    ASSERT_EQ(ApplyFilterInPlace(dest, kFilterInvert), 0);
+    const std::vector<uint32_t> black = Show([&] { PutGraph(0, 0, dest, 0); });
+    auto apply = [&](FilterRequest request) {
+        request.sourceGraph = source;
+        request.destGraph = dest;
+        request.blendGraph = source;
+        return ApplyFilterOrBlend(request);
+    };
+    for (int32_t a : kExtremeInts) {
+        // A corner far left or above moves the other rectangle out of its graph.
+        if (a < 0) {
+            EXPECT_EQ(apply({.srcX1 = a, .srcY1 = a, .srcX2 = 4, .srcY2 = 4}), 0);
+        }
+        EXPECT_EQ(apply({.srcX2 = 4, .srcY2 = 4, .destX = a}), 0);
+        EXPECT_EQ(apply({.isBlend = 1, .srcX2 = 4, .srcY2 = 4, .destX = a, .destY = a}), 0);
+    }
+    EXPECT_EQ(Show([&] { PutGraph(0, 0, dest, 0); }), black);
+    for (int32_t a : kExtremeInts) {
+        EXPECT_EQ(apply({.isBlend = 1,
+                         .srcX1 = -2,
+                         .srcY1 = -2,
+                         .srcX2 = 4,
+                         .srcY2 = 4,
+                         .blendX = a,
+                         .blendY = a,
+                         .useBlendPosition = 1}),
+                  0);
+    }
+    const std::vector<uint32_t> white = Show([&] { PutGraph(0, 0, source, 0); });
+    EXPECT_EQ(apply({.srcX1 = INT_MIN,
+                     .srcY1 = INT_MIN,
+                     .srcX2 = INT_MAX,
+                     .srcY2 = INT_MAX,
+                     .destX = INT_MIN,
+                     .destY = INT_MIN}),
+              0);
+    const std::vector<uint32_t> filtered = Show([&] { PutGraph(0, 0, dest, 0); });
+    EXPECT_TRUE(std::equal(filtered.begin(), filtered.end(), white.begin(), Near));
+}
+
 using ExtremeShaderConstantsTest = PublicFixture;
 
 // A range whose end lies beyond the kind's registers is refused however far beyond.
