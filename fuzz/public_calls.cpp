@@ -28,6 +28,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cstddef>
@@ -230,6 +231,9 @@ struct Made {
     // once the loads have ended and the files are closed.
     std::vector<std::unique_ptr<uint8_t[]>> blocks;
     std::deque<std::string> texts;
+    // Sounds playing in a loop: a play that waits for the end of one waits until the program
+    // must end, since a looping buffer never ends.
+    std::vector<Handle> looping;
 };
 
 // Flags the framework may write until the input's handles are deleted: never freed.
@@ -859,13 +863,20 @@ void Fuzzer::Run(Call call) {
         }
         case kPlaySoundHandle: {
             const Handle sound = HandleOf(kSoundKind);
-            const int32_t type = Int();
-            PlaySoundHandle(sound, type, Int());
+            std::vector<Handle>& looping = made.looping;
+            const bool loops = std::find(looping.begin(), looping.end(), sound) != looping.end();
+            const int32_t asked = Int();
+            const int32_t type = asked == kPlayWait && loops ? kPlayBackground : asked;
+            if (PlaySoundHandle(sound, type, Int()) == 0 && type == kPlayLoop) {
+                looping.push_back(sound);
+            }
             return;
         }
-        case kStopSoundHandle:
-            StopSoundHandle(HandleOf(kSoundKind));
+        case kStopSoundHandle: {
+            const Handle sound = HandleOf(kSoundKind);
+            if (StopSoundHandle(sound) == 0) std::erase(made.looping, sound);
             return;
+        }
         case kSoundQueries: {
             const Handle sound = HandleOf(kSoundKind);
             IsSoundHandlePlaying(sound);
