@@ -325,7 +325,26 @@ def seeds():
         .call("OpenDataFile", text("t.txt"), i(0), i(1), i(0))
         .call("TellDataFile", byte(0))
         .call("CloseDataFile", byte(0)))
+    findings(s)
     return s
+
+
+def findings(s):
+    """The faults the target found, each as the calls that found it, kept once mended."""
+    s["finding_disk_file_values"] = (Seed()
+        .call("ShutdownLibrary", KEY)
+        .call("SetNoArchiveSwitch", i(1))
+        .call("SetupLibrary", KEY, byte(0))
+        .call("OpenDataFile", text("t.txt"), i(1), i(1), i(0))
+        .call("CloseDataFile", byte(0))
+        .call("TellDataFile", byte(0))
+        .call("IsDataFileIdle", byte(0))
+        .call("ReadDataFile", byte(0xE0) + word(0) + word(0x1000), byte(0x31), byte(0)))
+    s["finding_font_extremes"] = (Seed()
+        .call("MakeFontHandle", byte(0), i(16), i(1075904512), i(0), i(-1), i(-1), i(0),
+              h(NO_HANDLE))
+        .call("MakeFontHandle", byte(0), i(16), i(-1), i(1), i(-1), i(1114701824), i(0),
+              h(NO_HANDLE)))
 
 
 def main():
