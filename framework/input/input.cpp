@@ -466,10 +466,16 @@ bool IsKeyDown(int32_t key) {
     return key >= 0 && key < 256 && (gInput.keys[key] & 0x80) != 0;
 }
 
+// A pad number 1..count as an index; -1 for any other number (checked before the subtraction,
+// which INT_MIN would overflow).
+int32_t PadIndex(int32_t pad) {
+    return pad >= 1 && pad <= gInput.joypadCount ? pad - 1 : -1;
+}
+
 // A pad number 1..count whose pad can vibrate, as an index; -1 otherwise.
 int32_t VibratingPadIndex(int32_t pad) {
-    int32_t index = pad - 1;
-    if (index < 0 || index >= gInput.joypadCount) return -1;
+    int32_t index = PadIndex(pad);
+    if (index < 0) return -1;
     const JoypadRecord& record = gInput.joypads[index];
     bool hasEffect = record.effects[0] != nullptr || record.effects[1] != nullptr;
     return record.device != nullptr && hasEffect ? index : -1;
@@ -605,10 +611,10 @@ JoypadBits GetJoypadBits(int32_t pad) {
     int ignored;
     // Whatever the set-up gave, no pad has been read: no bits rather than its -1.
     if (!PrepareQuery(&ignored)) return 0;
-    int32_t index = (pad & ~kJoypadWithKeys) - 1;
+    int32_t index = PadIndex(pad & ~kJoypadWithKeys);
     bool withKeys = (pad & kJoypadWithKeys) != 0;
     JoypadBits bits = 0;
-    if (index >= 0 && index < gInput.joypadCount) {
+    if (index >= 0) {
         UpdateJoypadState(index);
         const DIJOYSTATE& state = gInput.joypads[index].state;
         if (state.lX < 0) bits |= kJoypadLeft;
@@ -667,9 +673,10 @@ int TickJoypadRumble() {
     for (int32_t index = 0; index < gInput.joypadCount; ++index) {
         JoypadRecord& pad = gInput.joypads[index];
         if (VibratingPadIndex(index + 1) < 0 || pad.vibrationDuration < 0) continue;
-        // A clock that went backwards adds nothing.
-        pad.vibrationElapsed +=
-            now >= pad.lastVibrationTick ? static_cast<int32_t>(now - pad.lastVibrationTick) : 0;
+        // A clock that went backwards adds nothing; a rumble of INT_MAX ms saturates.
+        int64_t step = now >= pad.lastVibrationTick ? now - pad.lastVibrationTick : 0;
+        pad.vibrationElapsed =
+            static_cast<int32_t>(std::min<int64_t>(INT32_MAX, pad.vibrationElapsed + step));
         pad.lastVibrationTick = now;
         // Stopped here without the public call's wait for activation: the pump runs this.
         if (pad.vibrationElapsed >= pad.vibrationDuration) StopRumble(pad);

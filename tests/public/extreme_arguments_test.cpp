@@ -249,4 +249,16 @@ TEST_F(ExtremeShaderConstantsTest, RangesBeyondTheKindAreRefused) {
     EXPECT_EQ(ClearShaderConstRange(kShaderConstPixelFloat, 0, 224), 0);
 }
 
+using ExtremePadNumbersTest = PublicFixture;
+
+// A pad number anywhere in the int range names no pad unless it is 1..count.
+TEST_F(ExtremePadNumbersTest, NumbersOutsideThePadsNameNone) {
+    StartFramework();
+    for (int32_t pad : kExtremeInts) {
+        EXPECT_EQ(GetJoypadBits(pad), 0u) << pad;
+        EXPECT_EQ(StartJoypadRumble(pad, 5000, 100), -1) << pad;
+        EXPECT_EQ(StopJoypadRumble(pad), 0) << pad;
+    }
+}
+
 }  // namespace
