@@ -275,15 +275,18 @@ void RememberArchiveMiss(ArchiveMiss* extended, const char* upper, uint32_t from
     std::strcpy(miss->extension, ArchiveExtension());
 }
 
-// The current directory of the table in force, "" when the operation writes none.
-void ReadCurrentDir(char (&buffer)[kCurrentDirBytes]) {
+// The current directory of the table in force, or null when the operation writes none (one too
+// long for its buffer): a relative path then has no full form, rather than one taken from "".
+const char* ReadCurrentDir(char (&buffer)[kCurrentDirBytes]) {
     std::memset(buffer, 0, kCurrentDirBytes);
     GetDataCurrentDir(buffer);
     buffer[kCurrentDirBytes - 1] = '\0';
+    return buffer[0] != '\0' ? buffer : nullptr;
 }
 
 // What FindArchiveForPath found: an archive, none, or nothing it could look for, the path's
-// full form being too long for it (the disk must not answer for an archive it cannot rule out).
+// full form being too long for it or relative to a current directory too long to be told (the
+// disk must not answer for an archive it cannot rule out).
 enum class ArchiveLookup { kFound, kNone, kTooLong };
 
 // Finds the archive that holds path: the one named after the shortest leading directory
@@ -291,10 +294,11 @@ enum class ArchiveLookup { kFound, kNone, kTooLong };
 // inside the archive, with its letters as the caller wrote them.
 ArchiveLookup FindArchiveForPath(const char* path, int32_t* index, char* innerOut) {
     char base[kCurrentDirBytes];
-    ReadCurrentDir(base);
     char full[kWorkPathBytes];
     char upper[kWorkPathBytes];
-    if (ResolveFullPath(path, full, sizeof full, base) != 0) return ArchiveLookup::kTooLong;
+    if (ResolveFullPath(path, full, sizeof full, ReadCurrentDir(base)) != 0) {
+        return ArchiveLookup::kTooLong;
+    }
     std::strcpy(upper, full);
     UpperCaseString(upper);
     char archivePath[kCandidateBytes];
@@ -628,8 +632,22 @@ int IsArchiveAwareIdle(StreamValue file) {
     return PollArchiveStream(&entry->stream);
 }
 
+// Whether a GetCurrentDir result is a directory that its buffer held whole (a longer one gives
+// the bytes it needs and writes nothing).
+bool CurrentDirFits(int length) {
+    return length > 0 && length < static_cast<int>(kDataCurrentDirBytes);
+}
+
+// A directory whose full form does not fit the GetCurrentDir buffer is left again at once, so
+// that relative paths keep a base that can be told.
 int SetArchiveAwareCurrentDir(const char* path) {
-    SetCurrentDirectoryA(path);
+    char previous[kCurrentDirBytes] = {};
+    const bool known = CurrentDirFits(GetArchiveAwareCurrentDir(previous));
+    if (!SetCurrentDirectoryA(path)) return 0;
+    char entered[kCurrentDirBytes];
+    if (!CurrentDirFits(GetArchiveAwareCurrentDir(entered)) && known) {
+        SetCurrentDirectoryA(previous);
+    }
     return 0;
 }
 
@@ -761,8 +779,7 @@ int GetDataCurrentDir(char* buffer) {
 
 int ToFullPath(const char* path, char* out, uint32_t outBytes) {
     char current[kCurrentDirBytes];
-    ReadCurrentDir(current);
-    return ResolveFullPath(path, out, outBytes, current);
+    return ResolveFullPath(path, out, outBytes, ReadCurrentDir(current));
 }
 
 int ToUpperFullPath(const char* path, char* out, uint32_t outBytes) {

@@ -65,12 +65,20 @@ bool IsDriveStart(const char* path) {
     return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':';
 }
 
+// Whether the full form takes anything of the base: all but a UNC or drive start do.
+bool NeedsBase(const char* path) {
+    if (path == nullptr) return true;
+    bool unc = IsSeparator(path[0]) && path[1] == path[0];
+    return !unc && !IsDriveStart(path);
+}
+
 }  // namespace
 
 int ResolveFullPath(const char* path, char* out, uint32_t outBytes, const char* base) {
-    if (out == nullptr || outBytes == 0 || base == nullptr) return -1;
+    if (out == nullptr || outBytes == 0) return -1;
     PathBuilder builder{out, outBytes, 0, false};
     out[0] = '\0';
+    if (base == nullptr && NeedsBase(path)) return -1;
     if (path == nullptr) {
         builder.Append(base, static_cast<uint32_t>(std::strlen(base)));
         return builder.overflow ? -1 : 0;

@@ -1,8 +1,10 @@
 // A program's own archives: made from a directory by orbek_archive_pack and read through the
 // data-file calls under the archive settings; the command's refusals; and seeks and reads with
-// extreme offsets and counts, in archives and on disk.
+// extreme offsets and counts, in archives and on disk; a current directory too long to tell.
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -178,6 +180,38 @@ TEST_F(ArchivesTest, TheSettingsActOnLaterOpensAndTheNoArchiveSwitchAtSetUp) {
     ASSERT_EQ(SetNoArchiveSwitch(0), 0);
     StartFramework();
     EXPECT_EQ(ReadThrough("data/a.txt"), "archive a");
+}
+
+// A current directory of kDataCurrentDirBytes or more cannot be told, so relative paths would
+// have no base: SetDataCurrentDir does not enter one, and a program started in one opens no
+// relative path (it used to look for their archives from the drive's root and read the disk
+// beside them); full paths still open.
+TEST_F(ArchivesTest, ACurrentDirectoryTooLongToTellIsNotEnteredAndGivesNoRelativePath) {
+    const std::string deep = directory_ + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+    WriteHostFile(deep + "/in/a.txt", "archive a");
+    WriteHostFile(deep + "/data/a.txt", "disk a");
+    WriteBytes(deep + "/pic.bmp", BmpImage(2, 2, [](int, int) { return 0xFF0000u; }));
+    ASSERT_EQ(RunPack(deep + "/in " + deep + "/data.oba"), 0);
+    std::string windows = "Z:" + deep;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    ASSERT_GE(windows.size(), kDataCurrentDirBytes);
+
+    char before[kDataCurrentDirBytes] = {};
+    char after[kDataCurrentDirBytes] = {};
+    const int length = GetDataCurrentDir(before);
+    EXPECT_EQ(SetDataCurrentDir(windows.c_str()), 0);
+    EXPECT_EQ(GetDataCurrentDir(after), length);
+    EXPECT_STREQ(after, before);
+
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    StartFramework();
+    EXPECT_EQ(ReadThrough("data/a.txt"), std::nullopt);
+    EXPECT_EQ(LoadImageFileAsGraph("pic.bmp", 0), -1);
+    ASSERT_EQ(SwitchAsyncLoad(1), 0);
+    EXPECT_EQ(LoadImageFileAsGraph("pic.bmp", 0), -1);
+    ASSERT_EQ(SwitchAsyncLoad(0), 0);
+    EXPECT_EQ(ReadThrough(windows + "\\data\\a.txt"), "archive a");
+    EXPECT_NE(LoadImageFileAsGraph((windows + "\\pic.bmp").c_str(), 0), -1);
 }
 
 }  // namespace

@@ -728,7 +728,10 @@ constexpr uint32_t kDataCurrentDirBytes = 256;
 
 // Opens the file for reading; 0 when it (or its archive entry) is missing, the path is null, or
 // the path's full form (the current directory, '\\' and the path) exceeds 1,023 bytes, too long
-// to look for its archive (a plain file that SetPlainFileFirst has read first excepted).
+// to look for its archive (a plain file that SetPlainFileFirst has read first excepted). In a
+// current directory too long to be told (256 bytes or more, as a program started in one may
+// be) a relative path has no full form and is not opened either, nor loaded as an image, sound
+// or movie; a full path is.
 // useCache 1 reads a plain file ahead through a buffer; useAsync 1 lets ReadDataFile return
 // before its bytes arrive, which they have once IsDataFileIdle gives 1. The third argument is
 // not read: pass 1.
@@ -754,7 +757,9 @@ int EofDataFile(StreamValue file);
 // 1 when no asynchronous read is pending, else 0.
 int IsDataFileIdle(StreamValue file);
 // Makes path the directory that relative paths start from. 0 whether or not it could be
-// entered; GetDataCurrentDir tells where it is.
+// entered; GetDataCurrentDir tells where it is. A directory whose full form is 256 bytes or
+// longer is not entered (the current directory stays where it was): relative paths there would
+// have no base to start from.
 int SetDataCurrentDir(const char* path);
 // Copies the current directory into a buffer of kDataCurrentDirBytes bytes: its length; a
 // directory too long for the buffer writes nothing and gives the bytes it needs; 0 for a null
