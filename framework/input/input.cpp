@@ -611,10 +611,13 @@ JoypadBits GetJoypadBits(int32_t pad) {
     int ignored;
     // Whatever the set-up gave, no pad has been read: no bits rather than its -1.
     if (!PrepareQuery(&ignored)) return 0;
-    int32_t index = PadIndex(pad & ~kJoypadWithKeys);
+    // The number less one, held to -1..16 so that INT_MIN is not decremented: at most 0 stands
+    // for pad 1's keys, above 16 for no pad at all.
+    const int32_t number = pad & ~kJoypadWithKeys;
+    const int32_t index = number < 1 ? -1 : std::min(number, kMaxJoypads + 1) - 1;
     bool withKeys = (pad & kJoypadWithKeys) != 0;
     JoypadBits bits = 0;
-    if (index >= 0) {
+    if (index >= 0 && index < gInput.joypadCount) {
         UpdateJoypadState(index);
         const DIJOYSTATE& state = gInput.joypads[index].state;
         if (state.lX < 0) bits |= kJoypadLeft;
