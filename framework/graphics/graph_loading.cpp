@@ -150,6 +150,24 @@ int RecordRestoreSource(const ImageLoadRequest* request, Handle graph,
                                request->mirror, -1, fromAsyncWorker);
 }
 
+// The line a load gives for a file whose image it could not read: a single load's, a divided
+// one's (a request with cells).
+int LogUnreadImageFile(const ImageLoadRequest& r) {
+    if (r.cells != nullptr) {
+        return EmitLogFormat("画像ファイル %s のロードに失敗しました", r.fileName);
+    }
+    return EmitLogFormat("画像ファイル %s がありません", r.fileName);
+}
+
+// The line of a load whose image was read but whose graph could not be made or filled (the
+// creation refused it or failed, or the upload failed), naming the file as a missing one is.
+int LogGraphBuildFailure(const ImageLoadRequest& r) {
+    if (r.fileName == nullptr) {
+        return AppendLogText("メモリ上の画像からのグラフィックの作成に失敗しました\n");
+    }
+    return EmitLogFormat("画像ファイル %s からのグラフィックの作成に失敗しました", r.fileName);
+}
+
 // A request with the current settings captured; the caller names the source.
 ImageLoadRequest MakeLoadRequest(int32_t flag) {
     ImageLoadRequest request{};
@@ -263,12 +281,15 @@ void DivImageLoadJob(AsyncLoadRequest* async) {
     for (int i = 0; i < r.cellCount; ++i) EndGraphLoad(r.cells[i], failed && !r.reuse);
 }
 
-// Packs the request for a worker and queues it; the slot, or -1 when it could not be packed.
+// Packs the request for a worker and queues it; the slot, or -1 when it could not be packed. A
+// file name with no full form (too long) could not be opened: the line a direct load gives.
 int QueueImageLoad(ImageLoadRequest* request, AsyncLoadJob job, int32_t heldHandles) {
     char full[kFullPathBytes];
     PackedLoad load = {request, nullptr};
     if (request->fileName != nullptr) {
-        if (ToFullPath(request->fileName, full, sizeof full) != 0) return -1;
+        if (ToFullPath(request->fileName, full, sizeof full) != 0) {
+            return LogUnreadImageFile(*request);
+        }
         load.fullPath = full;
     }
     AsyncLoadRequest* async = PackAsyncLoadRequest(
@@ -380,17 +401,22 @@ int RunImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
         int result =
             BuildGraphFromImages(&request->create, &request->load, request->reuse, request->graph,
                                  sources.use, sources.useAlpha, request->flagWord, fromAsyncWorker);
-        if (result == 0) RecordRestoreSource(request, request->graph, sources, fromAsyncWorker);
+        if (result == 0) {
+            RecordRestoreSource(request, request->graph, sources, fromAsyncWorker);
+        } else {
+            LogGraphBuildFailure(*request);
+        }
         ReleaseLoadImages(&sources);
         return result;
     }
     // A file that is there but holds no image may be a movie, which only a new graph can show.
     if (request->fileName == nullptr || request->reuse) return -1;
     StreamValue file = request->context.files.open(request->fileName, 0, 1, 0);
-    if (file == 0) return EmitLogFormat("画像ファイル %s がありません", request->fileName);
+    if (file == 0) return LogUnreadImageFile(*request);
     request->context.files.close(file);
     if (gGraphMovieHooks.open == nullptr) {
-        return EmitLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", request->fileName);
+        return EmitLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ",
+                             request->fileName);
     }
     return gGraphMovieHooks.open(request, request->graph, request->fileName, fromAsyncWorker);
 }
@@ -442,9 +468,7 @@ int SubmitDivImageLoadRequest(ImageLoadRequest* request, int async) {
 int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
     ImageLoadSources sources{};
     if (AcquireLoadImages(&sources, request) == -1) {
-        if (request->fileName != nullptr) {
-            EmitLogFormat("画像ファイル %s のロードに失敗しました", request->fileName);
-        }
+        if (request->fileName != nullptr) LogUnreadImageFile(*request);
         return -1;
     }
     int result = CreateDivGraphFromGraphImage(
@@ -460,6 +484,8 @@ int RunDivImageLoadRequest(ImageLoadRequest* request, int fromAsyncWorker) {
                                 nullptr, 0, nullptr, nullptr, request->mirror, first,
                                 fromAsyncWorker);
         }
+    } else {
+        LogGraphBuildFailure(*request);
     }
     ReleaseLoadImages(&sources);
     return result;

@@ -157,4 +157,31 @@ TEST_P(GraphsTest, ABlendGraphWipesAndWeightsByItsValue) {
     EXPECT_EQ(PutGraph(0, 0, wide, 0), 0);
 }
 
+// A load whose image was read but whose graph could not be made (here an alpha file of another
+// size than its image) says so, naming the file as a missing one is named: alone, divided and on
+// the workers; an asynchronous load of a path too long to open says what a direct one says.
+TEST_P(GraphsTest, ALoadThatFailsAfterReadingItsImageSaysSoInTheLog) {
+    StartFramework();
+    WriteBytes("odd.bmp", BmpImage(8, 8, GraphsTexel));
+    WriteBytes("odd_a.bmp", BmpImage(4, 4, GraphsTexel));
+    Handle cells[4];
+    EXPECT_EQ(LoadImageFileAsGraph("odd.bmp", 0), -1);
+    EXPECT_EQ(LoadImageFileAsDivGraphs("odd.bmp", 4, 2, 2, 4, 4, cells, 0), -1);
+    ASSERT_EQ(SwitchAsyncLoad(1), 0);
+    const Handle pending = LoadImageFileAsGraph("odd.bmp", 0);
+    ASSERT_GE(PumpUntilLoadsEnd(), 0);
+    EXPECT_EQ(IsGraphLoading(pending), -1);
+    const std::string tooLong(1100, 'a');
+    EXPECT_EQ(LoadImageFileAsGraph(tooLong.c_str(), 0), -1);
+
+    const std::string log = ReadLog();
+    // A worker names the file by its full path.
+    const std::string line = "odd.bmp からのグラフィックの作成に失敗しました\r\n";
+    int lines = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) lines++;
+    EXPECT_EQ(lines, 3);
+    // The line is cut at the log's 1,024 bytes.
+    EXPECT_NE(log.find("画像ファイル " + tooLong.substr(0, 500)), std::string::npos);
+}
+
 }  // namespace
