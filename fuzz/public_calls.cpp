@@ -1241,7 +1241,9 @@ void Fuzzer::DataFiles(Call call) {
     }
 }
 
-// The loads in flight end (the pump runs their device share), or the run stops as hung.
+// The loads in flight end (the pump runs their device share), or the run stops as hung. A
+// program that must end (closed, or Alt+F4 typed) pumps no more: it shuts down, which ends its
+// loads, and the next input starts again.
 void Fuzzer::WaitForLoads() {
     timespec start{}, now{};
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -1251,9 +1253,13 @@ void Fuzzer::WaitForLoads() {
             std::fprintf(stderr, "asynchronous loads did not end in %d s\n", kLoadSeconds);
             abort();
         }
-        // The pump runs the loads' device share (a program that must end still lets them
-        // finish); the pause leaves the processor to the loading threads.
-        PumpMessages();
+        if (PumpMessages() != 0) {
+            ShutdownLibrary();
+            setUp = false;
+            restart = true;
+            return;
+        }
+        // The pause leaves the processor to the loading threads.
         usleep(100);
     }
 }
