@@ -345,6 +345,10 @@ def findings(s):
               h(NO_HANDLE))
         .call("MakeFontHandle", byte(0), i(16), i(-1), i(1), i(-1), i(1114701824), i(0),
               h(NO_HANDLE)))
+    s["finding_rumble_pad"] = (Seed()
+        .call("JoypadRumble", i(-2**31), byte(1))
+        .call("JoypadRumble", i(-2**31), byte(0), i(5000), i(100))
+        .call("Joypads", i(-2**31)))
 
 
 def main():
