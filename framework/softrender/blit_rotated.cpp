@@ -1,8 +1,9 @@
 // The rotated and scaled blit: the source's corners are turned about its centre texel, and
 // every pixel of their clipped bounding box is mapped back into the source by an 18-bit
 // fixed-point walk (its top-left corner, no half-pixel offset) and drawn where it lands inside.
-// Mirrored drawing goes through the quad blit instead. Every float intermediate is rounded to
-// single precision where it is formed, and every float-to-integer conversion truncates.
+// Mirrored drawing walks the source's columns from its right edge. Every float intermediate is
+// rounded to single precision where it is formed, and every float-to-integer conversion
+// truncates.
 #include <cmath>
 
 #include "core/string_functions.h"
@@ -54,18 +55,6 @@ void BlitMemImgRotated(MEMIMG* dest, const MEMIMG* src, int32_t cx, int32_t cy, 
         if (!FitsFixed18(cornerX[i]) || !FitsFixed18(cornerY[i])) return;
     }
 
-    if (turn != 0) {
-        // Mirrored: the source's top-left lands on the turned top-right corner.
-        static constexpr int kMirrored[4] = {3, 0, 2, 1};
-        int32_t quad[4][2];
-        for (int k = 0; k < 4; ++k) {
-            quad[k][0] = static_cast<int32_t>(cornerX[kMirrored[k]] / kFixed18One);
-            quad[k][1] = static_cast<int32_t>(cornerY[kMirrored[k]] / kFixed18One);
-        }
-        BlitMemImgToQuad(dest, src, quad, trans, mask);
-        return;
-    }
-
     // The bounding box, ties keeping the earlier corner, with margins of 2 left and top and 4
     // right and bottom.
     int minX = 0, maxX = 0, minY = 0, maxY = 0;
@@ -112,6 +101,15 @@ void BlitMemImgRotated(MEMIMG* dest, const MEMIMG* src, int32_t cx, int32_t cy, 
     w.dv = static_cast<uint32_t>(TruncateFloatToInt(static_cast<float>(sinInv) / scale));
     w.duRow = static_cast<uint32_t>((uBelow - uStart) / rowCount);
     w.dvRow = static_cast<uint32_t>((vBelow - vStart) / rowCount);
+    if (turn != 0) {
+        // Mirrored: column u reads the source at width - u, so the source's top-left lands on
+        // the turned top-right corner. The walk covers every pixel the image turned unmirrored
+        // covers, where two triangles of the turned corners lost their first row to an image
+        // upside down (all of an image one row high).
+        w.u = static_cast<uint32_t>(static_cast<uint32_t>(src->width) * kFixed18One - uStart);
+        w.du = 0U - w.du;
+        w.duRow = 0U - w.duRow;
+    }
     const MappedSource s = DescribeMappedSource(src, mask);
     ForgetRunLengthStream(dest);
     WithKind(setup.kind,

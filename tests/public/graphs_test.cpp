@@ -1,6 +1,8 @@
 // Graphs through the public header, on the device and on the software renderer: images loaded
 // from memory, sizes, fills, lost flags, screen copies and blend graphs.
 
+#include <algorithm>
+
 #include "public_fixture.h"
 
 namespace {
@@ -182,6 +184,31 @@ TEST_P(GraphsTest, ALoadThatFailsAfterReadingItsImageSaysSoInTheLog) {
     EXPECT_EQ(lines, 3);
     // The line is cut at the log's 1,024 bytes.
     EXPECT_NE(log.find("画像ファイル " + tooLong.substr(0, 500)), std::string::npos);
+}
+
+// A small graph turned and mirrored covers pixels, on both renderers: mirrored through two
+// triangles, the software renderer lost the first row of an image upside down, all of a graph
+// one row high. Mirrored, the right texel shows on the left.
+TEST_P(GraphsTest, ASmallGraphTurnedAndMirroredCoversPixels) {
+    StartFramework();
+    const Handle pair =
+        GraphsLoad(BmpImage(2, 1, [](int x, int) { return x == 0 ? 0xFF0000u : 0x0000FFu; }));
+    for (int turn : {0, 1}) {
+        for (double angle : {0.0, 1.5707963, 3.1415927, 4.712389}) {
+            const std::vector<uint32_t> picture =
+                Show([&] { PutGraphRotated(100, 100, 1.5, angle, pair, 0, turn); });
+            EXPECT_GT(640 * 480 - std::count(picture.begin(), picture.end(), 0u), 0)
+                << turn << " " << angle;
+        }
+    }
+    const std::vector<uint32_t> mirrored =
+        Show([&] { PutGraphRotated(100, 100, 1.5, 0.0, pair, 0, 1); });
+    const auto first = std::find_if(mirrored.begin(), mirrored.end(), [](uint32_t p) { return p; });
+    ASSERT_NE(first, mirrored.end());
+    const auto last =
+        std::find_if(mirrored.rbegin(), mirrored.rend(), [](uint32_t p) { return p; });
+    EXPECT_TRUE(Near(*first, 0x0000FFu));
+    EXPECT_TRUE(Near(*last, 0xFF0000u));
 }
 
 }  // namespace

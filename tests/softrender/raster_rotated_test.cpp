@@ -1,6 +1,6 @@
 // The rotated and scaled blit: its documented set-up cases, the mapping against a
-// floating-point reference at any angle and scale, mirrored drawing through the quad blit,
-// and sources, blend graphs and palettes that the fixed work tables of old could not take.
+// floating-point reference at any angle and scale, mirrored drawing, and sources, blend graphs
+// and palettes that the fixed work tables of old could not take.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -107,9 +107,9 @@ TEST(RasterRotated, MappingMatchesTheFloatingPointReference) {
     }
 }
 
-// Mirrored drawing goes through the quad blit: at angle 0 the source's texel (i, j) lands
-// i columns left of the right corner, one column right of the unmirrored image's mirror.
-TEST(RasterRotated, TurnMirrorsThroughTheQuadBlit) {
+// Mirrored drawing: at angle 0 the source's texel (i, j) lands i columns left of the right
+// corner, one column right of the unmirrored image's mirror.
+TEST(RasterRotated, TurnMirrorsLeftToRight) {
     const RefImage got = DrawNumbered(16, 16, 6, 4, 8, 8, 0.0f, 1.0f, 1);
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
