@@ -287,7 +287,9 @@ int SetDrawBright(int red, int green, int blue);
 // An alpha test of its own for later drawing (a D3DCMP function and a reference 0..255), or
 // the blend mode's own test with function -1; -1 without a Direct3D device.
 int ChangeAlphaTestState(int func, int ref);
-// Sampling of scaled and rotated drawing: 0 nearest point, 1 linear, 2 anisotropic.
+// Sampling of scaled and rotated drawing: 0 nearest point, 1 linear, 2 anisotropic. The device
+// alone follows it: the software renderer always takes the nearest pixel (the call still gives 0
+// there).
 int SetDrawSamplingMode(int32_t mode);
 // The colour (each channel 0..255, taken modulo 256 so that -1 sets every bit) in the current
 // screen format.
@@ -382,16 +384,24 @@ int AttachBlendGraph(Handle graph, int threshold, int width);
 // ---- Drawing, under the current blend mode, bright colour, sampling mode and clip ----
 // A stretched or rotated graph is sampled at each drawn pixel's left-top corner by the software
 // renderer and at its centre by the device: half a pixel apart, so their edges may differ by one.
+// A rotated graph's centre is its exact middle on the device, but on the software renderer the
+// left-top corner of texel (width / 2, height / 2), rounded down: a side of odd length lies half
+// a texel (times the scale) further toward the graph's right or bottom edge there.
 
 // The whole graph with its top-left at (x, y); a non-zero trans skips transparent pixels.
 int PutGraph(int32_t x, int32_t y, Handle graph, int32_t trans);
 // The graph scaled and rotated (radians) about its centre, the centre placed at (x, y); a
 // non-zero turn mirrors it left to right. -1 for a position or scale that is NaN, or an angle
-// that is not finite.
+// that is not finite. A scale of 0 draws nothing: -1 on the device, 0 on the software renderer.
+// The software renderer draws nothing either (0) when a corner of the turned graph lies outside
+// -8,192..8,191 across or down, where the device shows the part on the screen.
 int PutGraphRotated(float x, float y, double scale, double angle, Handle graph, int32_t trans,
                     int32_t turn);
 // The graph stretched onto the rectangle (x1, y1)-(x2, y2); x1 > x2 mirrors it left to right,
-// y1 > y2 top to bottom. -1 for a corner that is NaN.
+// y1 > y2 top to bottom. -1 for a corner that is NaN. A rectangle with no width or height (for
+// the float form, corners truncated to the same column or row) draws nothing: -1 on the device,
+// 0 on the software renderer. The software renderer draws nothing either (0) for a rectangle
+// 32,768 pixels or more wide or high, where the device shows the part on the screen.
 int PutGraphStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle graph, int32_t trans);
 int PutGraphStretchedFloat(float x1, float y1, float x2, float y2, Handle graph, int32_t trans);
 // The whole graph mirrored left to right, with its top-left at (x, y).
