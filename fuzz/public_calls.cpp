@@ -387,16 +387,11 @@ struct Fuzzer {
             }
             case 6: {
                 // A near miss of a real handle: another check number, kind or slot.
-                const Handle base = Pick(own, choice / 8);
-                const Handle misses[] = {base ^ 0x10000,
-                                         base ^ 0x4000000,
-                                         base + 1,
-                                         base & 0x03FFFFFF,
-                                         static_cast<Handle>(base | 0x80000000u),
-                                         base | 0xFFFF,
-                                         base ^ 0x3FF0000,
-                                         base - 1};
-                return misses[choice % 8];
+                const auto base = static_cast<uint32_t>(Pick(own, choice / 8));
+                const uint32_t misses[] = {base ^ 0x10000,    base ^ 0x4000000,  base + 1,
+                                           base & 0x03FFFFFF, base | 0x80000000, base | 0xFFFF,
+                                           base ^ 0x3FF0000,  base - 1};
+                return static_cast<Handle>(misses[choice % 8]);
             }
             default:
                 return static_cast<Handle>(script->Word());
