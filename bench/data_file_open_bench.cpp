@@ -156,23 +156,19 @@ void BM_FreshFolderCat(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 
-BENCHMARK(BM_FreshFolderOpenedInOtherCase)
-    ->ArgName("files")
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_FreshFolderCat)
-    ->ArgName("files")
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Iterations(1)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+// Both sides over the same folder sizes, each repetition on a fresh folder.
+void FolderSizes(benchmark::internal::Benchmark* b) {
+    b->ArgName("files")
+        ->Arg(10000)
+        ->Arg(20000)
+        ->Iterations(1)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+BENCHMARK(BM_FreshFolderOpenedInOtherCase)->Apply(FolderSizes);
+BENCHMARK(BM_FreshFolderCat)->Apply(FolderSizes);
 
 }  // namespace
