@@ -580,7 +580,15 @@ void Fuzzer::Run(Call call) {
                 HostEventKind::MouseButtonDown, HostEventKind::MouseButtonUp,
                 HostEventKind::MouseWheel,      HostEventKind::DropFile,
                 HostEventKind::DisplayChanged,  HostEventKind::FocusGained};
-            event.kind = kinds[Byte() % std::size(kinds)];
+            // One more choice than the kinds: the user puts the pointer somewhere on the display,
+            // over no window of the program.
+            const uint8_t kind = Byte() % (std::size(kinds) + 1);
+            if (kind == std::size(kinds)) {
+                const int32_t x = Int() % 100000;
+                TestHostPlacePointer(x, Int() % 100000);
+                return;
+            }
+            event.kind = kinds[kind];
             // A program told to end is started again for the next input, at a set-up's cost.
             if (event.kind == HostEventKind::Close) {
                 if (!Costly()) return;

@@ -120,6 +120,8 @@ def seeds():
         .call("Joypads", i(1 | 0x1000))
         .call("HostEvent", byte(9), i(50), i(40), i(0), byte(0), byte(0), byte(0), byte(1))
         .call("ReadMousePosition", byte(0))
+        .call("HostEvent", byte(16), i(700), i(100))
+        .call("ReadMousePosition", byte(0))
         .call("HostEvent", byte(10), i(50), i(40), i(1), byte(0), byte(0), byte(0), byte(1))
         .call("GetMouseButtonBits")
         .call("HostFocusLost", byte(1), byte(20))
