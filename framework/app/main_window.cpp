@@ -110,10 +110,11 @@ RECT WindowModeFrame() {
     return rect;
 }
 
-// The window's client area in screen coordinates.
+// The window's client area in screen coordinates; empty at the origin for a window that is gone
+// (GetClientRect then writes nothing).
 RECT ScreenClientRect(HWND window) {
-    RECT client;
-    GetClientRect(window, &client);
+    RECT client = {};
+    if (!GetClientRect(window, &client)) return {};
     POINT topLeft = {client.left, client.top};
     POINT bottomRight = {client.right, client.bottom};
     ClientToScreen(window, &topLeft);
