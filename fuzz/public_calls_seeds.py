@@ -351,6 +351,14 @@ def findings(s):
         .call("JoypadRumble", i(-2**31), byte(1))
         .call("JoypadRumble", i(-2**31), byte(0), i(5000), i(100))
         .call("Joypads", i(-2**31)))
+    # The user comes back 121 ms into a switch to full screen, before the leaving is handled.
+    s["finding_return_during_switch"] = (Seed()
+        .call("HostFocusLost", byte(0), byte(30))
+        .call("ChangeWindowMode", KEY, i(0)))
+    # A window scale set after the user closed the window.
+    s["finding_scale_after_close"] = (Seed()
+        .call("HostEvent", byte(0), KEY, i(0), i(0), i(0), byte(0), byte(0), byte(0), text(""))
+        .call("SetWindowScale", d(2), d(0)))
 
 
 def main():

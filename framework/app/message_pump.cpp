@@ -151,12 +151,30 @@ void PauseMedia(int32_t pause) {
     PauseAllSoftSoundPlayers(pause);
 }
 
+// Whether the window activations still waiting in the ring end with the window active: the
+// user came back before this deactivation was handled.
+bool RingEndsActive() {
+    const ActivationRing& ring = gPump.ring;
+    bool active = false, found = false;
+    for (int32_t i = 0; i < ring.count; ++i) {
+        int32_t at = (ring.head + i) % kActivationRingSize;
+        if (ring.fromActivateApp[at] != 0) continue;
+        const DWORD wParam = static_cast<DWORD>(ring.wParam[at]);
+        active = LOWORD(wParam) != 0 && HIWORD(wParam) == 0;
+        found = true;
+    }
+    return found && active;
+}
+
 int Deactivate() {
     const MainWindowSettings& s = gMainWindow.settings;
     bool pauseAsInWindow = IsWindowedMode();
     if (!IsWindowedMode()) {
         ReleaseDeviceForDeactivation();
-        if (gSystemInfo.osCode >= kOsCodeWindowsVista || !IsDirect3DMode()) {
+        // Minimising a window the user has already brought back would undo the return and leave
+        // the activation that follows waiting for a second one.
+        if ((gSystemInfo.osCode >= kOsCodeWindowsVista || !IsDirect3DMode()) &&
+            !RingEndsActive()) {
             ChangeDisplaySettingsA(nullptr, 0);
             ShowWindow(gShell.window, SW_MINIMIZE);
         }

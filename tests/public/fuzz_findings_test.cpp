@@ -34,4 +34,53 @@ TEST_F(FuzzFindingsTest, DiskOnlyDataFileCallsRefuseValuesThatAreNoOpenFile) {
     StartFramework();
 }
 
+
+// The user leaves the program and comes back before it has handled the leaving, during a switch
+// to full screen or between two frames in full screen: the program ends up full screen, restored
+// and drawing at once. (It used to minimise itself for the leaving after the user had come back,
+// then wait in the switch or the next draw until the user brought it back a second time.)
+TEST_F(FuzzFindingsTest, ALeavingHandledAfterTheUserCameBackKeepsTheProgramShown) {
+    StartFramework();
+    HWND window = FindWindowA(nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    HostEvent restored, found;
+    restored.kind = HostEventKind::Restored;
+    found.kind = HostEventKind::FocusGained;
+    // A second return long after: the old code ends there instead of hanging the test.
+    const uint32_t secondReturn = 60000;
+    for (HostEventKind leaving : {HostEventKind::FocusLost, HostEventKind::Minimised}) {
+        for (uint32_t delay : {1u, 121u}) {
+            for (bool duringSwitch : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "leaving " << static_cast<int>(leaving)
+                                                << ", back after " << delay << " ms"
+                                                << (duringSwitch ? ", during the switch" : ""));
+                if (!duringSwitch) {
+                    ASSERT_EQ(ChangeWindowMode(0), 0);
+                }
+                HostEvent lost;
+                lost.kind = leaving;
+                const uint32_t start = GetMillisecondCount();
+                TestHostPushEvent(window, lost);
+                for (uint32_t at : {start + delay, start + secondReturn}) {
+                    TestHostScheduleEvent(window, restored, at);
+                    TestHostScheduleEvent(window, found, at);
+                }
+                if (duringSwitch) {
+                    ASSERT_EQ(ChangeWindowMode(0), 0);
+                } else {
+                    AdvanceClock(delay);
+                }
+                EXPECT_EQ(PutBoxFilled(0, 0, 8, 8, PackScreenColor(255, 0, 0)), 0);
+                EXPECT_LT(GetMillisecondCount() - start, secondReturn);
+                const TestHostWindow shown = TestHostReadWindow(window);
+                EXPECT_TRUE(shown.fullScreen);
+                EXPECT_FALSE(shown.minimised);
+                // Past the second return, whose events find the window as it is.
+                while (GetMillisecondCount() - start <= secondReturn) AdvanceClock(30000);
+                ASSERT_EQ(ChangeWindowMode(1), 0);
+            }
+        }
+    }
+}
+
 }  // namespace
