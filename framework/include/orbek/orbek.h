@@ -688,7 +688,8 @@ int ApplyFilterInPlace(Handle graph, int32_t kind, const FilterParameters& param
 // can overlap itself; shareSource is a stream sound whose buffer it may share, -1 for none.
 Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource);
 // playType kPlayWait, kPlayBackground or kPlayLoop; fromTop 1 starts at the beginning, 0 goes
-// on from where it was stopped.
+// on from where it was stopped. kPlayWait pumps messages until no buffer of the handle plays, or
+// the program must end: while another of its buffers loops, that is until the program must end.
 int PlaySoundHandle(Handle handle, int32_t playType, int32_t fromTop);
 // Stops it and keeps its position.
 int StopSoundHandle(Handle handle);
