@@ -355,6 +355,11 @@ def findings(s):
     s["finding_return_during_switch"] = (Seed()
         .call("HostFocusLost", byte(0), byte(30))
         .call("ChangeWindowMode", KEY, i(0)))
+    # The user leaves full screen and comes back while the library shuts down.
+    s["finding_return_during_shutdown"] = (Seed()
+        .call("ChangeWindowMode", KEY, i(0))
+        .call("HostFocusLost", byte(0), byte(0))
+        .call("ShutdownLibrary", KEY))
     # A window scale set after the user closed the window.
     s["finding_scale_after_close"] = (Seed()
         .call("HostEvent", byte(0), KEY, i(0), i(0), i(0), byte(0), byte(0), byte(0), text(""))

@@ -343,6 +343,9 @@ int RunGraphRestore() {
 }
 
 int RecreateDevice(int colorBits, int changeMode, int width, int height, int refreshRate) {
+    // Only graphics that are up get their device back: an activation handled while the library
+    // shuts down would make one that nothing releases.
+    if (!IsGraphicsInitialized()) return 0;
     WaitForQueuedLoads();
     ReleaseDeviceForDeactivation();
     if (changeMode) {

@@ -83,4 +83,26 @@ TEST_F(FuzzFindingsTest, ALeavingHandledAfterTheUserCameBackKeepsTheProgramShown
     }
 }
 
+
+// The user leaves and comes back while the program shuts down: the activation, handled after the
+// graphics have gone, makes no device that nothing would release.
+TEST_F(FuzzFindingsTest, AnActivationDuringTheShutdownMakesNoDevice) {
+    for (int32_t windowed : {0, 1}) {
+        SCOPED_TRACE(windowed ? "window" : "full screen");
+        StartFramework();
+        ASSERT_EQ(ChangeWindowMode(windowed), 0);
+        HWND window = FindWindowA(nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        for (HostEventKind kind :
+             {HostEventKind::FocusLost, HostEventKind::Restored, HostEventKind::FocusGained}) {
+            HostEvent event;
+            event.kind = kind;
+            TestHostPushEvent(window, event);
+        }
+        ASSERT_EQ(ShutdownLibrary(), 0);
+        EXPECT_EQ(TestD3d9LiveObjects(), 0);
+    }
+    StartFramework();
+}
+
 }  // namespace
