@@ -107,7 +107,7 @@ run_fuzz_targets() {
       name=${1#fuzz_}
       mkdir -p "$WORK/$name"
       if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$WORK/$name/"; fi
-      build/fuzz/fuzz/$1 -max_total_time=5 -rss_limit_mb=512 -malloc_limit_mb=256 \
+      build/fuzz/fuzz/$1 -max_total_time=5 -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=256 \
         -artifact_prefix="$WORK/$name-" "$WORK/$name" 2>"$WORK/$name.log" ||
         { echo "fuzz target $name failed:"; tail -n 40 "$WORK/$name.log"; exit 255; }
       echo "fuzzed $name"' sh {}
