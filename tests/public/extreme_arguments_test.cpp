@@ -3,6 +3,7 @@
 // its comment says, without overflowing and without reading past what it was given.
 
 #include <climits>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -134,6 +135,9 @@ TEST_P(ExtremeArgumentsTest, TextKeepsToItsLengthAndTheIntRange) {
     EXPECT_EQ(MeasureStringWidth(split.get(), 3, font), first);
     EXPECT_EQ(MeasureStringWidth("\x82\xb1\x82\xf1", 3, font), first);
     EXPECT_EQ(MeasureStringWidth(split.get(), 1, font), 0);
+    for (int32_t length : {-2, INT_MIN}) {
+        EXPECT_EQ(MeasureStringWidth("abc", length, font), MeasureStringWidth("abc", -1, font));
+    }
 
     // Any thickness makes a font; an edge wider than 16 is refused.
     for (int32_t thickness : {INT_MIN, INT_MAX}) {
@@ -247,6 +251,33 @@ TEST_F(ExtremeShaderConstantsTest, RangesBeyondTheKindAreRefused) {
     EXPECT_EQ(StoreShaderConstants(kShaderConstPixelFloat, 223, values, 1), 0);
     EXPECT_EQ(StoreShaderConstants(kShaderConstPixelFloat, 224, values, 1), -1);
     EXPECT_EQ(ClearShaderConstRange(kShaderConstPixelFloat, 0, 224), 0);
+}
+
+using ExtremeSoundBufferCountsTest = PublicFixture;
+
+// More buffers than 10 are taken as 10; none makes a sound that never plays; fewer are refused.
+TEST_F(ExtremeSoundBufferCountsTest, CountsAreHeldTo0Through10) {
+    // A tenth of a second of silence, 16-bit mono at 8,000 Hz.
+    const char header[] =
+        "RIFF\x64\x06\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0"
+        "\x02\0\x10\0data\x40\x06\0\0";
+    std::ofstream("silence.wav", std::ios::binary)
+        << std::string(header, 44) << std::string(1600, '\0');
+    StartFramework();
+    for (int32_t count : {11, INT_MAX}) {
+        const Handle sound = LoadSoundHandle("silence.wav", count, -1);
+        ASSERT_NE(sound, -1) << count;
+        for (int i = 0; i < 10; ++i) ASSERT_EQ(PlaySoundHandle(sound, kPlayBackground, 1), 0);
+        EXPECT_EQ(IsSoundHandlePlaying(sound), 1);
+        EXPECT_EQ(DeleteSoundHandle(sound), 0);
+    }
+    const Handle silent = LoadSoundHandle("silence.wav", 0, -1);
+    ASSERT_NE(silent, -1);
+    EXPECT_EQ(PlaySoundHandle(silent, kPlayBackground, 1), -1);
+    EXPECT_EQ(IsSoundHandlePlaying(silent), 0);
+    for (int32_t count : {-1, INT_MIN}) {
+        EXPECT_EQ(LoadSoundHandle("silence.wav", count, -1), -1) << count;
+    }
 }
 
 using ExtremePadNumbersTest = PublicFixture;

@@ -256,7 +256,9 @@ int StopJoypadRumble(int32_t pad);
 
 // The cursor's position in screen pixels: in window mode from the top-left of the window's
 // picture, divided by the window scale and rounded down (outside the screen while the cursor is
-// off the window); in full screen the position on the display. Each pointer may be null.
+// off the window); in full screen the position on the display. Off the window the desktop's
+// pointer is read again only when the pointing device moves: a pointer that another program
+// moves there reads where it was until then. Each pointer may be null.
 int ReadMousePosition(int32_t* x, int32_t* y);
 // Bits of GetMouseButtonBits.
 constexpr int32_t kMouseLeft = 1;
@@ -483,11 +485,11 @@ int BindFontLostFlag(Handle font, int* flag);
 int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle font,
                        ScreenColor edgeColor, int vertical);
 
-// The width in pixels of the text's first `length` bytes (-1: all of it) in the font: how far
-// DrawStringWithFont moves its pen over them, the font's spacing after every character
-// included (a vertical text runs as far down). No byte beyond the length is read, and a
-// double-byte character that the length cuts is left out. A width beyond the int range gives
-// INT_MAX or INT_MIN. Nothing is drawn. 0 for a null or empty text; -1 for a bad font.
+// The width in pixels of the text's first `length` bytes (-1, or any negative length: all of it,
+// up to its terminator) in the font: how far DrawStringWithFont moves its pen over them, the
+// font's spacing after every character included (a vertical text runs as far down). No byte
+// beyond the length is read, and a double-byte character that the length cuts is left out. A
+// width beyond the int range gives INT_MAX or INT_MIN. Nothing is drawn. 0 for a null or empty text; -1 for a bad font.
 int MeasureStringWidth(const char* text, int32_t length, Handle font);
 // The size the font was made at (16 for MakeFontHandle's -1); -1 for a bad font.
 int GetFontHandleSize(Handle font);
@@ -684,8 +686,10 @@ int ApplyFilterInPlace(Handle graph, int32_t kind, const FilterParameters& param
 
 // ---- Sounds ----
 
-// A sound of a WAV, MP3 or Ogg Vorbis file, or -1. With several buffers (at most 10) a sound
-// can overlap itself; shareSource is a stream sound whose buffer it may share, -1 for none.
+// A sound of a WAV, MP3 or Ogg Vorbis file, or -1. With several buffers a sound can overlap
+// itself: a count above 10 is taken as 10, 0 makes a sound whose every play gives -1, and a
+// negative count gives -1. A sound of 181 seconds or more streams through one buffer whatever
+// the count. shareSource is a stream sound whose buffer it may share, -1 for none.
 Handle LoadSoundHandle(const char* path, int32_t bufferCount, Handle shareSource);
 // playType kPlayWait, kPlayBackground or kPlayLoop; fromTop 1 starts at the beginning, 0 goes
 // on from where it was stopped. kPlayWait pumps messages until no buffer of the handle plays, or
