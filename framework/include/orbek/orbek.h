@@ -489,7 +489,8 @@ int DrawStringWithFont(int x, int y, const char* text, ScreenColor color, Handle
 // up to its terminator) in the font: how far DrawStringWithFont moves its pen over them, the
 // font's spacing after every character included (a vertical text runs as far down). No byte
 // beyond the length is read, and a double-byte character that the length cuts is left out. A
-// width beyond the int range gives INT_MAX or INT_MIN. Nothing is drawn. 0 for a null or empty text; -1 for a bad font.
+// width beyond the int range gives INT_MAX or INT_MIN. Nothing is drawn. 0 for a null or empty
+// text; -1 for a bad font.
 int MeasureStringWidth(const char* text, int32_t length, Handle font);
 // The size the font was made at (16 for MakeFontHandle's -1); -1 for a bad font.
 int GetFontHandleSize(Handle font);
