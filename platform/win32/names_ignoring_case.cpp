@@ -1,10 +1,13 @@
 // Names found without regard to case through an index of each directory's entries by their
 // folded names, so that a lookup costs the same in a folder of ten files as in one of a hundred
-// thousand. An index is kept while its directory keeps its identity and modification time. A
-// time tells nothing of the changes made within its own step, though (file systems keep it in
-// steps of a few milliseconds up to two seconds), so an index read soon after its directory
-// last changed is trusted only as far as the disk confirms it: a name it holds is checked to
-// exist still, and only a name it lacks has the directory read again.
+// thousand. An index is kept while its directory keeps its identity, modification time and
+// change time. The modification time alone does not do: tar x, rsync -t, cp -p and touch -r put
+// it back after changing the entries, while the change time, which no program can set, moves
+// with every change, that putting back included. A time tells nothing of the changes made within
+// its own step, though (file systems keep it in steps of a few milliseconds up to two seconds), so
+// an index read soon after its directory last changed is trusted only as far as the disk
+// confirms it: a name it holds is checked to exist still, and only a name it lacks has the
+// directory read again.
 #include "names_ignoring_case.h"
 
 #include <dirent.h>
@@ -17,7 +20,7 @@
 
 namespace {
 
-// More than the coarsest step in which a file system keeps a directory's modification time.
+// More than the coarsest step in which a file system keeps a directory's times.
 constexpr int64_t kTimeStepBoundNs = 2'000'000'000;
 constexpr size_t kMaxIndexes = 64;
 
@@ -26,8 +29,10 @@ constexpr size_t kMaxIndexes = 64;
 struct DirectoryIndex {
     dev_t device;
     ino_t inode;
-    timespec changed;
-    // Read when no later change could carry the same time: the index then is the directory.
+    timespec modified;
+    timespec statusChanged;
+    // Read when no later change could carry the same change time: the index then is the
+    // directory.
     bool settled;
     uint64_t lastUse;
     std::unordered_map<std::string, std::string> names;
@@ -86,7 +91,8 @@ IndexAnswer AskKeptIndex(const std::string& directory, const struct stat& info,
     if (kept == gIndexState.indexes.end()) return IndexAnswer::kNoIndex;
     DirectoryIndex& index = kept->second;
     if (index.device != info.st_dev || index.inode != info.st_ino ||
-        Nanoseconds(index.changed) != Nanoseconds(info.st_mtim)) {
+        Nanoseconds(index.modified) != Nanoseconds(info.st_mtim) ||
+        Nanoseconds(index.statusChanged) != Nanoseconds(info.st_ctim)) {
         return IndexAnswer::kNoIndex;
     }
     index.lastUse = ++gIndexState.uses;
@@ -140,9 +146,9 @@ bool FindNameIgnoringCase(const std::string& directory, const std::string& name,
         case IndexAnswer::kNoIndex:
             break;
     }
-    DirectoryIndex index{info.st_dev, info.st_ino, info.st_mtim, false, 0, {}};
+    DirectoryIndex index{info.st_dev, info.st_ino, info.st_mtim, info.st_ctim, false, 0, {}};
     if (!ReadIndex(directory, &index)) return false;
-    index.settled = Nanoseconds(info.st_mtim) + kTimeStepBoundNs < Nanoseconds(now);
+    index.settled = Nanoseconds(info.st_ctim) + kTimeStepBoundNs < Nanoseconds(now);
     auto entry = index.names.find(folded);
     bool any = entry != index.names.end();
     if (any) *found = entry->second;
