@@ -44,7 +44,8 @@ struct IndexState {
     uint64_t uses = 0;
 };
 
-IndexState gIndexState;
+// Never destroyed: a loading thread may still look a name up while the process exits.
+IndexState& gIndexState = *new IndexState;
 
 // ASCII letters to lower case; the bytes of a multi-byte UTF-8 character are all above 0x7F.
 std::string Folded(const std::string& name) {
