@@ -49,8 +49,6 @@ constexpr WindowStyleRow kWindowStyles[11] = {
 constexpr int kMaxDroppedFiles = 1000;
 // The title of a window whose program gave none.
 constexpr const char* kDefaultTitle = "Orbek";
-// The longest side a window's client area is given, whatever the scale asks for.
-constexpr double kLargestClientSide = 16384;
 
 void OffsetRectTo(RECT* rect, LONG left, LONG top) {
     rect->right += left - rect->left;
@@ -71,14 +69,10 @@ DWORD WindowModeStyle() {
            (s.resizable != 0 ? WS_THICKFRAME : 0);
 }
 
-// The screen size times the window scale, truncated, each side at least 1 and at most the
-// largest a window is given.
+// The screen size times the window scale, within the bounds a window is given.
 void ScaledClientSize(int* width, int* height) {
-    double scaleX, scaleY;
-    GetWindowScale(&scaleX, &scaleY);
     ScreenClientSize(width, height);
-    *width = static_cast<int>(std::clamp(*width * scaleX, 1.0, kLargestClientSide));
-    *height = static_cast<int>(std::clamp(*height * scaleY, 1.0, kLargestClientSide));
+    ScaleToClientSize(width, height);
 }
 
 // The window-mode client size: the user size, else the screen size times the scale.
@@ -611,9 +605,10 @@ int ApplyCursorVisibility(int32_t show) {
 namespace {
 
 // A display distance from the window's picture in screen pixels, rounded down: the display
-// pixels just left of or above the picture are off the screen too.
-int32_t ScreenPixelsFrom(LONG position, LONG origin, double scale) {
-    double pixels = std::floor((static_cast<double>(position) - origin) / scale);
+// pixels just left of or above the picture are off the screen too. The picture's side is the
+// client's as the window was given it, not the screen's times an unbounded scale.
+int32_t ScreenPixelsFrom(LONG position, LONG origin, int screenSide, int clientSide) {
+    double pixels = std::floor((static_cast<double>(position) - origin) * screenSide / clientSide);
     return static_cast<int32_t>(std::clamp(pixels, -2147483648.0, 2147483647.0));
 }
 
@@ -624,10 +619,11 @@ int ReadMousePosition(int32_t* x, int32_t* y) {
     GetCursorPos(&point);
     int32_t px = point.x, py = point.y;
     if (IsWindowedMode()) {
-        double scaleX, scaleY;
-        GetWindowScale(&scaleX, &scaleY);
-        px = ScreenPixelsFrom(point.x, gMainWindow.clientRect.left, scaleX);
-        py = ScreenPixelsFrom(point.y, gMainWindow.clientRect.top, scaleY);
+        int screenWidth, screenHeight, clientWidth, clientHeight;
+        ScreenClientSize(&screenWidth, &screenHeight);
+        ScaledClientSize(&clientWidth, &clientHeight);
+        px = ScreenPixelsFrom(point.x, gMainWindow.clientRect.left, screenWidth, clientWidth);
+        py = ScreenPixelsFrom(point.y, gMainWindow.clientRect.top, screenHeight, clientHeight);
     }
     if (x != nullptr) *x = px;
     if (y != nullptr) *y = py;

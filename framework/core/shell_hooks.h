@@ -6,6 +6,7 @@
 
 #include <platform/win32_types.h>
 
+#include <algorithm>
 #include <cstdint>
 
 struct ShellState {
@@ -55,6 +56,17 @@ inline double GetWindowScale(double* x, double* y) {
     if (x != nullptr) *x = scaleX;
     if (y != nullptr) *y = scaleY;
     return scaleX;
+}
+// The longest side the window's client area is given, whatever the scale asks for.
+constexpr double kLargestClientSide = 16384;
+// Turns a screen size into the window-mode client size, which the window takes and the picture
+// fills: each side times its window scale, truncated, at least 1 and at most
+// kLargestClientSide.
+inline void ScaleToClientSize(int* width, int* height) {
+    double scaleX, scaleY;
+    GetWindowScale(&scaleX, &scaleY);
+    *width = static_cast<int>(std::clamp(*width * scaleX, 1.0, kLargestClientSide));
+    *height = static_cast<int>(std::clamp(*height * scaleY, 1.0, kLargestClientSide));
 }
 // The window drawn into: the main window, as no user window can be set.
 inline HWND GetDrawWindowHandle() {

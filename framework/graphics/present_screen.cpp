@@ -42,13 +42,9 @@ PresentRects ComputePresentRects() {
     }
     int width = 0, height = 0;
     QueryOutputSize(&width, &height);
-    if (IsEmulating320x240()) {
-        r.dest = {0, 0, width, height};
-    } else {
-        double scaleX = 1.0, scaleY = 1.0;
-        GetWindowScale(&scaleX, &scaleY);
-        r.dest = {0, 0, static_cast<LONG>(width * scaleX), static_cast<LONG>(height * scaleY)};
-    }
+    // The picture fills the window's client area, which is bounded whatever the scale.
+    if (!IsEmulating320x240()) ScaleToClientSize(&width, &height);
+    r.dest = {0, 0, width, height};
     return r;
 }
 

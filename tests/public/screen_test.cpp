@@ -193,4 +193,64 @@ TEST_F(ScreenTest, TheVerticalBlankWaitIsSwitchedOffBeforeStartUp) {
     }
 }
 
+using WindowScaleTest = RendererFixture;
+INSTANTIATE_TEST_SUITE_P(Renderers, WindowScaleTest, ::testing::Bool(), RendererName);
+
+// A scale far past the largest window shows the whole screen on the window it was given, from
+// its left half to its right, and the mouse reads the screen's pixel under it; so do full screen
+// after it and the window again. A scale too small for one pixel gives a window of one pixel,
+// which shows the screen's middle.
+TEST_P(WindowScaleTest, ThePictureFillsTheWindowWhateverTheScale) {
+    StartFramework();
+    HWND window = ScreenWindow();
+    auto show = [this](int* width, int* height) {
+        return DrawAndShow([] { PutBoxFilled(320, 0, 640, 480, PackScreenColor(0, 255, 0)); },
+                           width, height);
+    };
+    auto mouseAt = [window](int x, int y) {
+        HostEvent move;
+        move.kind = HostEventKind::MouseMove;
+        move.x = x;
+        move.y = y;
+        TestHostPushEvent(window, move);
+        PumpMessages();
+        int32_t screenX = -1, screenY = -1;
+        ReadMousePosition(&screenX, &screenY);
+        return std::make_pair(screenX, screenY);
+    };
+    auto expectWholeScreen = [&] {
+        int width = 0, height = 0;
+        const std::vector<uint32_t> picture = show(&width, &height);
+        ASSERT_EQ(std::make_pair(width, height), std::make_pair(16384, 4));
+        for (int row = 0; row < 4; ++row) {
+            EXPECT_EQ(picture[row * 16384 + 8191], 0u);
+            EXPECT_TRUE(Near(picture[row * 16384 + 8192], 0x00FF00));
+            EXPECT_TRUE(Near(picture[row * 16384 + 16383], 0x00FF00));
+        }
+        EXPECT_EQ(mouseAt(16383, 3), std::make_pair(639, 360));
+        EXPECT_EQ(mouseAt(8192, 1), std::make_pair(320, 120));
+    };
+    ASSERT_EQ(SetWindowScale(100000, 0.01), 0);
+    expectWholeScreen();
+    EXPECT_EQ(SetWindowScale(INFINITY, 1), -1);
+    EXPECT_EQ(SetWindowScale(1, -INFINITY), -1);
+
+    TestHostSetDisplayModes({{640, 480, 16, 60}});
+    ASSERT_EQ(ChangeWindowMode(0), 0);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    int width = 0, height = 0;
+    std::vector<uint32_t> picture = show(&width, &height);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(640, 480));
+    EXPECT_TRUE(Near(picture[479 * 640 + 639], 0x00FF00));
+    ASSERT_EQ(ChangeWindowMode(1), 0);
+    ASSERT_EQ(SelectDrawScreen(kBackScreen), 0);
+    expectWholeScreen();
+
+    ASSERT_EQ(SetWindowScale(1e-300, 5e-324), 0);
+    picture = show(&width, &height);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(1, 1));
+    EXPECT_TRUE(Near(picture[0], 0x00FF00));
+    EXPECT_EQ(mouseAt(0, 0), std::make_pair(0, 0));
+}
+
 }  // namespace
