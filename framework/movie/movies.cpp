@@ -169,7 +169,7 @@ void RefreshTheoraFrame(MovieRecord* record, bool soundHeld) {
             // Frames whose time has begun; the last one's time is over once it reaches count.
             target = std::max<int64_t>(
                 static_cast<int64_t>((now - record->startTime) * info.framesPerSecond / 1e6), 0);
-            if (target >= count) {
+            if (target >= count || record->playedOut != 0) {
                 ended = !Loops(record);
                 target = ended ? count - 1 : target % count;
             }
@@ -191,6 +191,7 @@ void RefreshTheoraFrame(MovieRecord* record, bool soundHeld) {
         if (ended) {
             record->resumeMark = 0;
             record->isStopped = 1;
+            record->playedOut = 1;
         }
     }
     if (record->frameCallback != nullptr) {
@@ -328,18 +329,24 @@ int PlayMovieHandle(Handle movie, int32_t playType, int32_t onlyIfMarked) {
     if (record == nullptr) return -1;
     if (record->isStopped == 0 || (onlyIfMarked == 1 && record->resumeMark == 0)) return 0;
     if (playType == -1) playType = record->playType;
+    if (playType == 0) playType = 1;
     if (record->isTheora != 0) {
         TheoraMovieInfo info;
         GetTheoraMovieInfo(record->theora, &info);
         record->startTime =
             GetMicrosecondCount() -
             std::llround(GetTheoraCurrentFrame(record->theora) * 1e6 / info.framesPerSecond);
-        if (record->sound != -1) PlaySoundHandle(record->sound, playType == 0 ? 1 : playType, 0);
+        if (record->sound != -1) PlaySoundHandle(record->sound, playType, 0);
     } else if (record->control != nullptr) {
         record->control->Run();
     }
+    // Played once more after its end, a silent Theora movie keeps the mark, by which its next
+    // refresh ends it again: its clock alone would run its last frame's time once more.
+    if (record->isTheora == 0 || record->sound != -1 || (playType & kMoviePlayLoop) != 0) {
+        record->playedOut = 0;
+    }
     record->isStopped = 0;
-    record->playType = playType == 0 ? 1 : playType;
+    record->playType = playType;
     record->resumeMark = 1;
     return 0;
 }

@@ -48,6 +48,9 @@ struct MovieRecord {
     int32_t openSetting;
     int32_t resumeMark;  // 1 while the movie counts as playing for ResumeAllMovies
     int32_t isStopped;
+    // The movie stopped at its end by itself; a play clears it but that of a silent Theora
+    // movie once more, which its next refresh ends again.
+    int32_t playedOut;
     int32_t newFrame;
     int32_t surfaceLost;
     HANDLE event;

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Renderers, MoviesTest, ::testing::Bool(), RendererName)
 // A program draws both movies every frame: each picture follows the clock and the sound is
 // heard; a pause holds the frame shown and silences the sound, and the next play goes on from
 // there with both; played once, a movie stops on its last frame within a few frames of its
-// length; looped, picture and sound start over; DisposeGraph deletes the movie.
+// length, and played once more the silent one stops again at once; looped, picture and sound start
+// over; DisposeGraph deletes the movie.
 TEST_P(MoviesTest, MoviesDrawnEveryFrameFollowTheClockPauseResumeEndAndLoop) {
     // No stream thread: the pump refills the sound, so that what is heard follows the clock.
     TestSetProcessorCount(1);
@@ -126,6 +127,12 @@ TEST_P(MoviesTest, MoviesDrawnEveryFrameFollowTheClockPauseResumeEndAndLoop) {
     EXPECT_NEAR(Listen().last, 900, 20);
     EXPECT_NEAR(played + Run(1000, sound) - resumed, 3050, 50);
     EXPECT_EQ(colours_, "BB");
+    // Played once more, the silent one stays at its end: it stops as its graph is next drawn.
+    ASSERT_EQ(PlayMovieHandle(silent, kPlayBackground), 0);
+    EXPECT_EQ(IsMovieHandlePlaying(silent), 1);
+    Frame();
+    EXPECT_EQ(IsMovieHandlePlaying(silent), 0);
+    EXPECT_EQ(colours_[0], 'B');
 
     // Looped after their ends: the movie with sound starts over, the silent one goes on from
     // its last frame into its first.
