@@ -26,6 +26,9 @@
 
 namespace {
 
+// How long the wait for a lent transfer texture lasts before the log tells of it.
+constexpr uint32_t kLongTransferWaitMs = 5000;
+
 // What every piece of one upload is written with.
 struct Transfer {
     const GraphImage* image;
@@ -259,13 +262,21 @@ int TransferImageMipLevels(const Transfer& t, IDirect3DTexture9* texture, int le
 // A pooled transfer texture of the piece's shape; -1 when none can be made or the program ends
 // meanwhile. While all of them are in use a worker waits on the main thread, and the main thread
 // waits here, running the workers' calls so that those holding the entries give them back: for
-// as long as that takes, since a busy machine may hold the workers up for any time.
+// as long as that takes, since a busy machine may hold the workers up for any time. A wait past
+// kLongTransferWaitMs is logged once, so that an entry never given back shows.
 int AcquireTransferTexture(const GraphTextureInfo& info, const TexturePiece& piece,
                            int fromAsyncWorker) {
+    const uint32_t start = GetMillisecondCount();
+    bool logged = false;
     for (;;) {
         int index = AcquireMemoryTexture(piece.texWidth, piece.texHeight, info.mipLevels,
                                          info.formatIndex, fromAsyncWorker);
         if (index != kMemoryTextureBusy) return index;
+        if (!logged && GetMillisecondCount() - start >= kLongTransferWaitMs) {
+            logged = true;
+            AppendLogText(
+                "画像転送用のシステムメモリテクスチャが５秒以上返されません、待ち続けます\n");
+        }
         Sleep(1);
         RunMainThreadRequests();
         if (PumpMessagesUnlocked() == -1) return -1;

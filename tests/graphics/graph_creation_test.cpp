@@ -119,6 +119,50 @@ TEST_F(GraphCreationTest, EveryUploadRouteGivesTheSameTexels) {
     EXPECT_EQ(results[0], results[2]);
 }
 
+// Each call of the pump in a wait for a lent transfer texture moves the clock on by a second;
+// the ninth gives the lent textures back.
+std::vector<int> gLentTextures;
+int gWaitPumps = 0;
+int PumpAndGiveBackLate() {
+    TestAdvanceClockMicroseconds(1000000);
+    if (++gWaitPumps == 9) {
+        for (int index : gLentTextures) ReleaseMemoryTexture(index, 0);
+    }
+    return 0;
+}
+
+// An upload waiting for a lent transfer texture logs once when the wait has lasted five seconds,
+// and waits on until the texture comes back.
+TEST_F(GraphCreationTest, ALongWaitForALentTransferTextureIsLoggedOnce) {
+    StartDevice(32);
+    gDrawSettings.graphCreate.managedPool = 0;
+    GraphImage* image = MakeImage(16, 16, Opaque);
+    Handle graph = BuildGraphFromGraphImage(image, nullptr, 0);
+    ASSERT_NE(graph, -1);
+    const GraphTextureInfo& info = *GetGraphRecord(graph, 0)->textureInfo;
+    ASSERT_EQ(info.flags.managedPool, 0);
+    gLentTextures.clear();
+    for (int i = 0; i < kMemoryTexturesPerShape; ++i) {
+        gLentTextures.push_back(AcquireMemoryTexture(info.pieces[0].texWidth,
+                                                     info.pieces[0].texHeight, info.mipLevels,
+                                                     info.formatIndex, 0));
+        ASSERT_GE(gLentTextures.back(), 0);
+    }
+    const ShellHooks hooks = gShellHooks;
+    gShellHooks.pumpMessages = PumpAndGiveBackLate;
+    gWaitPumps = 0;
+    RECT all = {0, 0, 16, 16};
+    const int result = UploadImageToGraph(graph, &all, 0, 0, image, nullptr, 0, 0, 0);
+    gShellHooks = hooks;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(gWaitPumps, 9);
+    const std::string log = ReadLog();
+    const std::string line = "画像転送用のシステムメモリテクスチャが５秒以上返されません";
+    const size_t first = log.find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos);
+}
+
 TEST_F(GraphCreationTest, OnlyAPlainDeviceKeepsManagedGraphsInTheManagedPool) {
     GraphImage* image = MakeImage(20, 10, Opaque);
     for (bool ex : {true, false}) {
