@@ -1,4 +1,4 @@
-// The LZ encoder: greedy matches from hash chains, written out in chunks.
+// The LZ encoder: matches from hash buckets with a one-byte lazy look, written out in chunks.
 #include "lz_encode.h"
 
 #include <algorithm>
@@ -11,12 +11,23 @@ namespace {
 constexpr uint32_t kMinMatch = 4;
 constexpr uint32_t kMaxMatch = 8195;
 constexpr uint32_t kHeadBytes = 9;
-// A match is looked for among at most this many earlier places with the same hash.
-constexpr int kChainDepth = 32;
-// 4 MB back at most (the format reaches 16 MB): the chain links then take at most 16 MB.
-constexpr uint32_t kMaxWindow = 1u << 22;
-constexpr uint32_t kMinHashBits = 8;
-constexpr uint32_t kMaxHashBits = 17;
+// The latest places with a hash, newest first: 64 bytes, one cache line, so that a search
+// costs one miss there and one per place whose bytes are compared. Walking a chain of links
+// instead cost a miss per link in a table as large as the window.
+constexpr uint32_t kBucketPlaces = 16;
+// A match whose length reaches kGoodMatch is looked for among only kGoodPlaces more places, and
+// one that reaches kNiceMatch is taken at once: long matches gain little from a longer one.
+constexpr uint32_t kGoodMatch = 16;
+constexpr uint32_t kGoodPlaces = 4;
+constexpr uint32_t kNiceMatch = 256;
+// A match shorter than this is put off by one byte when the next place gives a better one.
+constexpr uint32_t kLazyBelow = 64;
+// The offset's three bytes reach 16 MB back.
+constexpr uint32_t kMaxDistance = 1u << 24;
+// One bucket per 16 bytes of data, at most 2^18 (a 16 MB table).
+constexpr uint32_t kMinBucketBits = 4;
+constexpr uint32_t kMaxBucketBits = 18;
+constexpr uint32_t kBytesPerBucketBits = 4;
 // After every 32 places without a match the step to the next place tried grows by one byte,
 // up to 32 bytes: random data is crossed quickly, and the first match resets the step.
 constexpr uint32_t kSkipShift = 5;
@@ -105,6 +116,73 @@ uint8_t LeastFrequentByte(const uint8_t* data, size_t size) {
     return static_cast<uint8_t>(std::min_element(counts.begin(), counts.end()) - counts.begin());
 }
 
+struct Match {
+    uint32_t length = 0;
+    uint32_t distance = 0;
+    int saving = 0;  // the bytes it saves over literals
+};
+
+// The match finder: a table of buckets, each the latest places whose first four bytes hash to
+// it. Places are kept one higher, so that 0 is an empty slot.
+class MatchFinder {
+public:
+    MatchFinder(const uint8_t* data, size_t size, std::vector<uint32_t>& buckets)
+        : data_(data), size_(size) {
+        bits_ = std::clamp<uint32_t>(static_cast<uint32_t>(std::bit_width(size)),
+                                     kMinBucketBits + kBytesPerBucketBits,
+                                     kMaxBucketBits + kBytesPerBucketBits) -
+                kBytesPerBucketBits;
+        buckets.assign(size_t{kBucketPlaces} << bits_, 0);
+        table_ = buckets.data();
+    }
+
+    // Puts place i (with four bytes from it) in its bucket, keeping what the bucket held
+    // before for Find.
+    void Insert(size_t i) {
+        uint32_t* bucket = table_ + (size_t{Hash(i)} * kBucketPlaces);
+        std::memcpy(earlier_.data(), bucket, sizeof earlier_);
+        std::memmove(bucket + 1, bucket, (kBucketPlaces - 1) * sizeof *bucket);
+        bucket[0] = static_cast<uint32_t>(i + 1);
+    }
+
+    // Starts loading the bucket of place i (with four bytes from it), which is likely to be
+    // inserted next, while the current place is searched.
+    void Prefetch(size_t i) const { __builtin_prefetch(table_ + size_t{Hash(i)} * kBucketPlaces); }
+
+    // The match at i that saves most among the places its Insert found.
+    Match Find(size_t i) const {
+        Match best;
+        const uint32_t limit = static_cast<uint32_t>(std::min<size_t>(kMaxMatch, size_ - i));
+        const uint32_t nice = std::min(limit, kNiceMatch);
+        const uint32_t here = Load32(data_ + i);
+        uint32_t end = kBucketPlaces;
+        for (uint32_t k = 0; k < end && earlier_[k] != 0; k++) {
+            const size_t at = earlier_[k] - 1;
+            const uint32_t distance = static_cast<uint32_t>(i - at);
+            if (distance > kMaxDistance) break;
+            if (data_[at + best.length] != data_[i + best.length] || Load32(data_ + at) != here)
+                continue;
+            const uint32_t length = MatchLength(data_ + at, data_ + i, limit);
+            const int saving =
+                static_cast<int>(length) - static_cast<int>(MatchBytes(length, distance));
+            if (saving <= best.saving) continue;
+            best = {length, distance, saving};
+            if (length >= nice) break;
+            if (length >= kGoodMatch) end = std::min(end, k + 1 + kGoodPlaces);
+        }
+        return best;
+    }
+
+private:
+    uint32_t Hash(size_t i) const { return (Load32(data_ + i) * 2654435761u) >> (32 - bits_); }
+
+    const uint8_t* data_;
+    size_t size_;
+    uint32_t bits_ = 0;
+    uint32_t* table_ = nullptr;
+    std::array<uint32_t, kBucketPlaces> earlier_{};
+};
+
 }  // namespace
 
 uint64_t EncodeLzTo(const uint8_t* data, size_t size, int escape, LzScratch& scratch,
@@ -116,64 +194,45 @@ uint64_t EncodeLzTo(const uint8_t* data, size_t size, int escape, LzScratch& scr
     PutLe32(stream.chunk.data(), static_cast<uint32_t>(size));
     stream.chunk[8] = stream.escape;
 
-    const uint32_t hashBits = std::clamp<uint32_t>(static_cast<uint32_t>(std::bit_width(size)),
-                                                   kMinHashBits, kMaxHashBits);
-    scratch.head.assign(size_t{1} << hashBits, 0);
-    const uint32_t window =
-        std::bit_ceil(static_cast<uint32_t>(std::clamp<size_t>(size, 1, kMaxWindow)));
-    if (scratch.previous.size() < window) scratch.previous.resize(window);
-    uint32_t* const head = scratch.head.data();
-    uint32_t* const previous = scratch.previous.data();
-    const uint32_t mask = window - 1;
-    // Positions are kept one higher, so that 0 ends a chain.
-    auto insert = [&](size_t i) {
-        const uint32_t h = (Load32(data + i) * 2654435761u) >> (32 - hashBits);
-        const uint32_t earlier = head[h];
-        head[h] = static_cast<uint32_t>(i + 1);
-        previous[i & mask] = earlier;
-        return earlier;
-    };
-
+    MatchFinder finder(data, size, scratch.buckets);
     size_t i = 0;
     uint32_t misses = 0;
+    // A match found at i by the lazy look of the place before, its place already inserted.
+    bool found = false;
+    Match match;
     while (i + kMinMatch <= size && stream.Room()) {
-        const uint32_t limit = static_cast<uint32_t>(std::min<size_t>(kMaxMatch, size - i));
-        uint32_t bestLength = 0;
-        uint32_t bestDistance = 0;
-        int bestSaving = 0;
-        uint32_t candidate = insert(i);
-        for (int depth = 0; candidate != 0 && depth < kChainDepth; depth++) {
-            const size_t at = candidate - 1;
-            const uint32_t distance = static_cast<uint32_t>(i - at);
-            // A link older than the window has been written over by a later place.
-            if (distance >= window) break;
-            if (Load32(data + at) == Load32(data + i) &&
-                data[at + bestLength] == data[i + bestLength]) {
-                const uint32_t length = MatchLength(data + at, data + i, limit);
-                const int saving =
-                    static_cast<int>(length) - static_cast<int>(MatchBytes(length, distance));
-                if (saving > bestSaving) {
-                    bestSaving = saving;
-                    bestLength = length;
-                    bestDistance = distance;
-                }
-                if (length == limit) break;
-            }
-            candidate = previous[at & mask];
+        if (i + 1 + kMinMatch <= size) finder.Prefetch(i + 1);
+        if (!found) {
+            finder.Insert(i);
+            match = finder.Find(i);
         }
-        if (bestSaving > 0) {
-            stream.Match(bestLength, bestDistance);
-            const size_t end = i + bestLength;
-            for (i++; i < end && i + kMinMatch <= size; i++) insert(i);
-            i = end;
-            misses = 0;
+        found = false;
+        if (match.saving <= 0) {
+            const size_t step =
+                std::min<size_t>(1 + std::min(misses >> kSkipShift, kMaxStep - 1), size - i);
+            stream.Literals(data + i, step);
+            i += step;
+            misses++;
             continue;
         }
-        const size_t step =
-            std::min<size_t>(1 + std::min(misses >> kSkipShift, kMaxStep - 1), size - i);
-        stream.Literals(data + i, step);
-        i += step;
-        misses++;
+        misses = 0;
+        size_t inserted = i + 1;
+        if (match.length < kLazyBelow && i + 1 + kMinMatch <= size) {
+            finder.Insert(i + 1);
+            inserted = i + 2;
+            const Match next = finder.Find(i + 1);
+            if (next.saving > match.saving) {
+                stream.Literals(data + i, 1);
+                i++;
+                match = next;
+                found = true;
+                continue;
+            }
+        }
+        stream.Match(match.length, match.distance);
+        const size_t end = i + match.length;
+        for (; inserted < end && inserted + kMinMatch <= size; inserted++) finder.Insert(inserted);
+        i = end;
     }
     if (stream.Room()) stream.Literals(data + i, size - i);
     stream.Flush();

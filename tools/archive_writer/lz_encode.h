@@ -14,18 +14,18 @@ using ByteSink = std::function<bool(uint64_t offset, const uint8_t* bytes, size_
 // A sink that gathers the bytes in *bytes, which grows to hold them.
 ByteSink MemorySink(std::vector<uint8_t>* bytes);
 
-// The match finder's tables, kept from one encoding to the next so that many small files do
-// not each allocate them.
+// The match finder's table, kept from one encoding to the next so that many small files do not
+// each allocate it.
 struct LzScratch {
-    std::vector<uint32_t> head;
-    std::vector<uint32_t> previous;
+    std::vector<uint32_t> buckets;
 };
 
-// The LZ stream of size bytes of data through sink, from offset 0: matches found through hash
-// chains of bounded depth within a window of bounded size, so that the time grows linearly with
-// the data and the memory stays bounded; long stretches without a match (already compressed
-// data) are crossed in growing steps. The escape byte is the least frequent byte unless one is
-// given. Gives the stream's length, or 0 when the sink stopped it.
+// The LZ stream of size bytes of data through sink, from offset 0: matches found among the
+// latest places with the same hash (a bucket of a few, in one cache line) within the format's
+// 16 MB reach, a short match put off by one byte when the next place gives a better one, so that
+// the time grows linearly with the data and the memory stays bounded; long stretches without a
+// match (already compressed data) are crossed in growing steps. The escape byte is the least
+// frequent byte unless one is given. Gives the stream's length, or 0 when the sink stopped it.
 uint64_t EncodeLzTo(const uint8_t* data, size_t size, int escape, LzScratch& scratch,
                     const ByteSink& sink);
 
