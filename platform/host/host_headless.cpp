@@ -55,8 +55,8 @@ struct HeadlessState {
 
 HeadlessState gHeadless;
 
-// The output renders on the clock: whenever the layer asks, it mixes every frame due since the
-// device opened, so a test that moves the virtual clock hears exactly that span.
+// The output renders on the clock: whenever the layer asks, it mixes the frames due since it
+// last mixed, so a test that moves the virtual clock by up to a second hears exactly that span.
 struct HeadlessAudio {
     std::mutex mutex;  // taken before the mixer's lock, never after it
     HostAudioCallback callback = nullptr;
@@ -71,9 +71,10 @@ struct HeadlessAudio {
 
 HeadlessAudio gHeadlessAudio;
 
-// A jump of the clock beyond this (a test setting the time) is skipped rather than rendered,
-// as a device resumes after a stall.
-constexpr unsigned long long kLongestRenderSeconds = 60;
+// A service mixes at most this span: the rest of a longer wait (a program that stalled, a clock
+// moved on by seconds) is dropped, as a device resumes after a stall rather than replaying it.
+// So a service costs at most a second's mixing, however long the wait.
+constexpr unsigned long long kLongestRenderMilliseconds = 1000;
 constexpr int32_t kRenderChunkFrames = 4096;
 
 void RenderAudioToNow() {
@@ -86,7 +87,7 @@ void RenderAudioToNow() {
                                         static_cast<unsigned>(audio.frequency) / 1000000);
     if (due <= audio.framesRendered) return;
     const unsigned long long longest =
-        kLongestRenderSeconds * static_cast<unsigned long long>(audio.frequency);
+        kLongestRenderMilliseconds * static_cast<unsigned long long>(audio.frequency) / 1000;
     if (due - audio.framesRendered > longest) audio.framesRendered = due - longest;
     while (audio.framesRendered < due) {
         int32_t frames = static_cast<int32_t>(

@@ -1,7 +1,7 @@
 // The window layer on the headless host: the messages that window calls send and when, host
 // events turned into messages in Windows' order, the queue's retrieval order, key translation
-// into CP932 characters, timers, painting, display settings, and the double-start check
-// across processes.
+// into CP932 characters, timers, painting, display settings, the double-start check across
+// processes, and how much the headless host's audio output mixes after a wait.
 #include <gtest/gtest.h>
 #include <platform/mmsystem.h>
 #include <platform/testing.h>
@@ -15,6 +15,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
+
+#include "host/host.h"
 
 namespace {
 
@@ -576,6 +578,30 @@ TEST_F(WindowLayerTest, DroppedFilesReachOnlyWindowsThatAcceptThem) {
     EXPECT_EQ(DragQueryFileA(files, 0, path, sizeof path), 7u);
     EXPECT_STREQ(path, "/tmp/\x82\xA0");
     DragFinish(files);
+}
+
+// The headless output mixes what the clock says is due, but after a wait of seconds at most a
+// second of it, as a device that resumes after a stall: the rest is dropped, not mixed.
+int64_t gMixedFrames = 0;
+
+void CountMixedFrames(void*, int16_t*, int32_t frames) {
+    gMixedFrames += frames;
+}
+
+TEST_F(WindowLayerTest, TheHeadlessOutputMixesAtMostASecondAfterAWait) {
+    gMixedFrames = 0;
+    ASSERT_TRUE(kHeadlessHost.openAudio(44100, CountMixedFrames, nullptr));
+    TestAdvanceClockMicroseconds(500'000);
+    kHeadlessHost.serviceAudio();
+    EXPECT_EQ(gMixedFrames, 22050);
+    TestAdvanceClockMicroseconds(30'000'000);
+    kHeadlessHost.serviceAudio();
+    EXPECT_EQ(gMixedFrames, 22050 + 44100);
+    // The output goes on from now, the dropped span counted as played.
+    TestAdvanceClockMicroseconds(10'000);
+    kHeadlessHost.closeAudio();
+    EXPECT_EQ(gMixedFrames, 22050 + 44100 + 441);
+    EXPECT_EQ(TestHostAudioFrames(), 22050u + 30u * 44100 + 441);
 }
 
 }  // namespace
