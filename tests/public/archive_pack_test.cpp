@@ -1,16 +1,21 @@
-// orbek_archive_pack's safety and what it accepts: a failed write or a destination that is not
-// a file leaves the destination as it was; a file that compression would not shrink is stored
-// plain; a name, path, key or link that a program could not use is refused, saying why.
+// orbek_archive_pack's safety and what it accepts: a failed write, a destination that is not a
+// file or a signal that stops the command leaves the destination as it was, and a signal it was
+// started with ignored stays ignored; a file that compression would not shrink is stored plain;
+// a name, path, key or link that a program could not use is refused, saying why.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "public_fixture.h"
@@ -32,7 +37,9 @@ void WritePackSource(const fs::path& path, const std::string& bytes) {
 
 std::string ReadHostBytes(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
 }
 
 std::string Noise(size_t size) {
@@ -64,6 +71,43 @@ std::optional<std::string> ReadPacked(const char* path) {
     all.resize(ReadDataFile(all.data(), 1, all.size(), file));
     CloseDataFile(file);
     return all;
+}
+
+// The wait status of a pack of src into out.oba sent the signal half way, at the default or
+// ignored from the start (as nohup and a script's background job start a command); -1 when the
+// pack ended before it could be caught with bytes in its temporary file and still unrenamed.
+int PackSignalled(int signal, bool ignored) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO);
+        execl(ORBEK_ARCHIVE_PACK, ORBEK_ARCHIVE_PACK, "src", "out.oba", nullptr);
+        _exit(127);
+    }
+    // The temporary file with bytes in it: the command handles its signals by then.
+    fs::path temporary;
+    int status = 0;
+    for (int wait = 0; temporary.empty() && wait < 120000; wait++) {  // a minute at least
+        if (waitpid(child, &status, WNOHANG) == child) return -1;
+        for (const auto& entry : fs::directory_iterator(".")) {
+            std::error_code error;
+            if (entry.path().filename().string().starts_with(".out.oba.") &&
+                fs::file_size(entry.path(), error) > 0) {
+                temporary = entry.path();
+            }
+        }
+        usleep(500);
+    }
+    // Stopped while the signal is sent, so that it surely comes before the rename.
+    kill(child, SIGSTOP);
+    waitpid(child, &status, WUNTRACED);
+    if (!WIFSTOPPED(status)) return -1;
+    const bool caught = !temporary.empty() && fs::exists(temporary);
+    if (caught) kill(child, signal);
+    kill(child, SIGCONT);
+    waitpid(child, &status, 0);
+    return caught ? status : -1;
 }
 
 // Packing onto a file system that refuses the write (a file size limit here, as a full disk
@@ -99,6 +143,36 @@ TEST_F(ArchivePackTest, AFailedPackLeavesTheDestinationAsItWas) {
     EXPECT_TRUE(!device || (stat("full", &status) == 0 && S_ISCHR(status.st_mode) &&
                             status.st_rdev == makedev(1, 7)));
     EXPECT_TRUE(fs::is_directory("folder/inside"));
+}
+
+// A hang-up or an interrupt that the command was started with ignored leaves it packing to the
+// end; a termination it was not started ignoring ends it as that signal does, the temporary
+// file removed and the destination as it was.
+TEST_F(ArchivePackTest, ASignalIgnoredFromTheStartStaysIgnored) {
+    // Stored plain, 32 MB take long enough to write that the temporary file is caught.
+    WritePackSource("src/note.txt", "note");
+    WritePackSource("src/zeros.bin", "");
+    fs::resize_file("src/zeros.bin", 32 << 20);
+    std::string output;
+    ASSERT_EQ(RunPackCommand("src whole.oba", &output), 0) << output;
+    const std::string whole = ReadHostBytes("whole.oba");
+    for (const int signal : {SIGHUP, SIGINT}) {
+        fs::remove("out.oba");
+        const int status = PackSignalled(signal, true);
+        ASSERT_NE(status, -1) << "the pack ended before the signal";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << strsignal(signal) << ": status " << status;
+        EXPECT_TRUE(ReadHostBytes("out.oba") == whole) << strsignal(signal);
+    }
+
+    WritePackSource("out.oba", "old");
+    const int status = PackSignalled(SIGTERM, false);
+    ASSERT_NE(status, -1) << "the pack ended before the signal";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    EXPECT_EQ(ReadHostBytes("out.oba"), "old");
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(".")) entries += entry.path() != "./Log.txt";
+    EXPECT_EQ(entries, 3u) << "only src/, whole.oba and out.oba";
 }
 
 // Noise packed with --compress takes the room it takes unpacked (plain, with the table) and

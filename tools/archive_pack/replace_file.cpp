@@ -26,20 +26,28 @@ void RemoveTemporaryAndStop(int signal) {
 }
 
 // While it lives, a signal that stops the command removes the temporary file first; a file
-// size limit fails the write (EFBIG) instead of ending the command.
+// size limit fails the write (EFBIG) instead of ending the command. A stopping signal that the
+// command was started with ignored (by nohup, or as a script's background job) stays ignored.
 struct TemporaryGuard {
     static constexpr int kStoppingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
-    void (*previous[std::size(kStoppingSignals)])(int);
+    struct sigaction previous[std::size(kStoppingSignals)];
 
     TemporaryGuard() {
         for (size_t i = 0; i < std::size(kStoppingSignals); i++) {
             const int signal = kStoppingSignals[i];
-            previous[i] = std::signal(signal, signal == SIGXFSZ ? SIG_IGN : RemoveTemporaryAndStop);
+            sigaction(signal, nullptr, &previous[i]);
+            const bool ignored =
+                (previous[i].sa_flags & SA_SIGINFO) == 0 && previous[i].sa_handler == SIG_IGN;
+            if (ignored) continue;
+            struct sigaction action {};
+            action.sa_handler = signal == SIGXFSZ ? SIG_IGN : RemoveTemporaryAndStop;
+            sigemptyset(&action.sa_mask);
+            sigaction(signal, &action, nullptr);
         }
     }
     ~TemporaryGuard() {
         for (size_t i = 0; i < std::size(kStoppingSignals); i++) {
-            std::signal(kStoppingSignals[i], previous[i]);
+            sigaction(kStoppingSignals[i], &previous[i], nullptr);
         }
     }
 };
