@@ -73,6 +73,14 @@ std::optional<std::string> ReadPacked(const char* path) {
     return all;
 }
 
+// The entries of the current directory but Log.txt: what the test made, and any temporary
+// file that the command left behind.
+size_t EntriesBesideLog() {
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(".")) entries += entry.path() != "./Log.txt";
+    return entries;
+}
+
 // The wait status of a pack of src into out.oba sent the signal half way, at the default or
 // ignored from the start (as nohup and a script's background job start a command); -1 when the
 // pack ended before it could be caught with bytes in its temporary file and still unrenamed.
@@ -124,9 +132,7 @@ TEST_F(ArchivePackTest, AFailedPackLeavesTheDestinationAsItWas) {
     EXPECT_EQ(RunPackCommand("src old.oba", &output, "ulimit -f 64; "), 1);
     EXPECT_NE(output.find("old.oba: File too large"), std::string::npos) << output;
     EXPECT_TRUE(ReadHostBytes("old.oba") == old) << "the old archive byte for byte";
-    size_t entries = 0;
-    for (const auto& entry : fs::directory_iterator(".")) entries += entry.path() != "./Log.txt";
-    EXPECT_EQ(entries, 2u) << "only src/ and old.oba";
+    EXPECT_EQ(EntriesBesideLog(), 2u) << "only src/ and old.oba";
 
     ASSERT_EQ(mkfifo("pipe", 0600), 0);
     fs::create_directories("folder/inside");
@@ -170,9 +176,42 @@ TEST_F(ArchivePackTest, ASignalIgnoredFromTheStartStaysIgnored) {
     ASSERT_NE(status, -1) << "the pack ended before the signal";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
     EXPECT_EQ(ReadHostBytes("out.oba"), "old");
-    size_t entries = 0;
-    for (const auto& entry : fs::directory_iterator(".")) entries += entry.path() != "./Log.txt";
-    EXPECT_EQ(entries, 3u) << "only src/, whole.oba and out.oba";
+    EXPECT_EQ(EntriesBesideLog(), 3u) << "only src/, whole.oba and out.oba";
+}
+
+// A file larger than the framework reads an archive (a sparse one, so it costs no disk) is
+// refused from its size before anything is read or written, naming the file and the limit.
+TEST_F(ArchivePackTest, AFileNoArchiveCanHoldIsRefusedFromItsSize) {
+    WritePackSource("src/big.bin", "");
+    fs::resize_file("src/big.bin", uint64_t{1} << 31);
+    WritePackSource("old.oba", "old");
+    for (const char* options : {"", "--compress "}) {
+        std::string output;
+        EXPECT_EQ(RunPackCommand(std::string(options) + "src old.oba", &output), 1);
+        EXPECT_NE(output.find("src/big.bin: 2147483648 bytes, larger than an archive can hold"),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find("at most 2147483647 bytes"), std::string::npos) << output;
+    }
+    EXPECT_EQ(ReadHostBytes("old.oba"), "old");
+    EXPECT_EQ(EntriesBesideLog(), 2u) << "only src/ and old.oba";
+}
+
+// Running out of memory (here under an address space limit that a file of a gigabyte passes)
+// ends the command with a message, the temporary file removed. The sanitizers' allocators
+// end a program that runs out instead of throwing, and their shadow memory needs more room.
+TEST_F(ArchivePackTest, RunningOutOfMemoryLeavesTheDestinationAsItWas) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
+    WritePackSource("src/big.bin", "");
+    fs::resize_file("src/big.bin", uint64_t{1} << 30);
+    WritePackSource("old.oba", "old");
+    std::string output;
+    EXPECT_EQ(RunPackCommand("src old.oba", &output, "ulimit -v 400000; "), 1);
+    EXPECT_NE(output.find("out of memory"), std::string::npos) << output;
+    EXPECT_EQ(ReadHostBytes("old.oba"), "old");
+    EXPECT_EQ(EntriesBesideLog(), 2u) << "only src/ and old.oba";
 }
 
 // Noise packed with --compress takes the room it takes unpacked (plain, with the table) and

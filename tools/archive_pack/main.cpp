@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,9 +94,7 @@ int Refuse(const std::string& message, int status) {
     return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Pack(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -143,4 +143,20 @@ int main(int argc, char** argv) {
                 tree.files, tree.files == 1 ? "" : "s", directories, directories == 1 ? "y" : "ies",
                 static_cast<unsigned long long>(archive.totalBytes));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The temporary file is gone by the time an exception gets here.
+    try {
+        return Pack(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return Refuse(
+            "out of memory (each file is read whole, one at a time); the archive is "
+            "left as it was",
+            1);
+    } catch (const std::exception& exception) {
+        return Refuse(std::string(exception.what()) + "; the archive is left as it was", 1);
+    }
 }

@@ -25,14 +25,19 @@ void RemoveTemporaryAndStop(int signal) {
     std::raise(signal);
 }
 
-// While it lives, a signal that stops the command removes the temporary file first; a file
-// size limit fails the write (EFBIG) instead of ending the command. A stopping signal that the
-// command was started with ignored (by nohup, or as a script's background job) stays ignored.
+// The temporary file while it is written. While the guard lives, a signal that stops the
+// command removes the file first; a file size limit fails the write (EFBIG) instead of ending
+// the command. A stopping signal that the command was started with ignored (by nohup, or as a
+// script's background job) stays ignored. When the guard ends, on every way out of the writing
+// (an exception's too), the file is closed and, unless it took the target's place, removed.
 struct TemporaryGuard {
     static constexpr int kStoppingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
     struct sigaction previous[std::size(kStoppingSignals)];
+    const char* path;
+    int file;
+    bool kept = false;
 
-    TemporaryGuard() {
+    TemporaryGuard(const char* path, int file) : path(path), file(file) {
         for (size_t i = 0; i < std::size(kStoppingSignals); i++) {
             const int signal = kStoppingSignals[i];
             sigaction(signal, nullptr, &previous[i]);
@@ -46,9 +51,20 @@ struct TemporaryGuard {
         }
     }
     ~TemporaryGuard() {
+        if (file >= 0) close(file);
+        if (!kept) unlink(path);
         for (size_t i = 0; i < std::size(kStoppingSignals); i++) {
             sigaction(kStoppingSignals[i], &previous[i], nullptr);
         }
+    }
+    TemporaryGuard(const TemporaryGuard&) = delete;
+    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
+
+    // close()'s result, errno set on a failure.
+    int Close() {
+        const int closed = close(file);
+        file = -1;
+        return closed;
     }
 };
 
@@ -137,7 +153,7 @@ bool ReplaceFile(const fs::path& target, const std::function<bool(const ByteSink
         return false;
     }
     std::memcpy(gTemporary, temporary.c_str(), temporary.size() + 1);
-    const TemporaryGuard guard;
+    TemporaryGuard guard(temporary.c_str(), file);
 
     int failure = 0;
     const bool written = write([&](uint64_t offset, const uint8_t* bytes, size_t length) {
@@ -149,17 +165,15 @@ bool ReplaceFile(const fs::path& target, const std::function<bool(const ByteSink
         TakePermissions(file, target);
         if (fsync(file) != 0) failure = errno;
     }
-    if (close(file) != 0 && written && failure == 0) failure = errno;
-    bool replaced = written && failure == 0;
-    if (replaced && rename(temporary.c_str(), target.c_str()) != 0) {
+    if (guard.Close() != 0 && written && failure == 0) failure = errno;
+    if (written && failure == 0 && rename(temporary.c_str(), target.c_str()) != 0) {
         failure = errno;
-        replaced = false;
     }
-    if (replaced) {
-        FlushFolder(folder);
-    } else {
-        unlink(temporary.c_str());
+    if (!written || failure != 0) {
         if (failure != 0) *error = Message(target, failure);
+        return false;
     }
-    return replaced;
+    guard.kept = true;
+    FlushFolder(folder);
+    return true;
 }

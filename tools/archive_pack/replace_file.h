@@ -16,7 +16,8 @@ bool ReplaceableTarget(const std::filesystem::path& path, std::filesystem::path*
 
 // Writes the new content through write's sink into a temporary file in target's folder and
 // puts it in target's place (with target's permissions where it exists). On any failure,
-// write's own included, target is left as it was and the temporary file removed; *error then
-// holds the sink's or the file system's message when one of them failed.
+// write's own or an exception out of it included, target is left as it was and the temporary
+// file removed; *error then holds the sink's or the file system's message when one of them
+// failed.
 bool ReplaceFile(const std::filesystem::path& target,
                  const std::function<bool(const ByteSink& sink)>& write, std::string* error);

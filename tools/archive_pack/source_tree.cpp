@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <tuple>
 #include <utility>
 
@@ -134,13 +135,29 @@ ArchiveInput InputFor(const std::string& inner, const struct stat& status, bool 
     return input;
 }
 
-// The whole file, as large as it is when it is opened.
+// No archive holds a file larger than the framework reads an archive: a plain body lies inside
+// the archive, and the reader expands a compressed one to no more than that either.
+bool FitsAnArchive(const struct stat& status) {
+    return static_cast<uint64_t>(status.st_size) <= kMaxArchiveBytes;
+}
+
+std::string SizeMessage(const struct stat& status) {
+    return std::to_string(status.st_size) +
+           " bytes, larger than an archive can hold: the framework reads archives, and files in "
+           "them, of at most " +
+           std::to_string(kMaxArchiveBytes) + " bytes (2 GB)";
+}
+
+// The whole file, as large as it is when it is opened; one grown too large since the walk is
+// refused before it is read.
 bool ReadWhole(const fs::path& path, std::vector<uint8_t>* bytes, std::string* error) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status {};
     std::string problem;
     if (file < 0 || fstat(file, &status) != 0) {
         problem = std::strerror(errno);
+    } else if (!FitsAnArchive(status)) {
+        problem = "it has grown to " + SizeMessage(status);
     } else {
         bytes->resize(static_cast<size_t>(status.st_size));
         size_t done = 0;
@@ -160,7 +177,8 @@ bool ReadWhole(const fs::path& path, std::vector<uint8_t>* bytes, std::string* e
     return problem.empty();
 }
 
-// The child's kind, through links; false with a message for what is neither file nor folder.
+// The child's kind, through links; false with a message for what is neither file nor folder,
+// or for a file too large for any archive (known from its size, before anything is read).
 bool StatChild(Walk& walk, Child* child) {
     const std::string shown = child->path.string();
     if (stat(child->path.c_str(), &child->status) != 0) {
@@ -173,6 +191,9 @@ bool StatChild(Walk& walk, Child* child) {
     child->directory = S_ISDIR(child->status.st_mode);
     if (!child->directory && !S_ISREG(child->status.st_mode)) {
         return walk.Fail(shown + ": neither a file nor a directory");
+    }
+    if (!child->directory && !FitsAnArchive(child->status)) {
+        return walk.Fail(shown + ": " + SizeMessage(child->status));
     }
     return true;
 }
