@@ -638,16 +638,17 @@ bool CurrentDirFits(int length) {
     return length > 0 && length < static_cast<int>(kDataCurrentDirBytes);
 }
 
-// A directory whose full form does not fit the GetCurrentDir buffer is left again at once, so
-// that relative paths keep a base that can be told.
+// A directory whose full form does not fit the GetCurrentDir buffer is not entered, so that
+// relative paths keep a base that can be told. Its full form is taken before entering: other
+// threads (a file's file-access thread, the loading threads) resolve relative paths against the
+// current directory whenever they run, so it must not be the long one even for a moment.
 int SetArchiveAwareCurrentDir(const char* path) {
-    char previous[kCurrentDirBytes] = {};
-    const bool known = CurrentDirFits(GetArchiveAwareCurrentDir(previous));
-    if (!SetCurrentDirectoryA(path)) return 0;
-    char entered[kCurrentDirBytes];
-    if (!CurrentDirFits(GetArchiveAwareCurrentDir(entered)) && known) {
-        SetCurrentDirectoryA(previous);
-    }
+    char current[kCurrentDirBytes];
+    const bool known = CurrentDirFits(GetArchiveAwareCurrentDir(current));
+    char entered[kDataCurrentDirBytes];
+    const DWORD length = GetFullPathNameA(path, kDataCurrentDirBytes, entered, nullptr);
+    if (known && !CurrentDirFits(static_cast<int>(length))) return 0;
+    SetCurrentDirectoryA(path);
     return 0;
 }
 

@@ -198,6 +198,26 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName) {
     return TRUE;
 }
 
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
+    std::string hostPath;
+    if (filePart != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (!MapPathToHost(fileName, &hostPath)) return 0;
+    // The host's current directory is the directory itself, reached through no link.
+    if (char* resolved = realpath(hostPath.c_str(), nullptr)) {
+        hostPath = resolved;
+        std::free(resolved);
+    }
+    std::string name;
+    if (!HostPathToWindows(hostPath, &name)) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return DeliverText(name, bufferLength, buffer);
+}
+
 // TMPDIR when it names an absolute directory, else /tmp; always with a trailing '\'.
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
     const char* tmpdir = std::getenv("TMPDIR");

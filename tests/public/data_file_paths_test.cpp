@@ -1,8 +1,10 @@
 // How the data-file calls find a path on disk: a name in another case after its folder changed
-// behind a modification time put back.
+// behind a modification time put back, and a current directory too long to be told.
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -20,9 +22,10 @@ void WriteDataFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// The whole file through the data-file calls; nothing when it does not open.
-std::optional<std::string> ReadDataFileWhole(const std::string& path) {
-    StreamValue file = OpenDataFile(path.c_str(), 0, 1, 0);
+// The whole file through the data-file calls (read ahead by its file-access thread when
+// useCache is 1); nothing when it does not open.
+std::optional<std::string> ReadDataFileWhole(const std::string& path, int32_t useCache = 0) {
+    StreamValue file = OpenDataFile(path.c_str(), useCache, 1, 0);
     if (file == 0) return std::nullopt;
     std::string all(4096, '\0');
     all.resize(ReadDataFile(all.data(), 1, all.size(), file));
@@ -51,6 +54,41 @@ TEST_F(DataFilePathsTest, ANameInAnotherCaseFollowsAFolderWhoseTimeWasPutBack) {
     EXPECT_EQ(ReadDataFileWhole("data/d.txt"), "b");
     EXPECT_EQ(ReadDataFileWhole("data/b.txt"), std::nullopt);
     EXPECT_EQ(ReadDataFileWhole("data/C.txt"), "lower c");
+}
+
+// Other threads (a file's own file-access thread, the loading threads) resolve relative paths
+// against the current directory whenever they run, so a directory too long to be told is told
+// before it is entered, not entered and left again. Were it entered, leaving it would take a
+// second SetCurrentDirectoryA, which fails here.
+TEST_F(DataFilePathsTest, ADirectoryTooLongToTellIsNeverEntered) {
+    const std::string deep = directory_ + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+    fs::create_directories(deep);
+    fs::create_directory_symlink(deep, "short");
+    WriteDataFile("here.txt", "here");
+    std::string windows = "Z:" + deep;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    ASSERT_GE(windows.size(), kDataCurrentDirBytes);
+    char before[kDataCurrentDirBytes] = {};
+    ASSERT_GT(GetDataCurrentDir(before), 0);
+
+    // Through a short link too: the current directory would be the long one it leads to.
+    for (const std::string& path : {windows, std::string("short")}) {
+        SCOPED_TRACE(path);
+        TestFailNthCall("SetCurrentDirectoryA", 2);
+        EXPECT_EQ(SetDataCurrentDir(path.c_str()), 0);
+        TestFailNthCall("SetCurrentDirectoryA", 0);
+        char after[kDataCurrentDirBytes] = {};
+        EXPECT_EQ(GetDataCurrentDir(after), static_cast<int>(std::strlen(before)));
+        EXPECT_STREQ(after, before);
+        EXPECT_EQ(fs::current_path(), fs::canonical(directory_));
+        EXPECT_EQ(ReadDataFileWhole("here.txt", 1), "here");
+    }
+
+    // A directory that fits is still entered, and relative paths then start from it.
+    WriteDataFile("sub/there.txt", "there");
+    EXPECT_EQ(SetDataCurrentDir("SUB"), 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(directory_) / "sub");
+    EXPECT_EQ(ReadDataFileWhole("THERE.TXT", 1), "there");
 }
 
 }  // namespace

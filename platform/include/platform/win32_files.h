@@ -70,6 +70,9 @@ BOOL RemoveDirectoryA(LPCSTR pathName);
 
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR pathName);
+// The full name of fileName, a directory that exists named as GetCurrentDirectoryA would name it
+// once entered (with the host's links resolved). No file part is given: filePart must be null.
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer);
 UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT unique, LPSTR tempFileName);
 
