@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "core/archive.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -165,6 +167,123 @@ TEST(LzExpand, EncoderRoundTrips) {
     }
     EXPECT_LT(EncodeLz(runs).size(), runs.size() / 20) << "runs compress";
     EXPECT_LT(EncodeLz(distant).size(), distant.size() - 1500) << "the far block matches";
+}
+
+Bytes Noise(size_t size, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Expands the stream and compares every byte with the input.
+void ExpectRoundTrip(const Bytes& packed, const Bytes& input) {
+    Bytes out;
+    ASSERT_EQ(Expand(packed, &out), static_cast<int32_t>(input.size()));
+    EXPECT_TRUE(out == input) << "the expanded bytes differ from the input";
+}
+
+TEST(LzExpand, EncoderReachesSixteenMegabytesBackAndNoFurther) {
+    // Noise blocks amid zeros: b again 4.5 MB on, d again exactly 16 MB on (the longest distance
+    // three offset bytes hold), c again just past 16 MB, where it must be written as literals.
+    constexpr size_t kBlock = 4096;
+    constexpr size_t kMaxDistance = size_t{1} << 24;
+    const Bytes b = Noise(kBlock, 1), c = Noise(kBlock, 2), d = Noise(kBlock, 3);
+    Bytes input(kBlock * 4 + kMaxDistance + 1000, 0);
+    auto put = [&](const Bytes& block, size_t at) {
+        std::copy(block.begin(), block.end(), input.begin() + static_cast<ptrdiff_t>(at));
+    };
+    put(b, 0);
+    put(c, kBlock);
+    put(d, 3 * kBlock);
+    const Bytes zeros = input;
+    put(b, (9u << 20) / 2);
+    put(d, 3 * kBlock + kMaxDistance);
+    put(c, kBlock + kMaxDistance + 500);
+    const Bytes packed = EncodeLz(input);
+    ExpectRoundTrip(packed, input);
+    // Matched, the copies of b and d cost a few bytes more than the zeros they stand on; c's
+    // costs its bytes.
+    EXPECT_LT(packed.size(), EncodeLz(zeros).size() + kBlock + 200) << "b or d was not matched";
+}
+
+TEST(LzExpand, EncoderScratchServesFilesOfEverySizeInTurn) {
+    // A large file, a small one, a large one again through one scratch: each stream is the one a
+    // fresh scratch gives and expands to its input; the large ones' streams pass 1 MB (many
+    // chunks, the size patched in at the end).
+    Bytes large = Noise(1536 * 1024, 4);
+    for (size_t i = 0; i + 64 < large.size(); i += 256) std::fill_n(large.begin() + i, 64, 0x33);
+    Bytes other = Noise(2 << 20, 5);
+    for (size_t i = 1000; i < other.size(); i += 3000)
+        std::copy_n(other.begin() + (i - 1000), 300, other.begin() + i);
+    Bytes small(other.begin(), other.begin() + 1000);
+    LzScratch scratch;
+    for (const Bytes* input : {&large, &small, &other}) {
+        Bytes packed;
+        const uint64_t length =
+            EncodeLzTo(input->data(), input->size(), -1, scratch, MemorySink(&packed));
+        ASSERT_EQ(length, packed.size());
+        SCOPED_TRACE(input->size());
+        EXPECT_TRUE(packed == EncodeLz(*input)) << "the scratch's last use changed the stream";
+        ExpectRoundTrip(packed, *input);
+        if (input != &small) {
+            EXPECT_GT(packed.size(), size_t{1} << 20);
+        }
+    }
+}
+
+// The stored body of the archive's only file, and whether it is compressed.
+Bytes StoredBody(WrittenArchive& written, bool* compressed) {
+    Archive archive;
+    ClearArchive(&archive);
+    Bytes body;
+    if (OpenArchiveFromImage(&archive, written.bytes.data(),
+                             static_cast<uint32_t>(written.bytes.size()), nullptr) != 0) {
+        ADD_FAILURE() << "the archive does not open";
+        return body;
+    }
+    if (const ArchiveFileEntry* entry = FindArchiveFileEntry("file.bin", &archive)) {
+        *compressed = IsArchiveEntryCompressed(&archive, entry);
+        const uint8_t* start = GetArchiveImage(&archive) + GetArchiveBodyStart(&archive, entry);
+        body.assign(start, start + (*compressed ? entry->compressedSize : entry->size));
+    } else {
+        ADD_FAILURE() << "file.bin is missing";
+    }
+    CloseArchive(&archive);
+    return body;
+}
+
+TEST(LzExpand, ArchiveStoresPlainWhatCompressionDoesNotShrink) {
+    // Noise without the byte 0xFF (the escape, never doubled) then a run: the run's length sets
+    // the stream's size against the file's. The file whose stream is one byte shorter is stored
+    // compressed; the one whose stream is as long is stored plain.
+    std::mt19937 random(6);
+    Bytes noise(3000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random() % 255);
+    std::vector<Bytes> files(2);
+    for (size_t run = 1; run < 64 && (files[0].empty() || files[1].empty()); run++) {
+        Bytes input = noise;
+        input.insert(input.end(), run, 0x41);
+        const size_t packed = EncodeLz(input).size();
+        if (packed == input.size()) files[0] = input;
+        if (packed + 1 == input.size()) files[1] = input;
+    }
+    ASSERT_FALSE(files[0].empty() || files[1].empty()) << "no run gives the boundary";
+    for (bool smaller : {false, true}) {
+        const Bytes& input = files[smaller];
+        ArchiveWriterOptions options{2, KeyFor(nullptr), 932};
+        options.plainUnlessSmaller = true;
+        WrittenArchive written = WriteArchive({{"file.bin", input, true}}, options);
+        bool compressed = !smaller;
+        const Bytes body = StoredBody(written, &compressed);
+        EXPECT_EQ(compressed, smaller) << "stream " << (smaller ? "shorter" : "as long");
+        if (compressed) {
+            EXPECT_EQ(body.size() + 1, input.size());
+            ExpectRoundTrip(body, input);
+        } else {
+            EXPECT_TRUE(body == input);
+        }
+    }
 }
 
 }  // namespace
