@@ -1,4 +1,5 @@
-// LZ expansion: hand-made streams for each code form, round trips through the test encoder,
+// LZ expansion: hand-made streams for each code form, round trips through the archive writer's
+// encoder (its reach, its scratch kept across files, the plain storing of what it cannot shrink),
 // and damaged streams that must fail without touching memory outside the buffers.
 #include "core/lz_expand.h"
 
