@@ -5,6 +5,7 @@
 // unstretched DIB in a layout the host shows as it is goes to the host without decoding).
 #include <platform/win32_gdi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -421,24 +422,30 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     // A bottom-up DIB's source origin is its lower-left corner.
     const int64_t srcTop = info->bmiHeader.biHeight < 0 ? ySrc : dibHeight - ySrc - srcHeight;
 
-    // Each destination pixel takes the source pixel under its centre; the columns are the same
-    // for every row. -1: outside the surface or the DIB.
-    std::vector<int64_t> columns(static_cast<size_t>(destWidth));
-    for (int64_t dx = 0; dx < destWidth; ++dx) {
-        int64_t tx = xDest + dx;
-        int64_t sx = xSrc + (2 * dx + 1) * srcWidth / (2 * int64_t{destWidth});
-        columns[dx] = (tx < 0 || tx >= width || sx < 0 || sx >= dibWidth) ? -1 : sx;
-    }
-    for (int64_t dy = 0; dy < destHeight; ++dy) {
-        int64_t ty = yDest + dy;
-        int64_t sy = srcTop + (2 * dy + 1) * srcHeight / (2 * int64_t{destHeight});
-        if (ty < 0 || ty >= height || sy < 0 || sy >= dibHeight) continue;
-        uint32_t* out =
-            reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface) + ty * pitch);
-        const uint32_t* in = dib.pixels.data() + sy * dibWidth;
-        const int64_t* column = columns.data();
-        for (int64_t dx = 0; dx < destWidth; ++dx) {
-            if (column[dx] >= 0) out[xDest + dx] = in[column[dx]];
+    // Only the part of the destination on the surface is walked, so a stretch far larger than
+    // the window costs no more than one that fills it.
+    const int64_t firstX = std::max<int64_t>(0, -int64_t{xDest});
+    const int64_t endX = std::min<int64_t>(destWidth, int64_t{width} - xDest);
+    const int64_t firstY = std::max<int64_t>(0, -int64_t{yDest});
+    const int64_t endY = std::min<int64_t>(destHeight, int64_t{height} - yDest);
+    if (firstX < endX && firstY < endY) {
+        // Each destination pixel takes the source pixel under its centre; the columns are the
+        // same for every row. -1: outside the DIB.
+        std::vector<int64_t> columns(static_cast<size_t>(endX - firstX));
+        for (int64_t dx = firstX; dx < endX; ++dx) {
+            int64_t sx = xSrc + (2 * dx + 1) * srcWidth / (2 * int64_t{destWidth});
+            columns[dx - firstX] = (sx < 0 || sx >= dibWidth) ? -1 : sx;
+        }
+        for (int64_t dy = firstY; dy < endY; ++dy) {
+            int64_t sy = srcTop + (2 * dy + 1) * srcHeight / (2 * int64_t{destHeight});
+            if (sy < 0 || sy >= dibHeight) continue;
+            uint32_t* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface) +
+                                                        (yDest + dy) * pitch) +
+                            xDest + firstX;
+            const uint32_t* in = dib.pixels.data() + sy * dibWidth;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i] >= 0) out[i] = in[columns[i]];
+            }
         }
     }
     Host().unlockSurface(context->hostWindow);

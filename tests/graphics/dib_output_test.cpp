@@ -5,6 +5,7 @@
 #include <platform/win32_gdi.h>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 #include <vector>
 
@@ -174,6 +175,20 @@ TEST_F(DibOutputTest, OutputIsClippedToTheWindow) {
               0);
     EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
     EXPECT_EQ(Pixel(1, 1), 0x000000u);
+
+    // A stretch far beyond the window walks only what lands on it.
+    const uint16_t quarters[] = {0xF800, 0x07E0, 0x07E0, 0x001F};
+    const auto* header = reinterpret_cast<const BITMAPINFO*>(&info);
+    ASSERT_NE(StretchDIBits(dc_, 0, 0, INT_MAX, INT_MAX, 0, 0, 2, 2, quarters, header,
+                            DIB_RGB_COLORS, SRCCOPY),
+              0);
+    EXPECT_EQ(Pixel(0, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(kWindowWidth - 1, kWindowHeight - 1), 0xFF0000u);
+    ASSERT_NE(StretchDIBits(dc_, -(1 << 30), -(1 << 30), INT_MAX, INT_MAX, 0, 0, 2, 2, quarters,
+                            header, DIB_RGB_COLORS, SRCCOPY),
+              0);
+    EXPECT_EQ(Pixel(0, 0), 0x0000FFu);
+    EXPECT_EQ(Pixel(kWindowWidth - 1, kWindowHeight - 1), 0x0000FFu);
 }
 
 TEST_F(DibOutputTest, BadCallsDrawNothing) {
