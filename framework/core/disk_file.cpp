@@ -245,14 +245,29 @@ int IsDiskSlotIdle(StreamValue file) {
     DiskFile* open = AsDiskFile(file);
     return open == nullptr ? -1 : IsDiskFileIdle(open);
 }
-int SetDiskCurrentDir(const char* path) {
-    return SetCurrentDirectoryA(path);
-}
-int GetDiskCurrentDir(char* buffer) {
-    return static_cast<int>(GetCurrentDirectoryA(kCurrentDirBytes, buffer));
+
+// Whether a GetDiskCurrentDir result is a directory that its buffer held whole (a longer one
+// gives the bytes it needs and writes nothing).
+bool CurrentDirFits(int length) {
+    return length > 0 && length < static_cast<int>(kDataCurrentDirBytes);
 }
 
 }  // namespace
+
+int SetDiskCurrentDir(const char* path) {
+    char current[kDataCurrentDirBytes];
+    const bool known = CurrentDirFits(GetDiskCurrentDir(current));
+    char entered[kDataCurrentDirBytes];
+    const DWORD length = GetFullPathNameA(path, kDataCurrentDirBytes, entered, nullptr);
+    if (known && !CurrentDirFits(static_cast<int>(length))) return 0;
+    SetCurrentDirectoryA(path);
+    return 0;
+}
+
+int GetDiskCurrentDir(char* buffer) {
+    if (buffer == nullptr) return 0;
+    return static_cast<int>(GetCurrentDirectoryA(kDataCurrentDirBytes, buffer));
+}
 
 DiskFile* OpenDiskFile(const char* path, int32_t useCache, int32_t unused, int32_t useAsync) {
     if (path == nullptr) return nullptr;

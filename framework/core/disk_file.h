@@ -63,6 +63,14 @@ size_t DiskFileRead(void* buffer, size_t elementSize, size_t count, DiskFile* fi
 int DiskFileEof(DiskFile* file);
 int IsDiskFileIdle(DiskFile* file);
 
+// The current directory of both file sets. A directory whose full form does not fit the
+// public buffer (kDataCurrentDirBytes) is not entered, so that relative paths keep a base that
+// can be told; its full form is taken before entering, since other threads (a file-access
+// thread, the loading threads) resolve relative paths against the current directory whenever
+// they run. Always 0. GetDiskCurrentDir writes at most kDataCurrentDirBytes bytes.
+int SetDiskCurrentDir(const char* path);
+int GetDiskCurrentDir(char* buffer);
+
 FindValue DiskFindFirst(const char* pattern, FileFindData* out);
 int DiskFindNext(FindValue find, FileFindData* out);
 int DiskFindClose(FindValue find);

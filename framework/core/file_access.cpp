@@ -102,8 +102,6 @@ int SeekArchiveAware(StreamValue file, int64_t offset, int32_t origin);
 size_t ReadArchiveAware(void* buffer, size_t elementSize, size_t count, StreamValue file);
 int EofArchiveAware(StreamValue file);
 int IsArchiveAwareIdle(StreamValue file);
-int SetArchiveAwareCurrentDir(const char* path);
-int GetArchiveAwareCurrentDir(char* buffer);
 FindValue FindFirstArchiveAware(const char* pattern, FileFindData* out);
 int FindNextArchiveAware(FindValue find, FileFindData* out);
 int FindCloseArchiveAware(FindValue find);
@@ -111,7 +109,7 @@ int FindCloseArchiveAware(FindValue find);
 constexpr FileAccessFunctions kArchiveAwareFunctions = {
     OpenArchiveAware,      CloseArchiveAware,         TellArchiveAware,
     SeekArchiveAware,      ReadArchiveAware,          EofArchiveAware,
-    IsArchiveAwareIdle,    SetArchiveAwareCurrentDir, GetArchiveAwareCurrentDir,
+    IsArchiveAwareIdle,    SetDiskCurrentDir,         GetDiskCurrentDir,
     FindFirstArchiveAware, FindNextArchiveAware,      FindCloseArchiveAware,
 };
 
@@ -630,31 +628,6 @@ int IsArchiveAwareIdle(StreamValue file) {
     if (entry == nullptr) return -1;
     if (entry->kind == kKindDisk) return IsDiskFileIdle(entry->diskFile);
     return PollArchiveStream(&entry->stream);
-}
-
-// Whether a GetCurrentDir result is a directory that its buffer held whole (a longer one gives
-// the bytes it needs and writes nothing).
-bool CurrentDirFits(int length) {
-    return length > 0 && length < static_cast<int>(kDataCurrentDirBytes);
-}
-
-// A directory whose full form does not fit the GetCurrentDir buffer is not entered, so that
-// relative paths keep a base that can be told. Its full form is taken before entering: other
-// threads (a file's file-access thread, the loading threads) resolve relative paths against the
-// current directory whenever they run, so it must not be the long one even for a moment.
-int SetArchiveAwareCurrentDir(const char* path) {
-    char current[kCurrentDirBytes];
-    const bool known = CurrentDirFits(GetArchiveAwareCurrentDir(current));
-    char entered[kDataCurrentDirBytes];
-    const DWORD length = GetFullPathNameA(path, kDataCurrentDirBytes, entered, nullptr);
-    if (known && !CurrentDirFits(static_cast<int>(length))) return 0;
-    SetCurrentDirectoryA(path);
-    return 0;
-}
-
-int GetArchiveAwareCurrentDir(char* buffer) {
-    if (buffer == nullptr) return 0;
-    return static_cast<int>(GetCurrentDirectoryA(kDataCurrentDirBytes, buffer));
 }
 
 FindValue FindFirstArchiveAware(const char* pattern, FileFindData* out) {

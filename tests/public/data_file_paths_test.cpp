@@ -1,12 +1,14 @@
 // How the data-file calls find a path on disk: a name in another case after its folder changed
 // behind a modification time put back, and a current directory too long to be told.
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -89,6 +91,26 @@ TEST_F(DataFilePathsTest, ADirectoryTooLongToTellIsNeverEntered) {
     EXPECT_EQ(SetDataCurrentDir("SUB"), 0);
     EXPECT_EQ(fs::current_path(), fs::canonical(directory_) / "sub");
     EXPECT_EQ(ReadDataFileWhole("THERE.TXT", 1), "there");
+}
+
+// With archives off the current directory is kept alike: a directory too long to tell is not
+// entered, and one a little longer than the public buffer writes nothing into it.
+TEST_F(DataFilePathsTest, WithArchivesOffTheCurrentDirectoryKeepsToItsBuffer) {
+    ASSERT_EQ(SetNoArchiveSwitch(1), 0);
+    StartFramework();
+    char before[kDataCurrentDirBytes] = {};
+    const int length = GetDataCurrentDir(before);
+    ASSERT_GT(length, 0);
+    // A name that makes the full form 257 characters, within the 260 a disk path may have.
+    const std::string name(kDataCurrentDirBytes - length, 'n');
+    fs::create_directory(name);
+    EXPECT_EQ(SetDataCurrentDir(name.c_str()), 0);
+    EXPECT_EQ(fs::current_path(), fs::canonical(directory_));
+    ASSERT_EQ(chdir(name.c_str()), 0);
+    const auto exact = std::make_unique<char[]>(kDataCurrentDirBytes);
+    // The bytes it needs, its terminator included; the buffer is left as it was.
+    EXPECT_EQ(GetDataCurrentDir(exact.get()), static_cast<int>(kDataCurrentDirBytes) + 2);
+    ASSERT_EQ(chdir(".."), 0);
 }
 
 }  // namespace
