@@ -111,6 +111,10 @@ TEST_F(DataFilePathsTest, WithArchivesOffTheCurrentDirectoryKeepsToItsBuffer) {
     // The bytes it needs, its terminator included; the buffer is left as it was.
     EXPECT_EQ(GetDataCurrentDir(exact.get()), static_cast<int>(kDataCurrentDirBytes) + 2);
     ASSERT_EQ(chdir(".."), 0);
+    // The archives taken up again, as the tests after this one expect them.
+    ASSERT_EQ(ShutdownLibrary(), 0);
+    ASSERT_EQ(SetNoArchiveSwitch(0), 0);
+    StartFramework();
 }
 
 }  // namespace
