@@ -3,7 +3,6 @@
 // its comment says, without overflowing and without reading past what it was given.
 
 #include <climits>
-#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -257,12 +256,7 @@ using ExtremeSoundBufferCountsTest = PublicFixture;
 
 // More buffers than 10 are taken as 10; none makes a sound that never plays; fewer are refused.
 TEST_F(ExtremeSoundBufferCountsTest, CountsAreHeldTo0Through10) {
-    // A tenth of a second of silence, 16-bit mono at 8,000 Hz.
-    const char header[] =
-        "RIFF\x64\x06\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0"
-        "\x02\0\x10\0data\x40\x06\0\0";
-    std::ofstream("silence.wav", std::ios::binary)
-        << std::string(header, 44) << std::string(1600, '\0');
+    WriteSilentWave("silence.wav");
     StartFramework();
     for (int32_t count : {11, INT_MAX}) {
         const Handle sound = LoadSoundHandle("silence.wav", count, -1);

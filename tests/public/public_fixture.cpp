@@ -132,6 +132,13 @@ void PublicFixture::WriteBgraImage(const std::string& path, int width, int heigh
     WriteBytes(path, bytes);
 }
 
+void PublicFixture::WriteSilentWave(const std::string& path) {
+    const char header[] =
+        "RIFF\x64\x06\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0"
+        "\x02\0\x10\0data\x40\x06\0\0";
+    std::ofstream(path, std::ios::binary) << std::string(header, 44) << std::string(1600, '\0');
+}
+
 std::vector<uint8_t> PublicFixture::BmpImage(int width, int height,
                                              const std::function<uint32_t(int, int)>& colour) {
     const int rowBytes = (width * 3 + 3) & ~3;

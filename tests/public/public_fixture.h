@@ -61,6 +61,8 @@ protected:
     static std::vector<uint8_t> BmpImage(int width, int height,
                                          const std::function<uint32_t(int, int)>& colour);
     static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+    // A WAVE file of a tenth of a second of silence, 16-bit mono at 8,000 Hz.
+    static void WriteSilentWave(const std::string& path);
     // Whether each colour channel of the shown pixel lies within 8 of the expected one: a
     // 16-bit screen's step.
     static bool Near(uint32_t shown, uint32_t expected);

@@ -139,12 +139,7 @@ TEST_F(ScreenTest, TheScaleAndTitleSetBeforeStartUpHold) {
 // size the window but start no graphics; input starts with the first query, which answers "no
 // key down" whatever the buffer held.
 TEST_F(ScreenTest, WithoutSoundGraphicsAndInputTheStartUpSucceeds) {
-    // A tenth of a second of silence, 16-bit mono at 8,000 Hz.
-    const char header[] =
-        "RIFF\x64\x06\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x80\x3E\0\0"
-        "\x02\0\x10\0data\x40\x06\0\0";
-    std::ofstream("silence.wav", std::ios::binary)
-        << std::string(header, 44) << std::string(1600, '\0');
+    WriteSilentWave("silence.wav");
     WriteBgraImage("dot.bgra", 1, 1, {0xFFFFFFFF});
     StartFramework();
     ASSERT_NE(LoadSoundHandle("silence.wav", 1, -1), -1);
