@@ -5,8 +5,10 @@
 // passed, with no terminator; set-up, shutdown and set-up again, screen-mode changes and
 // asynchronous loads in between. Setting up is costly, so the framework is set up once and kept;
 // each input ends by deleting what it made and putting the settings back (starting again only
-// when it shut down, or changing the screen mode back), so that an input leaves nothing behind
-// but what a start-up keeps.
+// when it shut down, or changing the screen mode back), the user letting go of what they held
+// and the window coming back where it stood, so that an input leaves nothing behind but what a
+// start-up keeps, and a finding reproduces alone. What an input may cost is bounded too: its
+// calls, its costly ones, its loops and how far it moves the clock.
 //
 // The script's layout (fuzz/public_calls_seeds.py writes seeds in it): a byte chooses the call
 // (modulo the calls below), the call's arguments follow; a set-up, shutdown, screen-mode change
@@ -58,6 +60,11 @@ constexpr int kMaxCostly = 4;
 constexpr int kScreenWidth = 96;
 constexpr int kScreenHeight = 72;
 constexpr int kLargestSide = 256;
+// The sound output mixes what the clock's moves make due (up to a second at each service), for
+// every sound that plays: an input's loops and the time it moves the clock on are bounded so
+// that the mixing costs little, however the input asks.
+constexpr size_t kMaxLoops = 8;
+constexpr uint32_t kClockMicroseconds = 8'000'000;
 // Loads that have not ended after this much real time count as hung: the loading threads run at
 // a low priority, and a busy machine may hold them up for long.
 constexpr int kLoadSeconds = 60;
@@ -332,9 +339,17 @@ struct Fuzzer {
     Script* script = nullptr;
     Made made;
     int costly = 0;
-    bool setUp = false;        // between a SetupLibrary that succeeded and a shutdown
-    bool restart = false;      // the input shut down, set up or made the program end
-    bool modeChanged = false;  // the input changed the screen mode or the window mode
+    uint32_t clockMoved = 0;    // microseconds the input moved the clock on
+    bool setUp = false;         // between a SetupLibrary that succeeded and a shutdown
+    bool restart = false;       // the input shut down, set up or made the program end
+    bool modeChanged = false;   // the input changed the screen mode or the window mode
+    bool windowPlaced = false;  // the input moved or sized the window as a user would
+    // Events the input scheduled, all due by the millisecond scheduledUntil.
+    bool scheduled = false;
+    uint32_t scheduledUntil = 0;
+    // Where the standard start puts the window and the pointer.
+    RECT standardWindow{};
+    POINT standardPointer{};
     // The way to read a finding's script.
     const bool trace = getenv("ORBEK_FUZZ_TRACE") != nullptr;
 
@@ -435,6 +450,8 @@ struct Fuzzer {
     void StartStandard();
     std::string LogPath() const;
     void WaitForLoads();
+    void ReleaseInput();
+    void PlaceWindowBack();
     void EndInput();
 };
 
@@ -596,6 +613,8 @@ void Fuzzer::Run(Call call) {
             }
             event.x = Int() % 100000;
             event.y = Int() % 100000;
+            windowPlaced |=
+                event.kind == HostEventKind::Moved || event.kind == HostEventKind::Resized;
             if (event.kind == HostEventKind::Resized) {
                 event.x = abs(event.x % 1024);
                 event.y = abs(event.y % 1024);
@@ -626,6 +645,9 @@ void Fuzzer::Run(Call call) {
             TestHostPushEvent(window, lost);
             TestHostScheduleEvent(window, restored, back);
             TestHostScheduleEvent(window, found, back);
+            if (!scheduled || static_cast<int32_t>(back - scheduledUntil) > 0)
+                scheduledUntil = back;
+            scheduled = true;
             return;
         }
         case kJoystickState: {
@@ -637,10 +659,14 @@ void Fuzzer::Run(Call call) {
             TestHostSetJoystickState(Byte() % 2, state);
             return;
         }
-        case kAdvanceClock:
-            TestAdvanceClockMicroseconds(static_cast<uint64_t>(script->Word() % 5000000));
+        case kAdvanceClock: {
+            const uint32_t step =
+                std::min(script->Word() % 5000000, kClockMicroseconds - clockMoved);
+            clockMoved += step;
+            TestAdvanceClockMicroseconds(step);
             PumpMessages();
             return;
+        }
         case kLoseDevice:
             TestD3d9LoseDevices();
             PumpMessages();
@@ -868,8 +894,11 @@ void Fuzzer::Run(Call call) {
             const Handle sound = HandleOf(kSoundKind);
             std::vector<Handle>& looping = made.looping;
             const bool loops = std::find(looping.begin(), looping.end(), sound) != looping.end();
+            // A wait for a loop's end would never end; loops beyond the input's share play once.
             const int32_t asked = Int();
-            const int32_t type = asked == kPlayWait && loops ? kPlayBackground : asked;
+            const bool waitsForLoop = asked == kPlayWait && loops;
+            const bool loopTooMany = asked == kPlayLoop && looping.size() >= kMaxLoops;
+            const int32_t type = waitsForLoop || loopTooMany ? kPlayBackground : asked;
             if (PlaySoundHandle(sound, type, Int()) == 0 && type == kPlayLoop) {
                 looping.push_back(sound);
             }
@@ -1294,6 +1323,52 @@ std::string Fuzzer::LogPath() const {
     return directory + "/Log.txt";
 }
 
+// The user lets go of every key and mouse button held, centres the joysticks and stops their
+// rumble, and the pointer goes back where the start put it.
+void Fuzzer::ReleaseInput() {
+    HWND window = FindWindowA(nullptr, nullptr);
+    for (int round = 0; round < 2 && window != nullptr; ++round) {
+        bool held = false;
+        for (int key = 1; key < 256; ++key) {
+            if ((GetAsyncKeyState(key) & 0x8000) == 0) continue;
+            held = true;
+            HostEvent up;
+            const int buttons[] = {0, 1, 2, 0, 3};  // VK_LBUTTON, VK_RBUTTON, -, VK_MBUTTON
+            const int button = key <= VK_MBUTTON ? buttons[key] : 0;
+            up.kind = button != 0 ? HostEventKind::MouseButtonUp : HostEventKind::KeyUp;
+            up.button = button;
+            up.virtualKey = static_cast<uint8_t>(key);
+            TestHostPushEvent(window, up);
+        }
+        if (!held) break;
+        PumpMessages();
+    }
+    for (int pad = 0; pad < 2; ++pad) TestHostSetJoystickState(pad, {});
+    StopJoypadRumble(1);
+    StopJoypadRumble(2);
+    TestHostTakeJoystickEffects();
+    SetCursorPos(standardPointer.x, standardPointer.y);
+}
+
+// A window the user moved or sized goes back to the standard place and size: a change of the
+// scale and back drops the size the user asked for, and the window manager moves it back.
+void Fuzzer::PlaceWindowBack() {
+    SetWindowScale(2, 2);
+    SetWindowScale(1, 1);
+    HWND window = FindWindowA(nullptr, nullptr);
+    RECT now{};
+    if (window == nullptr || GetWindowRect(window, &now) == FALSE ||
+        (now.left == standardWindow.left && now.top == standardWindow.top)) {
+        return;
+    }
+    HostEvent moved;
+    moved.kind = HostEventKind::Moved;
+    moved.x = standardWindow.left;
+    moved.y = standardWindow.top;
+    TestHostPushEvent(window, moved);
+    PumpMessages();
+}
+
 void Fuzzer::EndInput() {
     WaitForLoads();
     // A trace shows what the input's calls logged.
@@ -1311,6 +1386,16 @@ void Fuzzer::EndInput() {
     for (Handle sound : made.handles[kSoundKind]) DeleteSoundHandle(sound);
     for (Handle graph : made.handles[kGraphKind]) DisposeGraph(graph);
     made = {};
+    // The user brings back the window the input left minimised or unfocused.
+    const int32_t due = static_cast<int32_t>(scheduledUntil - GetMillisecondCount());
+    if (scheduled && due >= 0) {
+        TestAdvanceClockMicroseconds((static_cast<uint64_t>(due) + 1) * 1000);
+        if (setUp) PumpMessages();
+    }
+    scheduled = false;
+    // With nothing left playing, the output catches up with the clock, so that the next input's
+    // first sound call does not mix the span this one left.
+    TestHostAudioFrames();
     // The settings that any moment may change go back to their defaults.
     SwitchAsyncLoad(0);
     SetNoArchiveSwitch(0);
@@ -1321,6 +1406,8 @@ void Fuzzer::EndInput() {
     SetWindowTitle("pubfuzz");
     SwitchVSyncWait(1);
     InstallGraphRestoreHandler(nullptr);
+    // The scale outlives a shutdown.
+    SetWindowScale(1, 1);
     // A screen-mode change is undone by another, cheaper than a new start.
     const bool modeBack = !restart && modeChanged && PumpMessages() == 0 &&
                           ChangeWindowMode(1) == 0 &&
@@ -1328,7 +1415,7 @@ void Fuzzer::EndInput() {
     if (restart || (modeChanged && !modeBack) || PumpMessages() != 0) {
         StartStandard();
     } else {
-        SetWindowScale(1, 1);
+        if (windowPlaced) PlaceWindowBack();
         SelectDrawScreen(kBackScreen);
         SetDrawRegion(0, 0, kScreenWidth, kScreenHeight);
         ChangeBlendMode(BlendOpaque, 255);
@@ -1342,9 +1429,12 @@ void Fuzzer::EndInput() {
         for (int32_t kind = 0; kind < 6; ++kind) ClearShaderConstRange(kind, 0, registers[kind]);
         for (int32_t stage = 0; stage < 16; ++stage) BindShaderTexture(stage, -1);
     }
+    ReleaseInput();
     restart = false;
     modeChanged = false;
+    windowPlaced = false;
     costly = 0;
+    clockMoved = 0;
     // The log grows with every refused call; it is reopened for each line.
     truncate(LogPath().c_str(), 0);
 }
@@ -1493,6 +1583,8 @@ bool Start() {
     plain.info = {"Stick", "Stick", 2, 4, false, false};
     TestHostSetJoysticks({pad, plain});
     gFuzzer.StartStandard();
+    GetWindowRect(FindWindowA(nullptr, nullptr), &gFuzzer.standardWindow);
+    GetCursorPos(&gFuzzer.standardPointer);
     truncate(gFuzzer.LogPath().c_str(), 0);
     return chdir(gStartDirectory.c_str()) == 0;
 }
