@@ -364,6 +364,20 @@ def findings(s):
     s["finding_scale_after_close"] = (Seed()
         .call("HostEvent", byte(0), KEY, i(0), i(0), i(0), byte(0), byte(0), byte(0), text(""))
         .call("SetWindowScale", d(2), d(0)))
+    # Frames at a scale far beyond any display.
+    s["finding_huge_window_scale"] = (Seed()
+        .call("SetWindowScale", d(100000), d(100000))
+        .call("FlipScreen")
+        .call("FlipScreen"))
+    # Sounds looping while the clock leaps on by seconds: the output mixes at most a bounded
+    # span at each service, as a device that resumes after a stall.
+    stall = (Seed()
+        .call("LoadSoundHandle", text("s.wav"), i(10), h(NO_HANDLE)))
+    for _ in range(8):
+        stall.call("PlaySoundHandle", h(), i(3), i(0))
+    for _ in range(16):
+        stall.call("AdvanceClock", word(4999999))
+    s["finding_clock_leap_while_looping"] = stall.call("SoundQueries", h())
 
 
 def main():
