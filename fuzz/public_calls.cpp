@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cfloat>
 #include <climits>
 #include <cstddef>
@@ -59,6 +60,8 @@ constexpr int kMaxCalls = 64;
 constexpr uint8_t kCostlyKey = 0xA5;
 constexpr int kMaxCostly = 4;
 // The screen every input starts on; screen-mode changes keep to small screens.
+// The most pixels a window-mode window of the script is given: those of a 640 x 480 window.
+constexpr int64_t kAffordableWindowPixels = 640 * 480;
 constexpr int kScreenWidth = 96;
 constexpr int kScreenHeight = 72;
 constexpr int kLargestSide = 256;
@@ -346,6 +349,7 @@ struct Fuzzer {
     bool restart = false;       // the input shut down, set up or made the program end
     bool modeChanged = false;   // the input changed the screen mode or the window mode
     bool windowPlaced = false;  // the input moved or sized the window as a user would
+    double scaleX = 1, scaleY = 1;  // the window scale the input set
     // Events the input scheduled, all due by the millisecond scheduledUntil.
     bool scheduled = false;
     uint32_t scheduledUntil = 0;
@@ -354,6 +358,20 @@ struct Fuzzer {
     POINT standardPointer{};
     // The way to read a finding's script.
     const bool trace = getenv("ORBEK_FUZZ_TRACE") != nullptr;
+
+    // Whether a window-mode window of the screen size at the scale, as the framework sizes it,
+    // has at most kAffordableWindowPixels: each frame costs its pixels in the platform's pixel
+    // loops, which the fuzzer's instrumentation slows a hundredfold, and a window 16384 pixels
+    // a side would take a gigabyte. Sizes the framework refuses change nothing.
+    static bool Affordable(double x, double y, int32_t width, int32_t height) {
+        if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return true;
+        if (y <= 0) y = x;
+        const auto side = [](int32_t screen, double scale) {
+            const double scaled = screen * (scale > 0 ? scale : 1.0);
+            return static_cast<int64_t>(std::clamp(scaled, 1.0, 16384.0));
+        };
+        return side(width, x) * side(height, y) <= kAffordableWindowPixels;
+    }
 
     // A set-up or screen-mode change goes ahead when its key follows, within the input's share.
     bool Costly() {
@@ -506,7 +524,10 @@ void Fuzzer::Run(Call call) {
             if (setUp && !Costly()) return;
             modeChanged = true;
             const int32_t width = Side(), height = Side(), bits = Int(), force = Int();
-            ChangeScreenMode(width, height, bits, force, Int());
+            const int32_t rate = Int();
+            if (Affordable(scaleX, scaleY, width, height)) {
+                ChangeScreenMode(width, height, bits, force, rate);
+            }
             return;
         }
         case kSwitchVSyncWait:
@@ -525,9 +546,15 @@ void Fuzzer::Run(Call call) {
             return;
         }
         case kSetWindowScale: {
-            // Any scale: the window's picture is kept to what the display can show.
-            const double x = Double();
-            SetWindowScale(x, Double());
+            // Any scale whose window is affordable: the long thin windows of extreme scales
+            // are, and the picture is stretched onto them as onto any other.
+            const double x = Double(), y = Double();
+            int width = 0, height = 0;
+            QueryScreenSizeAndDepth(&width, &height, nullptr);
+            if (!std::isfinite(x) || !std::isfinite(y) || Affordable(x, y, width, height)) {
+                SetWindowScale(x, y);
+                if (std::isfinite(x) && std::isfinite(y)) scaleX = x, scaleY = y;
+            }
             return;
         }
         case kQueryScreenSizeAndDepth: {
@@ -1407,6 +1434,7 @@ void Fuzzer::EndInput() {
     InstallGraphRestoreHandler(nullptr);
     // The scale outlives a shutdown.
     SetWindowScale(1, 1);
+    scaleX = scaleY = 1;
     // A screen-mode change is undone by another, cheaper than a new start.
     const bool modeBack = !restart && modeChanged && PumpMessages() == 0 &&
                           ChangeWindowMode(1) == 0 &&

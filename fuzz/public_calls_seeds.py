@@ -364,9 +364,10 @@ def findings(s):
     s["finding_scale_after_close"] = (Seed()
         .call("HostEvent", byte(0), KEY, i(0), i(0), i(0), byte(0), byte(0), byte(0), text(""))
         .call("SetWindowScale", d(2), d(0)))
-    # Frames at a scale far beyond any display.
+    # Frames at a scale far beyond any display: the window is held to 16384 pixels wide, and
+    # the picture was stretched onto 960,000,000.
     s["finding_huge_window_scale"] = (Seed()
-        .call("SetWindowScale", d(100000), d(100000))
+        .call("SetWindowScale", d(1e7), d(0.02))
         .call("FlipScreen")
         .call("FlipScreen"))
     # Sounds looping while the clock leaps on by seconds: the output mixes at most a bounded
