@@ -53,6 +53,9 @@ struct ArchiveStream {
 };
 
 struct OpenFileEntry {
+    // 1 while the open that took the slot runs without the lock: no value names it yet, so a
+    // stale or forged value that does is refused rather than given the half-made entry.
+    int32_t opening;
     int32_t kind;
     DiskFile* diskFile;
     int32_t archiveIndex;
@@ -149,7 +152,8 @@ OpenFileEntry* EntryOf(StreamValue value) {
     if ((value & ~kFileValueIndexMask) != kFileValueTag) return nullptr;
     StreamValue index = value & kFileValueIndexMask;
     if (index >= static_cast<StreamValue>(kMaxOpenFiles)) return nullptr;
-    return gFileAccess.files[index];
+    OpenFileEntry* entry = gFileAccess.files[index];
+    return entry != nullptr && entry->opening == 0 ? entry : nullptr;
 }
 
 void EnsureSetUp() {
@@ -548,6 +552,7 @@ StreamValue OpenArchiveAware(const char* path, int32_t useCache, int32_t unused,
     }
     // The slot is taken now; the disk is opened without the lock, so that one thread's disk open
     // does not hold up the others' opens.
+    entry->opening = 1;
     gFileAccess.files[index] = entry;
     gFileAccess.openCount++;
     const bool plainFirst = gFileAccess.plainFileFirst != 0;
@@ -560,15 +565,16 @@ StreamValue OpenArchiveAware(const char* path, int32_t useCache, int32_t unused,
         opened = OpenFromArchive(entry, path, useAsync) == 0;
         LeaveLock(&gFileAccess.lock);
     }
-    if (!opened) {
-        EnterLock(&gFileAccess.lock);
+    EnterLock(&gFileAccess.lock);
+    if (opened) {
+        entry->opening = 0;
+    } else {
         FreeMemory(entry);
         gFileAccess.files[index] = nullptr;
         gFileAccess.openCount--;
-        LeaveLock(&gFileAccess.lock);
-        return 0;
     }
-    return static_cast<StreamValue>(index) | kFileValueTag;
+    LeaveLock(&gFileAccess.lock);
+    return opened ? static_cast<StreamValue>(index) | kFileValueTag : 0;
 }
 
 int CloseArchiveAware(StreamValue file) {
