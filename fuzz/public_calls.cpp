@@ -22,6 +22,7 @@
 // standard error, with its time, and shows what the input logged.
 #include <math.h>
 #include <orbek/orbek.h>
+#include <platform/mmsystem.h>
 #include <platform/testing.h>
 #include <platform/testing_d3d9.h>
 #include <platform/testing_host.h>
@@ -662,7 +663,9 @@ void Fuzzer::Run(Call call) {
             // (A full-screen window that loses the focus minimises itself.)
             HWND window = FindWindowA(nullptr, nullptr);
             const bool minimise = Byte() & 1;
-            const uint32_t back = GetMillisecondCount() + 1 + Byte() * 4;
+            // On the host's clock, which the framework's 31-bit count leaves once the clock
+            // passes 2^31 ms, and which runs when the framework is not set up.
+            const uint32_t back = timeGetTime() + 1 + Byte() * 4;
             if (window == nullptr) return;
             HostEvent lost, restored, found;
             lost.kind = minimise ? HostEventKind::Minimised : HostEventKind::FocusLost;
@@ -1413,12 +1416,24 @@ void Fuzzer::EndInput() {
     for (Handle graph : made.handles[kGraphKind]) DisposeGraph(graph);
     made = {};
     // The user brings back the window the input left minimised or unfocused.
-    const int32_t due = static_cast<int32_t>(scheduledUntil - GetMillisecondCount());
+    const int32_t due = static_cast<int32_t>(scheduledUntil - timeGetTime());
     if (scheduled && due >= 0) {
         TestAdvanceClockMicroseconds((static_cast<uint64_t>(due) + 1) * 1000);
         if (setUp) PumpMessages();
     }
     scheduled = false;
+    // Whatever else left the window minimised or without the focus (a deactivation handled after
+    // the return that undid it), the user comes back to it: a program waiting for that would
+    // otherwise wait through the next input.
+    if (HWND window = FindWindowA(nullptr, nullptr);
+        setUp && window != nullptr && (IsIconic(window) || GetForegroundWindow() != window)) {
+        HostEvent restored, found;
+        restored.kind = HostEventKind::Restored;
+        found.kind = HostEventKind::FocusGained;
+        TestHostPushEvent(window, restored);
+        TestHostPushEvent(window, found);
+        PumpMessages();
+    }
     // With nothing left playing, the output catches up with the clock, so that the next input's
     // first sound call does not mix the span this one left.
     TestHostAudioFrames();
