@@ -1215,7 +1215,9 @@ void Fuzzer::Filter(Call call) {
 }
 
 void Fuzzer::DataFiles(Call call) {
-    // An open file of this input, one it closed, or a forged value.
+    // An open file of this input or a forged value. Not one it closed: the table's lowest free
+    // place is taken again, so a closed value may name a file the framework itself is reading,
+    // which a program must not touch and the framework cannot tell from the program's.
     auto file = [&]() -> StreamValue {
         const uint8_t choice = Byte();
         if (choice < 0xC0) {
@@ -1238,9 +1240,11 @@ void Fuzzer::DataFiles(Call call) {
             if (opened != 0) made.files.push_back(opened);
             return;
         }
-        case kCloseDataFile:
-            CloseDataFile(file());
+        case kCloseDataFile: {
+            const StreamValue value = file();
+            if (CloseDataFile(value) == 0) std::erase(made.files, value);
             return;
+        }
         case kTellDataFile:
             TellDataFile(file());
             return;

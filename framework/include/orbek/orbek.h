@@ -752,6 +752,10 @@ constexpr uint32_t kDataCurrentDirBytes = 256;
 // before its bytes arrive, which they have once IsDataFileIdle gives 1. The third argument is
 // not read: pass 1.
 StreamValue OpenDataFile(const char* path, int32_t useCache, int32_t unused, int32_t useAsync);
+// 0, or -1 for a value that names no open file. A value is the file's place in the table of open
+// files, and the next open takes the lowest free place: once its file is closed, a value may name
+// the next file opened, the framework's own (an image, sound or movie being read) among them, as
+// a closed descriptor does. Use a value only while its file is open.
 int CloseDataFile(StreamValue file);
 // The read position in bytes.
 int64_t TellDataFile(StreamValue file);
